@@ -1,0 +1,17 @@
+// The HDMI matrix control program. It takes no arguments: the port it uses
+// is remembered in COMPORT in the working directory.
+
+#include "main_window/form1.h"
+#include "platform/qt_platform.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("hdmi-matrix"));
+    platform::QtPlatform platform;
+    Form1 form(platform);
+    form.Form_Load();
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "main_window/feature_window.h"
+
+class IrSet : public FeatureWindow {
+    Q_OBJECT
+public:
+    explicit IrSet(Form1& form1);
+    void Form_Load() override;
+    // The device left its mode by itself.
+    void quit();
+};

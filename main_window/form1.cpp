@@ -1,0 +1,510 @@
+#include "main_window/form1.h"
+
+#include "edid/edidset.h"
+#include "ir/irmatrix.h"
+#include "ir/irset.h"
+#include "link/comport.h"
+#include "main_window/routing.h"
+#include "main_window/terminal.h"
+#include "network/setip.h"
+#include "replies/dispatcher.h"
+#include "settings/setting.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+using main_window::Lamp;
+
+namespace {
+
+// The layout is given in twips; 15 twips make one pixel at 96 dpi.
+constexpr int tw(int twips) { return (twips + 7) / 15; }
+QRect twRect(int l, int t, int w, int h) { return QRect(tw(l), tw(t), tw(w), tw(h)); }
+
+const QColor kPanelBlue(0, 0, 128);
+const QColor kLampGreen(0, 255, 0);
+const QColor kLampRed(255, 0, 0);
+
+} // namespace
+
+Form1::Form1(platform::Platform& platform, QWidget* parent)
+    : QMainWindow(parent), platform_(platform), link_(platform, this) {
+    setWindowTitle(QStringLiteral("TARVIK-5120-300 V1.0"));
+    buildUi();
+    buildMenu();
+
+    Timer1 = platform_.createTimer(this);
+    Timer1->setInterval(10);
+    connect(Timer1, &platform::Timer::timeout, this, &Form1::Timer1_Timer);
+    Timer2 = platform_.createTimer(this);
+    Timer2->setInterval(2000);
+    Timer2->setSingleShot(true);
+    connect(Timer2, &platform::Timer::timeout, this, &Form1::Timer2_Timer);
+
+    link_.lines().onLine = [this](QString& line) { FindCmdProcess(line); };
+    link_.lines().onRaw = [this](const QString& raw) { appendLog(raw); };
+    connect(&link_, &seriallink::Connection::lost, this, &Form1::onLinkLost);
+    Timer1->start();
+}
+
+Form1::~Form1() = default;
+
+// ---------------------------------------------------------------------------
+// Layout
+
+void Form1::buildUi() {
+    auto* central = new QWidget(this);
+    central->setFixedSize(tw(14175), tw(8280));
+    setCentralWidget(central);
+
+    QFont arial(QStringLiteral("Arial"));
+    arial.setStyleHint(QFont::SansSerif);
+
+    // Message frame: window buttons and the terminal.
+    auto* message = new QGroupBox(QStringLiteral("Message"), central);
+    message->setGeometry(twRect(120, 120, 5415, 6975));
+    auto button = [](const QString& caption, QWidget* parent, QRect r) {
+        auto* b = new QPushButton(caption, parent);
+        b->setGeometry(r);
+        return b;
+    };
+    Command5 = button(QStringLiteral("Setting"), message, twRect(120, 360, 950, 375));
+    Command4 = button(QStringLiteral("Set IP "), message, twRect(1200, 360, 950, 375));
+    Command9 = button(QStringLiteral("EDID Set"), message, twRect(2280, 360, 990, 375));
+    auto* receiveLabel = new QLabel(QStringLiteral("Receive"), message);
+    receiveLabel->move(tw(120), tw(840));
+
+    const QString terminalStyle =
+        QStringLiteral("background-color: rgb(0,0,128); color: rgb(255,255,0);");
+    Text1 = new main_window::ReceiveLog(message);
+    Text1->setGeometry(twRect(120, 1080, 5055, 3855));
+    Text1->setStyleSheet(terminalStyle);
+    Text1->setFont(arial);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setTabChangesFocus(true);
+    Text1->setAccessibleName(QStringLiteral("Receive"));
+    receiveLabel->setBuddy(Text1);
+
+    Command2 = button(QStringLiteral("Clear"), message, twRect(3000, 5040, 975, 375));
+    Command6 = button(QStringLiteral("Status"), message, twRect(4080, 5040, 975, 375));
+
+    Label9 = new QToolButton(message);
+    Label9->setText(main_window::kAscMode);
+    Label9->setAutoRaise(true);
+    Label9->setFocusPolicy(Qt::StrongFocus);
+    Label9->move(tw(120), tw(5640) - 4);
+    Label9->setToolTip(QStringLiteral("Click to switch between sending text and sending "
+                                      "hexadecimal bytes"));
+    Label9->setAccessibleName(QStringLiteral("Send mode"));
+
+    Text2 = new QPlainTextEdit(message);
+    Text2->setGeometry(twRect(120, 6000, 3855, 735));
+    Text2->setStyleSheet(terminalStyle);
+    Text2->setFont(arial);
+    Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text2->setTabChangesFocus(true);
+    Text2->setAccessibleName(QStringLiteral("Send"));
+    Text2->installEventFilter(this);
+    Command3 = button(QStringLiteral("Send"), message, twRect(4080, 6360, 975, 375));
+
+    // Connection lamps.
+    auto* state = new QGroupBox(QStringLiteral("Connect State"), central);
+    state->setGeometry(twRect(120, 7200, 1695, 975));
+    Shape15 = new Lamp(kLampGreen, QStringLiteral("Connected"), state);
+    Shape15->setGeometry(twRect(120, 240, 255, 255));
+    Shape16 = new Lamp(kLampRed, QStringLiteral("Disconnect"), state);
+    Shape16->setGeometry(twRect(120, 600, 255, 255));
+    (new QLabel(QStringLiteral("Connected"), state))->move(tw(480), tw(240));
+    (new QLabel(QStringLiteral("Disconnect"), state))->move(tw(480), tw(600));
+
+    auto* comSelect = new QGroupBox(QStringLiteral("Com Select"), central);
+    comSelect->setGeometry(twRect(1920, 7200, 1575, 975));
+    Combo1 = new QComboBox(comSelect);
+    Combo1->setGeometry(tw(240), tw(360), tw(1095), Combo1->sizeHint().height());
+    Combo1->setAccessibleName(QStringLiteral("Serial port"));
+
+    Command7 = button(QStringLiteral("Connect"), central, twRect(3720, 7320, 1695, 855));
+
+    // Presets and the all-outputs selector.
+    const int stateLefts[3] = {6360, 8112, 9864};
+    const int saveLefts[3] = {7236, 8988, 10740};
+    for (int i = 0; i < 3; ++i) {
+        StateBTN[i] = button(QStringLiteral("State%1").arg(i + 1), central,
+                             twRect(stateLefts[i], 7020, 795, 375));
+        SaveBTN[i] = button(QStringLiteral("Save%1").arg(i + 1), central,
+                            twRect(saveLefts[i], 7020, 795, 375));
+        connect(StateBTN[i], &QPushButton::clicked, this, [this, i] { StateBTN_Click(i); });
+        connect(SaveBTN[i], &QPushButton::clicked, this, [this, i] { SaveBTN_Click(i); });
+    }
+    auto* allLabel = new QLabel(QStringLiteral("All:"), central);
+    allLabel->move(tw(11880), tw(7080));
+    PortCmb = new QComboBox(central);
+    PortCmb->setGeometry(tw(12180), tw(7020), tw(1035), PortCmb->sizeHint().height());
+    PortCmb->setAccessibleName(QStringLiteral("All outputs to"));
+    allLabel->setBuddy(PortCmb);
+
+    // Routing matrix: outputs 1, 3, 5, 7 on the left, 2, 4, 6, 8 on the right.
+    // The panel is drawn wide enough to hold its eight buttons and the digit.
+    QFont digitFont(QStringLiteral("Verdana"), 22, QFont::Bold);
+    digitFont.setStyleHint(QFont::SansSerif);
+    for (int k = 1; k <= 8; ++k) {
+        const int X = 4080 * ((k - 1) % 2);
+        const int Y = 1560 * ((k - 1) / 2);
+        auto* panel = new QWidget(central);
+        panel->setGeometry(twRect(5760 + X, 600 + Y, 3975, 1455));
+        panel->setObjectName(QStringLiteral("outputPanel%1").arg(k));
+        panel->setAttribute(Qt::WA_StyledBackground);
+        panel->setStyleSheet(QStringLiteral("#outputPanel%1 { background-color: rgb(0,0,128); "
+                                            "border-radius: 10px; }")
+                                 .arg(k));
+        auto* digit = new QLabel(QString::number(k), panel);
+        digit->setFont(digitFont);
+        digit->setStyleSheet(QStringLiteral("color: rgb(255,255,0);"));
+        digit->move(tw(9120 - 5760), 0);
+        digit->setAccessibleName(QStringLiteral("Output %1").arg(k));
+
+        const int arrowHeight = (k == 2 || k == 4 || k == 6) ? 375 : 360;
+        for (int j = 1; j <= 10; ++j) {
+            const int n = 10 * k + j;
+            QAbstractButton* b = nullptr;
+            if (j <= 8) {
+                auto* pb = new QPushButton(QString::number(j), panel);
+                pb->setGeometry(twRect(5880 + 480 * (j - 1) - 5760, 1560 - 600, 375, 375));
+                pb->setStyleSheet(QStringLiteral("QPushButton { background-color: silver; "
+                                                 "border: 1px solid gray; } "
+                                                 "QPushButton:pressed { background-color: "
+                                                 "gray; } QPushButton:focus { border: 2px "
+                                                 "solid yellow; }"));
+                pb->setFont(arial);
+                pb->setAccessibleName(QStringLiteral("Route output %1 to input %2").arg(k).arg(j));
+                b = pb;
+                auto* lamp = new Lamp(kLampGreen, QStringLiteral("Output %1 input %2").arg(k).arg(j),
+                                      panel);
+                lamp->setOutline(Qt::white);
+                lamp->setGeometry(twRect(5880 + 480 * (j - 1) + 60 - 5760, 1200 - 600, 255, 255));
+                lamps[k - 1][j - 1] = lamp;
+            } else {
+                auto* tb = new QToolButton(panel);
+                tb->setArrowType(j == 9 ? Qt::LeftArrow : Qt::RightArrow);
+                tb->setGeometry(twRect((j == 9 ? 6960 : 7920) - 5760, 120, 615, arrowHeight));
+                tb->setFocusPolicy(Qt::StrongFocus);
+                tb->setAccessibleName(j == 9 ? QStringLiteral("Output %1 previous input").arg(k)
+                                             : QStringLiteral("Output %1 next input").arg(k));
+                b = tb;
+            }
+            Command1[n] = b;
+            connect(b, &QAbstractButton::clicked, this, [this, n] { Command1_Click(n); });
+        }
+    }
+
+    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(Label9, &QToolButton::clicked, this, &Form1::toggleSendMode);
+    connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
+    connect(PortCmb, &QComboBox::activated, this, [this] { PortCmb_Click(); });
+}
+
+void Form1::buildMenu() {
+    QMenu* device = menuBar()->addMenu(QStringLiteral("&Device"));
+    device->addAction(QStringLiteral("&Setting..."), this, &Form1::Command5_Click);
+    device->addAction(QStringLiteral("&EDID Set..."), this, &Form1::Command9_Click);
+    device->addAction(QStringLiteral("Set &IP..."), this, &Form1::Command4_Click);
+    device->addSeparator();
+    irCodeAction = device->addAction(QStringLiteral("IR &Code Set..."), this, &Form1::IrSetOpen);
+    irCodeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    irRoutingAction =
+        device->addAction(QStringLiteral("IR Port &Routing..."), this, &Form1::IrMatrixOpen);
+    irRoutingAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    device->addSeparator();
+    device->addAction(QStringLiteral("E&xit"), QKeySequence::Quit, this, &QWidget::close);
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and the connection
+
+QString Form1::comportPath() const { return QDir::current().filePath(QStringLiteral("COMPORT")); }
+
+void Form1::Form_Load() {
+    loading_ = true;
+    Combo1->clear();
+    for (int i = 1; i <= 10; ++i)
+        Combo1->addItem(QStringLiteral("COM%1").arg(i));
+    updatePortTooltips();
+    PortCmb->clear();
+    for (int i = 1; i <= 8; ++i)
+        PortCmb->addItem(QStringLiteral("Input%1").arg(i));
+    PortCmb->setCurrentIndex(-1);
+    IrMode = 0;
+
+    const std::optional<int> remembered = seriallink::readComport(comportPath());
+    const int index = remembered.value_or(0);
+    Combo1->setCurrentIndex(index);
+    Combo1_Click();
+
+    Shape15->setLit(false);
+    Shape16->setLit(false);
+    link_.rx().RxInit();
+    loading_ = false;
+
+    if (!link_.open(PortNo)) {
+        link_.reportWriteFailed();
+        showConnected(false);
+    } else {
+        showConnected(true);
+        link_.sendLine(QStringLiteral("bc "));
+    }
+}
+
+void Form1::updatePortTooltips() {
+    for (int i = 0; i < Combo1->count(); ++i) {
+        const QString device = platform_.deviceForPort(i + 1);
+        Combo1->setItemData(i,
+                            device.isEmpty() ? QStringLiteral("No serial device behind this number")
+                                             : device,
+                            Qt::ToolTipRole);
+    }
+}
+
+void Form1::showConnected(bool open) {
+    Command7->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    Shape15->setLit(open);
+    Shape16->setLit(!open);
+}
+
+void Form1::Command7_Click() {
+    if (link_.isOpen()) {
+        link_.close();
+        showConnected(false);
+        return;
+    }
+    updatePortTooltips();
+    if (!link_.open(PortNo)) {
+        link_.reportWriteFailed();
+        return;
+    }
+    showConnected(true);
+}
+
+void Form1::Combo1_Click() {
+    if (link_.isOpen()) {
+        link_.close();
+        showConnected(false);
+    }
+    const int index = qMax(0, Combo1->currentIndex());
+    PortNo = static_cast<std::uint8_t>(index + 1);
+    seriallink::writeComport(comportPath(), index);
+}
+
+void Form1::onLinkLost() {
+    // The device went away under an open port; the port is already closed.
+    showConnected(false);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    link_.close();
+    QMainWindow::closeEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Receiving
+
+void Form1::Timer1_Timer() { link_.lines().tick(); }
+
+void Form1::FindCmdProcess(QString& line) { replies::findCmdProcess(*this, line); }
+
+void Form1::outled(int ledport, int ss) {
+    if (ledport < 1 || ledport > 8)
+        return;
+    int i = ss - 1;
+    if (i > 7)
+        i = 0;
+    for (Lamp* lamp : lamps[ledport - 1])
+        lamp->setLit(false);
+    if (i >= 0)
+        lamps[ledport - 1][i]->setLit(true);
+}
+
+void Form1::outled(const QString& ledport, const QString& ss) {
+    bool ok1 = false, ok2 = false;
+    const int port = ledport.toInt(&ok1);
+    const int input = ss.toInt(&ok2);
+    if (!ok1 || !ok2)
+        return;
+    outled(port, input);
+}
+
+void Form1::appendLog(const QString& text) { Text1->appendText(text); }
+void Form1::scrollLogToEnd() { Text1->scrollToEnd(); }
+const QString& Form1::logText() const { return Text1->text(); }
+
+// ---------------------------------------------------------------------------
+// Routing, terminal, presets
+
+void Form1::Command1_Click(int n) {
+    if (n < 11 || n > 90)
+        return;
+    const QString cmd = main_window::routeCommand(n);
+    link_.sendRawReported(seriallink::wireBytes(cmd));
+    Text2->setPlainText(QString(cmd).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    Text2->selectAll();
+    Label9->setText(main_window::kAscMode);
+}
+
+void Form1::Command2_Click() { Text1->clearLog(); }
+
+bool Form1::hexMode() const { return Label9->text() == main_window::kHexMode; }
+
+void Form1::toggleSendMode() {
+    Label9->setText(hexMode() ? main_window::kAscMode : main_window::kHexMode);
+}
+
+void Form1::Command3_Click() {
+    const QString text = Text2->toPlainText();
+    if (hexMode()) {
+        const QByteArray bytes = main_window::hexTextToBytes(text);
+        if (bytes.isEmpty()) {
+            message(QStringLiteral("There is no command\uFF01 "), QStringLiteral("WARNING"));
+            return;
+        }
+        link_.sendRawReported(bytes);
+        return;
+    }
+    if (text.isEmpty())
+        return;
+    link_.sendRawReported(main_window::sendBoxBytes(text));
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Text2 && event->type() == QEvent::KeyPress && hexMode()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        if (key->key() == Qt::Key_Backspace)
+            return false;
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            return true;
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+            return false; // shortcuts (copy, select all) still work
+        if (!text.isEmpty() && !main_window::hexKeyAllowed(text.at(0)))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::Command6_Click() { link_.sendLineReported(QStringLiteral("bc ")); }
+
+void Form1::SaveBTN_Click(int index) {
+    if (!link_.guardOpen())
+        return;
+    link_.sendLine(main_window::presetSaveCommand(index));
+}
+
+void Form1::StateBTN_Click(int index) {
+    if (!link_.guardOpen())
+        return;
+    link_.sendLine(main_window::presetRecallCommand(index));
+}
+
+void Form1::PortCmb_Click() {
+    const int i = PortCmb->currentIndex();
+    if (i < 0)
+        return;
+    if (!link_.guardOpen())
+        return;
+    link_.sendLine(main_window::allOutputsCommand(i));
+}
+
+// ---------------------------------------------------------------------------
+// Device modes and feature windows
+
+void Form1::message(const QString& text, const QString& title) {
+    QWidget* parent = QApplication::activeModalWidget();
+    dialogs().message(parent ? parent : this, text, title);
+}
+
+void Form1::showFeature(FeatureWindow& window) {
+    window.Form_Load();
+    window.open();
+}
+
+void Form1::openModeWindow(std::uint8_t& mode, const QString& entry, const QString& exit,
+                           FeatureWindow& window) {
+    if (!link_.guardOpen())
+        return;
+    mode = 1;
+    link_.sendLine(entry);
+    // Re-enabling while a previous entry is still unconfirmed gives the new
+    // entry its full two seconds.
+    Timer2->start();
+    connect(
+        &window, &QDialog::finished, this,
+        [this, &mode, exit] {
+            link_.sendLine(exit);
+            mode = 0;
+        },
+        Qt::SingleShotConnection);
+    showFeature(window);
+}
+
+void Form1::Timer2_Timer() {
+    Timer2->stop();
+    message(QStringLiteral("Device is not connect!"), kDeviceTitle);
+}
+
+void Form1::Command5_Click() { openModeWindow(SetupMode, "stm", "sto", setting()); }
+void Form1::Command9_Click() { openModeWindow(EdidMode, "edm", "edo", edidSet()); }
+void Form1::IrSetOpen() { openModeWindow(IrMode, "irm", "iro", irSet()); }
+
+void Form1::IrMatrixOpen() {
+    if (!link_.guardOpen())
+        return;
+    link_.sendLine(QStringLiteral("ims"));
+    showFeature(irMatrix());
+}
+
+void Form1::Command4_Click() { showFeature(setIp()); }
+
+Setting& Form1::setting() {
+    if (!setting_)
+        setting_ = new Setting(*this);
+    return *setting_;
+}
+
+EDIDSet& Form1::edidSet() {
+    if (!edidSet_)
+        edidSet_ = new EDIDSet(*this);
+    return *edidSet_;
+}
+
+IrSet& Form1::irSet() {
+    if (!irSet_)
+        irSet_ = new IrSet(*this);
+    return *irSet_;
+}
+
+IRMatrix& Form1::irMatrix() {
+    if (!irMatrix_) {
+        irMatrix_ = new IRMatrix(*this);
+    }
+    return *irMatrix_;
+}
+
+SetIP& Form1::setIp() {
+    if (!setIp_)
+        setIp_ = new SetIP(*this);
+    return *setIp_;
+}

@@ -1,0 +1,30 @@
+#include "main_window/lamp.h"
+
+#include <QPainter>
+
+namespace main_window {
+
+Lamp::Lamp(const QColor& color, const QString& name, QWidget* parent)
+    : QWidget(parent), color_(color) {
+    setAccessibleName(name);
+    setAccessibleDescription(QStringLiteral("dark"));
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void Lamp::setLit(bool lit) {
+    if (lit == lit_)
+        return;
+    lit_ = lit;
+    setAccessibleDescription(lit ? QStringLiteral("lit") : QStringLiteral("dark"));
+    update();
+}
+
+void Lamp::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(outline_, 1.2));
+    p.setBrush(lit_ ? QBrush(color_) : Qt::NoBrush);
+    p.drawEllipse(QRectF(rect()).adjusted(1, 1, -1, -1));
+}
+
+} // namespace main_window

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace platform {
+
+// Message boxes and file dialogs. All of them block the caller until the
+// operator answers, as native ones do; the fake answers at once.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A message box with one OK button.
+    virtual void message(QWidget* parent, const QString& text, const QString& title) = 0;
+    // An open or save dialog with one filter in the "Name(*.ext)|*.ext" form;
+    // nothing when the operator cancels.
+    virtual std::optional<QString> openFileName(QWidget* parent, const QString& filter) = 0;
+    virtual std::optional<QString> saveFileName(QWidget* parent, const QString& filter) = 0;
+};
+
+} // namespace platform

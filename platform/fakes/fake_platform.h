@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/fakes/fake_clock.h"
+#include "platform/fakes/fake_dialogs.h"
+#include "platform/fakes/fake_serial_port.h"
+#include "platform/platform.h"
+
+#include <QPointer>
+
+namespace platform {
+
+// The platform tests run on: recording dialogs always; a fake port and a fake
+// clock unless the test asks for the real ones (end-to-end tests against the
+// simulator use the real QSerialPort and real timers).
+class FakePlatform : public Platform {
+public:
+    struct Options {
+        bool realSerialPort = false;
+        bool realTimers = false;
+    };
+    FakePlatform() = default;
+    explicit FakePlatform(Options o) : options_(o) {}
+
+    std::unique_ptr<SerialPort> createSerialPort() override;
+    Timer* createTimer(QObject* parent) override;
+    Dialogs& dialogs() override { return dialogs_; }
+    QString deviceForPort(int portNo) override;
+
+    FakeDialogs& fakeDialogs() { return dialogs_; }
+    FakeClock& clock() { return clock_; }
+    // The last port handed out, when it is a fake.
+    FakeSerialPort* port() const { return port_; }
+    // Devices for port numbers 1..10; by default "/dev/fakeN".
+    QStringList devices;
+
+private:
+    Options options_;
+    FakeDialogs dialogs_;
+    FakeClock clock_;
+    QPointer<FakeSerialPort> port_;
+};
+
+} // namespace platform

@@ -1,0 +1,40 @@
+#include "platform/qt_dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace platform {
+
+void QtDialogs::message(QWidget* parent, const QString& text, const QString& title) {
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+std::optional<QString> QtDialogs::openFileName(QWidget* parent, const QString& filter) {
+    const QString name =
+        QFileDialog::getOpenFileName(parent, QString(), QString(), qtFileFilter(filter));
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+std::optional<QString> QtDialogs::saveFileName(QWidget* parent, const QString& filter) {
+    const QString name = QFileDialog::getSaveFileName(parent, QString(), QString(),
+                                                      qtFileFilter(filter), nullptr,
+                                                      QFileDialog::DontConfirmOverwrite);
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+QString qtFileFilter(const QString& filter) {
+    const qsizetype bar = filter.indexOf(QLatin1Char('|'));
+    if (bar < 0)
+        return filter;
+    const QString name = filter.left(bar);
+    if (name.contains(QLatin1Char('(')))
+        return name;
+    return name + QStringLiteral(" (") + filter.mid(bar + 1) + QLatin1Char(')');
+}
+
+} // namespace platform

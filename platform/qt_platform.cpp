@@ -1,0 +1,21 @@
+#include "platform/qt_platform.h"
+
+#include "platform/port_names.h"
+#include "platform/qt_serial_port.h"
+#include "platform/qt_timer.h"
+
+#include <QDir>
+
+namespace platform {
+
+std::unique_ptr<SerialPort> QtPlatform::createSerialPort() {
+    return std::make_unique<QtSerialPort>();
+}
+
+Timer* QtPlatform::createTimer(QObject* parent) { return new QtTimer(parent); }
+
+QString QtPlatform::deviceForPort(int portNo) {
+    return platform::deviceForPort(portNo, QDir::currentPath(), serialDevices());
+}
+
+} // namespace platform

@@ -1,0 +1,96 @@
+#include "platform/qt_serial_port.h"
+
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
+namespace platform {
+
+namespace {
+constexpr int kEmptyReadsMeaningLost = 64;
+}
+
+QtSerialPort::QtSerialPort() {
+    connect(&port_, &QSerialPort::readyRead, this, [this] { emit readyRead(); });
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+}
+
+bool QtSerialPort::open(const QString& device) {
+    if (port_.isOpen())
+        port_.close();
+    device_ = device;
+    emptyReads_ = 0;
+    port_.setPortName(device);
+    port_.setBaudRate(QSerialPort::Baud9600);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite))
+        return false;
+    requestLowLatency(static_cast<int>(port_.handle()));
+    return true;
+}
+
+void QtSerialPort::close() {
+    if (port_.isOpen())
+        port_.close();
+}
+
+bool QtSerialPort::isOpen() const { return port_.isOpen(); }
+
+bool QtSerialPort::write(const QByteArray& bytes) {
+    if (!port_.isOpen())
+        return false;
+    return port_.write(bytes) == bytes.size();
+}
+
+QByteArray QtSerialPort::readAll() {
+    if (!port_.isOpen())
+        return {};
+    QByteArray bytes = port_.readAll();
+    if (!bytes.isEmpty()) {
+        emptyReads_ = 0;
+    } else if (++emptyReads_ >= kEmptyReadsMeaningLost) {
+        declareLost();
+    }
+    return bytes;
+}
+
+void QtSerialPort::onError(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+        if (port_.isOpen())
+            declareLost();
+        break;
+    default:
+        break;
+    }
+}
+
+void QtSerialPort::declareLost() {
+    emptyReads_ = 0;
+    port_.close();
+    port_.clearError();
+    emit lost();
+}
+
+bool requestLowLatency(int fd) {
+#ifdef Q_OS_LINUX
+    if (fd < 0)
+        return false;
+    serial_struct ss{};
+    if (ioctl(fd, TIOCGSERIAL, &ss) != 0)
+        return false;
+    ss.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &ss) == 0;
+#else
+    Q_UNUSED(fd);
+    return false;
+#endif
+}
+
+} // namespace platform

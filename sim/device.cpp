@@ -1,0 +1,96 @@
+#include "sim/device.h"
+
+namespace sim {
+
+Device::Device() {
+    for (int o = 0; o < 8; ++o)
+        routing[o] = o;
+    for (auto& p : presets)
+        p = routing;
+    registerRoutingCommands(*this);
+    registerSettingsCommands(*this);
+    registerEdidCommands(*this);
+    registerIrCommands(*this);
+}
+
+void Device::addCommand(const QByteArray& word, Handler handler) {
+    commands_[word] = std::move(handler);
+}
+
+QByteArray Device::receive(const QByteArray& bytes) {
+    QByteArray out;
+    for (char c : bytes) {
+        if (c != '\r' && c != '\n') {
+            // A line without an end never grows without bound.
+            if (pending_.size() < 4096)
+                pending_ += c;
+            continue;
+        }
+        if (pending_.isEmpty())
+            continue;
+        const QByteArray line = pending_;
+        pending_.clear();
+        if (onLine)
+            onLine(line);
+        const Reply replies = handleLine(line);
+        if (faults.silent)
+            continue;
+        for (const QByteArray& r : replies) {
+            ++faults.answered;
+            if (faults.dropEvery > 0 && faults.answered % faults.dropEvery == 0)
+                continue;
+            if (faults.garbage)
+                out += QByteArray("#\x07~noise~\xfe\x01", 10);
+            out += r + "\r\n";
+        }
+    }
+    return out;
+}
+
+Device::Reply Device::handleLine(const QByteArray& line) {
+    const QByteArrayList args = line.simplified().split(' ');
+    const QByteArray word = args.value(0);
+    const auto it = commands_.find(word);
+    if (it == commands_.end())
+        return {"Ack"};
+    return it->second(*this, line, args);
+}
+
+QByteArray Device::routingReport(int output) const {
+    return "s" + QByteArray::number(output + 1) + QByteArray::number(routing[output] + 1);
+}
+
+Device::Reply Device::allRoutingReports() const {
+    Reply r;
+    for (int o = 0; o < 8; ++o)
+        r << routingReport(o);
+    return r;
+}
+
+void addOptions(QCommandLineParser& p) {
+    p.addOption({"silent", "Answer nothing at all."});
+    p.addOption({"silent-modes", "Do not echo the mode words (stm, edm, irm, ...)."});
+    p.addOption({"garbage", "Send a burst of noise before every answer line."});
+    p.addOption({"drop-every", "Drop every <n>-th answer line.", "n"});
+    addSettingsOptions(p);
+    addEdidOptions(p);
+    addIrOptions(p);
+}
+
+bool applyOptions(const QCommandLineParser& p, Device& d, QString* error) {
+    d.faults.silent = p.isSet("silent");
+    d.faults.silentModes = p.isSet("silent-modes");
+    d.faults.garbage = p.isSet("garbage");
+    if (p.isSet("drop-every")) {
+        bool ok = false;
+        d.faults.dropEvery = p.value("drop-every").toInt(&ok);
+        if (!ok || d.faults.dropEvery < 1) {
+            *error = "--drop-every takes a whole number of 1 or more";
+            return false;
+        }
+    }
+    return applySettingsOptions(p, d, error) && applyEdidOptions(p, d, error) &&
+           applyIrOptions(p, d, error);
+}
+
+} // namespace sim

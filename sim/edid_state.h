@@ -1,0 +1,8 @@
+#pragma once
+
+namespace sim {
+
+// What the simulated switcher keeps for this feature.
+struct EdidState {};
+
+} // namespace sim

@@ -1,0 +1,72 @@
+// The switcher simulator: answers the program's commands over a
+// pseudo-terminal published as COMn in a folder.
+
+#include "sim/device.h"
+#include "sim/pty_transport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSocketNotifier>
+#include <QTextStream>
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+int quitPipe[2] = {-1, -1};
+void onSignal(int) { (void)!::write(quitPipe[1], "q", 1); }
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("hdmi-matrix-sim");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Simulates the 8x8 HDMI matrix switcher on a pseudo-terminal. The link COMn it creates "
+        "in the folder lets the program open it as port n.");
+    parser.addHelpOption();
+    parser.addOption({"dir", "Folder for the COMn link (default: current folder).", "folder", "."});
+    parser.addOption({"port", "Port number n of the link COMn, 1..10 (default 1).", "n", "1"});
+    parser.addOption({"paced", "Keep real 9600-baud timing in both directions."});
+    parser.addOption({"quiet", "Do not print the lines received."});
+    sim::addOptions(parser);
+    parser.process(app);
+
+    QTextStream err(stderr);
+    bool ok = false;
+    const int port = parser.value("port").toInt(&ok);
+    if (!ok || port < 1 || port > 10) {
+        err << "--port takes a number from 1 to 10\n";
+        return 2;
+    }
+    sim::Device device;
+    QString error;
+    if (!sim::applyOptions(parser, device, &error)) {
+        err << error << "\n";
+        return 2;
+    }
+    sim::PtyTransport line;
+    line.setPaced(parser.isSet("paced"));
+    if (!line.start(parser.value("dir"), port, &error)) {
+        err << error << "\n";
+        return 1;
+    }
+    QTextStream out(stdout);
+    const bool quiet = parser.isSet("quiet");
+    device.onLine = [&](const QByteArray& l) {
+        if (!quiet) {
+            out << "< " << QString::fromLatin1(l) << Qt::endl;
+        }
+    };
+    line.onReceive = [&](const QByteArray& bytes) { line.send(device.receive(bytes)); };
+    out << "Switcher simulator on " << line.slavePath() << ", linked as " << line.linkPath()
+        << Qt::endl;
+
+    // Ctrl+C and kill end the event loop cleanly so the link is removed.
+    if (pipe(quitPipe) == 0) {
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+        auto* n = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(n, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    }
+    return app.exec();
+}

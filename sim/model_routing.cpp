@@ -1,0 +1,73 @@
+#include "sim/device.h"
+
+namespace sim {
+
+namespace {
+
+// A decimal argument 0..max, or -1.
+int smallArg(const QByteArrayList& args, int i, int max) {
+    bool ok = false;
+    const int v = args.value(i).toInt(&ok);
+    return ok && v >= 0 && v <= max ? v : -1;
+}
+
+} // namespace
+
+void registerRoutingCommands(Device& d) {
+    // "cir OJ": output O (0..7), J the input 0..7, 8 one down, 9 one up.
+    d.addCommand("cir", [](Device& dev, const QByteArray&, const QByteArrayList& args) {
+        const QByteArray a = args.value(1);
+        if (a.size() != 2)
+            return Device::Reply{"Ack"};
+        const int o = QByteArray(1, a[0]).toInt(nullptr, 16);
+        const int j = QByteArray(1, a[1]).toInt(nullptr, 16);
+        if (o < 0 || o > 7 || !std::isxdigit(static_cast<unsigned char>(a[0])))
+            return Device::Reply{"Ack"};
+        if (j <= 7)
+            dev.routing[o] = j;
+        else if (j == 8)
+            dev.routing[o] = (dev.routing[o] + 7) % 8;
+        else if (j == 9)
+            dev.routing[o] = (dev.routing[o] + 1) % 8;
+        else
+            return Device::Reply{"Ack"};
+        return Device::Reply{dev.routingReport(o)};
+    });
+    d.addCommand("asw", [](Device& dev, const QByteArray&, const QByteArrayList& args) {
+        const int i = smallArg(args, 1, 7);
+        if (i < 0)
+            return Device::Reply{"Ack"};
+        dev.routing.fill(i);
+        return dev.allRoutingReports();
+    });
+    d.addCommand("msa", [](Device& dev, const QByteArray&, const QByteArrayList& args) {
+        const int p = smallArg(args, 1, 2);
+        if (p >= 0)
+            dev.presets[p] = dev.routing;
+        return Device::Reply{"Ack"};
+    });
+    d.addCommand("msw", [](Device& dev, const QByteArray&, const QByteArrayList& args) {
+        const int p = smallArg(args, 1, 2);
+        if (p < 0)
+            return Device::Reply{"Ack"};
+        dev.routing = dev.presets[p];
+        return dev.allRoutingReports();
+    });
+    d.addCommand("bc", [](Device& dev, const QByteArray&, const QByteArrayList&) {
+        return dev.allRoutingReports();
+    });
+
+    // The mode words are echoed; the device remembers which mode it is in.
+    for (const char* word : {"stm", "edm", "irm", "sto", "edo", "iro"}) {
+        const QByteArray w(word);
+        d.addCommand(w, [w](Device& dev, const QByteArray&, const QByteArrayList&) {
+            const bool entry = w.endsWith('m');
+            dev.mode = entry ? w : QByteArray();
+            if (dev.faults.silentModes)
+                return Device::Reply{};
+            return Device::Reply{w};
+        });
+    }
+}
+
+} // namespace sim

@@ -1,0 +1,81 @@
+// The program core and the real QSerialPort against the simulated switcher
+// over a pseudo-terminal.
+
+#include "tests/support/sim_harness.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+
+class EndToEnd : public QObject {
+    Q_OBJECT
+
+    static int litInput(Form1& f, int output) {
+        for (int i = 0; i < 8; ++i)
+            if (f.lamps[output - 1][i]->isLit())
+                return i + 1;
+        return 0;
+    }
+
+private slots:
+    void startupGreetsAndReportsLightTheLamps() {
+        SimHarness h;
+        QVERIFY(h.ok);
+        QVERIFY(h.waitFor([&] { return litInput(*h.form, 8) == 8; }));
+        QCOMPARE(h.received.value(0), QByteArray("bc "));
+        for (int o = 1; o <= 8; ++o)
+            QCOMPARE(litInput(*h.form, o), o);
+        QVERIFY(h.form->Shape15->isLit());
+        QVERIFY(!h.form->Shape16->isLit());
+        QCOMPARE(h.form->Command7->text(), QString("Disconnect"));
+        QVERIFY(h.form->logText().contains("HDMI Out8 -> HDMI In8"));
+        QVERIFY(h.dialogs().messages.isEmpty());
+    }
+
+    void routingClickMovesALamp() {
+        SimHarness h;
+        QVERIFY(h.ok);
+        QVERIFY(h.waitFor([&] { return litInput(*h.form, 2) == 2; }));
+        h.form->Command1[23]->click(); // output 2, input 3
+        QVERIFY(h.waitFor([&] { return litInput(*h.form, 2) == 3; }));
+        QCOMPARE(h.received.last(), QByteArray("cir 12"));
+        h.form->Command1[29]->click(); // output 2, left arrow: one input down
+        QVERIFY(h.waitFor([&] { return litInput(*h.form, 2) == 2; }));
+        QCOMPARE(h.received.last(), QByteArray("cir 18"));
+    }
+
+    void presetsAndAllOutputsRoundTrip() {
+        SimHarness h;
+        QVERIFY(h.ok);
+        QVERIFY(h.waitFor([&] { return litInput(*h.form, 8) == 8; }));
+        h.form->SaveBTN[1]->click(); // preset 2 holds 1..8
+        h.form->PortCmb->setCurrentIndex(4);
+        h.form->PortCmb_Click(); // all outputs to input 5
+        QVERIFY(h.waitFor([&] { return litInput(*h.form, 1) == 5 && litInput(*h.form, 8) == 5; }));
+        h.form->StateBTN[1]->click();
+        QVERIFY(h.waitFor([&] { return litInput(*h.form, 1) == 1 && litInput(*h.form, 8) == 8; }));
+        QCOMPARE(h.received.mid(1), (QByteArrayList{"msa 1", "asw 4", "msw 1"}));
+    }
+
+    void aVanishingDeviceShowsTheClosedStateAndCanBeReconnected() {
+        SimHarness h;
+        QVERIFY(h.ok);
+        QVERIFY(h.waitFor([&] { return litInput(*h.form, 8) == 8; }));
+        h.line.hangUp();
+        QVERIFY(h.waitFor([&] { return !h.form->link().isOpen(); }));
+        QVERIFY(h.form->Shape16->isLit());
+        QVERIFY(!h.form->Shape15->isLit());
+        QCOMPARE(h.form->Command7->text(), QString("Connect"));
+
+        // The adapter comes back (a new pseudo-terminal behind the same link).
+        QString error;
+        QVERIFY(h.line.start(h.dir.path(), 1, &error));
+        h.form->Command7->click();
+        QVERIFY(h.form->link().isOpen());
+        h.form->Command6->click();
+        QVERIFY(h.waitFor([&] { return h.received.contains("bc ") && h.received.size() >= 2; }));
+    }
+};
+
+QTEST_MAIN(EndToEnd)
+#include "test_end_to_end.moc"

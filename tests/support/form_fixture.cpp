@@ -1,0 +1,27 @@
+#include "tests/support/form_fixture.h"
+
+#include <QDir>
+
+FormFixture::FormFixture(bool load) {
+    previousDir = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    form = std::make_unique<Form1>(platform);
+    if (load)
+        form->Form_Load();
+}
+
+FormFixture::~FormFixture() {
+    form.reset();
+    QDir::setCurrent(previousDir);
+}
+
+QByteArray FormFixture::takeWritten() {
+    QByteArray out;
+    out.swap(port().written);
+    return out;
+}
+
+void FormFixture::receive(const QByteArray& bytes, int ms) {
+    port().deliver(bytes);
+    advance(ms);
+}
