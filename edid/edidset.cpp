@@ -8,4 +8,6 @@ EDIDSet::EDIDSet(Form1& form1) : FeatureWindow(form1) {
 
 void EDIDSet::Form_Load() {}
 
-void EDIDSet::quit() { close(); }
+void EDIDSet::quit() {
+    close();
+}

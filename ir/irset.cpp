@@ -8,4 +8,6 @@ IrSet::IrSet(Form1& form1) : FeatureWindow(form1) {
 
 void IrSet::Form_Load() {}
 
-void IrSet::quit() { close(); }
+void IrSet::quit() {
+    close();
+}

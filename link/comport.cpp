@@ -28,7 +28,9 @@ int parseComport(const QByteArray& text) {
     return static_cast<int>(value);
 }
 
-QByteArray comportText(int index) { return " " + QByteArray::number(index) + " \r\n"; }
+QByteArray comportText(int index) {
+    return " " + QByteArray::number(index) + " \r\n";
+}
 
 std::optional<int> readComport(const QString& path) {
     QFile f(path);

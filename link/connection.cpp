@@ -2,7 +2,9 @@
 
 namespace seriallink {
 
-QByteArray wireBytes(const QString& text) { return text.toLatin1(); }
+QByteArray wireBytes(const QString& text) {
+    return text.toLatin1();
+}
 
 Connection::Connection(platform::Platform& platform, QWidget* dialogParent)
     : platform_(platform), dialogParent_(dialogParent), port_(platform.createSerialPort()) {
@@ -19,11 +21,17 @@ bool Connection::open(int portNo) {
     return port_->open(device_);
 }
 
-void Connection::close() { port_->close(); }
+void Connection::close() {
+    port_->close();
+}
 
-bool Connection::isOpen() const { return port_->isOpen(); }
+bool Connection::isOpen() const {
+    return port_->isOpen();
+}
 
-bool Connection::sendLine(const QString& text) { return sendRaw(wireBytes(text + "\r\n")); }
+bool Connection::sendLine(const QString& text) {
+    return sendRaw(wireBytes(text + "\r\n"));
+}
 
 bool Connection::sendRaw(const QByteArray& bytes) {
     if (!port_->isOpen())

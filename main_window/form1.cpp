@@ -28,8 +28,12 @@ using main_window::Lamp;
 namespace {
 
 // The layout is given in twips; 15 twips make one pixel at 96 dpi.
-constexpr int tw(int twips) { return (twips + 7) / 15; }
-QRect twRect(int l, int t, int w, int h) { return QRect(tw(l), tw(t), tw(w), tw(h)); }
+constexpr int tw(int twips) {
+    return (twips + 7) / 15;
+}
+QRect twRect(int l, int t, int w, int h) {
+    return QRect(tw(l), tw(t), tw(w), tw(h));
+}
 
 const QColor kPanelBlue(0, 0, 128);
 const QColor kLampGreen(0, 255, 0);
@@ -85,7 +89,7 @@ void Form1::buildUi() {
     receiveLabel->move(tw(120), tw(840));
 
     const QString terminalStyle =
-        QStringLiteral("background-color: rgb(0,0,128); color: rgb(255,255,0);");
+        QStringLiteral("QPlainTextEdit { background-color: rgb(0,0,128); color: rgb(255,255,0); }");
     Text1 = new main_window::ReceiveLog(message);
     Text1->setGeometry(twRect(120, 1080, 5055, 3855));
     Text1->setStyleSheet(terminalStyle);
@@ -188,8 +192,8 @@ void Form1::buildUi() {
                 pb->setFont(arial);
                 pb->setAccessibleName(QStringLiteral("Route output %1 to input %2").arg(k).arg(j));
                 b = pb;
-                auto* lamp = new Lamp(kLampGreen, QStringLiteral("Output %1 input %2").arg(k).arg(j),
-                                      panel);
+                auto* lamp =
+                    new Lamp(kLampGreen, QStringLiteral("Output %1 input %2").arg(k).arg(j), panel);
                 lamp->setOutline(Qt::white);
                 lamp->setGeometry(twRect(5880 + 480 * (j - 1) + 60 - 5760, 1200 - 600, 255, 255));
                 lamps[k - 1][j - 1] = lamp;
@@ -237,7 +241,9 @@ void Form1::buildMenu() {
 // ---------------------------------------------------------------------------
 // Start-up and the connection
 
-QString Form1::comportPath() const { return QDir::current().filePath(QStringLiteral("COMPORT")); }
+QString Form1::comportPath() const {
+    return QDir::current().filePath(QStringLiteral("COMPORT"));
+}
 
 void Form1::Form_Load() {
     loading_ = true;
@@ -273,10 +279,9 @@ void Form1::Form_Load() {
 void Form1::updatePortTooltips() {
     for (int i = 0; i < Combo1->count(); ++i) {
         const QString device = platform_.deviceForPort(i + 1);
-        Combo1->setItemData(i,
-                            device.isEmpty() ? QStringLiteral("No serial device behind this number")
-                                             : device,
-                            Qt::ToolTipRole);
+        Combo1->setItemData(
+            i, device.isEmpty() ? QStringLiteral("No serial device behind this number") : device,
+            Qt::ToolTipRole);
     }
 }
 
@@ -323,9 +328,13 @@ void Form1::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------------------
 // Receiving
 
-void Form1::Timer1_Timer() { link_.lines().tick(); }
+void Form1::Timer1_Timer() {
+    link_.lines().tick();
+}
 
-void Form1::FindCmdProcess(QString& line) { replies::findCmdProcess(*this, line); }
+void Form1::FindCmdProcess(QString& line) {
+    replies::findCmdProcess(*this, line);
+}
 
 void Form1::outled(int ledport, int ss) {
     if (ledport < 1 || ledport > 8)
@@ -348,9 +357,15 @@ void Form1::outled(const QString& ledport, const QString& ss) {
     outled(port, input);
 }
 
-void Form1::appendLog(const QString& text) { Text1->appendText(text); }
-void Form1::scrollLogToEnd() { Text1->scrollToEnd(); }
-const QString& Form1::logText() const { return Text1->text(); }
+void Form1::appendLog(const QString& text) {
+    Text1->appendText(text);
+}
+void Form1::scrollLogToEnd() {
+    Text1->scrollToEnd();
+}
+const QString& Form1::logText() const {
+    return Text1->text();
+}
 
 // ---------------------------------------------------------------------------
 // Routing, terminal, presets
@@ -365,9 +380,13 @@ void Form1::Command1_Click(int n) {
     Label9->setText(main_window::kAscMode);
 }
 
-void Form1::Command2_Click() { Text1->clearLog(); }
+void Form1::Command2_Click() {
+    Text1->clearLog();
+}
 
-bool Form1::hexMode() const { return Label9->text() == main_window::kHexMode; }
+bool Form1::hexMode() const {
+    return Label9->text() == main_window::kHexMode;
+}
 
 void Form1::toggleSendMode() {
     Label9->setText(hexMode() ? main_window::kAscMode : main_window::kHexMode);
@@ -405,7 +424,9 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Form1::Command6_Click() { link_.sendLineReported(QStringLiteral("bc ")); }
+void Form1::Command6_Click() {
+    link_.sendLineReported(QStringLiteral("bc "));
+}
 
 void Form1::SaveBTN_Click(int index) {
     if (!link_.guardOpen())
@@ -465,9 +486,15 @@ void Form1::Timer2_Timer() {
     message(QStringLiteral("Device is not connect!"), kDeviceTitle);
 }
 
-void Form1::Command5_Click() { openModeWindow(SetupMode, "stm", "sto", setting()); }
-void Form1::Command9_Click() { openModeWindow(EdidMode, "edm", "edo", edidSet()); }
-void Form1::IrSetOpen() { openModeWindow(IrMode, "irm", "iro", irSet()); }
+void Form1::Command5_Click() {
+    openModeWindow(SetupMode, "stm", "sto", setting());
+}
+void Form1::Command9_Click() {
+    openModeWindow(EdidMode, "edm", "edo", edidSet());
+}
+void Form1::IrSetOpen() {
+    openModeWindow(IrMode, "irm", "iro", irSet());
+}
 
 void Form1::IrMatrixOpen() {
     if (!link_.guardOpen())
@@ -476,7 +503,9 @@ void Form1::IrMatrixOpen() {
     showFeature(irMatrix());
 }
 
-void Form1::Command4_Click() { showFeature(setIp()); }
+void Form1::Command4_Click() {
+    showFeature(setIp());
+}
 
 Setting& Form1::setting() {
     if (!setting_)

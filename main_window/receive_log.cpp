@@ -15,17 +15,24 @@ void ReceiveLog::appendText(const QString& s) {
     if (s.isEmpty())
         return;
     text_ += s;
+    // The echo of a line is its text and CR, then the LF on its own; a
+    // routing report starts with CR LF. A lone LF is held back until the next
+    // text shows whether a CR follows, so "In1" LF CR LF "HDMI" is one break.
     QString shown;
-    shown.reserve(s.size());
+    shown.reserve(s.size() + 1);
     for (QChar c : s) {
         if (c == QChar('\r')) {
             shown += QChar('\n');
             lastWasCr_ = true;
+            heldLf_ = false;
         } else if (c == QChar('\n')) {
             if (!lastWasCr_)
-                shown += QChar('\n');
+                heldLf_ = true;
             lastWasCr_ = false;
         } else {
+            if (heldLf_)
+                shown += QChar('\n');
+            heldLf_ = false;
             shown += c;
             lastWasCr_ = false;
         }
@@ -47,6 +54,7 @@ void ReceiveLog::scrollToEnd() {
 void ReceiveLog::clearLog() {
     text_.clear();
     lastWasCr_ = false;
+    heldLf_ = false;
     clear();
 }
 

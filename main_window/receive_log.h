@@ -20,6 +20,7 @@ public:
 private:
     QString text_;
     bool lastWasCr_ = false;
+    bool heldLf_ = false;
 };
 
 } // namespace main_window

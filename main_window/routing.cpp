@@ -11,10 +11,18 @@ std::uint8_t RouteCode(int n) {
     return static_cast<std::uint8_t>(((n - 11) / 10) * 16 + ((n - 11) % 10));
 }
 
-QString routeCommand(int n) { return QStringLiteral("cir ") + HTS(RouteCode(n)) + "\r\n"; }
+QString routeCommand(int n) {
+    return QStringLiteral("cir ") + HTS(RouteCode(n)) + "\r\n";
+}
 
-QString presetSaveCommand(int index) { return QStringLiteral("msa %1").arg(index); }
-QString presetRecallCommand(int index) { return QStringLiteral("msw %1").arg(index); }
-QString allOutputsCommand(int input0) { return QStringLiteral("asw %1").arg(input0); }
+QString presetSaveCommand(int index) {
+    return QStringLiteral("msa %1").arg(index);
+}
+QString presetRecallCommand(int index) {
+    return QStringLiteral("msw %1").arg(index);
+}
+QString allOutputsCommand(int input0) {
+    return QStringLiteral("asw %1").arg(input0);
+}
 
 } // namespace main_window

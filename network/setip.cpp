@@ -7,4 +7,3 @@ SetIP::SetIP(Form1& form1) : FeatureWindow(form1) {
 }
 
 void SetIP::Form_Load() {}
-

@@ -7,5 +7,4 @@ class SetIP : public FeatureWindow {
 public:
     explicit SetIP(Form1& form1);
     void Form_Load() override;
-
 };

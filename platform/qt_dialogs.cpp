@@ -19,9 +19,9 @@ std::optional<QString> QtDialogs::openFileName(QWidget* parent, const QString& f
 }
 
 std::optional<QString> QtDialogs::saveFileName(QWidget* parent, const QString& filter) {
-    const QString name = QFileDialog::getSaveFileName(parent, QString(), QString(),
-                                                      qtFileFilter(filter), nullptr,
-                                                      QFileDialog::DontConfirmOverwrite);
+    const QString name =
+        QFileDialog::getSaveFileName(parent, QString(), QString(), qtFileFilter(filter), nullptr,
+                                     QFileDialog::DontConfirmOverwrite);
     if (name.isEmpty())
         return std::nullopt;
     return name;

@@ -12,7 +12,9 @@ std::unique_ptr<SerialPort> QtPlatform::createSerialPort() {
     return std::make_unique<QtSerialPort>();
 }
 
-Timer* QtPlatform::createTimer(QObject* parent) { return new QtTimer(parent); }
+Timer* QtPlatform::createTimer(QObject* parent) {
+    return new QtTimer(parent);
+}
 
 QString QtPlatform::deviceForPort(int portNo) {
     return platform::deviceForPort(portNo, QDir::currentPath(), serialDevices());

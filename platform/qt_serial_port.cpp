@@ -38,7 +38,9 @@ void QtSerialPort::close() {
         port_.close();
 }
 
-bool QtSerialPort::isOpen() const { return port_.isOpen(); }
+bool QtSerialPort::isOpen() const {
+    return port_.isOpen();
+}
 
 bool QtSerialPort::write(const QByteArray& bytes) {
     if (!port_.isOpen())

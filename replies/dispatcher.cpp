@@ -7,7 +7,9 @@ namespace replies {
 
 namespace {
 
-bool isDigit(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
+bool isDigit(QChar c) {
+    return c.unicode() >= '0' && c.unicode() <= '9';
+}
 
 bool isRoutingReport(const QString& line) {
     return line.size() >= 3 && line[0] == QChar('s') && isDigit(line[1]) && isDigit(line[2]);

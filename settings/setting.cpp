@@ -8,4 +8,6 @@ Setting::Setting(Form1& form1) : FeatureWindow(form1) {
 
 void Setting::Form_Load() {}
 
-void Setting::quit() { close(); }
+void Setting::quit() {
+    close();
+}

@@ -29,7 +29,8 @@ class Device {
 public:
     using Reply = QByteArrayList;
     // A command's handler gets the whole line (without CR LF) and its words.
-    using Handler = std::function<Reply(Device&, const QByteArray& line, const QByteArrayList& args)>;
+    using Handler =
+        std::function<Reply(Device&, const QByteArray& line, const QByteArrayList& args)>;
 
     Device();
 

@@ -13,7 +13,9 @@
 
 namespace {
 int quitPipe[2] = {-1, -1};
-void onSignal(int) { (void)!::write(quitPipe[1], "q", 1); }
+void onSignal(int) {
+    (void)!::write(quitPipe[1], "q", 1);
+}
 } // namespace
 
 int main(int argc, char** argv) {

@@ -6,6 +6,8 @@ void registerEdidCommands(Device&) {}
 
 void addEdidOptions(QCommandLineParser&) {}
 
-bool applyEdidOptions(const QCommandLineParser&, Device&, QString*) { return true; }
+bool applyEdidOptions(const QCommandLineParser&, Device&, QString*) {
+    return true;
+}
 
 } // namespace sim

@@ -6,6 +6,8 @@ void registerIrCommands(Device&) {}
 
 void addIrOptions(QCommandLineParser&) {}
 
-bool applyIrOptions(const QCommandLineParser&, Device&, QString*) { return true; }
+bool applyIrOptions(const QCommandLineParser&, Device&, QString*) {
+    return true;
+}
 
 } // namespace sim

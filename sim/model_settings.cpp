@@ -6,6 +6,8 @@ void registerSettingsCommands(Device&) {}
 
 void addSettingsOptions(QCommandLineParser&) {}
 
-bool applySettingsOptions(const QCommandLineParser&, Device&, QString*) { return true; }
+bool applySettingsOptions(const QCommandLineParser&, Device&, QString*) {
+    return true;
+}
 
 } // namespace sim

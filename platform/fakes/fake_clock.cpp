@@ -6,7 +6,9 @@ FakeTimer::FakeTimer(FakeClock& clock, QObject* parent) : Timer(parent), clock_(
     clock_.timers_.append(this);
 }
 
-FakeTimer::~FakeTimer() { clock_.timers_.removeOne(this); }
+FakeTimer::~FakeTimer() {
+    clock_.timers_.removeOne(this);
+}
 
 void FakeTimer::start() {
     active_ = true;

@@ -1,9 +1,97 @@
+// The remembered port and how COM numbers reach devices.
+
+#include "link/comport.h"
+#include "platform/port_names.h"
+#include "platform/qt_dialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+using namespace seriallink;
 
 class ComportAndPorts : public QObject {
     Q_OBJECT
 private slots:
-    void placeholder() { QVERIFY(true); }
+    void comportFileFormat() {
+        QCOMPARE(comportText(3), QByteArray(" 3 \r\n"));
+        QCOMPARE(comportText(9), QByteArray(" 9 \r\n"));
+    }
+
+    void comportParsing_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("index");
+        QTest::newRow("written form") << QByteArray(" 3 \r\n") << 3;
+        QTest::newRow("bare") << QByteArray("9") << 9;
+        QTest::newRow("trailing junk") << QByteArray(" 4abc") << 4;
+        QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("garbage") << QByteArray("\xff\xfe junk") << 0;
+        QTest::newRow("ten") << QByteArray("10") << 0;
+        QTest::newRow("negative") << QByteArray("-3") << 0;
+        QTest::newRow("enormous") << QByteArray("99999999999999999999999999") << 0;
+        QTest::newRow("leading zeros") << QByteArray("0007") << 7;
+    }
+    void comportParsing() {
+        QFETCH(QByteArray, text);
+        QTEST(parseComport(text), "index");
+    }
+
+    void comportFileRoundTripAndFailures() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("COMPORT");
+        QVERIFY(!readComport(path).has_value());
+        QVERIFY(writeComport(path, 5));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray(" 5 \r\n"));
+        QCOMPARE(readComport(path).value_or(-1), 5);
+        // A folder in the way cannot be written; that is reported, not fatal.
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        QVERIFY(!writeComport(dir.filePath("sub"), 1));
+    }
+
+    void linkInTheWorkingDirectoryWins() {
+        QTemporaryDir dir;
+        const QStringList present{"/dev/ttyS0", "/dev/ttyUSB0"};
+        QCOMPARE(platform::deviceForPort(1, dir.path(), present), QString("/dev/ttyS0"));
+        QCOMPARE(platform::deviceForPort(2, dir.path(), present), QString("/dev/ttyUSB0"));
+        QCOMPARE(platform::deviceForPort(3, dir.path(), present), QString());
+        QVERIFY(QFile::link("/dev/null", dir.filePath("COM2")));
+        QCOMPARE(platform::deviceForPort(2, dir.path(), present), dir.filePath("COM2"));
+        // A dangling link still names the port (opening it then fails).
+        QVERIFY(QFile::link("/nonexistent", dir.filePath("COM10")));
+        QCOMPARE(platform::deviceForPort(10, dir.path(), present), dir.filePath("COM10"));
+    }
+
+    void presentDevicesInAStableOrderWithoutPhantomUarts() {
+        QTemporaryDir dev, sys;
+        for (const char* n : {"ttyS0", "ttyS1", "ttyS10", "ttyS2", "ttyUSB10", "ttyUSB2", "ttyACM0",
+                              "ttySfoo", "tty0"}) {
+            QFile f(dev.filePath(n));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        auto uart = [&](const char* n, const char* type) {
+            QVERIFY(QDir(sys.path()).mkpath(n));
+            QFile t(sys.filePath(QString(n) + "/type"));
+            QVERIFY(t.open(QIODevice::WriteOnly));
+            t.write(type);
+        };
+        uart("ttyS0", "4\n");
+        uart("ttyS1", "0\n"); // phantom
+        uart("ttyS10", "4\n");
+        // ttyS2 has no type file at all: not a real UART either.
+        const QStringList got = platform::serialDevices(dev.path(), sys.path());
+        const QStringList want{dev.filePath("ttyS0"), dev.filePath("ttyS10"),
+                               dev.filePath("ttyUSB2"), dev.filePath("ttyUSB10"),
+                               dev.filePath("ttyACM0")};
+        QCOMPARE(got, want);
+    }
+
+    void fileFilterForQtDialogs() {
+        QCOMPARE(platform::qtFileFilter("EDID(*.bin)|*.bin"), QString("EDID(*.bin)"));
+        QCOMPARE(platform::qtFileFilter("Images|*.png"), QString("Images (*.png)"));
+    }
 };
 
 QTEST_MAIN(ComportAndPorts)

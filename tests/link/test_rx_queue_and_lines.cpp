@@ -1,9 +1,209 @@
+// The receive ring and the cutting of the byte stream into reply lines.
+
+#include "link/line_assembly.h"
+#include "link/rx_queue.h"
+
 #include <QTest>
+
+using seriallink::LineAssembler;
+using seriallink::RxQueue;
+
+namespace {
+
+// A line assembly over its own queue that records what it hands out.
+struct Lines {
+    RxQueue q;
+    LineAssembler a{q};
+    QStringList lines; // interpreter calls, in order
+    QString raw;       // text pushed raw into the receive log
+    Lines() {
+        a.onLine = [this](QString& l) { lines << l; };
+        a.onRaw = [this](const QString& r) { raw += r; };
+    }
+    void put(const QByteArray& b) { q.RxPut(b); }
+};
+
+} // namespace
 
 class RxQueueAndLines : public QObject {
     Q_OBJECT
 private slots:
-    void placeholder() { QVERIFY(true); }
+    void emptyQueueGivesZeroWithoutMoving() {
+        RxQueue q;
+        QCOMPARE(q.RxCount(), 0);
+        QCOMPARE(int(q.RxGet()), 0);
+        QCOMPARE(int(q.RxTail), 0);
+    }
+
+    void ringWrapsAround() {
+        RxQueue q;
+        q.RxHead = 510;
+        q.RxTail = 510;
+        q.RxPut("abc");
+        QCOMPARE(int(q.RxHead), 1);
+        QCOMPARE(q.RxCount(), 3);
+        QCOMPARE(char(q.RxBuf[510]), 'a');
+        QCOMPARE(char(q.RxBuf[511]), 'b');
+        QCOMPARE(char(q.RxBuf[0]), 'c');
+        QCOMPARE(char(q.RxGet()), 'a');
+        QCOMPARE(char(q.RxGet()), 'b');
+        QCOMPARE(int(q.RxTail), 0);
+        QCOMPARE(char(q.RxGet()), 'c');
+        QCOMPARE(q.RxCount(), 0);
+    }
+
+    void skipWrapsOnce() {
+        RxQueue q;
+        q.RxTail = 511;
+        q.RxSkip(1);
+        QCOMPARE(int(q.RxTail), 0);
+    }
+
+    void oversizedChunkKeepsTheFirst511() {
+        RxQueue q;
+        QByteArray chunk;
+        for (int i = 0; i < 600; ++i)
+            chunk += char('A' + i % 26);
+        QCOMPARE(q.RxPut(chunk), 89);
+        QCOMPARE(q.RxCount(), 511);
+        QCOMPARE(char(q.RxGet()), 'A');
+        q.RxSkip(509);
+        QCOMPARE(char(q.RxGet()), chunk[510]);
+    }
+
+    // Unread bytes are never overwritten: what does not fit is dropped.
+    void fullRingDropsNewBytesAndKeepsUnreadOnes() {
+        RxQueue q;
+        q.RxPut(QByteArray(500, 'x'));
+        QCOMPARE(q.RxPut(QByteArray(20, 'y')), 9);
+        QCOMPARE(q.RxCount(), 511);
+        QCOMPARE(q.dropped, quint64(9));
+        for (int i = 0; i < 500; ++i)
+            QCOMPARE(char(q.RxGet()), 'x');
+        for (int i = 0; i < 11; ++i)
+            QCOMPARE(char(q.RxGet()), 'y');
+        QCOMPARE(q.RxCount(), 0);
+        // Room again once read.
+        QCOMPARE(q.RxPut("z"), 0);
+        QCOMPARE(char(q.RxGet()), 'z');
+    }
+
+    void zeroByteAdvancesTheReadIndex() {
+        RxQueue q;
+        q.RxPut(QByteArray("\0a", 2));
+        QCOMPARE(int(q.RxGet()), 0);
+        QCOMPARE(int(q.RxTail), 1);
+        QCOMPARE(char(q.RxGet()), 'a');
+    }
+
+    void lineTextKeepsControlsAndSkipsHighBytes() {
+        RxQueue q;
+        q.LineBuf[0] = 0x6F;
+        q.LineBuf[1] = 0x6B;
+        q.LineBuf[2] = 0x0D;
+        QCOMPARE(q.LineText(3), QString("ok\r"));
+        q.LineBuf[0] = 0x41;
+        q.LineBuf[1] = 0xC8;
+        q.LineBuf[2] = 0x42;
+        QCOMPARE(q.LineText(3), QString("AB"));
+        QCOMPARE(q.LineText(0), QString());
+    }
+
+    void crLfGivesTwoCallsInOneTick() {
+        Lines l;
+        l.put("ok\r\n");
+        l.a.tick();
+        QCOMPARE(l.lines, (QStringList{"ok\r", "\n"}));
+    }
+
+    void partialLineFlushesOnTheThirdQuietTick() {
+        Lines l;
+        l.put("s12");
+        l.a.tick(); // tick T receives the bytes
+        l.a.tick(); // T+1
+        l.a.tick(); // T+2
+        QVERIFY(l.lines.isEmpty());
+        l.a.tick(); // T+3
+        QCOMPARE(l.lines, QStringList{"s12"});
+        QVERIFY(!l.a.busy());
+    }
+
+    void aByteInBetweenRestartsTheQuietCount() {
+        Lines l;
+        l.put("s1");
+        l.a.tick();
+        l.a.tick();
+        l.a.tick();
+        l.put("2");
+        l.a.tick();
+        l.a.tick();
+        l.a.tick();
+        QVERIFY(l.lines.isEmpty());
+        l.a.tick();
+        QCOMPARE(l.lines, QStringList{"s12"});
+    }
+
+    void fourteenBytesGoRawTheRestIsFlushed() {
+        Lines l;
+        l.put("ABCDEFGHIJKLMNOPQRST");
+        l.a.tick();
+        QCOMPARE(l.raw, QString("ABCDEFGHIJKLMN"));
+        QVERIFY(l.lines.isEmpty());
+        for (int i = 0; i < 3; ++i)
+            l.a.tick();
+        QCOMPARE(l.lines, QStringList{"OPQRST"});
+    }
+
+    void lineLengthBoundaries_data() {
+        QTest::addColumn<int>("chars");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("raw");
+        QTest::newRow("12 + CR") << 12 << QStringList{"ABCDEFGHIJKL\r"} << QString();
+        QTest::newRow("13 + CR") << 13 << QStringList{""} << QString("ABCDEFGHIJKLM\r");
+        QTest::newRow("14 + CR") << 14 << QStringList{"\r"} << QString("ABCDEFGHIJKLMN");
+    }
+    void lineLengthBoundaries() {
+        QFETCH(int, chars);
+        Lines l;
+        l.put(QByteArray("ABCDEFGHIJKLMN").left(chars) + "\r");
+        l.a.tick();
+        QTEST(l.lines, "lines");
+        QTEST(l.raw, "raw");
+    }
+
+    void zeroBytesDoNotCountHighBytesDo() {
+        Lines l;
+        l.put(QByteArray("ok\0\0\0\0\0\0\0\0\0\0\0\0\0\0\r", 17));
+        l.a.tick();
+        QCOMPARE(l.lines, QStringList{"ok\r"});
+
+        Lines h;
+        h.put(QByteArray("ABCDEFGHIJKL\xC8\r"));
+        h.a.tick();
+        QCOMPARE(h.raw, QString("ABCDEFGHIJKL\r"));
+        QCOMPARE(h.lines, QStringList{""});
+    }
+
+    // However the bytes are chunked, the same lines come out in the same order.
+    void chunkingDoesNotChangeTheLines() {
+        const QByteArray stream = "s12\r\nrdy\r\nok 0A\r\nABCDEFGHIJKLMNOP\r\nsrp  1  2\r\nx";
+        Lines whole;
+        whole.put(stream);
+        for (int i = 0; i < 5; ++i)
+            whole.a.tick();
+        for (int step : {1, 2, 3, 7}) {
+            Lines l;
+            for (int i = 0; i < stream.size(); i += step) {
+                l.put(stream.mid(i, step));
+                l.a.tick();
+            }
+            for (int i = 0; i < 5; ++i)
+                l.a.tick();
+            QCOMPARE(l.lines, whole.lines);
+            QCOMPARE(l.raw, whole.raw);
+        }
+        QCOMPARE(whole.lines.last(), QString("x"));
+    }
 };
 
 QTEST_MAIN(RxQueueAndLines)

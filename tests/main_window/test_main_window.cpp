@@ -1,9 +1,385 @@
+// The main window: start-up, the connection, routing buttons, terminal,
+// presets and the device modes, through real widgets on the fake platform.
+
+#include "ir/irmatrix.h"
+#include "link/comport.h"
+#include "main_window/routing.h"
+#include "main_window/terminal.h"
+#include "settings/setting.h"
+#include "tests/support/form_fixture.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QToolButton>
+
+using platform::FakeDialogs;
+using Msg = FakeDialogs::Message;
+
+namespace {
+const Msg kWriteFailed{QString::fromUtf8("open serial port fail\xEF\xBC\x81 "), "ERROR"};
+const Msg kNotOpen{"Com port is not open! ", "Warning"};
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+} // namespace
 
 class MainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void placeholder() { QVERIFY(true); }
+    // --- start-up and the connection -----------------------------------
+
+    void firstRunCreatesComportAndGreets() {
+        FormFixture f;
+        QCOMPARE(f.form->Combo1->count(), 10);
+        QCOMPARE(f.form->Combo1->itemText(9), QString("COM10"));
+        QCOMPARE(f.form->Combo1->currentIndex(), 0);
+        QCOMPARE(f.form->PortCmb->itemText(0), QString("Input1"));
+        QCOMPARE(f.form->PortCmb->currentIndex(), -1);
+        QCOMPARE(fileBytes("COMPORT"), QByteArray(" 0 \r\n"));
+        QCOMPARE(f.port().openedDevices, QStringList{"/dev/fake1"});
+        QCOMPARE(f.port().written, QByteArray("bc \r\n"));
+        QCOMPARE(f.form->Command7->text(), QString("Disconnect"));
+        QVERIFY(f.form->Shape15->isLit());
+        QVERIFY(!f.form->Shape16->isLit());
+        QCOMPARE(f.form->Shape15->accessibleDescription(), QString("lit"));
+        QVERIFY(f.dialogs().messages.isEmpty());
+    }
+
+    void rememberedPortIsOpened_data() {
+        QTest::addColumn<QByteArray>("comport");
+        QTest::addColumn<int>("index");
+        QTest::newRow("COM10") << QByteArray(" 9 \r\n") << 9;
+        QTest::newRow("COM4") << QByteArray("3") << 3;
+        QTest::newRow("out of range") << QByteArray(" 12 \r\n") << 0;
+        QTest::newRow("garbage") << QByteArray("junk") << 0;
+    }
+    void rememberedPortIsOpened() {
+        QFETCH(QByteArray, comport);
+        QFETCH(int, index);
+        FormFixture f(false);
+        QFile file("COMPORT");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(comport);
+        file.close();
+        f.form->Form_Load();
+        QCOMPARE(f.form->Combo1->currentIndex(), index);
+        QCOMPARE(int(f.form->PortNo), index + 1);
+        QCOMPARE(f.port().openedDevices.last(), QString("/dev/fake%1").arg(index + 1));
+        QCOMPARE(fileBytes("COMPORT"), seriallink::comportText(index));
+    }
+
+    void failedStartupOpenIsReportedAndConnectSendsNothing() {
+        FormFixture f(false);
+        f.port().refuseOpen = true;
+        f.form->Form_Load();
+        QCOMPARE(f.dialogs().messages, QList<Msg>{kWriteFailed});
+        QCOMPARE(f.form->Command7->text(), QString("Connect"));
+        QVERIFY(f.form->Shape16->isLit());
+        QVERIFY(!f.form->Shape15->isLit());
+
+        // A failed Connect leaves everything as it was.
+        f.form->Command7->click();
+        QCOMPARE(f.dialogs().messages.size(), 2);
+        QCOMPARE(f.form->Command7->text(), QString("Connect"));
+        QVERIFY(f.form->Shape16->isLit());
+
+        f.port().refuseOpen = false;
+        f.form->Command7->click();
+        QCOMPARE(f.form->Command7->text(), QString("Disconnect"));
+        QVERIFY(f.form->Shape15->isLit());
+        QVERIFY(!f.form->Shape16->isLit());
+        QVERIFY(f.port().written.isEmpty()); // no "bc " from the button
+    }
+
+    void disconnectSendsNothing() {
+        FormFixture f;
+        f.takeWritten();
+        f.form->Command7->click();
+        QVERIFY(!f.port().isOpen());
+        QVERIFY(f.port().written.isEmpty());
+        QCOMPARE(f.form->Command7->text(), QString("Connect"));
+        QVERIFY(f.form->Shape16->isLit());
+    }
+
+    void choosingAnotherPortClosesAndRemembers() {
+        FormFixture f;
+        f.form->Combo1->setCurrentIndex(3);
+        f.form->Combo1_Click();
+        QVERIFY(!f.port().isOpen());
+        QCOMPARE(f.form->Command7->text(), QString("Connect"));
+        QCOMPARE(int(f.form->PortNo), 4);
+        QCOMPARE(fileBytes("COMPORT"), QByteArray(" 3 \r\n"));
+        QCOMPARE(f.port().openedDevices.size(), 1); // not reopened by itself
+        f.form->Command7->click();
+        QCOMPARE(f.port().openedDevices.last(), QString("/dev/fake4"));
+    }
+
+    void portListTooltipsNameTheDevices() {
+        FormFixture f;
+        QCOMPARE(f.form->Combo1->itemData(2, Qt::ToolTipRole).toString(), QString("/dev/fake3"));
+    }
+
+    void pulledAdapterShowsClosedState() {
+        FormFixture f;
+        f.port().pullPlug();
+        QCOMPARE(f.form->Command7->text(), QString("Connect"));
+        QVERIFY(f.form->Shape16->isLit());
+        QVERIFY(!f.form->Shape15->isLit());
+        f.form->Command7->click();
+        QVERIFY(f.port().isOpen());
+    }
+
+    // --- routing buttons ------------------------------------------------
+
+    void routeCodesAndCommands() {
+        using namespace main_window;
+        QCOMPARE(HTS(0), QString("00"));
+        QCOMPARE(HTS(10), QString("0A"));
+        QCOMPARE(HTS(171), QString("AB"));
+        QCOMPARE(HTS(255), QString("FF"));
+        QCOMPARE(routeCommand(11), QString("cir 00\r\n"));
+        QCOMPARE(routeCommand(23), QString("cir 12\r\n"));
+        QCOMPARE(routeCommand(19), QString("cir 08\r\n"));
+        QCOMPARE(routeCommand(20), QString("cir 09\r\n"));
+        QCOMPARE(routeCommand(88), QString("cir 77\r\n"));
+        QCOMPARE(routeCommand(90), QString("cir 79\r\n"));
+        // No routing command ever carries a letter digit.
+        for (int n = 11; n <= 90; ++n)
+            QVERIFY(!routeCommand(n).mid(4, 2).contains(QRegularExpression("[A-F]")));
+    }
+
+    void routingClickWritesAndFillsTheSendBox() {
+        FormFixture f;
+        f.takeWritten();
+        f.form->Label9->click(); // hex mode; the click puts it back to text
+        f.form->Command1[23]->click();
+        f.form->Command1[23]->click();
+        QCOMPARE(f.takeWritten(), QByteArray("cir 12\r\ncir 12\r\n"));
+        QCOMPARE(f.form->Label9->text(), QString("Send(ASC)"));
+        QCOMPARE(f.form->Text2->textCursor().selectedText().size(),
+                 f.form->Text2->toPlainText().size());
+        // Lamps wait for the device.
+        for (auto* lamp : f.form->lamps[1])
+            QVERIFY(!lamp->isLit());
+        // "Send" repeats it exactly.
+        f.form->Command3->click();
+        QCOMPARE(f.takeWritten(), QByteArray("cir 12\r\n"));
+    }
+
+    void routingClickWithPortClosedReportsAndStillFillsTheBox() {
+        FormFixture f;
+        f.form->Command7->click();
+        f.takeWritten();
+        f.form->Command1[90]->click();
+        QCOMPARE(f.dialogs().messages, QList<Msg>{kWriteFailed});
+        QVERIFY(f.port().written.isEmpty());
+        QCOMPARE(f.form->Text2->toPlainText(), QString("cir 79\n"));
+    }
+
+    void routingButtonsAreNamedForScreenReaders() {
+        FormFixture f;
+        QCOMPARE(f.form->Command1[23]->accessibleName(), QString("Route output 2 to input 3"));
+        QCOMPARE(f.form->Command1[89]->accessibleName(), QString("Output 8 previous input"));
+        QCOMPARE(f.form->Text1->accessibleName(), QString("Receive"));
+        QCOMPARE(f.form->Text2->accessibleName(), QString("Send"));
+        QCOMPARE(f.form->Shape16->accessibleName(), QString("Disconnect"));
+    }
+
+    // --- terminal ---------------------------------------------------------
+
+    void textModeSendsTheBoxAsTyped() {
+        FormFixture f;
+        f.takeWritten();
+        f.form->Text2->setFocus();
+        QTest::keyClicks(f.form->Text2, "bc ");
+        f.form->Command3->click();
+        QCOMPARE(f.takeWritten(), QByteArray("bc "));
+        QTest::keyClick(f.form->Text2, Qt::Key_Return);
+        f.form->Command3->click();
+        QCOMPARE(f.takeWritten(), QByteArray("bc \r\n"));
+        // An empty box sends and reports nothing.
+        f.form->Text2->clear();
+        f.form->Command3->click();
+        QVERIFY(f.port().written.isEmpty());
+        QVERIFY(f.dialogs().messages.isEmpty());
+    }
+
+    void sendFailureIsReportedAndKeepsTheBox() {
+        FormFixture f;
+        f.form->Text2->setPlainText("abc");
+        f.port().refuseWrite = true;
+        f.form->Command3->click();
+        QCOMPARE(f.dialogs().messages, QList<Msg>{kWriteFailed});
+        QCOMPARE(f.form->Text2->toPlainText(), QString("abc"));
+    }
+
+    void clearEmptiesOnlyTheLog() {
+        FormFixture f;
+        f.receive("hello\r\n");
+        f.form->Text2->setPlainText("keep");
+        f.form->Command2->click();
+        QCOMPARE(f.form->logText(), QString());
+        QCOMPARE(f.form->Text1->toPlainText(), QString());
+        QCOMPARE(f.form->Text2->toPlainText(), QString("keep"));
+    }
+
+    void hexConversion_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("pairs and singles") << "01 ab 5" << QByteArray("\x01\xab\x05", 3);
+        QTest::newRow("run of digits") << "0102" << QByteArray("\x01\x02", 2);
+        QTest::newRow("odd run") << "123" << QByteArray("\x12\x03", 2);
+        QTest::newRow("blanks only") << "   " << QByteArray();
+        QTest::newRow("line end separates") << "1\n2" << QByteArray("\x01\x02", 2);
+        QTest::newRow("upper case") << "FF 0" << QByteArray("\xff\x00", 2);
+    }
+    void hexConversion() {
+        QFETCH(QString, text);
+        QTEST(main_window::hexTextToBytes(text), "bytes");
+    }
+
+    void hexConversionHasNoLengthLimit() {
+        QString text;
+        for (int i = 0; i < 300; ++i)
+            text += "a5 ";
+        QCOMPARE(main_window::hexTextToBytes(text), QByteArray(300, '\xa5'));
+    }
+
+    void hexModeFiltersKeysAndSendsBytes() {
+        FormFixture f;
+        f.takeWritten();
+        f.form->Label9->click();
+        QCOMPARE(f.form->Label9->text(), QString("Send(Hex)"));
+        f.form->Text2->setFocus();
+        QTest::keyClicks(f.form->Text2, "01 aB-xz 5");
+        QTest::keyClick(f.form->Text2, Qt::Key_Return);
+        QCOMPARE(f.form->Text2->toPlainText(), QString("01 aB 5"));
+        QTest::keyClick(f.form->Text2, Qt::Key_Backspace);
+        QTest::keyClicks(f.form->Text2, "6");
+        f.form->Command3->click();
+        QCOMPARE(f.takeWritten(), QByteArray("\x01\xab\x06", 3));
+        f.form->Label9->click();
+        QCOMPARE(f.form->Label9->text(), QString("Send(ASC)"));
+    }
+
+    void hexModeWithNothingToSendWarns() {
+        FormFixture f;
+        f.takeWritten();
+        f.form->Label9->click();
+        f.form->Command3->click();
+        const Msg warning{QString::fromUtf8("There is no command\xEF\xBC\x81 "), "WARNING"};
+        QCOMPARE(f.dialogs().messages, QList<Msg>{warning});
+        QVERIFY(f.port().written.isEmpty());
+    }
+
+    // --- presets and status -----------------------------------------------
+
+    void presetsAllOutputsAndStatus() {
+        FormFixture f;
+        f.takeWritten();
+        f.form->SaveBTN[2]->click();
+        f.form->StateBTN[0]->click();
+        f.form->PortCmb->setCurrentIndex(0);
+        f.form->PortCmb_Click();
+        f.form->PortCmb_Click(); // the same entry again sends again
+        f.form->Command6->click();
+        f.form->Command6->click();
+        QCOMPARE(f.takeWritten(), QByteArray("msa 2\r\nmsw 0\r\nasw 0\r\nasw 0\r\nbc \r\nbc \r\n"));
+        QVERIFY(f.dialogs().messages.isEmpty());
+    }
+
+    void closedPortGuardsPresetsAndSelectorReportsStatus() {
+        FormFixture f;
+        f.form->Command7->click();
+        f.takeWritten();
+        f.form->StateBTN[0]->click();
+        f.form->SaveBTN[1]->click();
+        f.form->PortCmb->setCurrentIndex(7);
+        f.form->PortCmb_Click();
+        f.form->Command6->click();
+        QCOMPARE(f.dialogs().messages, (QList<Msg>{kNotOpen, kNotOpen, kNotOpen, kWriteFailed}));
+        QVERIFY(f.port().written.isEmpty());
+    }
+
+    // --- device modes -----------------------------------------------------
+
+    void modeWindowWritesEntryAndExitAroundTheWindow() {
+        FormFixture f;
+        f.takeWritten();
+        f.form->Command5->click();
+        QCOMPARE(f.takeWritten().left(5), QByteArray("stm\r\n"));
+        QCOMPARE(int(f.form->SetupMode), 1);
+        QVERIFY(f.form->setting().isVisible());
+        f.form->setting().close();
+        QCOMPARE(f.takeWritten(), QByteArray("sto\r\n"));
+        QCOMPARE(int(f.form->SetupMode), 0);
+    }
+
+    void modeWindowsNeedAnOpenPort() {
+        FormFixture f;
+        f.form->Command7->click();
+        f.takeWritten();
+        f.form->Command9->click();
+        f.form->IrSetOpen();
+        f.form->IrMatrixOpen();
+        QCOMPARE(f.dialogs().messages, (QList<Msg>{kNotOpen, kNotOpen, kNotOpen}));
+        QCOMPARE(int(f.form->EdidMode), 0);
+        QCOMPARE(int(f.form->IrMode), 0);
+        QVERIFY(f.port().written.isEmpty());
+        // "Set IP " needs no port.
+        f.form->Command4->click();
+        QVERIFY(f.dialogs().messages.size() == 3);
+    }
+
+    void watchdogWarnsOnceAfterTwoSilentSeconds() {
+        FormFixture f;
+        f.form->Command9->click();
+        f.advance(1990);
+        QVERIFY(f.dialogs().messages.isEmpty());
+        f.advance(20);
+        const Msg warning{"Device is not connect!", kDeviceTitle};
+        QCOMPARE(f.dialogs().messages, QList<Msg>{warning});
+        f.advance(10000);
+        QCOMPARE(f.dialogs().messages.size(), 1);
+        QCOMPARE(int(f.form->EdidMode), 1); // the window stays open
+    }
+
+    void echoInTimeStopsTheWatchdog() {
+        FormFixture f;
+        f.form->Command9->click();
+        f.advance(500);
+        f.receive("edm\r\n");
+        f.advance(5000);
+        QVERIFY(f.dialogs().messages.isEmpty());
+    }
+
+    void reEnablingRestartsTheTwoSeconds() {
+        FormFixture f;
+        f.form->Command5->click();
+        f.advance(1500);
+        f.form->setting().close();
+        f.form->Command9->click();
+        f.advance(1500);
+        QVERIFY(f.dialogs().messages.isEmpty());
+        f.advance(500);
+        QCOMPARE(f.dialogs().messages.size(), 1);
+    }
+
+    void irRoutingWindowSendsImsAndNoExitWord() {
+        FormFixture f;
+        f.takeWritten();
+        f.form->IrMatrixOpen();
+        QCOMPARE(f.takeWritten().left(5), QByteArray("ims\r\n"));
+        f.form->irMatrix().close();
+        QVERIFY(f.port().written.isEmpty());
+    }
 };
 
 QTEST_MAIN(MainWindow)
