@@ -24,8 +24,12 @@ public:
 
     // One tick of the 10 ms receive timer.
     void tick();
-    // Takes every pending byte out of the queue, as the first step of a tick.
-    // Returns whether any byte was taken.
+    // Takes every pending byte out of the queue: the first step of a tick,
+    // and what the port's arrival notification does so that a reply is
+    // interpreted without waiting for a tick. Each byte taken restarts the
+    // quiet count, so the flush of a partial line happens on the same tick
+    // whichever of the two took its last byte. Returns whether any byte was
+    // taken.
     bool drain();
     // Takes one byte and processes it.
     void CmdTask();

@@ -58,7 +58,7 @@ Form1::Form1(platform::Platform& platform, QWidget* parent)
     link_.lines().onLine = [this](QString& line) { FindCmdProcess(line); };
     link_.lines().onRaw = [this](const QString& raw) { appendLog(raw); };
     connect(&link_, &seriallink::Connection::lost, this, &Form1::onLinkLost);
-    Timer1->start();
+    connect(&link_, &seriallink::Connection::bytesQueued, this, &Form1::MSComm1_OnComm);
 }
 
 Form1::~Form1() = default;
@@ -328,8 +328,20 @@ void Form1::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------------------
 // Receiving
 
+void Form1::MSComm1_OnComm() {
+    link_.lines().drain();
+    // The tick is only needed while something waits: a partial line to
+    // flush after three quiet ticks. Started here, it keeps its 10 ms phase
+    // for as long as bytes keep coming.
+    if (link_.lines().busy() && !Timer1->isActive())
+        Timer1->start();
+}
+
 void Form1::Timer1_Timer() {
     link_.lines().tick();
+    // An idle program does not wake up 100 times a second.
+    if (!link_.lines().busy())
+        Timer1->stop();
 }
 
 void Form1::FindCmdProcess(QString& line) {

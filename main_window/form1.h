@@ -90,7 +90,9 @@ public:
     QString IRin;
     std::uint8_t PortNo = 1;
 
-    platform::Timer* Timer1 = nullptr; // receive timer, 10 ms
+    // Receive timer, 10 ms: runs while a partial line waits for its
+    // quiet-tick flush, and stops when nothing is pending.
+    platform::Timer* Timer1 = nullptr;
     platform::Timer* Timer2 = nullptr; // mode watchdog, 2000 ms, one shot
 
     // Controls.
@@ -126,6 +128,7 @@ private:
     void buildMenu();
     void showConnected(bool open);
     void onLinkLost();
+    void MSComm1_OnComm();
     void Timer1_Timer();
     void Timer2_Timer();
     // Mode window operation: guard, mode variable, entry word, watchdog, the

@@ -3,6 +3,7 @@
 #include "link/line_assembly.h"
 #include "link/rx_queue.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using seriallink::LineAssembler;
@@ -203,6 +204,50 @@ private slots:
             QCOMPARE(l.raw, whole.raw);
         }
         QCOMPARE(whole.lines.last(), QString("x"));
+    }
+
+    // Draining on arrival hands out the same lines, in the same order, in
+    // the same tick slot as draining on the tick, whatever the chunking and
+    // whatever the pauses (which decide the quiet-tick flushes).
+    void arrivalDrainMatchesTickDrain() {
+        const QByteArray stream = "s12\r\nrdy\r\nok 0A\r\nABCDEFGHIJKLMNOPQRS\r\nsrp  1  2\r\n"
+                                  "s3\0\xC8"
+                                  "4ok\rpartial\n\nxyz";
+        QRandomGenerator rng(20261207);
+        for (int run = 0; run < 200; ++run) {
+            // Chunks of random size, each arriving in a random tick slot.
+            QList<QPair<int, QByteArray>> arrivals;
+            int slot = 0;
+            for (qsizetype i = 0; i < stream.size();) {
+                const int n = 1 + rng.bounded(6);
+                slot += rng.bounded(5); // 0..4 ticks later: some pauses flush
+                arrivals.append({slot, stream.mid(i, n)});
+                i += n;
+            }
+            auto replay = [&](bool onArrival) {
+                Lines l;
+                QStringList stamped;
+                int current = 0;
+                l.a.onLine = [&](QString& line) {
+                    stamped << QString::number(current) + ":" + line;
+                };
+                int next = 0;
+                for (current = 0; current <= slot + 5; ++current) {
+                    while (next < arrivals.size() && arrivals[next].first == current) {
+                        l.put(arrivals[next].second);
+                        if (onArrival)
+                            l.a.drain();
+                        ++next;
+                    }
+                    l.a.tick();
+                }
+                return qMakePair(stamped, l.raw);
+            };
+            const auto onTick = replay(false);
+            const auto onArrival = replay(true);
+            QCOMPARE(onArrival.first, onTick.first);
+            QCOMPARE(onArrival.second, onTick.second);
+        }
     }
 };
 

@@ -136,6 +136,27 @@ private slots:
         QVERIFY(f.port().isOpen());
     }
 
+    // --- receiving --------------------------------------------------------
+
+    void repliesAreInterpretedOnArrivalAndTheTickSleepsWhenIdle() {
+        FormFixture f;
+        QVERIFY(!f.form->Timer1->isActive());
+        f.port().deliver("s23\r\n");
+        // No tick has run: the report is already on the lamps.
+        QVERIFY(f.form->lamps[1][2]->isLit());
+        QVERIFY(!f.form->Timer1->isActive());
+
+        // A partial line wakes the tick for its quiet-tick flush, on the
+        // fourth tick after arrival (the receiving tick and three quiet ones).
+        f.port().deliver("xy");
+        QVERIFY(f.form->Timer1->isActive());
+        f.advance(30);
+        QVERIFY(!f.form->logText().contains("xy"));
+        f.advance(10);
+        QVERIFY(f.form->logText().endsWith("xy"));
+        QVERIFY(!f.form->Timer1->isActive());
+    }
+
     // --- routing buttons ------------------------------------------------
 
     void routeCodesAndCommands() {
