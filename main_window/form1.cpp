@@ -35,7 +35,6 @@ QRect twRect(int l, int t, int w, int h) {
     return QRect(tw(l), tw(t), tw(w), tw(h));
 }
 
-const QColor kPanelBlue(0, 0, 128);
 const QColor kLampGreen(0, 255, 0);
 const QColor kLampRed(255, 0, 0);
 
