@@ -142,6 +142,9 @@ void IrSet::Form_Load() {
         codetxt[k]->clear();
         setBoxColor(k, ir::kNormal);
     }
+    // The window would otherwise give the focus back to the box that had
+    // it when the window closed, and learned codes would go there.
+    codetxt[0]->setFocus();
     CstCode->clear();
     DataCode->clear();
     ProgressBar1->setValue(0);
