@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
         }
     };
     line.onReceive = [&](const QByteArray& bytes) { line.send(device.receive(bytes)); };
+    device.ir.sendLine = [&](const QByteArray& bytes) { line.send(bytes); };
     out << "Switcher simulator on " << line.slavePath() << ", linked as " << line.linkPath()
         << Qt::endl;
 

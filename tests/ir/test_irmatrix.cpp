@@ -1,0 +1,168 @@
+// The IR routing window on the fake platform: its panels, the commands of
+// its buttons and list, and the lamps the device's reports light.
+
+#include "ir/irmatrix.h"
+#include "tests/support/form_fixture.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+QList<int> litLamps(const IRMatrix& m) {
+    QList<int> lit;
+    for (int n = 0; n < 64; ++n)
+        if (m.Shape2[n]->isLit())
+            lit << n;
+    return lit;
+}
+
+} // namespace
+
+class IrMatrixWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void opensWithAStatusQuery() {
+        FormFixture f;
+        f.takeWritten();
+        f.form->IrMatrixOpen();
+        IRMatrix& m = f.form->irMatrix();
+        QCOMPARE(f.takeWritten(), QByteArray("ims\r\n"));
+        QVERIFY(m.isVisible());
+        QCOMPARE(m.windowTitle(), QString("IRMRX"));
+        QCOMPARE(m.Combo1->count(), 8);
+        for (int i = 0; i < 8; ++i)
+            QCOMPARE(m.Combo1->itemText(i), QString("IR PORT%1").arg(i + 1));
+        QCOMPARE(m.Combo1->currentIndex(), -1);
+        QCOMPARE(m.Command2->text(), QString("Status"));
+        m.close();
+        f.form->IrMatrixOpen();
+        QCOMPARE(m.Combo1->count(), 8); // filled afresh, not twice
+        QCOMPARE(m.Combo1->currentIndex(), -1);
+        QCOMPARE(f.takeWritten(), QByteArray("ims\r\n")); // nothing on closing
+        QCOMPARE(f.form->IrMode, 0);
+    }
+
+    void panelsButtonsAndLamps() {
+        FormFixture f;
+        IRMatrix& m = f.form->irMatrix();
+        const QStringList titles{" 1", " 2", "3", "4", "5", "6", "7", "8"};
+        auto* panels = qobject_cast<QGridLayout*>(m.layout()->itemAt(0)->layout());
+        QVERIFY(panels);
+        for (int k = 0; k < 8; ++k) {
+            QCOMPARE(m.Label1[k]->text(), titles[k]);
+            QCOMPARE(m.Label1[k]->parentWidget(), m.Shape1[k]);
+            int r, c, rs, cs;
+            panels->getItemPosition(panels->indexOf(m.Shape1[k]), &r, &c, &rs, &cs);
+            QCOMPARE(r, k / 2);
+            QCOMPARE(c, k % 2);
+        }
+        for (int n = 0; n < 64; ++n) {
+            QCOMPARE(m.Command1[n]->text(), QString::number(n % 8 + 1));
+            QCOMPARE(m.Command1[n]->parentWidget(), m.Shape1[n / 8]);
+            QCOMPARE(m.Shape2[n]->parentWidget(), m.Shape1[n / 8]);
+            QCOMPARE(m.Shape2[n]->accessibleName(),
+                     QString("IR output %1 input %2").arg(n / 8 + 1).arg(n % 8 + 1));
+            QVERIFY(!m.Shape2[n]->isLit());
+            QCOMPARE(m.Shape2[n]->accessibleDescription(), QString("dark"));
+        }
+    }
+
+    void buttonsAndListSendRoutes() {
+        FormFixture f;
+        f.form->IrMatrixOpen();
+        IRMatrix& m = f.form->irMatrix();
+        f.takeWritten();
+        m.Command1[0]->click();
+        QCOMPARE(f.takeWritten(), QByteArray("srp 0 0\r\n"));
+        m.Command1[10]->click();
+        QCOMPARE(f.takeWritten(), QByteArray("srp 1 2\r\n"));
+        m.Command1[63]->click();
+        QCOMPARE(f.takeWritten(), QByteArray("srp 7 7\r\n"));
+        m.Combo1->setCurrentIndex(2);
+        emit m.Combo1->activated(2);
+        QCOMPARE(f.takeWritten(), QByteArray("srp 8 2\r\n"));
+        m.Command2->click();
+        QCOMPARE(f.takeWritten(), QByteArray("ims\r\n"));
+        // Nothing lights until the device reports.
+        QVERIFY(litLamps(m).isEmpty());
+    }
+
+    void aFailedPortIsReported() {
+        FormFixture f;
+        f.form->IrMatrixOpen();
+        IRMatrix& m = f.form->irMatrix();
+        f.port().pullPlug();
+        m.Command1[5]->click();
+        QCOMPARE(f.dialogs().last(),
+                 (platform::FakeDialogs::Message{"open serial port fail\uFF01 ", "ERROR"}));
+        m.Command2->click();
+        QCOMPARE(f.dialogs().messages.size(), 2);
+    }
+
+    void ledstatusLightsOneLampPerPanel() {
+        FormFixture f;
+        IRMatrix& m = f.form->irMatrix();
+        m.Ledstatus("0", "1");
+        m.Ledstatus("3", "5");
+        QCOMPARE(litLamps(m), (QList<int>{1, 29}));
+        QCOMPARE(m.Shape2[29]->accessibleDescription(), QString("lit"));
+        m.Ledstatus("3", "2");
+        QCOMPARE(litLamps(m), (QList<int>{1, 26}));
+        QCOMPARE(m.Shape2[29]->accessibleDescription(), QString("dark"));
+        m.Ledstatus("7", "0");
+        m.Ledstatus("1", "05");
+        QCOMPARE(litLamps(m), (QList<int>{1, 13, 26, 56}));
+    }
+
+    void reportsThatNameNoPortChangeNothing() {
+        FormFixture f;
+        IRMatrix& m = f.form->irMatrix();
+        m.Ledstatus("3", "5");
+        m.Ledstatus("7", "7");
+        const QList<int> before = litLamps(m);
+        for (const auto& [aa, bb] : QList<std::pair<QString, QString>>{{"8", "1"},
+                                                                       {"", "1"},
+                                                                       {"03", "1"},
+                                                                       {"a", "1"},
+                                                                       {"3", "8"},
+                                                                       {"3", "9"},
+                                                                       {"7", "8"},
+                                                                       {"3", ""},
+                                                                       {"3", "x"},
+                                                                       {"3", "18"}}) {
+            m.Ledstatus(aa, bb);
+            QVERIFY2(litLamps(m) == before, qPrintable(aa + "/" + bb));
+        }
+    }
+
+    void reportsFromTheLine() {
+        FormFixture f;
+        f.receive("srp  2  4\r\n");
+        QVERIFY(f.form->hasIrMatrix());
+        IRMatrix& m = f.form->irMatrix();
+        QVERIFY(!m.isVisible());
+        QCOMPARE(f.form->IRout, QString("2"));
+        QCOMPARE(f.form->IRin, QString("4"));
+        // Reports that came while the window was closed show on opening.
+        f.form->IrMatrixOpen();
+        QCOMPARE(litLamps(m), (QList<int>{20}));
+        f.receive("srp  2  6\r\nsrp  5  0\r\n");
+        QCOMPARE(litLamps(m), (QList<int>{22, 40}));
+        m.close();
+        f.receive("srp  5  3\r\n");
+        f.form->IrMatrixOpen();
+        QCOMPARE(litLamps(m), (QList<int>{22, 43}));
+        // A report with no input digit at character 9 changes nothing.
+        f.receive("srp  5\r\n");
+        QCOMPARE(litLamps(m), (QList<int>{22, 43}));
+        QVERIFY(!f.form->logText().contains("srp"));
+    }
+};
+
+QTEST_MAIN(IrMatrixWindow)
+#include "test_irmatrix.moc"

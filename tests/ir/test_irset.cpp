@@ -1,0 +1,462 @@
+// The IR code window and its replies on the fake platform: the grid, its
+// checks, and read and write runs driven reply by reply on a hand-driven
+// clock.
+
+#include "ir/irset.h"
+#include "tests/support/form_fixture.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+const QColor kWhite(255, 255, 255);
+const QColor kOrange(255, 128, 0);
+const QColor kGreen(0, 255, 0);
+
+QString hex(int v) {
+    return QString::number(v, 16).toUpper();
+}
+QString hex2(int v) {
+    return hex(v).rightJustified(2, '0');
+}
+
+// The window opened, the device's "irm" echo in, the port record empty.
+struct Opened {
+    FormFixture f;
+    IrSet& s;
+    Opened() : s(f.form->irSet()) {
+        f.takeWritten();
+        f.form->IrSetOpen();
+        f.receive("irm\r\n");
+        f.takeWritten();
+    }
+    // A valid table of distinct codes: custom A5, data code of entry e is
+    // 0x80 + e.
+    void fill() {
+        s.codetxt[0]->setText("A5");
+        for (int e = 1; e <= 80; ++e)
+            s.codetxt[e]->setText(hex2(0x80 + e));
+    }
+    QString text(int k) const { return s.codetxt[k]->text(); }
+    void focus(int k) {
+        QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
+        QCoreApplication::sendEvent(s.codetxt[k], &in);
+    }
+};
+
+QByteArray line(const QString& command) {
+    return command.toLatin1() + "\r\n";
+}
+
+} // namespace
+
+class IrSetWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void looksAsDesigned() {
+        Opened o;
+        IrSet& s = o.s;
+        QVERIFY(s.isVisible());
+        QCOMPARE(s.windowTitle(), QString("IR CODE SET"));
+        for (auto* box : s.codetxt) {
+            QCOMPARE(box->maxLength(), 2);
+            QVERIFY(box->text().isEmpty());
+        }
+        QCOMPARE(s.Command1->text(), QString("Read Code"));
+        QCOMPARE(s.Command2->text(), QString("Write Code"));
+        QCOMPARE(s.ProgressBar1->minimum(), 0);
+        QCOMPARE(s.ProgressBar1->maximum(), 80);
+        QStringList frames;
+        for (auto* g : s.findChildren<QGroupBox*>())
+            frames << g->title();
+        frames.sort();
+        QCOMPARE(frames, (QStringList{"Receive Code", "Wait to modify code"}));
+        QStringList labels;
+        for (auto* l : s.findChildren<QLabel*>())
+            labels << l->text();
+        QCOMPARE(labels.count("Custom Code:"), 2);
+        QCOMPARE(labels.count("Data Code:"), 1);
+    }
+
+    void entriesSitUnderTheirHeadings() {
+        Opened o;
+        auto* table = o.s.findChildren<QGroupBox*>().value(0);
+        for (auto* g : o.s.findChildren<QGroupBox*>())
+            if (g->title() == "Wait to modify code")
+                table = g;
+        auto* grid = qobject_cast<QGridLayout*>(table->layout());
+        QVERIFY(grid);
+        auto labelAt = [&](int r, int c) {
+            QLayoutItem* it = grid->itemAtPosition(r, c);
+            auto* l = it ? qobject_cast<QLabel*>(it->widget()) : nullptr;
+            return l ? l->text() : QString();
+        };
+        auto position = [&](QWidget* w) {
+            int r, c, rs, cs;
+            grid->getItemPosition(grid->indexOf(w), &r, &c, &rs, &cs);
+            return std::pair{r, c};
+        };
+        const auto [r0, c0] = position(o.s.codetxt[0]);
+        QCOMPARE(labelAt(r0, c0 - 1), QString("Custom Code:"));
+        const QStringList headings{"1", "2", "3", "4", "5", "6", "7", "8", "<", ">"};
+        for (int out = 1; out <= 8; ++out) {
+            // The key routing output `out` to input c, then its "<" and ">".
+            QList<int> row;
+            for (int c = 1; c <= 8; ++c)
+                row << 8 * (out - 1) + c;
+            row << 65 + 2 * (out - 1) << 66 + 2 * (out - 1);
+            for (int i = 0; i < 10; ++i) {
+                const auto [r, c] = position(o.s.codetxt[row[i]]);
+                QCOMPARE(labelAt(r, 0), QString("Output%1").arg(out));
+                QCOMPARE(labelAt(r0 + 1, c), headings[i]);
+            }
+        }
+    }
+
+    void keyFilter() {
+        Opened o;
+        auto* box = o.s.codetxt[12];
+        QTest::keyClicks(box, "G -xz+f");
+        QCOMPARE(box->text(), QString("f"));
+        QTest::keyClicks(box, "A9");
+        QCOMPARE(box->text(), QString("fA")); // two characters at most
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QCOMPARE(box->text(), QString("f"));
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(box->text(), QString("f"));
+        QVERIFY(o.f.takeWritten().isEmpty());
+        // Text set by other means than typing is not filtered.
+        box->setText("zz");
+        QCOMPARE(box->text(), QString("zz"));
+    }
+
+    void focusClearsTheColourAndAimsLearnedCodes() {
+        Opened o;
+        QCOMPARE(o.s.codefocus, 1);
+        o.s.Command2_Click(); // all empty: every box orange
+        QCOMPARE(o.s.boxColor(37), kOrange);
+        o.focus(37);
+        QCOMPARE(o.s.boxColor(37), kWhite);
+        QCOMPARE(o.s.boxColor(36), kOrange);
+        QCOMPARE(o.s.codefocus, 37);
+        o.focus(0);
+        QCOMPARE(o.s.boxColor(0), kWhite);
+        QCOMPARE(o.s.codefocus, 1);
+    }
+
+    void formatTest() {
+        Opened o;
+        o.fill();
+        o.s.codetxt[44]->clear();
+        o.s.codetxt[0]->setText("G1"); // pasted, never typed
+        o.s.Command2_Click();
+        QCOMPARE(o.s.boxColor(44), kOrange);
+        QCOMPARE(o.s.boxColor(0), kOrange);
+        QCOMPARE(o.s.boxColor(43), kWhite);
+        QCOMPARE(o.s.statusText(), QString("format error!"));
+        QVERIFY(o.f.takeWritten().isEmpty());
+    }
+
+    void duplicateTestGoesByValue() {
+        Opened o;
+        o.fill();
+        o.s.codetxt[3]->setText("1A");
+        o.s.codetxt[70]->setText("1a");
+        o.s.codetxt[9]->setText("5");
+        o.s.codetxt[10]->setText("05");
+        o.s.codetxt[0]->setText(o.text(20)); // custom code = a data code
+        o.s.Command2_Click();
+        for (int k : {3, 70, 9, 10})
+            QCOMPARE(o.s.boxColor(k), kGreen);
+        for (int k : {0, 20, 1, 80})
+            QCOMPARE(o.s.boxColor(k), kWhite);
+        QCOMPARE(o.s.statusText(), QString("the same code!"));
+        QVERIFY(o.f.takeWritten().isEmpty());
+    }
+
+    void bothErrorsEndWithTheSameCode() {
+        Opened o;
+        o.fill();
+        o.s.codetxt[5]->clear();
+        o.s.codetxt[6]->setText(o.text(7));
+        o.s.Command2_Click();
+        QCOMPARE(o.s.boxColor(5), kOrange);
+        QCOMPARE(o.s.boxColor(6), kGreen);
+        QCOMPARE(o.s.boxColor(7), kGreen);
+        QCOMPARE(o.s.statusText(), QString("the same code!"));
+        QVERIFY(o.f.takeWritten().isEmpty());
+    }
+
+    void aValidTableSendsOnlyTheFirstEntry() {
+        Opened o;
+        o.fill();
+        o.s.codetxt[0]->setText("5");
+        o.s.Command2_Click();
+        QCOMPARE(o.f.takeWritten(), QByteArray("wic 0 5\r\n"));
+        QCOMPARE(o.s.method, 1);
+        QCOMPARE(o.f.form->codeInt, 0);
+        QVERIFY(o.s.runInProgress());
+    }
+
+    void readRun() {
+        Opened o;
+        o.fill();
+        o.s.setBoxColor(4, kGreen);
+        o.s.Command1_Click();
+        QCOMPARE(o.s.boxColor(4), kWhite);
+        QVERIFY(o.text(4).isEmpty());
+        QCOMPARE(o.s.method, 0);
+        for (int e = 0; e <= 80; ++e) {
+            QCOMPARE(o.f.takeWritten(), line("ric " + hex(e)));
+            o.f.receive(line("rok " + hex2(0xFF - e)));
+            QCOMPARE(o.text(e), hex2(0xFF - e));
+            if (e < 80) {
+                QCOMPARE(o.s.ProgressBar1->value(), e);
+                QCOMPARE(o.s.statusText(), QString("Reading"));
+            }
+        }
+        QCOMPARE(o.s.statusText(), QString("Read OK!"));
+        QVERIFY(o.f.takeWritten().isEmpty());
+        QVERIFY(!o.s.runInProgress());
+        // No time-out follows a finished run.
+        o.f.advance(5000);
+        QCOMPARE(o.s.statusText(), QString("Read OK!"));
+        // A late answer does not touch the table any more.
+        o.f.receive("rok 11\r\n");
+        QCOMPARE(o.text(80), hex2(0xFF - 80));
+        QVERIFY(o.f.takeWritten().isEmpty());
+    }
+
+    void writeRunWritesChecksAndSaves() {
+        Opened o;
+        o.fill();
+        o.s.codetxt[7]->setText("1c");
+        o.s.codetxt[9]->setText("5");
+        o.s.Command2_Click();
+        for (int e = 0; e <= 80; ++e) {
+            QCOMPARE(o.f.takeWritten(), line("wic " + hex(e) + " " + o.text(e)));
+            o.f.receive("wok\r\n");
+            if (e < 80) {
+                QCOMPARE(o.s.ProgressBar1->value(), e);
+                QCOMPARE(o.s.statusText(), QString("Writing"));
+            }
+        }
+        QCOMPARE(o.f.form->codeInt, 0);
+        for (int e = 0; e <= 80; ++e) {
+            QCOMPARE(o.f.takeWritten(), line("ric " + hex(e)));
+            // The device answers two upper-case digits: "1C" for "1c", "05"
+            // for "5".
+            o.f.receive(line("rok " + o.text(e).toUpper().rightJustified(2, '0')));
+            if (e < 80)
+                QCOMPARE(o.s.statusText(), QString("Write Checking!"));
+        }
+        QCOMPARE(o.s.statusText(), QString("Write OK!"));
+        QCOMPARE(o.f.takeWritten(), QByteArray("sav\r\n"));
+        QCOMPARE(o.f.form->codeInt, 81);
+        o.f.receive("rok A5\r\nwok\r\n");
+        QVERIFY(o.f.takeWritten().isEmpty());
+        QCOMPARE(o.s.statusText(), QString("Write OK!"));
+    }
+
+    void aMismatchStopsTheWrite() {
+        Opened o;
+        o.fill();
+        o.s.Command2_Click();
+        o.f.form->codeInt = 80;
+        o.f.receive("wok\r\n"); // straight to the check
+        o.f.takeWritten();
+        o.f.receive(line("rok " + o.text(0)));
+        o.f.receive(line("rok " + o.text(1)));
+        o.f.receive("rok 00\r\n"); // entry 2 came back wrong
+        QCOMPARE(o.s.statusText(), QString("Write error!"));
+        QCOMPARE(o.f.takeWritten(), QByteArray("ric 1\r\nric 2\r\n"));
+        QVERIFY(!o.s.runInProgress());
+        o.f.receive(line("rok " + o.text(2)));
+        o.f.advance(2000);
+        QVERIFY(o.f.takeWritten().isEmpty());
+        QCOMPARE(o.s.statusText(), QString("Write error!"));
+    }
+
+    void aMismatchOnTheLastEntrySavesNothing() {
+        Opened o;
+        o.fill();
+        o.s.Command2_Click();
+        o.f.form->codeInt = 80;
+        o.f.receive("wok\r\n");
+        o.f.form->codeInt = 80;
+        o.f.takeWritten();
+        o.f.receive("rok 00\r\n");
+        QCOMPARE(o.s.statusText(), QString("Write error!"));
+        QVERIFY(o.f.takeWritten().isEmpty());
+    }
+
+    void aStalledRunTimesOut() {
+        Opened o;
+        o.s.Command1_Click();
+        o.f.receive("rok 01\r\n");
+        // Each command gives the device a fresh second.
+        o.f.advance(900);
+        o.f.receive("rok 02\r\n");
+        o.f.advance(900);
+        QCOMPARE(o.s.statusText(), QString("Reading"));
+        QCOMPARE(o.f.takeWritten(), QByteArray("ric 0\r\nric 1\r\nric 2\r\n"));
+        o.f.advance(100);
+        QCOMPARE(o.s.statusText(), QString("Time Out!"));
+        QVERIFY(!o.s.runInProgress());
+        // The late answer neither fills a box nor restarts the run.
+        o.f.receive("rok 03\r\n");
+        QVERIFY(o.text(2).isEmpty());
+        QVERIFY(o.f.takeWritten().isEmpty());
+        QCOMPARE(o.s.statusText(), QString("Time Out!"));
+        QVERIFY(o.f.dialogs().messages.isEmpty());
+    }
+
+    void aStalledWriteTimesOutAndLateRepliesAreIgnored() {
+        Opened o;
+        o.fill();
+        o.s.Command2_Click();
+        o.f.receive("wok\r\n");
+        o.f.advance(1000);
+        QCOMPARE(o.s.statusText(), QString("Time Out!"));
+        o.f.takeWritten();
+        o.f.receive("wok\r\nrok A5\r\n");
+        QVERIFY(o.f.takeWritten().isEmpty());
+        QCOMPARE(o.s.statusText(), QString("Time Out!"));
+        // A new run starts normally.
+        o.s.Command1_Click();
+        QCOMPARE(o.f.takeWritten(), QByteArray("ric 0\r\n"));
+        o.f.receive("rok A5\r\n");
+        QCOMPARE(o.f.takeWritten(), QByteArray("ric 1\r\n"));
+    }
+
+    void readingDuringAWriteRestartsAsARead() {
+        Opened o;
+        o.fill();
+        o.s.Command2_Click();
+        o.f.receive("wok\r\nwok\r\n");
+        o.s.Command1_Click();
+        QCOMPARE(o.f.form->codeInt, 0);
+        QCOMPARE(o.s.method, 0);
+        o.f.takeWritten();
+        o.f.receive("rok 33\r\n");
+        QCOMPARE(o.text(0), QString("33"));
+        QCOMPARE(o.f.takeWritten(), QByteArray("ric 1\r\n"));
+    }
+
+    void aClosedPortStartsNoRun() {
+        Opened o;
+        o.fill();
+        o.f.port().pullPlug();
+        o.s.Command1_Click();
+        QCOMPARE(o.f.dialogs().last(),
+                 (platform::FakeDialogs::Message{"open serial port fail\uFF01 ", "ERROR"}));
+        QCOMPARE(o.text(5), hex2(0x85)); // the table is kept
+        QVERIFY(!o.s.runInProgress());
+        o.s.Command2_Click();
+        QCOMPARE(o.f.dialogs().messages.size(), 2);
+        QCOMPARE(o.f.dialogs().last().title, QString("ERROR"));
+        QVERIFY(!o.s.runInProgress());
+        o.f.advance(2000);
+        QVERIFY(o.s.statusText().isEmpty());
+    }
+
+    void aFailedWriteDuringARunEndsIt() {
+        Opened o;
+        o.s.Command1_Click();
+        o.f.takeWritten();
+        o.f.port().refuseWrite = true;
+        o.f.receive("rok 01\r\n");
+        QCOMPARE(o.f.dialogs().last().text, QString("open serial port fail\uFF01 "));
+        QVERIFY(!o.s.runInProgress());
+        o.f.port().refuseWrite = false;
+        o.f.receive("rok 02\r\n");
+        QVERIFY(o.f.takeWritten().isEmpty());
+    }
+
+    void learnedCodesFillTheFocusedBox() {
+        Opened o;
+        o.f.receive("rir 12 34\r\n");
+        QCOMPARE(o.s.CstCode->text(), QString("12"));
+        QCOMPARE(o.s.DataCode->text(), QString("34"));
+        QCOMPARE(o.text(0), QString("12"));
+        QCOMPARE(o.text(1), QString("34"));
+        QCOMPARE(o.s.codefocus, 2);
+        o.focus(40);
+        o.s.setBoxColor(41, kOrange);
+        o.f.receive("rir 12 9a\r\n");
+        QCOMPARE(o.text(40), QString("9a"));
+        QCOMPARE(o.s.codefocus, 41);
+        QCOMPARE(o.s.boxColor(41), kWhite); // focused next
+        o.focus(0);
+        o.f.receive("rir 12 07\r\n");
+        QCOMPARE(o.text(1), QString("07"));
+        QCOMPARE(o.text(0), QString("12"));
+        QVERIFY(o.f.takeWritten().isEmpty());
+    }
+
+    void theLastBoxKeepsTheFocus() {
+        Opened o;
+        o.s.codefocus = 80;
+        o.f.receive("rir 00 55\r\nrir 00 66\r\n");
+        QCOMPARE(o.text(80), QString("66"));
+        QVERIFY(o.text(79).isEmpty());
+        QCOMPARE(o.s.codefocus, 80);
+    }
+
+    void learnedCodesDuringARunLeaveItGoing() {
+        Opened o;
+        o.s.Command1_Click();
+        o.f.receive("rok 01\r\nrir 0F 44\r\nrok 02\r\n");
+        QCOMPARE(o.f.takeWritten(), QByteArray("ric 0\r\nric 1\r\nric 2\r\n"));
+        QCOMPARE(o.s.DataCode->text(), QString("44"));
+    }
+
+    void modeEchoes() {
+        FormFixture f;
+        f.form->IrSetOpen();
+        IrSet& s = f.form->irSet();
+        QCOMPARE(f.takeWritten(), QByteArray("bc \r\nirm\r\n"));
+        f.receive("irm\r\n");
+        f.advance(2500);
+        QVERIFY(f.dialogs().messages.isEmpty()); // watchdog stopped
+        f.receive("iro\r\n");
+        QCOMPARE(f.dialogs().last(),
+                 (platform::FakeDialogs::Message{"Device quit IR Set mode!", "TARVIK-QE7"}));
+        QVERIFY(!s.isVisible());
+        QCOMPARE(f.form->IrMode, 0);
+        QCOMPARE(f.takeWritten(), QByteArray("iro\r\n"));
+    }
+
+    void reopeningStartsClean() {
+        Opened o;
+        o.fill();
+        o.s.Command2_Click();
+        o.s.setBoxColor(3, kGreen);
+        o.focus(30);
+        o.f.receive("rir 01 02\r\n");
+        o.s.close();
+        QVERIFY(!o.s.answerTimer->isActive());
+        QVERIFY(!o.s.runInProgress());
+        o.f.form->IrSetOpen();
+        QVERIFY(o.s.isVisible());
+        QCOMPARE(o.s.codefocus, 1);
+        QCOMPARE(o.s.method, 1); // kept while closed
+        for (int k = 0; k < 81; ++k) {
+            QVERIFY(o.text(k).isEmpty());
+            QCOMPARE(o.s.boxColor(k), kWhite);
+        }
+        QVERIFY(o.s.CstCode->text().isEmpty());
+        QVERIFY(o.s.statusText().isEmpty());
+        QCOMPARE(o.s.ProgressBar1->value(), 0);
+        o.f.receive("rir 01 02\r\n");
+        QCOMPARE(o.text(1), QString("02"));
+    }
+};
+
+QTEST_MAIN(IrSetWindow)
+#include "test_irset.moc"
