@@ -1,7 +1,8 @@
 #include "tests/support/sim_harness.h"
 
 #include <QDir>
-#include <QTest>
+#include <QEventLoop>
+#include <QTimer>
 
 SimHarness::SimHarness(bool paced) {
     previousDir = QDir::currentPath();
@@ -25,6 +26,23 @@ SimHarness::~SimHarness() {
     QDir::setCurrent(previousDir);
 }
 
+// QTest::qWaitFor sleeps 10 ms between event batches, which would throttle
+// every command-and-answer exchange; this runs the event loop without pause.
 bool SimHarness::waitFor(const std::function<bool()>& cond, int ms) {
-    return QTest::qWaitFor(cond, ms);
+    if (cond())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (cond())
+            loop.quit();
+    });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    poll.start();
+    deadline.start(ms);
+    loop.exec();
+    return cond();
 }
