@@ -47,10 +47,10 @@ int main(int argc, char** argv) {
         irRead << "ric " + QByteArray::number(i, 16).toUpper();
     const QList<Session> sessions{
         {"routing", 0, {"bc ", "cir 12", "cir 18", "cir 79", "asw 3", "msa 1", "msw 1", "xyz"}},
-        {"settings", 1, {"stm", "sts", "slc 3", "smd 2", "sed 0 10", "sed 1 2", "rst", "sto"}},
-        {"edid_read", 2, edidRead},
-        {"ir_read", 3, irRead},
-        {"ir_routing", 4, {"ims", "srp 1 2", "srp 8 3", "ims"}},
+        {"settings", 2, {"stm", "sts", "slc 3", "smd 2", "sed 0 10", "sed 1 2", "rst", "sto"}},
+        {"edid_read", 4, edidRead},
+        {"ir_read", 6, irRead},
+        {"ir_routing", 8, {"ims", "srp 1 2", "srp 8 3", "ims"}},
     };
     QDir().mkpath(root.filePath("receive"));
     for (const Session& s : sessions) {
@@ -62,6 +62,10 @@ int main(int argc, char** argv) {
     }
     QDir().mkpath(root.filePath("comport"));
     write(QDir(root.filePath("comport")), "written", " 3 \r\n");
+    QDir().mkpath(root.filePath("ip_address"));
+    write(QDir(root.filePath("ip_address")), "typical", "192.168.1.10");
+    write(QDir(root.filePath("ip_address")), "padded", "010.001.000.009");
+    write(QDir(root.filePath("ip_address")), "too_few_dots", "1.2.3");
     QDir().mkpath(root.filePath("terminal_hex"));
     write(QDir(root.filePath("terminal_hex")), "typed",
           QByteArray(reinterpret_cast<const char*>(u"01 ab 5\n0102"), 24));

@@ -6,27 +6,66 @@
 #include "main_window/form1.h"
 #include "network/setip.h"
 #include "settings/setting.h"
+#include <QLineEdit>
 
 namespace fuzzstates {
 
 namespace {
-constexpr int kStates = 5;
+
+enum State {
+    MainOnly,
+    SettingsIdle,
+    SettingsPendingOne,
+    SettingsPendingAll,
+    EdidIdle,
+    IrIdle,
+    IrReading,
+    IrWriting,
+    IrRouting,
+    StateCount
+};
+
+void fillIrTable(IrSet& w) {
+    for (int i = 0; i < 81; ++i)
+        w.codetxt[i]->setText(QString::number(i, 16).toUpper());
 }
 
+} // namespace
+
 void enter(Form1& f, std::uint8_t s) {
-    switch (s % kStates) {
-    case 0: // the main window alone
+    switch (s % StateCount) {
+    case MainOnly:
         break;
-    case 1:
+    case SettingsIdle:
         f.Command5_Click();
         break;
-    case 2:
+    case SettingsPendingOne:
+        f.Command5_Click();
+        f.setting().cmdstr = QStringLiteral("rst\r\n");
+        f.setting().SendCmd();
+        break;
+    case SettingsPendingAll:
+        f.Command5_Click();
+        f.setting().ALLFlg = 1;
+        f.setting().cmdstr = QStringLiteral("sed 0 10\r\n");
+        f.setting().SendCmd();
+        break;
+    case EdidIdle:
         f.Command9_Click();
         break;
-    case 3:
+    case IrIdle:
         f.IrSetOpen();
         break;
-    case 4:
+    case IrReading:
+        f.IrSetOpen();
+        f.irSet().Command1_Click();
+        break;
+    case IrWriting:
+        f.IrSetOpen();
+        fillIrTable(f.irSet());
+        f.irSet().Command2_Click();
+        break;
+    case IrRouting:
         f.IrMatrixOpen();
         break;
     }
@@ -47,6 +86,8 @@ void poke(Form1& f, std::uint8_t op) {
 }
 
 void leave(Form1& f) {
+    // Whatever the input left pending must not leak into the next one.
+    f.Timer2->stop();
     f.setting().close();
     f.edidSet().close();
     f.irSet().close();
