@@ -145,32 +145,6 @@ private slots:
         QCOMPARE(h.received.last(), "wed 1E " + hexByte(otherImage()[30]).toLatin1());
         QCOMPARE(h.device.edid.images[0], simImage(sampleImage()));
     }
-
-    void aByteThatNeverComesEndsTheReadAfterFiveTries() {
-        SimHarness h;
-        QVERIFY(h.ok);
-        h.device.edid.errorAt = 20;
-        QVERIFY(openWindow(h));
-        EDIDSet& w = h.form->edidSet();
-        w.ReadEDIDBtn->click();
-        QVERIFY(statusIs(h, "Read EDID Err!"));
-        // The request sent with the fifth failure is still on its way.
-        QVERIFY(h.waitFor([&] { return h.received.count("red 14 ") == 6; }));
-        QVERIFY(!h.received.contains("red 15 "));
-    }
-
-    void aSilentDeviceTimesOut() {
-        SimHarness h;
-        QVERIFY(h.ok);
-        h.device.edid.dropAt = 77;
-        QVERIFY(openWindow(h));
-        EDIDSet& w = h.form->edidSet();
-        w.ReadEDIDBtn->click();
-        QVERIFY(statusIs(h, "Time Out!"));
-        QCOMPARE(h.dialogs().messages, (QList<Msg>{{"Time Out!", kAppTitle}}));
-        QCOMPARE(h.received.last(), QByteArray("red 4D "));
-        QCOMPARE(w.start_Read, std::uint8_t(0));
-    }
 };
 
 QTEST_MAIN(EdidTransferTest)
