@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+// The EDID image and the text of its hexadecimal view. The view text is read
+// as two-character cells: "  " separates bytes, CR LF ends a row, anything
+// else is a byte cell. The functions here are free of any window so that
+// every rule can be checked on its own.
+namespace edid {
+
+inline constexpr int kImageSize = 256;
+inline constexpr int kBlockSize = 128;
+using Image = std::array<std::uint8_t, kImageSize>;
+
+// The one filter of the open and save dialogs.
+inline const QString kFileFilter = QStringLiteral("EDID(*.bin)|*.bin");
+
+// Cell pos of text, counting from 1; shorter or empty past the end.
+QString cellAt(const QString& text, int pos);
+bool isSeparatorCell(const QString& cell);
+bool isLineBreakCell(const QString& cell);
+
+// The value of a byte cell: hexadecimal digits in either case, blanks, tabs
+// and line feeds skipped, reading stops at the first other character; no
+// leading digit gives 0.
+std::uint8_t byteCellValue(const QString& cell);
+
+// Strictly two hexadecimal digits (either case), as a byte the device
+// reports must be; nothing otherwise.
+std::optional<std::uint8_t> strictHexByte(const QString& text);
+
+// The next byte cell at or after cellPos; cellPos is left on that cell.
+QString nextByteCell(const QString& text, int& cellPos);
+
+// Reads 256 byte cells from cellPos on; missing cells give 0 and cellPos ends
+// after the last cell read.
+Image parseView(const QString& text, int& cellPos);
+
+// The form a file load writes: every byte followed by two blanks, every
+// 16th also by CR LF.
+QString writtenForm(const Image& image);
+
+// What a read appends for one received byte when edidLen bytes are already
+// shown: the text, then CR LF at a row's end, else two blanks.
+QString readFormCell(const QString& byteText, int edidLen);
+
+// 00 FF FF FF FF FF FF 00 in bytes 0..7.
+bool headerOk(const Image& image);
+// Each 128-byte block sums to 0 modulo 256.
+bool checksumOk(const Image& image);
+
+// The commands of a transfer, without CR LF.
+// "swe p 0" opens a download into port p (0..7), "swe p 1" a read.
+QString openCommand(int port, bool read);
+// "wed X c": byte index X in upper-case hexadecimal, the cell as the view
+// holds it.
+QString writeByteCommand(int index, const QString& cell);
+// "red X ": the blank is the last character.
+QString readByteCommand(int index);
+
+} // namespace edid

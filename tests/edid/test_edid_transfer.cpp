@@ -1,0 +1,151 @@
+// EDID transfers end to end: the real program core and the real serial port
+// against the simulated switcher over a pseudo-terminal.
+
+#include "edid/edidset.h"
+#include "edid/hex_view.h"
+#include "tests/edid/edid_test_util.h"
+#include "tests/support/sim_harness.h"
+
+#include <QEventLoop>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace edidtest;
+using Msg = platform::FakeDialogs::Message;
+
+namespace {
+
+constexpr int kTransferMs = 30000;
+
+sim::EdidState::Image simImage(const edid::Image& m) {
+    sim::EdidState::Image s;
+    std::copy(m.begin(), m.end(), s.begin());
+    return s;
+}
+
+// Another valid image: the sample with a different product code.
+edid::Image otherImage() {
+    edid::Image m = sampleImage();
+    m[10] = 0x5A;
+    m[11] = 0xC3;
+    unsigned sum = 0;
+    for (int i = 0; i < 127; ++i)
+        sum += m[i];
+    m[127] = std::uint8_t((256 - sum % 256) % 256);
+    return m;
+}
+
+// Opens the EDID window and waits for the device to confirm EDID mode.
+bool openWindow(SimHarness& h) {
+    h.form->Command9_Click();
+    return h.waitFor([&] { return !h.form->Timer2->isActive(); });
+}
+
+// Runs the event loop until the window shows the status text. Unlike a
+// polling wait this wakes on every status change, so a transfer of hundreds
+// of round trips runs at the speed of the link.
+bool statusIs(SimHarness& h, const QString& text) {
+    EDIDSet& w = h.form->edidSet();
+    if (w.statusText() == text)
+        return true;
+    QEventLoop loop;
+    QObject::connect(&w, &EDIDSet::statusChanged, &loop, [&](const QString& s) {
+        if (s == text)
+            loop.quit();
+    });
+    QTimer::singleShot(kTransferMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return w.statusText() == text;
+}
+
+} // namespace
+
+class EdidTransferTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aReadShowsAll256BytesOfTheChosenInput() {
+        SimHarness h;
+        QVERIFY(h.ok);
+        const edid::Image m = otherImage();
+        h.device.edid.images[2] = simImage(m);
+        QVERIFY(openWindow(h));
+        EDIDSet& w = h.form->edidSet();
+        w.Option1[2]->click();
+        w.ReadEDIDBtn->click();
+        QVERIFY(statusIs(h, "Read EDID OK!"));
+        QCOMPARE(w.Text1->text(), readForm(m));
+        QCOMPARE(h.received.value(1), QByteArray("edm"));
+        QCOMPARE(h.received.value(2), QByteArray("swe 2 1"));
+        QCOMPARE(h.received.value(3), QByteArray("red 0 "));
+        QCOMPARE(h.received.last(), QByteArray("red FF "));
+        QCOMPARE(h.received.size(), 3 + 256);
+        QVERIFY(h.dialogs().messages.isEmpty());
+        QCOMPARE(w.start_Read, std::uint8_t(0));
+        QVERIFY(!w.Timer1->isActive());
+    }
+
+    void aDownloadIsVerifiedAndStored() {
+        SimHarness h;
+        QVERIFY(h.ok);
+        const edid::Image m = otherImage();
+        QVERIFY(openWindow(h));
+        EDIDSet& w = h.form->edidSet();
+        w.Option1[6]->click();
+        w.Text1->setText(edid::writtenForm(m));
+        w.DownloadBtn->click();
+        QVERIFY(statusIs(h, "Download OK!"));
+        QCOMPARE(h.device.edid.images[6], simImage(m));
+        QCOMPARE(h.device.edid.images[5], simImage(sampleImage()));
+        QCOMPARE(w.Text1->text(), readForm(m));
+        const qsizetype verify = h.received.indexOf("swe 6 1");
+        QVERIFY(verify > 0);
+        QCOMPARE(h.received.value(verify - 1), "wed FF " + hexByte(m[255]).toLatin1());
+        QCOMPARE(h.received.value(2), QByteArray("swe 6 0"));
+        QVERIFY(h.dialogs().messages.isEmpty());
+    }
+
+    void aCorruptedByteFailsTheVerification() {
+        SimHarness h;
+        QVERIFY(h.ok);
+        h.device.edid.corruptAt = 60;
+        QVERIFY(openWindow(h));
+        EDIDSet& w = h.form->edidSet();
+        w.Text1->setText(edid::writtenForm(otherImage()));
+        w.DownloadBtn->click();
+        QVERIFY(statusIs(h, "Verify EDID ERR!"));
+        QCOMPARE(h.dialogs().messages, (QList<Msg>{{"Verify EDID ERR!", kAppTitle}}));
+    }
+
+    void lowerCaseAnswersStillVerify() {
+        SimHarness h;
+        QVERIFY(h.ok);
+        h.device.edid.lowerCase = true;
+        QVERIFY(openWindow(h));
+        EDIDSet& w = h.form->edidSet();
+        // Cells typed in lower case, answers in lower case: the values agree.
+        w.Text1->setText(edid::writtenForm(otherImage()).toLower());
+        w.DownloadBtn->click();
+        QVERIFY(statusIs(h, "Download OK!"));
+        QCOMPARE(w.Text1->text(), readForm(otherImage(), true));
+        QVERIFY(h.dialogs().messages.isEmpty());
+    }
+
+    void anErrorAnswerEndsADownload() {
+        SimHarness h;
+        QVERIFY(h.ok);
+        h.device.edid.errorAt = 30;
+        QVERIFY(openWindow(h));
+        EDIDSet& w = h.form->edidSet();
+        w.Text1->setText(edid::writtenForm(otherImage()));
+        w.DownloadBtn->click();
+        QVERIFY(statusIs(h, "DownLoad Err!"));
+        QCOMPARE(h.received.last(), "wed 1E " + hexByte(otherImage()[30]).toLatin1());
+        QCOMPARE(h.device.edid.images[0], simImage(sampleImage()));
+    }
+};
+
+QTEST_MAIN(EdidTransferTest)
+#include "test_edid_transfer.moc"

@@ -1,0 +1,615 @@
+// The EDID window on the fake platform: layout, files, check, the exact
+// transfer commands, and every reply-driven step with hand-made replies on a
+// hand-driven clock.
+
+#include "edid/edidset.h"
+#include "edid/hex_view.h"
+#include "tests/edid/edid_test_util.h"
+#include "tests/support/form_fixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace edidtest;
+using Msg = platform::FakeDialogs::Message;
+
+namespace {
+
+// A main window on the fake platform with the EDID window open and the
+// device's "edm" echo received.
+struct EdidFixture {
+    EdidFixture() : w(f.form->edidSet()) { open(); }
+
+    void open() {
+        f.takeWritten();
+        f.form->Command9_Click();
+        f.receive("edm\r\n");
+        f.takeWritten();
+    }
+    // One device line, CR LF added.
+    void reply(const QByteArray& line) { f.receive(line + "\r\n"); }
+    void replyTimes(const QByteArray& line, int n) {
+        for (int i = 0; i < n; ++i)
+            reply(line);
+    }
+    // The last command line written since the last call, CR LF included.
+    QByteArray lastLine() {
+        const QByteArray all = f.takeWritten();
+        const qsizetype prev = all.lastIndexOf("\r\n", all.size() - 3);
+        return prev < 0 ? all : all.mid(prev + 2);
+    }
+    QList<Msg>& messages() { return f.dialogs().messages; }
+    void load(const QString& path) {
+        f.dialogs().fileAnswers << path;
+        w.Command1->click();
+    }
+    QString path(const QString& name) const { return f.dir.filePath(name); }
+
+    FormFixture f;
+    EDIDSet& w;
+};
+
+} // namespace
+
+class EdidWindowTest : public QObject {
+    Q_OBJECT
+
+    // Answers a running download and its verification read: the device
+    // returns image m for the read-back.
+    static void answerDownload(EdidFixture& x, const edid::Image& m, bool lower = false) {
+        x.reply("rdy");
+        x.replyTimes("ok", 256);
+        x.reply("rdy");
+        for (int i = 0; i < 256; ++i)
+            x.reply("ok " + hexByte(m[i], lower).toLatin1());
+    }
+
+private slots:
+    void layoutAndOpeningState() {
+        EdidFixture x;
+        EDIDSet& w = x.w;
+        QVERIFY(w.isVisible());
+        QCOMPARE(x.f.form->EdidMode, std::uint8_t(1));
+        QVERIFY(!x.f.form->Timer2->isActive());
+        QCOMPARE(w.windowTitle(), QString("EDID Set"));
+        QCOMPARE(w.Frame1->title(), QString("Port Select"));
+        for (int k = 0; k < 8; ++k)
+            QCOMPARE(w.Option1[k]->text(), QString::number(k + 1));
+        QVERIFY(w.Option1[0]->isChecked());
+        QCOMPARE(w.Command1->text(), QString("Open EDID"));
+        QCOMPARE(w.DownloadBtn->text(), QString("Download"));
+        QCOMPARE(w.ReadEDIDBtn->text(), QString("Read EDID"));
+        QCOMPARE(w.Command5->text(), QString("Save as"));
+        QCOMPARE(w.ProgressBar1->minimum(), 0);
+        QCOMPARE(w.ProgressBar1->maximum(), 256);
+        QCOMPARE(w.Label1->text(), QString("0%"));
+        QCOMPARE(w.Label2->text(), QString("100%"));
+        QCOMPARE(w.Label3->text(),
+                 QString("00  01  02  03  04  05  06  07  08  09  0A  0B  0C  0D  0E  0F"));
+        QCOMPARE(w.Label4->text().split('\n'),
+                 (QStringList{"00", "10", "20", "30", "40", "50", "60", "70", "80", "90", "A0",
+                              "B0", "C0", "D0", "E0", "F0"}));
+        QCOMPARE(w.Label3->font(), w.Text1->font());
+        QCOMPARE(w.Text1->font(), edid::hexViewFont());
+        QVERIFY(!w.Text1->isReadOnly());
+        QCOMPARE(w.Timer1->interval(), 1000);
+        QVERIFY(!w.Timer1->isActive());
+        QCOMPARE(w.Port, std::uint8_t(0));
+        QCOMPARE(w.edid_Len, std::int16_t(1));
+        QCOMPARE(w.cell_Pos, std::int16_t(1));
+        QCOMPARE(w.start_Load, std::uint8_t(0));
+        QVERIFY(w.Text1->text().isEmpty());
+        QVERIFY(x.messages().isEmpty());
+    }
+
+    void portChoiceGoesIntoTheOpeningCommand() {
+        EdidFixture x;
+        x.w.Option1[2]->click();
+        QCOMPARE(x.w.Port, std::uint8_t(2));
+        x.w.Text1->setText("stale");
+        x.w.ReadEDIDBtn->click();
+        QCOMPARE(x.f.takeWritten(), QByteArray("swe 2 1\r\n"));
+        QVERIFY(x.w.Text1->text().isEmpty());
+        QCOMPARE(x.w.statusText(), QString("EDID Readding... "));
+        QCOMPARE(x.w.start_Read, std::uint8_t(1));
+        QVERIFY(x.w.Timer1->isActive());
+        x.w.Option1[7]->click();
+        x.w.DownloadBtn->click();
+        QCOMPARE(x.f.takeWritten(), QByteArray("swe 7 0\r\n"));
+        QCOMPARE(x.w.statusText(), QString("EDID Download... "));
+        QCOMPARE(x.w.start_Load, std::uint8_t(1));
+    }
+
+    void loadingShowsTheWrittenForm() {
+        EdidFixture x;
+        const edid::Image m = sampleImage();
+        QVERIFY(writeFile(x.path("full.bin"), bytesOf(m)));
+        x.load(x.path("full.bin"));
+        QCOMPARE(x.f.dialogs().filters, QStringList{"EDID(*.bin)|*.bin"});
+        QCOMPARE(x.w.Text1->text(), edid::writtenForm(m));
+        QCOMPARE(x.w.statusText(), QString("Open EDID "));
+        QCOMPARE(x.w.edid_Len, std::int16_t(256));
+        QVERIFY(x.messages().isEmpty());
+
+        // A single-block file and a longer file load cleanly too.
+        edid::Image half = m;
+        std::fill(half.begin() + 128, half.end(), std::uint8_t(0));
+        QVERIFY(writeFile(x.path("half.bin"), bytesOf(m).left(128)));
+        x.load(x.path("half.bin"));
+        QCOMPARE(x.w.Text1->text(), edid::writtenForm(half));
+        QVERIFY(x.w.Text1->text().endsWith("00  00  \r\n"));
+        QVERIFY(writeFile(x.path("long.bin"), bytesOf(m) + QByteArray(100, '\x11')));
+        x.load(x.path("long.bin"));
+        QCOMPARE(x.w.Text1->text(), edid::writtenForm(m));
+        QVERIFY(x.messages().isEmpty());
+        QCOMPARE(x.w.statusText(), QString("Open EDID "));
+    }
+
+    void loadingReportsBadImagesAndStillShowsThem_data() {
+        QTest::addColumn<int>("flip"); // byte changed by one, -1: all zero
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("all zero") << -1 << "EDID format error!"
+                                  << "EDID error!";
+        QTest::newRow("header") << 3 << "EDID format error!"
+                                << "EDID error!";
+        QTest::newRow("first block") << 40 << "EDID CheckSum error!"
+                                     << "CheckSum error!";
+        QTest::newRow("second block") << 200 << "EDID CheckSum error!"
+                                      << "CheckSum error!";
+    }
+    void loadingReportsBadImagesAndStillShowsThem() {
+        QFETCH(int, flip);
+        QFETCH(QString, text);
+        QFETCH(QString, status);
+        EdidFixture x;
+        edid::Image m{};
+        if (flip >= 0) {
+            m = sampleImage();
+            m[flip] += 1;
+        }
+        QVERIFY(writeFile(x.path("bad.bin"), bytesOf(m)));
+        x.load(x.path("bad.bin"));
+        QCOMPARE(x.messages(), (QList<Msg>{{text, "TARVIK-QE7"}}));
+        QCOMPARE(x.w.statusText(), status);
+        QCOMPARE(x.w.Text1->text(), edid::writtenForm(m));
+    }
+
+    void blocksThatCancelEachOtherStillFail() {
+        EdidFixture x;
+        edid::Image m = sampleImage();
+        m[127] += 1;
+        m[255] -= 1;
+        QVERIFY(writeFile(x.path("both.bin"), bytesOf(m)));
+        x.load(x.path("both.bin"));
+        QCOMPARE(x.messages(), (QList<Msg>{{"EDID CheckSum error!", "TARVIK-QE7"}}));
+    }
+
+    void unreadableFilesActAsCancel_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("cancel") << QString();
+        QTest::newRow("missing") << QString("missing.bin");
+        QTest::newRow("directory") << QString("folder");
+    }
+    void unreadableFilesActAsCancel() {
+        QFETCH(QString, answer);
+        EdidFixture x;
+        QVERIFY(QDir(x.f.dir.path()).mkdir("folder"));
+        x.w.Text1->setText("00  11  ");
+        x.w.setStatus("before");
+        x.f.dialogs().fileAnswers << (answer.isEmpty() ? QString() : x.path(answer));
+        x.w.Command1->click();
+        QVERIFY(x.w.Text1->text().isEmpty());
+        QCOMPARE(x.w.statusText(), QString("Open EDID "));
+        QVERIFY(x.messages().isEmpty());
+        QVERIFY(!QFileInfo::exists(x.path("missing.bin")));
+    }
+
+    void savingWritesTheViewAsExactly256Bytes() {
+        EdidFixture x;
+        const edid::Image m = sampleImage();
+        x.w.Text1->setText(edid::writtenForm(m).toLower());
+        QVERIFY(writeFile(x.path("old.bin"), QByteArray(300, '\x33')));
+        x.f.dialogs().fileAnswers << x.path("old.bin");
+        x.w.Command5->click();
+        QCOMPARE(x.f.dialogs().filters, QStringList{"EDID(*.bin)|*.bin"});
+        QCOMPARE(readFile(x.path("old.bin")), bytesOf(m));
+        QCOMPARE(x.w.statusText(), QString("Save done!"));
+        QCOMPARE(x.w.cell_Pos, std::int16_t(257 + 15 + 255));
+
+        // An empty view saves 256 zero bytes; no test is made on save.
+        x.w.Text1->clear();
+        x.f.dialogs().fileAnswers << x.path("zero");
+        x.w.Command5->click();
+        QCOMPARE(readFile(x.path("zero")), QByteArray(256, '\0'));
+        QVERIFY(x.messages().isEmpty());
+
+        // Cancel: nothing happens.
+        x.w.setStatus("before");
+        x.w.Command5->click();
+        QCOMPARE(x.w.statusText(), QString("before"));
+    }
+
+    void aFailedSaveSaysWhyAndKeepsTheOldFile() {
+        EdidFixture x;
+        x.w.Text1->setText(edid::writtenForm(sampleImage()));
+        x.w.setStatus("before");
+        const QString nowhere = x.path("no/such/dir/x.bin");
+        x.f.dialogs().fileAnswers << nowhere;
+        x.w.Command5->click();
+        QCOMPARE(x.messages().size(), 1);
+        QVERIFY(x.messages()[0].text.startsWith("Cannot save " + nowhere + ": "));
+        QVERIFY(x.messages()[0].text.size() > QString("Cannot save " + nowhere + ": ").size());
+        QCOMPARE(x.messages()[0].title, kAppTitle);
+        QCOMPARE(x.w.statusText(), QString("before"));
+
+        const QByteArray old(300, '\x44');
+        QVERIFY(writeFile(x.path("old.bin"), old));
+        x.f.dialogs().fileAnswers << x.path("old.bin");
+        {
+            FileSizeLimit limit;
+            QVERIFY(limit.ok());
+            x.w.Command5->click();
+        }
+        QCOMPARE(x.messages().size(), 2);
+        QVERIFY(x.messages()[1].text.startsWith("Cannot save "));
+        QCOMPARE(readFile(x.path("old.bin")), old);
+        QCOMPARE(x.w.statusText(), QString("before"));
+    }
+
+    void checkReportsOnTheViewItHolds() {
+        EdidFixture x;
+        x.w.start_Read = 1;
+        x.w.Verify = 0;
+        x.w.check();
+        QCOMPARE(x.messages(), (QList<Msg>{{"EDID format error!", "TARVIK-5120-300"}}));
+        QCOMPARE(x.w.statusText(), QString("EDID error!"));
+
+        edid::Image m = sampleImage();
+        m[255] ^= 0x10;
+        x.w.Text1->setText(readForm(m));
+        x.w.check();
+        QCOMPARE(x.messages().last(), (Msg{"EDID CheckSum error!", "TARVIK-5120-300"}));
+        QCOMPARE(x.w.statusText(), QString("CheckSum error!"));
+
+        x.w.Text1->setText(readForm(sampleImage(), true));
+        x.w.check();
+        QCOMPARE(x.w.statusText(), QString("Read EDID OK!"));
+        QCOMPARE(x.messages().size(), 2);
+        QCOMPARE(x.w.start_Read, std::uint8_t(1)); // check changes no flag
+
+        x.w.start_Read = 0;
+        x.w.setStatus("before");
+        x.w.check();
+        QCOMPARE(x.w.statusText(), QString("before"));
+    }
+
+    void downloadSendsEachCellAsTheViewHoldsIt() {
+        EdidFixture x;
+        // An empty view: every command has nothing after the index.
+        x.w.DownloadBtn->click();
+        QCOMPARE(x.f.takeWritten(), QByteArray("swe 0 0\r\n"));
+        x.reply("rdy");
+        QCOMPARE(x.f.takeWritten(), QByteArray("wed 0 \r\n"));
+        QVERIFY(x.w.Timer1->isActive());
+        x.reply("ok ");
+        QCOMPARE(x.f.takeWritten(), QByteArray("wed 1 \r\n"));
+
+        // Byte 10 of a loaded file; cells typed in lower case or with a
+        // blank go out as typed.
+        const edid::Image m = sampleImage();
+        QString text = edid::writtenForm(m);
+        // Byte i of the written form starts at 4 i plus a CR LF per full row.
+        text.replace(4 * 20 + 2, 2, "ab");
+        text.replace(4 * 21 + 2, 2, "7 ");
+        x.w.Text1->setText(text);
+        x.w.DownloadBtn->click();
+        x.reply("rdy");
+        x.replyTimes("ok", 10);
+        QCOMPARE(x.lastLine(), QByteArray("wed A 2B\r\n"));
+        x.replyTimes("ok", 11);
+        QByteArray all = x.f.takeWritten();
+        QVERIFY(all.contains("wed 14 ab\r\n"));
+        QVERIFY(all.endsWith("wed 15 7 \r\n"));
+        QCOMPARE(x.w.ProgressBar1->value(), 21);
+        QCOMPARE(x.w.slave, std::int16_t(22));
+        x.replyTimes("ok", 234);
+        QVERIFY(x.f.takeWritten().endsWith("wed FF " + hexByte(m[255]).toLatin1() + "\r\n"));
+        QCOMPARE(x.w.WriteChkSum1, hexByte(m[127]));
+        QCOMPARE(x.w.WriteChkSum2, hexByte(m[255]));
+        QCOMPARE(x.w.ProgressBar1->value(), 255);
+        QCOMPARE(x.w.sentBytes[20], std::optional<std::uint8_t>(0xAB));
+        QCOMPARE(x.w.sentBytes[21], std::optional<std::uint8_t>(7));
+    }
+
+    void theLastAcceptanceStartsTheVerificationRead() {
+        EdidFixture x;
+        x.w.Option1[4]->click();
+        x.w.Text1->setText(edid::writtenForm(sampleImage()));
+        x.w.DownloadBtn->click();
+        x.reply("rdy");
+        x.replyTimes("ok", 256);
+        QCOMPARE(x.lastLine(), QByteArray("swe 4 1\r\n"));
+        QCOMPARE(x.w.Verify, std::uint8_t(1));
+        QCOMPARE(x.w.start_Load, std::uint8_t(0));
+        QCOMPARE(x.w.start_Read, std::uint8_t(1));
+        QCOMPARE(x.w.slave, std::int16_t(0));
+        QCOMPARE(x.w.edid_Len, std::int16_t(0));
+        QVERIFY(x.w.Text1->text().isEmpty());
+        QCOMPARE(x.w.statusText(), QString("EDID Verify... "));
+        QVERIFY(x.w.Timer1->isActive());
+        x.reply("rdy");
+        QCOMPARE(x.f.takeWritten(), QByteArray("red 0 \r\n"));
+    }
+
+    void verificationComparesEveryByteValue_data() {
+        QTest::addColumn<int>("differ"); // byte that comes back different, -1: none
+        QTest::addColumn<bool>("lower");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("same bytes") << -1 << false << "Download OK!";
+        QTest::newRow("lower-case answers") << -1 << true << "Download OK!";
+        QTest::newRow("byte 50 differs") << 50 << false << "Verify EDID ERR!";
+        QTest::newRow("byte 127 differs") << 127 << false << "Verify EDID ERR!";
+        QTest::newRow("byte 0 differs") << 0 << false << "Verify EDID ERR!";
+    }
+    void verificationComparesEveryByteValue() {
+        QFETCH(int, differ);
+        QFETCH(bool, lower);
+        QFETCH(QString, status);
+        EdidFixture x;
+        const edid::Image m = sampleImage();
+        x.w.Text1->setText(edid::writtenForm(m));
+        x.w.DownloadBtn->click();
+        edid::Image back = m;
+        if (differ >= 0)
+            back[differ] ^= 0x04;
+        answerDownload(x, back, lower);
+        QCOMPARE(x.w.statusText(), status);
+        if (status == "Verify EDID ERR!")
+            QCOMPARE(x.messages(), (QList<Msg>{{"Verify EDID ERR!", kAppTitle}}));
+        else
+            QVERIFY(x.messages().isEmpty());
+        QCOMPARE(x.w.Text1->text(), readForm(back, lower));
+        QCOMPARE(x.w.ReadChkSum1, hexByte(back[127], lower));
+        QCOMPARE(x.w.ReadChkSum2, hexByte(back[255], lower));
+        QCOMPARE(x.w.Verify, std::uint8_t(0));
+        QCOMPARE(x.w.start_Read, std::uint8_t(0));
+        QCOMPARE(x.w.slave, std::int16_t(0));
+        QVERIFY(!x.w.Timer1->isActive());
+        x.f.advance(5000);
+        QCOMPARE(x.messages().size(), status == "Download OK!" ? 0 : 1);
+    }
+
+    void aByteThatIsNotTwoDigitsFailsTheVerification() {
+        EdidFixture x;
+        const edid::Image m = sampleImage();
+        x.w.Text1->setText(edid::writtenForm(m));
+        x.w.DownloadBtn->click();
+        x.reply("rdy");
+        x.replyTimes("ok", 256);
+        x.reply("rdy");
+        for (int i = 0; i < 256; ++i)
+            x.reply("ok " + (i == 9 ? QByteArray("1") : hexByte(m[i]).toLatin1()));
+        QCOMPARE(x.w.statusText(), QString("Verify EDID ERR!"));
+    }
+
+    void aReadFillsTheViewRowByRow() {
+        EdidFixture x;
+        const edid::Image m = sampleImage();
+        x.w.ReadEDIDBtn->click();
+        x.f.takeWritten();
+        x.reply("rdy");
+        QCOMPARE(x.f.takeWritten(), QByteArray("red 0 \r\n"));
+        for (int i = 0; i < 255; ++i)
+            x.reply("ok " + hexByte(m[i]).toLatin1());
+        QCOMPARE(x.w.edid_Len, std::int16_t(255));
+        QCOMPARE(x.lastLine(), QByteArray("red FF \r\n"));
+        QCOMPARE(x.w.ProgressBar1->value(), 255);
+        x.reply("ok " + hexByte(m[255]).toLatin1());
+        QCOMPARE(x.w.Text1->text(), readForm(m));
+        QCOMPARE(x.w.statusText(), QString("Read EDID OK!"));
+        QCOMPARE(x.w.start_Read, std::uint8_t(0));
+        QVERIFY(!x.w.Timer1->isActive());
+        QVERIFY(x.f.takeWritten().isEmpty());
+        x.f.advance(5000);
+        QVERIFY(x.messages().isEmpty());
+    }
+
+    void readRetriesGiveUpAfterFiveFailuresAtOneByte() {
+        EdidFixture x;
+        x.w.ReadEDIDBtn->click();
+        x.reply("rdy");
+        for (int i = 0; i < 10; ++i)
+            x.reply("ok 00");
+        x.f.takeWritten();
+        for (int fail = 1; fail <= 4; ++fail) {
+            x.reply("err");
+            QCOMPARE(x.f.takeWritten(), QByteArray("red A \r\n"));
+        }
+        QCOMPARE(x.w.temp_slave, std::int16_t(10));
+        QCOMPARE(x.w.temp_errs, std::uint8_t(3));
+        QCOMPARE(x.w.start_Read, std::uint8_t(1));
+        x.reply("ok"); // without the blank: a failure too
+        QCOMPARE(x.f.takeWritten(), QByteArray("red A \r\n"));
+        QCOMPARE(x.w.statusText(), QString("Read EDID Err!"));
+        QCOMPARE(x.w.start_Read, std::uint8_t(0));
+        QCOMPARE(x.w.Verify, std::uint8_t(0));
+        QVERIFY(!x.w.Timer1->isActive());
+        // The answer to the last request changes nothing any more.
+        x.reply("ok 00");
+        QVERIFY(x.f.takeWritten().isEmpty());
+        x.f.advance(3000);
+        QVERIFY(x.messages().isEmpty());
+
+        // The count is kept across reads: one more failure at byte 10 ends
+        // the next read at once.
+        x.w.ReadEDIDBtn->click();
+        x.reply("rdy");
+        x.replyTimes("ok 00", 10);
+        x.reply("edm");
+        QCOMPARE(x.w.statusText(), QString("Read EDID Err!"));
+    }
+
+    void aNewFailurePositionRestartsTheCount() {
+        EdidFixture x;
+        x.w.ReadEDIDBtn->click();
+        x.reply("err"); // before "rdy": slave stays at 0
+        QCOMPARE(x.w.slave, std::int16_t(1));
+        QCOMPARE(x.lastLine(), QByteArray("red 0 \r\n"));
+        x.replyTimes("ok 00", 10);
+        x.reply("err");
+        QCOMPARE(x.w.temp_slave, std::int16_t(10));
+        QCOMPARE(x.w.temp_errs, std::uint8_t(0));
+        x.reply("err");
+        QCOMPARE(x.w.temp_errs, std::uint8_t(1));
+        x.reply("ok 00");
+        x.reply("err");
+        QCOMPARE(x.w.temp_slave, std::int16_t(11));
+        QCOMPARE(x.w.temp_errs, std::uint8_t(0));
+        QCOMPARE(x.w.start_Read, std::uint8_t(1));
+        QCOMPARE(x.lastLine(), QByteArray("red B \r\n"));
+    }
+
+    void anUnexpectedLineEndsADownload() {
+        EdidFixture x;
+        x.w.DownloadBtn->click();
+        x.reply("rdy");
+        x.replyTimes("ok", 5);
+        x.f.takeWritten();
+        x.reply("err");
+        QCOMPARE(x.w.statusText(), QString("DownLoad Err!"));
+        QCOMPARE(x.w.start_Load, std::uint8_t(0));
+        QVERIFY(!x.w.Timer1->isActive());
+        QVERIFY(x.f.takeWritten().isEmpty());
+        x.reply("ok");
+        QVERIFY(x.f.takeWritten().isEmpty());
+        x.f.advance(3000);
+        QVERIFY(x.messages().isEmpty());
+    }
+
+    void aStallAtAnyByteTimesOut_data() {
+        QTest::addColumn<bool>("download");
+        QTest::addColumn<int>("answered");
+        QTest::newRow("download, opening") << true << -1;
+        QTest::newRow("download, byte 100") << true << 100;
+        QTest::newRow("read, byte 100") << false << 100;
+        QTest::newRow("verification opening") << true << 256;
+    }
+    void aStallAtAnyByteTimesOut() {
+        QFETCH(bool, download);
+        QFETCH(int, answered);
+        EdidFixture x;
+        (download ? x.w.DownloadBtn : x.w.ReadEDIDBtn)->click();
+        if (answered >= 0) {
+            x.reply("rdy");
+            x.replyTimes(download ? "ok" : "ok 00", answered);
+        }
+        x.f.advance(900);
+        QVERIFY(x.messages().isEmpty());
+        x.f.advance(100);
+        QCOMPARE(x.messages(), (QList<Msg>{{"Time Out!", kAppTitle}}));
+        QCOMPARE(x.w.statusText(), QString("Time Out!"));
+        QCOMPARE(x.w.start_Load, std::uint8_t(0));
+        QCOMPARE(x.w.start_Read, std::uint8_t(0));
+        QVERIFY(!x.w.Timer1->isActive());
+        x.f.advance(5000);
+        QCOMPARE(x.messages().size(), 1);
+    }
+
+    void aPortThatFailsMidTransferEndsItOnce_data() {
+        QTest::addColumn<bool>("download");
+        QTest::newRow("download") << true;
+        QTest::newRow("read") << false;
+    }
+    void aPortThatFailsMidTransferEndsItOnce() {
+        QFETCH(bool, download);
+        EdidFixture x;
+        (download ? x.w.DownloadBtn : x.w.ReadEDIDBtn)->click();
+        x.reply("rdy");
+        x.replyTimes(download ? "ok" : "ok 00", 3);
+        x.f.port().refuseWrite = true;
+        x.replyTimes(download ? "ok" : "ok 00", 3);
+        QCOMPARE(x.messages(), (QList<Msg>{{"open serial port fail\uFF01 ", "ERROR"}}));
+        QCOMPARE(x.w.statusText(), download ? QString("DownLoad Err!") : QString("Read EDID Err!"));
+        QCOMPARE(x.w.start_Load, std::uint8_t(0));
+        QCOMPARE(x.w.start_Read, std::uint8_t(0));
+        QVERIFY(!x.w.Timer1->isActive());
+        x.f.advance(3000);
+        QCOMPARE(x.messages().size(), 1);
+    }
+
+    void aFailedOpeningCommandIsReportedAndTimesOut() {
+        EdidFixture x;
+        x.f.port().refuseWrite = true;
+        x.w.DownloadBtn->click();
+        QCOMPARE(x.messages(), (QList<Msg>{{"open serial port fail\uFF01 ", "ERROR"}}));
+        QCOMPARE(x.w.statusText(), QString("EDID Download... "));
+        x.f.advance(1000);
+        QCOMPARE(x.messages().last(), (Msg{"Time Out!", kAppTitle}));
+    }
+
+    void theDeviceLeavingEdidModeClosesTheWindow() {
+        EdidFixture x;
+        x.w.DownloadBtn->click();
+        x.reply("rdy");
+        x.replyTimes("ok", 3);
+        x.f.takeWritten();
+        x.reply("edo");
+        QCOMPARE(x.messages(), (QList<Msg>{{"Device quit EDID Set mode!", "TARVIK-5120-300"}}));
+        QVERIFY(!x.w.isVisible());
+        QCOMPARE(x.f.takeWritten(), QByteArray("edo\r\n"));
+        QCOMPARE(x.f.form->EdidMode, std::uint8_t(0));
+        QCOMPARE(x.w.slave, std::int16_t(0));
+        QVERIFY(!x.w.Timer1->isActive());
+        x.f.advance(3000);
+        QCOMPARE(x.messages().size(), 1);
+    }
+
+    void variablesOutliveTheWindow() {
+        EdidFixture x;
+        x.w.Option1[5]->click();
+        x.w.Text1->setText(edid::writtenForm(sampleImage()));
+        x.w.DownloadBtn->click();
+        answerDownload(x, sampleImage());
+        QCOMPARE(x.w.statusText(), QString("Download OK!"));
+        x.w.temp_slave = 42;
+        x.w.temp_errs = 2;
+        x.w.close();
+        x.open();
+        QCOMPARE(x.w.Port, std::uint8_t(0));
+        QVERIFY(x.w.Option1[0]->isChecked());
+        QCOMPARE(x.w.edid_Len, std::int16_t(1));
+        QCOMPARE(x.w.cell_Pos, std::int16_t(1));
+        QVERIFY(x.w.Text1->text().isEmpty());
+        QCOMPARE(x.w.WriteChkSum1, hexByte(sampleImage()[127]));
+        QCOMPARE(x.w.ReadChkSum2, hexByte(sampleImage()[255]));
+        QCOMPARE(x.w.temp_slave, std::int16_t(42));
+        QCOMPARE(x.w.temp_errs, std::uint8_t(2));
+    }
+
+    void closingDuringAReadLeavesNoTransferBehind() {
+        EdidFixture x;
+        x.w.ReadEDIDBtn->click();
+        x.reply("rdy");
+        x.replyTimes("ok 00", 3);
+        x.w.close();
+        QCOMPARE(x.w.start_Read, std::uint8_t(0));
+        QCOMPARE(x.w.slave, std::int16_t(0));
+        QVERIFY(!x.w.Timer1->isActive());
+        x.f.takeWritten();
+        // Reopening: the "edm" echo confirms the mode, no read retry.
+        x.open();
+        x.f.advance(3000);
+        QVERIFY(x.messages().isEmpty());
+        QVERIFY(x.f.takeWritten().isEmpty());
+    }
+};
+
+QTEST_MAIN(EdidWindowTest)
+#include "test_edid_window.moc"
