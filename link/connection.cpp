@@ -34,9 +34,10 @@ bool Connection::sendLine(const QString& text) {
 }
 
 bool Connection::sendRaw(const QByteArray& bytes) {
-    if (!port_->isOpen())
+    if (!port_->isOpen() || !port_->write(bytes))
         return false;
-    return port_->write(bytes);
+    sent_ += static_cast<quint64>(bytes.size());
+    return true;
 }
 
 bool Connection::guardOpen() {
@@ -65,6 +66,7 @@ void Connection::onReadyRead() {
     const QByteArray bytes = port_->readAll();
     if (bytes.isEmpty())
         return;
+    received_ += static_cast<quint64>(bytes.size());
     rx_.RxPut(bytes);
     emit bytesQueued();
 }

@@ -45,6 +45,10 @@ public:
     bool sendRawReported(const QByteArray& bytes);
     void reportWriteFailed();
 
+    // Bytes that crossed the line since the program started, both ways.
+    quint64 bytesSent() const { return sent_; }
+    quint64 bytesReceived() const { return received_; }
+
     RxQueue& rx() { return rx_; }
     LineAssembler& lines() { return lines_; }
     platform::SerialPort& port() { return *port_; }
@@ -62,6 +66,8 @@ private:
     QWidget* dialogParent_;
     std::unique_ptr<platform::SerialPort> port_;
     QString device_;
+    quint64 sent_ = 0;
+    quint64 received_ = 0;
     RxQueue rx_;
     LineAssembler lines_{rx_};
 };

@@ -194,6 +194,18 @@ private slots:
         QCOMPARE(f.takeWritten(), QByteArray("cir 12\r\n"));
     }
 
+    void connectionCountsTheBytesThatCrossTheLine() {
+        FormFixture f;
+        QCOMPARE(f.form->link().bytesSent(), quint64(5)); // "bc " CR LF
+        f.form->Command1[11]->click();
+        f.receive("s11\r\n");
+        QCOMPARE(f.form->link().bytesSent(), quint64(13));
+        QCOMPARE(f.form->link().bytesReceived(), quint64(5));
+        f.port().refuseWrite = true;
+        f.form->Command6->click();
+        QCOMPARE(f.form->link().bytesSent(), quint64(13));
+    }
+
     void routingClickWithPortClosedReportsAndStillFillsTheBox() {
         FormFixture f;
         f.form->Command7->click();
