@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
         {"routing", 0, {"bc ", "cir 12", "cir 18", "cir 79", "asw 3", "msa 1", "msw 1", "xyz"}},
         {"settings", 2, {"stm", "sts", "slc 3", "smd 2", "sed 0 10", "sed 1 2", "rst", "sto"}},
         {"edid_read", 4, edidRead},
-        {"ir_read", 6, irRead},
-        {"ir_routing", 8, {"ims", "srp 1 2", "srp 8 3", "ims"}},
+        {"ir_read", 9, irRead},
+        {"ir_routing", 11, {"ims", "srp 1 2", "srp 8 3", "ims"}},
     };
     QDir().mkpath(root.filePath("receive"));
     for (const Session& s : sessions) {
@@ -62,6 +62,23 @@ int main(int argc, char** argv) {
     }
     QDir().mkpath(root.filePath("comport"));
     write(QDir(root.filePath("comport")), "written", " 3 \r\n");
+    {
+        // The EDID read again, answered while a read is running.
+        sim::Device device;
+        QByteArray traffic;
+        for (const QByteArray& c : edidRead)
+            traffic += device.receive(c + "\r\n");
+        write(QDir(root.filePath("receive")), "edid_reading", receiveInput(5, traffic));
+        QByteArray view;
+        for (int i = 0; i < 256; ++i)
+            view +=
+                QByteArray::number(device.edid.images[0][i], 16).toUpper().rightJustified(2, '0') +
+                ((i + 1) % 16 == 0 ? "\r\n" : "  ");
+        QDir().mkpath(root.filePath("hex_view"));
+        const QString text = QString::fromLatin1(view);
+        write(QDir(root.filePath("hex_view")), "read_form",
+              QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
+    }
     QDir().mkpath(root.filePath("ip_address"));
     write(QDir(root.filePath("ip_address")), "typical", "192.168.1.10");
     write(QDir(root.filePath("ip_address")), "padded", "010.001.000.009");

@@ -18,6 +18,9 @@ enum State {
     SettingsPendingOne,
     SettingsPendingAll,
     EdidIdle,
+    EdidReading,
+    EdidDownloading,
+    EdidVerifying,
     IrIdle,
     IrReading,
     IrWriting,
@@ -52,6 +55,23 @@ void enter(Form1& f, std::uint8_t s) {
         break;
     case EdidIdle:
         f.Command9_Click();
+        break;
+    case EdidReading:
+        f.Command9_Click();
+        f.edidSet().ReadEDIDBtn_Click();
+        break;
+    case EdidDownloading:
+        f.Command9_Click();
+        f.edidSet().DownloadBtn_Click();
+        break;
+    case EdidVerifying:
+        // Where a download leaves the window once byte 255 was accepted.
+        f.Command9_Click();
+        f.edidSet().DownloadBtn_Click();
+        for (int i = 0; i < 257; ++i) {
+            QString ok = QString::fromLatin1(i == 0 ? "rdy\r" : "ok\r");
+            f.FindCmdProcess(ok);
+        }
         break;
     case IrIdle:
         f.IrSetOpen();
