@@ -1,21 +1,8 @@
 #include "edid/edid_image.h"
 
+#include "util/hex_digit.h"
+
 namespace edid {
-
-namespace {
-
-int hexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return -1;
-}
-
-} // namespace
 
 QString cellAt(const QString& text, int pos) {
     const qsizetype from = 2 * qsizetype(pos - 1);
@@ -37,7 +24,7 @@ std::uint8_t byteCellValue(const QString& cell) {
     for (QChar c : cell) {
         if (c == u' ' || c == u'\t' || c == u'\n')
             continue;
-        const int d = hexDigit(c);
+        const int d = util::hexDigitValue(c);
         if (d < 0)
             break;
         value = value * 16 + unsigned(d);
@@ -50,8 +37,8 @@ std::uint8_t byteCellValue(const QString& cell) {
 std::optional<std::uint8_t> strictHexByte(const QString& text) {
     if (text.size() != 2)
         return std::nullopt;
-    const int hi = hexDigit(text[0]);
-    const int lo = hexDigit(text[1]);
+    const int hi = util::hexDigitValue(text[0]);
+    const int lo = util::hexDigitValue(text[1]);
     if (hi < 0 || lo < 0)
         return std::nullopt;
     return std::uint8_t(hi * 16 + lo);

@@ -1,5 +1,7 @@
 #include "main_window/terminal.h"
 
+#include "util/hex_digit.h"
+
 namespace main_window {
 
 QByteArray sendBoxBytes(const QString& boxText) {
@@ -10,23 +12,12 @@ QByteArray sendBoxBytes(const QString& boxText) {
     return t.toLatin1();
 }
 
-static int hexValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
-
 QByteArray hexTextToBytes(const QString& text) {
     QByteArray out;
     int acc = 0;
     int count = 0;
     for (QChar c : text) {
-        const int v = hexValue(c);
+        const int v = util::hexDigitValue(c);
         if (v >= 0) {
             acc = acc * 16 + v;
             if (++count == 2) {
@@ -46,7 +37,7 @@ QByteArray hexTextToBytes(const QString& text) {
 }
 
 bool hexKeyAllowed(QChar c) {
-    return c.unicode() == 8 || c.unicode() == 16 || c == QChar(' ') || hexValue(c) >= 0;
+    return c.unicode() == 8 || c.unicode() == 16 || c == QChar(' ') || util::hexDigitValue(c) >= 0;
 }
 
 } // namespace main_window

@@ -1,5 +1,7 @@
 #include "settings/setting_numbers.h"
 
+#include "util/hex_digit.h"
+
 #include <cmath>
 
 namespace settings {
@@ -11,17 +13,6 @@ bool isDigit(QChar c) {
 }
 bool isSkipped(QChar c) {
     return c == QChar(' ') || c == QChar('\t') || c == QChar('\n');
-}
-
-int hexValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return -1;
 }
 
 } // namespace
@@ -66,7 +57,7 @@ double readDecimal(const QString& text) {
 int readHex(const QString& text) {
     int value = 0;
     for (const QChar c : text) {
-        const int d = hexValue(c);
+        const int d = util::hexDigitValue(c);
         if (d < 0)
             break;
         // Two characters at most come from a reply; the cap only keeps a
