@@ -7,10 +7,6 @@
 
 namespace platform {
 
-namespace {
-constexpr int kEmptyReadsMeaningLost = 64;
-}
-
 QtSerialPort::QtSerialPort() {
     connect(&port_, &QSerialPort::readyRead, this, [this] { emit readyRead(); });
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
@@ -20,7 +16,7 @@ bool QtSerialPort::open(const QString& device) {
     if (port_.isOpen())
         port_.close();
     device_ = device;
-    emptyReads_ = 0;
+    emptyReads_.reset();
     port_.setPortName(device);
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setDataBits(QSerialPort::Data8);
@@ -52,11 +48,8 @@ QByteArray QtSerialPort::readAll() {
     if (!port_.isOpen())
         return {};
     QByteArray bytes = port_.readAll();
-    if (!bytes.isEmpty()) {
-        emptyReads_ = 0;
-    } else if (++emptyReads_ >= kEmptyReadsMeaningLost) {
+    if (emptyReads_.gone(bytes.size()))
         declareLost();
-    }
     return bytes;
 }
 
@@ -74,7 +67,7 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
 }
 
 void QtSerialPort::declareLost() {
-    emptyReads_ = 0;
+    emptyReads_.reset();
     port_.close();
     port_.clearError();
     emit lost();

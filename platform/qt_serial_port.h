@@ -6,6 +6,30 @@
 
 namespace platform {
 
+// Debian's Qt 6.4 may keep announcing readable data on a device that has
+// gone away, while every read returns nothing; enough empty reads in a row
+// mean the device is gone. A live line never gives more than a few.
+class EmptyReadWatch {
+public:
+    static constexpr int kLimit = 64;
+    // Feeds the size of one read; true once the device should be taken as
+    // gone (and the count starts over).
+    bool gone(qsizetype bytesRead) {
+        if (bytesRead > 0) {
+            count_ = 0;
+            return false;
+        }
+        if (++count_ < kLimit)
+            return false;
+        count_ = 0;
+        return true;
+    }
+    void reset() { count_ = 0; }
+
+private:
+    int count_ = 0;
+};
+
 // The real serial port, through QSerialPort.
 class QtSerialPort : public SerialPort {
     Q_OBJECT
@@ -23,10 +47,7 @@ private:
 
     QSerialPort port_;
     QString device_;
-    // Debian's Qt 6.4 may keep announcing readable data on a dead device
-    // while every read returns nothing; enough empty reads in a row mean the
-    // device is gone.
-    int emptyReads_ = 0;
+    EmptyReadWatch emptyReads_;
 };
 
 // Asks the driver to hand over received bytes at once instead of holding

@@ -3,6 +3,7 @@
 #include "link/comport.h"
 #include "platform/port_names.h"
 #include "platform/qt_dialogs.h"
+#include "platform/qt_serial_port.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,6 +87,22 @@ private slots:
                                dev.filePath("ttyUSB2"), dev.filePath("ttyUSB10"),
                                dev.filePath("ttyACM0")};
         QCOMPARE(got, want);
+    }
+
+    // A device that vanished without Qt saying so keeps the port "readable"
+    // while every read is empty; a live line's occasional empty read is not
+    // taken for that.
+    void endlessEmptyReadsMeanTheDeviceIsGone() {
+        platform::EmptyReadWatch w;
+        for (int round = 0; round < 3; ++round) {
+            for (int i = 0; i < platform::EmptyReadWatch::kLimit - 1; ++i)
+                QVERIFY(!w.gone(0));
+            QVERIFY(!w.gone(5)); // a real byte starts the count over
+        }
+        for (int i = 0; i < platform::EmptyReadWatch::kLimit - 1; ++i)
+            QVERIFY(!w.gone(0));
+        QVERIFY(w.gone(0));
+        QVERIFY(!w.gone(0)); // and the count starts over after saying so
     }
 
     void fileFilterForQtDialogs() {
