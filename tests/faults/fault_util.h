@@ -135,7 +135,6 @@ struct Bridge {
     using Shape = std::function<QByteArrayList(const QByteArray&)>;
 
     Bridge() {
-        f.takeWritten();
         device.onLine = [this](const QByteArray& l) { received << l; };
     }
 
