@@ -96,6 +96,7 @@ struct Wire {
         for (qsizetype i = before; i < h.received.size(); ++i) {
             if (!cutAt.isEmpty() && h.received[i] == cutAt) {
                 cutAt.clear();
+                sinceCut.start();
                 // Unplugged before the answer leaves.
                 QTimer::singleShot(0, &h.line, [this] { h.line.hangUp(); });
                 return;
@@ -123,6 +124,7 @@ struct Wire {
     SimHarness& h;
     QByteArray cutAt; // command line (no CR LF) at which the line goes dead
     bool twice = false;
+    QElapsedTimer sinceCut;
     qint64 fromProgram = 0;
     qint64 toProgram = 0;
 };
@@ -182,7 +184,10 @@ private slots:
         wire.cutAt = "red 50 ";
         w.ReadEDIDBtn->click();
         QVERIFY(h.waitFor([&] { return showsDisconnected(*h.form); }));
+        const qint64 lampMs = wire.sinceCut.elapsed();
         QVERIFY(h.waitFor([&] { return w.statusText() == "Time Out!"; }, 3000));
+        qInfo("EDID read: red lamp %lld ms after the cut, \"Time Out!\" after %lld ms", lampMs,
+              wire.sinceCut.elapsed());
         QCOMPARE(h.dialogs().messages, (QList<Msg>{{"Time Out!", kAppTitle}}));
         QCOMPARE(w.start_Read, std::uint8_t(0));
         QCOMPARE(w.edid_Len, std::int16_t(0x50));
@@ -212,7 +217,10 @@ private slots:
         wire.cutAt = "wed 80 " + edidtest::hexByte(m[0x80]).toLatin1();
         w.DownloadBtn->click();
         QVERIFY(h.waitFor([&] { return showsDisconnected(*h.form); }));
+        const qint64 lampMs = wire.sinceCut.elapsed();
         QVERIFY(h.waitFor([&] { return w.statusText() == "Time Out!"; }, 3000));
+        qInfo("EDID download: red lamp %lld ms after the cut, \"Time Out!\" after %lld ms", lampMs,
+              wire.sinceCut.elapsed());
         QCOMPARE(w.start_Load, std::uint8_t(0));
         QCOMPARE(h.device.edid.images[0], simImage(edidtest::sampleImage()));
 
@@ -243,7 +251,10 @@ private slots:
         wire.cutAt = "wic 28 " + hex2(0x60 + 0x28).toLatin1();
         s.Command2->click();
         QVERIFY(h.waitFor([&] { return showsDisconnected(*h.form); }));
+        const qint64 lampMs = wire.sinceCut.elapsed();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Time Out!"; }, 3000));
+        qInfo("IR write run: red lamp %lld ms after the cut, \"Time Out!\" after %lld ms", lampMs,
+              wire.sinceCut.elapsed());
         QVERIFY(!s.runInProgress());
         QVERIFY(!h.device.ir.saved);
 
@@ -300,12 +311,17 @@ private slots:
         Form1& f = *h.form;
         const QString noDevice = "Device is not connect!";
 
+        QElapsedTimer clock;
+        clock.start();
         f.Command9_Click();
         QVERIFY(h.waitFor([&] { return h.dialogs().messages.size() == 1; }, 4000));
+        qInfo("watchdog warning %lld ms after \"edm\"", clock.elapsed());
         QCOMPARE(h.dialogs().last(), (Msg{noDevice, kDeviceTitle}));
         EDIDSet& w = f.edidSet();
+        clock.restart();
         w.ReadEDIDBtn->click();
         QVERIFY(h.waitFor([&] { return w.statusText() == "Time Out!"; }, 3000));
+        qInfo("EDID \"Time Out!\" %lld ms after \"swe 0 1\"", clock.elapsed());
         QCOMPARE(h.dialogs().last(), (Msg{"Time Out!", kAppTitle}));
         w.close();
 
@@ -313,8 +329,10 @@ private slots:
         QVERIFY(h.waitFor([&] { return h.dialogs().messages.size() == 3; }, 4000));
         QCOMPARE(h.dialogs().last().text, noDevice);
         IrSet& s = f.irSet();
+        clock.restart();
         s.Command1->click();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Time Out!"; }, 3000));
+        qInfo("IR \"Time Out!\" %lld ms after \"ric 0\"", clock.elapsed());
         s.close();
 
         f.Command5_Click();
