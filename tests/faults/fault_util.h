@@ -112,22 +112,6 @@ inline void holdBoxOpen(int ms) {
     loop.exec();
 }
 
-// Runs a nested event loop until cond holds or ms pass; whether it held.
-inline bool nestedUntil(const std::function<bool()>& cond, int ms) {
-    if (cond())
-        return true;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (cond())
-            loop.quit();
-    });
-    poll.start(1);
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-    return cond();
-}
-
 // The main window on the fake port and clock, with the simulated switcher
 // answering every command written. Each answer goes through shape() on its
 // way back, which cuts it into the chunks the port delivers one by one.
