@@ -9,7 +9,9 @@
 namespace edid {
 
 std::optional<Image> loadImageFile(const QString& path) {
-    if (path.isEmpty() || QFileInfo(path).isDir())
+    // Only a regular file can hold an image. Opening a named pipe would
+    // wait for a writer for ever, and a device may never end a read.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

@@ -8,8 +8,8 @@
 namespace edid {
 
 // The first 256 bytes of a file, zero-padded when it is shorter. The file is
-// opened read-only and never created; nothing when it cannot be read (a
-// directory included).
+// opened read-only and never created; nothing when it cannot be read or is
+// no regular file (a directory, a named pipe, a device).
 std::optional<Image> loadImageFile(const QString& path);
 
 // Replaces the file with exactly the 256 bytes of the image. The new content

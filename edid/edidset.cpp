@@ -279,13 +279,21 @@ bool EDIDSet::verificationMatches() const {
 }
 
 void EDIDSet::check() {
+    report(Verify == 1, start_Read == 1);
+}
+
+void EDIDSet::checkFinishedRead(bool verifying) {
+    report(verifying, true);
+}
+
+void EDIDSet::report(bool verifying, bool reading) {
     int pos = cell_Pos = 1;
     const edid::Image image = edid::parseView(Text1->text(), pos);
     cell_Pos = std::int16_t(pos);
     // A byte that came back different is a failed download, whatever the
     // image's own tests say; those tests judge the image only once the
     // device is known to hold what was sent.
-    if (Verify == 1 && !verificationMatches()) {
+    if (verifying && !verificationMatches()) {
         form1_.message(QStringLiteral("Verify EDID ERR!"), kAppTitle);
         setStatus(QStringLiteral("Verify EDID ERR!"));
         return;
@@ -300,9 +308,9 @@ void EDIDSet::check() {
         setStatus(QStringLiteral("CheckSum error!"));
         return;
     }
-    if (Verify == 1)
+    if (verifying)
         setStatus(QStringLiteral("Download OK!"));
-    else if (start_Read == 1)
+    else if (reading)
         setStatus(QStringLiteral("Read EDID OK!"));
 }
 

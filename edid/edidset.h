@@ -47,6 +47,9 @@ public:
     void ReadEDID();
     // Tests the image the view holds after a read and reports the outcome.
     void check();
+    // The same for a read already marked over (start_Read and Verify back
+    // at 0); verifying: it was the verification read after a download.
+    void checkFinishedRead(bool verifying);
     // The device left EDID mode by itself.
     void quit();
 
@@ -106,6 +109,7 @@ protected:
 private:
     void buildUi();
     bool verificationMatches() const;
+    void report(bool verifying, bool reading);
 
     QLabel* statusPanel_ = nullptr;
 };

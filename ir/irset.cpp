@@ -237,11 +237,14 @@ void IrSet::startRun(const QString& command) {
 void IrSet::sendRunCommand(const QString& command) {
     if (!running_)
         return;
-    if (!ir::sendCommand(form1_, command)) {
-        stopRun();
+    if (form1_.link().sendLine(command)) {
+        answerTimer->start();
         return;
     }
-    answerTimer->start();
+    // The run ends before the failure is reported: an answer that comes in
+    // while the box is up must find no run to carry on.
+    stopRun();
+    form1_.message(seriallink::kWriteFailedText, seriallink::kWriteFailedTitle);
 }
 
 void IrSet::endRun(const QString& status) {

@@ -1,6 +1,7 @@
 #include "link/comport.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace seriallink {
@@ -33,6 +34,9 @@ QByteArray comportText(int index) {
 }
 
 std::optional<int> readComport(const QString& path) {
+    // A named pipe would keep start-up waiting for a writer for ever.
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;

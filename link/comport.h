@@ -15,8 +15,9 @@ namespace seriallink {
 int parseComport(const QByteArray& text);
 QByteArray comportText(int index);
 
-// Reads the index from the file; nothing when it cannot be read at all.
-// Reads at most a small prefix, so a huge file costs nothing.
+// Reads the index from the file; nothing when it cannot be read at all or
+// is no regular file. Reads at most a small prefix, so a huge file costs
+// nothing.
 std::optional<int> readComport(const QString& path);
 // Creates or overwrites the file; false when that failed (callers ignore it).
 bool writeComport(const QString& path, int index);

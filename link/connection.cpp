@@ -63,12 +63,36 @@ void Connection::reportWriteFailed() {
 }
 
 void Connection::onReadyRead() {
-    const QByteArray bytes = port_->readAll();
-    if (bytes.isEmpty())
-        return;
-    received_ += static_cast<quint64>(bytes.size());
-    rx_.RxPut(bytes);
-    emit bytesQueued();
+    // While a handler of this notification runs (a reply that raised a
+    // message box, with its nested event loop), the port takes bytes in
+    // without announcing them again. Reading until nothing is left takes in
+    // what came meanwhile instead of leaving it until the next arrival.
+    for (;;) {
+        const QByteArray bytes = port_->readAll();
+        if (bytes.isEmpty())
+            return;
+        received_ += static_cast<quint64>(bytes.size());
+        backlog_ += bytes;
+        feed();
+    }
+}
+
+void Connection::feed() {
+    // The ring takes at most 511 bytes; a longer batch (what piled up under
+    // a box) goes in slices, each interpreted before the next is queued.
+    // The slices wait here rather than on the stack, so that an arrival
+    // handled inside one slice's interpretation queues behind the rest of
+    // the batch, never ahead of it.
+    while (!backlog_.isEmpty()) {
+        const int room = qMin(RxQueue::kSlots - 1 - rx_.RxCount(), RxQueue::kMaxChunk);
+        if (room <= 0)
+            return; // the drain that holds the ring takes the rest
+        const qsizetype n = qMin<qsizetype>(room, backlog_.size());
+        const QByteArray slice = backlog_.first(n);
+        backlog_.remove(0, n);
+        rx_.RxPut(slice);
+        emit bytesQueued();
+    }
 }
 
 } // namespace seriallink

@@ -61,6 +61,8 @@ signals:
 
 private:
     void onReadyRead();
+    // Moves waiting bytes into the receive queue, as much as it has room for.
+    void feed();
 
     platform::Platform& platform_;
     QWidget* dialogParent_;
@@ -68,6 +70,7 @@ private:
     QString device_;
     quint64 sent_ = 0;
     quint64 received_ = 0;
+    QByteArray backlog_; // read from the port, not yet in the queue
     RxQueue rx_;
     LineAssembler lines_{rx_};
 };

@@ -9,12 +9,27 @@ ReceiveLog::ReceiveLog(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
     setUndoRedoEnabled(false);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setMaximumBlockCount(kMaxLines);
+}
+
+void ReceiveLog::setLimits(int lines, qsizetype chars) {
+    setMaximumBlockCount(lines);
+    maxChars_ = qMax<qsizetype>(chars, 1);
 }
 
 void ReceiveLog::appendText(const QString& s) {
     if (s.isEmpty())
         return;
     text_ += s;
+    if (text_.size() > maxChars_) {
+        // A quarter goes at once, up to a line's end, so trimming the front
+        // costs little per character appended.
+        qsizetype cut = text_.size() - maxChars_ * 3 / 4;
+        const qsizetype lf = text_.indexOf(QChar('\n'), cut);
+        if (lf >= 0 && lf < text_.size() - 1)
+            cut = lf + 1;
+        text_.remove(0, cut);
+    }
     // The echo of a line is its text and CR, then the LF on its own; a
     // routing report starts with CR LF. A lone LF is held back until the next
     // text shows whether a CR follows, so "In1" LF CR LF "HDMI" is one break.

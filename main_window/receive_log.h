@@ -7,10 +7,18 @@ namespace main_window {
 // The receive log. It keeps the exact text the interpreter gave it
 // (terminators included) and shows it with CR, LF and CR LF as line breaks.
 // Appending costs the same however long the log has grown.
+//
+// It holds the newest traffic only: past a limit of lines shown or of
+// characters kept, the oldest go. A device that never stops talking would
+// otherwise take all memory (each line shown costs some 600 bytes).
 class ReceiveLog : public QPlainTextEdit {
     Q_OBJECT
 public:
+    static constexpr int kMaxLines = 200000;
+    static constexpr qsizetype kMaxChars = qsizetype(1) << 22;
+
     explicit ReceiveLog(QWidget* parent = nullptr);
+    void setLimits(int lines, qsizetype chars);
     void appendText(const QString& s);
     // Caret after the last character, newest text in view.
     void scrollToEnd();
@@ -19,6 +27,7 @@ public:
 
 private:
     QString text_;
+    qsizetype maxChars_ = kMaxChars;
     bool lastWasCr_ = false;
     bool heldLf_ = false;
 };

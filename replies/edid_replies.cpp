@@ -67,18 +67,22 @@ void readReply(EDIDSet& w, const QString& line) {
             return;
         }
         w.stopAnswerTimer();
-        if (w.Verify == 1) {
+        const bool verifying = w.Verify == 1;
+        if (verifying) {
             w.Text1->append(byte + QStringLiteral("  "));
             w.ReadChkSum2 = byte;
-            w.check();
-            w.Verify = 0;
         } else {
             w.setStatus(QStringLiteral("Read OK!"));
             w.Text1->append(byte + QStringLiteral("  "));
-            w.check();
         }
+        // The read is over before it is reported: the report may raise a
+        // message box, and a line that comes in while the box is up must
+        // find no transfer running, not pass for a 257th byte and raise the
+        // box again.
+        w.Verify = 0;
         w.start_Read = 0;
         w.slave = 0;
+        w.checkFinishedRead(verifying);
         return;
     }
     if (isLoneLf(line))

@@ -31,7 +31,9 @@ void FakeClock::advance(qint64 ms) {
             next->due_ = now_ + qMax(next->interval_, 1);
         emit next->timeout();
     }
-    now_ = end;
+    // A timer's handler may have advanced the clock itself (a test standing
+    // in for a modal box's nested event loop); time never runs backwards.
+    now_ = qMax(now_, end);
 }
 
 } // namespace platform
