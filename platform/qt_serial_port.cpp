@@ -45,7 +45,12 @@ bool QtSerialPort::isOpen() const {
 bool QtSerialPort::write(const QByteArray& bytes) {
     if (!port_.isOpen())
         return false;
-    return port_.write(bytes) == bytes.size();
+    if (port_.write(bytes) != bytes.size())
+        return false;
+    // QSerialPort only buffers here and writes once the event loop turns,
+    // after the repaints the reply just caused; the command leaves now.
+    port_.flush();
+    return true;
 }
 
 QByteArray QtSerialPort::readAll() {
