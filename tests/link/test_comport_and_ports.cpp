@@ -4,10 +4,12 @@
 #include "platform/port_names.h"
 #include "platform/qt_dialogs.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/time.h>
 
 using namespace seriallink;
 
@@ -86,6 +88,45 @@ private slots:
                                dev.filePath("ttyUSB2"), dev.filePath("ttyUSB10"),
                                dev.filePath("ttyACM0")};
         QCOMPARE(got, want);
+    }
+
+    void presentDevicesAreListedAgainOnlyWhenTheFolderChanges() {
+        QTemporaryDir dev, sys;
+        auto node = [&](const char* n) {
+            QFile f(dev.filePath(n));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        };
+        // Sets the folder's change time seconds into the past.
+        auto age = [&](int seconds) {
+            const timeval now{QDateTime::currentSecsSinceEpoch() - seconds, 0};
+            const timeval times[2] = {now, now};
+            QCOMPARE(utimes(QFile::encodeName(dev.path()).constData(), times), 0);
+        };
+        node("ttyUSB0");
+        age(10);
+        platform::PresentDevices present(dev.path(), sys.path());
+        QCOMPARE(present.list(), QStringList{dev.filePath("ttyUSB0")});
+        for (int port = 1; port <= 10; ++port)
+            QCOMPARE(present.list().size(), 1);
+        QCOMPARE(present.scans(), 1);
+        // An adapter plugged in: listed again, and again while the change is
+        // too recent to be sure the stamp moved for everything that came.
+        node("ttyUSB1");
+        QCOMPARE(present.list(), (QStringList{dev.filePath("ttyUSB0"), dev.filePath("ttyUSB1")}));
+        QCOMPARE(present.list().size(), 2);
+        QCOMPARE(present.scans(), 3);
+        age(5);
+        QCOMPARE(present.list().size(), 2);
+        QCOMPARE(present.list().size(), 2);
+        QCOMPARE(present.scans(), 4);
+        // The first one pulled.
+        QVERIFY(QFile::remove(dev.filePath("ttyUSB0")));
+        QCOMPARE(present.list(), QStringList{dev.filePath("ttyUSB1")});
+        // A folder that cannot be looked at is listed every time (and is empty).
+        platform::PresentDevices missing(dev.filePath("absent"), sys.path());
+        QVERIFY(missing.list().isEmpty());
+        QVERIFY(missing.list().isEmpty());
+        QCOMPARE(missing.scans(), 2);
     }
 
     void fileFilterForQtDialogs() {
