@@ -48,9 +48,10 @@ bool QtSerialPort::write(const QByteArray& bytes) {
     if (port_.write(bytes) != bytes.size())
         return false;
     // QSerialPort only buffers here and writes once the event loop turns,
-    // after the repaints the reply just caused; the command leaves now.
+    // after the repaints the reply just caused; the command leaves now. A
+    // device found gone on the way has closed the port: the write failed.
     port_.flush();
-    return true;
+    return port_.isOpen();
 }
 
 QByteArray QtSerialPort::readAll() {
