@@ -44,7 +44,8 @@ bool waitFor(const std::function<bool()>& cond, int ms) {
 
 void idleFor(int ms) {
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    // A coarse timer may end a 10 s wait half a second early.
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
