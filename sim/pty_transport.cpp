@@ -169,10 +169,10 @@ void PtyTransport::armTimer() {
     if (timerFd_ >= 0) {
         // Relative, and never zero: a zero value would disarm it.
         const qint64 ns = qMax<qint64>(1, static_cast<qint64>(std::ceil(wait * 1e6)));
-        itimerspec spec{};
-        spec.it_value.tv_sec = ns / 1000000000;
-        spec.it_value.tv_nsec = ns % 1000000000;
-        timerfd_settime(timerFd_, 0, &spec, nullptr);
+        itimerspec when{};
+        when.it_value.tv_sec = ns / 1000000000;
+        when.it_value.tv_nsec = ns % 1000000000;
+        timerfd_settime(timerFd_, 0, &when, nullptr);
         return;
     }
 #endif
