@@ -1,9 +1,14 @@
 #include "platform/port_names.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <utility>
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#endif
 
 namespace platform {
 
@@ -49,7 +54,45 @@ bool isRealUart(const QString& sysTtyDir, const QString& name) {
     return type.readAll().trimmed().toInt() != 0;
 }
 
+// When the folder last gained or lost an entry, in nanoseconds of the real
+// time clock; -1 where that is not known, so the list is taken every time.
+qint64 changeStamp(const QString& dir) {
+#ifdef Q_OS_LINUX
+    struct stat st {};
+    if (::stat(QFile::encodeName(dir).constData(), &st) != 0)
+        return -1;
+    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#else
+    Q_UNUSED(dir);
+    return -1;
+#endif
+}
+
+// The kernel stamps folders from a clock that advances a few milliseconds
+// at a time, so a device that appears just after a listing may leave the
+// stamp as it was. A stamp is trusted only once it is this old.
+constexpr qint64 kSettledNs = 200'000'000;
+
+qint64 realTimeNs() {
+    return QDateTime::currentMSecsSinceEpoch() * 1000000;
+}
+
 } // namespace
+
+PresentDevices::PresentDevices(QString devDir, QString sysTtyDir)
+    : devDir_(std::move(devDir)), sysTtyDir_(std::move(sysTtyDir)) {}
+
+const QStringList& PresentDevices::list() {
+    // Taken before listing: a change during the listing shows next time.
+    const qint64 stamp = changeStamp(devDir_);
+    if (scans_ == 0 || stamp < 0 || stamp != stamp_) {
+        devices_ = serialDevices(devDir_, sysTtyDir_);
+        ++scans_;
+        const qint64 age = realTimeNs() - stamp;
+        stamp_ = age >= kSettledNs ? stamp : -1;
+    }
+    return devices_;
+}
 
 QStringList serialDevices(const QString& devDir, const QString& sysTtyDir) {
     const QDir dev(devDir);

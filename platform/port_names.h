@@ -21,4 +21,22 @@ QString deviceForPort(int portNo, const QString& workDir, const QStringList& pre
 QStringList serialDevices(const QString& devDir = QStringLiteral("/dev"),
                           const QString& sysTtyDir = QStringLiteral("/sys/class/tty"));
 
+// serialDevices(), listed again only when the device folder changed (a
+// device came or went). The port list asks for every number in turn, and
+// listing /dev for each of them cost milliseconds at every start-up.
+class PresentDevices {
+public:
+    explicit PresentDevices(QString devDir = QStringLiteral("/dev"),
+                            QString sysTtyDir = QStringLiteral("/sys/class/tty"));
+    const QStringList& list();
+    int scans() const { return scans_; }
+
+private:
+    QString devDir_;
+    QString sysTtyDir_;
+    QStringList devices_;
+    qint64 stamp_ = -1; // the folder's change time at the last listing
+    int scans_ = 0;
+};
+
 } // namespace platform

@@ -17,7 +17,7 @@ Timer* QtPlatform::createTimer(QObject* parent) {
 }
 
 QString QtPlatform::deviceForPort(int portNo) {
-    return platform::deviceForPort(portNo, QDir::currentPath(), serialDevices());
+    return platform::deviceForPort(portNo, QDir::currentPath(), present_.list());
 }
 
 } // namespace platform

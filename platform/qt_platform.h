@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/port_names.h"
 #include "platform/qt_dialogs.h"
 
 namespace platform {
@@ -15,6 +16,7 @@ public:
 
 private:
     QtDialogs dialogs_;
+    PresentDevices present_;
 };
 
 } // namespace platform

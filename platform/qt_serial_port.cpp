@@ -41,7 +41,13 @@ bool QtSerialPort::isOpen() const {
 bool QtSerialPort::write(const QByteArray& bytes) {
     if (!port_.isOpen())
         return false;
-    return port_.write(bytes) == bytes.size();
+    if (port_.write(bytes) != bytes.size())
+        return false;
+    // QSerialPort only buffers here and writes once the event loop turns,
+    // after the repaints the reply just caused; the command leaves now. A
+    // device found gone on the way has closed the port: the write failed.
+    port_.flush();
+    return port_.isOpen();
 }
 
 QByteArray QtSerialPort::readAll() {

@@ -59,11 +59,13 @@ void readReply(EDIDSet& w, const QString& line) {
         if (index >= 0 && index < edid::kImageSize)
             w.readBytes[index] = edid::strictHexByte(byte);
         if (w.slave < edid::kImageSize) {
-            w.Text1->append(edid::readFormCell(byte, w.edid_Len));
             if (w.Verify == 1 && w.slave == 128)
                 w.ReadChkSum1 = byte;
-            ++w.edid_Len;
+            const int shown = w.edid_Len++;
+            // Ask for the next byte before showing this one: the view lays
+            // the text out at once, and the line need not wait for that.
             w.ReadEDID();
+            w.Text1->append(edid::readFormCell(byte, shown));
             return;
         }
         w.stopAnswerTimer();

@@ -21,20 +21,24 @@ void codeRead(Form1& f, IrSet& s, const QString& line) {
     if (n < 0 || n > ir::kLastEntry)
         return;
     if (n < ir::kLastEntry) {
-        s.ProgressBar1->setValue(n);
-        if (s.method == 0) {
-            s.setStatusText(QStringLiteral("Reading"));
-            s.codetxt[n]->setText(code);
-        } else {
-            s.setStatusText(QStringLiteral("Write Checking!"));
-            // Codes are byte values: "5" written comes back as "05".
-            if (!ir::sameCode(s.codetxt[n]->text(), code)) {
-                s.endRun(QStringLiteral("Write error!"));
-                return;
-            }
+        const int entry = n;
+        // Codes are byte values: "5" written comes back as "05".
+        if (s.method != 0 && !ir::sameCode(s.codetxt[entry]->text(), code)) {
+            s.ProgressBar1->setValue(entry);
+            s.endRun(QStringLiteral("Write error!"));
+            return;
         }
+        // The next command goes out before the window shows this answer:
+        // the progress bar repaints at once, and the line need not wait.
         ++n;
         s.sendRunCommand(ir::readCodeCommand(n));
+        s.ProgressBar1->setValue(entry);
+        if (s.method == 0) {
+            s.setStatusText(QStringLiteral("Reading"));
+            s.codetxt[entry]->setText(code);
+        } else {
+            s.setStatusText(QStringLiteral("Write Checking!"));
+        }
         return;
     }
     if (s.method == 0) {
@@ -57,10 +61,11 @@ void codeWritten(Form1& f, IrSet& s) {
     if (n < 0 || n > ir::kLastEntry)
         return;
     if (n < ir::kLastEntry) {
-        s.ProgressBar1->setValue(n);
+        const int entry = n;
         ++n;
-        s.setStatusText(QStringLiteral("Writing"));
         s.sendRunCommand(ir::writeCodeCommand(n, s.codetxt[n]->text()));
+        s.ProgressBar1->setValue(entry);
+        s.setStatusText(QStringLiteral("Writing"));
         return;
     }
     // All 81 entries are written; reading them back checks them.

@@ -11,6 +11,9 @@
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+#ifdef Q_OS_LINUX
+#include <sys/timerfd.h>
+#endif
 
 namespace sim {
 
@@ -20,12 +23,25 @@ PtyTransport::PtyTransport(QObject* parent) : QObject(parent) {
     timer_->setSingleShot(true);
     timer_->setTimerType(Qt::PreciseTimer);
     connect(timer_, &QTimer::timeout, this, &PtyTransport::flushDue);
+#ifdef Q_OS_LINUX
+    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (timerFd_ >= 0) {
+        auto* n = new QSocketNotifier(timerFd_, QSocketNotifier::Read, this);
+        connect(n, &QSocketNotifier::activated, this, [this] {
+            quint64 expirations = 0;
+            (void)!::read(timerFd_, &expirations, sizeof expirations);
+            flushDue();
+        });
+    }
+#endif
 }
 
 PtyTransport::~PtyTransport() {
     hangUp();
     if (!linkPath_.isEmpty())
         QFile::remove(linkPath_);
+    if (timerFd_ >= 0)
+        ::close(timerFd_);
 }
 
 bool PtyTransport::start(const QString& folder, int portNo, QString* error) {
@@ -71,6 +87,7 @@ void PtyTransport::hangUp() {
     rxQueue_.clear();
     txQueue_.clear();
     timer_->stop();
+    disarmTimerFd();
 }
 
 void PtyTransport::onReadable() {
@@ -148,7 +165,27 @@ void PtyTransport::armTimer() {
     if (next < 0)
         return;
     const double wait = next - nowMs();
+#ifdef Q_OS_LINUX
+    if (timerFd_ >= 0) {
+        // Relative, and never zero: a zero value would disarm it.
+        const qint64 ns = qMax<qint64>(1, static_cast<qint64>(std::ceil(wait * 1e6)));
+        itimerspec when{};
+        when.it_value.tv_sec = ns / 1000000000;
+        when.it_value.tv_nsec = ns % 1000000000;
+        timerfd_settime(timerFd_, 0, &when, nullptr);
+        return;
+    }
+#endif
     timer_->start(qMax(0, static_cast<int>(std::ceil(wait))));
+}
+
+void PtyTransport::disarmTimerFd() {
+#ifdef Q_OS_LINUX
+    if (timerFd_ >= 0) {
+        itimerspec off{};
+        timerfd_settime(timerFd_, 0, &off, nullptr);
+    }
+#endif
 }
 
 } // namespace sim

@@ -49,6 +49,7 @@ private:
     void onReadable();
     void flushDue();
     void armTimer();
+    void disarmTimerFd();
     double nowMs() const { return clock_.nsecsElapsed() / 1e6; }
 
     int master_ = -1;
@@ -57,6 +58,10 @@ private:
     QString linkPath_;
     QSocketNotifier* notifier_ = nullptr;
     QTimer* timer_ = nullptr;
+    // On Linux the deadlines are kept by a timerfd to the microsecond: a
+    // QTimer rounds each wait up to a whole millisecond, which added about a
+    // millisecond to every command-and-answer exchange.
+    int timerFd_ = -1;
     QElapsedTimer clock_;
     bool paced_ = false;
     struct Timed {

@@ -75,6 +75,18 @@ private slots:
         h.form->Command6->click();
         QVERIFY(h.waitFor([&] { return h.received.contains("bc ") && h.received.size() >= 2; }));
     }
+
+    // A command is written when it is sent, not when the event loop next
+    // turns, so a device that is gone makes the send itself fail.
+    void aCommandToAVanishedDeviceFailsAtOnce() {
+        SimHarness h;
+        QVERIFY(h.ok);
+        QVERIFY(h.waitFor([&] { return litInput(*h.form, 8) == 8; }));
+        h.line.hangUp();
+        QVERIFY(!h.form->link().sendLine(QStringLiteral("bc ")));
+        QVERIFY(!h.form->link().isOpen());
+        QVERIFY(h.form->Shape16->isLit());
+    }
 };
 
 QTEST_MAIN(EndToEnd)

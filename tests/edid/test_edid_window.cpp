@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextDocument>
 
 using namespace edidtest;
 using Msg = platform::FakeDialogs::Message;
@@ -419,6 +420,26 @@ private slots:
         QVERIFY(x.f.takeWritten().isEmpty());
         x.f.advance(5000);
         QVERIFY(x.messages().isEmpty());
+    }
+
+    // The view lays appended text out at once; the device need not wait
+    // for that, so the next request is on the line before the byte shows.
+    void eachReadRequestGoesOutBeforeTheByteIsShown() {
+        EdidFixture x;
+        const edid::Image m = sampleImage();
+        x.w.ReadEDIDBtn->click();
+        x.reply("rdy");
+        x.f.takeWritten();
+        QByteArrayList writtenWhenShown;
+        connect(x.w.Text1->document(), &QTextDocument::contentsChanged, this,
+                [&] { writtenWhenShown << x.f.port().written; });
+        for (int i = 0; i < 3; ++i) {
+            x.reply("ok " + hexByte(m[i]).toLatin1());
+            QCOMPARE(writtenWhenShown.value(i),
+                     "red " + QByteArray::number(i + 1, 16).toUpper() + " \r\n");
+            x.f.takeWritten();
+        }
+        QCOMPARE(x.w.Text1->text(), readForm(m).left(12));
     }
 
     void readRetriesGiveUpAfterFiveFailuresAtOneByte() {

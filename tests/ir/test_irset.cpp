@@ -232,6 +232,32 @@ private slots:
         QVERIFY(o.f.takeWritten().isEmpty());
     }
 
+    // The progress bar repaints at once when its value changes; the device
+    // need not wait for that, so the next command is on the line first.
+    void eachNextCommandGoesOutBeforeTheProgressShows() {
+        Opened o;
+        o.fill();
+        QByteArrayList writtenWhenShown;
+        connect(o.s.ProgressBar1, &QProgressBar::valueChanged, this,
+                [&] { writtenWhenShown << o.f.port().written; });
+        o.s.Command2_Click();
+        for (int e = 0; e <= 80; ++e) {
+            o.f.takeWritten();
+            o.f.receive("wok\r\n");
+        }
+        for (int e = 0; e <= 2; ++e) {
+            o.f.takeWritten();
+            o.f.receive(line("rok " + o.text(e)));
+        }
+        // Value 0 at the first write is no change; then 1..79 while writing,
+        // 0, 1, 2 while checking.
+        QCOMPARE(writtenWhenShown.size(), 79 + 3);
+        QCOMPARE(writtenWhenShown.first(), line("wic 2 " + o.text(2)));
+        QCOMPARE(writtenWhenShown.value(78), line("wic 50 " + o.text(80)));
+        QCOMPARE(writtenWhenShown.value(79), line("ric 1"));
+        QCOMPARE(writtenWhenShown.value(81), line("ric 3"));
+    }
+
     void writeRunWritesChecksAndSaves() {
         Opened o;
         o.fill();

@@ -1,0 +1,16 @@
+#pragma once
+
+namespace bench {
+
+struct LogAppendResult {
+    double emptyUs = 0; // one line appended to a log that starts empty
+    double fullUs = 0;  // the same once the log holds the filled lines
+    double fillSeconds = 0;
+};
+
+// The cost of appending one routing-report line to the shown receive log
+// and scrolling to it, as the reply interpreter does, with the repaint that
+// follows; averaged over appends lines, the median of reps such averages.
+LogAppendResult measureLogAppend(int filledLines, int appends, int reps);
+
+} // namespace bench
