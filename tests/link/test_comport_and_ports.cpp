@@ -105,51 +105,52 @@ private slots:
             QVERIFY(!w.gone(0));
         QVERIFY(w.gone(0));
         QVERIFY(!w.gone(0)); // and the count starts over after saying so
-        void presentDevicesAreListedAgainOnlyWhenTheFolderChanges() {
-            QTemporaryDir dev, sys;
-            auto node = [&](const char* n) {
-                QFile f(dev.filePath(n));
-                QVERIFY(f.open(QIODevice::WriteOnly));
-            };
-            // Sets the folder's change time seconds into the past.
-            auto age = [&](int seconds) {
-                const timeval now{QDateTime::currentSecsSinceEpoch() - seconds, 0};
-                const timeval times[2] = {now, now};
-                QCOMPARE(utimes(QFile::encodeName(dev.path()).constData(), times), 0);
-            };
-            node("ttyUSB0");
-            age(10);
-            platform::PresentDevices present(dev.path(), sys.path());
-            QCOMPARE(present.list(), QStringList{dev.filePath("ttyUSB0")});
-            for (int port = 1; port <= 10; ++port)
-                QCOMPARE(present.list().size(), 1);
-            QCOMPARE(present.scans(), 1);
-            // An adapter plugged in: listed again, and again while the change is
-            // too recent to be sure the stamp moved for everything that came.
-            node("ttyUSB1");
-            QCOMPARE(present.list(),
-                     (QStringList{dev.filePath("ttyUSB0"), dev.filePath("ttyUSB1")}));
-            QCOMPARE(present.list().size(), 2);
-            QCOMPARE(present.scans(), 3);
-            age(5);
-            QCOMPARE(present.list().size(), 2);
-            QCOMPARE(present.list().size(), 2);
-            QCOMPARE(present.scans(), 4);
-            // The first one pulled.
-            QVERIFY(QFile::remove(dev.filePath("ttyUSB0")));
-            QCOMPARE(present.list(), QStringList{dev.filePath("ttyUSB1")});
-            // A folder that cannot be looked at is listed every time (and is empty).
-            platform::PresentDevices missing(dev.filePath("absent"), sys.path());
-            QVERIFY(missing.list().isEmpty());
-            QVERIFY(missing.list().isEmpty());
-            QCOMPARE(missing.scans(), 2);
-        }
+    }
 
-        void fileFilterForQtDialogs() {
-            QCOMPARE(platform::qtFileFilter("EDID(*.bin)|*.bin"), QString("EDID(*.bin)"));
-            QCOMPARE(platform::qtFileFilter("Images|*.png"), QString("Images (*.png)"));
-        }
-    };
+    void presentDevicesAreListedAgainOnlyWhenTheFolderChanges() {
+        QTemporaryDir dev, sys;
+        auto node = [&](const char* n) {
+            QFile f(dev.filePath(n));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        };
+        // Sets the folder's change time seconds into the past.
+        auto age = [&](int seconds) {
+            const timeval now{QDateTime::currentSecsSinceEpoch() - seconds, 0};
+            const timeval times[2] = {now, now};
+            QCOMPARE(utimes(QFile::encodeName(dev.path()).constData(), times), 0);
+        };
+        node("ttyUSB0");
+        age(10);
+        platform::PresentDevices present(dev.path(), sys.path());
+        QCOMPARE(present.list(), QStringList{dev.filePath("ttyUSB0")});
+        for (int port = 1; port <= 10; ++port)
+            QCOMPARE(present.list().size(), 1);
+        QCOMPARE(present.scans(), 1);
+        // An adapter plugged in: listed again, and again while the change is
+        // too recent to be sure the stamp moved for everything that came.
+        node("ttyUSB1");
+        QCOMPARE(present.list(), (QStringList{dev.filePath("ttyUSB0"), dev.filePath("ttyUSB1")}));
+        QCOMPARE(present.list().size(), 2);
+        QCOMPARE(present.scans(), 3);
+        age(5);
+        QCOMPARE(present.list().size(), 2);
+        QCOMPARE(present.list().size(), 2);
+        QCOMPARE(present.scans(), 4);
+        // The first one pulled.
+        QVERIFY(QFile::remove(dev.filePath("ttyUSB0")));
+        QCOMPARE(present.list(), QStringList{dev.filePath("ttyUSB1")});
+        // A folder that cannot be looked at is listed every time (and is empty).
+        platform::PresentDevices missing(dev.filePath("absent"), sys.path());
+        QVERIFY(missing.list().isEmpty());
+        QVERIFY(missing.list().isEmpty());
+        QCOMPARE(missing.scans(), 2);
+    }
 
-    QTEST_MAIN(ComportAndPorts)
+    void fileFilterForQtDialogs() {
+        QCOMPARE(platform::qtFileFilter("EDID(*.bin)|*.bin"), QString("EDID(*.bin)"));
+        QCOMPARE(platform::qtFileFilter("Images|*.png"), QString("Images (*.png)"));
+    }
+};
+
+QTEST_MAIN(ComportAndPorts)
 #include "test_comport_and_ports.moc"
