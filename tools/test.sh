@@ -31,7 +31,7 @@ echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DHDMI_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$(nproc)"
 (cd build-asan &&
-    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
         ctest --output-on-failure -j2) | tee build-asan/ctest.log
 sanitized=$(passed build-asan/ctest.log)
 

@@ -117,8 +117,11 @@ private slots:
         QCOMPARE(logGrowth, qsizetype(kReports) * 24);
         // What the log holds costs some 650 bytes a report (its text kept
         // and shown, a line of the view each); far beyond that would be a
-        // leak per report.
+        // leak per report. Under AddressSanitizer freed memory waits in its
+        // quarantine, so resident memory says nothing about the program there.
+#if !defined(__SANITIZE_ADDRESS__)
         QVERIFY2(rssAfter - rssBefore < 100 * 1024, "memory grew beyond what the log holds");
+#endif
         QVERIFY(h.dialogs().messages.isEmpty());
     }
 };
