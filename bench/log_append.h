@@ -5,6 +5,11 @@ namespace bench {
 struct LogAppendResult {
     double emptyUs = 0; // one line appended to a log that starts empty
     double fullUs = 0;  // the same once the log holds the filled lines
+    int fullLines = 0;  // lines the log held when that was measured
+    // At the log's own limit, where the oldest lines go (a tenth at a time),
+    // averaged over enough appends to include such a trim.
+    double atLimitUs = 0;
+    int atLimitLines = 0;
     double fillSeconds = 0;
 };
 

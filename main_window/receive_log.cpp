@@ -9,11 +9,10 @@ ReceiveLog::ReceiveLog(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
     setUndoRedoEnabled(false);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setMaximumBlockCount(kMaxLines);
 }
 
 void ReceiveLog::setLimits(int lines, qsizetype chars) {
-    setMaximumBlockCount(lines);
+    maxLines_ = qMax(lines, 10);
     maxChars_ = qMax<qsizetype>(chars, 1);
 }
 
@@ -57,6 +56,17 @@ void ReceiveLog::appendText(const QString& s) {
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
     end.insertText(shown);
+    // A tenth of the lines goes at once when the limit is passed: dropping
+    // the oldest line on every append would make each append at the limit
+    // cost a removal too.
+    const int lines = document()->blockCount();
+    if (lines > maxLines_) {
+        QTextCursor oldest(document());
+        oldest.movePosition(QTextCursor::Start);
+        oldest.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor,
+                            lines - (maxLines_ - maxLines_ / 10));
+        oldest.removeSelectedText();
+    }
 }
 
 void ReceiveLog::scrollToEnd() {

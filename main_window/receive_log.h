@@ -27,6 +27,7 @@ public:
 
 private:
     QString text_;
+    int maxLines_ = kMaxLines;
     qsizetype maxChars_ = kMaxChars;
     bool lastWasCr_ = false;
     bool heldLf_ = false;

@@ -49,7 +49,9 @@ private slots:
         const auto [o, in] = sent.last();
         QCOMPARE(log.document()->lastBlock().text(),
                  QStringLiteral("HDMI Out%1 -> HDMI In%2").arg(o).arg(in));
-        QCOMPARE(log.document()->blockCount(), 1000);
+        // The oldest tenth goes at once when the limit is passed.
+        QVERIFY(log.document()->blockCount() >= 900);
+        QVERIFY(log.document()->blockCount() <= 1000);
     }
 
     void hundredThousandRoutingReports() {
