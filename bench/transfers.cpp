@@ -33,10 +33,7 @@ edid::Image downloadImage() {
     std::copy(s.begin(), s.end(), m.begin());
     m[10] = 0x5A;
     m[11] = 0xC3;
-    unsigned sum = 0;
-    for (int i = 0; i < 127; ++i)
-        sum += m[i];
-    m[127] = std::uint8_t((256 - sum % 256) % 256);
+    edid::setChecksums(m);
     return m;
 }
 

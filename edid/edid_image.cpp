@@ -95,6 +95,15 @@ bool checksumOk(const Image& image) {
     return true;
 }
 
+void setChecksums(Image& image) {
+    for (int block = 0; block < kImageSize; block += kBlockSize) {
+        unsigned sum = 0;
+        for (int i = block; i < block + kBlockSize - 1; ++i)
+            sum += image[std::size_t(i)];
+        image[std::size_t(block + kBlockSize - 1)] = std::uint8_t((256 - sum % 256) % 256);
+    }
+}
+
 QString openCommand(int port, bool read) {
     return QStringLiteral("swe %1 %2").arg(port).arg(read ? 1 : 0);
 }

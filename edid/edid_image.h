@@ -51,6 +51,8 @@ QString readFormCell(const QString& byteText, int edidLen);
 bool headerOk(const Image& image);
 // Each 128-byte block sums to 0 modulo 256.
 bool checksumOk(const Image& image);
+// Sets the last byte of each block so that the block passes checksumOk.
+void setChecksums(Image& image);
 
 // The commands of a transfer, without CR LF.
 // "swe p 0" opens a download into port p (0..7), "swe p 1" a read.

@@ -29,6 +29,22 @@ class EdidImageTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void setChecksumsMakesEachBlockPass() {
+        edid::Image m{};
+        for (int i = 0; i < edid::kImageSize; ++i)
+            m[std::size_t(i)] = std::uint8_t(i * 37 + 11);
+        QVERIFY(!edid::checksumOk(m));
+        edid::setChecksums(m);
+        QVERIFY(edid::checksumOk(m));
+        // Each block on its own: spoiling the first leaves the second right.
+        m[5] ^= 1;
+        QVERIFY(!edid::checksumOk(m));
+        unsigned second = 0;
+        for (int i = 128; i < 256; ++i)
+            second += m[std::size_t(i)];
+        QCOMPARE(second % 256, 0u);
+    }
+
     void cellsAreTwoCharactersCountedFromOne() {
         const QString t = QStringLiteral("00  FF\r\nA");
         QCOMPARE(edid::cellAt(t, 1), QString("00"));

@@ -153,10 +153,7 @@ sim::EdidState::Image simImage(const edid::Image& m) {
 edid::Image otherImage() {
     edid::Image m = edidtest::sampleImage();
     m[10] = 0x77;
-    unsigned sum = 0;
-    for (int i = 0; i < 127; ++i)
-        sum += m[i];
-    m[127] = std::uint8_t((256 - sum % 256) % 256);
+    edid::setChecksums(m);
     return m;
 }
 
