@@ -2,6 +2,7 @@
 // is remembered in COMPORT in the working directory.
 
 #include "main_window/form1.h"
+#include "platform/qt_dialogs.h"
 #include "platform/qt_platform.h"
 
 #include <QApplication>
@@ -10,7 +11,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("hdmi-matrix"));
     platform::QtPlatform platform;
-    Form1 form(platform);
+    platform::QtDialogs dialogs;
+    Form1 form(platform, dialogs);
     form.Form_Load();
     form.show();
     return app.exec();

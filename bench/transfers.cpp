@@ -155,7 +155,7 @@ Rig::Rig(bool paced, const QString& simulatorPath) : paced_(paced) {
         };
     }
     platform_.devices = {link};
-    form_ = std::make_unique<Form1>(platform_);
+    form_ = std::make_unique<Form1>(platform_, platform_.fakeDialogs());
     QObject::connect(&form_->link(), &seriallink::Connection::bytesQueued, &Poker::instance(),
                      &Poker::poke);
     form_->Form_Load();
@@ -186,17 +186,21 @@ Rig::~Rig() {
 bool Rig::openWindow(Transfer t) {
     if (t == Transfer::IrWrite) {
         form_->IrSetOpen();
-        return waitFor([&] { return form_->IrMode == 1 && !form_->Timer2->isActive(); }, kStepMs);
+        return waitFor(
+            [&] { return form_->modes().IrMode == 1 && !form_->modes().Timer2->isActive(); },
+            kStepMs);
     }
     form_->Command9_Click();
-    return waitFor([&] { return form_->EdidMode == 1 && !form_->Timer2->isActive(); }, kStepMs);
+    return waitFor(
+        [&] { return form_->modes().EdidMode == 1 && !form_->modes().Timer2->isActive(); },
+        kStepMs);
 }
 
 bool Rig::closeWindow() {
     const quint64 before = form_->link().bytesReceived();
-    if (form_->IrMode == 1)
+    if (form_->modes().IrMode == 1)
         form_->irSet().close();
-    if (form_->EdidMode == 1)
+    if (form_->modes().EdidMode == 1)
         form_->edidSet().close();
     // The echo of the exit word ("edo" or "iro", CR LF).
     return waitFor([&] { return form_->link().bytesReceived() >= before + 5; }, kStepMs);

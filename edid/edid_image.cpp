@@ -61,6 +61,13 @@ Image parseView(const QString& text, int& cellPos) {
     return image;
 }
 
+QString viewForm(QString text) {
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(u'\r', u'\n');
+    text.replace(u'\n', QLatin1String("\r\n"));
+    return text;
+}
+
 QString writtenForm(const Image& image) {
     QString text;
     text.reserve(kImageSize * 4 + 32);

@@ -39,6 +39,11 @@ QString nextByteCell(const QString& text, int& cellPos);
 // after the last cell read.
 Image parseView(const QString& text, int& cellPos);
 
+// The text as the hexadecimal view hands it back: the view keeps line
+// breaks as paragraph ends, so CR LF, a lone CR and a lone LF all come back
+// as CR LF.
+QString viewForm(QString text);
+
 // The form a file load writes: every byte followed by two blanks, every
 // 16th also by CR LF.
 QString writtenForm(const Image& image);

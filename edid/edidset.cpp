@@ -1,8 +1,11 @@
 #include "edid/edidset.h"
 
 #include "edid/edid_file.h"
+#include "edid/edid_transfer.h"
 #include "edid/hex_view.h"
-#include "main_window/form1.h"
+#include "platform/dialogs.h"
+#include "util/titles.h"
+#include "widgets/device_context.h"
 
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -33,12 +36,26 @@ QString rowHeadings() {
 
 } // namespace
 
-EDIDSet::EDIDSet(Form1& form1) : FeatureWindow(form1) {
+EDIDSet::EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer)
+    : FeatureWindow(context), transfer_(transfer) {
     setWindowTitle(QStringLiteral("EDID Set"));
     buildUi();
-    Timer1 = form1_.platform().createTimer(this);
-    Timer1->setInterval(1000);
-    connect(Timer1, &platform::Timer::timeout, this, &EDIDSet::Timer1_Timer);
+    connect(&transfer_, &edid::EdidTransfer::statusChanged, this, &EDIDSet::showStatus);
+    connect(&transfer_, &edid::EdidTransfer::progressChanged, ProgressBar1,
+            &QProgressBar::setValue);
+    connect(&transfer_, &edid::EdidTransfer::textCleared, this,
+            [this] { showText(QString(), false); });
+    connect(&transfer_, &edid::EdidTransfer::textAppended, this,
+            [this](const QString& t) { showText(t, true); });
+    connect(&transfer_, &edid::EdidTransfer::textReplaced, this,
+            [this](const QString& t) { showText(t, false); });
+    connect(&transfer_, &edid::EdidTransfer::notice, this,
+            [this](const QString& text, const QString& title) { context_.message(text, title); });
+    // What the operator types is the image from then on.
+    connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
+        if (!showing_)
+            transfer_.viewEdited(Text1->text());
+    });
 }
 
 void EDIDSet::buildUi() {
@@ -114,28 +131,28 @@ void EDIDSet::buildUi() {
 
 void EDIDSet::Form_Load() {
     Option1[0]->setChecked(true);
-    Port = 0;
-    edid_Len = 1;
-    cell_Pos = 1;
-    start_Load = 0;
-    Timer1->stop();
-    Text1->clear();
-    ProgressBar1->setValue(0);
-    setStatus(QString());
+    transfer_.prepare();
 }
 
 void EDIDSet::done(int result) {
-    slave = 0;
-    // The device leaves EDID mode once the window is gone, so a transfer
-    // cannot go on; were it left marked running, the next opening's "edm"
-    // echo would be taken for a failed read reply.
-    start_Load = 0;
-    start_Read = 0;
-    Timer1->stop();
+    transfer_.end();
     FeatureWindow::done(result);
 }
 
+void EDIDSet::showText(const QString& text, bool append) {
+    showing_ = true;
+    if (append)
+        Text1->append(text);
+    else
+        Text1->setText(text);
+    showing_ = false;
+}
+
 void EDIDSet::setStatus(const QString& text) {
+    transfer_.setStatus(text);
+}
+
+void EDIDSet::showStatus(const QString& text) {
     statusPanel_->setText(text);
     emit statusChanged(text);
 }
@@ -145,42 +162,31 @@ QString EDIDSet::statusText() const {
 }
 
 void EDIDSet::Option1_Click(int index) {
-    Port = std::uint8_t(index);
+    transfer_.choosePort(index);
 }
 
 // ---------------------------------------------------------------------------
 // Files
 
 void EDIDSet::Command1_Click() {
-    Text1->clear();
-    setStatus(QStringLiteral("Open EDID "));
-    const std::optional<QString> path = form1_.dialogs().openFileName(this, edid::kFileFilter);
+    transfer_.beginOpen();
+    const std::optional<QString> path = context_.dialogs().openFileName(this, edid::kFileFilter);
     if (!path || path->isEmpty())
         return;
     const std::optional<edid::Image> image = edid::loadImageFile(*path);
     if (!image)
         return;
-    if (!edid::headerOk(*image)) {
-        form1_.message(QStringLiteral("EDID format error!"), kEdidFileTitle);
-        setStatus(QStringLiteral("EDID error!"));
-    } else if (!edid::checksumOk(*image)) {
-        form1_.message(QStringLiteral("EDID CheckSum error!"), kEdidFileTitle);
-        setStatus(QStringLiteral("CheckSum error!"));
-    }
-    Text1->setText(edid::writtenForm(*image));
-    edid_Len = edid::kImageSize;
+    transfer_.showLoaded(*image);
 }
 
 void EDIDSet::Command5_Click() {
-    const std::optional<QString> path = form1_.dialogs().saveFileName(this, edid::kFileFilter);
+    const std::optional<QString> path = context_.dialogs().saveFileName(this, edid::kFileFilter);
     if (!path || path->isEmpty())
         return;
-    int pos = cell_Pos = 1;
-    const edid::Image image = edid::parseView(Text1->text(), pos);
-    cell_Pos = std::int16_t(pos);
+    const edid::Image image = transfer_.viewImage();
     QString reason;
     if (!edid::saveImageFile(*path, image, &reason)) {
-        form1_.message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
+        context_.message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
         return;
     }
     setStatus(QStringLiteral("Save done!"));
@@ -190,131 +196,14 @@ void EDIDSet::Command5_Click() {
 // Transfers
 
 void EDIDSet::DownloadBtn_Click() {
-    slave = 0;
-    cell_Pos = 1;
-    start_Load = 1;
-    sentBytes.fill(std::nullopt);
-    form1_.link().sendLineReported(edid::openCommand(Port, false));
-    Timer1->start();
-    setStatus(QStringLiteral("EDID Download... "));
+    transfer_.startDownload();
 }
 
 void EDIDSet::ReadEDIDBtn_Click() {
-    slave = 0;
-    Verify = 0;
-    start_Read = 1;
-    edid_Len = 0;
-    forgetReadBytes();
-    form1_.link().sendLineReported(edid::openCommand(Port, true));
-    Timer1->start();
-    Text1->clear();
-    setStatus(QStringLiteral("EDID Readding... "));
-}
-
-bool EDIDSet::sendTransferCommand(const QString& command) {
-    if (form1_.link().sendLine(command)) {
-        // Every command of a transfer gets its own second to be answered,
-        // so a device that stalls at any byte is noticed.
-        Timer1->start();
-        return true;
-    }
-    Timer1->stop();
-    if (start_Load == 1) {
-        start_Load = 0;
-        setStatus(QStringLiteral("DownLoad Err!"));
-    } else {
-        start_Read = 0;
-        Verify = 0;
-        setStatus(QStringLiteral("Read EDID Err!"));
-    }
-    form1_.link().reportWriteFailed();
-    return false;
-}
-
-void EDIDSet::stopAnswerTimer() {
-    Timer1->stop();
-}
-
-void EDIDSet::Download() {
-    int pos = cell_Pos;
-    const QString cell = edid::nextByteCell(Text1->text(), pos);
-    cell_Pos = std::int16_t(pos);
-    const int index = slave;
-    if (!sendTransferCommand(edid::writeByteCommand(index, cell)))
-        return;
-    ProgressBar1->setValue(index);
-    if (index == 127)
-        WriteChkSum1 = cell;
-    if (index == 255)
-        WriteChkSum2 = cell;
-    if (index >= 0 && index < edid::kImageSize)
-        sentBytes[index] = edid::byteCellValue(cell);
-    ++slave;
-    ++cell_Pos;
-}
-
-void EDIDSet::ReadEDID() {
-    const int index = slave;
-    if (!sendTransferCommand(edid::readByteCommand(index)))
-        return;
-    ProgressBar1->setValue(qBound(0, index, 256));
-    ++slave;
-}
-
-void EDIDSet::Timer1_Timer() {
-    Timer1->stop();
-    // The transfer ends before the box is shown: a late answer that comes in
-    // while it is open must not carry the transfer on.
-    start_Load = 0;
-    start_Read = 0;
-    setStatus(QStringLiteral("Time Out!"));
-    form1_.message(QStringLiteral("Time Out!"), kAppTitle);
-}
-
-bool EDIDSet::verificationMatches() const {
-    for (int i = 0; i < edid::kImageSize; ++i)
-        if (!sentBytes[i] || !readBytes[i] || *sentBytes[i] != *readBytes[i])
-            return false;
-    return true;
-}
-
-void EDIDSet::check() {
-    report(Verify == 1, start_Read == 1);
-}
-
-void EDIDSet::checkFinishedRead(bool verifying) {
-    report(verifying, true);
-}
-
-void EDIDSet::report(bool verifying, bool reading) {
-    int pos = cell_Pos = 1;
-    const edid::Image image = edid::parseView(Text1->text(), pos);
-    cell_Pos = std::int16_t(pos);
-    // A byte that came back different is a failed download, whatever the
-    // image's own tests say; those tests judge the image only once the
-    // device is known to hold what was sent.
-    if (verifying && !verificationMatches()) {
-        form1_.message(QStringLiteral("Verify EDID ERR!"), kAppTitle);
-        setStatus(QStringLiteral("Verify EDID ERR!"));
-        return;
-    }
-    if (!edid::headerOk(image)) {
-        form1_.message(QStringLiteral("EDID format error!"), kDeviceTitle);
-        setStatus(QStringLiteral("EDID error!"));
-        return;
-    }
-    if (!edid::checksumOk(image)) {
-        form1_.message(QStringLiteral("EDID CheckSum error!"), kDeviceTitle);
-        setStatus(QStringLiteral("CheckSum error!"));
-        return;
-    }
-    if (verifying)
-        setStatus(QStringLiteral("Download OK!"));
-    else if (reading)
-        setStatus(QStringLiteral("Read EDID OK!"));
+    transfer_.startRead();
 }
 
 void EDIDSet::quit() {
-    form1_.message(QStringLiteral("Device quit EDID Set mode!"), kDeviceTitle);
+    context_.message(QStringLiteral("Device quit EDID Set mode!"), kDeviceTitle);
     close();
 }

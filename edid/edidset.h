@@ -1,11 +1,9 @@
 #pragma once
 
 #include "edid/edid_image.h"
-#include "main_window/feature_window.h"
+#include "widgets/feature_window.h"
 
 #include <array>
-#include <cstdint>
-#include <optional>
 
 class QGroupBox;
 class QLabel;
@@ -15,24 +13,21 @@ class QRadioButton;
 class QStatusBar;
 
 namespace edid {
+class EdidTransfer;
 class HexView;
-}
-namespace platform {
-class Timer;
-}
-
-inline const QString kEdidFileTitle = QStringLiteral("TARVIK-QE7");
+} // namespace edid
 
 // The EDID window: one 256-byte image of one input, shown as an editable
 // hexadecimal dump, loaded from and saved to ".bin" files, and moved to and
-// from the device byte by byte. The reply interpreter drives each transfer
-// forward through the public operations and variables below, which keep
-// their values while the window is closed.
+// from the device byte by byte. The image and its transfers live in the
+// EDID transfer; the window shows them and forwards the operator's actions.
 class EDIDSet : public FeatureWindow {
     Q_OBJECT
 public:
-    explicit EDIDSet(Form1& form1);
+    EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer);
     void Form_Load() override;
+
+    edid::EdidTransfer& transfer() { return transfer_; }
 
     // Operator actions.
     void Option1_Click(int index);
@@ -40,48 +35,12 @@ public:
     void DownloadBtn_Click(); // "Download"
     void ReadEDIDBtn_Click(); // "Read EDID"
     void Command5_Click();    // "Save as"
-    void Timer1_Timer();      // the transfer's answer did not come in time
-
-    // Sends the byte at slave / asks for the byte at slave.
-    void Download();
-    void ReadEDID();
-    // Tests the image the view holds after a read and reports the outcome.
-    void check();
-    // The same for a read already marked over (start_Read and Verify back
-    // at 0); verifying: it was the verification read after a download.
-    void checkFinishedRead(bool verifying);
     // The device left EDID mode by itself.
     void quit();
 
     // The first panel of the status bar.
     void setStatus(const QString& text);
     QString statusText() const;
-    // Sends one command of a running transfer and restarts the answer timer.
-    // A failed write ends the transfer (reported once); false then.
-    bool sendTransferCommand(const QString& command);
-    // Ends a transfer that is over: no answer timer may follow.
-    void stopAnswerTimer();
-    // Forgets the bytes of an earlier read before a new one starts.
-    void forgetReadBytes() { readBytes.fill(std::nullopt); }
-
-    std::uint8_t Port = 0;
-    std::int16_t slave = 0;
-    std::uint8_t start_Load = 0;
-    std::uint8_t start_Read = 0;
-    std::uint8_t Verify = 0;
-    std::int16_t edid_Len = 0;
-    QString WriteChkSum1;
-    QString WriteChkSum2;
-    QString ReadChkSum1;
-    QString ReadChkSum2;
-    std::int16_t temp_slave = 0;
-    std::uint8_t temp_errs = 0;
-    std::int16_t cell_Pos = 1;
-    // The values of the last download's bytes as sent, and of the bytes a
-    // read received (nothing where a byte was not two hexadecimal digits);
-    // the verification compares the two in full.
-    std::array<std::optional<std::uint8_t>, edid::kImageSize> sentBytes{};
-    std::array<std::optional<std::uint8_t>, edid::kImageSize> readBytes{};
 
     // Controls.
     QGroupBox* Frame1 = nullptr; // "Port Select"
@@ -97,7 +56,6 @@ public:
     QLabel* Label4 = nullptr; // row headings
     edid::HexView* Text1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
-    platform::Timer* Timer1 = nullptr;
 
 signals:
     // Every status text, as it is shown.
@@ -108,8 +66,11 @@ protected:
 
 private:
     void buildUi();
-    bool verificationMatches() const;
-    void report(bool verifying, bool reading);
+    void showText(const QString& text, bool append);
+    void showStatus(const QString& text);
 
+    edid::EdidTransfer& transfer_;
     QLabel* statusPanel_ = nullptr;
+    // The view is being set from the transfer: its change is no edit.
+    bool showing_ = false;
 };

@@ -16,7 +16,7 @@ namespace {
 
 struct World {
     platform::FakePlatform platform;
-    Form1 form{platform};
+    Form1 form{platform, platform.fakeDialogs()};
     World() { form.Form_Load(); }
 };
 

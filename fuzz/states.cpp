@@ -44,14 +44,14 @@ void enter(Form1& f, std::uint8_t s) {
         break;
     case SettingsPendingOne:
         f.Command5_Click();
-        f.setting().cmdstr = QStringLiteral("rst\r\n");
-        f.setting().SendCmd();
+        f.setting().session().cmdstr = QStringLiteral("rst\r\n");
+        f.setting().session().SendCmd();
         break;
     case SettingsPendingAll:
         f.Command5_Click();
-        f.setting().ALLFlg = 1;
-        f.setting().cmdstr = QStringLiteral("sed 0 10\r\n");
-        f.setting().SendCmd();
+        f.setting().session().ALLFlg = 1;
+        f.setting().session().cmdstr = QStringLiteral("sed 0 10\r\n");
+        f.setting().session().SendCmd();
         break;
     case EdidIdle:
         f.Command9_Click();
@@ -70,7 +70,7 @@ void enter(Form1& f, std::uint8_t s) {
         f.edidSet().DownloadBtn_Click();
         for (int i = 0; i < 257; ++i) {
             QString ok = QString::fromLatin1(i == 0 ? "rdy\r" : "ok\r");
-            f.FindCmdProcess(ok);
+            f.device().router().FindCmdProcess(ok);
         }
         break;
     case IrIdle:
@@ -107,7 +107,7 @@ void poke(Form1& f, std::uint8_t op) {
 
 void leave(Form1& f) {
     // Whatever the input left pending must not leak into the next one.
-    f.Timer2->stop();
+    f.modes().Timer2->stop();
     f.setting().close();
     f.edidSet().close();
     f.irSet().close();

@@ -1,8 +1,7 @@
 #include "ir/irmatrix.h"
 
 #include "ir/ir_codes.h"
-#include "ir/ir_link.h"
-#include "main_window/form1.h"
+#include "ir/ir_routing.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -12,37 +11,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace ir {
-
-std::optional<int> reportedOutput(const QString& aa) {
-    if (aa.size() != 1 || aa[0] < QLatin1Char('0') || aa[0] > QLatin1Char('7'))
-        return std::nullopt;
-    return aa[0].unicode() - '0';
-}
-
-std::optional<int> reportedInput(const QString& bb) {
-    int v = 0;
-    int digits = 0;
-    for (QChar c : bb) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            break;
-        // Anything past one digit is already out of range; stop before it
-        // could overflow.
-        if (v > 7)
-            return std::nullopt;
-        v = 10 * v + (c.unicode() - '0');
-        ++digits;
-    }
-    if (digits == 0 || v > 7)
-        return std::nullopt;
-    return v;
-}
-
-} // namespace ir
-
-IRMatrix::IRMatrix(Form1& form1) : FeatureWindow(form1) {
+IRMatrix::IRMatrix(DeviceContext& context, ir::IrRouting& routing)
+    : FeatureWindow(context), routing_(routing) {
     setWindowTitle(QStringLiteral("IRMRX"));
     buildUi();
+    connect(&routing_, &ir::IrRouting::outputChanged, this, &IRMatrix::showOutput);
+    for (int g = 0; g < 8; ++g)
+        showOutput(g);
 }
 
 void IRMatrix::buildUi() {
@@ -66,7 +41,7 @@ void IRMatrix::buildUi() {
         grid->addWidget(Label1[k], 0, 0, 2, 1);
         for (int place = 0; place < 8; ++place) {
             const int n = 8 * k + place;
-            auto* lamp = new main_window::Lamp(
+            auto* lamp = new widgets::Lamp(
                 QColor(0, 255, 0),
                 QStringLiteral("IR output %1 input %2").arg(k + 1).arg(place + 1), panel);
             lamp->setOutline(Qt::white);
@@ -111,31 +86,23 @@ void IRMatrix::Form_Load() {
     Combo1->setCurrentIndex(-1);
 }
 
-void IRMatrix::Ledstatus(const QString& aa, const QString& bb) {
-    const auto g = ir::reportedOutput(aa);
-    // An input past the last one would light a lamp of the next panel;
-    // such a report names no input and leaves the panel as it was.
-    const auto v = ir::reportedInput(bb);
-    if (!g || !v)
-        return;
-    for (int n = 8 * *g; n < 8 * *g + 8; ++n)
-        Shape2[n]->setLit(false);
-    Shape2[8 * *g + *v]->setLit(true);
+void IRMatrix::showOutput(int g) {
+    const int v = routing_.input(g);
+    for (int n = 8 * g; n < 8 * g + 8; ++n)
+        Shape2[n]->setLit(n == 8 * g + v);
 }
 
 void IRMatrix::Command1_Click(int n) {
-    if (n < 0 || n > 63)
-        return;
-    ir::sendCommand(form1_, ir::irRouteCommand(n));
+    routing_.route(n);
 }
 
 void IRMatrix::Combo1_Click() {
     const int i = Combo1->currentIndex();
     if (i < 0)
         return;
-    ir::sendCommand(form1_, ir::irRouteAllCommand(i));
+    routing_.routeAll(i);
 }
 
 void IRMatrix::Command2_Click() {
-    ir::sendCommand(form1_, QStringLiteral("ims"));
+    routing_.status();
 }

@@ -1,7 +1,7 @@
 #include "ir/irset.h"
 
-#include "ir/ir_link.h"
-#include "main_window/form1.h"
+#include "util/titles.h"
+#include "widgets/device_context.h"
 
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -50,16 +50,27 @@ void CodeBox::focusInEvent(QFocusEvent* event) {
 
 } // namespace ir
 
-IrSet::IrSet(Form1& form1) : FeatureWindow(form1) {
+IrSet::IrSet(DeviceContext& context, ir::IrCodeRun& run) : FeatureWindow(context), run_(run) {
     setWindowTitle(QStringLiteral("IR CODE SET"));
     buildUi();
-    answerTimer = form1_.platform().createTimer(this);
-    answerTimer->setInterval(kAnswerMs);
-    answerTimer->setSingleShot(true);
-    connect(answerTimer, &platform::Timer::timeout, this, &IrSet::onAnswerTimeout);
+    connect(&run_, &ir::IrCodeRun::codeChanged, this, &IrSet::showCode);
+    connect(&run_, &ir::IrCodeRun::markChanged, this, &IrSet::showMark);
+    connect(&run_, &ir::IrCodeRun::statusChanged, status_, &QLabel::setText);
+    connect(&run_, &ir::IrCodeRun::progressChanged, ProgressBar1, &QProgressBar::setValue);
+    connect(&run_, &ir::IrCodeRun::learned, this, [this](const QString& c, const QString& d) {
+        CstCode->setText(c);
+        DataCode->setText(d);
+    });
+    connect(&run_, &ir::IrCodeRun::focusRequested, this, [this](int k) { codetxt[k]->setFocus(); });
+    for (int k = 0; k < ir::kEntries; ++k) {
+        connect(codetxt[k], &QLineEdit::textChanged, this, [this, k](const QString& text) {
+            if (!showing_)
+                run_.codeEdited(k, text);
+        });
+    }
     // The device leaves IR mode when the window closes; nothing more can
     // answer the run.
-    connect(this, &QDialog::finished, this, &IrSet::stopRun);
+    connect(this, &QDialog::finished, &run_, &ir::IrCodeRun::end);
 }
 
 void IrSet::buildUi() {
@@ -136,24 +147,45 @@ void IrSet::buildUi() {
 }
 
 void IrSet::Form_Load() {
-    stopRun();
-    codefocus = 1;
-    for (int k = 0; k < ir::kEntries; ++k) {
-        codetxt[k]->clear();
-        setBoxColor(k, ir::kNormal);
-    }
+    run_.prepare();
     // The window would otherwise give the focus back to the box that had
     // it when the window closed, and learned codes would go there.
     codetxt[0]->setFocus();
-    CstCode->clear();
-    DataCode->clear();
-    ProgressBar1->setValue(0);
-    setStatusText(QString());
+    CstCode->setText(run_.CstCode);
+    DataCode->setText(run_.DataCode);
 }
 
 void IrSet::quit() {
-    form1_.message(QStringLiteral("Device quit IR Set mode!"), QStringLiteral("TARVIK-QE7"));
+    context_.message(QStringLiteral("Device quit IR Set mode!"), kEdidFileTitle);
     close();
+}
+
+void IrSet::showCode(int k, const QString& text) {
+    showing_ = true;
+    codetxt[k]->setText(text);
+    showing_ = false;
+}
+
+namespace {
+
+QColor colourOf(ir::IrCodeRun::Mark m) {
+    switch (m) {
+    case ir::IrCodeRun::Mark::FormatError:
+        return ir::kFormatError;
+    case ir::IrCodeRun::Mark::Duplicate:
+        return ir::kDuplicate;
+    case ir::IrCodeRun::Mark::Normal:
+        break;
+    }
+    return ir::kNormal;
+}
+
+} // namespace
+
+void IrSet::showMark(int k) {
+    QPalette p = codetxt[k]->palette();
+    p.setColor(QPalette::Base, colourOf(run_.mark(k)));
+    codetxt[k]->setPalette(p);
 }
 
 QColor IrSet::boxColor(int k) const {
@@ -161,104 +193,24 @@ QColor IrSet::boxColor(int k) const {
 }
 
 void IrSet::setBoxColor(int k, const QColor& c) {
-    QPalette p = codetxt[k]->palette();
-    p.setColor(QPalette::Base, c);
-    codetxt[k]->setPalette(p);
+    using Mark = ir::IrCodeRun::Mark;
+    run_.setMark(k, c == ir::kFormatError ? Mark::FormatError
+                    : c == ir::kDuplicate ? Mark::Duplicate
+                                          : Mark::Normal);
 }
 
 QString IrSet::statusText() const {
     return status_->text();
 }
-void IrSet::setStatusText(const QString& text) {
-    status_->setText(text);
-}
 
 void IrSet::codetxt_GotFocus(int k) {
-    setBoxColor(k, ir::kNormal);
-    // A learned data code never lands in the custom-code box.
-    codefocus = k == 0 ? 1 : k;
+    run_.codetxt_GotFocus(k);
 }
 
 void IrSet::Command1_Click() {
-    // Emptying the table when nothing can be read would lose the operator's
-    // work for nothing.
-    if (!form1_.link().isOpen()) {
-        form1_.message(seriallink::kWriteFailedText, seriallink::kWriteFailedTitle);
-        return;
-    }
-    for (int k = 0; k < ir::kEntries; ++k) {
-        codetxt[k]->clear();
-        setBoxColor(k, ir::kNormal);
-    }
-    method = 0;
-    form1_.codeInt = 0;
-    startRun(ir::readCodeCommand(form1_.codeInt));
+    run_.readCode();
 }
 
 void IrSet::Command2_Click() {
-    bool failed = false;
-    QStringList texts;
-    for (int k = 0; k < ir::kEntries; ++k) {
-        texts << codetxt[k]->text();
-        if (!ir::panduanHex(texts.last())) {
-            setBoxColor(k, ir::kFormatError);
-            setStatusText(QStringLiteral("format error!"));
-            failed = true;
-        }
-    }
-    // Colours from an earlier check stay until the box is focused, so the
-    // duplicate test goes by what the boxes show now.
-    std::array<bool, ir::kEntries> orange{};
-    for (int k = 0; k < ir::kEntries; ++k)
-        orange[k] = boxColor(k) == ir::kFormatError;
-    const auto dup = ir::findDuplicates(texts, orange);
-    for (int k = 1; k < ir::kEntries; ++k) {
-        if (dup[k]) {
-            setBoxColor(k, ir::kDuplicate);
-            setStatusText(QStringLiteral("the same code!"));
-            failed = true;
-        }
-    }
-    if (failed)
-        return;
-    method = 1;
-    form1_.codeInt = 0;
-    startRun(ir::writeCodeCommand(form1_.codeInt, texts[0]));
-}
-
-void IrSet::startRun(const QString& command) {
-    stopRun();
-    if (!ir::sendCommand(form1_, command))
-        return;
-    running_ = true;
-    answerTimer->start();
-}
-
-void IrSet::sendRunCommand(const QString& command) {
-    if (!running_)
-        return;
-    if (form1_.link().sendLine(command)) {
-        answerTimer->start();
-        return;
-    }
-    // The run ends before the failure is reported: an answer that comes in
-    // while the box is up must find no run to carry on.
-    stopRun();
-    form1_.message(seriallink::kWriteFailedText, seriallink::kWriteFailedTitle);
-}
-
-void IrSet::endRun(const QString& status) {
-    stopRun();
-    setStatusText(status);
-}
-
-void IrSet::stopRun() {
-    running_ = false;
-    answerTimer->stop();
-}
-
-void IrSet::onAnswerTimeout() {
-    if (!running_)
-        return;
-    endRun(QStringLiteral("Time Out!"));
+    run_.writeCode();
 }

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "ir/ir_code_run.h"
 #include "ir/ir_codes.h"
-#include "main_window/feature_window.h"
+#include "widgets/feature_window.h"
 
 #include <QColor>
 #include <QLineEdit>
@@ -11,9 +12,6 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QStatusBar;
-namespace platform {
-class Timer;
-}
 
 namespace ir {
 
@@ -44,14 +42,18 @@ inline const QColor kDuplicate{0, 255, 0};
 
 // The IR code window: the device's table of 81 IR codes as a grid of boxes,
 // checked and then read from or written to the device one entry per reply,
-// and the last code the device's IR receiver learned from a remote.
+// and the last code the device's IR receiver learned from a remote. The
+// table and its runs live in the IR code run; the window shows them and
+// hands back what the operator types.
 class IrSet : public FeatureWindow {
     Q_OBJECT
 public:
-    explicit IrSet(Form1& form1);
+    IrSet(DeviceContext& context, ir::IrCodeRun& run);
     void Form_Load() override;
     // The device left IR mode by itself: tells the operator and closes.
     void quit();
+
+    ir::IrCodeRun& run() { return run_; }
 
     void codetxt_GotFocus(int k);
     void Command1_Click(); // "Read Code"
@@ -61,21 +63,6 @@ public:
     QColor boxColor(int k) const;
     void setBoxColor(int k, const QColor& c);
     QString statusText() const;
-    void setStatusText(const QString& text);
-
-    // The run the reply interpreter drives. A run is in progress from its
-    // first command until it ends with a final status or times out; each
-    // command sent during it gives the device another second to answer.
-    bool runInProgress() const { return running_; }
-    // Sends a command of the run; a failed write ends the run.
-    void sendRunCommand(const QString& command);
-    // Ends the run with a final status text.
-    void endRun(const QString& status);
-    static constexpr int kAnswerMs = 1000;
-
-    // Public variables read and written by the reply interpreter.
-    int method = 0;    // 0: the run reads, otherwise it writes
-    int codefocus = 1; // box that receives the next learned data code, 1..80
 
     std::array<ir::CodeBox*, ir::kEntries> codetxt{};
     QLineEdit* CstCode = nullptr;
@@ -84,16 +71,14 @@ public:
     QPushButton* Command2 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
-    platform::Timer* answerTimer = nullptr;
 
 private:
     void buildUi();
-    // Starts a run with its first command; nothing starts when the port is
-    // closed or the write fails.
-    void startRun(const QString& command);
-    void stopRun();
-    void onAnswerTimeout();
+    void showCode(int k, const QString& text);
+    void showMark(int k);
 
+    ir::IrCodeRun& run_;
     QLabel* status_ = nullptr;
-    bool running_ = false;
+    // A box is being set from the table: its change is no edit.
+    bool showing_ = false;
 };

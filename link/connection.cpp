@@ -6,16 +6,25 @@ QByteArray wireBytes(const QString& text) {
     return text.toLatin1();
 }
 
-Connection::Connection(platform::Platform& platform, QWidget* dialogParent)
-    : platform_(platform), dialogParent_(dialogParent), port_(platform.createSerialPort()) {
+Connection::Connection(platform::Platform& platform)
+    : platform_(platform), port_(platform.createSerialPort()) {
+    Timer1 = platform_.createTimer(this);
+    Timer1->setInterval(10);
+    connect(Timer1, &platform::Timer::timeout, this, &Connection::Timer1_Timer);
     connect(port_.get(), &platform::SerialPort::readyRead, this, &Connection::onReadyRead);
     connect(port_.get(), &platform::SerialPort::lost, this, &Connection::lost);
+    lines_.onLine = [this](QString& line) { emit lineReceived(line); };
+    lines_.onRaw = [this](const QString& raw) { emit rawReceived(raw); };
 }
 
 Connection::~Connection() = default;
 
 bool Connection::open(int portNo) {
-    device_ = platform_.deviceForPort(portNo);
+    return openDevice(platform_.deviceForPort(portNo));
+}
+
+bool Connection::openDevice(const QString& device) {
+    device_ = device;
     if (device_.isEmpty())
         return false;
     return port_->open(device_);
@@ -43,7 +52,7 @@ bool Connection::sendRaw(const QByteArray& bytes) {
 bool Connection::guardOpen() {
     if (port_->isOpen())
         return true;
-    platform_.dialogs().message(dialogParent_, kPortNotOpenText, kPortNotOpenTitle);
+    emit failure(Failure::PortNotOpen);
     return false;
 }
 
@@ -59,7 +68,7 @@ bool Connection::sendRawReported(const QByteArray& bytes) {
 }
 
 void Connection::reportWriteFailed() {
-    platform_.dialogs().message(dialogParent_, kWriteFailedText, kWriteFailedTitle);
+    emit failure(Failure::WriteFailed);
 }
 
 void Connection::onReadyRead() {
@@ -91,8 +100,25 @@ void Connection::feed() {
         const QByteArray slice = backlog_.first(n);
         backlog_.remove(0, n);
         rx_.RxPut(slice);
+        MSComm1_OnComm();
         emit bytesQueued();
     }
+}
+
+void Connection::MSComm1_OnComm() {
+    lines_.drain();
+    // The tick is only needed while something waits: a partial line to
+    // flush after three quiet ticks. Started here, it keeps its 10 ms phase
+    // for as long as bytes keep coming.
+    if (lines_.busy() && !Timer1->isActive())
+        Timer1->start();
+}
+
+void Connection::Timer1_Timer() {
+    lines_.tick();
+    // An idle program does not wake up 100 times a second.
+    if (!lines_.busy())
+        Timer1->stop();
 }
 
 } // namespace seriallink

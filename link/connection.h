@@ -7,8 +7,6 @@
 #include <QObject>
 #include <memory>
 
-class QWidget;
-
 namespace seriallink {
 
 inline const QString kPortNotOpenText = QStringLiteral("Com port is not open! ");
@@ -16,31 +14,44 @@ inline const QString kPortNotOpenTitle = QStringLiteral("Warning");
 inline const QString kWriteFailedText = QStringLiteral("open serial port fail\uFF01 ");
 inline const QString kWriteFailedTitle = QStringLiteral("ERROR");
 
+// The two ways a sender learns the port cannot take its command.
+enum class Failure {
+    PortNotOpen, // the port-open guard refused
+    WriteFailed, // an open or a write failed
+};
+
 // The one serial connection to the switcher: opening and closing, the send
-// operations every window uses, and the receive path from the port's arrival
-// notification into the receive queue and the line assembly.
+// operations every feature uses, and the receive pump from the port's
+// arrival notification through the receive queue and the line assembly to
+// complete reply lines.
+//
+// Failures are not shown here: the connection says what failed and whoever
+// faces the operator (the main window, the command-line tool) reports it,
+// in one place.
 class Connection : public QObject {
     Q_OBJECT
 public:
-    Connection(platform::Platform& platform, QWidget* dialogParent);
+    explicit Connection(platform::Platform& platform);
     ~Connection() override;
 
     // Opens port number 1..10; false when it failed (nothing is reported).
     bool open(int portNo);
+    // Opens a device by its path; false when it failed.
+    bool openDevice(const QString& device);
     void close();
     bool isOpen() const;
-    // The device behind the last open() attempt.
+    // The device behind the last open attempt.
     QString device() const { return device_; }
 
     // The text followed by CR LF, in one write.
     bool sendLine(const QString& text);
     // The bytes as they are.
     bool sendRaw(const QByteArray& bytes);
-    // The port-open guard: false, after the "Com port is not open! " warning,
-    // when the port is closed.
+    // The port-open guard: false, with a PortNotOpen failure, when the port
+    // is closed.
     bool guardOpen();
-    // Writes without a prior check; a failed write shows "open serial port
-    // fail！ ". Returns whether the write went out.
+    // Writes without a prior check; a failed write is a WriteFailed failure.
+    // Returns whether the write went out.
     bool sendLineReported(const QString& text);
     bool sendRawReported(const QByteArray& bytes);
     void reportWriteFailed();
@@ -53,7 +64,20 @@ public:
     LineAssembler& lines() { return lines_; }
     platform::SerialPort& port() { return *port_; }
 
+    // The receive pump. The arrival notification queues what the port
+    // holds and cuts every complete line at once; the 10 ms tick runs only
+    // while a partial line waits for its flush after three quiet ticks.
+    void MSComm1_OnComm();
+    void Timer1_Timer();
+    platform::Timer* Timer1 = nullptr;
+
 signals:
+    // Every reply line, terminator kept (possibly empty).
+    void lineReceived(const QString& line);
+    // 14 bytes without a terminator, for the receive log as they are.
+    void rawReceived(const QString& text);
+    // A send could not go out; shown to the operator once.
+    void failure(seriallink::Failure what);
     // The port closed by itself because the device went away.
     void lost();
     // Bytes were put into the receive queue.
@@ -65,7 +89,6 @@ private:
     void feed();
 
     platform::Platform& platform_;
-    QWidget* dialogParent_;
     std::unique_ptr<platform::SerialPort> port_;
     QString device_;
     quint64 sent_ = 0;

@@ -7,7 +7,7 @@
 #include "main_window/routing.h"
 #include "main_window/terminal.h"
 #include "network/setip.h"
-#include "replies/dispatcher.h"
+#include "platform/dialogs.h"
 #include "settings/setting.h"
 
 #include <QAccessible>
@@ -23,7 +23,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
-using main_window::Lamp;
+using widgets::Lamp;
 
 namespace {
 
@@ -40,24 +40,24 @@ const QColor kLampRed(255, 0, 0);
 
 } // namespace
 
-Form1::Form1(platform::Platform& platform, QWidget* parent)
-    : QMainWindow(parent), platform_(platform), link_(platform, this) {
+Form1::Form1(platform::Platform& platform, platform::Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), platform_(platform), dialogs_(dialogs), switcher_(platform) {
     setWindowTitle(QStringLiteral("TARVIK-5120-300 V1.0"));
     buildUi();
     buildMenu();
 
-    Timer1 = platform_.createTimer(this);
-    Timer1->setInterval(10);
-    connect(Timer1, &platform::Timer::timeout, this, &Form1::Timer1_Timer);
-    Timer2 = platform_.createTimer(this);
-    Timer2->setInterval(2000);
-    Timer2->setSingleShot(true);
-    connect(Timer2, &platform::Timer::timeout, this, &Form1::Timer2_Timer);
-
-    link_.lines().onLine = [this](QString& line) { FindCmdProcess(line); };
-    link_.lines().onRaw = [this](const QString& raw) { appendLog(raw); };
-    connect(&link_, &seriallink::Connection::lost, this, &Form1::onLinkLost);
-    connect(&link_, &seriallink::Connection::bytesQueued, this, &Form1::MSComm1_OnComm);
+    seriallink::Connection& line = link();
+    connect(&line, &seriallink::Connection::failure, this, &Form1::showFailure);
+    connect(&line, &seriallink::Connection::lost, this, &Form1::onLinkLost);
+    connect(&line, &seriallink::Connection::rawReceived, this, &Form1::appendLog);
+    replies::Router& router = switcher_.router();
+    connect(&router, &replies::Router::logAppended, this, &Form1::appendLog);
+    connect(&router, &replies::Router::logScrolled, this, &Form1::scrollLogToEnd);
+    connect(&switcher_.routing(), &main_window::RoutingState::outputChanged, this,
+            &Form1::showOutput);
+    connect(&modes(), &main_window::DeviceModes::notConfirmed, this,
+            [this] { message(QStringLiteral("Device is not connect!"), kDeviceTitle); });
+    connect(&modes(), &main_window::DeviceModes::leftByDevice, this, &Form1::onLeftByDevice);
 }
 
 Form1::~Form1() = default;
@@ -245,7 +245,6 @@ QString Form1::comportPath() const {
 }
 
 void Form1::Form_Load() {
-    loading_ = true;
     Combo1->clear();
     for (int i = 1; i <= 10; ++i)
         Combo1->addItem(QStringLiteral("COM%1").arg(i));
@@ -254,7 +253,7 @@ void Form1::Form_Load() {
     for (int i = 1; i <= 8; ++i)
         PortCmb->addItem(QStringLiteral("Input%1").arg(i));
     PortCmb->setCurrentIndex(-1);
-    IrMode = 0;
+    modes().IrMode = 0;
 
     const std::optional<int> remembered = seriallink::readComport(comportPath());
     const int index = remembered.value_or(0);
@@ -263,15 +262,14 @@ void Form1::Form_Load() {
 
     Shape15->setLit(false);
     Shape16->setLit(false);
-    link_.rx().RxInit();
-    loading_ = false;
+    link().rx().RxInit();
 
-    if (!link_.open(PortNo)) {
-        link_.reportWriteFailed();
+    if (!link().open(PortNo)) {
+        link().reportWriteFailed();
         showConnected(false);
     } else {
         showConnected(true);
-        link_.sendLine(QStringLiteral("bc "));
+        link().sendLine(QStringLiteral("bc "));
     }
 }
 
@@ -291,22 +289,22 @@ void Form1::showConnected(bool open) {
 }
 
 void Form1::Command7_Click() {
-    if (link_.isOpen()) {
-        link_.close();
+    if (link().isOpen()) {
+        link().close();
         showConnected(false);
         return;
     }
     updatePortTooltips();
-    if (!link_.open(PortNo)) {
-        link_.reportWriteFailed();
+    if (!link().open(PortNo)) {
+        link().reportWriteFailed();
         return;
     }
     showConnected(true);
 }
 
 void Form1::Combo1_Click() {
-    if (link_.isOpen()) {
-        link_.close();
+    if (link().isOpen()) {
+        link().close();
         showConnected(false);
     }
     const int index = qMax(0, Combo1->currentIndex());
@@ -320,52 +318,32 @@ void Form1::onLinkLost() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    link_.close();
+    link().close();
     QMainWindow::closeEvent(event);
 }
 
+void Form1::showFailure(seriallink::Failure what) {
+    if (what == seriallink::Failure::PortNotOpen)
+        message(seriallink::kPortNotOpenText, seriallink::kPortNotOpenTitle);
+    else
+        message(seriallink::kWriteFailedText, seriallink::kWriteFailedTitle);
+}
+
+void Form1::message(const QString& text, const QString& title) {
+    QWidget* parent = QApplication::activeModalWidget();
+    dialogs_.message(parent ? parent : this, text, title);
+}
+
 // ---------------------------------------------------------------------------
-// Receiving
+// Routing lamps and the receive log
 
-void Form1::MSComm1_OnComm() {
-    link_.lines().drain();
-    // The tick is only needed while something waits: a partial line to
-    // flush after three quiet ticks. Started here, it keeps its 10 ms phase
-    // for as long as bytes keep coming.
-    if (link_.lines().busy() && !Timer1->isActive())
-        Timer1->start();
-}
-
-void Form1::Timer1_Timer() {
-    link_.lines().tick();
-    // An idle program does not wake up 100 times a second.
-    if (!link_.lines().busy())
-        Timer1->stop();
-}
-
-void Form1::FindCmdProcess(QString& line) {
-    replies::findCmdProcess(*this, line);
-}
-
-void Form1::outled(int ledport, int ss) {
-    if (ledport < 1 || ledport > 8)
-        return;
-    int i = ss - 1;
-    if (i > 7)
-        i = 0;
-    for (Lamp* lamp : lamps[ledport - 1])
+void Form1::showOutput(int output) {
+    const int lit = switcher_.routing().litLamp(output);
+    // Dark first, then the one lit: the row never shows two.
+    for (Lamp* lamp : lamps[output - 1])
         lamp->setLit(false);
-    if (i >= 0)
-        lamps[ledport - 1][i]->setLit(true);
-}
-
-void Form1::outled(const QString& ledport, const QString& ss) {
-    bool ok1 = false, ok2 = false;
-    const int port = ledport.toInt(&ok1);
-    const int input = ss.toInt(&ok2);
-    if (!ok1 || !ok2)
-        return;
-    outled(port, input);
+    if (lit >= 0)
+        lamps[output - 1][lit]->setLit(true);
 }
 
 void Form1::appendLog(const QString& text) {
@@ -382,10 +360,9 @@ const QString& Form1::logText() const {
 // Routing, terminal, presets
 
 void Form1::Command1_Click(int n) {
-    if (n < 11 || n > 90)
+    const QString cmd = switcher_.routing().route(n);
+    if (cmd.isEmpty())
         return;
-    const QString cmd = main_window::routeCommand(n);
-    link_.sendRawReported(seriallink::wireBytes(cmd));
     Text2->setPlainText(QString(cmd).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     Text2->selectAll();
     Label9->setText(main_window::kAscMode);
@@ -411,12 +388,12 @@ void Form1::Command3_Click() {
             message(QStringLiteral("There is no command\uFF01 "), QStringLiteral("WARNING"));
             return;
         }
-        link_.sendRawReported(bytes);
+        link().sendRawReported(bytes);
         return;
     }
     if (text.isEmpty())
         return;
-    link_.sendRawReported(main_window::sendBoxBytes(text));
+    link().sendRawReported(main_window::sendBoxBytes(text));
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
@@ -436,81 +413,69 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Form1::Command6_Click() {
-    link_.sendLineReported(QStringLiteral("bc "));
+    switcher_.routing().status();
 }
 
 void Form1::SaveBTN_Click(int index) {
-    if (!link_.guardOpen())
-        return;
-    link_.sendLine(main_window::presetSaveCommand(index));
+    switcher_.routing().presetSave(index);
 }
 
 void Form1::StateBTN_Click(int index) {
-    if (!link_.guardOpen())
-        return;
-    link_.sendLine(main_window::presetRecallCommand(index));
+    switcher_.routing().presetRecall(index);
 }
 
 void Form1::PortCmb_Click() {
     const int i = PortCmb->currentIndex();
     if (i < 0)
         return;
-    if (!link_.guardOpen())
-        return;
-    link_.sendLine(main_window::allOutputsCommand(i));
+    switcher_.routing().allOutputs(i);
 }
 
 // ---------------------------------------------------------------------------
 // Device modes and feature windows
-
-void Form1::message(const QString& text, const QString& title) {
-    QWidget* parent = QApplication::activeModalWidget();
-    dialogs().message(parent ? parent : this, text, title);
-}
 
 void Form1::showFeature(FeatureWindow& window) {
     window.Form_Load();
     window.open();
 }
 
-void Form1::openModeWindow(std::uint8_t& mode, const QString& entry, const QString& exit,
-                           FeatureWindow& window) {
-    if (!link_.guardOpen())
+void Form1::openModeWindow(Mode m, FeatureWindow& window) {
+    if (!modes().enter(m))
         return;
-    mode = 1;
-    link_.sendLine(entry);
-    // Re-enabling while a previous entry is still unconfirmed gives the new
-    // entry its full two seconds.
-    Timer2->start();
     connect(
-        &window, &QDialog::finished, this,
-        [this, &mode, exit] {
-            link_.sendLine(exit);
-            mode = 0;
-        },
+        &window, &QDialog::finished, this, [this, m] { modes().leave(m); },
         Qt::SingleShotConnection);
     showFeature(window);
 }
 
-void Form1::Timer2_Timer() {
-    Timer2->stop();
-    message(QStringLiteral("Device is not connect!"), kDeviceTitle);
+void Form1::onLeftByDevice(Mode m) {
+    switch (m) {
+    case Mode::Setup:
+        setting().quit();
+        break;
+    case Mode::Edid:
+        edidSet().quit();
+        break;
+    case Mode::Ir:
+        irSet().quit();
+        break;
+    }
 }
 
 void Form1::Command5_Click() {
-    openModeWindow(SetupMode, "stm", "sto", setting());
+    openModeWindow(Mode::Setup, setting());
 }
 void Form1::Command9_Click() {
-    openModeWindow(EdidMode, "edm", "edo", edidSet());
+    openModeWindow(Mode::Edid, edidSet());
 }
 void Form1::IrSetOpen() {
-    openModeWindow(IrMode, "irm", "iro", irSet());
+    openModeWindow(Mode::Ir, irSet());
 }
 
 void Form1::IrMatrixOpen() {
-    if (!link_.guardOpen())
+    if (!link().guardOpen())
         return;
-    link_.sendLine(QStringLiteral("ims"));
+    link().sendLine(QStringLiteral("ims"));
     showFeature(irMatrix());
 }
 
@@ -520,26 +485,25 @@ void Form1::Command4_Click() {
 
 Setting& Form1::setting() {
     if (!setting_)
-        setting_ = new Setting(*this);
+        setting_ = new Setting(*this, switcher_.settings());
     return *setting_;
 }
 
 EDIDSet& Form1::edidSet() {
     if (!edidSet_)
-        edidSet_ = new EDIDSet(*this);
+        edidSet_ = new EDIDSet(*this, switcher_.edid());
     return *edidSet_;
 }
 
 IrSet& Form1::irSet() {
     if (!irSet_)
-        irSet_ = new IrSet(*this);
+        irSet_ = new IrSet(*this, switcher_.irCodes());
     return *irSet_;
 }
 
 IRMatrix& Form1::irMatrix() {
-    if (!irMatrix_) {
-        irMatrix_ = new IRMatrix(*this);
-    }
+    if (!irMatrix_)
+        irMatrix_ = new IRMatrix(*this, switcher_.irRouting());
     return *irMatrix_;
 }
 

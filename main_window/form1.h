@@ -1,9 +1,10 @@
 #pragma once
 
-#include "link/connection.h"
-#include "main_window/lamp.h"
+#include "device/switcher.h"
 #include "main_window/receive_log.h"
-#include "platform/platform.h"
+#include "util/titles.h"
+#include "widgets/device_context.h"
+#include "widgets/lamp.h"
 
 #include <QMainWindow>
 #include <array>
@@ -21,35 +22,35 @@ class EDIDSet;
 class IrSet;
 class IRMatrix;
 class SetIP;
-
-inline const QString kDeviceTitle = QStringLiteral("TARVIK-5120-300");
-// Title of the message boxes that name no title of their own.
-inline const QString kAppTitle = QStringLiteral("TARVIK-5120-300");
+namespace platform {
+class Dialogs;
+class Platform;
+} // namespace platform
 
 // The main window: routing buttons and lamps, the terminal, presets, the
-// serial connection and the doors to the feature windows. It lives for the
-// whole run and owns the connection, the receive path and the device modes.
-class Form1 : public QMainWindow {
+// connection and the doors to the feature windows. It lives for the whole
+// run, owns the switcher's core and renders it, and is the one place that
+// shows the connection's failures.
+class Form1 : public QMainWindow, public DeviceContext {
     Q_OBJECT
 public:
-    explicit Form1(platform::Platform& platform, QWidget* parent = nullptr);
+    Form1(platform::Platform& platform, platform::Dialogs& dialogs, QWidget* parent = nullptr);
     ~Form1() override;
 
     // Start-up: fills the lists, reads COMPORT, opens the port and greets
     // the device with "bc ". Runs before the window is first shown.
     void Form_Load();
 
-    platform::Platform& platform() { return platform_; }
-    platform::Dialogs& dialogs() { return platform_.dialogs(); }
-    seriallink::Connection& link() { return link_; }
-    // A message box over whatever window is on top.
-    void message(const QString& text, const QString& title);
+    // DeviceContext.
+    seriallink::Connection& link() override { return switcher_.link(); }
+    platform::Dialogs& dialogs() override { return dialogs_; }
+    void message(const QString& text, const QString& title) override;
+    QWidget* owner() override { return this; }
 
-    // The reply interpreter; every reply line comes through here.
-    void FindCmdProcess(QString& line);
-    // Relights the lamp row of output ledport (1..8) for input ss (1..8).
-    void outled(int ledport, int ss);
-    void outled(const QString& ledport, const QString& ss);
+    device::Switcher& device() { return switcher_; }
+    main_window::DeviceModes& modes() { return switcher_.modes(); }
+    platform::Platform& platform() { return platform_; }
+
     // Receive log.
     void appendLog(const QString& text);
     void scrollLogToEnd();
@@ -66,7 +67,6 @@ public:
     IrSet& irSet();
     IRMatrix& irMatrix();
     SetIP& setIp();
-    bool hasIrMatrix() const { return irMatrix_ != nullptr; }
 
     // Connection.
     void Command7_Click(); // Connect / Disconnect
@@ -81,27 +81,15 @@ public:
     void toggleSendMode();
     bool hexMode() const;
 
-    // Public variables read and written by the reply interpreter.
-    std::uint8_t SetupMode = 0;
-    std::uint8_t EdidMode = 0;
-    std::uint8_t IrMode = 0;
-    int codeInt = 0;
-    QString IRout;
-    QString IRin;
     std::uint8_t PortNo = 1;
-
-    // Receive timer, 10 ms: runs while a partial line waits for its
-    // quiet-tick flush, and stops when nothing is pending.
-    platform::Timer* Timer1 = nullptr;
-    platform::Timer* Timer2 = nullptr; // mode watchdog, 2000 ms, one shot
 
     // Controls.
     QComboBox* Combo1 = nullptr;
     QPushButton* Command7 = nullptr;
-    main_window::Lamp* Shape15 = nullptr; // green, "Connected"
-    main_window::Lamp* Shape16 = nullptr; // red, "Disconnect"
+    widgets::Lamp* Shape15 = nullptr; // green, "Connected"
+    widgets::Lamp* Shape16 = nullptr; // red, "Disconnect"
     // lamps[k][i]: output k + 1 (Shape17 + k), input i + 1.
-    std::array<std::array<main_window::Lamp*, 8>, 8> lamps{};
+    std::array<std::array<widgets::Lamp*, 8>, 8> lamps{};
     // Routing buttons by index 11..90; other slots are empty.
     std::array<QAbstractButton*, 91> Command1{};
     main_window::ReceiveLog* Text1 = nullptr;
@@ -124,27 +112,28 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    using Mode = main_window::DeviceModes::Mode;
+
     void buildUi();
     void buildMenu();
     void showConnected(bool open);
+    void showOutput(int output);
+    void showFailure(seriallink::Failure what);
     void onLinkLost();
-    void MSComm1_OnComm();
-    void Timer1_Timer();
-    void Timer2_Timer();
-    // Mode window operation: guard, mode variable, entry word, watchdog, the
-    // window; the exit word and the mode variable back to 0 once it closes.
-    void openModeWindow(std::uint8_t& mode, const QString& entry, const QString& exit,
-                        FeatureWindow& window);
+    void onLeftByDevice(Mode m);
+    // Mode window operation: the device enters the mode, the window opens;
+    // once it closes, the device leaves the mode.
+    void openModeWindow(Mode m, FeatureWindow& window);
     void showFeature(FeatureWindow& window);
     QString comportPath() const;
     void updatePortTooltips();
 
     platform::Platform& platform_;
-    seriallink::Connection link_;
+    platform::Dialogs& dialogs_;
+    device::Switcher switcher_;
     Setting* setting_ = nullptr;
     EDIDSet* edidSet_ = nullptr;
     IrSet* irSet_ = nullptr;
     IRMatrix* irMatrix_ = nullptr;
     SetIP* setIp_ = nullptr;
-    bool loading_ = false;
 };

@@ -25,21 +25,6 @@ public:
     }
 };
 
-// A part of the written text as a field value, or nothing when it is none.
-std::optional<int> octet(const QString& part) {
-    const QString t = part.trimmed();
-    if (t.isEmpty())
-        return std::nullopt;
-    for (const QChar c : t)
-        if (c.unicode() < '0' || c.unicode() > '9')
-            return std::nullopt;
-    bool ok = false;
-    const uint v = t.toUInt(&ok);
-    if (!ok || v > 255)
-        return std::nullopt;
-    return static_cast<int>(v);
-}
-
 } // namespace
 
 ipBox::ipBox(QWidget* parent) : QWidget(parent) {
@@ -83,36 +68,12 @@ QString ipBox::Address() const {
 }
 
 std::optional<IpError> ipBox::setAddress(const QString& NewIP) {
-    if (CountIF(NewIP, QLatin1Char('.')) < 3)
-        return IpError{kTooFewDots, kFormatError};
-    const QStringList parts = NewIP.split(QLatin1Char('.'));
-    std::array<int, 4> values{};
-    for (int i = 0; i < 4; ++i) {
-        // A dot counted in a non-ASCII character leaves fewer parts than
-        // dots; a missing part is as wrong as an empty one.
-        const std::optional<int> v = octet(parts.value(i));
-        if (!v)
-            return IpError{kBadPart,
-                           QStringLiteral("Ip 地址格式错误\r\n第 %1 段 \"%2\" 应为 0 到 255 的数字")
-                               .arg(QString::number(i + 1), parts.value(i))};
-        values[i] = *v;
-    }
+    const network::ParsedAddress a = network::parseAddress(NewIP);
+    if (a.error)
+        return a.error;
     for (int i = 0; i < 4; ++i)
-        fields_[i]->setText(QString::number(values[i]));
+        fields_[i]->setText(QString::number(a.octets[i]));
     return std::nullopt;
-}
-
-std::int16_t ipBox::CountIF(const QString& lzExpr, QChar nChar) {
-    const char16_t code = nChar.unicode();
-    std::int16_t count = 0;
-    for (const QChar c : lzExpr) {
-        const char16_t u = c.unicode();
-        if ((u & 0xFF) == code)
-            ++count;
-        if ((u >> 8) == code)
-            ++count;
-    }
-    return count;
 }
 
 int ipBox::indexOf(QObject* o) const {

@@ -1,7 +1,9 @@
 #include "network/setip.h"
 
-#include "main_window/form1.h"
+#include "link/connection.h"
+#include "network/ip_address.h"
 #include "network/ipbox.h"
+#include "widgets/device_context.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -10,16 +12,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QString hexGroup(const QString& digits) {
-    // An empty group counts as 0; a group is at most a few digits long.
-    return QString::number(digits.isEmpty() ? 0 : digits.toUInt(), 16).toUpper();
-}
-
-} // namespace
-
-SetIP::SetIP(Form1& form1) : FeatureWindow(form1) {
+SetIP::SetIP(DeviceContext& context) : FeatureWindow(context) {
     setWindowTitle(QStringLiteral("Set IP"));
     setFont(QFont(QStringLiteral("Verdana"), 9));
 
@@ -86,26 +79,10 @@ void SetIP::Option2_Click() {
     AutoIPFlg = 0;
 }
 
-QString SetIP::fixedAddressCommand(const QString& address) {
-    QString result;
-    QString group;
-    for (const QChar c : address) {
-        if (c.unicode() >= '0' && c.unicode() <= '9') {
-            group += c;
-            continue;
-        }
-        result += hexGroup(group) + QLatin1Char(' ');
-        group.clear();
-    }
-    result += hexGroup(group);
-    return QStringLiteral("sip ") + result + QStringLiteral("\r\n");
-}
-
 void SetIP::Command1_Click() {
-    const QString command =
-        AutoIPFlg == 1 ? QStringLiteral("dhc\r\n") : fixedAddressCommand(ipBox1->Address());
-    if (!form1_.link().sendRaw(seriallink::wireBytes(command)))
-        form1_.message(seriallink::kWriteFailedText, seriallink::kWriteFailedTitle);
+    const QString command = AutoIPFlg == 1 ? network::kAutoAddressCommand
+                                           : network::fixedAddressCommand(ipBox1->Address());
+    context_.link().sendRawReported(seriallink::wireBytes(command));
     accept();
 }
 

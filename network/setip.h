@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/feature_window.h"
+#include "widgets/feature_window.h"
 
 #include <QString>
 
@@ -15,17 +15,13 @@ class ipBox;
 class SetIP : public FeatureWindow {
     Q_OBJECT
 public:
-    explicit SetIP(Form1& form1);
+    explicit SetIP(DeviceContext& context);
     void Form_Load() override;
 
     void Option1_Click();  // "Automatically obtain IP address"
     void Option2_Click();  // "Set static IP address"
     void Command1_Click(); // "OK"
     void Command2_Click(); // "Cancel"
-
-    // The command line for a dotted address text, CR LF included: each run
-    // of digits becomes its value in hexadecimal, runs separated by blanks.
-    static QString fixedAddressCommand(const QString& address);
 
     int AutoIPFlg = 1; // 1: automatic address, 0: the fixed address
 

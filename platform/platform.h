@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/dialogs.h"
 #include "platform/serial_port.h"
 #include "platform/timer.h"
 
@@ -11,13 +10,13 @@ class QObject;
 
 namespace platform {
 
-// What the program needs from the machine it runs on, in one place.
+// What the device core needs from the machine it runs on, in one place. The
+// windows need message boxes and file dialogs as well; those are Dialogs.
 class Platform {
 public:
     virtual ~Platform() = default;
     virtual std::unique_ptr<SerialPort> createSerialPort() = 0;
     virtual Timer* createTimer(QObject* parent) = 0;
-    virtual Dialogs& dialogs() = 0;
     // The device that port number 1..10 ("COM1".."COM10") reaches, as shown in
     // the port list's tooltips; empty when nothing stands behind the number.
     virtual QString deviceForPort(int portNo) = 0;

@@ -1,7 +1,8 @@
 #include "settings/password.h"
 
-#include "main_window/form1.h"
 #include "settings/setting.h"
+#include "util/titles.h"
+#include "widgets/device_context.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -25,8 +26,8 @@ public:
 
 } // namespace
 
-PASSWORD::PASSWORD(Form1& form1, Setting& setting)
-    : QDialog(&setting), form1_(form1), setting_(setting) {
+PASSWORD::PASSWORD(DeviceContext& context, Setting& setting)
+    : QDialog(&setting), context_(context), setting_(setting) {
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowTitle(QStringLiteral("Password"));
@@ -71,7 +72,7 @@ void PASSWORD::Command1_Click() {
         accept();
         return;
     }
-    form1_.message(QStringLiteral("Password wrong!"), kDeviceTitle);
+    context_.message(QStringLiteral("Password wrong!"), kDeviceTitle);
     setting_.pswd = 0;
     reject();
 }

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-class Form1;
+class DeviceContext;
 class Setting;
 class QLineEdit;
 class QPushButton;
@@ -15,7 +15,7 @@ class QPushButton;
 class PASSWORD : public QDialog {
     Q_OBJECT
 public:
-    PASSWORD(Form1& form1, Setting& setting);
+    PASSWORD(DeviceContext& context, Setting& setting);
     // Puts the window back to how it looks on every opening.
     void Form_Load();
 
@@ -27,6 +27,6 @@ public:
     QPushButton* Command2 = nullptr;
 
 private:
-    Form1& form1_;
+    DeviceContext& context_;
     Setting& setting_;
 };

@@ -1,8 +1,9 @@
 #include "settings/setting.h"
 
-#include "main_window/form1.h"
 #include "settings/password.h"
-#include "settings/setting_numbers.h"
+#include "settings/settings_session.h"
+#include "util/titles.h"
+#include "widgets/device_context.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -47,12 +48,20 @@ QComboBox* makeList(const QString& accessibleName, QWidget* parent) {
 
 } // namespace
 
-Setting::Setting(Form1& form1) : FeatureWindow(form1) {
+Setting::Setting(DeviceContext& context, settings::SettingsSession& session)
+    : FeatureWindow(context), session_(session) {
     buildUi();
+    connect(&session_, &settings::SettingsSession::statusChanged, statusPanel_, &QLabel::setText);
+    // Selecting an option raises its click handler, as the operator's click
+    // does; the session holds the guard meanwhile, so nothing goes back.
+    connect(&session_, &settings::SettingsSession::longCableReported, this,
+            [this](int i) { LCHDMIOpt[i]->setChecked(true); });
+    connect(&session_, &settings::SettingsSession::edidModeReported, this,
+            [this](int i) { EDID_opt[i]->setChecked(true); });
     // Each opening starts with nothing pending: a reply that comes in after
     // a new opening must not confirm what a closed window once sent.
     connect(this, &QDialog::finished, this, [this] {
-        forgetPending();
+        session_.forgetPending();
         if (password_ && password_->isVisible())
             password_->reject();
     });
@@ -148,12 +157,12 @@ void Setting::placeEdidFrame() {
 
 PASSWORD& Setting::password() {
     if (!password_)
-        password_ = new PASSWORD(form1_, *this);
+        password_ = new PASSWORD(context_, *this);
     return *password_;
 }
 
 void Setting::Form_Load() {
-    Clicked = 0;
+    session_.Clicked = 0;
     pswd = 0;
     clearChoice(LCHDMIOpt);
     clearChoice(EDID_opt);
@@ -168,65 +177,25 @@ void Setting::Form_Load() {
     CopyToCmb->addItem(QStringLiteral("ALL"));
     CopyToCmb->setCurrentIndex(-1);
     CopyFromCmb->setCurrentIndex(-1);
-    setStatus(QString());
+    statusPanel_->clear();
     placeEdidFrame();
     // A status query, not a setting: nothing becomes pending.
-    form1_.link().sendRaw(seriallink::wireBytes(QStringLiteral("sts\r\n")));
-    Clicked = -1;
-}
-
-// ---------------------------------------------------------------------------
-// The confirmed command path
-
-void Setting::SendCmd() {
-    // The window opens only while the port is open, so there is no check.
-    form1_.link().sendRaw(seriallink::wireBytes(cmdstr));
-    SendCMDFlg = 1;
-    setStatus(QStringLiteral("Set Command..."));
-}
-
-void Setting::CheckSendSuccess() {
-    if (SendCMDFlg != 1)
-        return;
-    SendCMDFlg = 0;
-    setStatus(QStringLiteral("Set Command Successfully!"));
-}
-
-void Setting::CheckALLCmd(double mask) {
-    SendCMDFlg = 0;
-    // Only a fully successful answer ends the all-ports state; after a
-    // failure the next mask-carrying reply is read as a mask again.
-    if (mask == 255)
-        ALLFlg = 0;
-    setStatus(settings::allPortsStatus(static_cast<int>(mask)));
-}
-
-int Setting::Getbit(long value, int n) {
-    return settings::Getbit(value, n);
+    session_.statusQuery();
+    session_.Clicked = -1;
 }
 
 void Setting::RepowerPrompt() {
-    form1_.message(
+    context_.message(
         QStringLiteral("Only when you restart the device, and the change to be effective"),
         kDeviceTitle);
 }
 
 void Setting::quit() {
-    form1_.message(QStringLiteral("Device quit Setting mode!"), kDeviceTitle);
+    context_.message(QStringLiteral("Device quit Setting mode!"), kDeviceTitle);
     // The device may say so twice, or while the window is already on its
     // way out; closing twice would report the closing twice.
     if (isVisible())
         reject();
-}
-
-void Setting::forgetPending() {
-    SendCMDFlg = 0;
-    ALLFlg = 0;
-    cmdstr.clear();
-}
-
-void Setting::setStatus(const QString& text) {
-    statusPanel_->setText(text);
 }
 
 QString Setting::statusText() const {
@@ -237,43 +206,30 @@ QString Setting::statusText() const {
 // Operations
 
 void Setting::LCHDMIOpt_Click(int index) {
-    if (Clicked != -1)
+    if (session_.Clicked != -1)
         return;
-    // Bit 0 belongs to a setting this window does not offer; it is always on.
-    LCmode = static_cast<std::uint8_t>(2 * index + 1);
-    cmdstr = QStringLiteral("slc ") + settings::hex(LCmode) + QStringLiteral("\r\n");
-    SendCmd();
+    session_.setLongCable(index);
     RepowerPrompt();
 }
 
 void Setting::EDID_opt_Click(int index) {
-    if (Clicked != -1)
+    if (session_.Clicked != -1)
         return;
-    cmdstr = QStringLiteral("smd ") + settings::hex(index) + QStringLiteral("\r\n");
-    SendCmd();
+    session_.setEdidMode(index);
     RepowerPrompt();
 }
 
 void Setting::CopyToCmb_Click() {
-    if (Clicked != -1)
+    if (session_.Clicked != -1)
         return;
     CopyFromCmb->setCurrentIndex(-1);
     CopyFromCmb->setEditText(QString());
 }
 
 void Setting::CopyFromCmb_Click() {
-    if (Clicked != -1)
+    if (session_.Clicked != -1)
         return;
-    const int f = listIndex(CopyFromCmb);
-    const int t = listIndex(CopyToCmb);
-    if (t == 8) {
-        cmdstr = QStringLiteral("sed ") + settings::hex(f) + QStringLiteral(" 10\r\n");
-        ALLFlg = 1;
-    } else {
-        cmdstr = QStringLiteral("sed ") + settings::hex(f) + QStringLiteral(" ") +
-                 settings::hex(t) + QStringLiteral("\r\n");
-    }
-    SendCmd();
+    session_.copyEdid(listIndex(CopyFromCmb), listIndex(CopyToCmb));
 }
 
 void Setting::Command3_Click() {
@@ -292,8 +248,7 @@ void Setting::Command3_Click() {
 }
 
 void Setting::FRstBtn_Click() {
-    cmdstr = QStringLiteral("rst\r\n");
-    SendCmd();
+    session_.factoryReset();
     RepowerPrompt();
     if (isVisible())
         reject();

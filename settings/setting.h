@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/feature_window.h"
+#include "widgets/feature_window.h"
 
 #include <QString>
 #include <array>
@@ -13,27 +13,27 @@ class QPushButton;
 class QRadioButton;
 class QStatusBar;
 class PASSWORD;
+namespace settings {
+class SettingsSession;
+}
 
 // The device settings window: the HDMI long-cable mode (behind the password
 // lock), copying an output's EDID to one input or to all of them, and the
 // factory reset. Every change goes out as one command that stays pending
 // until the device's reply confirms it; the outcome shows in the status bar.
 //
-// The reply interpreter writes the window's public variables and calls
-// CheckSendSuccess, CheckALLCmd and quit while the window is open.
+// The commands and their confirmation live in the settings session; the
+// window shows the device's values and the outcome, and forwards the
+// operator's choices.
 class Setting : public FeatureWindow {
     Q_OBJECT
 public:
     static inline const QString kAccessCode = QStringLiteral("402615");
 
-    explicit Setting(Form1& form1);
+    Setting(DeviceContext& context, settings::SettingsSession& session);
     void Form_Load() override;
 
-    // The confirmed command path.
-    void SendCmd();
-    void CheckSendSuccess();
-    void CheckALLCmd(double mask);
-    static int Getbit(long value, int n);
+    settings::SettingsSession& session() { return session_; }
     void RepowerPrompt();
     // The device left setting mode by itself.
     void quit();
@@ -50,13 +50,6 @@ public:
     QString statusText() const;
     PASSWORD& password();
 
-    // -1: a change of an option or list comes from the operator and may send
-    // a command; 0: the program is changing controls and nothing is sent.
-    std::int16_t Clicked = -1;
-    std::uint8_t LCmode = 0;
-    QString cmdstr;
-    std::uint8_t SendCMDFlg = 0;
-    std::uint8_t ALLFlg = 0;
     int pswd = 0; // 1 while the long-cable options are unlocked
 
     std::array<QRadioButton*, 2> LCHDMIOpt{}; // "OFF", "ON"
@@ -77,10 +70,9 @@ protected:
 
 private:
     void buildUi();
-    void setStatus(const QString& text);
     void placeEdidFrame();
-    void forgetPending();
 
+    settings::SettingsSession& session_;
     QLabel* statusPanel_ = nullptr;
     PASSWORD* password_ = nullptr;
 };

@@ -6,6 +6,8 @@
 namespace platform {
 
 std::unique_ptr<SerialPort> FakePlatform::createSerialPort() {
+    if (portFactory)
+        return portFactory();
     if (options_.realSerialPort)
         return std::make_unique<QtSerialPort>();
     auto port = std::make_unique<FakeSerialPort>();

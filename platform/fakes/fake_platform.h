@@ -6,12 +6,14 @@
 #include "platform/platform.h"
 
 #include <QPointer>
+#include <functional>
 
 namespace platform {
 
-// The platform tests run on: recording dialogs always; a fake port and a fake
-// clock unless the test asks for the real ones (end-to-end tests against the
-// simulator use the real QSerialPort and real timers).
+// The platform tests run on: a fake port and a fake clock unless the test asks
+// for the real ones (end-to-end tests against the simulator use the real
+// QSerialPort and real timers), or a port of its own making. The recording
+// dialogs come with it, for the windows.
 class FakePlatform : public Platform {
 public:
     struct Options {
@@ -23,7 +25,6 @@ public:
 
     std::unique_ptr<SerialPort> createSerialPort() override;
     Timer* createTimer(QObject* parent) override;
-    Dialogs& dialogs() override { return dialogs_; }
     QString deviceForPort(int portNo) override;
 
     FakeDialogs& fakeDialogs() { return dialogs_; }
@@ -32,6 +33,8 @@ public:
     FakeSerialPort* port() const { return port_; }
     // Devices for port numbers 1..10; by default "/dev/fakeN".
     QStringList devices;
+    // When set, makes the port instead (the in-process switcher).
+    std::function<std::unique_ptr<SerialPort>()> portFactory;
 
 private:
     Options options_;

@@ -2,6 +2,7 @@
 // transfer commands, and every reply-driven step with hand-made replies on a
 // hand-driven clock.
 
+#include "edid/edid_transfer.h"
 #include "edid/edidset.h"
 #include "edid/hex_view.h"
 #include "tests/edid/edid_test_util.h"
@@ -69,6 +70,8 @@ class EdidWindowTest : public QObject {
         x.reply("rdy");
         for (int i = 0; i < 256; ++i)
             x.reply("ok " + hexByte(m[i], lower).toLatin1());
+        // A read is judged once no further answer follows.
+        x.f.advance(edid::EdidTransfer::kSettleMs);
     }
 
 private slots:
@@ -76,8 +79,8 @@ private slots:
         EdidFixture x;
         EDIDSet& w = x.w;
         QVERIFY(w.isVisible());
-        QCOMPARE(x.f.form->EdidMode, std::uint8_t(1));
-        QVERIFY(!x.f.form->Timer2->isActive());
+        QCOMPARE(x.f.form->modes().EdidMode, std::uint8_t(1));
+        QVERIFY(!x.f.form->modes().Timer2->isActive());
         QCOMPARE(w.windowTitle(), QString("EDID Set"));
         QCOMPARE(w.Frame1->title(), QString("Port Select"));
         for (int k = 0; k < 8; ++k)
@@ -99,12 +102,12 @@ private slots:
         QCOMPARE(w.Label3->font(), w.Text1->font());
         QCOMPARE(w.Text1->font(), edid::hexViewFont());
         QVERIFY(!w.Text1->isReadOnly());
-        QCOMPARE(w.Timer1->interval(), 1000);
-        QVERIFY(!w.Timer1->isActive());
-        QCOMPARE(w.Port, std::uint8_t(0));
-        QCOMPARE(w.edid_Len, std::int16_t(1));
-        QCOMPARE(w.cell_Pos, std::int16_t(1));
-        QCOMPARE(w.start_Load, std::uint8_t(0));
+        QCOMPARE(w.transfer().Timer1->interval(), 1000);
+        QVERIFY(!w.transfer().Timer1->isActive());
+        QCOMPARE(w.transfer().Port, std::uint8_t(0));
+        QCOMPARE(w.transfer().edid_Len, std::int16_t(1));
+        QCOMPARE(w.transfer().cell_Pos, std::int16_t(1));
+        QCOMPARE(w.transfer().start_Load, std::uint8_t(0));
         QVERIFY(w.Text1->text().isEmpty());
         QVERIFY(x.messages().isEmpty());
     }
@@ -112,19 +115,19 @@ private slots:
     void portChoiceGoesIntoTheOpeningCommand() {
         EdidFixture x;
         x.w.Option1[2]->click();
-        QCOMPARE(x.w.Port, std::uint8_t(2));
+        QCOMPARE(x.w.transfer().Port, std::uint8_t(2));
         x.w.Text1->setText("stale");
         x.w.ReadEDIDBtn->click();
         QCOMPARE(x.f.takeWritten(), QByteArray("swe 2 1\r\n"));
         QVERIFY(x.w.Text1->text().isEmpty());
         QCOMPARE(x.w.statusText(), QString("EDID Readding... "));
-        QCOMPARE(x.w.start_Read, std::uint8_t(1));
-        QVERIFY(x.w.Timer1->isActive());
+        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(1));
+        QVERIFY(x.w.transfer().Timer1->isActive());
         x.w.Option1[7]->click();
         x.w.DownloadBtn->click();
         QCOMPARE(x.f.takeWritten(), QByteArray("swe 7 0\r\n"));
         QCOMPARE(x.w.statusText(), QString("EDID Download... "));
-        QCOMPARE(x.w.start_Load, std::uint8_t(1));
+        QCOMPARE(x.w.transfer().start_Load, std::uint8_t(1));
     }
 
     void loadingShowsTheWrittenForm() {
@@ -135,7 +138,7 @@ private slots:
         QCOMPARE(x.f.dialogs().filters, QStringList{"EDID(*.bin)|*.bin"});
         QCOMPARE(x.w.Text1->text(), edid::writtenForm(m));
         QCOMPARE(x.w.statusText(), QString("Open EDID "));
-        QCOMPARE(x.w.edid_Len, std::int16_t(256));
+        QCOMPARE(x.w.transfer().edid_Len, std::int16_t(256));
         QVERIFY(x.messages().isEmpty());
 
         // A single-block file and a longer file load cleanly too.
@@ -222,7 +225,7 @@ private slots:
         QCOMPARE(x.f.dialogs().filters, QStringList{"EDID(*.bin)|*.bin"});
         QCOMPARE(readFile(x.path("old.bin")), bytesOf(m));
         QCOMPARE(x.w.statusText(), QString("Save done!"));
-        QCOMPARE(x.w.cell_Pos, std::int16_t(257 + 15 + 255));
+        QCOMPARE(x.w.transfer().cell_Pos, std::int16_t(257 + 15 + 255));
 
         // An empty view saves 256 zero bytes; no test is made on save.
         x.w.Text1->clear();
@@ -266,28 +269,28 @@ private slots:
 
     void checkReportsOnTheViewItHolds() {
         EdidFixture x;
-        x.w.start_Read = 1;
-        x.w.Verify = 0;
-        x.w.check();
+        x.w.transfer().start_Read = 1;
+        x.w.transfer().Verify = 0;
+        x.w.transfer().check();
         QCOMPARE(x.messages(), (QList<Msg>{{"EDID format error!", "TARVIK-5120-300"}}));
         QCOMPARE(x.w.statusText(), QString("EDID error!"));
 
         edid::Image m = sampleImage();
         m[255] ^= 0x10;
         x.w.Text1->setText(readForm(m));
-        x.w.check();
+        x.w.transfer().check();
         QCOMPARE(x.messages().last(), (Msg{"EDID CheckSum error!", "TARVIK-5120-300"}));
         QCOMPARE(x.w.statusText(), QString("CheckSum error!"));
 
         x.w.Text1->setText(readForm(sampleImage(), true));
-        x.w.check();
+        x.w.transfer().check();
         QCOMPARE(x.w.statusText(), QString("Read EDID OK!"));
         QCOMPARE(x.messages().size(), 2);
-        QCOMPARE(x.w.start_Read, std::uint8_t(1)); // check changes no flag
+        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(1)); // check changes no flag
 
-        x.w.start_Read = 0;
+        x.w.transfer().start_Read = 0;
         x.w.setStatus("before");
-        x.w.check();
+        x.w.transfer().check();
         QCOMPARE(x.w.statusText(), QString("before"));
     }
 
@@ -298,7 +301,7 @@ private slots:
         QCOMPARE(x.f.takeWritten(), QByteArray("swe 0 0\r\n"));
         x.reply("rdy");
         QCOMPARE(x.f.takeWritten(), QByteArray("wed 0 \r\n"));
-        QVERIFY(x.w.Timer1->isActive());
+        QVERIFY(x.w.transfer().Timer1->isActive());
         x.reply("ok ");
         QCOMPARE(x.f.takeWritten(), QByteArray("wed 1 \r\n"));
 
@@ -319,14 +322,14 @@ private slots:
         QVERIFY(all.contains("wed 14 ab\r\n"));
         QVERIFY(all.endsWith("wed 15 7 \r\n"));
         QCOMPARE(x.w.ProgressBar1->value(), 21);
-        QCOMPARE(x.w.slave, std::int16_t(22));
+        QCOMPARE(x.w.transfer().slave, std::int16_t(22));
         x.replyTimes("ok", 234);
         QVERIFY(x.f.takeWritten().endsWith("wed FF " + hexByte(m[255]).toLatin1() + "\r\n"));
-        QCOMPARE(x.w.WriteChkSum1, hexByte(m[127]));
-        QCOMPARE(x.w.WriteChkSum2, hexByte(m[255]));
+        QCOMPARE(x.w.transfer().WriteChkSum1, hexByte(m[127]));
+        QCOMPARE(x.w.transfer().WriteChkSum2, hexByte(m[255]));
         QCOMPARE(x.w.ProgressBar1->value(), 255);
-        QCOMPARE(x.w.sentBytes[20], std::optional<std::uint8_t>(0xAB));
-        QCOMPARE(x.w.sentBytes[21], std::optional<std::uint8_t>(7));
+        QCOMPARE(x.w.transfer().sentBytes[20], std::optional<std::uint8_t>(0xAB));
+        QCOMPARE(x.w.transfer().sentBytes[21], std::optional<std::uint8_t>(7));
     }
 
     void theLastAcceptanceStartsTheVerificationRead() {
@@ -337,14 +340,14 @@ private slots:
         x.reply("rdy");
         x.replyTimes("ok", 256);
         QCOMPARE(x.lastLine(), QByteArray("swe 4 1\r\n"));
-        QCOMPARE(x.w.Verify, std::uint8_t(1));
-        QCOMPARE(x.w.start_Load, std::uint8_t(0));
-        QCOMPARE(x.w.start_Read, std::uint8_t(1));
-        QCOMPARE(x.w.slave, std::int16_t(0));
-        QCOMPARE(x.w.edid_Len, std::int16_t(0));
+        QCOMPARE(x.w.transfer().Verify, std::uint8_t(1));
+        QCOMPARE(x.w.transfer().start_Load, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(1));
+        QCOMPARE(x.w.transfer().slave, std::int16_t(0));
+        QCOMPARE(x.w.transfer().edid_Len, std::int16_t(0));
         QVERIFY(x.w.Text1->text().isEmpty());
         QCOMPARE(x.w.statusText(), QString("EDID Verify... "));
-        QVERIFY(x.w.Timer1->isActive());
+        QVERIFY(x.w.transfer().Timer1->isActive());
         x.reply("rdy");
         QCOMPARE(x.f.takeWritten(), QByteArray("red 0 \r\n"));
     }
@@ -377,12 +380,12 @@ private slots:
         else
             QVERIFY(x.messages().isEmpty());
         QCOMPARE(x.w.Text1->text(), readForm(back, lower));
-        QCOMPARE(x.w.ReadChkSum1, hexByte(back[127], lower));
-        QCOMPARE(x.w.ReadChkSum2, hexByte(back[255], lower));
-        QCOMPARE(x.w.Verify, std::uint8_t(0));
-        QCOMPARE(x.w.start_Read, std::uint8_t(0));
-        QCOMPARE(x.w.slave, std::int16_t(0));
-        QVERIFY(!x.w.Timer1->isActive());
+        QCOMPARE(x.w.transfer().ReadChkSum1, hexByte(back[127], lower));
+        QCOMPARE(x.w.transfer().ReadChkSum2, hexByte(back[255], lower));
+        QCOMPARE(x.w.transfer().Verify, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().slave, std::int16_t(0));
+        QVERIFY(!x.w.transfer().Timer1->isActive());
         x.f.advance(5000);
         QCOMPARE(x.messages().size(), status == "Download OK!" ? 0 : 1);
     }
@@ -397,6 +400,7 @@ private slots:
         x.reply("rdy");
         for (int i = 0; i < 256; ++i)
             x.reply("ok " + (i == 9 ? QByteArray("1") : hexByte(m[i]).toLatin1()));
+        x.f.advance(edid::EdidTransfer::kSettleMs);
         QCOMPARE(x.w.statusText(), QString("Verify EDID ERR!"));
     }
 
@@ -409,14 +413,16 @@ private slots:
         QCOMPARE(x.f.takeWritten(), QByteArray("red 0 \r\n"));
         for (int i = 0; i < 255; ++i)
             x.reply("ok " + hexByte(m[i]).toLatin1());
-        QCOMPARE(x.w.edid_Len, std::int16_t(255));
+        QCOMPARE(x.w.transfer().edid_Len, std::int16_t(255));
         QCOMPARE(x.lastLine(), QByteArray("red FF \r\n"));
         QCOMPARE(x.w.ProgressBar1->value(), 255);
         x.reply("ok " + hexByte(m[255]).toLatin1());
         QCOMPARE(x.w.Text1->text(), readForm(m));
+        QCOMPARE(x.w.statusText(), QString("EDID Readding... "));
+        x.f.advance(edid::EdidTransfer::kSettleMs);
         QCOMPARE(x.w.statusText(), QString("Read EDID OK!"));
-        QCOMPARE(x.w.start_Read, std::uint8_t(0));
-        QVERIFY(!x.w.Timer1->isActive());
+        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(0));
+        QVERIFY(!x.w.transfer().Timer1->isActive());
         QVERIFY(x.f.takeWritten().isEmpty());
         x.f.advance(5000);
         QVERIFY(x.messages().isEmpty());
@@ -453,15 +459,15 @@ private slots:
             x.reply("err");
             QCOMPARE(x.f.takeWritten(), QByteArray("red A \r\n"));
         }
-        QCOMPARE(x.w.temp_slave, std::int16_t(10));
-        QCOMPARE(x.w.temp_errs, std::uint8_t(3));
-        QCOMPARE(x.w.start_Read, std::uint8_t(1));
+        QCOMPARE(x.w.transfer().temp_slave, std::int16_t(10));
+        QCOMPARE(x.w.transfer().temp_errs, std::uint8_t(3));
+        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(1));
         x.reply("ok"); // without the blank: a failure too
         QCOMPARE(x.f.takeWritten(), QByteArray("red A \r\n"));
         QCOMPARE(x.w.statusText(), QString("Read EDID Err!"));
-        QCOMPARE(x.w.start_Read, std::uint8_t(0));
-        QCOMPARE(x.w.Verify, std::uint8_t(0));
-        QVERIFY(!x.w.Timer1->isActive());
+        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().Verify, std::uint8_t(0));
+        QVERIFY(!x.w.transfer().Timer1->isActive());
         // The answer to the last request changes nothing any more.
         x.reply("ok 00");
         QVERIFY(x.f.takeWritten().isEmpty());
@@ -481,19 +487,19 @@ private slots:
         EdidFixture x;
         x.w.ReadEDIDBtn->click();
         x.reply("err"); // before "rdy": slave stays at 0
-        QCOMPARE(x.w.slave, std::int16_t(1));
+        QCOMPARE(x.w.transfer().slave, std::int16_t(1));
         QCOMPARE(x.lastLine(), QByteArray("red 0 \r\n"));
         x.replyTimes("ok 00", 10);
         x.reply("err");
-        QCOMPARE(x.w.temp_slave, std::int16_t(10));
-        QCOMPARE(x.w.temp_errs, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().temp_slave, std::int16_t(10));
+        QCOMPARE(x.w.transfer().temp_errs, std::uint8_t(0));
         x.reply("err");
-        QCOMPARE(x.w.temp_errs, std::uint8_t(1));
+        QCOMPARE(x.w.transfer().temp_errs, std::uint8_t(1));
         x.reply("ok 00");
         x.reply("err");
-        QCOMPARE(x.w.temp_slave, std::int16_t(11));
-        QCOMPARE(x.w.temp_errs, std::uint8_t(0));
-        QCOMPARE(x.w.start_Read, std::uint8_t(1));
+        QCOMPARE(x.w.transfer().temp_slave, std::int16_t(11));
+        QCOMPARE(x.w.transfer().temp_errs, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(1));
         QCOMPARE(x.lastLine(), QByteArray("red B \r\n"));
     }
 
@@ -505,8 +511,8 @@ private slots:
         x.f.takeWritten();
         x.reply("err");
         QCOMPARE(x.w.statusText(), QString("DownLoad Err!"));
-        QCOMPARE(x.w.start_Load, std::uint8_t(0));
-        QVERIFY(!x.w.Timer1->isActive());
+        QCOMPARE(x.w.transfer().start_Load, std::uint8_t(0));
+        QVERIFY(!x.w.transfer().Timer1->isActive());
         QVERIFY(x.f.takeWritten().isEmpty());
         x.reply("ok");
         QVERIFY(x.f.takeWritten().isEmpty());
@@ -536,9 +542,9 @@ private slots:
         x.f.advance(100);
         QCOMPARE(x.messages(), (QList<Msg>{{"Time Out!", kAppTitle}}));
         QCOMPARE(x.w.statusText(), QString("Time Out!"));
-        QCOMPARE(x.w.start_Load, std::uint8_t(0));
-        QCOMPARE(x.w.start_Read, std::uint8_t(0));
-        QVERIFY(!x.w.Timer1->isActive());
+        QCOMPARE(x.w.transfer().start_Load, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(0));
+        QVERIFY(!x.w.transfer().Timer1->isActive());
         x.f.advance(5000);
         QCOMPARE(x.messages().size(), 1);
     }
@@ -558,9 +564,9 @@ private slots:
         x.replyTimes(download ? "ok" : "ok 00", 3);
         QCOMPARE(x.messages(), (QList<Msg>{{"open serial port fail\uFF01 ", "ERROR"}}));
         QCOMPARE(x.w.statusText(), download ? QString("DownLoad Err!") : QString("Read EDID Err!"));
-        QCOMPARE(x.w.start_Load, std::uint8_t(0));
-        QCOMPARE(x.w.start_Read, std::uint8_t(0));
-        QVERIFY(!x.w.Timer1->isActive());
+        QCOMPARE(x.w.transfer().start_Load, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(0));
+        QVERIFY(!x.w.transfer().Timer1->isActive());
         x.f.advance(3000);
         QCOMPARE(x.messages().size(), 1);
     }
@@ -585,9 +591,9 @@ private slots:
         QCOMPARE(x.messages(), (QList<Msg>{{"Device quit EDID Set mode!", "TARVIK-5120-300"}}));
         QVERIFY(!x.w.isVisible());
         QCOMPARE(x.f.takeWritten(), QByteArray("edo\r\n"));
-        QCOMPARE(x.f.form->EdidMode, std::uint8_t(0));
-        QCOMPARE(x.w.slave, std::int16_t(0));
-        QVERIFY(!x.w.Timer1->isActive());
+        QCOMPARE(x.f.form->modes().EdidMode, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().slave, std::int16_t(0));
+        QVERIFY(!x.w.transfer().Timer1->isActive());
         x.f.advance(3000);
         QCOMPARE(x.messages().size(), 1);
     }
@@ -599,19 +605,19 @@ private slots:
         x.w.DownloadBtn->click();
         answerDownload(x, sampleImage());
         QCOMPARE(x.w.statusText(), QString("Download OK!"));
-        x.w.temp_slave = 42;
-        x.w.temp_errs = 2;
+        x.w.transfer().temp_slave = 42;
+        x.w.transfer().temp_errs = 2;
         x.w.close();
         x.open();
-        QCOMPARE(x.w.Port, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().Port, std::uint8_t(0));
         QVERIFY(x.w.Option1[0]->isChecked());
-        QCOMPARE(x.w.edid_Len, std::int16_t(1));
-        QCOMPARE(x.w.cell_Pos, std::int16_t(1));
+        QCOMPARE(x.w.transfer().edid_Len, std::int16_t(1));
+        QCOMPARE(x.w.transfer().cell_Pos, std::int16_t(1));
         QVERIFY(x.w.Text1->text().isEmpty());
-        QCOMPARE(x.w.WriteChkSum1, hexByte(sampleImage()[127]));
-        QCOMPARE(x.w.ReadChkSum2, hexByte(sampleImage()[255]));
-        QCOMPARE(x.w.temp_slave, std::int16_t(42));
-        QCOMPARE(x.w.temp_errs, std::uint8_t(2));
+        QCOMPARE(x.w.transfer().WriteChkSum1, hexByte(sampleImage()[127]));
+        QCOMPARE(x.w.transfer().ReadChkSum2, hexByte(sampleImage()[255]));
+        QCOMPARE(x.w.transfer().temp_slave, std::int16_t(42));
+        QCOMPARE(x.w.transfer().temp_errs, std::uint8_t(2));
     }
 
     void closingDuringAReadLeavesNoTransferBehind() {
@@ -620,9 +626,9 @@ private slots:
         x.reply("rdy");
         x.replyTimes("ok 00", 3);
         x.w.close();
-        QCOMPARE(x.w.start_Read, std::uint8_t(0));
-        QCOMPARE(x.w.slave, std::int16_t(0));
-        QVERIFY(!x.w.Timer1->isActive());
+        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().slave, std::int16_t(0));
+        QVERIFY(!x.w.transfer().Timer1->isActive());
         x.f.takeWritten();
         // Reopening: the "edm" echo confirms the mode, no read retry.
         x.open();

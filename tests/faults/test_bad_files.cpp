@@ -474,7 +474,7 @@ private slots:
         QVERIFY(QDir::setCurrent(wd));
         {
             platform::FakePlatform platform;
-            Form1 form(platform);
+            Form1 form(platform, platform.fakeDialogs());
             form.Form_Load();
             QCOMPARE(platform.port()->openedDevices, QStringList{"/dev/fake1"});
             QCOMPARE(platform.port()->written, QByteArray("bc \r\n"));

@@ -3,6 +3,7 @@
 // come in, and compare what the interpreter made of the stream with the
 // stream itself: every line once, in the order sent.
 
+#include "edid/edid_transfer.h"
 #include "edid/edidset.h"
 #include "edid/hex_view.h"
 #include "ir/irset.h"
@@ -71,9 +72,9 @@ private slots:
         QCOMPARE(t.f.dialogs().texts(),
                  QStringList(2, QStringLiteral("Device quit Setting mode!")));
         QVERIFY(!f.setting().isVisible());
-        QCOMPARE(f.SetupMode, std::uint8_t(0));
+        QCOMPARE(f.modes().SetupMode, std::uint8_t(0));
         QCOMPARE(t.count("sto\r\n"), 1); // the exit word once, for one closing
-        QCOMPARE(f.setting().LCmode, std::uint8_t(3));
+        QCOMPARE(f.setting().session().LCmode, std::uint8_t(3));
         QVERIFY(f.setting().LCHDMIOpt[1]->isChecked());
         QCOMPARE(litInput(f, 2), 3);
         QCOMPARE(litInput(f, 4), 5);
@@ -107,7 +108,7 @@ private slots:
         QCOMPARE(t.f.platform.clock().now(), t0 + 1025);
         QCOMPARE(t.f.dialogs().texts(), QStringList{"Time Out!"});
         QCOMPARE(w.statusText(), QString("Time Out!"));
-        QCOMPARE(w.start_Read, std::uint8_t(0));
+        QCOMPARE(w.transfer().start_Read, std::uint8_t(0));
         QVERIFY(t.f.takeWritten().isEmpty()); // no "red" for the late "rdy"
         QCOMPARE(w.Text1->text(), QString());
         QCOMPARE(litInput(f, 6), 7);
@@ -142,11 +143,12 @@ private slots:
                 t.receive(last + "s12\r\n");
         };
         t.receive(last);
+        t.f.advance(edid::EdidTransfer::kSettleMs);
 
         QCOMPARE(t.f.dialogs().texts(), QStringList{"EDID CheckSum error!"});
         QCOMPARE(w.statusText(), QString("CheckSum error!"));
-        QCOMPARE(w.start_Read, std::uint8_t(0));
-        QCOMPARE(w.slave, std::int16_t(0));
+        QCOMPARE(w.transfer().start_Read, std::uint8_t(0));
+        QCOMPARE(w.transfer().slave, std::int16_t(0));
         QCOMPARE(w.Text1->text(), view + edidtest::hexByte(m[255]) + "  ");
         QVERIFY(t.f.takeWritten().isEmpty());
         QCOMPARE(litInput(f, 1), 2);
@@ -171,7 +173,7 @@ private slots:
         };
         t.receive("rok 01\r\n");
         QCOMPARE(t.f.dialogs().texts(), QStringList{seriallink::kWriteFailedText});
-        QVERIFY(!s.runInProgress());
+        QVERIFY(!s.run().runInProgress());
         QCOMPARE(s.codetxt[0]->text(), QString("01"));
         QCOMPARE(s.codetxt[1]->text(), QString());
         QCOMPARE(litInput(f, 7), 1);
@@ -194,9 +196,9 @@ private slots:
         QCOMPARE(t.f.dialogs().texts(), QStringList{"Device is not connect!"});
         QCOMPARE(s.codetxt[0]->text(), QString("00"));
         QCOMPARE(s.codetxt[1]->text(), QString("07"));
-        QCOMPARE(s.codefocus, 2);
+        QCOMPARE(s.run().codefocus, 2);
         QCOMPARE(litInput(f, 5), 5);
-        QVERIFY(!f.Timer2->isActive());
+        QVERIFY(!f.modes().Timer2->isActive());
         t.f.advance(5000);
         QCOMPARE(t.f.dialogs().messages.size(), 1);
         QCOMPARE(t.seen.lines, linesOf(t.stream));
@@ -225,7 +227,7 @@ private slots:
         QCOMPARE(litInput(f, 3), 4);
         QVERIFY(!f.setting().isVisible());
         QCOMPARE(t.count("sto\r\n"), 1);
-        QCOMPARE(f.SetupMode, std::uint8_t(0));
+        QCOMPARE(f.modes().SetupMode, std::uint8_t(0));
     }
 
     // The "Device quit Setting mode!" box comes up inside the port's arrival
@@ -239,7 +241,7 @@ private slots:
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 8) == 8; }));
         Form1& f = *h.form;
         f.Command5_Click();
-        QVERIFY(h.waitFor([&] { return !f.Timer2->isActive(); }));
+        QVERIFY(h.waitFor([&] { return !f.modes().Timer2->isActive(); }));
 
         QList<std::pair<int, int>> sent;
         QByteArray burst;
@@ -262,7 +264,7 @@ private slots:
         QVERIFY(h.waitFor([&] { return f.logText().contains("late line"); }));
         QCOMPARE(boxes, 1);
         QVERIFY(!f.setting().isVisible());
-        QCOMPARE(f.SetupMode, std::uint8_t(0));
+        QCOMPARE(f.modes().SetupMode, std::uint8_t(0));
         QCOMPARE(loggedRoutes(f.logText()).mid(logBefore), sent);
         QCOMPARE(f.link().rx().dropped, quint64(0));
         QCOMPARE(litRow(f), lastRoutes(sent));

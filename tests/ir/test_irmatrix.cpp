@@ -1,6 +1,7 @@
 // The IR routing window on the fake platform: its panels, the commands of
 // its buttons and list, and the lamps the device's reports light.
 
+#include "ir/ir_routing.h"
 #include "ir/irmatrix.h"
 #include "tests/support/form_fixture.h"
 
@@ -44,7 +45,7 @@ private slots:
         QCOMPARE(m.Combo1->count(), 8); // filled afresh, not twice
         QCOMPARE(m.Combo1->currentIndex(), -1);
         QCOMPARE(f.takeWritten(), QByteArray("ims\r\n")); // nothing on closing
-        QCOMPARE(f.form->IrMode, 0);
+        QCOMPARE(f.form->modes().IrMode, 0);
     }
 
     void panelsButtonsAndLamps() {
@@ -107,23 +108,25 @@ private slots:
     void ledstatusLightsOneLampPerPanel() {
         FormFixture f;
         IRMatrix& m = f.form->irMatrix();
-        m.Ledstatus("0", "1");
-        m.Ledstatus("3", "5");
+        ir::IrRouting& r = f.form->device().irRouting();
+        r.Ledstatus("0", "1");
+        r.Ledstatus("3", "5");
         QCOMPARE(litLamps(m), (QList<int>{1, 29}));
         QCOMPARE(m.Shape2[29]->accessibleDescription(), QString("lit"));
-        m.Ledstatus("3", "2");
+        r.Ledstatus("3", "2");
         QCOMPARE(litLamps(m), (QList<int>{1, 26}));
         QCOMPARE(m.Shape2[29]->accessibleDescription(), QString("dark"));
-        m.Ledstatus("7", "0");
-        m.Ledstatus("1", "05");
+        r.Ledstatus("7", "0");
+        r.Ledstatus("1", "05");
         QCOMPARE(litLamps(m), (QList<int>{1, 13, 26, 56}));
     }
 
     void reportsThatNameNoPortChangeNothing() {
         FormFixture f;
         IRMatrix& m = f.form->irMatrix();
-        m.Ledstatus("3", "5");
-        m.Ledstatus("7", "7");
+        ir::IrRouting& r = f.form->device().irRouting();
+        r.Ledstatus("3", "5");
+        r.Ledstatus("7", "7");
         const QList<int> before = litLamps(m);
         for (const auto& [aa, bb] : QList<std::pair<QString, QString>>{{"8", "1"},
                                                                        {"", "1"},
@@ -135,7 +138,7 @@ private slots:
                                                                        {"3", ""},
                                                                        {"3", "x"},
                                                                        {"3", "18"}}) {
-            m.Ledstatus(aa, bb);
+            r.Ledstatus(aa, bb);
             QVERIFY2(litLamps(m) == before, qPrintable(aa + "/" + bb));
         }
     }
@@ -143,11 +146,10 @@ private slots:
     void reportsFromTheLine() {
         FormFixture f;
         f.receive("srp  2  4\r\n");
-        QVERIFY(f.form->hasIrMatrix());
         IRMatrix& m = f.form->irMatrix();
         QVERIFY(!m.isVisible());
-        QCOMPARE(f.form->IRout, QString("2"));
-        QCOMPARE(f.form->IRin, QString("4"));
+        QCOMPARE(f.form->device().irRouting().IRout, QString("2"));
+        QCOMPARE(f.form->device().irRouting().IRin, QString("4"));
         // Reports that came while the window was closed show on opening.
         f.form->IrMatrixOpen();
         QCOMPARE(litLamps(m), (QList<int>{20}));

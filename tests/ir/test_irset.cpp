@@ -137,16 +137,16 @@ private slots:
 
     void focusClearsTheColourAndAimsLearnedCodes() {
         Opened o;
-        QCOMPARE(o.s.codefocus, 1);
+        QCOMPARE(o.s.run().codefocus, 1);
         o.s.Command2_Click(); // all empty: every box orange
         QCOMPARE(o.s.boxColor(37), kOrange);
         o.focus(37);
         QCOMPARE(o.s.boxColor(37), kWhite);
         QCOMPARE(o.s.boxColor(36), kOrange);
-        QCOMPARE(o.s.codefocus, 37);
+        QCOMPARE(o.s.run().codefocus, 37);
         o.focus(0);
         QCOMPARE(o.s.boxColor(0), kWhite);
-        QCOMPARE(o.s.codefocus, 1);
+        QCOMPARE(o.s.run().codefocus, 1);
     }
 
     void formatTest() {
@@ -198,9 +198,9 @@ private slots:
         o.s.codetxt[0]->setText("5");
         o.s.Command2_Click();
         QCOMPARE(o.f.takeWritten(), QByteArray("wic 0 5\r\n"));
-        QCOMPARE(o.s.method, 1);
-        QCOMPARE(o.f.form->codeInt, 0);
-        QVERIFY(o.s.runInProgress());
+        QCOMPARE(o.s.run().method, 1);
+        QCOMPARE(o.f.form->device().irCodes().codeInt, 0);
+        QVERIFY(o.s.run().runInProgress());
     }
 
     void readRun() {
@@ -210,7 +210,7 @@ private slots:
         o.s.Command1_Click();
         QCOMPARE(o.s.boxColor(4), kWhite);
         QVERIFY(o.text(4).isEmpty());
-        QCOMPARE(o.s.method, 0);
+        QCOMPARE(o.s.run().method, 0);
         for (int e = 0; e <= 80; ++e) {
             QCOMPARE(o.f.takeWritten(), line("ric " + hex(e)));
             o.f.receive(line("rok " + hex2(0xFF - e)));
@@ -220,9 +220,12 @@ private slots:
                 QCOMPARE(o.s.statusText(), QString("Reading"));
             }
         }
+        // The run is judged once no further answer follows.
+        QCOMPARE(o.s.statusText(), QString("Reading"));
+        o.f.advance(ir::IrCodeRun::kSettleMs);
         QCOMPARE(o.s.statusText(), QString("Read OK!"));
         QVERIFY(o.f.takeWritten().isEmpty());
-        QVERIFY(!o.s.runInProgress());
+        QVERIFY(!o.s.run().runInProgress());
         // No time-out follows a finished run.
         o.f.advance(5000);
         QCOMPARE(o.s.statusText(), QString("Read OK!"));
@@ -272,7 +275,7 @@ private slots:
                 QCOMPARE(o.s.statusText(), QString("Writing"));
             }
         }
-        QCOMPARE(o.f.form->codeInt, 0);
+        QCOMPARE(o.f.form->device().irCodes().codeInt, 0);
         for (int e = 0; e <= 80; ++e) {
             QCOMPARE(o.f.takeWritten(), line("ric " + hex(e)));
             // The device answers two upper-case digits: "1C" for "1c", "05"
@@ -281,9 +284,11 @@ private slots:
             if (e < 80)
                 QCOMPARE(o.s.statusText(), QString("Write Checking!"));
         }
+        QVERIFY(o.f.takeWritten().isEmpty()); // nothing saved before the line is quiet
+        o.f.advance(ir::IrCodeRun::kSettleMs);
         QCOMPARE(o.s.statusText(), QString("Write OK!"));
         QCOMPARE(o.f.takeWritten(), QByteArray("sav\r\n"));
-        QCOMPARE(o.f.form->codeInt, 81);
+        QCOMPARE(o.f.form->device().irCodes().codeInt, 81);
         o.f.receive("rok A5\r\nwok\r\n");
         QVERIFY(o.f.takeWritten().isEmpty());
         QCOMPARE(o.s.statusText(), QString("Write OK!"));
@@ -293,7 +298,7 @@ private slots:
         Opened o;
         o.fill();
         o.s.Command2_Click();
-        o.f.form->codeInt = 80;
+        o.f.form->device().irCodes().codeInt = 80;
         o.f.receive("wok\r\n"); // straight to the check
         o.f.takeWritten();
         o.f.receive(line("rok " + o.text(0)));
@@ -301,7 +306,7 @@ private slots:
         o.f.receive("rok 00\r\n"); // entry 2 came back wrong
         QCOMPARE(o.s.statusText(), QString("Write error!"));
         QCOMPARE(o.f.takeWritten(), QByteArray("ric 1\r\nric 2\r\n"));
-        QVERIFY(!o.s.runInProgress());
+        QVERIFY(!o.s.run().runInProgress());
         o.f.receive(line("rok " + o.text(2)));
         o.f.advance(2000);
         QVERIFY(o.f.takeWritten().isEmpty());
@@ -312,9 +317,9 @@ private slots:
         Opened o;
         o.fill();
         o.s.Command2_Click();
-        o.f.form->codeInt = 80;
+        o.f.form->device().irCodes().codeInt = 80;
         o.f.receive("wok\r\n");
-        o.f.form->codeInt = 80;
+        o.f.form->device().irCodes().codeInt = 80;
         o.f.takeWritten();
         o.f.receive("rok 00\r\n");
         QCOMPARE(o.s.statusText(), QString("Write error!"));
@@ -333,7 +338,7 @@ private slots:
         QCOMPARE(o.f.takeWritten(), QByteArray("ric 0\r\nric 1\r\nric 2\r\n"));
         o.f.advance(100);
         QCOMPARE(o.s.statusText(), QString("Time Out!"));
-        QVERIFY(!o.s.runInProgress());
+        QVERIFY(!o.s.run().runInProgress());
         // The late answer neither fills a box nor restarts the run.
         o.f.receive("rok 03\r\n");
         QVERIFY(o.text(2).isEmpty());
@@ -366,8 +371,8 @@ private slots:
         o.s.Command2_Click();
         o.f.receive("wok\r\nwok\r\n");
         o.s.Command1_Click();
-        QCOMPARE(o.f.form->codeInt, 0);
-        QCOMPARE(o.s.method, 0);
+        QCOMPARE(o.f.form->device().irCodes().codeInt, 0);
+        QCOMPARE(o.s.run().method, 0);
         o.f.takeWritten();
         o.f.receive("rok 33\r\n");
         QCOMPARE(o.text(0), QString("33"));
@@ -382,11 +387,11 @@ private slots:
         QCOMPARE(o.f.dialogs().last(),
                  (platform::FakeDialogs::Message{"open serial port fail\uFF01 ", "ERROR"}));
         QCOMPARE(o.text(5), hex2(0x85)); // the table is kept
-        QVERIFY(!o.s.runInProgress());
+        QVERIFY(!o.s.run().runInProgress());
         o.s.Command2_Click();
         QCOMPARE(o.f.dialogs().messages.size(), 2);
         QCOMPARE(o.f.dialogs().last().title, QString("ERROR"));
-        QVERIFY(!o.s.runInProgress());
+        QVERIFY(!o.s.run().runInProgress());
         o.f.advance(2000);
         QVERIFY(o.s.statusText().isEmpty());
     }
@@ -398,7 +403,7 @@ private slots:
         o.f.port().refuseWrite = true;
         o.f.receive("rok 01\r\n");
         QCOMPARE(o.f.dialogs().last().text, QString("open serial port fail\uFF01 "));
-        QVERIFY(!o.s.runInProgress());
+        QVERIFY(!o.s.run().runInProgress());
         o.f.port().refuseWrite = false;
         o.f.receive("rok 02\r\n");
         QVERIFY(o.f.takeWritten().isEmpty());
@@ -411,12 +416,12 @@ private slots:
         QCOMPARE(o.s.DataCode->text(), QString("34"));
         QCOMPARE(o.text(0), QString("12"));
         QCOMPARE(o.text(1), QString("34"));
-        QCOMPARE(o.s.codefocus, 2);
+        QCOMPARE(o.s.run().codefocus, 2);
         o.focus(40);
         o.s.setBoxColor(41, kOrange);
         o.f.receive("rir 12 9a\r\n");
         QCOMPARE(o.text(40), QString("9a"));
-        QCOMPARE(o.s.codefocus, 41);
+        QCOMPARE(o.s.run().codefocus, 41);
         QCOMPARE(o.s.boxColor(41), kWhite); // focused next
         o.focus(0);
         o.f.receive("rir 12 07\r\n");
@@ -427,11 +432,11 @@ private slots:
 
     void theLastBoxKeepsTheFocus() {
         Opened o;
-        o.s.codefocus = 80;
+        o.s.run().codefocus = 80;
         o.f.receive("rir 00 55\r\nrir 00 66\r\n");
         QCOMPARE(o.text(80), QString("66"));
         QVERIFY(o.text(79).isEmpty());
-        QCOMPARE(o.s.codefocus, 80);
+        QCOMPARE(o.s.run().codefocus, 80);
     }
 
     void learnedCodesDuringARunLeaveItGoing() {
@@ -454,7 +459,7 @@ private slots:
         QCOMPARE(f.dialogs().last(),
                  (platform::FakeDialogs::Message{"Device quit IR Set mode!", "TARVIK-QE7"}));
         QVERIFY(!s.isVisible());
-        QCOMPARE(f.form->IrMode, 0);
+        QCOMPARE(f.form->modes().IrMode, 0);
         QCOMPARE(f.takeWritten(), QByteArray("iro\r\n"));
     }
 
@@ -466,12 +471,12 @@ private slots:
         o.focus(30);
         o.f.receive("rir 01 02\r\n");
         o.s.close();
-        QVERIFY(!o.s.answerTimer->isActive());
-        QVERIFY(!o.s.runInProgress());
+        QVERIFY(!o.s.run().answerTimer->isActive());
+        QVERIFY(!o.s.run().runInProgress());
         o.f.form->IrSetOpen();
         QVERIFY(o.s.isVisible());
-        QCOMPARE(o.s.codefocus, 1);
-        QCOMPARE(o.s.method, 1); // kept while closed
+        QCOMPARE(o.s.run().codefocus, 1);
+        QCOMPARE(o.s.run().method, 1); // kept while closed
         for (int k = 0; k < 81; ++k) {
             QVERIFY(o.text(k).isEmpty());
             QCOMPARE(o.s.boxColor(k), kWhite);

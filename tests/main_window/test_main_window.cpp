@@ -140,21 +140,21 @@ private slots:
 
     void repliesAreInterpretedOnArrivalAndTheTickSleepsWhenIdle() {
         FormFixture f;
-        QVERIFY(!f.form->Timer1->isActive());
+        QVERIFY(!f.form->link().Timer1->isActive());
         f.port().deliver("s23\r\n");
         // No tick has run: the report is already on the lamps.
         QVERIFY(f.form->lamps[1][2]->isLit());
-        QVERIFY(!f.form->Timer1->isActive());
+        QVERIFY(!f.form->link().Timer1->isActive());
 
         // A partial line wakes the tick for its quiet-tick flush, on the
         // fourth tick after arrival (the receiving tick and three quiet ones).
         f.port().deliver("xy");
-        QVERIFY(f.form->Timer1->isActive());
+        QVERIFY(f.form->link().Timer1->isActive());
         f.advance(30);
         QVERIFY(!f.form->logText().contains("xy"));
         f.advance(10);
         QVERIFY(f.form->logText().endsWith("xy"));
-        QVERIFY(!f.form->Timer1->isActive());
+        QVERIFY(!f.form->link().Timer1->isActive());
     }
 
     // --- routing buttons ------------------------------------------------
@@ -348,11 +348,11 @@ private slots:
         f.takeWritten();
         f.form->Command5->click();
         QCOMPARE(f.takeWritten().left(5), QByteArray("stm\r\n"));
-        QCOMPARE(int(f.form->SetupMode), 1);
+        QCOMPARE(int(f.form->modes().SetupMode), 1);
         QVERIFY(f.form->setting().isVisible());
         f.form->setting().close();
         QCOMPARE(f.takeWritten(), QByteArray("sto\r\n"));
-        QCOMPARE(int(f.form->SetupMode), 0);
+        QCOMPARE(int(f.form->modes().SetupMode), 0);
     }
 
     void modeWindowsNeedAnOpenPort() {
@@ -363,8 +363,8 @@ private slots:
         f.form->IrSetOpen();
         f.form->IrMatrixOpen();
         QCOMPARE(f.dialogs().messages, (QList<Msg>{kNotOpen, kNotOpen, kNotOpen}));
-        QCOMPARE(int(f.form->EdidMode), 0);
-        QCOMPARE(int(f.form->IrMode), 0);
+        QCOMPARE(int(f.form->modes().EdidMode), 0);
+        QCOMPARE(int(f.form->modes().IrMode), 0);
         QVERIFY(f.port().written.isEmpty());
         // "Set IP " needs no port.
         f.form->Command4->click();
@@ -381,7 +381,7 @@ private slots:
         QCOMPARE(f.dialogs().messages, QList<Msg>{warning});
         f.advance(10000);
         QCOMPARE(f.dialogs().messages.size(), 1);
-        QCOMPARE(int(f.form->EdidMode), 1); // the window stays open
+        QCOMPARE(int(f.form->modes().EdidMode), 1); // the window stays open
     }
 
     void echoInTimeStopsTheWatchdog() {

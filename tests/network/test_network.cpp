@@ -107,10 +107,10 @@ private slots:
     }
 
     void countIfCountsTheCharacter() {
-        QCOMPARE(ipBox::CountIF("1.2.3.4", '.'), 3);
-        QCOMPARE(ipBox::CountIF("", '.'), 0);
-        QCOMPARE(ipBox::CountIF("a.b", 'b'), 1);
-        QCOMPARE(ipBox::CountIF(QString::fromUtf16(u"\u2E2E"), '.'), 2);
+        QCOMPARE(network::CountIF("1.2.3.4", '.'), 3);
+        QCOMPARE(network::CountIF("", '.'), 0);
+        QCOMPARE(network::CountIF("a.b", 'b'), 1);
+        QCOMPARE(network::CountIF(QString::fromUtf16(u"\u2E2E"), '.'), 2);
     }
 
     void blankFieldReadsZero() {
@@ -200,9 +200,9 @@ private slots:
     }
 
     void commandBuilderReadsDigitGroups() {
-        QCOMPARE(SetIP::fixedAddressCommand("10.0.0.1"), QString("sip A 0 0 1\r\n"));
-        QCOMPARE(SetIP::fixedAddressCommand("..1.2"), QString("sip 0 0 1 2\r\n"));
-        QCOMPARE(SetIP::fixedAddressCommand("16.32.64.128"), QString("sip 10 20 40 80\r\n"));
+        QCOMPARE(network::fixedAddressCommand("10.0.0.1"), QString("sip A 0 0 1\r\n"));
+        QCOMPARE(network::fixedAddressCommand("..1.2"), QString("sip 0 0 1 2\r\n"));
+        QCOMPARE(network::fixedAddressCommand("16.32.64.128"), QString("sip 10 20 40 80\r\n"));
     }
 
     void backToAutomaticHidesTheAddress() {

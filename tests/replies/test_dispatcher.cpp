@@ -28,7 +28,7 @@ private slots:
 
     void routingReportsAreUnderstoodInEveryMode() {
         FormFixture f;
-        f.form->SetupMode = 1;
+        f.form->modes().SetupMode = 1;
         f.receive("s72\r\n");
         QCOMPARE(litRow(*f.form, 7), QString("01000000"));
         // In a mode the lone LF is dropped, not echoed.
@@ -57,30 +57,31 @@ private slots:
 
     void irRoutingReportsGoToTheIrWindowNotTheLog() {
         FormFixture f;
-        QVERIFY(!f.form->hasIrMatrix());
         f.receive("srp  3  5\r");
-        QCOMPARE(f.form->IRout, QString("3"));
-        QCOMPARE(f.form->IRin, QString("5"));
-        QVERIFY(f.form->hasIrMatrix());
+        QCOMPARE(f.form->device().irRouting().IRout, QString("3"));
+        QCOMPARE(f.form->device().irRouting().IRin, QString("5"));
+        // Kept while the window is closed, and shown once it exists.
+        QCOMPARE(f.form->device().irRouting().input(3), 5);
         QVERIFY(!f.form->irMatrix().isVisible());
+        QVERIFY(f.form->irMatrix().Shape2[8 * 3 + 5]->isLit());
         QCOMPARE(f.form->logText(), QString());
         f.receive("srp\r");
-        QCOMPARE(f.form->IRout, QString(""));
+        QCOMPARE(f.form->device().irRouting().IRout, QString(""));
     }
 
     void outledRules() {
         FormFixture f;
-        f.form->outled(3, 5);
+        f.form->device().routing().outled(3, 5);
         QCOMPARE(litRow(*f.form, 3), QString("00001000"));
-        f.form->outled(3, 2);
+        f.form->device().routing().outled(3, 2);
         QCOMPARE(litRow(*f.form, 3), QString("01000000"));
-        f.form->outled(2, 9); // above 8: the first lamp
+        f.form->device().routing().outled(2, 9); // above 8: the first lamp
         QCOMPARE(litRow(*f.form, 2), QString("10000000"));
-        f.form->outled(2, 0); // 0: the row goes dark
+        f.form->device().routing().outled(2, 0); // 0: the row goes dark
         QCOMPARE(litRow(*f.form, 2), QString("00000000"));
-        f.form->outled(9, 1); // no such output
-        f.form->outled(0, 1);
-        f.form->outled(QString("4"), QString("2"));
+        f.form->device().routing().outled(9, 1); // no such output
+        f.form->device().routing().outled(0, 1);
+        f.form->device().routing().outled(QString("4"), QString("2"));
         QCOMPARE(litRow(*f.form, 4), QString("01000000"));
         QCOMPARE(litRow(*f.form, 3), QString("01000000"));
         QCOMPARE(f.form->lamps[3][1]->accessibleDescription(), QString("lit"));

@@ -1,7 +1,7 @@
 // The number readers and writers behind the settings window and its replies.
 
-#include "settings/setting.h"
 #include "settings/setting_numbers.h"
+#include "settings/settings_session.h"
 
 #include <QTest>
 
@@ -67,15 +67,15 @@ private slots:
     }
 
     void getbitReadsOneBit() {
-        QCOMPARE(Setting::Getbit(235, 0), 1);
-        QCOMPARE(Setting::Getbit(235, 1), 1);
-        QCOMPARE(Setting::Getbit(235, 2), 0);
-        QCOMPARE(Setting::Getbit(235, 3), 1);
-        QCOMPARE(Setting::Getbit(235, 4), 0);
-        QCOMPARE(Setting::Getbit(235, 7), 1);
-        QCOMPARE(Setting::Getbit(127, 7), 0);
-        QCOMPARE(Setting::Getbit(0, 0), 0);
-        QCOMPARE(Setting::Getbit(1, 0), 1);
+        QCOMPARE(settings::SettingsSession::Getbit(235, 0), 1);
+        QCOMPARE(settings::SettingsSession::Getbit(235, 1), 1);
+        QCOMPARE(settings::SettingsSession::Getbit(235, 2), 0);
+        QCOMPARE(settings::SettingsSession::Getbit(235, 3), 1);
+        QCOMPARE(settings::SettingsSession::Getbit(235, 4), 0);
+        QCOMPARE(settings::SettingsSession::Getbit(235, 7), 1);
+        QCOMPARE(settings::SettingsSession::Getbit(127, 7), 0);
+        QCOMPARE(settings::SettingsSession::Getbit(0, 0), 0);
+        QCOMPARE(settings::SettingsSession::Getbit(1, 0), 1);
     }
 
     void hexWritesCommandArguments() {

@@ -5,7 +5,7 @@
 FormFixture::FormFixture(bool load) {
     previousDir = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    form = std::make_unique<Form1>(platform);
+    form = std::make_unique<Form1>(platform, platform.fakeDialogs());
     if (load)
         form->Form_Load();
 }

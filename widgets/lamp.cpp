@@ -1,8 +1,8 @@
-#include "main_window/lamp.h"
+#include "widgets/lamp.h"
 
 #include <QPainter>
 
-namespace main_window {
+namespace widgets {
 
 Lamp::Lamp(const QColor& color, const QString& name, QWidget* parent)
     : QWidget(parent), color_(color) {
@@ -27,4 +27,4 @@ void Lamp::paintEvent(QPaintEvent*) {
     p.drawEllipse(QRectF(rect()).adjusted(1, 1, -1, -1));
 }
 
-} // namespace main_window
+} // namespace widgets

@@ -3,7 +3,7 @@
 #include <QColor>
 #include <QWidget>
 
-namespace main_window {
+namespace widgets {
 
 // A round indicator: filled with its colour when lit, only its outline when
 // dark. Screen readers hear its name and "lit" or "dark".
@@ -24,4 +24,4 @@ private:
     bool lit_ = false;
 };
 
-} // namespace main_window
+} // namespace widgets

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// The grammar of a reply line: characters are addressed by position from 1,
+// and a keyword is the first three characters, compared exactly and
+// case-sensitively.
+namespace replies {
+
+// Characters from..from+count-1, counting from 1; shorter (or empty) where
+// the line ends first.
+inline QString chars(const QString& line, int from, int count) {
+    return line.mid(from - 1, count);
+}
+inline bool keyword(const QString& line, const char* word) {
+    return line.left(3) == QLatin1String(word);
+}
+// The LF that follows every CR arrives as a line of its own.
+inline bool isLoneLf(const QString& line) {
+    return chars(line, 1, 1) == QLatin1String("\n");
+}
+
+} // namespace replies

@@ -1,0 +1,63 @@
+#include "sim/inprocess_port.h"
+
+#include "sim/device.h"
+
+namespace sim {
+
+InProcessPort::InProcessPort(Device& device) : device_(device) {}
+
+bool InProcessPort::open(const QString&) {
+    open_ = true;
+    return true;
+}
+
+void InProcessPort::close() {
+    open_ = false;
+    pending_.clear();
+    waiting_.clear();
+}
+
+bool InProcessPort::write(const QByteArray& bytes) {
+    if (!open_)
+        return false;
+    written += bytes;
+    inject(device_.receive(bytes));
+    return true;
+}
+
+void InProcessPort::inject(const QByteArray& bytes) {
+    if (bytes.isEmpty() || !open_)
+        return;
+    pending_ += shape ? shape(bytes) : QByteArrayList{bytes};
+    schedule();
+}
+
+QByteArray InProcessPort::readAll() {
+    QByteArray out;
+    out.swap(waiting_);
+    return out;
+}
+
+void InProcessPort::schedule() {
+    if (!autoDeliver || scheduled_)
+        return;
+    scheduled_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            scheduled_ = false;
+            pump();
+        },
+        Qt::QueuedConnection);
+}
+
+void InProcessPort::pump(int rounds) {
+    // Never inside a write: the program acts on an answer only after the
+    // command that caused it has gone out, as over a real line.
+    while (!pending_.isEmpty() && rounds-- > 0) {
+        waiting_ += pending_.takeFirst();
+        emit readyRead();
+    }
+}
+
+} // namespace sim

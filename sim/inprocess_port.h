@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/serial_port.h"
+
+#include <QByteArrayList>
+#include <functional>
+
+namespace sim {
+
+class Device;
+
+// A serial port whose other end is the simulated switcher in this process,
+// without a pseudo-terminal: what the program writes reaches the device
+// model at once, and the device's answers come back as a real line's do,
+// after the write has returned: on the next turn of the event loop, or when
+// pump() is called.
+class InProcessPort : public platform::SerialPort {
+    Q_OBJECT
+public:
+    explicit InProcessPort(Device& device);
+
+    bool open(const QString& device) override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+    bool write(const QByteArray& bytes) override;
+    QByteArray readAll() override;
+
+    // Hands the program everything the device has said, and what the
+    // program's commands in answer make it say, until the line is quiet or
+    // the rounds run out.
+    void pump(int rounds = 100000);
+    // Bytes the device sends by itself (a learned IR code).
+    void inject(const QByteArray& bytes);
+
+    // Answers go out on their own on the next turn of the event loop; off,
+    // only pump() delivers them, for tests that step by hand.
+    bool autoDeliver = true;
+    // Cuts each answer into the chunks the port delivers one by one.
+    std::function<QByteArrayList(const QByteArray&)> shape;
+    QByteArray written; // every byte the program wrote, in order
+
+private:
+    void schedule();
+
+    Device& device_;
+    bool open_ = false;
+    bool scheduled_ = false;
+    QByteArrayList pending_; // answers not yet handed over
+    QByteArray waiting_;     // handed over, not yet read
+};
+
+} // namespace sim

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+namespace platform {
+class Dialogs;
+}
+namespace seriallink {
+class Connection;
+}
+
+// What a feature window needs of the program around it: the connection its
+// commands go out on, the file dialogs, the one place that shows message
+// boxes, and the window it opens over. The main window provides it.
+class DeviceContext {
+public:
+    virtual ~DeviceContext() = default;
+    virtual seriallink::Connection& link() = 0;
+    virtual platform::Dialogs& dialogs() = 0;
+    // A message box with one OK button, over whatever window is on top.
+    virtual void message(const QString& text, const QString& title) = 0;
+    // The window feature windows are shown modally over.
+    virtual QWidget* owner() = 0;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QDialog>
+
+class DeviceContext;
+
+// A window the main window opens modally: settings, EDID, IR code, IR
+// routing, network address. One object lives for the whole run; Form_Load
+// puts its controls back to how they look on every opening.
+class FeatureWindow : public QDialog {
+    Q_OBJECT
+public:
+    explicit FeatureWindow(DeviceContext& context);
+    // Runs each time before the window is shown.
+    virtual void Form_Load() {}
+
+protected:
+    DeviceContext& context_;
+};
