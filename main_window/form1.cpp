@@ -41,7 +41,7 @@ const QColor kLampRed(255, 0, 0);
 } // namespace
 
 Form1::Form1(platform::Platform& platform, platform::Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), platform_(platform), dialogs_(dialogs), switcher_(platform) {
+    : QMainWindow(parent), DeviceContext(this, dialogs), platform_(platform), switcher_(platform) {
     setWindowTitle(QStringLiteral("TARVIK-5120-300 V1.0"));
     buildUi();
     buildMenu();
@@ -331,7 +331,7 @@ void Form1::showFailure(seriallink::Failure what) {
 
 void Form1::message(const QString& text, const QString& title) {
     QWidget* parent = QApplication::activeModalWidget();
-    dialogs_.message(parent ? parent : this, text, title);
+    dialogs().message(parent ? parent : this, text, title);
 }
 
 // ---------------------------------------------------------------------------

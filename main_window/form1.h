@@ -43,9 +43,7 @@ public:
 
     // DeviceContext.
     seriallink::Connection& link() override { return switcher_.link(); }
-    platform::Dialogs& dialogs() override { return dialogs_; }
     void message(const QString& text, const QString& title) override;
-    QWidget* owner() override { return this; }
 
     device::Switcher& device() { return switcher_; }
     main_window::DeviceModes& modes() { return switcher_.modes(); }
@@ -129,7 +127,6 @@ private:
     void updatePortTooltips();
 
     platform::Platform& platform_;
-    platform::Dialogs& dialogs_;
     device::Switcher switcher_;
     Setting* setting_ = nullptr;
     EDIDSet* edidSet_ = nullptr;

@@ -15,11 +15,16 @@ class Connection;
 // boxes, and the window it opens over. The main window provides it.
 class DeviceContext {
 public:
+    DeviceContext(QWidget* owner, platform::Dialogs& dialogs) : owner_(owner), dialogs_(dialogs) {}
     virtual ~DeviceContext() = default;
     virtual seriallink::Connection& link() = 0;
-    virtual platform::Dialogs& dialogs() = 0;
+    platform::Dialogs& dialogs() const { return dialogs_; }
     // A message box with one OK button, over whatever window is on top.
     virtual void message(const QString& text, const QString& title) = 0;
     // The window feature windows are shown modally over.
-    virtual QWidget* owner() = 0;
+    QWidget* owner() const { return owner_; }
+
+private:
+    QWidget* owner_;
+    platform::Dialogs& dialogs_;
 };
