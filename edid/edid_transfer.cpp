@@ -208,17 +208,12 @@ bool EdidTransfer::reply(const QString& line) {
         readReply(line);
         return true;
     }
-    // An answer after the last one: some answer came twice and every byte
-    // after it was taken for the next one.
+    // An answer after the last one of a read: some answer came twice and
+    // every byte after it was taken for the next one.
     if (settling_ && !line.isEmpty() && !isLoneLf(line) && !keyword(line, "edm") && !exitWord) {
         settleTimer_->stop();
         settling_ = false;
-        if (settlingVerify_) {
-            emit notice(QStringLiteral("Verify EDID ERR!"), kAppTitle);
-            setStatus(QStringLiteral("Verify EDID ERR!"));
-        } else {
-            setStatus(QStringLiteral("Read EDID Err!"));
-        }
+        setStatus(QStringLiteral("Read EDID Err!"));
         emit finished(false);
         return true;
     }
@@ -230,7 +225,7 @@ void EdidTransfer::downloadReply(const QString& line) {
         Download();
         return;
     }
-    if (chars(line, 1, 2) == QLatin1String("ok")) {
+    if (line.startsWith(QLatin1String("ok"))) {
         if (slave < kImageSize) {
             Download();
             return;
@@ -288,7 +283,13 @@ void EdidTransfer::readReply(const QString& line) {
         Verify = 0;
         start_Read = 0;
         slave = 0;
-        settle(verifying);
+        // The verification compares every byte with what was sent, so a
+        // shifted read fails it by itself; a plain read has nothing to be
+        // compared with but the quiet after its last answer.
+        if (verifying)
+            checkFinishedRead(true);
+        else
+            settle();
         return;
     }
     if (isLoneLf(line))
@@ -314,9 +315,8 @@ void EdidTransfer::readReply(const QString& line) {
     }
 }
 
-void EdidTransfer::settle(bool verifying) {
+void EdidTransfer::settle() {
     settling_ = true;
-    settlingVerify_ = verifying;
     settleTimer_->start();
 }
 
@@ -324,9 +324,8 @@ void EdidTransfer::settled() {
     if (!settling_)
         return;
     settling_ = false;
-    if (!settlingVerify_)
-        setStatus(QStringLiteral("Read OK!"));
-    checkFinishedRead(settlingVerify_);
+    setStatus(QStringLiteral("Read OK!"));
+    checkFinishedRead(false);
 }
 
 // ---------------------------------------------------------------------------

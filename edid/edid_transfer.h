@@ -29,7 +29,9 @@ namespace edid {
 //
 // Answers carry no byte number. So that a doubled answer, which shifts every
 // later byte by one, is not taken for a good read, a finished read is judged
-// only once the line has stayed free of further answers for kSettleMs.
+// only once the line has stayed free of further answers for kSettleMs. (The
+// read that verifies a download needs no such wait: it compares every byte
+// with what was sent.)
 //
 // What the operator should see comes out as signals: the text's changes, the
 // progress, the status text and the notices that deserve a message box.
@@ -81,7 +83,7 @@ public:
     // (the "edm" and "edo" echoes).
     bool reply(const QString& line);
     bool running() const { return start_Load == 1 || start_Read == 1; }
-    // A read is over and waits to be judged.
+    // A plain read is over and waits to be judged.
     bool settling() const { return settling_; }
 
     // The view text, in the form the view hands out (every line break as
@@ -134,7 +136,7 @@ private:
     void clearText();
     void appendText(const QString& text);
     void setProgress(int value);
-    void settle(bool verifying);
+    void settle();
     void settled();
     bool verificationMatches() const;
     bool report(bool verifying, bool reading);
@@ -145,7 +147,6 @@ private:
     int progress_ = 0;
     platform::Timer* settleTimer_ = nullptr;
     bool settling_ = false;
-    bool settlingVerify_ = false;
 };
 
 } // namespace edid

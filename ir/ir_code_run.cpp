@@ -85,7 +85,7 @@ void IrCodeRun::readCode() {
 bool IrCodeRun::writeCode() {
     bool failed = false;
     for (int k = 0; k < kEntries; ++k) {
-        if (!panduanHex(codes_[k])) {
+        if (!panduanHex(codes_.at(k))) {
             setMark(k, Mark::FormatError);
             setStatus(QStringLiteral("format error!"));
             failed = true;
@@ -108,7 +108,7 @@ bool IrCodeRun::writeCode() {
         return false;
     method = 1;
     codeInt = 0;
-    startRun(writeCodeCommand(codeInt, codes_[0]), true);
+    startRun(writeCodeCommand(codeInt, codes_.at(0)), true);
     return true;
 }
 
@@ -166,11 +166,7 @@ void IrCodeRun::settled() {
     if (!settling_)
         return;
     settling_ = false;
-    setStatus(settledStatus_);
-    if (method != 0) {
-        codeInt = kLastEntry + 1;
-        link_.sendLineReported(QStringLiteral("sav"));
-    }
+    setStatus(QStringLiteral("Read OK!"));
     emit finished(true);
 }
 
@@ -211,7 +207,7 @@ void IrCodeRun::codeRead(const QString& line) {
     if (n < kLastEntry) {
         const int entry = n;
         // Codes are byte values: "5" written comes back as "05".
-        if (method != 0 && !sameCode(codes_[entry], code)) {
+        if (method != 0 && !sameCode(codes_.at(entry), code)) {
             setProgress(entry);
             endRun(QStringLiteral("Write error!"), false);
             return;
@@ -231,15 +227,18 @@ void IrCodeRun::codeRead(const QString& line) {
     }
     if (method == 0) {
         setCode(n, code);
-    } else if (!sameCode(codes_[n], code)) {
+        // The table is judged once nothing more comes. A write's check needs
+        // no such wait: it compares every entry, so a shifted answer fails it.
+        stopRun();
+        settling_ = true;
+        settleTimer_->start();
+    } else if (sameCode(codes_.at(n), code)) {
+        endRun(QStringLiteral("Write OK!"), true);
+        n = kLastEntry + 1;
+        link_.sendLineReported(QStringLiteral("sav"));
+    } else {
         endRun(QStringLiteral("Write error!"), false);
-        return;
     }
-    // The last entry is in; the run is judged once nothing more comes.
-    stopRun();
-    settledStatus_ = method == 0 ? QStringLiteral("Read OK!") : QStringLiteral("Write OK!");
-    settling_ = true;
-    settleTimer_->start();
 }
 
 // The device stored the entry written by the last "wic ".
@@ -263,7 +262,7 @@ void IrCodeRun::codeWritten() {
     if (n < kLastEntry) {
         const int entry = n;
         ++n;
-        sendRunCommand(writeCodeCommand(n, codes_[n]), true);
+        sendRunCommand(writeCodeCommand(n, codes_.at(n)), true);
         setProgress(entry);
         setStatus(QStringLiteral("Writing"));
         return;

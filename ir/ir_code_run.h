@@ -26,8 +26,9 @@ namespace ir {
 // Answers carry no entry number. So that a doubled answer, which shifts
 // every later entry by one, does not end a run as a success, an answer
 // that comes while no command of its kind waits for one ends the run
-// failed, and a finished run is judged only once the line has stayed free
-// of further answers for kSettleMs.
+// failed, and a finished read is judged only once the line has stayed free
+// of further answers for kSettleMs. (A write's check compares every entry
+// with the table, so a shifted answer fails it without waiting.)
 //
 // The table is held here as the entries' texts (as typed: one or two
 // characters, letter case kept) with a mark each for the checks; the IR
@@ -120,7 +121,6 @@ private:
     bool waitingWrite_ = false; // that command is a "wic"
     platform::Timer* settleTimer_ = nullptr;
     bool settling_ = false;
-    QString settledStatus_;
 };
 
 } // namespace ir
