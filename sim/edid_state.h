@@ -26,6 +26,7 @@ struct EdidState {
     int corruptAt = -1;     // this byte is stored inverted
     int dropAt = -1;        // the first command for this byte goes unanswered
     int errorAt = -1;       // commands for this byte are answered "err"
+    int repeatAt = -1;      // the first read of this byte is answered twice
     bool lowerCase = false; // read answers in lower-case hexadecimal
 };
 

@@ -27,6 +27,7 @@ struct IrState {
 
     // Faults.
     int dropAt = 0;         // says nothing to the n-th "ric"/"wic" (0: never)
+    int repeatAt = 0;       // answers the n-th "ric"/"wic" twice (0: never)
     int corruptEntry = -1;  // "wic" of this entry stores a different value
     bool lowerCase = false; // answers hexadecimal digits in lower case
 

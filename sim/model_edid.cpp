@@ -96,6 +96,10 @@ Device::Reply red(Device& dev, const QByteArray&, const QByteArrayList& args) {
         return {"err"};
     QByteArray hex = QByteArray::number(e.images[e.port][index], 16).rightJustified(2, '0');
     hex = e.lowerCase ? hex.toLower() : hex.toUpper();
+    if (index == e.repeatAt) {
+        e.repeatAt = -1;
+        return {"ok " + hex, "ok " + hex};
+    }
     return {"ok " + hex};
 }
 
@@ -180,13 +184,15 @@ void addEdidOptions(QCommandLineParser& p) {
     p.addOption(
         {"edid-error-at", "Answer \"err\" to every command for EDID byte <index>.", "index"});
     p.addOption({"edid-lower", "Answer EDID reads in lower-case hexadecimal."});
+    p.addOption({"edid-repeat", "Answer the first read of EDID byte <index> twice.", "index"});
 }
 
 bool applyEdidOptions(const QCommandLineParser& p, Device& d, QString* error) {
     d.edid.lowerCase = p.isSet("edid-lower");
     return indexOption(p, "edid-corrupt", &d.edid.corruptAt, error) &&
            indexOption(p, "edid-drop", &d.edid.dropAt, error) &&
-           indexOption(p, "edid-error-at", &d.edid.errorAt, error);
+           indexOption(p, "edid-error-at", &d.edid.errorAt, error) &&
+           indexOption(p, "edid-repeat", &d.edid.repeatAt, error);
 }
 
 } // namespace sim

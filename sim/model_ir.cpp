@@ -31,6 +31,13 @@ bool dropped(IrState& ir) {
     return ir.dropAt > 0 && ir.codeCommands == ir.dropAt;
 }
 
+// The answer, twice when the repeat fault hits this command.
+Device::Reply answer(const IrState& ir, const QByteArray& line) {
+    if (ir.repeatAt > 0 && ir.codeCommands == ir.repeatAt)
+        return {line, line};
+    return {line};
+}
+
 } // namespace
 
 void registerIrCommands(Device& d) {
@@ -42,7 +49,7 @@ void registerIrCommands(Device& d) {
         const int e = hexArg(args, 1, 80);
         if (e < 0)
             return Device::Reply{"Ack"};
-        return Device::Reply{"rok " + ir.hex2(ir.codes[e])};
+        return answer(ir, "rok " + ir.hex2(ir.codes[e]));
     });
     // "wic X t": stores t (one or two hex digits) as entry X.
     d.addCommand("wic", [](Device& dev, const QByteArray&, const QByteArrayList& args) {
@@ -55,7 +62,7 @@ void registerIrCommands(Device& d) {
             return Device::Reply{"Ack"};
         ir.codes[e] = e == ir.corruptEntry ? v ^ 0x01 : v;
         ir.saved = false;
-        return Device::Reply{"wok"};
+        return answer(ir, "wok");
     });
     d.addCommand("sav", [](Device& dev, const QByteArray&, const QByteArrayList&) {
         dev.ir.saved = true;
@@ -88,6 +95,7 @@ void registerIrCommands(Device& d) {
 
 void addIrOptions(QCommandLineParser& p) {
     p.addOption({"ir-drop", "Say nothing to the <n>-th IR code command (ric/wic).", "n"});
+    p.addOption({"ir-repeat", "Answer the <n>-th IR code command (ric/wic) twice.", "n"});
     p.addOption(
         {"ir-corrupt", "Store a different value when IR code entry <entry> is written.", "entry"});
     p.addOption({"ir-lower", "Answer IR codes with lower-case hexadecimal digits."});
@@ -105,6 +113,14 @@ bool applyIrOptions(const QCommandLineParser& p, Device& d, QString* error) {
         ir.dropAt = p.value("ir-drop").toInt(&ok);
         if (!ok || ir.dropAt < 1) {
             *error = "--ir-drop takes a whole number of 1 or more";
+            return false;
+        }
+    }
+    if (p.isSet("ir-repeat")) {
+        bool ok = false;
+        ir.repeatAt = p.value("ir-repeat").toInt(&ok);
+        if (!ok || ir.repeatAt < 1) {
+            *error = "--ir-repeat takes a whole number of 1 or more";
             return false;
         }
     }
