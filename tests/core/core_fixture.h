@@ -1,0 +1,36 @@
+#pragma once
+
+#include "device/switcher.h"
+#include "platform/fakes/fake_platform.h"
+#include "sim/device.h"
+#include "sim/inprocess_port.h"
+
+#include <memory>
+
+// The device core without a window, wired to the simulated switcher in the
+// same process, on a clock the test moves: answers come only when run()
+// hands them over.
+struct CoreFixture {
+    CoreFixture() {
+        platform.portFactory = [this] {
+            auto p = std::make_unique<sim::InProcessPort>(device);
+            p->autoDeliver = false;
+            port = p.get();
+            return p;
+        };
+        core = std::make_unique<device::Switcher>(platform);
+        core->link().open(1);
+    }
+    // Every answer, and the answers to what they make the core send, then
+    // ms of time, then whatever that time made the core send.
+    void run(int ms = 0) {
+        port->pump();
+        platform.clock().advance(ms);
+        port->pump();
+    }
+
+    sim::Device device;
+    platform::FakePlatform platform;
+    sim::InProcessPort* port = nullptr;
+    std::unique_ptr<device::Switcher> core;
+};
