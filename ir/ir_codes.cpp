@@ -1,5 +1,7 @@
 #include "ir/ir_codes.h"
 
+#include "util/hex_digit.h"
+
 namespace ir {
 
 namespace {
@@ -31,7 +33,10 @@ bool acceptsCodeKey(QChar c) {
 std::optional<int> codeValue(const QString& text) {
     if (!panduanHex(text))
         return std::nullopt;
-    return text.toInt(nullptr, 16);
+    int v = 0;
+    for (QChar c : text)
+        v = v * 16 + util::hexDigitValue(c);
+    return v;
 }
 
 bool sameCode(const QString& a, const QString& b) {
@@ -44,15 +49,35 @@ bool sameCode(const QString& a, const QString& b) {
 
 std::array<bool, kEntries> findDuplicates(const QStringList& texts,
                                           const std::array<bool, kEntries>& formatError) {
+    // A pair of entries naming the same code marks both, unless both show a
+    // format error. Valid codes name the same code by byte value, so they
+    // are grouped by it; any other text (never equal to a valid code) is
+    // compared with the other such texts regardless of case.
     std::array<bool, kEntries> dup{};
+    std::array<int, 256> count{};
+    std::array<int, 256> checked{}; // of those, entries without a format error
+    std::array<int, kEntries> value{};
     for (int i = 1; i <= kLastEntry; ++i) {
+        const std::optional<int> v = codeValue(texts.value(i));
+        value[i] = v ? *v : -1;
+        if (v) {
+            ++count[*v];
+            checked[*v] += formatError[i] ? 0 : 1;
+        }
+    }
+    for (int i = 1; i <= kLastEntry; ++i) {
+        if (value[i] >= 0) {
+            dup[i] = count[value[i]] >= 2 && checked[value[i]] >= 1;
+            continue;
+        }
+        // An invalid text shows a format error once the window's check has
+        // run, so this is rare.
         if (formatError[i])
             continue;
         for (int j = 1; j <= kLastEntry; ++j) {
-            if (i != j && sameCode(texts.value(i), texts.value(j))) {
-                dup[i] = true;
-                dup[j] = true;
-            }
+            if (j != i && value[j] < 0 &&
+                texts.value(i).compare(texts.value(j), Qt::CaseInsensitive) == 0)
+                dup[i] = dup[j] = true;
         }
     }
     return dup;

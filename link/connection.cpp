@@ -81,6 +81,16 @@ void Connection::onReadyRead() {
         if (bytes.isEmpty())
             return;
         received_ += static_cast<quint64>(bytes.size());
+        // What fits the ring as it is goes straight in; only a batch too
+        // long for it waits in the backlog.
+        if (backlog_.isEmpty() &&
+            bytes.size() <=
+                qMin<qsizetype>(RxQueue::kMaxChunk, RxQueue::kSlots - 1 - rx_.RxCount())) {
+            rx_.RxPut(bytes);
+            MSComm1_OnComm();
+            emit bytesQueued();
+            continue;
+        }
         backlog_ += bytes;
         feed();
     }
