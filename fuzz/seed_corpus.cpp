@@ -52,13 +52,16 @@ int main(int argc, char** argv) {
         {"ir_read", 9, irRead},
         {"ir_routing", 11, {"ims", "srp 1 2", "srp 8 3", "ims"}},
     };
+    // The core target reads the same inputs, its states numbered alike.
     QDir().mkpath(root.filePath("receive"));
+    QDir().mkpath(root.filePath("core"));
     for (const Session& s : sessions) {
         sim::Device device;
         QByteArray traffic;
         for (const QByteArray& c : s.commands)
             traffic += device.receive(c + "\r\n");
         write(QDir(root.filePath("receive")), s.name, receiveInput(s.state, traffic));
+        write(QDir(root.filePath("core")), s.name, receiveInput(s.state, traffic));
     }
     QDir().mkpath(root.filePath("comport"));
     write(QDir(root.filePath("comport")), "written", " 3 \r\n");

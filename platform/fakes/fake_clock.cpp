@@ -19,7 +19,7 @@ void FakeClock::advance(qint64 ms) {
     const qint64 end = now_ + ms;
     for (;;) {
         FakeTimer* next = nullptr;
-        for (FakeTimer* t : timers_)
+        for (FakeTimer* t : std::as_const(timers_))
             if (t->active_ && t->due_ <= end && (!next || t->due_ < next->due_))
                 next = t;
         if (!next)
