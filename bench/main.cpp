@@ -4,6 +4,7 @@
 //   hdmi-bench [--quick] [--only paced|unpaced|startup|idle|log]... [--trace]
 
 #include "bench/bench_util.h"
+#include "bench/core_runs.h"
 #include "bench/log_append.h"
 #include "bench/processes.h"
 #include "bench/transfers.h"
@@ -19,7 +20,7 @@ using namespace bench;
 
 namespace {
 
-const QStringList kSections = {"paced", "unpaced", "startup", "idle", "log"};
+const QStringList kSections = {"paced", "unpaced", "core", "startup", "idle", "log"};
 const QList<Transfer> kTransfers = {Transfer::EdidRead, Transfer::EdidDownload, Transfer::IrWrite};
 
 QString num(double v, int decimals) {
@@ -112,7 +113,29 @@ void unpacedRuns(Table& table, int reps) {
     }
 }
 
-// 3. Start-up time and peak memory against an empty Qt Widgets window.
+// 3. The device core alone against the in-process switcher: its own cost per
+// exchange.
+void coreRunsRow(Table& table, int reps) {
+    const QString target = QStringLiteral("median < 0.1 ms");
+    for (Transfer t : kTransfers) {
+        const QString name = QStringLiteral("core %1").arg(transferName(t));
+        say(QStringLiteral("running %1 x%2 ...").arg(name).arg(reps));
+        const CoreRunResult r = coreRuns(t, reps);
+        if (!r.ok) {
+            table.add(failedRow(name, target, r.failure));
+            continue;
+        }
+        const double med = median(r.usPerExchange);
+        table.add({name,
+                   QStringLiteral("median %1 us, mean %2 us a exchange (%3 exchanges, %4 runs)")
+                       .arg(num(med, 2), num(mean(r.usPerExchange), 2))
+                       .arg(r.exchanges)
+                       .arg(reps),
+                   target, med < 100});
+    }
+}
+
+// 4. Start-up time and peak memory against an empty Qt Widgets window.
 void startupRuns(Table& table, int reps) {
     say(QStringLiteral("starting the program and the empty window %1 times each ...").arg(reps));
     QList<double> appMs, emptyMs, appKiB, emptyKiB, labelMs, labelKiB;
@@ -169,7 +192,7 @@ void startupRuns(Table& table, int reps) {
                         num(ta / median(labelMs), 2), num(ma / median(labelKiB), 2)));
 }
 
-// 4. The program idle with the port open and the device silent.
+// 5. The program idle with the port open and the device silent.
 void idleRun(Table& table, int seconds) {
     say(QStringLiteral("watching the idle program for %1 s ...").arg(seconds));
     const IdleResult r = idleProgram(QStringLiteral(HDMI_APP_PATH), seconds);
@@ -189,7 +212,7 @@ void idleRun(Table& table, int seconds) {
     table.note(QStringLiteral("idle switches per thread: ") + r.perThread);
 }
 
-// 5. Appending to the receive log, empty and long.
+// 6. Appending to the receive log, empty and long.
 void logRun(Table& table, int reps) {
     constexpr int kFilled = 200000;
     constexpr int kAppends = 2000;
@@ -265,6 +288,8 @@ int main(int argc, char** argv) {
         pacedRuns(table);
     if (only.contains("unpaced"))
         unpacedRuns(table, quick ? 1 : 3);
+    if (only.contains("core"))
+        coreRunsRow(table, quick ? 20 : 200);
     if (only.contains("startup"))
         startupRuns(table, quick ? 3 : 7);
     if (only.contains("idle"))

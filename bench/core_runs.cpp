@@ -1,0 +1,89 @@
+#include "bench/core_runs.h"
+
+#include "device/switcher.h"
+#include "edid/edid_image.h"
+#include "platform/fakes/fake_platform.h"
+#include "sim/device.h"
+#include "sim/inprocess_port.h"
+
+#include <QElapsedTimer>
+
+namespace bench {
+
+namespace {
+
+using Mode = main_window::DeviceModes::Mode;
+
+// Runs one transfer to its result; false with the reason when it failed.
+bool runOnce(Transfer t, int& exchanges, double& us, QString& failure) {
+    sim::Device device;
+    platform::FakePlatform platform;
+    sim::InProcessPort* port = nullptr;
+    platform.portFactory = [&] {
+        auto p = std::make_unique<sim::InProcessPort>(device);
+        p->autoDeliver = false;
+        port = p.get();
+        return p;
+    };
+    device::Switcher core(platform);
+    core.link().open(1);
+    core.modes().enter(t == Transfer::IrWrite ? Mode::Ir : Mode::Edid);
+    port->pump();
+    if (t == Transfer::EdidDownload) {
+        edid::Image m{};
+        std::copy(device.edid.images[1].begin(), device.edid.images[1].end(), m.begin());
+        m[10] ^= 0x5A;
+        edid::setChecksums(m);
+        core.edid().setText(edid::writtenForm(m));
+    }
+    if (t == Transfer::IrWrite)
+        for (int k = 0; k <= ir::kLastEntry; ++k)
+            core.irCodes().setCode(k, QString::number(0x20 + k, 16));
+    const qsizetype before = port->written.count('\n');
+    QElapsedTimer clock;
+    clock.start();
+    switch (t) {
+    case Transfer::EdidRead:
+        core.edid().startRead();
+        break;
+    case Transfer::EdidDownload:
+        core.edid().startDownload();
+        break;
+    case Transfer::IrWrite:
+        core.irCodes().writeCode();
+        break;
+    }
+    port->pump();
+    const qint64 ns = clock.nsecsElapsed();
+    // The quiet after a plain read's last answer, on the fake clock.
+    platform.clock().advance(edid::EdidTransfer::kSettleMs);
+    port->pump();
+    const QString status =
+        t == Transfer::IrWrite ? core.irCodes().statusText() : core.edid().statusText();
+    const QString expected = t == Transfer::EdidRead       ? QStringLiteral("Read EDID OK!")
+                             : t == Transfer::EdidDownload ? QStringLiteral("Download OK!")
+                                                           : QStringLiteral("Write OK!");
+    if (status != expected) {
+        failure = QStringLiteral("ended \"%1\"").arg(status);
+        return false;
+    }
+    exchanges = int(port->written.count('\n') - before);
+    us = double(ns) / 1e3 / exchanges;
+    return true;
+}
+
+} // namespace
+
+CoreRunResult coreRuns(Transfer t, int reps) {
+    CoreRunResult r;
+    for (int i = 0; i < reps; ++i) {
+        double us = 0;
+        if (!runOnce(t, r.exchanges, us, r.failure))
+            return r;
+        r.usPerExchange << us;
+    }
+    r.ok = true;
+    return r;
+}
+
+} // namespace bench
