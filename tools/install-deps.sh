@@ -8,9 +8,10 @@ packages=(
     qt6-base-dev qt6-serialport-dev libgl1-mesa-dev
     fonts-liberation fonts-dejavu-core
 )
-# Only tools/windows-guard.sh needs the MinGW-w64 compiler.
+# Only tools/windows-guard.sh needs the MinGW-w64 compiler (and git, to list
+# the sources).
 if [[ "${HDMI_WITH_WINDOWS:-0}" == 1 ]]; then
-    packages+=(g++-mingw-w64-x86-64-posix)
+    packages+=(g++-mingw-w64-x86-64-posix git)
 fi
 # Only the fuzz targets need clang and its sanitizer runtime.
 if [[ "${HDMI_WITH_FUZZ:-0}" == 1 ]]; then

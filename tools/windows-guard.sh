@@ -5,9 +5,10 @@
 # nothing is linked, no Windows Qt is involved, and Qt's headers still carry
 # the feature settings of Debian's Linux build.
 #
-# The sources are those git tracks, less the simulator, the tests, the
-# benchmark, the fuzz targets and the test fakes, none of which runs on
-# Windows. Prints the number of sources checked last; exits 1 if any fails.
+# The sources are those git tracks (outside a git work tree, all there are),
+# less the simulator, the tests, the benchmark, the fuzz targets and the test
+# fakes, none of which runs on Windows. Prints the number of sources checked
+# last; exits 1 if any fails.
 # The compiler comes from Debian's g++-mingw-w64-x86-64-posix, which
 # `HDMI_WITH_WINDOWS=1 tools/install-deps.sh` installs (tools/test.sh does).
 set -euo pipefail
@@ -34,8 +35,14 @@ flags+=(-isystem "$qt")
 flags+=(-DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB -DQT_SERIALPORT_LIB -DQT_NETWORK_LIB
     -DQT_TESTLIB_LIB -DUNICODE -D_UNICODE -DMINGW_HAS_SECURE_API=1)
 
-mapfile -t sources < <(git ls-files -- '*.cpp' \
-    ':!:sim/' ':!:tests/' ':!:bench/' ':!:fuzz/' ':!:platform/fakes/')
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    mapfile -t sources < <(git ls-files -- '*.cpp' \
+        ':!:sim/' ':!:tests/' ':!:bench/' ':!:fuzz/' ':!:platform/fakes/')
+else # an unpacked source archive
+    mapfile -t sources < <(find . -name '*.cpp' -not -path './build*' -not -path './sim/*' \
+        -not -path './tests/*' -not -path './bench/*' -not -path './fuzz/*' \
+        -not -path './platform/fakes/*' -printf '%P\n' | sort)
+fi
 [[ ${#sources[@]} -gt 0 ]] || {
     echo "windows-guard: no sources found" >&2
     exit 1
