@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
     build-essential cmake
+    # cpack -G DEB finds the package's dependencies with dpkg-shlibdeps.
+    dpkg-dev
     qt6-base-dev qt6-serialport-dev libgl1-mesa-dev
     fonts-liberation fonts-dejavu-core
 )
