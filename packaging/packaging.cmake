@@ -52,3 +52,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
+
+# Builds the package into a temporary folder and checks it; installs nothing.
+# It runs no program code, so the sanitized build leaves it out.
+if(NOT HDMI_FUZZ AND NOT HDMI_SANITIZE)
+    add_test(NAME test_package
+             COMMAND ${_hdmi_pkg}/test_package.sh ${CMAKE_BINARY_DIR}
+                     ${CPACK_PACKAGE_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}
+                     ${HDMI_INSTALLED_PROGRAMS})
+    set_tests_properties(test_package PROPERTIES TIMEOUT 120)
+endif()

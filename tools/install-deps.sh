@@ -10,6 +10,10 @@ packages=(
     qt6-base-dev qt6-serialport-dev libgl1-mesa-dev
     fonts-liberation fonts-dejavu-core
 )
+# Tools only the tests use: the package test validates the desktop entry.
+if [[ "${HDMI_WITH_TEST_TOOLS:-0}" == 1 ]]; then
+    packages+=(desktop-file-utils)
+fi
 # Only tools/windows-guard.sh needs the MinGW-w64 compiler (and git, to list
 # the sources).
 if [[ "${HDMI_WITH_WINDOWS:-0}" == 1 ]]; then
