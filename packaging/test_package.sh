@@ -57,7 +57,7 @@ for f in Maintainer Section Description; do
 done
 depends=$(field Depends)
 echo "Depends: $depends"
-names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/[[:space:]]//g' | sed '/^$/d' | sort -u)
+names=$(tr ',|' '\n' <<<"$depends" | sed 's/(.*)//; s/[[:space:]]//g' | sed '/^$/d' | sort -u)
 if grep -E -- '-dev(:.*)?$' <<<"$names"; then
     fail "Depends names a development package"
 fi
@@ -95,8 +95,9 @@ printf '#!/bin/sh\npwd >"$STUB_OUT"\n' >"$bin/hdmi-matrix"
 chmod +x "$bin/hdmi-matrix"
 launch() {
     rm -f "$tmp/ran"
+    # By a relative path, which the launcher's change of folder must not break.
     if ! (cd "$tmp" && env -i PATH=/usr/bin:/bin STUB_OUT="$tmp/ran" "$@" \
-        "$bin/hdmi-matrix-launcher" 2>"$tmp/launch.err"); then
+        root/usr/bin/hdmi-matrix-launcher 2>"$tmp/launch.err"); then
         fail "launcher failed ($*): $(cat "$tmp/launch.err")"
     fi
     got=$(cat "$tmp/ran" 2>/dev/null || true)
