@@ -25,7 +25,11 @@ bool QtSerialPort::open(const QString& device) {
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite))
         return false;
+#ifdef Q_OS_LINUX
+    // Elsewhere the handle is no file descriptor (a HANDLE on Windows), and
+    // the adapter's latency is a driver setting the operator makes.
     requestLowLatency(static_cast<int>(port_.handle()));
+#endif
     return true;
 }
 

@@ -5,9 +5,20 @@ set -euo pipefail
 
 packages=(
     build-essential cmake
+    # cpack -G DEB finds the package's dependencies with dpkg-shlibdeps.
+    dpkg-dev
     qt6-base-dev qt6-serialport-dev libgl1-mesa-dev
     fonts-liberation fonts-dejavu-core
 )
+# Tools only the tests use: the package test validates the desktop entry.
+if [[ "${HDMI_WITH_TEST_TOOLS:-0}" == 1 ]]; then
+    packages+=(desktop-file-utils)
+fi
+# Only tools/windows-guard.sh needs the MinGW-w64 compiler (and git, to list
+# the sources).
+if [[ "${HDMI_WITH_WINDOWS:-0}" == 1 ]]; then
+    packages+=(g++-mingw-w64-x86-64-posix git)
+fi
 # Only the fuzz targets need clang and its sanitizer runtime.
 if [[ "${HDMI_WITH_FUZZ:-0}" == 1 ]]; then
     packages+=(clang libclang-rt-14-dev)
