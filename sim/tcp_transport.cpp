@@ -41,8 +41,8 @@ void TcpTransport::onNewConnection() {
     while (QTcpSocket* s = server_.nextPendingConnection()) {
         if (client_) {
             tell(QStringLiteral("turned away %1: %2 is connected").arg(peerName(s), clientName_));
-            s->abort();
-            s->deleteLater();
+            connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            s->disconnectFromHost();
             continue;
         }
         client_ = s;
@@ -69,25 +69,27 @@ void TcpTransport::onReadable() {
 }
 
 void TcpTransport::onClientGone() {
-    forgetClient(QStringLiteral("client %1 left"));
+    if (QTcpSocket* s = forgetClient(QStringLiteral("client %1 left")))
+        s->deleteLater();
 }
 
 void TcpTransport::hangUp() {
-    QTcpSocket* s = client_;
-    forgetClient(QStringLiteral("hung up on client %1"));
     // What was already written still goes out before the end of the stream.
-    if (s)
+    if (QTcpSocket* s = forgetClient(QStringLiteral("hung up on client %1"))) {
+        connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
         s->disconnectFromHost();
+    }
 }
 
-void TcpTransport::forgetClient(const QString& how) {
-    if (!client_)
-        return;
+QTcpSocket* TcpTransport::forgetClient(const QString& how) {
+    QTcpSocket* s = client_;
+    if (!s)
+        return nullptr;
     pacer_.clear();
-    client_->disconnect(this);
-    client_->deleteLater();
+    s->disconnect(this);
     client_ = nullptr;
     tell(how.arg(clientName_));
+    return s;
 }
 
 void TcpTransport::send(const QByteArray& bytes) {

@@ -50,7 +50,8 @@ private:
     void onNewConnection();
     void onReadable();
     void onClientGone();
-    void forgetClient(const QString& how);
+    // Detaches the client's socket and says how it went; null without one.
+    QTcpSocket* forgetClient(const QString& how);
     void writeNow(const QByteArray& bytes);
     void tell(const QString& line);
 
