@@ -1,13 +1,17 @@
 #include "platform/port_names.h"
 
+#include "platform/tcp_target.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <utility>
-#ifdef Q_OS_LINUX
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace platform {
@@ -18,13 +22,73 @@ QString deviceForPort(int portNo, const QString& workDir, const QStringList& pre
     Q_UNUSED(present);
     return QStringLiteral("COM%1").arg(portNo);
 #else
-    const QFileInfo link(QDir(workDir), QStringLiteral("COM%1").arg(portNo));
-    if (link.exists() || link.isSymLink())
-        return link.absoluteFilePath();
+    const QFileInfo entry(QDir(workDir), QStringLiteral("COM%1").arg(portNo));
+    if (!entry.isSymLink() && entry.isFile()) {
+        if (const std::optional<QString> line = readFirstLine(entry.absoluteFilePath())) {
+            const TcpTarget target = parseTcpTarget(*line);
+            if (target.isValid())
+                return tcpTargetText(target);
+            return isNetworkTarget(*line) ? *line : QStringLiteral("tcp:") + *line;
+        }
+    }
+    if (entry.exists() || entry.isSymLink())
+        return entry.absoluteFilePath();
     if (portNo >= 1 && portNo <= present.size())
         return present.at(portNo - 1);
     return {};
 #endif
+}
+
+std::optional<QString> readFirstLine(const QString& path) {
+#ifdef Q_OS_UNIX
+    // Opened without following a link and without waiting (a named pipe put
+    // there after the caller looked would otherwise block until a writer
+    // came), and read only once it is known to be a regular file.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    QByteArray bytes;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok) {
+        bytes.resize(kTargetFileBytes);
+        qsizetype got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && got == 0)
+                ok = false;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        bytes.truncate(got);
+    }
+    ::close(fd);
+    if (!ok)
+        return std::nullopt;
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    qsizetype end = bytes.size();
+    for (const char eol : {'\n', '\r'})
+        if (const qsizetype i = bytes.indexOf(eol); i >= 0)
+            end = std::min(end, i);
+    return QString::fromUtf8(bytes.left(end)).trimmed();
+#else
+    Q_UNUSED(path);
+    return std::nullopt;
+#endif
+}
+
+QString portTooltip(const QString& device) {
+    if (device.isEmpty())
+        return QStringLiteral("No serial device behind this number");
+    if (!isNetworkTarget(device))
+        return device;
+    const TcpTarget target = parseTcpTarget(device);
+    if (!target.isValid())
+        return target.error;
+    return QStringLiteral("Serial device server %1 (TCP)").arg(serverName(target));
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "platform/port_names.h"
 #include "platform/qt_serial_port.h"
 #include "platform/qt_timer.h"
+#include "platform/tcp_serial_port.h"
 
 #include <QDir>
 
@@ -10,6 +11,10 @@ namespace platform {
 
 std::unique_ptr<SerialPort> QtPlatform::createSerialPort() {
     return std::make_unique<QtSerialPort>();
+}
+
+std::unique_ptr<SerialPort> QtPlatform::createNetworkPort() {
+    return std::make_unique<TcpSerialPort>();
 }
 
 Timer* QtPlatform::createTimer(QObject* parent) {

@@ -5,10 +5,11 @@
 
 namespace platform {
 
-// The real machine: QSerialPort and QTimer.
+// The real machine: QSerialPort, QTcpSocket and QTimer.
 class QtPlatform : public Platform {
 public:
     std::unique_ptr<SerialPort> createSerialPort() override;
+    std::unique_ptr<SerialPort> createNetworkPort() override;
     Timer* createTimer(QObject* parent) override;
     QString deviceForPort(int portNo) override;
 

@@ -16,6 +16,7 @@ bool QtSerialPort::open(const QString& device) {
     if (port_.isOpen())
         port_.close();
     device_ = device;
+    error_.clear();
     emptyReads_.reset();
     port_.setPortName(device);
     port_.setBaudRate(QSerialPort::Baud9600);
@@ -23,8 +24,10 @@ bool QtSerialPort::open(const QString& device) {
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_.open(QIODevice::ReadWrite))
+    if (!port_.open(QIODevice::ReadWrite)) {
+        error_ = QStringLiteral("Cannot open %1: %2").arg(device, port_.errorString());
         return false;
+    }
 #ifdef Q_OS_LINUX
     // Elsewhere the handle is no file descriptor (a HANDLE on Windows), and
     // the adapter's latency is a driver setting the operator makes.
@@ -80,6 +83,7 @@ void QtSerialPort::declareLost() {
     emptyReads_.reset();
     port_.close();
     port_.clearError();
+    error_ = QStringLiteral("The device %1 went away").arg(device_);
     emit lost();
 }
 

@@ -40,6 +40,7 @@ public:
     bool isOpen() const override;
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
+    QString errorText() const override { return error_; }
 
 private:
     void onError(QSerialPort::SerialPortError error);
@@ -47,6 +48,7 @@ private:
 
     QSerialPort port_;
     QString device_;
+    QString error_;
     EmptyReadWatch emptyReads_;
 };
 

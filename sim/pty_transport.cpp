@@ -3,45 +3,30 @@
 #include <QDir>
 #include <QFile>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
-#ifdef Q_OS_LINUX
-#include <sys/timerfd.h>
-#endif
 
 namespace sim {
 
 PtyTransport::PtyTransport(QObject* parent) : QObject(parent) {
-    clock_.start();
-    timer_ = new QTimer(this);
-    timer_->setSingleShot(true);
-    timer_->setTimerType(Qt::PreciseTimer);
-    connect(timer_, &QTimer::timeout, this, &PtyTransport::flushDue);
-#ifdef Q_OS_LINUX
-    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (timerFd_ >= 0) {
-        auto* n = new QSocketNotifier(timerFd_, QSocketNotifier::Read, this);
-        connect(n, &QSocketNotifier::activated, this, [this] {
-            quint64 expirations = 0;
-            (void)!::read(timerFd_, &expirations, sizeof expirations);
-            flushDue();
-        });
-    }
-#endif
+    pacer_.onArrived = [this](const QByteArray& bytes) {
+        if (onReceive)
+            onReceive(bytes);
+    };
+    pacer_.onDepart = [this](const QByteArray& bytes) {
+        if (master_ >= 0)
+            (void)::write(master_, bytes.constData(), bytes.size());
+    };
 }
 
 PtyTransport::~PtyTransport() {
     hangUp();
     if (!linkPath_.isEmpty())
         QFile::remove(linkPath_);
-    if (timerFd_ >= 0)
-        ::close(timerFd_);
 }
 
 bool PtyTransport::start(const QString& folder, int portNo, QString* error) {
@@ -84,14 +69,12 @@ void PtyTransport::hangUp() {
     if (master_ >= 0)
         ::close(master_);
     master_ = -1;
-    rxQueue_.clear();
-    txQueue_.clear();
-    timer_->stop();
-    disarmTimerFd();
+    pacer_.clear();
 }
 
 void PtyTransport::onReadable() {
     char buf[4096];
+    QByteArray paced;
     for (;;) {
         const ssize_t n = ::read(master_, buf, sizeof buf);
         if (n <= 0)
@@ -102,90 +85,29 @@ void PtyTransport::onReadable() {
                 onReceive(bytes);
             continue;
         }
-        const double now = nowMs();
-        for (char c : bytes) {
-            rxFree_ = qMax(rxFree_, now) + kByteMs;
-            rxQueue_.push_back({rxFree_, c});
-        }
+        paced += bytes;
     }
     if (paced_)
-        flushDue();
+        pacer_.received(paced);
 }
 
 void PtyTransport::send(const QByteArray& bytes) {
     if (master_ < 0 || bytes.isEmpty())
         return;
-    if (!paced_) {
-        qsizetype off = 0;
-        while (off < bytes.size()) {
-            const ssize_t n = ::write(master_, bytes.constData() + off, bytes.size() - off);
-            if (n <= 0)
-                break;
-            off += n;
-        }
-        return;
-    }
-    // A byte leaves once the previous one has; its last bit is on the far
-    // side one byte time after it starts.
-    const double now = nowMs();
-    for (char c : bytes) {
-        txFree_ = qMax(txFree_, now) + kByteMs;
-        txQueue_.push_back({txFree_, c});
-    }
-    flushDue();
+    if (paced_)
+        pacer_.send(bytes);
+    else
+        writeAll(bytes);
 }
 
-void PtyTransport::flushDue() {
-    if (master_ < 0)
-        return;
-    const double now = nowMs();
-    QByteArray in;
-    while (!rxQueue_.empty() && rxQueue_.front().due <= now) {
-        in += rxQueue_.front().byte;
-        rxQueue_.pop_front();
+void PtyTransport::writeAll(const QByteArray& bytes) {
+    qsizetype off = 0;
+    while (off < bytes.size()) {
+        const ssize_t n = ::write(master_, bytes.constData() + off, bytes.size() - off);
+        if (n <= 0)
+            break;
+        off += n;
     }
-    QByteArray out;
-    while (!txQueue_.empty() && txQueue_.front().due <= now) {
-        out += txQueue_.front().byte;
-        txQueue_.pop_front();
-    }
-    if (!out.isEmpty())
-        (void)::write(master_, out.constData(), out.size());
-    if (!in.isEmpty() && onReceive)
-        onReceive(in); // may queue answers, hence before arming
-    armTimer();
-}
-
-void PtyTransport::armTimer() {
-    double next = -1;
-    if (!rxQueue_.empty())
-        next = rxQueue_.front().due;
-    if (!txQueue_.empty() && (next < 0 || txQueue_.front().due < next))
-        next = txQueue_.front().due;
-    if (next < 0)
-        return;
-    const double wait = next - nowMs();
-#ifdef Q_OS_LINUX
-    if (timerFd_ >= 0) {
-        // Relative, and never zero: a zero value would disarm it.
-        const qint64 ns = qMax<qint64>(1, static_cast<qint64>(std::ceil(wait * 1e6)));
-        itimerspec when{};
-        when.it_value.tv_sec = ns / 1000000000;
-        when.it_value.tv_nsec = ns % 1000000000;
-        timerfd_settime(timerFd_, 0, &when, nullptr);
-        return;
-    }
-#endif
-    timer_->start(qMax(0, static_cast<int>(std::ceil(wait))));
-}
-
-void PtyTransport::disarmTimerFd() {
-#ifdef Q_OS_LINUX
-    if (timerFd_ >= 0) {
-        itimerspec off{};
-        timerfd_settime(timerFd_, 0, &off, nullptr);
-    }
-#endif
 }
 
 } // namespace sim

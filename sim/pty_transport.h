@@ -1,14 +1,13 @@
 #pragma once
 
+#include "sim/wire_pacer.h"
+
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <deque>
 #include <functional>
 
 class QSocketNotifier;
-class QTimer;
 
 namespace sim {
 
@@ -16,9 +15,7 @@ namespace sim {
 // whose other end is published as a link "COMn" in a folder, so the program
 // opens it as port n.
 //
-// Paced, it keeps real 9600-baud 8N1 timing in both directions: a byte counts
-// as received only once it would have crossed the wire (10 bits, about
-// 1.04 ms each), and answers leave on absolute per-byte deadlines.
+// Paced, it keeps real 9600-baud 8N1 timing in both directions (WirePacer).
 class PtyTransport : public QObject {
     Q_OBJECT
 public:
@@ -43,35 +40,19 @@ public:
     // Received bytes, as they arrive (or as they finish crossing the wire).
     std::function<void(const QByteArray&)> onReceive;
 
-    static constexpr double kByteMs = 10.0 * 1000.0 / 9600.0;
+    static constexpr double kByteMs = WirePacer::kByteMs;
 
 private:
     void onReadable();
-    void flushDue();
-    void armTimer();
-    void disarmTimerFd();
-    double nowMs() const { return clock_.nsecsElapsed() / 1e6; }
+    void writeAll(const QByteArray& bytes);
 
     int master_ = -1;
     int slaveKeep_ = -1; // keeps the line up while the program has it closed
     QString slavePath_;
     QString linkPath_;
     QSocketNotifier* notifier_ = nullptr;
-    QTimer* timer_ = nullptr;
-    // On Linux the deadlines are kept by a timerfd to the microsecond: a
-    // QTimer rounds each wait up to a whole millisecond, which added about a
-    // millisecond to every command-and-answer exchange.
-    int timerFd_ = -1;
-    QElapsedTimer clock_;
     bool paced_ = false;
-    struct Timed {
-        double due;
-        char byte;
-    };
-    std::deque<Timed> rxQueue_; // bytes crossing the wire towards the device
-    std::deque<Timed> txQueue_; // bytes crossing the wire towards the program
-    double rxFree_ = 0;         // when the receive wire is next free
-    double txFree_ = 0;
+    WirePacer pacer_;
 };
 
 } // namespace sim

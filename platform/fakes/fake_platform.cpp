@@ -15,6 +15,12 @@ std::unique_ptr<SerialPort> FakePlatform::createSerialPort() {
     return port;
 }
 
+std::unique_ptr<SerialPort> FakePlatform::createNetworkPort() {
+    auto port = std::make_unique<TcpSerialPort>(createTimer(nullptr));
+    networkPort_ = port.get();
+    return port;
+}
+
 Timer* FakePlatform::createTimer(QObject* parent) {
     if (options_.realTimers)
         return new QtTimer(parent);

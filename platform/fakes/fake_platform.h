@@ -4,6 +4,7 @@
 #include "platform/fakes/fake_dialogs.h"
 #include "platform/fakes/fake_serial_port.h"
 #include "platform/platform.h"
+#include "platform/tcp_serial_port.h"
 
 #include <QPointer>
 #include <functional>
@@ -13,7 +14,9 @@ namespace platform {
 // The platform tests run on: a fake port and a fake clock unless the test asks
 // for the real ones (end-to-end tests against the simulator use the real
 // QSerialPort and real timers), or a port of its own making. The recording
-// dialogs come with it, for the windows.
+// dialogs come with it, for the windows. The network port is always the real
+// one, for servers on the loopback address; its connection time-out runs on
+// the fake clock unless real timers are asked for.
 class FakePlatform : public Platform {
 public:
     struct Options {
@@ -24,6 +27,7 @@ public:
     explicit FakePlatform(Options o) : options_(o) {}
 
     std::unique_ptr<SerialPort> createSerialPort() override;
+    std::unique_ptr<SerialPort> createNetworkPort() override;
     Timer* createTimer(QObject* parent) override;
     QString deviceForPort(int portNo) override;
 
@@ -31,6 +35,8 @@ public:
     FakeClock& clock() { return clock_; }
     // The last port handed out, when it is a fake.
     FakeSerialPort* port() const { return port_; }
+    // The last network port handed out.
+    TcpSerialPort* networkPort() const { return networkPort_; }
     // Devices for port numbers 1..10; by default "/dev/fakeN".
     QStringList devices;
     // When set, makes the port instead (the in-process switcher).
@@ -41,6 +47,7 @@ private:
     FakeDialogs dialogs_;
     FakeClock clock_;
     QPointer<FakeSerialPort> port_;
+    QPointer<TcpSerialPort> networkPort_;
 };
 
 } // namespace platform
