@@ -12,6 +12,10 @@ packages=(
 if [[ "${HDMI_WITH_FUZZ:-0}" == 1 ]]; then
     packages+=(clang libclang-rt-14-dev)
 fi
+# The decoder's reference test runs Debian's independent EDID decoder.
+if [[ "${HDMI_WITH_TESTS:-0}" == 1 ]]; then
+    packages+=(edid-decode)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

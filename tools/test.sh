@@ -10,9 +10,9 @@ cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
 
 if [[ "${HDMI_QUICK:-0}" == 1 ]]; then
-    tools/install-deps.sh
+    HDMI_WITH_TESTS=1 tools/install-deps.sh
 else
-    HDMI_WITH_FUZZ=1 tools/install-deps.sh
+    HDMI_WITH_TESTS=1 HDMI_WITH_FUZZ=1 tools/install-deps.sh
 fi
 
 # How many test programs a ctest run passed (it stops the script on a failure).
