@@ -387,7 +387,10 @@ void decodeDataBlock(Ctx& c, DataBlock& db) {
     }
 }
 
-void decodeDataBlocks(Ctx& c, int block, int end) {
+// The blocks from byte 4 up to the detailed timings at areaEnd; a cut-off
+// image ends them at its last byte, which is a finding of its own.
+void decodeDataBlocks(Ctx& c, int block, int areaEnd) {
+    const int end = qMin(areaEnd, c.b.size);
     int at = block + 4;
     while (at < end) {
         DataBlock db;
@@ -395,12 +398,14 @@ void decodeDataBlocks(Ctx& c, int block, int end) {
         db.tag = c.b.at(at) >> 5;
         db.length = c.b.at(at) & 31;
         if (at + 1 + db.length > end) {
+            if (at + 1 + db.length <= areaEnd)
+                return;
             c.f.add(at, QStringLiteral("The data block at byte %1 (tag %2, length %3) runs past "
                                        "the end of the data block area at byte %4.")
                             .arg(at)
                             .arg(db.tag)
                             .arg(db.length)
-                            .arg(end));
+                            .arg(areaEnd));
             return;
         }
         decodeDataBlock(c, db);
@@ -448,13 +453,10 @@ CtaExtension decodeCtaExtension(const Bytes& b, int block, FindingList& f) {
               QStringLiteral("The detailed timing offset %1 lies outside 4..127.").arg(d));
         return cta;
     }
-    const int blockEnd = block + qMin(b.size - block, 127);
     if (d == 0)
         return cta;
-    // A cut-off block: the collection ends where the bytes do.
-    const int dataEnd = qMin(block + d, blockEnd);
     if (cta.revision >= 2)
-        decodeDataBlocks(c, block, dataEnd);
+        decodeDataBlocks(c, block, block + d);
     decodeCtaTimings(c, block, block + d);
     return cta;
 }
