@@ -11,6 +11,8 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 cmake --build build-fuzz -j"$(nproc)"
 corpus=build-fuzz/corpus
 ./build-fuzz/fuzz/fuzz_seed_corpus "$corpus"
+# The decoder starts from the real images.
+mkdir -p "$corpus/edid_decode" && cp -n tests/data/edid-samples/*.bin "$corpus/edid_decode/"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -5,6 +5,7 @@
 #include "edid/decode/edid_vic.h"
 
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 
 namespace edid {
@@ -181,7 +182,7 @@ QString modeName(const DetailedTiming& t) {
         .arg(t.hActive)
         .arg(t.frameHeight())
         .arg(t.interlaced ? QStringLiteral("i") : QString())
-        .arg(qRound(t.refreshHz()));
+        .arg(QString::number(std::round(t.refreshHz()), 'f', 0));
 }
 
 QString videoPart(const DecodedEdid& d) {

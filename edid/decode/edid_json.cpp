@@ -4,6 +4,7 @@
 #include "edid/decode/edid_text.h"
 
 #include <QJsonArray>
+#include <cmath>
 
 namespace edid {
 
@@ -39,7 +40,8 @@ QJsonObject timingJson(const DetailedTiming& t) {
             {"v_border", t.vBorder},
             {"width_mm", t.widthMm},
             {"height_mm", t.heightMm},
-            {"refresh_hz", qRound(t.refreshHz() * 1000) / 1000.0},
+            // Rounded as a double: a nonsense timing can exceed any int.
+            {"refresh_hz", std::round(t.refreshHz() * 1000) / 1000.0},
             {"offset", t.offset}};
 }
 
