@@ -200,6 +200,50 @@ RangeLimits rangeLimits(const Bytes& b, int at, FindingList& f) {
     return r;
 }
 
+// The 44 timings of the established timings III descriptor, bit 7 of its
+// first byte first.
+QStringList establishedTimingsIII(const Bytes& b, int from) {
+    static const char* names[44] = {
+        "640x350 85 Hz",       "640x400 85 Hz",        "720x400 85 Hz",        "640x480 85 Hz",
+        "848x480 60 Hz",       "800x600 85 Hz",        "1024x768 85 Hz",       "1152x864 75 Hz",
+        "1280x768 60 Hz (RB)", "1280x768 60 Hz",       "1280x768 75 Hz",       "1280x768 85 Hz",
+        "1280x960 60 Hz",      "1280x960 85 Hz",       "1280x1024 60 Hz",      "1280x1024 85 Hz",
+        "1360x768 60 Hz",      "1440x900 60 Hz (RB)",  "1440x900 60 Hz",       "1440x900 75 Hz",
+        "1440x900 85 Hz",      "1400x1050 60 Hz (RB)", "1400x1050 60 Hz",      "1400x1050 75 Hz",
+        "1400x1050 85 Hz",     "1680x1050 60 Hz (RB)", "1680x1050 60 Hz",      "1680x1050 75 Hz",
+        "1680x1050 85 Hz",     "1600x1200 60 Hz",      "1600x1200 65 Hz",      "1600x1200 70 Hz",
+        "1600x1200 75 Hz",     "1600x1200 85 Hz",      "1792x1344 60 Hz",      "1792x1344 75 Hz",
+        "1856x1392 60 Hz",     "1856x1392 75 Hz",      "1920x1200 60 Hz (RB)", "1920x1200 60 Hz",
+        "1920x1200 75 Hz",     "1920x1200 85 Hz",      "1920x1440 60 Hz",      "1920x1440 75 Hz"};
+    QStringList out;
+    for (int i = 0; i < 44; ++i)
+        if (b.at(from + i / 8) & (0x80 >> (i % 8)))
+            out << QString::fromLatin1(names[i]);
+    return QStringList{out.isEmpty() ? QStringLiteral("none") : out.join(QStringLiteral(", "))};
+}
+
+// One CVT 3-byte code: the addressable lines, the aspect ratio, the
+// preferred and the supported vertical rates.
+QString cvtCode(int b0, int b1, int b2) {
+    const int lines = ((b1 >> 4) << 8 | b0) * 2 + 2;
+    static const int num[] = {4, 16, 16, 15}, den[] = {3, 9, 10, 9};
+    const int a = b1 >> 2 & 3;
+    // CVT widths are whole multiples of 8 pixels.
+    const int width = lines * num[a] / den[a] / 8 * 8;
+    static const char* rates[] = {"50", "60", "75", "85"};
+    QStringList supported;
+    static const char* names[] = {"60 Hz (RB)", "85 Hz", "75 Hz", "60 Hz", "50 Hz"};
+    for (int bit = 4; bit >= 0; --bit)
+        if (b2 & (1 << bit))
+            supported << QString::fromLatin1(names[bit]);
+    return QStringLiteral("%1x%2 %3:%4, preferred %5 Hz, supports %6")
+        .arg(width)
+        .arg(lines)
+        .arg(num[a])
+        .arg(den[a])
+        .arg(QLatin1String(rates[b2 >> 5 & 3]), supported.join(QStringLiteral(", ")));
+}
+
 Descriptor displayDescriptor(const Bytes& b, int at, const BaseBlock& base, FindingList& f) {
     Descriptor d;
     d.offset = at;
@@ -251,9 +295,13 @@ Descriptor displayDescriptor(const Bytes& b, int at, const BaseBlock& base, Find
         break;
     case 0xF8:
         d.kind = DescriptorKind::CvtCodes;
+        for (int p = at + 6; p + 3 <= at + 18; p += 3)
+            if (b.at(p) || b.at(p + 1) || b.at(p + 2))
+                d.lines << cvtCode(b.at(p), b.at(p + 1), b.at(p + 2));
         break;
     case 0xF7:
         d.kind = DescriptorKind::EstablishedIII;
+        d.lines << establishedTimingsIII(b, at + 6);
         break;
     case 0x10:
         d.kind = DescriptorKind::Dummy;

@@ -182,6 +182,31 @@ private slots:
             QVERIFY(edid::decodedText(d).contains(QString("\n! byte %1: ").arg(finding)));
     }
 
+    void descriptorsAsText_data() {
+        QTest::addColumn<QString>("patches");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("range limits") << ""
+                                      << "(byte 72): range limits 56-76 Hz V, 30-83 kHz H, up "
+                                         "to 170 MHz, default GTF";
+        QTest::newRow("1.4 rate offsets") << "19=4 76=2"
+                                          << "range limits 56-331 Hz V";
+        QTest::newRow("name ended by NUL") << "102=0"
+                                           << "product name \"SIM FHD\"";
+        QTest::newRow("established III") << "111=F7 113=A 114=80 115=41"
+                                         << "    640x350 85 Hz, 1280x768 60 Hz, 1280x1024 85 Hz";
+        QTest::newRow("CVT codes") << "111=F8 113=1 114=1B 115=24 116=28"
+                                   << "    1920x1080 16:9, preferred 60 Hz, supports 60 Hz";
+        QTest::newRow("interlaced timing") << "54=1 55=1D 59=1C 60=16 61=20 71=9E"
+                                           << "    1920x1080i 60.000 Hz, 33.750 kHz, 74.250 MHz";
+    }
+
+    void descriptorsAsText() {
+        QFETCH(QString, patches);
+        QFETCH(QString, line);
+        const QString text = edid::decodedText(patched(patches));
+        QVERIFY2(text.contains(line), qPrintable(text));
+    }
+
     void brokenImagesDecodeAsFarAsTheirBytesGo_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("blocks");
