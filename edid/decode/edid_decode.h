@@ -6,6 +6,8 @@
 // Everything here needs Qt Core only, so the window, the command-line tool,
 // the tests and the fuzz target share it.
 
+#include "edid/edid_image.h"
+
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
@@ -189,6 +191,10 @@ struct DecodedEdid {
 };
 
 DecodedEdid decodeEdid(QByteArrayView bytes);
+// The window's 256 bytes.
+inline DecodedEdid decodeEdid(const Image& image) {
+    return decodeEdid(QByteArrayView(reinterpret_cast<const char*>(image.data()), image.size()));
+}
 
 // Parts the decoder is made of, for callers that want one piece.
 std::optional<DetailedTiming> decodeDetailedTiming(QByteArrayView bytes18, int offset);

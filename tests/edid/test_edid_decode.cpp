@@ -61,7 +61,7 @@ class EdidDecodeTest : public QObject {
 
 private slots:
     void theSimulatorsImage() {
-        const edid::DecodedEdid d = edid::decodeEdid(bytesOf(sampleImage()));
+        const edid::DecodedEdid d = edid::decodeEdid(sampleImage());
         QCOMPARE(d.summary, QString("1920x1080 60 Hz preferred · 2 video modes up to 1080p · "
                                     "LPCM 2 ch · HDMI · no HDR"));
         QCOMPARE(d.findings.size(), 0);
