@@ -124,6 +124,14 @@ QJsonObject referenceJson(const QString& report) {
             vics.append(vic);
             if (line.endsWith("(native)"))
                 native.append(vic);
+        } else if (section == "Video Data Block:" && line.startsWith("    Unknown (VIC ")) {
+            // Exception: edid-decode lists the reserved codes 254 and 255 as
+            // unknown VICs, but CTA-861 reserves them as video descriptor
+            // values (as it does 0 and 128, which edid-decode leaves out);
+            // they name no VIC, so the decoder lists none for them.
+            const int vic = line.section(' ', -1).chopped(1).toInt();
+            if (vic < 254)
+                vics.append(vic);
         } else if (section == "Audio Data Block:" && indent == 4 && line.endsWith(':')) {
             if (!sad.isEmpty())
                 audio.append(sad);
