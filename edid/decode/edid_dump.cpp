@@ -3,6 +3,7 @@
 #include "edid/decode/edid_dump.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 #include <cstring>
 
 namespace edid {
@@ -132,10 +133,12 @@ FileImage imageFromFileBytes(QByteArrayView fileBytes) {
             out.error = dump.error;
             return out;
         }
-        std::memcpy(image.data(), dump.bytes.constData(), size_t(dump.bytes.size()));
+        std::copy(dump.bytes.begin(), dump.bytes.end(), image.begin());
     } else {
-        std::memcpy(image.data(), fileBytes.data(),
-                    size_t(qMin<qsizetype>(fileBytes.size(), kImageSize)));
+        // An empty view may hold no pointer at all, which memcpy must not
+        // be given even for no bytes.
+        std::copy_n(fileBytes.begin(), qMin<qsizetype>(fileBytes.size(), kImageSize),
+                    image.begin());
     }
     out.image = image;
     return out;
