@@ -242,17 +242,27 @@ QString linkPart(const DecodedEdid& d) {
         return QStringLiteral("HDMI");
     if (!d.base.digital)
         return QStringLiteral("analog");
-    return d.base.interface.isEmpty() || d.base.interface.startsWith(u'D') ? QStringLiteral("DVI")
-                                                                           : d.base.interface;
+    // EDID 1.4 names the interface; without an HDMI block an HDMI-a or
+    // DisplayPort sink still says so, anything else counts as DVI.
+    const QString& i = d.base.interface;
+    return i == u"DisplayPort" || i.startsWith(QLatin1String("HDMI")) || i == u"MDDI"
+               ? i
+               : QStringLiteral("DVI");
 }
 
+// The names technicians know: ST 2084 (PQ) is what HDR10 sends.
 QString hdrPart(const DecodedEdid& d) {
     QStringList hdr;
     for (const CtaExtension& c : d.cta)
-        for (const QString& t : c.hdrTransfers)
-            if (!t.startsWith(QLatin1String("traditional gamma SDR")) && !hdr.contains(t))
-                hdr << t;
-    return hdr.isEmpty() ? QStringLiteral("no HDR") : QStringLiteral("HDR ") + hdr.join(u'/');
+        for (const QString& t : c.hdrTransfers) {
+            const QString name = t == u"SMPTE ST 2084"           ? QStringLiteral("HDR10")
+                                 : t == u"traditional gamma HDR" ? QStringLiteral("gamma HDR")
+                                 : t == u"HLG"                   ? t
+                                                                 : QString();
+            if (!name.isEmpty() && !hdr.contains(name))
+                hdr << name;
+        }
+    return hdr.isEmpty() ? QStringLiteral("no HDR") : hdr.join(QStringLiteral(", "));
 }
 } // namespace
 

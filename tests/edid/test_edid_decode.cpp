@@ -96,6 +96,16 @@ private slots:
         QTest::newRow("1.4 aspect ratio") << "19=4 21=4F 22=0"
                                           << "aspect_ratio"
                                           << "\"1.78:1\"" << -1;
+        QTest::newRow("DisplayPort, no CTA") << "19=4 20=A5 128=70"
+                                             << "summary"
+                                             << "\"1920x1080 60 Hz preferred · no CTA-861 "
+                                                "extension · DisplayPort\""
+                                             << -1;
+        QTest::newRow("HDR") << "145=E3 146=6 147=D 148=1"
+                             << "summary"
+                             << "\"1920x1080 60 Hz preferred · 2 video modes up to 1080p · "
+                                "LPCM 2 ch · HDMI · HDR10, HLG\""
+                             << -1;
         QTest::newRow("1.3 size bytes") << "21=4F 22=0"
                                         << "aspect_ratio"
                                         << "null" << -1;
