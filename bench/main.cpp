@@ -1,10 +1,11 @@
 // hdmi-bench: how far the program is from the speed of the serial line, how
 // much it costs per exchange, to start, to sit idle and to log.
 //
-//   hdmi-bench [--quick] [--only paced|unpaced|startup|idle|log]... [--trace]
+//   hdmi-bench [--quick] [--only paced|unpaced|core|startup|idle|log|decode]... [--trace]
 
 #include "bench/bench_util.h"
 #include "bench/core_runs.h"
+#include "bench/decode_bench.h"
 #include "bench/log_append.h"
 #include "bench/processes.h"
 #include "bench/transfers.h"
@@ -20,7 +21,7 @@ using namespace bench;
 
 namespace {
 
-const QStringList kSections = {"paced", "unpaced", "core", "startup", "idle", "log"};
+const QStringList kSections = {"paced", "unpaced", "core", "startup", "idle", "log", "decode"};
 const QList<Transfer> kTransfers = {Transfer::EdidRead, Transfer::EdidDownload, Transfer::IrWrite};
 
 QString num(double v, int decimals) {
@@ -235,6 +236,26 @@ void logRun(Table& table, int reps) {
                    .arg(num(r.atLimitUs / r.emptyUs, 2)));
 }
 
+// 6. Decoding the real images of the test data.
+void decodeRun(Table& table, int reps) {
+    say(QStringLiteral("decoding the sample images %1 times each ...").arg(reps));
+    const QString target = QStringLiteral("slowest < 1 ms");
+    const DecodeResult r = measureDecode(QStringLiteral(HDMI_SAMPLES_DIR), reps);
+    if (!r.ok) {
+        table.add(failedRow(QStringLiteral("EDID decode per image"), target, r.failure));
+        return;
+    }
+    table.add({QStringLiteral("EDID decode per image"),
+               QStringLiteral("median %1 us, mean %2 us, slowest %3 us (%4 images x %5)")
+                   .arg(num(r.medianUs, 1), num(r.meanUs, 1), num(r.slowestUs, 1))
+                   .arg(r.images)
+                   .arg(r.reps),
+               target, r.slowestUs < 1000});
+    table.note(QStringLiteral("EDID decode with its text and JSON: median %1 us per image; "
+                              "slowest decode: %2")
+                   .arg(num(r.medianFullUs, 1), r.slowestName));
+}
+
 // The offscreen platform warns about every window shown; that says nothing
 // about the figures.
 QtMessageHandler previousHandler = nullptr;
@@ -296,6 +317,8 @@ int main(int argc, char** argv) {
         idleRun(table, 10);
     if (only.contains("log"))
         logRun(table, quick ? 1 : 3);
+    if (only.contains("decode"))
+        decodeRun(table, quick ? 20 : 200);
     table.print();
     return table.allPass() ? 0 : 1;
 }

@@ -81,6 +81,16 @@ int main(int argc, char** argv) {
         const QString text = QString::fromLatin1(view);
         write(QDir(root.filePath("hex_view")), "read_form",
               QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
+        // The decoder's inputs besides the real images (tools/fuzz.sh copies
+        // those): the image in edid-decode's report, and three blocks.
+        const QByteArray image(reinterpret_cast<const char*>(device.edid.images[0].data()), 256);
+        QByteArray report = "edid-decode (hex):\n\n";
+        for (int row = 0; row < 16; ++row)
+            report += image.mid(row * 16, 16).toHex(' ') + (row == 7 ? "\n\n" : "\n");
+        report += "\n----------------\n\nBlock 0, Base EDID:\n  Manufacturer: SMX\n";
+        QDir().mkpath(root.filePath("edid_decode"));
+        write(QDir(root.filePath("edid_decode")), "report", report);
+        write(QDir(root.filePath("edid_decode")), "three_blocks", image + image.mid(128));
     }
     QDir().mkpath(root.filePath("ip_address"));
     write(QDir(root.filePath("ip_address")), "typical", "192.168.1.10");

@@ -81,7 +81,7 @@ if command -v desktop-file-validate >/dev/null; then
     # It exits 0 on warnings and hints; those fail here too.
     out=$(desktop-file-validate "$desktop" 2>&1) && [[ -z $out ]] || fail "desktop entry: $out"
 else
-    echo "skipped: desktop-file-validate missing (HDMI_WITH_TEST_TOOLS=1 tools/install-deps.sh)"
+    echo "skipped: desktop-file-validate missing (HDMI_WITH_TESTS=1 tools/install-deps.sh)"
 fi
 exec_cmd=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
 [[ -x $tmp/root/usr/bin/$exec_cmd ]] || fail "Exec=$exec_cmd is not a program of the package"

@@ -1,5 +1,10 @@
 #include "sim/device.h"
 
+#include "edid/decode/edid_dump.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -116,6 +121,33 @@ bool indexOption(const QCommandLineParser& p, const QString& name, int* out, QSt
     return true;
 }
 
+// "--edid-file N=FILE": input N (1..8) serves the image in FILE, a raw image
+// or a hexadecimal dump, read as the program's "Open EDID" reads it.
+bool edidFileOption(const QString& value, EdidState& e, QString* error) {
+    const QString n = value.section(u'=', 0, 0);
+    const QString path = value.section(u'=', 1);
+    bool ok = false;
+    const int input = n.toInt(&ok);
+    if (!ok || input < 1 || input > 8 || path.isEmpty()) {
+        *error = "--edid-file takes N=FILE with N an input from 1 to 8, not \"" + value + "\"";
+        return false;
+    }
+    QFile file(path);
+    // Only a regular file: a named pipe would hold the start-up for ever.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        *error = "--edid-file: cannot read " + path +
+                 (file.error() != QFileDevice::NoError ? ": " + file.errorString() : QString());
+        return false;
+    }
+    const edid::FileImage image = edid::imageFromFileBytes(file.read(edid::kMaxDumpFileSize));
+    if (!image.image) {
+        *error = "--edid-file: " + path + " holds no EDID dump: " + image.error;
+        return false;
+    }
+    std::copy(image.image->begin(), image.image->end(), e.images[input - 1].begin());
+    return true;
+}
+
 } // namespace
 
 EdidState::EdidState() {
@@ -185,10 +217,17 @@ void addEdidOptions(QCommandLineParser& p) {
         {"edid-error-at", "Answer \"err\" to every command for EDID byte <index>.", "index"});
     p.addOption({"edid-lower", "Answer EDID reads in lower-case hexadecimal."});
     p.addOption({"edid-repeat", "Answer the first read of EDID byte <index> twice.", "index"});
+    p.addOption({"edid-file",
+                 "Serve the EDID in <N=FILE> (a raw image or a hexadecimal dump) for input N "
+                 "(1..8); repeatable.",
+                 "N=FILE"});
 }
 
 bool applyEdidOptions(const QCommandLineParser& p, Device& d, QString* error) {
     d.edid.lowerCase = p.isSet("edid-lower");
+    for (const QString& v : p.values("edid-file"))
+        if (!edidFileOption(v, d.edid, error))
+            return false;
     return indexOption(p, "edid-corrupt", &d.edid.corruptAt, error) &&
            indexOption(p, "edid-drop", &d.edid.dropAt, error) &&
            indexOption(p, "edid-error-at", &d.edid.errorAt, error) &&

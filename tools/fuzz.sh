@@ -13,6 +13,8 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 cmake --build build-fuzz -j"$(nproc)"
 corpus=build-fuzz/corpus
 ./build-fuzz/fuzz/fuzz_seed_corpus "$corpus"
+# The decoder starts from the real images.
+mkdir -p "$corpus/edid_decode" && cp -n tests/data/edid-samples/*.bin "$corpus/edid_decode/"
 export QT_QPA_PLATFORM=offscreen
 workers=${WORKERS:-1}
 # Without the allocation stack of every block the runs go a quarter faster;

@@ -10,9 +10,10 @@ packages=(
     qt6-base-dev qt6-serialport-dev libgl1-mesa-dev
     fonts-liberation fonts-dejavu-core
 )
-# Tools only the tests use: the package test validates the desktop entry.
-if [[ "${HDMI_WITH_TEST_TOOLS:-0}" == 1 ]]; then
-    packages+=(desktop-file-utils)
+# Tools only the tests use: the package test validates the desktop entry,
+# and the decoder's reference test runs Debian's independent EDID decoder.
+if [[ "${HDMI_WITH_TESTS:-0}" == 1 ]]; then
+    packages+=(desktop-file-utils edid-decode)
 fi
 # Only tools/windows-guard.sh needs the MinGW-w64 compiler (and git, to list
 # the sources).

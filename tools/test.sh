@@ -12,9 +12,9 @@ cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
 
 if [[ "${HDMI_QUICK:-0}" == 1 ]]; then
-    HDMI_WITH_TEST_TOOLS=1 tools/install-deps.sh
+    HDMI_WITH_TESTS=1 tools/install-deps.sh
 else
-    HDMI_WITH_TEST_TOOLS=1 HDMI_WITH_WINDOWS=1 HDMI_WITH_FUZZ=1 tools/install-deps.sh
+    HDMI_WITH_TESTS=1 HDMI_WITH_WINDOWS=1 HDMI_WITH_FUZZ=1 tools/install-deps.sh
 fi
 
 # How many test programs a ctest run passed (it stops the script on a failure).

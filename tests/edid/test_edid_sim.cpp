@@ -5,6 +5,8 @@
 #include "sim/device.h"
 #include "tests/edid/edid_test_util.h"
 
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace edidtest;
@@ -145,6 +147,54 @@ private slots:
         QVERIFY(!sim::applyOptions(bad, d2, &error));
         QVERIFY(error.contains("--edid-drop"));
         QCOMPARE(d2.edid.dropAt, -1);
+    }
+
+    void edidFileOption_data() {
+        QTest::addColumn<QStringList>("values"); // "N=name" of files written below
+        QTest::addColumn<int>("input");          // the input that changed; 0: a refusal
+        QTest::addColumn<QString>("error");
+        QTest::newRow("raw image") << QStringList{"3=raw.bin"} << 3 << "";
+        QTest::newRow("dump, twice") << QStringList{"1=raw.bin", "8=dump.txt"} << 8 << "";
+        QTest::newRow("input 9") << QStringList{"9=raw.bin"} << 0 << "N an input from 1 to 8";
+        QTest::newRow("no input") << QStringList{"raw.bin"} << 0 << "N an input from 1 to 8";
+        QTest::newRow("missing file") << QStringList{"2=none.bin"} << 0 << "cannot read";
+        QTest::newRow("a folder") << QStringList{"2=."} << 0 << "cannot read";
+        QTest::newRow("text, no dump") << QStringList{"2=notes.txt"} << 0 << "no EDID dump";
+    }
+
+    void edidFileOption() {
+        QFETCH(QStringList, values);
+        QFETCH(int, input);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        QByteArray image = bytesOf(sampleImage());
+        image[17] = 33; // made in 2023, not the default's 2021
+        QVERIFY(writeFile(dir.filePath("raw.bin"), image));
+        QVERIFY(writeFile(dir.filePath("dump.txt"), image.toHex(' ')));
+        QVERIFY(writeFile(dir.filePath("notes.txt"), "no hex here"));
+        QStringList args{"sim"};
+        for (const QString& v : values)
+            args << "--edid-file"
+                 << v.section('=', 0, -2) + (v.contains('=') ? "=" : "") +
+                        dir.filePath(v.section('=', -1));
+        QCommandLineParser p;
+        sim::addOptions(p);
+        QVERIFY(p.parse(args));
+        sim::Device d;
+        QString why;
+        QCOMPARE(sim::applyOptions(p, d, &why), input > 0);
+        QVERIFY2(why.contains(error), qPrintable(why));
+        for (int i = 0; i < 8; ++i)
+            QCOMPARE(bytesOf(edid::Image(d.edid.images[i])),
+                     i + 1 == input || (input == 8 && i == 0) ? image : bytesOf(sampleImage()));
+        if (input > 0)
+            return;
+        // The console simulator refuses to start, as for any bad option.
+        QProcess sim;
+        sim.start(HDMI_SIM_PATH, args.mid(1) << "--dir" << dir.path());
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 2);
+        QVERIFY(sim.readAllStandardError().contains(error.toUtf8()));
     }
 };
 
