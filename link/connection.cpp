@@ -1,5 +1,7 @@
 #include "link/connection.h"
 
+#include "platform/tcp_target.h"
+
 namespace seriallink {
 
 QByteArray wireBytes(const QString& text) {
@@ -7,27 +9,58 @@ QByteArray wireBytes(const QString& text) {
 }
 
 Connection::Connection(platform::Platform& platform)
-    : platform_(platform), port_(platform.createSerialPort()) {
+    : platform_(platform), serial_(platform.createSerialPort()), port_(serial_.get()) {
     Timer1 = platform_.createTimer(this);
     Timer1->setInterval(10);
     connect(Timer1, &platform::Timer::timeout, this, &Connection::Timer1_Timer);
-    connect(port_.get(), &platform::SerialPort::readyRead, this, &Connection::onReadyRead);
-    connect(port_.get(), &platform::SerialPort::lost, this, &Connection::lost);
+    attach(*serial_);
     lines_.onLine = [this](QString& line) { emit lineReceived(line); };
     lines_.onRaw = [this](const QString& raw) { emit rawReceived(raw); };
 }
 
 Connection::~Connection() = default;
 
-bool Connection::open(int portNo) {
+void Connection::attach(platform::SerialPort& port) {
+    // Only the port in use may speak: the other one is closed, but a late
+    // signal of its own must not move the connection's state.
+    const auto mine = [this, &port] { return &port == port_; };
+    connect(&port, &platform::SerialPort::readyRead, this, [this, mine] {
+        if (mine())
+            onReadyRead();
+    });
+    connect(&port, &platform::SerialPort::lost, this, [this, mine] {
+        if (mine())
+            emit lost();
+    });
+    connect(&port, &platform::SerialPort::opened, this, [this, mine] {
+        if (mine())
+            emit opened();
+    });
+    connect(&port, &platform::SerialPort::openFailed, this, [this, mine](const QString& why) {
+        if (mine())
+            emit openFailed(why);
+    });
+}
+
+OpenResult Connection::open(int portNo) {
     return openDevice(platform_.deviceForPort(portNo));
 }
 
-bool Connection::openDevice(const QString& device) {
+OpenResult Connection::openDevice(const QString& device) {
+    port_->close();
     device_ = device;
-    if (device_.isEmpty())
-        return false;
-    return port_->open(device_);
+    if (platform::isNetworkTarget(device_)) {
+        if (!network_) {
+            network_ = platform_.createNetworkPort();
+            attach(*network_);
+        }
+        port_ = network_.get();
+    } else {
+        port_ = serial_.get();
+    }
+    if (device_.isEmpty() || !port_->open(device_))
+        return OpenResult::Failed;
+    return port_->isOpen() ? OpenResult::Opened : OpenResult::Pending;
 }
 
 void Connection::close() {
@@ -36,6 +69,24 @@ void Connection::close() {
 
 bool Connection::isOpen() const {
     return port_->isOpen();
+}
+
+bool Connection::isOpening() const {
+    return port_->isOpening();
+}
+
+bool Connection::isNetwork() const {
+    return platform::isNetworkTarget(device_);
+}
+
+QString Connection::errorText() const {
+    if (device_.isEmpty())
+        return QStringLiteral("No serial device stands behind this port number");
+    return port_->errorText();
+}
+
+void Connection::reportOpenFailed() {
+    emit failure(isNetwork() ? Failure::ServerFailed : Failure::WriteFailed);
 }
 
 bool Connection::sendLine(const QString& text) {

@@ -14,11 +14,17 @@ inline const QString kPortNotOpenTitle = QStringLiteral("Warning");
 inline const QString kWriteFailedText = QStringLiteral("open serial port fail\uFF01 ");
 inline const QString kWriteFailedTitle = QStringLiteral("ERROR");
 
-// The two ways a sender learns the port cannot take its command.
+// The ways a sender learns the line cannot take its command.
 enum class Failure {
-    PortNotOpen, // the port-open guard refused
-    WriteFailed, // an open or a write failed
+    PortNotOpen,  // the port-open guard refused
+    WriteFailed,  // a local port's open or a write failed
+    ServerFailed, // a serial device server could not be reached or used;
+                  // errorText() names it and says why
 };
+
+// How an open attempt went. A serial device server is reached in the
+// background: Pending, then opened() or openFailed().
+enum class OpenResult { Opened, Failed, Pending };
 
 // The one serial connection to the switcher: opening and closing, the send
 // operations every feature uses, and the receive pump from the port's
@@ -34,14 +40,24 @@ public:
     explicit Connection(platform::Platform& platform);
     ~Connection() override;
 
-    // Opens port number 1..10; false when it failed (nothing is reported).
-    bool open(int portNo);
-    // Opens a device by its path; false when it failed.
-    bool openDevice(const QString& device);
+    // Opens port number 1..10, or a device by its path or tcp://HOST:PORT
+    // text. Nothing is reported here: the caller says what failed.
+    OpenResult open(int portNo);
+    OpenResult openDevice(const QString& device);
+    // Closes the port, and gives up an open still under way.
     void close();
     bool isOpen() const;
+    bool isOpening() const;
     // The device behind the last open attempt.
     QString device() const { return device_; }
+    // Whether that device is a serial device server.
+    bool isNetwork() const;
+    // One line naming the device or server: why the last open failed or why
+    // the line was lost.
+    QString errorText() const;
+    // Reports a failed open the way its kind of line wants: the write-failed
+    // box for a local port, the reason for a server.
+    void reportOpenFailed();
 
     // The text followed by CR LF, in one write.
     bool sendLine(const QString& text);
@@ -62,6 +78,7 @@ public:
 
     RxQueue& rx() { return rx_; }
     LineAssembler& lines() { return lines_; }
+    // The port of the last open: the serial port, or the network port.
     platform::SerialPort& port() { return *port_; }
 
     // The receive pump. The arrival notification queues what the port
@@ -78,6 +95,10 @@ signals:
     void rawReceived(const QString& text);
     // A send could not go out; shown to the operator once.
     void failure(seriallink::Failure what);
+    // An open that was Pending: the line is open now, or it failed (the
+    // reason is errorText()).
+    void opened();
+    void openFailed(const QString& reason);
     // The port closed by itself because the device went away.
     void lost();
     // Bytes were put into the receive queue.
@@ -88,8 +109,12 @@ private:
     // Moves waiting bytes into the receive queue, as much as it has room for.
     void feed();
 
+    void attach(platform::SerialPort& port);
+
     platform::Platform& platform_;
-    std::unique_ptr<platform::SerialPort> port_;
+    std::unique_ptr<platform::SerialPort> serial_;
+    std::unique_ptr<platform::SerialPort> network_; // made at the first server
+    platform::SerialPort* port_ = nullptr;          // the one in use
     QString device_;
     quint64 sent_ = 0;
     quint64 received_ = 0;

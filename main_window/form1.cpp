@@ -8,6 +8,7 @@
 #include "main_window/terminal.h"
 #include "network/setip.h"
 #include "platform/dialogs.h"
+#include "platform/port_names.h"
 #include "settings/setting.h"
 
 #include <QAccessible>
@@ -49,6 +50,8 @@ Form1::Form1(platform::Platform& platform, platform::Dialogs& dialogs, QWidget* 
     seriallink::Connection& line = link();
     connect(&line, &seriallink::Connection::failure, this, &Form1::showFailure);
     connect(&line, &seriallink::Connection::lost, this, &Form1::onLinkLost);
+    connect(&line, &seriallink::Connection::opened, this, &Form1::onOpened);
+    connect(&line, &seriallink::Connection::openFailed, this, &Form1::onOpenFailed);
     connect(&line, &seriallink::Connection::rawReceived, this, &Form1::appendLog);
     replies::Router& router = switcher_.router();
     connect(&router, &replies::Router::logAppended, this, &Form1::appendLog);
@@ -264,22 +267,48 @@ void Form1::Form_Load() {
     Shape16->setLit(false);
     link().rx().RxInit();
 
-    if (!link().open(PortNo)) {
-        link().reportWriteFailed();
-        showConnected(false);
-    } else {
+    openPort(true);
+}
+
+void Form1::openPort(bool greet) {
+    switch (link().open(PortNo)) {
+    case seriallink::OpenResult::Opened:
         showConnected(true);
-        link().sendLine(QStringLiteral("bc "));
+        if (greet)
+            link().sendLine(QStringLiteral("bc "));
+        break;
+    case seriallink::OpenResult::Failed:
+        link().reportOpenFailed();
+        // A failed Connect leaves the window as it was; start-up shows the
+        // closed state.
+        if (greet)
+            showConnected(false);
+        break;
+    case seriallink::OpenResult::Pending:
+        // A serial device server answers in its own time.
+        greetWhenOpen_ = greet;
+        Command7->setText(QStringLiteral("Connecting..."));
+        Shape15->setLit(false);
+        Shape16->setLit(false);
+        break;
     }
 }
 
+void Form1::onOpened() {
+    showConnected(true);
+    if (greetWhenOpen_)
+        link().sendLine(QStringLiteral("bc "));
+}
+
+void Form1::onOpenFailed() {
+    showConnected(false);
+    link().reportOpenFailed();
+}
+
 void Form1::updatePortTooltips() {
-    for (int i = 0; i < Combo1->count(); ++i) {
-        const QString device = platform_.deviceForPort(i + 1);
-        Combo1->setItemData(
-            i, device.isEmpty() ? QStringLiteral("No serial device behind this number") : device,
-            Qt::ToolTipRole);
-    }
+    for (int i = 0; i < Combo1->count(); ++i)
+        Combo1->setItemData(i, platform::portTooltip(platform_.deviceForPort(i + 1)),
+                            Qt::ToolTipRole);
 }
 
 void Form1::showConnected(bool open) {
@@ -289,21 +318,18 @@ void Form1::showConnected(bool open) {
 }
 
 void Form1::Command7_Click() {
-    if (link().isOpen()) {
+    // While a server is still being reached the button gives it up.
+    if (link().isOpen() || link().isOpening()) {
         link().close();
         showConnected(false);
         return;
     }
     updatePortTooltips();
-    if (!link().open(PortNo)) {
-        link().reportWriteFailed();
-        return;
-    }
-    showConnected(true);
+    openPort(false);
 }
 
 void Form1::Combo1_Click() {
-    if (link().isOpen()) {
+    if (link().isOpen() || link().isOpening()) {
         link().close();
         showConnected(false);
     }
@@ -323,10 +349,17 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::showFailure(seriallink::Failure what) {
-    if (what == seriallink::Failure::PortNotOpen)
+    switch (what) {
+    case seriallink::Failure::PortNotOpen:
         message(seriallink::kPortNotOpenText, seriallink::kPortNotOpenTitle);
-    else
+        break;
+    case seriallink::Failure::WriteFailed:
         message(seriallink::kWriteFailedText, seriallink::kWriteFailedTitle);
+        break;
+    case seriallink::Failure::ServerFailed:
+        message(link().errorText(), seriallink::kWriteFailedTitle);
+        break;
+    }
 }
 
 void Form1::message(const QString& text, const QString& title) {

@@ -115,6 +115,10 @@ private:
     void buildUi();
     void buildMenu();
     void showConnected(bool open);
+    // Opens PortNo; greet: at start-up, where the device is sent "bc ".
+    void openPort(bool greet);
+    void onOpened();
+    void onOpenFailed();
     void showOutput(int output);
     void showFailure(seriallink::Failure what);
     void onLinkLost();
@@ -133,4 +137,5 @@ private:
     IrSet* irSet_ = nullptr;
     IRMatrix* irMatrix_ = nullptr;
     SetIP* setIp_ = nullptr;
+    bool greetWhenOpen_ = false;
 };

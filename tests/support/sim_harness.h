@@ -18,7 +18,7 @@ struct SimHarness {
     ~SimHarness();
 
     // Runs the event loop until cond holds or ms pass; whether it held.
-    bool waitFor(const std::function<bool()>& cond, int ms = 5000);
+    static bool waitFor(const std::function<bool()>& cond, int ms = 5000);
     platform::FakeDialogs& dialogs() { return platform.fakeDialogs(); }
 
     QTemporaryDir dir;
