@@ -8,6 +8,8 @@ TappedPort::TappedPort(std::unique_ptr<platform::SerialPort> inner, QList<PortEv
     : inner_(std::move(inner)), log_(log) {
     connect(inner_.get(), &SerialPort::readyRead, this, &SerialPort::readyRead);
     connect(inner_.get(), &SerialPort::lost, this, &SerialPort::lost);
+    connect(inner_.get(), &SerialPort::opened, this, &SerialPort::opened);
+    connect(inner_.get(), &SerialPort::openFailed, this, &SerialPort::openFailed);
 }
 
 bool TappedPort::write(const QByteArray& bytes) {
@@ -26,6 +28,10 @@ QByteArray TappedPort::readAll() {
 
 std::unique_ptr<platform::SerialPort> BenchPlatform::createSerialPort() {
     return std::make_unique<TappedPort>(FakePlatform::createSerialPort(), log);
+}
+
+std::unique_ptr<platform::SerialPort> BenchPlatform::createNetworkPort() {
+    return std::make_unique<TappedPort>(FakePlatform::createNetworkPort(), log);
 }
 
 } // namespace bench

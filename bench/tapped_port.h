@@ -23,6 +23,8 @@ public:
     bool open(const QString& device) override { return inner_->open(device); }
     void close() override { inner_->close(); }
     bool isOpen() const override { return inner_->isOpen(); }
+    bool isOpening() const override { return inner_->isOpening(); }
+    QString errorText() const override { return inner_->errorText(); }
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
 
@@ -37,6 +39,7 @@ class BenchPlatform : public platform::FakePlatform {
 public:
     BenchPlatform() : FakePlatform({true, true}) {}
     std::unique_ptr<platform::SerialPort> createSerialPort() override;
+    std::unique_ptr<platform::SerialPort> createNetworkPort() override;
     QList<PortEvent> log;
 };
 

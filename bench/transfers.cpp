@@ -119,10 +119,10 @@ QString transferName(Transfer t) {
     return {};
 }
 
-Rig::Rig(bool paced, const QString& simulatorPath) : paced_(paced) {
+Rig::Rig(bool paced, const QString& simulatorPath, bool overTcp) : paced_(paced) {
     previousDir_ = QDir::currentPath();
     QDir::setCurrent(dir_.path());
-    const QString link = QDir(dir_.path()).absoluteFilePath(QStringLiteral("COM1"));
+    QString link = QDir(dir_.path()).absoluteFilePath(QStringLiteral("COM1"));
     if (paced_) {
         // Its own process, so its byte deadlines are kept by an event loop
         // the program under test does not share.
@@ -130,19 +130,26 @@ Rig::Rig(bool paced, const QString& simulatorPath) : paced_(paced) {
                          &Poker::poke);
         QObject::connect(&simulator_, &QProcess::stateChanged, &Poker::instance(), &Poker::poke);
         simulator_.setProcessChannelMode(QProcess::MergedChannels);
-        simulator_.start(simulatorPath,
-                         {"--paced", "--quiet", "--dir", dir_.path(), "--port", "1"});
+        const QStringList where = overTcp ? QStringList{"--tcp", "0"}
+                                          : QStringList{"--dir", dir_.path(), "--port", "1"};
+        simulator_.start(simulatorPath, QStringList{"--paced", "--quiet"} + where);
+        // "... linked as FOLDER/COM1", or "... on tcp://127.0.0.1:PORT".
+        const QByteArray ready = overTcp ? "tcp://" : "linked as";
         QByteArray banner;
         const bool up = waitFor(
             [&] {
                 banner += simulator_.readAllStandardOutput();
-                return banner.contains("linked as") || simulator_.state() == QProcess::NotRunning;
+                return banner.contains('\n') || simulator_.state() == QProcess::NotRunning;
             },
             kStepMs);
-        if (!up || !banner.contains("linked as")) {
+        if (!up || !banner.contains(ready)) {
             error_ = QStringLiteral("the simulator did not come up: %1 %2")
                          .arg(simulator_.errorString(), QString::fromLocal8Bit(banner));
             return;
+        }
+        if (overTcp) {
+            const qsizetype at = banner.indexOf("tcp://");
+            link = QString::fromLatin1(banner.mid(at, banner.indexOf('\n', at) - at)).trimmed();
         }
     } else {
         device_ = std::make_unique<sim::Device>();
@@ -160,6 +167,8 @@ Rig::Rig(bool paced, const QString& simulatorPath) : paced_(paced) {
                      &Poker::poke);
     form_->Form_Load();
     form_->show();
+    // A server answers the connection in its own time.
+    waitFor([&] { return !form_->link().isOpening(); }, kStepMs);
     if (!form_->link().isOpen()) {
         error_ = QStringLiteral("the program could not open %1").arg(link);
         return;

@@ -52,7 +52,9 @@ struct TransferResult {
 // device whose command arrivals are timestamped.
 class Rig {
 public:
-    Rig(bool paced, const QString& simulatorPath);
+    // overTcp: the paced simulator serves the line on a TCP port of
+    // 127.0.0.1 and the program reaches it as a serial device server.
+    Rig(bool paced, const QString& simulatorPath, bool overTcp = false);
     ~Rig();
     bool ok() const { return ok_; }
     QString error() const { return error_; }
