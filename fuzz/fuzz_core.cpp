@@ -1,7 +1,10 @@
 // Arbitrary bytes from the line, in arbitrary chunks and time steps, into the
 // device core without any window: the connection's receive pump, the reply
 // router and every feature's exchange, each started in each of its states,
-// with operator actions in between.
+// with operator actions in between. The line's other end is the simulated
+// switcher in the same process: the input chooses when its answers come and
+// which are lost, and puts noise between them, so that the exchanges reach
+// their deep states (the 200th byte of a read) and leave them at any point.
 //
 // One core serves every input and is put back to its starting state before
 // each: what the state includes is all a reply can depend on, so a finding
@@ -10,6 +13,8 @@
 
 #include "device/switcher.h"
 #include "platform/fakes/fake_platform.h"
+#include "sim/device.h"
+#include "sim/inprocess_port.h"
 
 #include <QCoreApplication>
 #include <fuzzer/FuzzedDataProvider.h>
@@ -156,32 +161,41 @@ void check(device::Switcher& s, bool whole) {
 
 struct World {
     World() {
+        platform.portFactory = [this] {
+            auto p = std::make_unique<sim::InProcessPort>(device);
+            p->autoDeliver = false;
+            port = p.get();
+            return p;
+        };
+        core = std::make_unique<device::Switcher>(platform);
         for (int k = 0; k <= ir::kLastEntry; ++k)
             table << QString::number(k, 16);
-        ir::IrCodeRun& r = core.irCodes();
+        ir::IrCodeRun& r = core->irCodes();
         QObject::connect(&r, &ir::IrCodeRun::codeChanged, [this] { tableTouched = true; });
         QObject::connect(&r, &ir::IrCodeRun::markChanged, [this] { tableTouched = true; });
     }
 
+    sim::Device device;
     platform::FakePlatform platform;
-    device::Switcher core{platform};
+    sim::InProcessPort* port = nullptr;
+    std::unique_ptr<device::Switcher> core;
     QStringList table;
     bool tableTouched = true; // the IR table may differ from table
 
     // Back to how the core stands after start-up: nothing received, no mode,
     // nothing running or pending, empty tables.
     void reset() {
-        seriallink::Connection& link = core.link();
+        seriallink::Connection& link = core->link();
         if (!link.isOpen())
             link.open(1);
         link.rx().RxInit();
         link.rx().LineLen = 0;
         link.lines().IdleTicks = 0;
         link.Timer1->stop();
-        main_window::DeviceModes& m = core.modes();
+        main_window::DeviceModes& m = core->modes();
         m.SetupMode = m.EdidMode = m.IrMode = 0;
         m.Timer2->stop();
-        edid::EdidTransfer& e = core.edid();
+        edid::EdidTransfer& e = core->edid();
         e.end();
         e.prepare();
         e.Verify = 0;
@@ -189,7 +203,7 @@ struct World {
         e.temp_errs = 0;
         // A valid table of distinct codes, set again only where an input
         // changed it: setting all 81 entries costs more than a short input.
-        ir::IrCodeRun& r = core.irCodes();
+        ir::IrCodeRun& r = core->irCodes();
         r.end();
         for (int k = 0; tableTouched && k <= ir::kLastEntry; ++k) {
             if (r.code(k) != table.at(k))
@@ -201,12 +215,15 @@ struct World {
         r.method = 0;
         r.codeInt = 0;
         r.codefocus = 1;
-        settings::SettingsSession& st = core.settings();
+        settings::SettingsSession& st = core->settings();
         st.forgetPending();
         st.Clicked = -1;
         st.LCmode = 0;
-        platform.port()->written.clear();
-        platform.port()->openedDevices.clear();
+        port->dropPending();
+        port->written.clear();
+        // The device forgets the mode and any transfer it had open.
+        device.mode.clear();
+        device.edid.port = -1;
     }
 };
 
@@ -224,8 +241,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
     world->reset();
     platform::FakePlatform& platform = world->platform;
-    device::Switcher& s = world->core;
-    platform::FakeSerialPort& port = *platform.port();
+    device::Switcher& s = *world->core;
+    sim::InProcessPort& port = *world->port;
     enter(s, in.ConsumeIntegral<std::uint8_t>());
     // A few operator actions an input: each costs what a hundred chunks of
     // traffic do, and the traffic is what is being tried.
@@ -234,9 +251,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t op = in.ConsumeIntegral<std::uint8_t>();
         if (op < 64) {
             platform.clock().advance(1 + op % 50 + (op / 50) * 1000);
-        } else if (op < 248) {
+        } else if (op < 192) {
             const auto n = in.ConsumeIntegralInRange<std::size_t>(1, 40);
-            port.deliver(QByteArray::fromStdString(in.ConsumeBytesAsString(n)));
+            port.deliverNow(QByteArray::fromStdString(in.ConsumeBytesAsString(n)));
+        } else if (op < 240) {
+            // The device's next answers, and what they make the core send.
+            port.pump(1 + op % 8);
+        } else if (op < 246) {
+            port.dropPending();
         } else if (op < 250) {
             if (!port.isOpen())
                 s.link().open(1);

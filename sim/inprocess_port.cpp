@@ -32,6 +32,13 @@ void InProcessPort::inject(const QByteArray& bytes) {
     schedule();
 }
 
+void InProcessPort::deliverNow(const QByteArray& bytes) {
+    if (bytes.isEmpty() || !open_)
+        return;
+    waiting_ += bytes;
+    emit readyRead();
+}
+
 QByteArray InProcessPort::readAll() {
     QByteArray out;
     out.swap(waiting_);

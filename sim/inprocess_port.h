@@ -29,8 +29,14 @@ public:
     // program's commands in answer make it say, until the line is quiet or
     // the rounds run out.
     void pump(int rounds = 100000);
-    // Bytes the device sends by itself (a learned IR code).
+    // Bytes the device sends by itself (a learned IR code), after what it
+    // has still to say.
     void inject(const QByteArray& bytes);
+    // Bytes that reach the program at once, ahead of the device's pending
+    // answers: noise on the line.
+    void deliverNow(const QByteArray& bytes);
+    // The device's pending answers are lost on the line.
+    void dropPending() { pending_.clear(); }
 
     // Answers go out on their own on the next turn of the event loop; off,
     // only pump() delivers them, for tests that step by hand.
