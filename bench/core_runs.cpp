@@ -19,12 +19,7 @@ bool runOnce(Transfer t, int& exchanges, double& us, QString& failure) {
     sim::Device device;
     platform::FakePlatform platform;
     sim::InProcessPort* port = nullptr;
-    platform.portFactory = [&] {
-        auto p = std::make_unique<sim::InProcessPort>(device);
-        p->autoDeliver = false;
-        port = p.get();
-        return p;
-    };
+    platform.portFactory = sim::InProcessPort::factory(device, port, false);
     device::Switcher core(platform);
     core.link().open(1);
     core.modes().enter(t == Transfer::IrWrite ? Mode::Ir : Mode::Edid);

@@ -161,12 +161,7 @@ void check(device::Switcher& s, bool whole) {
 
 struct World {
     World() {
-        platform.portFactory = [this] {
-            auto p = std::make_unique<sim::InProcessPort>(device);
-            p->autoDeliver = false;
-            port = p.get();
-            return p;
-        };
+        platform.portFactory = sim::InProcessPort::factory(device, port, false);
         core = std::make_unique<device::Switcher>(platform);
         for (int k = 0; k <= ir::kLastEntry; ++k)
             table << QString::number(k, 16);

@@ -6,6 +6,16 @@ namespace sim {
 
 InProcessPort::InProcessPort(Device& device) : device_(device) {}
 
+std::function<std::unique_ptr<platform::SerialPort>()>
+InProcessPort::factory(Device& device, InProcessPort*& made, bool autoDeliver) {
+    return [&device, &made, autoDeliver] {
+        auto port = std::make_unique<InProcessPort>(device);
+        port->autoDeliver = autoDeliver;
+        made = port.get();
+        return port;
+    };
+}
+
 bool InProcessPort::open(const QString&) {
     open_ = true;
     return true;

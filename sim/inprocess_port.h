@@ -4,6 +4,7 @@
 
 #include <QByteArrayList>
 #include <functional>
+#include <memory>
 
 namespace sim {
 
@@ -18,6 +19,11 @@ class InProcessPort : public platform::SerialPort {
     Q_OBJECT
 public:
     explicit InProcessPort(Device& device);
+
+    // What a platform's port factory needs to hand out such ports onto the
+    // device, telling which one it made last.
+    static std::function<std::unique_ptr<platform::SerialPort>()>
+    factory(Device& device, InProcessPort*& made, bool autoDeliver);
 
     bool open(const QString& device) override;
     void close() override;

@@ -12,12 +12,7 @@
 // hands them over.
 struct CoreFixture {
     CoreFixture() {
-        platform.portFactory = [this] {
-            auto p = std::make_unique<sim::InProcessPort>(device);
-            p->autoDeliver = false;
-            port = p.get();
-            return p;
-        };
+        platform.portFactory = sim::InProcessPort::factory(device, port, false);
         core = std::make_unique<device::Switcher>(platform);
         core->link().open(1);
     }
