@@ -3,8 +3,8 @@
 // router and every feature's exchange, each started in each of its states,
 // with operator actions in between. The line's other end is the simulated
 // switcher in the same process: the input chooses when its answers come and
-// which are lost, and puts noise between them, so that the exchanges reach
-// their deep states (the 200th byte of a read) and leave them at any point.
+// which are lost, and puts noise between them, so that the exchanges go on
+// for real and leave their course at any point.
 //
 // One core serves every input and is put back to its starting state before
 // each: what the state includes is all a reply can depend on, so a finding
@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -242,6 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A few operator actions an input: each costs what a hundred chunks of
     // traffic do, and the traffic is what is being tried.
     int actions = 0;
+    int answers = 24;
     while (in.remaining_bytes() > 0) {
         const std::uint8_t op = in.ConsumeIntegral<std::uint8_t>();
         if (op < 64) {
@@ -250,8 +252,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const auto n = in.ConsumeIntegralInRange<std::size_t>(1, 40);
             port.deliverNow(QByteArray::fromStdString(in.ConsumeBytesAsString(n)));
         } else if (op < 240) {
-            // The device's next answers, and what they make the core send.
-            port.pump(1 + op % 8);
+            // The device's next answers, and what they make the core send;
+            // a few dozen an input, so that inputs stay cheap.
+            const int rounds = std::min(1 + op % 4, answers);
+            answers -= rounds;
+            port.pump(rounds);
         } else if (op < 246) {
             port.dropPending();
         } else if (op < 250) {

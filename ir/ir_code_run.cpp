@@ -84,18 +84,17 @@ void IrCodeRun::readCode() {
 
 bool IrCodeRun::writeCode() {
     bool failed = false;
+    // Marks from an earlier check stay until the box is focused, so the
+    // duplicate test goes by what the boxes show now.
+    std::array<bool, kEntries> formatError{};
     for (int k = 0; k < kEntries; ++k) {
         if (!panduanHex(codes_.at(k))) {
             setMark(k, Mark::FormatError);
             setStatus(QStringLiteral("format error!"));
             failed = true;
         }
-    }
-    // Marks from an earlier check stay until the box is focused, so the
-    // duplicate test goes by what the boxes show now.
-    std::array<bool, kEntries> formatError{};
-    for (int k = 0; k < kEntries; ++k)
         formatError[k] = marks_[k] == Mark::FormatError;
+    }
     const auto dup = findDuplicates(codes_, formatError);
     for (int k = 1; k < kEntries; ++k) {
         if (dup[k]) {

@@ -57,8 +57,12 @@ std::array<bool, kEntries> findDuplicates(const QStringList& texts,
     std::array<int, 256> count{};
     std::array<int, 256> checked{}; // of those, entries without a format error
     std::array<int, kEntries> value{};
+    static const QString none;
+    const auto text = [&](int i) -> const QString& {
+        return i < texts.size() ? texts.at(i) : none;
+    };
     for (int i = 1; i <= kLastEntry; ++i) {
-        const std::optional<int> v = codeValue(texts.value(i));
+        const std::optional<int> v = codeValue(text(i));
         value[i] = v ? *v : -1;
         if (v) {
             ++count[*v];
@@ -75,8 +79,7 @@ std::array<bool, kEntries> findDuplicates(const QStringList& texts,
         if (formatError[i])
             continue;
         for (int j = 1; j <= kLastEntry; ++j) {
-            if (j != i && value[j] < 0 &&
-                texts.value(i).compare(texts.value(j), Qt::CaseInsensitive) == 0)
+            if (j != i && value[j] < 0 && text(i).compare(text(j), Qt::CaseInsensitive) == 0)
                 dup[i] = dup[j] = true;
         }
     }
