@@ -1,10 +1,14 @@
 // The command-line tool's small pieces: the command line, the IR table
-// file, the printed forms.
+// file, the printed forms, the port choice.
 
 #include "cli/command.h"
 #include "cli/files.h"
 #include "cli/output.h"
+#include "cli/runner.h"
+#include "platform/fakes/fake_platform.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace cli;
@@ -192,6 +196,25 @@ private slots:
         const QString got = t.error.isEmpty() ? irTableProblem(t.codes) : t.error;
         QFETCH(QString, problem);
         QVERIFY2(problem.isEmpty() ? got.isEmpty() : got.contains(problem), qPrintable(got));
+    }
+
+    // COMPORT is read, never written; the number reaches a device as it does
+    // for the window.
+    void thePortComesFromComport() {
+        QTemporaryDir dir;
+        platform::FakePlatform p;
+        p.devices = {"/dev/a", "/dev/b", "/dev/c"};
+        PortChoice c = choosePort({}, p, dir.path());
+        QCOMPARE(c.device, QString("/dev/a"));
+        QCOMPARE(c.name, QString("COM1 (/dev/a)"));
+        QFile f(dir.filePath("COMPORT"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(" 2 \r\n") == 5);
+        f.close();
+        QCOMPARE(choosePort({}, p, dir.path()).name, QString("COM3 (/dev/c)"));
+        QCOMPARE(choosePort("com2", p, dir.path()).device, QString("/dev/b"));
+        QCOMPARE(choosePort("/dev/ttyUSB0", p, dir.path()).name, QString("/dev/ttyUSB0"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray(" 2 \r\n"));
     }
 };
 
