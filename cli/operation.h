@@ -48,6 +48,8 @@ public:
     // Prints "COMMAND: message" on stderr and ends with the status.
     void fail(const QString& message, int status = kFailed);
     bool over() const { return over_; }
+    // The status it ended with, once over().
+    int status() const { return status_; }
 
 signals:
     void finished(int status);

@@ -83,7 +83,11 @@ void Runner::portFailed(const QString& reason) {
 }
 
 void Runner::interrupt(int signalNumber) {
-    if (op_ && started_ && !op_->over()) {
+    // A run already over only waits for the exit word's echo: it keeps the
+    // status it ended with.
+    if (op_ && op_->over())
+        return end(op_->status());
+    if (op_ && started_) {
         op_->interrupt(signalNumber);
         return;
     }
