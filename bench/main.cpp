@@ -1,14 +1,16 @@
 // hdmi-bench: how far the program is from the speed of the serial line, how
 // much it costs per exchange, to start, to sit idle and to log.
 //
-//   hdmi-bench [--quick] [--only paced|unpaced|core|startup|idle|log|decode]... [--trace]
+//   hdmi-bench [--quick] [--only paced|unpaced|core|startup|idle|log|decode|ctl]... [--trace]
 
 #include "bench/bench_util.h"
 #include "bench/core_runs.h"
+#include "bench/ctl_runs.h"
 #include "bench/decode_bench.h"
 #include "bench/log_append.h"
 #include "bench/processes.h"
 #include "bench/transfers.h"
+#include "sim/pty_transport.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -16,12 +18,14 @@
 #include <QSysInfo>
 #include <QTextStream>
 #include <QThread>
+#include <algorithm>
 
 using namespace bench;
 
 namespace {
 
-const QStringList kSections = {"paced", "unpaced", "core", "startup", "idle", "log", "decode"};
+const QStringList kSections = {"paced", "unpaced", "core",   "startup",
+                               "idle",  "log",     "decode", "ctl"};
 const QList<Transfer> kTransfers = {Transfer::EdidRead, Transfer::EdidDownload, Transfer::IrWrite};
 
 QString num(double v, int decimals) {
@@ -264,6 +268,48 @@ void decodeRun(Table& table, int reps) {
                    .arg(num(r.medianFullUs, 1), r.slowestName));
 }
 
+// 7. The command-line tool as scripts start it.
+void ctlRuns(Table& table, int reps) {
+    const QString ctl = QStringLiteral(HDMI_CTL_PATH);
+    say(QStringLiteral("starting hdmi-matrix-ctl route %1 times ...").arg(reps));
+    const QString routeName = QStringLiteral("ctl route: start to command on the wire");
+    const QString routeTarget = QStringLiteral("< 30 ms");
+    const CtlRuns route = runCtl(ctl, {"route", "2", "3"}, "cir 12\r\n", false, reps);
+    if (!route.ok) {
+        table.add(failedRow(routeName, routeTarget, route.failure));
+    } else {
+        const double ms = median(route.toWireMs);
+        table.add({routeName,
+                   QStringLiteral("median %1 ms, slowest %2 ms (%3 runs)")
+                       .arg(num(ms, 1),
+                            num(*std::max_element(route.toWireMs.begin(), route.toWireMs.end()), 1))
+                       .arg(reps),
+                   routeTarget, ms < 30});
+        table.note(QStringLiteral("ctl route: start to exit, the report read: median %1 ms")
+                       .arg(num(median(route.toExitMs), 1)));
+    }
+
+    say(QStringLiteral("starting hdmi-matrix-ctl status against the paced switcher %1 times ...")
+            .arg(reps));
+    const QString statusName = QStringLiteral("ctl status end to end (paced)");
+    const QString statusTarget = QStringLiteral("<= wire + 30 ms");
+    // "bc " CR LF out, eight reports of five bytes back, one after the other.
+    const double wireMs = (5 + 8 * 5) * sim::PtyTransport::kByteMs;
+    const CtlRuns status = runCtl(ctl, {"status"}, "bc \r\n", true, reps);
+    if (!status.ok) {
+        table.add(failedRow(statusName, statusTarget, status.failure));
+        return;
+    }
+    const double ms = median(status.toExitMs);
+    table.add({statusName,
+               QStringLiteral("median %1 ms / wire %2 ms (45 B) = +%3 ms (%4 runs)")
+                   .arg(num(ms, 1), num(wireMs, 1), num(ms - wireMs, 1))
+                   .arg(reps),
+               statusTarget, ms <= wireMs + 30});
+    table.note(QStringLiteral("ctl status: start to \"bc \" across the paced wire: median %1 ms")
+                   .arg(num(median(status.toWireMs), 1)));
+}
+
 // The offscreen platform warns about every window shown; that says nothing
 // about the figures.
 QtMessageHandler previousHandler = nullptr;
@@ -327,6 +373,8 @@ int main(int argc, char** argv) {
         logRun(table, quick ? 1 : 3);
     if (only.contains("decode"))
         decodeRun(table, quick ? 20 : 200);
+    if (only.contains("ctl"))
+        ctlRuns(table, quick ? 5 : 21);
     table.print();
     return table.allPass() ? 0 : 1;
 }

@@ -38,7 +38,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 serial port to its inputs, shows the routing the switcher reports, recalls
 presets, offers a raw terminal, and edits the device settings, the EDID
 images, the IR remote code table and the network address.
-A simulator of the switcher (hdmi-matrix-sim) is included.")
+A command-line tool for scripts (hdmi-matrix-ctl) and a simulator of the
+switcher (hdmi-matrix-sim) are included.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)

@@ -52,6 +52,13 @@ private:
     EmptyReadWatch emptyReads_;
 };
 
+// Takes the advisory exclusive lock (flock) on an open device. False only
+// when another descriptor holds it; a device without locks passes.
+bool lockExclusively(int fd);
+// Whether another program holds the device: its lock, or the exclusive
+// mode of a terminal.
+bool heldElsewhere(const QString& device);
+
 // Asks the driver to hand over received bytes at once instead of holding
 // them back for up to 16 ms, as USB serial adapters do by default. Drivers
 // that do not know the request (a pseudo-terminal) are left as they are.

@@ -1,6 +1,7 @@
 // The program core and the real QSerialPort against the simulated switcher
 // over a pseudo-terminal.
 
+#include "platform/qt_serial_port.h"
 #include "tests/support/sim_harness.h"
 
 #include <QComboBox>
@@ -86,6 +87,30 @@ private slots:
         QVERIFY(!h.form->link().sendLine(QStringLiteral("bc ")));
         QVERIFY(!h.form->link().isOpen());
         QVERIFY(h.form->Shape16->isLit());
+    }
+
+    // A second program on a port, through its COMn link or the device's own
+    // path, is refused as busy, and so is the window on a port another holds.
+    void aPortHeldByAnotherProgramIsBusy() {
+        SimHarness h;
+        QVERIFY(h.ok);
+        for (const QString& path : {h.line.linkPath(), h.line.slavePath()}) {
+            platform::QtSerialPort other;
+            QVERIFY(!other.open(path));
+            QCOMPARE(other.errorText(),
+                     "Cannot open " + path + ": port busy (another program has it open)");
+        }
+        h.form->Command7->click();
+        QVERIFY(!h.form->link().isOpen());
+        platform::QtSerialPort other;
+        QVERIFY(other.open(h.line.slavePath()));
+        h.form->Command7->click();
+        QVERIFY(!h.form->link().isOpen());
+        QCOMPARE(h.dialogs().messages.size(), 1);
+        QCOMPARE(h.dialogs().last().text, seriallink::kWriteFailedText);
+        other.close();
+        h.form->Command7->click();
+        QVERIFY(h.form->link().isOpen());
     }
 };
 

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The command line of hdmi-matrix-ctl, read into one plain struct before
+// anything touches the port: a usage error never writes a byte.
+namespace cli {
+
+// Exit statuses. An interrupted run ends 128 + the signal's number, as a
+// shell reports a program a signal stopped.
+enum ExitStatus {
+    kDone = 0,
+    kFailed = 1,     // the device failed, or a file's content was refused
+    kUsage = 2,      // the command line is wrong
+    kPortFailed = 3, // the port cannot be opened or is in use
+};
+inline int interruptedStatus(int signalNumber) {
+    return 128 + signalNumber;
+}
+
+enum class Verb {
+    Status,
+    Route,
+    All,
+    PresetSave,
+    PresetRecall,
+    Send,
+    EdidRead,
+    EdidWrite,
+    EdidDecode,
+    IrRead,
+    IrWrite,
+    IrRoute,
+    IpDhcp,
+    IpStatic,
+};
+
+struct Command {
+    Verb verb = Verb::Status;
+    QString port;         // as given; empty: the one COMPORT remembers
+    bool json = false;    // one JSON object on stdout instead of plain lines
+    int timeoutMs = 1000; // for a routing, status, send or address answer
+    int output = 0;       // route, ir route: 1..8
+    int input = 0;        // route, all, edid read/write, ir route: 1..8
+    int preset = 0;       // 1..3
+    QByteArray bytes;     // send: what goes on the wire
+    QString file;         // the file read (write, decode) or written (read)
+    QString address;      // ip static: A.B.C.D, each part 0..255
+};
+
+// What the command line asks for: a command to run, a help text for stdout,
+// or a usage error (one line) with the usage of the command concerned.
+struct Parsed {
+    std::optional<Command> command;
+    QString help;
+    QString error;
+    QString usage;
+};
+
+// arguments[0] is the program, as QCoreApplication::arguments() gives it.
+Parsed parseArguments(const QStringList& arguments);
+
+// "edid read", "status", ...: how messages name the command.
+QString verbName(Verb verb);
+
+} // namespace cli

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <array>
+
+// What the tool prints: data on stdout, messages and the progress bar on
+// stderr. Quiet on success but for the output asked for.
+namespace cli {
+
+// Input 1..8 of each output as the device reported it; 0: not reported.
+using Outputs = std::array<int, 8>;
+
+// "output 1: input 3" per output, "output 4: not reported" for a 0.
+QString outputsText(const Outputs& outputs);
+// [3, 3, null, ...]
+QJsonArray outputsJson(const Outputs& outputs);
+// "62 63 20 0D 0A"
+QString hexBytes(const QByteArray& bytes);
+
+// The bar for done of total: "edid read input 3 [#########.........]  45%".
+// done is clamped to 0..total; width is the number of cells of the bar.
+QString progressBar(const QString& label, int done, int total, int width = 30);
+
+class Console {
+public:
+    // bar: draw the progress bar (stderr is a terminal).
+    explicit Console(bool bar);
+    // Whether stderr is a terminal: a bar is drawn only then.
+    static bool stderrIsTerminal();
+
+    void data(const QString& text);
+    void json(const QJsonObject& object);
+    // "hdmi-matrix-ctl: " + the line; the bar is cleared first.
+    void error(const QString& line);
+    // Redraws the bar when its text changed.
+    void progress(const QString& label, int done, int total);
+    void endProgress();
+
+private:
+    bool bar_;
+    QString shown_;
+};
+
+} // namespace cli

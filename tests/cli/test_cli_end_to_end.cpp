@@ -1,0 +1,397 @@
+// hdmi-matrix-ctl run as a process against the simulated switcher: over a
+// pseudo-terminal served from this process (so every byte on the wire is
+// seen and the device's faults are set directly), and over TCP against
+// hdmi-matrix-sim.
+
+#include "edid/edid_image.h"
+#include "platform/qt_serial_port.h"
+#include "sim/device.h"
+#include "sim/pty_transport.h"
+#include "tests/support/sim_harness.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTest>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QByteArray out;
+    QString err;
+};
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray irTable(const std::array<int, 81>& codes) {
+    QByteArray t;
+    for (int c : codes)
+        t += QByteArray::number(c, 16).rightJustified(2, '0').toUpper() + '\n';
+    return t;
+}
+
+struct Rig {
+    explicit Rig(bool paced = false) {
+        QString error;
+        line.setPaced(paced);
+        ok = line.start(dir.path(), 1, &error);
+        line.onReceive = [this](const QByteArray& bytes) {
+            wire += bytes;
+            line.send(device.receive(bytes));
+        };
+    }
+    void start(QProcess& p, const QStringList& args) {
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral(HDMI_CTL_PATH), args);
+    }
+    static Run finish(QProcess& p, int ms = 30000) {
+        SimHarness::waitFor([&] { return p.state() == QProcess::NotRunning; }, ms);
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                p.readAllStandardOutput(), QString::fromLocal8Bit(p.readAllStandardError())};
+    }
+    Run run(const QStringList& args) {
+        QProcess p;
+        start(p, args);
+        return finish(p);
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    sim::Device device;
+    sim::PtyTransport line;
+    QByteArray wire;
+    bool ok = false;
+};
+
+} // namespace
+
+class CliEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void commandsSendWhatTheWindowSends_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("wire");
+        QByteArray table;
+        for (int o = 1; o <= 8; ++o)
+            table += QByteArray("output ") + char('0' + o) + ": input " + char('0' + o) + '\n';
+        QTest::newRow("status") << QStringList{"status"} << table << QByteArray("bc \r\n");
+        QTest::newRow("status json")
+            << QStringList{"--json", "status"} << QByteArray("{\"outputs\":[1,2,3,4,5,6,7,8]}\n")
+            << QByteArray("bc \r\n");
+        QTest::newRow("route") << QStringList{"route", "2", "3"} << QByteArray()
+                               << QByteArray("cir 12\r\n");
+        QTest::newRow("route json")
+            << QStringList{"-p", "COM1", "--json", "route", "8", "1"}
+            << QByteArray("{\"input\":1,\"output\":8}\n") << QByteArray("cir 70\r\n");
+        QTest::newRow("all") << QStringList{"--json", "all", "5"}
+                             << QByteArray("{\"input\":5,\"outputs\":[5,5,5,5,5,5,5,5]}\n")
+                             << QByteArray("asw 4\r\n");
+        QTest::newRow("save") << QStringList{"preset", "save", "2"} << QByteArray()
+                              << QByteArray("msa 1\r\n");
+        QTest::newRow("recall") << QStringList{"--json", "preset", "recall", "3"}
+                                << QByteArray("{\"outputs\":[1,2,3,4,5,6,7,8],\"preset\":3}\n")
+                                << QByteArray("msw 2\r\n");
+        QTest::newRow("send") << QStringList{"send", "bc "}
+                              << QByteArray("s11\ns22\ns33\ns44\ns55\ns66\ns77\ns88\n")
+                              << QByteArray("bc \r\n");
+        QTest::newRow("send hex") << QStringList{"--json", "send", "--hex", "73 61 76 0d 0a"}
+                                  << QByteArray("{\"received\":[\"Ack\"],\"sent\":\"73 61 76 0D "
+                                                "0A\"}\n")
+                                  << QByteArray("sav\r\n");
+        QTest::newRow("dhcp") << QStringList{"ip", "dhcp"} << QByteArray() << QByteArray("dhc\r\n");
+        QTest::newRow("static") << QStringList{"--json", "ip", "static", "192.168.001.050"}
+                                << QByteArray("{\"address\":\"192.168.1.50\"}\n")
+                                << QByteArray("sip C0 A8 1 32\r\n");
+        QTest::newRow("ir route") << QStringList{"--json", "ir", "route", "2", "3"}
+                                  << QByteArray("{\"input\":3,\"output\":2}\n")
+                                  << QByteArray("ims\r\nsrp 1 2\r\n");
+        // The device reports no unchanged IR route; the status said so.
+        QTest::newRow("ir unchanged") << QStringList{"ir", "route", "1", "1"} << QByteArray()
+                                      << QByteArray("ims\r\nsrp 0 0\r\n");
+    }
+    void commandsSendWhatTheWindowSends() {
+        Rig r;
+        QVERIFY(r.ok);
+        QFETCH(QStringList, args);
+        const Run run = r.run(args);
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.status, 0);
+        QFETCH(QByteArray, out);
+        QCOMPARE(run.out, out);
+        QFETCH(QByteArray, wire);
+        QCOMPARE(r.wire, wire);
+    }
+
+    void edidReadWriteAndDecode() {
+        Rig r;
+        QVERIFY(r.ok);
+        Run run = r.run({"edid", "read", "3", "-o", "in3.bin"});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out + run.err.toLatin1(), QByteArray());
+        const sim::EdidState::Image& image = r.device.edid.images[2];
+        QCOMPARE(fileBytes(r.path("in3.bin")), QByteArray((const char*)image.data(), 256));
+        QByteArray wire = "edm\r\nswe 2 1\r\n";
+        for (int i = 0; i < 256; ++i)
+            wire += edid::readByteCommand(i).toLatin1() + "\r\n";
+        QCOMPARE(r.wire, wire + "edo\r\n");
+
+        edid::Image changed = image;
+        changed[0x11] ^= 0x04;
+        edid::setChecksums(changed);
+        QVERIFY(writeFile(r.path("new.bin"), QByteArray((const char*)changed.data(), 256)));
+        r.wire.clear();
+        run = r.run({"--json", "edid", "write", "7", "new.bin"});
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.out, QByteArray("{\"file\":\"new.bin\",\"input\":7,\"verified\":true}\n"));
+        QVERIFY(r.device.edid.images[6] == changed);
+        QVERIFY(r.wire.startsWith("edm\r\nswe 6 0\r\nwed 0 00\r\nwed 1 FF\r\n"));
+        QVERIFY(r.wire.contains("wed FF " + QByteArray::number(changed[255], 16).toUpper() +
+                                "\r\nswe 6 1\r\nred 0 \r\n"));
+        QVERIFY(r.wire.endsWith("red FF \r\nedo\r\n"));
+
+        r.wire.clear();
+        run = r.run({"edid", "decode", "in3.bin"});
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.out.startsWith("1920x1080 60 Hz preferred"));
+        run = r.run({"edid", "decode", "--json", "new.bin"});
+        const QJsonObject json = QJsonDocument::fromJson(run.out).object();
+        QCOMPARE(json.value("blocks").toInt(), 2);
+        QCOMPARE(json.value("checksums_ok").toArray(), QJsonArray({true, true}));
+        QVERIFY(writeFile(r.path("text.txt"), "not an image\n"));
+        changed[127] ^= 1;
+        QVERIFY(writeFile(r.path("bad.bin"), QByteArray((const char*)changed.data(), 256)));
+        for (const QStringList& args : {QStringList{"edid", "decode", "text.txt"},
+                                        QStringList{"edid", "write", "1", "text.txt"},
+                                        QStringList{"edid", "write", "1", "bad.bin"},
+                                        QStringList{"edid", "write", "1", "missing.bin"}}) {
+            run = r.run(args);
+            QCOMPARE(run.status, 1);
+            QVERIFY2(run.err.contains("hdmi-matrix-ctl: edid "), qPrintable(run.err));
+            QCOMPARE(run.out, QByteArray());
+        }
+        QVERIFY(run.err.contains("missing.bin: no such file"));
+        QCOMPARE(r.wire, QByteArray());
+    }
+
+    void irReadAndWrite() {
+        Rig r;
+        QVERIFY(r.ok);
+        Run run = r.run({"ir", "read", "-o", "ir.txt"});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(fileBytes(r.path("ir.txt")), irTable(r.device.ir.codes));
+        QVERIFY(r.wire.startsWith("irm\r\nric 0\r\nric 1\r\n"));
+        QVERIFY(r.wire.endsWith("ric 50\r\niro\r\n"));
+
+        std::array<int, 81> codes{};
+        for (int k = 0; k < 81; ++k)
+            codes[k] = (0x90 + k) % 256;
+        QVERIFY(writeFile(r.path("new.txt"), irTable(codes)));
+        r.wire.clear();
+        run = r.run({"ir", "write", "new.txt"});
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.status, 0);
+        QVERIFY(r.device.ir.codes == codes);
+        QVERIFY(r.device.ir.saved);
+        QVERIFY(r.wire.startsWith("irm\r\nwic 0 90\r\n"));
+        QVERIFY(r.wire.endsWith("ric 50\r\nsav\r\niro\r\n"));
+
+        QVERIFY(writeFile(r.path("dup.txt"), irTable(codes).replace("9C\n", "9F\n")));
+        r.wire.clear();
+        run = r.run({"ir", "write", "dup.txt"});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("dup.txt: line 16: entry 15 \"9F\" is the same code as entry "
+                                  "12 (line 13); nothing sent"),
+                 qPrintable(run.err));
+        QCOMPARE(r.wire, QByteArray());
+    }
+
+    void aFaultyDeviceFailsNamingWhat_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QByteArray>("wireEnd");
+        QTest::newRow("silent status")
+            << QStringList{"--timeout", "0.2", "status"} << 0
+            << "status: no answer from COM1 (%1) within 0.2 s" << QByteArray("bc \r\n");
+        QTest::newRow("silent route") << QStringList{"route", "4", "4"} << 0
+                                      << "route: no report for output 4 from COM1 (%1) within 1 s"
+                                      << QByteArray("cir 33\r\n");
+        QTest::newRow("no echo") << QStringList{"edid", "read", "1", "-o", "x.bin"} << 0
+                                 << "edid read: no \"edm\" echo from COM1 (%1) within 2 s: the "
+                                    "device did not enter EDID mode"
+                                 << QByteArray("edm\r\nedo\r\n");
+        QTest::newRow("err") << QStringList{"edid", "read", "2", "-o", "x.bin"} << 1
+                             << "edid read: byte 0x50 (80): the device kept answering \"err\""
+                             << QByteArray("red 50 \r\nedo\r\n");
+        QTest::newRow("verify") << QStringList{"edid", "write", "2", "x.bin"} << 2
+                                << "edid write: verify: byte 0x20 (32) reads back DF, 20 was "
+                                   "written"
+                                << QByteArray("red FF \r\nedo\r\n");
+        QTest::newRow("ir check") << QStringList{"ir", "write", "x.txt"} << 3
+                                  << "ir write: check: entry 5 (line 6) reads back \"04\", \"05\" "
+                                     "was written; nothing saved"
+                                  << QByteArray("ric 5\r\niro\r\n");
+    }
+    void aFaultyDeviceFailsNamingWhat() {
+        Rig r;
+        QVERIFY(r.ok);
+        QFETCH(int, fault);
+        r.device.faults.silent = fault == 0;
+        r.device.edid.errorAt = fault == 1 ? 0x50 : -1;
+        r.device.edid.corruptAt = fault == 2 ? 0x20 : -1;
+        r.device.ir.corruptEntry = fault == 3 ? 5 : -1;
+        edid::Image image = r.device.edid.images[0];
+        image[0x20] = 0x20;
+        edid::setChecksums(image);
+        QVERIFY(writeFile(r.path("x.bin"), QByteArray((const char*)image.data(), 256)));
+        QVERIFY(writeFile(r.path("x.txt"), irTable(r.device.ir.codes)));
+        const QByteArray before = fileBytes(r.path("x.bin"));
+        QFETCH(QStringList, args);
+        const Run run = r.run(args);
+        QCOMPARE(run.status, 1);
+        QFETCH(QString, err);
+        QCOMPARE(run.err, "hdmi-matrix-ctl: " + err.replace("%1", r.line.linkPath()) + '\n');
+        QFETCH(QByteArray, wireEnd);
+        QVERIFY(r.wire.endsWith(wireEnd));
+        QCOMPARE(fileBytes(r.path("x.bin")), before);
+        QVERIFY(!r.device.ir.saved);
+    }
+
+    void aUsageErrorWritesNothing_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("number") << QStringList{"route", "9", "1"};
+        QTest::newRow("no -o") << QStringList{"edid", "read", "1"};
+        QTest::newRow("hex") << QStringList{"send", "--hex", "zz"};
+        QTest::newRow("address") << QStringList{"ip", "static", "1.2.3"};
+        QTest::newRow("command") << QStringList{"frobnicate"};
+    }
+    void aUsageErrorWritesNothing() {
+        Rig r;
+        QVERIFY(r.ok);
+        QFETCH(QStringList, args);
+        const Run run = r.run(args);
+        QCOMPARE(run.status, 2);
+        QVERIFY(run.err.startsWith("hdmi-matrix-ctl: "));
+        QVERIFY(run.err.contains("\nUsage: hdmi-matrix-ctl"));
+        QCOMPARE(run.out, QByteArray());
+        SimHarness::waitFor([] { return false; }, 50);
+        QCOMPARE(r.wire, QByteArray());
+    }
+
+    // Either way round: the tool on a port another program holds, and
+    // another program (the window's port) on one the tool holds.
+    void aPortInUseIsBusy() {
+        Rig r;
+        QVERIFY(r.ok);
+        platform::QtSerialPort other;
+        QVERIFY(other.open(r.line.slavePath()));
+        Run run = r.run({"status"});
+        QCOMPARE(run.status, 3);
+        QCOMPARE(run.err, "hdmi-matrix-ctl: status: Cannot open " + r.line.linkPath() +
+                              ": port busy (another program has it open)\n");
+        other.close();
+        r.device.faults.silentModes = true;
+        QProcess p;
+        r.start(p, {"edid", "read", "1", "-o", "x.bin"});
+        QVERIFY(SimHarness::waitFor([&] { return r.wire.contains("edm"); }));
+        QVERIFY(!other.open(r.line.slavePath()));
+        QVERIFY(other.errorText().contains("port busy"));
+        QCOMPARE(Rig::finish(p).status, 1);
+        QCOMPARE(r.wire, QByteArray("edm\r\nedo\r\n"));
+    }
+
+    // SIGTERM in the middle of a paced read: the exit word goes out, the
+    // file is left as it was, and the status is 128 + 15.
+    void anInterruptedReadLeavesTheModeAndTheFile() {
+        Rig r(true);
+        QVERIFY(r.ok);
+        QVERIFY(writeFile(r.path("old.bin"), "old"));
+        QProcess p;
+        r.start(p, {"edid", "read", "2", "-o", "old.bin"});
+        QVERIFY(SimHarness::waitFor([&] { return r.wire.contains("red 20 "); }, 10000));
+        p.terminate();
+        const Run run = Rig::finish(p);
+        QCOMPARE(run.status, 143);
+        QVERIFY2(run.err.contains("edid read: stopped by SIGTERM at byte 0x2"),
+                 qPrintable(run.err));
+        QVERIFY(SimHarness::waitFor([&] { return r.wire.endsWith("edo\r\n"); }));
+        QCOMPARE(fileBytes(r.path("old.bin")), QByteArray("old"));
+        QCOMPARE(QDir(r.dir.path()).entryList(QDir::Files | QDir::NoSymLinks),
+                 QStringList{"old.bin"});
+    }
+
+    // On a terminal, and only there, a transfer draws its bar; the port
+    // comes from COMPORT, which is only read.
+    void aTerminalShowsTheBar() {
+        Rig r;
+        QVERIFY(r.ok);
+        QVERIFY(QFile::link(r.line.slavePath(), r.path("COM4")));
+        QVERIFY(writeFile(r.path("COMPORT"), " 3 \r\n"));
+        QTemporaryDir ttyDir;
+        sim::PtyTransport tty;
+        QString error;
+        QVERIFY(tty.start(ttyDir.path(), 1, &error));
+        QByteArray shown;
+        tty.onReceive = [&](const QByteArray& bytes) { shown += bytes; };
+        QProcess p;
+        p.setStandardErrorFile(tty.slavePath());
+        r.start(p, {"edid", "read", "3", "-o", "in3.bin"});
+        QCOMPARE(Rig::finish(p).status, 0);
+        QVERIFY(SimHarness::waitFor([&] { return shown.endsWith("\r\x1b[K"); }));
+        QVERIFY(shown.contains("\redid read input 3 [...............") && shown.contains(" 50%"));
+        QVERIFY(shown.contains("[##############################] 100%"));
+        QCOMPARE(fileBytes(r.path("COMPORT")), QByteArray(" 3 \r\n"));
+    }
+
+    void overTcp() {
+        QTemporaryDir dir;
+        QProcess sim;
+        sim.start(QStringLiteral(HDMI_SIM_PATH), {"--tcp", "0", "--quiet"});
+        QByteArray banner;
+        QVERIFY(SimHarness::waitFor([&] {
+            banner += sim.readAllStandardOutput();
+            return banner.contains('\n');
+        }));
+        const QString target = QString::fromLatin1(banner.mid(banner.indexOf("tcp://"))).trimmed();
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral(HDMI_CTL_PATH), {"--port", target, "--json", "status"});
+        Run run = Rig::finish(p);
+        QCOMPARE(run.out, QByteArray("{\"outputs\":[1,2,3,4,5,6,7,8]}\n"));
+        p.start(QStringLiteral(HDMI_CTL_PATH), {"-p", target, "edid", "read", "5", "-o", "5.bin"});
+        run = Rig::finish(p);
+        QCOMPARE(run.status, 0);
+        QCOMPARE(fileBytes(dir.filePath("5.bin")).size(), 256);
+        sim.kill();
+        sim.waitForFinished();
+
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        p.start(QStringLiteral(HDMI_CTL_PATH),
+                {"-p", QStringLiteral("tcp://127.0.0.1:%1").arg(port), "status"});
+        run = Rig::finish(p);
+        QCOMPARE(run.status, 3);
+        QCOMPARE(run.err, QStringLiteral("hdmi-matrix-ctl: status: Cannot reach the server "
+                                         "127.0.0.1:%1: connection refused\n")
+                              .arg(port));
+    }
+};
+
+QTEST_MAIN(CliEndToEnd)
+#include "test_cli_end_to_end.moc"
