@@ -170,13 +170,17 @@ void EDIDSet::Option1_Click(int index) {
 
 void EDIDSet::Command1_Click() {
     transfer_.beginOpen();
-    const std::optional<QString> path = context_.dialogs().openFileName(this, edid::kFileFilter);
+    const std::optional<QString> path =
+        context_.dialogs().openFileName(this, edid::kOpenFileFilter);
     if (!path || path->isEmpty())
         return;
-    const std::optional<edid::Image> image = edid::loadImageFile(*path);
-    if (!image)
-        return;
-    transfer_.showLoaded(*image);
+    // A file that cannot be read acts as a cancel, as it always did; only a
+    // text that holds no dump gets a box, and the image back.
+    const edid::ImageFile file = edid::readImageFile(*path);
+    if (file.image)
+        transfer_.showLoaded(*file.image);
+    else if (file.readable)
+        transfer_.refuseOpened(edid::refusalText(*path, file));
 }
 
 void EDIDSet::Command5_Click() {

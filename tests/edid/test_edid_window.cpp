@@ -133,7 +133,9 @@ private slots:
         const edid::Image m = sampleImage();
         QVERIFY(writeFile(x.path("full.bin"), bytesOf(m)));
         x.load(x.path("full.bin"));
-        QCOMPARE(x.f.dialogs().filters, QStringList{"EDID(*.bin)|*.bin"});
+        QCOMPARE(
+            x.f.dialogs().filters,
+            QStringList{"EDID(*.bin)|*.bin;;EDID dump(*.txt *.hex)|*.txt *.hex;;All files(*)|*"});
         QCOMPARE(x.w.Text1->text(), edid::writtenForm(m));
         QCOMPARE(x.w.statusText(), QString("Open EDID "));
         QCOMPARE(x.w.transfer().edid_Len, std::int16_t(256));
@@ -263,6 +265,21 @@ private slots:
         QVERIFY(x.messages()[1].text.startsWith("Cannot save "));
         QCOMPARE(readFile(x.path("old.bin")), old);
         QCOMPARE(x.w.statusText(), QString("before"));
+    }
+
+    void openingADumpOrATextWithoutOne() {
+        EdidFixture x;
+        QVERIFY(writeFile(x.path("dump.txt"), bytesOf(sampleImage()).toHex(' ')));
+        QVERIFY(writeFile(x.path("bad.txt"), "hello\n"));
+        x.load(x.path("dump.txt"));
+        x.w.setStatus("before");
+        x.load(x.path("bad.txt"));
+        // The dump's image and the status come back, and the box says why.
+        QCOMPARE(x.w.Text1->text(), edid::writtenForm(sampleImage()));
+        QCOMPARE(x.w.statusText(), QString("before"));
+        const QString why =
+            " holds no EDID dump: line 1, column 1: 'h' is not a hexadecimal digit.";
+        QCOMPARE(x.messages(), (QList<Msg>{{x.path("bad.txt") + why, "TARVIK-QE7"}}));
     }
 
     void checkReportsOnTheViewItHolds() {
