@@ -1,5 +1,7 @@
 #include "edid/edidset.h"
 
+#include "edid/decode/edid_text.h"
+#include "edid/decoded_pane.h"
 #include "edid/edid_file.h"
 #include "edid/edid_transfer.h"
 #include "edid/hex_view.h"
@@ -16,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace {
@@ -34,6 +37,9 @@ QString rowHeadings() {
     return h.join(u'\n');
 }
 
+// What "Export decoded..." offers to write.
+const QString kDecodedFileFilter = QStringLiteral("Decoded EDID(*.txt)|*.txt");
+
 } // namespace
 
 EDIDSet::EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer)
@@ -49,12 +55,28 @@ EDIDSet::EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer)
             [this](const QString& t) { showText(t, true); });
     connect(&transfer_, &edid::EdidTransfer::textReplaced, this,
             [this](const QString& t) { showText(t, false); });
+    // The decoded pane follows every change of the image but a read's byte
+    // by byte growth: that is decoded once the read is over, before the box
+    // that reports on it, if any.
+    connect(&transfer_, &edid::EdidTransfer::textCleared, this, [this] { showDecoded(false); });
+    connect(&transfer_, &edid::EdidTransfer::textReplaced, this, [this] { showDecoded(false); });
+    connect(&transfer_, &edid::EdidTransfer::textAppended, this, [this] { decodedStale_ = true; });
+    const auto readOver = [this] {
+        if (decodedStale_ && !transfer_.running())
+            showDecoded(false);
+    };
+    connect(&transfer_, &edid::EdidTransfer::finished, this, readOver);
+    connect(&transfer_, &edid::EdidTransfer::notice, this, readOver);
     connect(&transfer_, &edid::EdidTransfer::notice, this,
             [this](const QString& text, const QString& title) { context_.message(text, title); });
     // What the operator types is the image from then on.
     connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
         if (!showing_)
             transfer_.viewEdited(Text1->text());
+    });
+    connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
+        if (!showing_)
+            showDecoded(true);
     });
 }
 
@@ -120,13 +142,41 @@ void EDIDSet::buildUi() {
     grid->addWidget(Label3, 0, 1);
     grid->addWidget(Label4, 1, 0);
     grid->addWidget(Text1, 1, 1);
-    outer->addLayout(grid);
+    // The decoded pane stands beside the dump and is taller than it; the
+    // rows below the dump take that height, so the headings stay put.
+    grid->setRowStretch(2, 1);
+    auto* body = new QHBoxLayout;
+    body->addLayout(grid);
+    body->addLayout(buildDecodedPane(), 1);
+    outer->addLayout(body, 1);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setSizeGripEnabled(false);
     statusPanel_ = new QLabel(StatusBar1);
     StatusBar1->addWidget(statusPanel_, 1);
     outer->addWidget(StatusBar1);
+}
+
+QLayout* EDIDSet::buildDecodedPane() {
+    auto* column = new QVBoxLayout;
+    DecodedTabs = new QTabWidget(this);
+    DecodedText = new edid::DecodedPane(DecodedTabs);
+    DecodedText->setAccessibleName(QStringLiteral("Decoded EDID"));
+    DecodedText->setPlaceholderText(QStringLiteral("Open a file or read the device to decode it."));
+    DecodedTabs->addTab(DecodedText, QStringLiteral("Decoded"));
+    const QFontMetrics fm(DecodedText->font());
+    DecodedTabs->setMinimumSize(fm.horizontalAdvance(QString(72, u'0')), fm.lineSpacing() * 24);
+    column->addWidget(DecodedTabs, 1);
+
+    auto* buttons = new QHBoxLayout;
+    ExportBtn = new QPushButton(QStringLiteral("Export decoded..."), this);
+    ExportBtn->setAutoDefault(false);
+    ExportBtn->setEnabled(false);
+    buttons->addWidget(ExportBtn);
+    buttons->addStretch(1);
+    connect(ExportBtn, &QPushButton::clicked, this, &EDIDSet::ExportBtn_Click);
+    column->addLayout(buttons);
+    return column;
 }
 
 void EDIDSet::Form_Load() {
@@ -194,6 +244,44 @@ void EDIDSet::Command5_Click() {
         return;
     }
     setStatus(QStringLiteral("Save done!"));
+}
+
+void EDIDSet::ExportBtn_Click() {
+    const std::optional<edid::Image> image = viewedImage();
+    if (!image)
+        return;
+    const std::optional<QString> path = context_.dialogs().saveFileName(this, kDecodedFileFilter);
+    if (!path || path->isEmpty())
+        return;
+    QString reason;
+    const QByteArray text = edid::decodedText(edid::decodeEdid(*image)).toUtf8();
+    if (!edid::saveFileAtomically(*path, text, &reason)) {
+        context_.message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
+        return;
+    }
+    setStatus(QStringLiteral("Export done!"));
+}
+
+// ---------------------------------------------------------------------------
+// The decoded pane
+
+std::optional<edid::Image> EDIDSet::viewedImage() const {
+    // The view's own parse, from the first cell, so that what is decoded is
+    // what a download would send; viewImage() would move the download's
+    // cell position.
+    int pos = 1;
+    if (edid::nextByteCell(transfer_.text(), pos).isEmpty())
+        return std::nullopt;
+    pos = 1;
+    return edid::parseView(transfer_.text(), pos);
+}
+
+void EDIDSet::showDecoded(bool sameImage) {
+    decodedStale_ = false;
+    const std::optional<edid::Image> image = viewedImage();
+    ExportBtn->setEnabled(image.has_value());
+    DecodedText->showText(image ? edid::decodedText(edid::decodeEdid(*image)) : QString(),
+                          sameImage);
 }
 
 // ---------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "widgets/feature_window.h"
 
 #include <array>
+#include <optional>
 
 class QGroupBox;
 class QLabel;
@@ -11,16 +12,19 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QStatusBar;
+class QTabWidget;
 
 namespace edid {
+class DecodedPane;
 class EdidTransfer;
 class HexView;
 } // namespace edid
 
 // The EDID window: one 256-byte image of one input, shown as an editable
-// hexadecimal dump, loaded from and saved to ".bin" files, and moved to and
-// from the device byte by byte. The image and its transfers live in the
-// EDID transfer; the window shows them and forwards the operator's actions.
+// hexadecimal dump, loaded from ".bin" files or text dumps, saved to ".bin"
+// files, and moved to and from the device byte by byte. The image and its
+// transfers live in the EDID transfer; the window shows them and forwards
+// the operator's actions. Beside the dump, the image decoded.
 class EDIDSet : public FeatureWindow {
     Q_OBJECT
 public:
@@ -35,6 +39,7 @@ public:
     void DownloadBtn_Click(); // "Download"
     void ReadEDIDBtn_Click(); // "Read EDID"
     void Command5_Click();    // "Save as"
+    void ExportBtn_Click();   // "Export decoded..."
     // The device left EDID mode by itself.
     void quit();
 
@@ -56,6 +61,9 @@ public:
     QLabel* Label4 = nullptr; // row headings
     edid::HexView* Text1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
+    QTabWidget* DecodedTabs = nullptr;
+    edid::DecodedPane* DecodedText = nullptr;
+    QPushButton* ExportBtn = nullptr;
 
 signals:
     // Every status text, as it is shown.
@@ -68,9 +76,18 @@ private:
     void buildUi();
     void showText(const QString& text, bool append);
     void showStatus(const QString& text);
+    QLayout* buildDecodedPane();
+    // The image a download would send; nothing while the view holds no
+    // byte at all.
+    std::optional<edid::Image> viewedImage() const;
+    // Decodes the view again.
+    void showDecoded(bool sameImage);
 
     edid::EdidTransfer& transfer_;
     QLabel* statusPanel_ = nullptr;
     // The view is being set from the transfer: its change is no edit.
     bool showing_ = false;
+    // A read appended to the view since it was last decoded; decoded when
+    // the read is over.
+    bool decodedStale_ = false;
 };

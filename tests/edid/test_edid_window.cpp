@@ -2,6 +2,8 @@
 // transfer commands, and every reply-driven step with hand-made replies on a
 // hand-driven clock.
 
+#include "edid/decode/edid_text.h"
+#include "edid/decoded_pane.h"
 #include "edid/edid_transfer.h"
 #include "edid/edidset.h"
 #include "edid/hex_view.h"
@@ -16,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextDocument>
 
 using namespace edidtest;
@@ -52,10 +55,15 @@ struct EdidFixture {
         w.Command1->click();
     }
     QString path(const QString& name) const { return f.dir.filePath(name); }
+    QString decoded() const { return w.DecodedText->toPlainText(); }
 
     FormFixture f;
     EDIDSet& w;
 };
+
+QString decodedOf(const edid::Image& m) {
+    return edid::decodedText(edid::decodeEdid(m));
+}
 
 } // namespace
 
@@ -247,8 +255,7 @@ private slots:
         const QString nowhere = x.path("no/such/dir/x.bin");
         x.f.dialogs().fileAnswers << nowhere;
         x.w.Command5->click();
-        QCOMPARE(x.messages().size(), 1);
-        QVERIFY(x.messages()[0].text.startsWith("Cannot save " + nowhere + ": "));
+        QVERIFY(x.f.dialogs().last().text.startsWith("Cannot save " + nowhere + ": "));
         QVERIFY(x.messages()[0].text.size() > QString("Cannot save " + nowhere + ": ").size());
         QCOMPARE(x.messages()[0].title, kAppTitle);
         QCOMPARE(x.w.statusText(), QString("before"));
@@ -280,6 +287,62 @@ private slots:
         const QString why =
             " holds no EDID dump: line 1, column 1: 'h' is not a hexadecimal digit.";
         QCOMPARE(x.messages(), (QList<Msg>{{x.path("bad.txt") + why, "TARVIK-QE7"}}));
+        QCOMPARE(x.decoded(), decodedOf(sampleImage()));
+    }
+
+    // Edited or read: the pane shows the image the view ends with, before
+    // any box about it.
+    void theDecodedPaneFollowsTheImage_data() {
+        QTest::addColumn<bool>("read"); // else an edit
+        QTest::addColumn<bool>("badChecksum");
+        QTest::newRow("edit") << false << false;
+        QTest::newRow("read, bad checksum") << true << true;
+        QTest::newRow("read") << true << false;
+    }
+    void theDecodedPaneFollowsTheImage() {
+        QFETCH(bool, read);
+        QFETCH(bool, badChecksum);
+        EdidFixture x;
+        QStringList atBox;
+        x.f.dialogs().whileOpen = [&](const Msg&) { atBox << x.decoded(); };
+        QVERIFY(x.decoded().isEmpty() && !x.w.ExportBtn->isEnabled());
+        edid::Image m = sampleImage();
+        m[255] ^= badChecksum ? 1 : 0;
+        if (!read) {
+            m[16] = 13;
+            x.w.Text1->setText(edid::writtenForm(m));
+        } else {
+            x.w.ReadEDIDBtn->click();
+            x.reply("rdy");
+            for (int i = 0; i < 256; ++i)
+                x.reply("ok " + hexByte(m[i]).toLatin1());
+            QVERIFY(x.decoded().isEmpty()); // not judged yet
+            x.f.advance(edid::EdidTransfer::kSettleMs);
+        }
+        QCOMPARE(x.decoded(), decodedOf(m));
+        QCOMPARE(atBox, badChecksum ? QStringList{decodedOf(m)} : QStringList{});
+        // The summary and the findings stand out: only their lines carry formats.
+        for (QTextBlock b = x.w.DecodedText->document()->begin(); b.isValid(); b = b.next())
+            QCOMPARE(!b.layout()->formats().isEmpty(),
+                     b.blockNumber() == 0 || b.text().startsWith("! "));
+    }
+
+    void exportWritesTheDecodedTextOrKeepsTheOldFile() {
+        EdidFixture x;
+        x.w.Text1->setText(edid::writtenForm(sampleImage()).toLower());
+        x.f.dialogs().fileAnswers << x.path("new.txt") << x.path("new.txt");
+        x.w.ExportBtn->click();
+        QCOMPARE(readFile(x.path("new.txt")), decodedOf(sampleImage()).toUtf8());
+        QCOMPARE(x.f.dialogs().filters, QStringList{"Decoded EDID(*.txt)|*.txt"});
+        QCOMPARE(x.w.statusText(), QString("Export done!"));
+        QCOMPARE(x.w.transfer().cell_Pos, std::int16_t(1)); // the download's place stays
+        {
+            FileSizeLimit limit;
+            QVERIFY(limit.ok());
+            x.w.ExportBtn->click();
+        }
+        QVERIFY(x.f.dialogs().last().text.startsWith("Cannot save " + x.path("new.txt") + ": "));
+        QCOMPARE(readFile(x.path("new.txt")), decodedOf(sampleImage()).toUtf8()); // not cut
     }
 
     void checkReportsOnTheViewItHolds() {
