@@ -1,5 +1,6 @@
 #include "edid/edidset.h"
 
+#include "edid/decode/edid_compare.h"
 #include "edid/decode/edid_text.h"
 #include "edid/decoded_pane.h"
 #include "edid/edid_file.h"
@@ -19,6 +20,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace {
@@ -163,24 +165,37 @@ QLayout* EDIDSet::buildDecodedPane() {
     DecodedText = new edid::DecodedPane(DecodedTabs);
     DecodedText->setAccessibleName(QStringLiteral("Decoded EDID"));
     DecodedText->setPlaceholderText(QStringLiteral("Open a file or read the device to decode it."));
+    CompareText = new edid::DecodedPane(DecodedTabs);
+    CompareText->setAccessibleName(QStringLiteral("EDID comparison"));
     DecodedTabs->addTab(DecodedText, QStringLiteral("Decoded"));
+    DecodedTabs->addTab(CompareText, QStringLiteral("Comparison"));
+    DecodedTabs->setTabVisible(1, false);
     const QFontMetrics fm(DecodedText->font());
     DecodedTabs->setMinimumSize(fm.horizontalAdvance(QString(72, u'0')), fm.lineSpacing() * 24);
     column->addWidget(DecodedTabs, 1);
 
     auto* buttons = new QHBoxLayout;
     ExportBtn = new QPushButton(QStringLiteral("Export decoded..."), this);
-    ExportBtn->setAutoDefault(false);
-    ExportBtn->setEnabled(false);
-    buttons->addWidget(ExportBtn);
+    CompareBtn = new QPushButton(QStringLiteral("Compare with file..."), this);
+    for (QPushButton* b : {ExportBtn, CompareBtn}) {
+        b->setAutoDefault(false);
+        b->setEnabled(false);
+        buttons->addWidget(b);
+    }
     buttons->addStretch(1);
     connect(ExportBtn, &QPushButton::clicked, this, &EDIDSet::ExportBtn_Click);
+    connect(CompareBtn, &QPushButton::clicked, this, &EDIDSet::CompareBtn_Click);
     column->addLayout(buttons);
     return column;
 }
 
 void EDIDSet::Form_Load() {
     Option1[0]->setChecked(true);
+    // Every opening starts without a comparison.
+    compared_.reset();
+    comparedPath_.clear();
+    DecodedTabs->setTabVisible(1, false);
+    DecodedTabs->setCurrentIndex(0);
     transfer_.prepare();
 }
 
@@ -262,6 +277,25 @@ void EDIDSet::ExportBtn_Click() {
     setStatus(QStringLiteral("Export done!"));
 }
 
+void EDIDSet::CompareBtn_Click() {
+    if (!viewedImage())
+        return;
+    const std::optional<QString> path =
+        context_.dialogs().openFileName(this, edid::kOpenFileFilter);
+    if (!path || path->isEmpty())
+        return;
+    const edid::ImageFile file = edid::readImageFile(*path);
+    if (!file.image) {
+        context_.message(edid::refusalText(*path, file), kEdidFileTitle);
+        return;
+    }
+    compared_ = file.image;
+    comparedPath_ = *path;
+    DecodedTabs->setTabVisible(1, true);
+    DecodedTabs->setCurrentIndex(1);
+    showDecoded(false);
+}
+
 // ---------------------------------------------------------------------------
 // The decoded pane
 
@@ -280,8 +314,55 @@ void EDIDSet::showDecoded(bool sameImage) {
     decodedStale_ = false;
     const std::optional<edid::Image> image = viewedImage();
     ExportBtn->setEnabled(image.has_value());
+    CompareBtn->setEnabled(image.has_value());
     DecodedText->showText(image ? edid::decodedText(edid::decodeEdid(*image)) : QString(),
                           sameImage);
+    if (!compared_) {
+        markDifferences({});
+        return;
+    }
+    const auto bytes = [](const edid::Image& m) {
+        return QByteArrayView(reinterpret_cast<const char*>(m.data()), m.size());
+    };
+    edid::EdidComparison c;
+    if (image)
+        c = edid::compareEdid(bytes(*image), bytes(*compared_));
+    CompareText->showText(image ? QStringLiteral("This image (left) against %1 (right)\n\n%2")
+                                      .arg(comparedPath_, edid::comparisonText(c))
+                                : QString(),
+                          sameImage);
+    markDifferences(c.differingOffsets);
+}
+
+void EDIDSet::markDifferences(const QList<int>& offsets) {
+    QList<QTextEdit::ExtraSelection> marks;
+    const QString& text = transfer_.text();
+    // Where each character of the view text is in the editor, which keeps
+    // a CR LF as one line break.
+    QList<int> at(text.size() + 1);
+    for (qsizetype i = 0, doc = 0; i <= text.size(); ++i) {
+        at[i] = int(doc);
+        if (!(i + 1 < text.size() && text[i] == u'\r' && text[i + 1] == u'\n'))
+            ++doc;
+    }
+    QTextCharFormat format;
+    format.setBackground(QColor(0xff, 0xc8, 0x00, 0x90));
+    int pos = 1;
+    qsizetype next = 0;
+    for (int i = 0; i < edid::kImageSize && next < offsets.size(); ++i, ++pos) {
+        const QString cell = edid::nextByteCell(text, pos);
+        if (offsets[next] != i)
+            continue;
+        ++next;
+        const qsizetype from = 2 * qsizetype(pos - 1);
+        if (cell.isEmpty() || from >= text.size())
+            break; // the view ends before the byte: nothing to mark
+        QTextCursor cursor(Text1->document());
+        cursor.setPosition(at[from]);
+        cursor.setPosition(at[qMin(from + cell.size(), text.size())], QTextCursor::KeepAnchor);
+        marks.append({cursor, format});
+    }
+    Text1->setExtraSelections(marks);
 }
 
 // ---------------------------------------------------------------------------

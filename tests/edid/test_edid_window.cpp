@@ -4,6 +4,7 @@
 
 #include "edid/decode/edid_text.h"
 #include "edid/decoded_pane.h"
+#include "edid/edid_file.h"
 #include "edid/edid_transfer.h"
 #include "edid/edidset.h"
 #include "edid/hex_view.h"
@@ -17,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -343,6 +345,47 @@ private slots:
         }
         QVERIFY(x.f.dialogs().last().text.startsWith("Cannot save " + x.path("new.txt") + ": "));
         QCOMPARE(readFile(x.path("new.txt")), decodedOf(sampleImage()).toUtf8()); // not cut
+    }
+
+    void comparingWithAFile_data() {
+        edid::Image other = sampleImage(); // made in another week (byte 16, 12 -> 13)
+        other[16] = 13;
+        edid::setChecksums(other);
+        QTest::addColumn<QByteArray>("file");    // empty: no such file
+        QTest::addColumn<QString>("shown");      // a comparison line, or the box (%1: the path)
+        QTest::addColumn<QStringList>("marked"); // the cells marked in the dump
+        QTest::newRow("same, as a dump")
+            << bytesOf(sampleImage()).toHex(' ') << "The images are identical." << QStringList{};
+        QTest::newRow("other week")
+            << bytesOf(other) << "week: 12 -> 13" << QStringList{"0C", hexByte(sampleImage()[127])};
+        QTest::newRow("missing") << QByteArray() << "Cannot read %1: No such file or directory"
+                                 << QStringList{};
+    }
+    void comparingWithAFile() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, marked);
+        const bool refused = shown.contains("%1");
+        EdidFixture x;
+        x.w.Text1->setText(edid::writtenForm(sampleImage()));
+        const QString path = x.path("other");
+        QVERIFY(file.isEmpty() || writeFile(path, file));
+        x.f.dialogs().fileAnswers << path;
+        x.w.CompareBtn->click();
+        QCOMPARE(x.messages(),
+                 refused ? (QList<Msg>{{shown.arg(path), kEdidFileTitle}}) : QList<Msg>());
+        QCOMPARE(x.w.DecodedTabs->isTabVisible(1), !refused);
+        QStringList cells;
+        for (const QTextEdit::ExtraSelection& s : x.w.Text1->extraSelections())
+            cells << s.cursor.selectedText();
+        QCOMPARE(cells, marked);
+        if (refused)
+            return;
+        QVERIFY(x.w.CompareText->toPlainText().split('\n').contains(shown));
+        // An edit compares again: the view now holds the file's image.
+        x.w.Text1->setText(edid::writtenForm(*edid::readImageFile(path).image));
+        QVERIFY(x.w.CompareText->toPlainText().contains("The images are identical."));
+        QVERIFY(x.w.Text1->extraSelections().isEmpty());
     }
 
     void checkReportsOnTheViewItHolds() {
