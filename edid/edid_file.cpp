@@ -1,5 +1,7 @@
 #include "edid/edid_file.h"
 
+#include "edid/decode/edid_dump.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -26,15 +28,63 @@ std::optional<Image> loadImageFile(const QString& path) {
     return image;
 }
 
+ImageFile readImageFile(const QString& path) {
+    ImageFile out;
+    const QFileInfo info(path);
+    // As for loadImageFile(): a named pipe or a device is never opened.
+    if (info.exists() && !info.isFile()) {
+        out.error = QStringLiteral("not a regular file");
+        return out;
+    }
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        out.error = path.isEmpty() ? QStringLiteral("no file name") : file.errorString();
+        return out;
+    }
+    QByteArray bytes = file.read(kImageSize);
+    if (bytes.isEmpty() && file.error() != QFileDevice::NoError) {
+        out.error = file.errorString();
+        return out;
+    }
+    // A raw image costs its first 256 bytes, as it always did; only a file
+    // that starts as text is read on, the decoder then judging all of it.
+    // (A UTF-8 character cut at byte 256 is no decoding error yet.)
+    if (bytes.size() == kImageSize && looksLikeText(bytes)) {
+        const QByteArray rest = file.read(kMaxDumpFileSize - kImageSize);
+        if (rest.isEmpty() && file.error() != QFileDevice::NoError) {
+            out.error = file.errorString();
+            return out;
+        }
+        bytes += rest;
+    }
+    const FileImage image = imageFromFileBytes(bytes);
+    out.readable = true;
+    out.image = image.image;
+    out.fromText = image.fromText;
+    out.error = image.error;
+    return out;
+}
+
+QString refusalText(const QString& path, const ImageFile& file) {
+    return (file.readable ? QStringLiteral("%1 holds no EDID dump: %2")
+                          : QStringLiteral("Cannot read %1: %2"))
+        .arg(path, file.error);
+}
+
 bool saveImageFile(const QString& path, const Image& image, QString* error) {
+    return saveFileAtomically(
+        path, QByteArrayView(reinterpret_cast<const char*>(image.data()), kImageSize), error);
+}
+
+bool saveFileAtomically(const QString& path, QByteArrayView bytes, QString* error) {
     QSaveFile file(path);
     QString reason;
     // Unbuffered, so that a short write shows in write()'s count: the
     // buffered path lets a commit go through after a partial flush.
     if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         errno = 0;
-        const qint64 written = file.write(reinterpret_cast<const char*>(image.data()), kImageSize);
-        if (written == kImageSize) {
+        const qint64 written = file.write(bytes.data(), bytes.size());
+        if (written == bytes.size()) {
             if (file.commit())
                 return true;
             reason = file.errorString();

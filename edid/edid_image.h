@@ -15,8 +15,12 @@ inline constexpr int kImageSize = 256;
 inline constexpr int kBlockSize = 128;
 using Image = std::array<std::uint8_t, kImageSize>;
 
-// The one filter of the open and save dialogs.
+// The one filter of the save dialog.
 inline const QString kFileFilter = QStringLiteral("EDID(*.bin)|*.bin");
+// The filters of the open dialogs: raw images stay the first and so the
+// default one; text dumps come in any name.
+inline const QString kOpenFileFilter =
+    QStringLiteral("EDID(*.bin)|*.bin;;EDID dump(*.txt *.hex)|*.txt *.hex;;All files(*)|*");
 
 // Cell pos of text, counting from 1; shorter or empty past the end.
 QString cellAt(const QString& text, int pos);

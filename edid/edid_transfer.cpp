@@ -81,6 +81,8 @@ void EdidTransfer::setProgress(int value) {
 // Files
 
 void EdidTransfer::beginOpen() {
+    textBeforeOpen_ = text_;
+    statusBeforeOpen_ = status_;
     clearText();
     setStatus(QStringLiteral("Open EDID "));
 }
@@ -95,6 +97,13 @@ void EdidTransfer::showLoaded(const Image& image) {
     }
     setText(writtenForm(image));
     edid_Len = kImageSize;
+}
+
+void EdidTransfer::refuseOpened(const QString& why) {
+    // Back first, so that the box stands over the image it leaves alone.
+    setText(textBeforeOpen_);
+    setStatus(statusBeforeOpen_);
+    emit notice(why, kEdidFileTitle);
 }
 
 Image EdidTransfer::viewImage() {

@@ -58,6 +58,9 @@ public:
     // image is then tested and shown whatever the tests say.
     void beginOpen();
     void showLoaded(const Image& image);
+    // The chosen file is a text that holds no dump: the view and the status
+    // come back as they were before beginOpen(), and a box says why.
+    void refuseOpened(const QString& why);
     // The image the view holds, read from its first cell on (for "Save as").
     Image viewImage();
 
@@ -144,6 +147,9 @@ private:
     seriallink::Connection& link_;
     QString text_;
     QString status_;
+    // What beginOpen() cleared, for refuseOpened().
+    QString textBeforeOpen_;
+    QString statusBeforeOpen_;
     int progress_ = 0;
     platform::Timer* settleTimer_ = nullptr;
     bool settling_ = false;

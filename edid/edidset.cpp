@@ -1,5 +1,8 @@
 #include "edid/edidset.h"
 
+#include "edid/decode/edid_compare.h"
+#include "edid/decode/edid_text.h"
+#include "edid/decoded_pane.h"
 #include "edid/edid_file.h"
 #include "edid/edid_transfer.h"
 #include "edid/hex_view.h"
@@ -16,6 +19,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTabWidget>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace {
@@ -34,6 +39,9 @@ QString rowHeadings() {
     return h.join(u'\n');
 }
 
+// What "Export decoded..." offers to write.
+const QString kDecodedFileFilter = QStringLiteral("Decoded EDID(*.txt)|*.txt");
+
 } // namespace
 
 EDIDSet::EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer)
@@ -49,12 +57,28 @@ EDIDSet::EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer)
             [this](const QString& t) { showText(t, true); });
     connect(&transfer_, &edid::EdidTransfer::textReplaced, this,
             [this](const QString& t) { showText(t, false); });
+    // The decoded pane follows every change of the image but a read's byte
+    // by byte growth: that is decoded once the read is over, before the box
+    // that reports on it, if any.
+    connect(&transfer_, &edid::EdidTransfer::textCleared, this, [this] { showDecoded(false); });
+    connect(&transfer_, &edid::EdidTransfer::textReplaced, this, [this] { showDecoded(false); });
+    connect(&transfer_, &edid::EdidTransfer::textAppended, this, [this] { decodedStale_ = true; });
+    const auto readOver = [this] {
+        if (decodedStale_ && !transfer_.running())
+            showDecoded(false);
+    };
+    connect(&transfer_, &edid::EdidTransfer::finished, this, readOver);
+    connect(&transfer_, &edid::EdidTransfer::notice, this, readOver);
     connect(&transfer_, &edid::EdidTransfer::notice, this,
             [this](const QString& text, const QString& title) { context_.message(text, title); });
     // What the operator types is the image from then on.
     connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
         if (!showing_)
             transfer_.viewEdited(Text1->text());
+    });
+    connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
+        if (!showing_)
+            showDecoded(true);
     });
 }
 
@@ -120,7 +144,13 @@ void EDIDSet::buildUi() {
     grid->addWidget(Label3, 0, 1);
     grid->addWidget(Label4, 1, 0);
     grid->addWidget(Text1, 1, 1);
-    outer->addLayout(grid);
+    // The decoded pane stands beside the dump and is taller than it; the
+    // rows below the dump take that height, so the headings stay put.
+    grid->setRowStretch(2, 1);
+    auto* body = new QHBoxLayout;
+    body->addLayout(grid);
+    body->addLayout(buildDecodedPane(), 1);
+    outer->addLayout(body, 1);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setSizeGripEnabled(false);
@@ -129,8 +159,43 @@ void EDIDSet::buildUi() {
     outer->addWidget(StatusBar1);
 }
 
+QLayout* EDIDSet::buildDecodedPane() {
+    auto* column = new QVBoxLayout;
+    DecodedTabs = new QTabWidget(this);
+    DecodedText = new edid::DecodedPane(DecodedTabs);
+    DecodedText->setAccessibleName(QStringLiteral("Decoded EDID"));
+    DecodedText->setPlaceholderText(QStringLiteral("Open a file or read the device to decode it."));
+    CompareText = new edid::DecodedPane(DecodedTabs);
+    CompareText->setAccessibleName(QStringLiteral("EDID comparison"));
+    DecodedTabs->addTab(DecodedText, QStringLiteral("Decoded"));
+    DecodedTabs->addTab(CompareText, QStringLiteral("Comparison"));
+    DecodedTabs->setTabVisible(1, false);
+    const QFontMetrics fm(DecodedText->font());
+    DecodedTabs->setMinimumSize(fm.horizontalAdvance(QString(72, u'0')), fm.lineSpacing() * 24);
+    column->addWidget(DecodedTabs, 1);
+
+    auto* buttons = new QHBoxLayout;
+    ExportBtn = new QPushButton(QStringLiteral("Export decoded..."), this);
+    CompareBtn = new QPushButton(QStringLiteral("Compare with file..."), this);
+    for (QPushButton* b : {ExportBtn, CompareBtn}) {
+        b->setAutoDefault(false);
+        b->setEnabled(false);
+        buttons->addWidget(b);
+    }
+    buttons->addStretch(1);
+    connect(ExportBtn, &QPushButton::clicked, this, &EDIDSet::ExportBtn_Click);
+    connect(CompareBtn, &QPushButton::clicked, this, &EDIDSet::CompareBtn_Click);
+    column->addLayout(buttons);
+    return column;
+}
+
 void EDIDSet::Form_Load() {
     Option1[0]->setChecked(true);
+    // Every opening starts without a comparison.
+    compared_.reset();
+    comparedPath_.clear();
+    DecodedTabs->setTabVisible(1, false);
+    DecodedTabs->setCurrentIndex(0);
     transfer_.prepare();
 }
 
@@ -170,13 +235,17 @@ void EDIDSet::Option1_Click(int index) {
 
 void EDIDSet::Command1_Click() {
     transfer_.beginOpen();
-    const std::optional<QString> path = context_.dialogs().openFileName(this, edid::kFileFilter);
+    const std::optional<QString> path =
+        context_.dialogs().openFileName(this, edid::kOpenFileFilter);
     if (!path || path->isEmpty())
         return;
-    const std::optional<edid::Image> image = edid::loadImageFile(*path);
-    if (!image)
-        return;
-    transfer_.showLoaded(*image);
+    // A file that cannot be read acts as a cancel, as it always did; only a
+    // text that holds no dump gets a box, and the image back.
+    const edid::ImageFile file = edid::readImageFile(*path);
+    if (file.image)
+        transfer_.showLoaded(*file.image);
+    else if (file.readable)
+        transfer_.refuseOpened(edid::refusalText(*path, file));
 }
 
 void EDIDSet::Command5_Click() {
@@ -190,6 +259,110 @@ void EDIDSet::Command5_Click() {
         return;
     }
     setStatus(QStringLiteral("Save done!"));
+}
+
+void EDIDSet::ExportBtn_Click() {
+    const std::optional<edid::Image> image = viewedImage();
+    if (!image)
+        return;
+    const std::optional<QString> path = context_.dialogs().saveFileName(this, kDecodedFileFilter);
+    if (!path || path->isEmpty())
+        return;
+    QString reason;
+    const QByteArray text = edid::decodedText(edid::decodeEdid(*image)).toUtf8();
+    if (!edid::saveFileAtomically(*path, text, &reason)) {
+        context_.message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
+        return;
+    }
+    setStatus(QStringLiteral("Export done!"));
+}
+
+void EDIDSet::CompareBtn_Click() {
+    if (!viewedImage())
+        return;
+    const std::optional<QString> path =
+        context_.dialogs().openFileName(this, edid::kOpenFileFilter);
+    if (!path || path->isEmpty())
+        return;
+    const edid::ImageFile file = edid::readImageFile(*path);
+    if (!file.image) {
+        context_.message(edid::refusalText(*path, file), kEdidFileTitle);
+        return;
+    }
+    compared_ = file.image;
+    comparedPath_ = *path;
+    DecodedTabs->setTabVisible(1, true);
+    DecodedTabs->setCurrentIndex(1);
+    showDecoded(false);
+}
+
+// ---------------------------------------------------------------------------
+// The decoded pane
+
+std::optional<edid::Image> EDIDSet::viewedImage() const {
+    // The view's own parse, from the first cell, so that what is decoded is
+    // what a download would send; viewImage() would move the download's
+    // cell position.
+    int pos = 1;
+    if (edid::nextByteCell(transfer_.text(), pos).isEmpty())
+        return std::nullopt;
+    pos = 1;
+    return edid::parseView(transfer_.text(), pos);
+}
+
+void EDIDSet::showDecoded(bool sameImage) {
+    decodedStale_ = false;
+    const std::optional<edid::Image> image = viewedImage();
+    ExportBtn->setEnabled(image.has_value());
+    CompareBtn->setEnabled(image.has_value());
+    DecodedText->showText(image ? edid::decodedText(edid::decodeEdid(*image)) : QString(),
+                          sameImage);
+    if (!compared_) {
+        markDifferences({});
+        return;
+    }
+    const auto bytes = [](const edid::Image& m) {
+        return QByteArrayView(reinterpret_cast<const char*>(m.data()), m.size());
+    };
+    edid::EdidComparison c;
+    if (image)
+        c = edid::compareEdid(bytes(*image), bytes(*compared_));
+    CompareText->showText(image ? QStringLiteral("This image (left) against %1 (right)\n\n%2")
+                                      .arg(comparedPath_, edid::comparisonText(c))
+                                : QString(),
+                          sameImage);
+    markDifferences(c.differingOffsets);
+}
+
+void EDIDSet::markDifferences(const QList<int>& offsets) {
+    QList<QTextEdit::ExtraSelection> marks;
+    const QString& text = transfer_.text();
+    // Where each character of the view text is in the editor, which keeps
+    // a CR LF as one line break.
+    QList<int> at(text.size() + 1);
+    for (qsizetype i = 0, doc = 0; i <= text.size(); ++i) {
+        at[i] = int(doc);
+        if (!(i + 1 < text.size() && text[i] == u'\r' && text[i + 1] == u'\n'))
+            ++doc;
+    }
+    QTextCharFormat format;
+    format.setBackground(QColor(0xff, 0xc8, 0x00, 0x90));
+    int pos = 1;
+    qsizetype next = 0;
+    for (int i = 0; i < edid::kImageSize && next < offsets.size(); ++i, ++pos) {
+        const QString cell = edid::nextByteCell(text, pos);
+        if (offsets[next] != i)
+            continue;
+        ++next;
+        const qsizetype from = 2 * qsizetype(pos - 1);
+        if (cell.isEmpty() || from >= text.size())
+            break; // the view ends before the byte: nothing to mark
+        QTextCursor cursor(Text1->document());
+        cursor.setPosition(at[from]);
+        cursor.setPosition(at[qMin(from + cell.size(), text.size())], QTextCursor::KeepAnchor);
+        marks.append({cursor, format});
+    }
+    Text1->setExtraSelections(marks);
 }
 
 // ---------------------------------------------------------------------------

@@ -14,8 +14,8 @@ public:
     virtual ~Dialogs() = default;
     // A message box with one OK button.
     virtual void message(QWidget* parent, const QString& text, const QString& title) = 0;
-    // An open or save dialog with one filter in the "Name(*.ext)|*.ext" form;
-    // nothing when the operator cancels.
+    // An open or save dialog with a filter in the "Name(*.ext)|*.ext" form,
+    // or several such joined by ";;"; nothing when the operator cancels.
     virtual std::optional<QString> openFileName(QWidget* parent, const QString& filter) = 0;
     virtual std::optional<QString> saveFileName(QWidget* parent, const QString& filter) = 0;
 };

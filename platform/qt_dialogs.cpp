@@ -28,6 +28,12 @@ std::optional<QString> QtDialogs::saveFileName(QWidget* parent, const QString& f
 }
 
 QString qtFileFilter(const QString& filter) {
+    if (filter.contains(QLatin1String(";;"))) {
+        QStringList parts = filter.split(QLatin1String(";;"));
+        for (QString& part : parts)
+            part = qtFileFilter(part);
+        return parts.join(QLatin1String(";;"));
+    }
     const qsizetype bar = filter.indexOf(QLatin1Char('|'));
     if (bar < 0)
         return filter;

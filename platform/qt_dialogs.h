@@ -12,7 +12,8 @@ public:
     std::optional<QString> saveFileName(QWidget* parent, const QString& filter) override;
 };
 
-// "EDID(*.bin)|*.bin" -> "EDID(*.bin)", the form QFileDialog takes.
+// "EDID(*.bin)|*.bin" -> "EDID(*.bin)", the form QFileDialog takes; each
+// of several filters joined by ";;" alike.
 QString qtFileFilter(const QString& filter);
 
 } // namespace platform

@@ -2,6 +2,9 @@
 // transfer commands, and every reply-driven step with hand-made replies on a
 // hand-driven clock.
 
+#include "edid/decode/edid_text.h"
+#include "edid/decoded_pane.h"
+#include "edid/edid_file.h"
 #include "edid/edid_transfer.h"
 #include "edid/edidset.h"
 #include "edid/hex_view.h"
@@ -15,7 +18,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextDocument>
 
 using namespace edidtest;
@@ -52,10 +57,15 @@ struct EdidFixture {
         w.Command1->click();
     }
     QString path(const QString& name) const { return f.dir.filePath(name); }
+    QString decoded() const { return w.DecodedText->toPlainText(); }
 
     FormFixture f;
     EDIDSet& w;
 };
+
+QString decodedOf(const edid::Image& m) {
+    return edid::decodedText(edid::decodeEdid(m));
+}
 
 } // namespace
 
@@ -133,7 +143,9 @@ private slots:
         const edid::Image m = sampleImage();
         QVERIFY(writeFile(x.path("full.bin"), bytesOf(m)));
         x.load(x.path("full.bin"));
-        QCOMPARE(x.f.dialogs().filters, QStringList{"EDID(*.bin)|*.bin"});
+        QCOMPARE(
+            x.f.dialogs().filters,
+            QStringList{"EDID(*.bin)|*.bin;;EDID dump(*.txt *.hex)|*.txt *.hex;;All files(*)|*"});
         QCOMPARE(x.w.Text1->text(), edid::writtenForm(m));
         QCOMPARE(x.w.statusText(), QString("Open EDID "));
         QCOMPARE(x.w.transfer().edid_Len, std::int16_t(256));
@@ -245,8 +257,7 @@ private slots:
         const QString nowhere = x.path("no/such/dir/x.bin");
         x.f.dialogs().fileAnswers << nowhere;
         x.w.Command5->click();
-        QCOMPARE(x.messages().size(), 1);
-        QVERIFY(x.messages()[0].text.startsWith("Cannot save " + nowhere + ": "));
+        QVERIFY(x.f.dialogs().last().text.startsWith("Cannot save " + nowhere + ": "));
         QVERIFY(x.messages()[0].text.size() > QString("Cannot save " + nowhere + ": ").size());
         QCOMPARE(x.messages()[0].title, kAppTitle);
         QCOMPARE(x.w.statusText(), QString("before"));
@@ -263,6 +274,118 @@ private slots:
         QVERIFY(x.messages()[1].text.startsWith("Cannot save "));
         QCOMPARE(readFile(x.path("old.bin")), old);
         QCOMPARE(x.w.statusText(), QString("before"));
+    }
+
+    void openingADumpOrATextWithoutOne() {
+        EdidFixture x;
+        QVERIFY(writeFile(x.path("dump.txt"), bytesOf(sampleImage()).toHex(' ')));
+        QVERIFY(writeFile(x.path("bad.txt"), "hello\n"));
+        x.load(x.path("dump.txt"));
+        x.w.setStatus("before");
+        x.load(x.path("bad.txt"));
+        // The dump's image and the status come back, and the box says why.
+        QCOMPARE(x.w.Text1->text(), edid::writtenForm(sampleImage()));
+        QCOMPARE(x.w.statusText(), QString("before"));
+        const QString why =
+            " holds no EDID dump: line 1, column 1: 'h' is not a hexadecimal digit.";
+        QCOMPARE(x.messages(), (QList<Msg>{{x.path("bad.txt") + why, "TARVIK-QE7"}}));
+        QCOMPARE(x.decoded(), decodedOf(sampleImage()));
+    }
+
+    // Edited or read: the pane shows the image the view ends with, before
+    // any box about it.
+    void theDecodedPaneFollowsTheImage_data() {
+        QTest::addColumn<bool>("read"); // else an edit
+        QTest::addColumn<bool>("badChecksum");
+        QTest::newRow("edit") << false << false;
+        QTest::newRow("read, bad checksum") << true << true;
+        QTest::newRow("read") << true << false;
+    }
+    void theDecodedPaneFollowsTheImage() {
+        QFETCH(bool, read);
+        QFETCH(bool, badChecksum);
+        EdidFixture x;
+        QStringList atBox;
+        x.f.dialogs().whileOpen = [&](const Msg&) { atBox << x.decoded(); };
+        QVERIFY(x.decoded().isEmpty() && !x.w.ExportBtn->isEnabled());
+        edid::Image m = sampleImage();
+        m[255] ^= badChecksum ? 1 : 0;
+        if (!read) {
+            m[16] = 13;
+            x.w.Text1->setText(edid::writtenForm(m));
+        } else {
+            x.w.ReadEDIDBtn->click();
+            x.reply("rdy");
+            for (int i = 0; i < 256; ++i)
+                x.reply("ok " + hexByte(m[i]).toLatin1());
+            QVERIFY(x.decoded().isEmpty()); // not judged yet
+            x.f.advance(edid::EdidTransfer::kSettleMs);
+        }
+        QCOMPARE(x.decoded(), decodedOf(m));
+        QCOMPARE(atBox, badChecksum ? QStringList{decodedOf(m)} : QStringList{});
+        // The summary and the findings stand out: only their lines carry formats.
+        for (QTextBlock b = x.w.DecodedText->document()->begin(); b.isValid(); b = b.next())
+            QCOMPARE(!b.layout()->formats().isEmpty(),
+                     b.blockNumber() == 0 || b.text().startsWith("! "));
+    }
+
+    void exportWritesTheDecodedTextOrKeepsTheOldFile() {
+        EdidFixture x;
+        x.w.Text1->setText(edid::writtenForm(sampleImage()).toLower());
+        x.f.dialogs().fileAnswers << x.path("new.txt") << x.path("new.txt");
+        x.w.ExportBtn->click();
+        QCOMPARE(readFile(x.path("new.txt")), decodedOf(sampleImage()).toUtf8());
+        QCOMPARE(x.f.dialogs().filters, QStringList{"Decoded EDID(*.txt)|*.txt"});
+        QCOMPARE(x.w.statusText(), QString("Export done!"));
+        QCOMPARE(x.w.transfer().cell_Pos, std::int16_t(1)); // the download's place stays
+        {
+            FileSizeLimit limit;
+            QVERIFY(limit.ok());
+            x.w.ExportBtn->click();
+        }
+        QVERIFY(x.f.dialogs().last().text.startsWith("Cannot save " + x.path("new.txt") + ": "));
+        QCOMPARE(readFile(x.path("new.txt")), decodedOf(sampleImage()).toUtf8()); // not cut
+    }
+
+    void comparingWithAFile_data() {
+        edid::Image other = sampleImage(); // made in another week (byte 16, 12 -> 13)
+        other[16] = 13;
+        edid::setChecksums(other);
+        QTest::addColumn<QByteArray>("file");    // empty: no such file
+        QTest::addColumn<QString>("shown");      // a comparison line, or the box (%1: the path)
+        QTest::addColumn<QStringList>("marked"); // the cells marked in the dump
+        QTest::newRow("same, as a dump")
+            << bytesOf(sampleImage()).toHex(' ') << "The images are identical." << QStringList{};
+        QTest::newRow("other week")
+            << bytesOf(other) << "week: 12 -> 13" << QStringList{"0C", hexByte(sampleImage()[127])};
+        QTest::newRow("missing") << QByteArray() << "Cannot read %1: No such file or directory"
+                                 << QStringList{};
+    }
+    void comparingWithAFile() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, marked);
+        const bool refused = shown.contains("%1");
+        EdidFixture x;
+        x.w.Text1->setText(edid::writtenForm(sampleImage()));
+        const QString path = x.path("other");
+        QVERIFY(file.isEmpty() || writeFile(path, file));
+        x.f.dialogs().fileAnswers << path;
+        x.w.CompareBtn->click();
+        QCOMPARE(x.messages(),
+                 refused ? (QList<Msg>{{shown.arg(path), kEdidFileTitle}}) : QList<Msg>());
+        QCOMPARE(x.w.DecodedTabs->isTabVisible(1), !refused);
+        QStringList cells;
+        for (const QTextEdit::ExtraSelection& s : x.w.Text1->extraSelections())
+            cells << s.cursor.selectedText();
+        QCOMPARE(cells, marked);
+        if (refused)
+            return;
+        QVERIFY(x.w.CompareText->toPlainText().split('\n').contains(shown));
+        // An edit compares again: the view now holds the file's image.
+        x.w.Text1->setText(edid::writtenForm(*edid::readImageFile(path).image));
+        QVERIFY(x.w.CompareText->toPlainText().contains("The images are identical."));
+        QVERIFY(x.w.Text1->extraSelections().isEmpty());
     }
 
     void checkReportsOnTheViewItHolds() {

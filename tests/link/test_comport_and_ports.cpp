@@ -149,6 +149,8 @@ private slots:
     void fileFilterForQtDialogs() {
         QCOMPARE(platform::qtFileFilter("EDID(*.bin)|*.bin"), QString("EDID(*.bin)"));
         QCOMPARE(platform::qtFileFilter("Images|*.png"), QString("Images (*.png)"));
+        QCOMPARE(platform::qtFileFilter("EDID(*.bin)|*.bin;;Dump|*.txt *.hex;;All files(*)|*"),
+                 QString("EDID(*.bin);;Dump (*.txt *.hex);;All files(*)"));
     }
 };
 
