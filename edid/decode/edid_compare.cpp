@@ -91,10 +91,9 @@ QString comparisonText(const EdidComparison& c) {
         ranges << (i == j ? QString::number(o[i]) : QStringLiteral("%1-%2").arg(o[i]).arg(o[j]));
         i = j + 1;
     }
-    QString text = QStringLiteral("%1 byte%2 differ: %3\n")
-                       .arg(o.size())
-                       .arg(o.size() == 1 ? "" : "s")
-                       .arg(ranges.join(QStringLiteral(", ")));
+    QString text = (o.size() == 1 ? QStringLiteral("1 byte differs: ")
+                                  : QStringLiteral("%1 bytes differ: ").arg(o.size())) +
+                   ranges.join(QStringLiteral(", ")) + u'\n';
     if (c.fields.isEmpty())
         text += QStringLiteral("No decoded field differs.\n");
     for (const FieldDifference& f : c.fields)
