@@ -105,13 +105,12 @@ void Form1::buildUi() {
     Command6 = button(QStringLiteral("Status"), message, twRect(4080, 5040, 975, 375));
 
     Label9 = new QToolButton(message);
-    Label9->setText(main_window::kAscMode);
+    showSendMode(main_window::kAscMode);
     Label9->setAutoRaise(true);
     Label9->setFocusPolicy(Qt::StrongFocus);
     Label9->move(tw(120), tw(5640) - 4);
     Label9->setToolTip(QStringLiteral("Click to switch between sending text and sending "
                                       "hexadecimal bytes"));
-    Label9->setAccessibleName(QStringLiteral("Send mode"));
 
     Text2 = new QPlainTextEdit(message);
     Text2->setGeometry(twRect(120, 6000, 3855, 735));
@@ -398,7 +397,7 @@ void Form1::Command1_Click(int n) {
         return;
     Text2->setPlainText(QString(cmd).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     Text2->selectAll();
-    Label9->setText(main_window::kAscMode);
+    showSendMode(main_window::kAscMode);
 }
 
 void Form1::Command2_Click() {
@@ -410,7 +409,14 @@ bool Form1::hexMode() const {
 }
 
 void Form1::toggleSendMode() {
-    Label9->setText(hexMode() ? main_window::kAscMode : main_window::kHexMode);
+    showSendMode(hexMode() ? main_window::kAscMode : main_window::kHexMode);
+}
+
+void Form1::showSendMode(const QString& caption) {
+    Label9->setText(caption);
+    // The caption is the mode, so the name carries it; a fixed name would
+    // hide it from a screen reader.
+    Label9->setAccessibleName(QStringLiteral("Send mode: ") + caption);
 }
 
 void Form1::Command3_Click() {

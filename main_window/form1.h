@@ -115,6 +115,7 @@ private:
     void buildUi();
     void buildMenu();
     void showConnected(bool open);
+    void showSendMode(const QString& caption);
     // Opens PortNo; greet: at start-up, where the device is sent "bc ".
     void openPort(bool greet);
     void onOpened();

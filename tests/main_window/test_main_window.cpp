@@ -11,11 +11,16 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 using platform::FakeDialogs;
 using Msg = FakeDialogs::Message;
@@ -28,11 +33,27 @@ QByteArray fileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
+
+// Names announced to assistive technology, and whose; heardName: o's name, if announced.
+QList<QPair<QObject*, QString>> heard;
+QString heardName(QObject* o) {
+    const QString name = QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name);
+    return heard.contains({o, name}) ? name : "never announced: " + name;
+}
 } // namespace
 
 class MainWindow : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() {
+        // Offscreen, no screen reader switches accessibility on; Qt's own tests do so.
+        QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+        QAccessible::installUpdateHandler([](QAccessibleEvent* e) {
+            if (e->type() == QAccessible::NameChanged)
+                heard.append({e->object(), e->accessibleInterface()->text(QAccessible::Name)});
+        });
+    }
+
     // --- start-up and the connection -----------------------------------
 
     void firstRunCreatesComportAndGreets() {
@@ -48,7 +69,7 @@ private slots:
         QCOMPARE(f.form->Command7->text(), QString("Disconnect"));
         QVERIFY(f.form->Shape15->isLit());
         QVERIFY(!f.form->Shape16->isLit());
-        QCOMPARE(f.form->Shape15->accessibleDescription(), QString("lit"));
+        QCOMPARE(heardName(f.form->Shape15), QString("Connected: lit"));
         QVERIFY(f.dialogs().messages.isEmpty());
     }
 
@@ -222,7 +243,7 @@ private slots:
         QCOMPARE(f.form->Command1[89]->accessibleName(), QString("Output 8 previous input"));
         QCOMPARE(f.form->Text1->accessibleName(), QString("Receive"));
         QCOMPARE(f.form->Text2->accessibleName(), QString("Send"));
-        QCOMPARE(f.form->Shape16->accessibleName(), QString("Disconnect"));
+        QCOMPARE(f.form->Shape16->accessibleName(), QString("Disconnect: dark"));
     }
 
     // --- terminal ---------------------------------------------------------
@@ -290,6 +311,7 @@ private slots:
         f.takeWritten();
         f.form->Label9->click();
         QCOMPARE(f.form->Label9->text(), QString("Send(Hex)"));
+        QCOMPARE(heardName(f.form->Label9), QString("Send mode: Send(Hex)"));
         f.form->Text2->setFocus();
         QTest::keyClicks(f.form->Text2, "01 aB-xz 5");
         QTest::keyClick(f.form->Text2, Qt::Key_Return);
@@ -331,6 +353,7 @@ private slots:
     void closedPortGuardsPresetsAndSelectorReportsStatus() {
         FormFixture f;
         f.form->Command7->click();
+        QCOMPARE(heardName(f.form->Command7), QString("Connect"));
         f.takeWritten();
         f.form->StateBTN[0]->click();
         f.form->SaveBTN[1]->click();
@@ -353,6 +376,8 @@ private slots:
         f.form->setting().close();
         QCOMPARE(f.takeWritten(), QByteArray("sto\r\n"));
         QCOMPARE(int(f.form->modes().SetupMode), 0);
+        f.form->setting().session().factoryReset();
+        QCOMPARE(heardName(f.form->setting().SetStaBar->findChild<QLabel*>()), "Set Command...");
     }
 
     void modeWindowsNeedAnOpenPort() {
