@@ -201,6 +201,10 @@ void EDIDSet::Form_Load() {
     transfer_.prepare();
 }
 
+bool EDIDSet::busy() const {
+    return transfer_.running() || transfer_.settling();
+}
+
 void EDIDSet::done(int result) {
     transfer_.end();
     FeatureWindow::done(result);

@@ -1,7 +1,9 @@
 // The main window: start-up, the connection, routing buttons, terminal,
 // presets and the device modes, through real widgets on the fake platform.
 
+#include "edid/edidset.h"
 #include "ir/irmatrix.h"
+#include "ir/irset.h"
 #include "link/comport.h"
 #include "main_window/routing.h"
 #include "main_window/terminal.h"
@@ -428,6 +430,26 @@ private slots:
         QVERIFY(f.dialogs().messages.isEmpty());
         f.advance(500);
         QCOMPARE(f.dialogs().messages.size(), 1);
+    }
+
+    // Escape does nothing during a read, up to its judging; once the read is
+    // over it closes the window.
+    void escapeSparesARunningRead() {
+        FormFixture f;
+        Form1& m = *f.form;
+        for (FeatureWindow* w : std::initializer_list<FeatureWindow*>{&m.edidSet(), &m.irSet()}) {
+            const bool edid = w == &m.edidSet();
+            edid ? m.Command9_Click() : m.IrSetOpen();
+            edid ? m.edidSet().ReadEDIDBtn_Click() : m.irSet().Command1_Click();
+            for (int i = 0; i <= (edid ? 256 : 80); ++i) {
+                f.receive(!edid ? "rok 00\r\n" : i > 0 ? "ok 00\r\n" : "rdy\r\n");
+                QTest::keyClick(w, Qt::Key_Escape);
+                QVERIFY(w->isVisible());
+            }
+            f.advance(100);
+            QTest::keyClick(w, Qt::Key_Escape);
+            QVERIFY(!w->isVisible());
+        }
     }
 
     void irRoutingWindowSendsImsAndNoExitWord() {
