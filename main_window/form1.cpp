@@ -10,6 +10,7 @@
 #include "platform/dialogs.h"
 #include "platform/port_names.h"
 #include "settings/setting.h"
+#include "util/save_file.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -100,6 +101,7 @@ void Form1::buildUi() {
     Text1->setTabChangesFocus(true);
     Text1->setAccessibleName(QStringLiteral("Receive"));
     receiveLabel->setBuddy(Text1);
+    connect(Text1, &main_window::ReceiveLog::saveRequested, this, &Form1::saveLog);
 
     Command2 = button(QStringLiteral("Clear"), message, twRect(3000, 5040, 975, 375));
     Command6 = button(QStringLiteral("Status"), message, twRect(4080, 5040, 975, 375));
@@ -235,6 +237,9 @@ void Form1::buildMenu() {
     irRoutingAction =
         device->addAction(QStringLiteral("IR Port &Routing..."), this, &Form1::IrMatrixOpen);
     irRoutingAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    device->addSeparator();
+    saveLogAction = device->addAction(QStringLiteral("Save &log as..."), this, &Form1::saveLog);
+    saveLogAction->setShortcut(QKeySequence::Save);
     device->addSeparator();
     device->addAction(QStringLiteral("E&xit"), QKeySequence::Quit, this, &QWidget::close);
 }
@@ -386,6 +391,18 @@ void Form1::scrollLogToEnd() {
 }
 const QString& Form1::logText() const {
     return Text1->text();
+}
+
+void Form1::saveLog() {
+    // A log is easily saved over another one by mistake: the dialog asks.
+    const std::optional<QString> path = dialogs().saveFileName(this, kLogFileFilter, true);
+    if (!path || path->isEmpty())
+        return;
+    // The log is what the device sent, and that is ASCII (the receive queue
+    // keeps no byte above 127), so its UTF-8 form is those very bytes.
+    QString reason;
+    if (!util::saveFile(*path, Text1->text().toUtf8(), &reason))
+        message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
 }
 
 // ---------------------------------------------------------------------------

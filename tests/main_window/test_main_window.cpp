@@ -8,12 +8,14 @@
 #include "main_window/routing.h"
 #include "main_window/terminal.h"
 #include "settings/setting.h"
+#include "tests/edid/edid_test_util.h"
 #include "tests/support/form_fixture.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -284,6 +286,29 @@ private slots:
         QCOMPARE(f.form->logText(), QString());
         QCOMPARE(f.form->Text1->toPlainText(), QString());
         QCOMPARE(f.form->Text2->toPlainText(), QString("keep"));
+    }
+
+    // "Save log as..." writes the log's exact text; Cancel writes nothing; a
+    // failed save says why and keeps the old file.
+    void saveLogWritesTheExactText() {
+        FormFixture f;
+        const QByteArray log = "In1\n\r\nHDMI" + QByteArray(100, '-') + "\r\n";
+        f.receive(log);
+        const QString path = f.dir.filePath("log.txt");
+        f.dialogs().fileAnswers = {"", path, path};
+        std::unique_ptr<QMenu> menu(f.form->Text1->createContextMenu({}));
+        QVERIFY(menu->findChild<QAction*>("edit-copy") && menu->findChild<QAction*>("select-all"));
+        menu->actions().last()->trigger();
+        QVERIFY(!QFile::exists(path));
+        f.form->saveLogAction->trigger();
+        QCOMPARE(fileBytes(path), log);
+        f.form->appendLog("more");
+        edidtest::FileSizeLimit limit;
+        f.form->saveLogAction->trigger();
+        QVERIFY(f.dialogs().last().text.startsWith("Cannot save " + path + ": "));
+        QCOMPARE(fileBytes(path), log);
+        QCOMPARE(f.dialogs().filters, QStringList(3, "Log(*.txt)|*.txt"));
+        QVERIFY(f.dialogs().confirmedOverwrite);
     }
 
     void hexConversion_data() {
