@@ -2,8 +2,10 @@
 
 #include "bench/bench_util.h"
 #include "main_window/receive_log.h"
+#include "util/save_file.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <QTextDocument>
 
 namespace bench {
@@ -46,7 +48,8 @@ LogAppendResult measureLogAppend(int filledLines, int appends, int reps) {
     bulk.reserve(kLine.size() * filledLines);
     for (int i = 0; i < filledLines; ++i)
         bulk += kLine;
-    QList<double> atLimit;
+    QList<double> atLimit, save;
+    QTemporaryDir dir;
     for (int rep = 0; rep < reps; ++rep) {
         // The log's own limit would drop a tenth of its lines on the way
         // to filledLines; lifted here, it holds them all.
@@ -68,10 +71,17 @@ LogAppendResult measureLogAppend(int filledLines, int appends, int reps) {
         QCoreApplication::processEvents();
         r.atLimitLines = capped->document()->blockCount();
         atLimit << appendCostUs(*capped, appends);
+
+        const qint64 s0 = nowNs();
+        if (util::saveFile(dir.filePath(QStringLiteral("log.txt")), capped->text().toUtf8(),
+                           &r.saveFailure))
+            save << double(nowNs() - s0) / 1e6;
+        r.savedChars = capped->text().size();
     }
     r.emptyUs = median(empty);
     r.fullUs = median(full);
     r.atLimitUs = median(atLimit);
+    r.saveMs = save.isEmpty() ? 0 : median(save);
     return r;
 }
 

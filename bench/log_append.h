@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace bench {
 
 struct LogAppendResult {
@@ -11,6 +13,11 @@ struct LogAppendResult {
     double atLimitUs = 0;
     int atLimitLines = 0;
     double fillSeconds = 0;
+    // "Save log as..." of that full log, on the GUI thread as the program
+    // saves it: the UTF-8 form written to a file and swapped in.
+    double saveMs = 0;
+    qsizetype savedChars = 0;
+    QString saveFailure; // why a save failed; no figure then
 };
 
 // The cost of appending one routing-report line to the shown receive log

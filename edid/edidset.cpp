@@ -114,6 +114,7 @@ void EDIDSet::buildUi() {
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setRange(0, 256);
     ProgressBar1->setTextVisible(false);
+    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
     Label2 = new QLabel(QStringLiteral("100%"), this);
     progress->addWidget(Label1);
     progress->addWidget(ProgressBar1, 1);
@@ -124,6 +125,7 @@ void EDIDSet::buildUi() {
     // text, so every cell stands under its column and beside its row.
     const QFont font = edid::hexViewFont();
     Text1 = new edid::HexView(this);
+    Text1->setAccessibleName(QStringLiteral("EDID image"));
     Text1->setFont(font);
     const QFontMetrics fm(font);
     const int margin = Text1->frameWidth() + int(Text1->document()->documentMargin());
@@ -197,6 +199,10 @@ void EDIDSet::Form_Load() {
     DecodedTabs->setTabVisible(1, false);
     DecodedTabs->setCurrentIndex(0);
     transfer_.prepare();
+}
+
+bool EDIDSet::busy() const {
+    return transfer_.running() || transfer_.settling();
 }
 
 void EDIDSet::done(int result) {

@@ -31,6 +31,7 @@ class EDIDSet : public FeatureWindow {
 public:
     EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer);
     void Form_Load() override;
+    bool busy() const override;
 
     edid::EdidTransfer& transfer() { return transfer_; }
 

@@ -6,7 +6,10 @@
 #include "main_window/form1.h"
 #include "network/setip.h"
 #include "settings/setting.h"
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <cstdlib>
 
 namespace fuzzstates {
 
@@ -91,8 +94,27 @@ void enter(Form1& f, std::uint8_t s) {
     }
 }
 
+namespace {
+
+// A stray Escape on each open feature window: it closes an idle one and
+// never one whose transfer is in progress.
+void pressEscape(Form1& f) {
+    for (FeatureWindow* w : std::initializer_list<FeatureWindow*>{&f.setting(), &f.edidSet(),
+                                                                  &f.irSet(), &f.irMatrix()}) {
+        if (!w->isVisible())
+            continue;
+        const bool busy = w->busy();
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &escape);
+        if (busy != w->isVisible())
+            std::abort();
+    }
+}
+
+} // namespace
+
 void poke(Form1& f, std::uint8_t op) {
-    switch (op % 3) {
+    switch (op % 4) {
     case 0:
         f.Command6_Click();
         break;
@@ -101,6 +123,9 @@ void poke(Form1& f, std::uint8_t op) {
         break;
     case 2:
         f.Command2_Click();
+        break;
+    case 3:
+        pressEscape(f);
         break;
     }
 }

@@ -11,7 +11,8 @@ namespace fuzzstates {
 // Opens the window of state s (taken modulo the number of states) and puts
 // it into that state.
 void enter(Form1& f, std::uint8_t s);
-// An operator action in the middle of the traffic (a button pressed).
+// An operator action in the middle of the traffic (a button pressed, a
+// stray Escape).
 void poke(Form1& f, std::uint8_t op);
 // Closes whatever is open, so the next input starts from the main window.
 void leave(Form1& f);

@@ -70,6 +70,8 @@ public:
     // A run is in progress from its first command until it ends with a
     // final status or times out.
     bool runInProgress() const { return running_; }
+    // A read is over and waits to be judged.
+    bool settling() const { return settling_; }
     // The IR codes' part of IR mode: "rok", "wok" and "rir"; true when the
     // line was one of them.
     bool reply(const QString& line);

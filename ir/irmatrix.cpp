@@ -62,13 +62,18 @@ void IRMatrix::buildUi() {
 
     Combo1 = new QComboBox(this);
     Combo1->setMinimumWidth(110);
+    // On Linux Qt names a list by the label it is the buddy of; elsewhere by
+    // its accessible name.
+    Combo1->setAccessibleName(QStringLiteral("All IR outputs to"));
     connect(Combo1, &QComboBox::activated, this, &IRMatrix::Combo1_Click);
     Command2 = new QPushButton(QStringLiteral("Status"), this);
     Command2->setAutoDefault(false);
     connect(Command2, &QPushButton::clicked, this, &IRMatrix::Command2_Click);
 
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(new QLabel(QStringLiteral("ALL:"), this));
+    auto* allLabel = new QLabel(QStringLiteral("ALL:"), this);
+    allLabel->setBuddy(Combo1);
+    bottom->addWidget(allLabel);
     bottom->addWidget(Combo1);
     bottom->addStretch(1);
     bottom->addWidget(Command2);

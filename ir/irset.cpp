@@ -100,6 +100,9 @@ void IrSet::buildUi() {
 
     CstCode = new QLineEdit(this);
     DataCode = new QLineEdit(this);
+    // The labels beside them name the grid's boxes as well.
+    CstCode->setAccessibleName(QStringLiteral("Received custom code"));
+    DataCode->setAccessibleName(QStringLiteral("Received data code"));
     for (QLineEdit* e : {CstCode, DataCode}) {
         e->setReadOnly(true);
         e->setFixedWidth(40);

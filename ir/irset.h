@@ -50,6 +50,7 @@ class IrSet : public FeatureWindow {
 public:
     IrSet(DeviceContext& context, ir::IrCodeRun& run);
     void Form_Load() override;
+    bool busy() const override { return run_.runInProgress() || run_.settling(); }
     // The device left IR mode by itself: tells the operator and closes.
     void quit();
 

@@ -10,6 +10,7 @@
 #include "platform/dialogs.h"
 #include "platform/port_names.h"
 #include "settings/setting.h"
+#include "util/save_file.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -100,18 +101,18 @@ void Form1::buildUi() {
     Text1->setTabChangesFocus(true);
     Text1->setAccessibleName(QStringLiteral("Receive"));
     receiveLabel->setBuddy(Text1);
+    connect(Text1, &main_window::ReceiveLog::saveRequested, this, &Form1::saveLog);
 
     Command2 = button(QStringLiteral("Clear"), message, twRect(3000, 5040, 975, 375));
     Command6 = button(QStringLiteral("Status"), message, twRect(4080, 5040, 975, 375));
 
     Label9 = new QToolButton(message);
-    Label9->setText(main_window::kAscMode);
+    showSendMode(main_window::kAscMode);
     Label9->setAutoRaise(true);
     Label9->setFocusPolicy(Qt::StrongFocus);
     Label9->move(tw(120), tw(5640) - 4);
     Label9->setToolTip(QStringLiteral("Click to switch between sending text and sending "
                                       "hexadecimal bytes"));
-    Label9->setAccessibleName(QStringLiteral("Send mode"));
 
     Text2 = new QPlainTextEdit(message);
     Text2->setGeometry(twRect(120, 6000, 3855, 735));
@@ -236,6 +237,9 @@ void Form1::buildMenu() {
     irRoutingAction =
         device->addAction(QStringLiteral("IR Port &Routing..."), this, &Form1::IrMatrixOpen);
     irRoutingAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    device->addSeparator();
+    saveLogAction = device->addAction(QStringLiteral("Save &log as..."), this, &Form1::saveLog);
+    saveLogAction->setShortcut(QKeySequence::Save);
     device->addSeparator();
     device->addAction(QStringLiteral("E&xit"), QKeySequence::Quit, this, &QWidget::close);
 }
@@ -389,6 +393,18 @@ const QString& Form1::logText() const {
     return Text1->text();
 }
 
+void Form1::saveLog() {
+    // A log is easily saved over another one by mistake: the dialog asks.
+    const std::optional<QString> path = dialogs().saveFileName(this, kLogFileFilter, true);
+    if (!path || path->isEmpty())
+        return;
+    // The log is what the device sent, and that is ASCII (the receive queue
+    // keeps no byte above 127), so its UTF-8 form is those very bytes.
+    QString reason;
+    if (!util::saveFile(*path, Text1->text().toUtf8(), &reason))
+        message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
+}
+
 // ---------------------------------------------------------------------------
 // Routing, terminal, presets
 
@@ -398,7 +414,7 @@ void Form1::Command1_Click(int n) {
         return;
     Text2->setPlainText(QString(cmd).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     Text2->selectAll();
-    Label9->setText(main_window::kAscMode);
+    showSendMode(main_window::kAscMode);
 }
 
 void Form1::Command2_Click() {
@@ -410,7 +426,14 @@ bool Form1::hexMode() const {
 }
 
 void Form1::toggleSendMode() {
-    Label9->setText(hexMode() ? main_window::kAscMode : main_window::kHexMode);
+    showSendMode(hexMode() ? main_window::kAscMode : main_window::kHexMode);
+}
+
+void Form1::showSendMode(const QString& caption) {
+    Label9->setText(caption);
+    // The caption is the mode, so the name carries it; a fixed name would
+    // hide it from a screen reader.
+    Label9->setAccessibleName(QStringLiteral("Send mode: ") + caption);
 }
 
 void Form1::Command3_Click() {

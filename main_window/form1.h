@@ -27,6 +27,9 @@ class Dialogs;
 class Platform;
 } // namespace platform
 
+// The save dialog's filter for the receive log.
+inline const QString kLogFileFilter = QStringLiteral("Log(*.txt)|*.txt");
+
 // The main window: routing buttons and lamps, the terminal, presets, the
 // connection and the doors to the feature windows. It lives for the whole
 // run, owns the switcher's core and renders it, and is the one place that
@@ -53,6 +56,8 @@ public:
     void appendLog(const QString& text);
     void scrollLogToEnd();
     const QString& logText() const;
+    // "Save log as...": the log's exact text, terminators included.
+    void saveLog();
 
     // Device modes and the feature windows.
     void Command5_Click(); // "Setting"
@@ -104,6 +109,7 @@ public:
     QComboBox* PortCmb = nullptr;
     QAction* irCodeAction = nullptr;
     QAction* irRoutingAction = nullptr;
+    QAction* saveLogAction = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -115,6 +121,7 @@ private:
     void buildUi();
     void buildMenu();
     void showConnected(bool open);
+    void showSendMode(const QString& caption);
     // Opens PortNo; greet: at start-up, where the device is sent "bc ".
     void openPort(bool greet);
     void onOpened();

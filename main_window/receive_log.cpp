@@ -1,5 +1,7 @@
 #include "main_window/receive_log.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTextBlock>
 
@@ -81,6 +83,21 @@ void ReceiveLog::clearLog() {
     lastWasCr_ = false;
     heldLf_ = false;
     clear();
+}
+
+QMenu* ReceiveLog::createContextMenu(const QPoint& pos) {
+    QMenu* menu = createStandardContextMenu(pos);
+    menu->addSeparator();
+    menu->addAction(kSaveLogCaption, this, &ReceiveLog::saveRequested);
+    return menu;
+}
+
+void ReceiveLog::contextMenuEvent(QContextMenuEvent* event) {
+    // Popped up, not run with exec() as QPlainTextEdit's own menu is: the
+    // program waits in no nested event loop.
+    QMenu* menu = createContextMenu(event->pos());
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 } // namespace main_window

@@ -2,7 +2,11 @@
 
 #include <QPlainTextEdit>
 
+class QMenu;
+
 namespace main_window {
+
+inline const QString kSaveLogCaption = QStringLiteral("Save log as...");
 
 // The receive log. It keeps the exact text the interpreter gave it
 // (terminators included) and shows it with CR, LF and CR LF as line breaks.
@@ -24,6 +28,15 @@ public:
     void scrollToEnd();
     void clearLog();
     const QString& text() const { return text_; }
+    // The standard menu (Copy, Select All) and "Save log as...".
+    QMenu* createContextMenu(const QPoint& pos);
+
+signals:
+    // "Save log as..." was chosen.
+    void saveRequested();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QString text_;

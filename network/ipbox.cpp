@@ -28,7 +28,6 @@ public:
 } // namespace
 
 ipBox::ipBox(QWidget* parent) : QWidget(parent) {
-    setAccessibleName(QStringLiteral("IP address"));
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto* frame = new QFrame(this);
@@ -51,6 +50,7 @@ ipBox::ipBox(QWidget* parent) : QWidget(parent) {
         e->installEventFilter(this);
         row->addWidget(e);
         fields_[i] = e;
+        connect(e, &QLineEdit::textChanged, this, &ipBox::nameAddress);
         connect(e, &QLineEdit::textEdited, this, [this, i, e](const QString& text) {
             if (i < 3 && text.size() == 3 && e->cursorPosition() == 3)
                 focusField(i + 1, false);
@@ -71,9 +71,21 @@ std::optional<IpError> ipBox::setAddress(const QString& NewIP) {
     const network::ParsedAddress a = network::parseAddress(NewIP);
     if (a.error)
         return a.error;
+    // One announcement for the new address, not one for each field on the way.
+    naming_ = false;
     for (int i = 0; i < 4; ++i)
         fields_[i]->setText(QString::number(a.octets[i]));
+    naming_ = true;
+    nameAddress();
     return std::nullopt;
+}
+
+void ipBox::nameAddress() {
+    if (!naming_)
+        return;
+    // A screen reader hears each field on its own; the box as a whole reads
+    // as the address it shows.
+    setAccessibleName(QStringLiteral("IP address: ") + Address());
 }
 
 int ipBox::indexOf(QObject* o) const {

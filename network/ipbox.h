@@ -35,8 +35,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void nameAddress();
     void focusField(int i, bool atEnd);
     int indexOf(QObject* o) const;
 
     std::array<QLineEdit*, 4> fields_{};
+    bool naming_ = true;
 };

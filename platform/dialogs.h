@@ -15,9 +15,11 @@ public:
     // A message box with one OK button.
     virtual void message(QWidget* parent, const QString& text, const QString& title) = 0;
     // An open or save dialog with a filter in the "Name(*.ext)|*.ext" form,
-    // or several such joined by ";;"; nothing when the operator cancels.
+    // or several such joined by ";;"; nothing when the operator cancels. A
+    // save dialog asks before it names a file that exists only when told to.
     virtual std::optional<QString> openFileName(QWidget* parent, const QString& filter) = 0;
-    virtual std::optional<QString> saveFileName(QWidget* parent, const QString& filter) = 0;
+    virtual std::optional<QString> saveFileName(QWidget* parent, const QString& filter,
+                                                bool confirmOverwrite = false) = 0;
 };
 
 } // namespace platform

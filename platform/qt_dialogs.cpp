@@ -18,10 +18,11 @@ std::optional<QString> QtDialogs::openFileName(QWidget* parent, const QString& f
     return name;
 }
 
-std::optional<QString> QtDialogs::saveFileName(QWidget* parent, const QString& filter) {
-    const QString name =
-        QFileDialog::getSaveFileName(parent, QString(), QString(), qtFileFilter(filter), nullptr,
-                                     QFileDialog::DontConfirmOverwrite);
+std::optional<QString> QtDialogs::saveFileName(QWidget* parent, const QString& filter,
+                                               bool confirmOverwrite) {
+    const QString name = QFileDialog::getSaveFileName(
+        parent, QString(), QString(), qtFileFilter(filter), nullptr,
+        confirmOverwrite ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite);
     if (name.isEmpty())
         return std::nullopt;
     return name;

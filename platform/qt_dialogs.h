@@ -9,7 +9,8 @@ class QtDialogs : public Dialogs {
 public:
     void message(QWidget* parent, const QString& text, const QString& title) override;
     std::optional<QString> openFileName(QWidget* parent, const QString& filter) override;
-    std::optional<QString> saveFileName(QWidget* parent, const QString& filter) override;
+    std::optional<QString> saveFileName(QWidget* parent, const QString& filter,
+                                        bool confirmOverwrite) override;
 };
 
 // "EDID(*.bin)|*.bin" -> "EDID(*.bin)", the form QFileDialog takes; each

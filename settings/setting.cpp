@@ -102,8 +102,9 @@ void Setting::buildUi() {
 
     SetStaBar = new QStatusBar(this);
     SetStaBar->setSizeGripEnabled(false);
+    // No accessible name of its own: its text is its name, and a screen
+    // reader hears each change of it.
     statusPanel_ = new QLabel(SetStaBar);
-    statusPanel_->setAccessibleName(QStringLiteral("Status"));
     SetStaBar->addWidget(statusPanel_, 1);
 
     auto* grid = new QGridLayout(this);

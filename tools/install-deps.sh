@@ -8,6 +8,10 @@ packages=(
     # cpack -G DEB finds the package's dependencies with dpkg-shlibdeps.
     dpkg-dev
     qt6-base-dev qt6-serialport-dev libgl1-mesa-dev
+    # Qt's private platform header: test_main_window switches Qt's
+    # accessibility on with it, as Qt's own tests do (the tests are always
+    # built).
+    qt6-base-private-dev
     fonts-liberation fonts-dejavu-core
 )
 # Tools only the tests use: the package test validates the desktop entry,

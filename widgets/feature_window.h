@@ -13,7 +13,11 @@ public:
     explicit FeatureWindow(DeviceContext& context);
     // Runs each time before the window is shown.
     virtual void Form_Load() {}
+    // A transfer with the device is in progress that closing would end.
+    virtual bool busy() const { return false; }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
     DeviceContext& context_;
 };

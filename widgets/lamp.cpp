@@ -5,9 +5,8 @@
 namespace widgets {
 
 Lamp::Lamp(const QColor& color, const QString& name, QWidget* parent)
-    : QWidget(parent), color_(color) {
-    setAccessibleName(name);
-    setAccessibleDescription(QStringLiteral("dark"));
+    : QWidget(parent), color_(color), name_(name) {
+    setAccessibleName(name_ + QStringLiteral(": dark"));
     setAttribute(Qt::WA_TranslucentBackground);
 }
 
@@ -15,7 +14,10 @@ void Lamp::setLit(bool lit) {
     if (lit == lit_)
         return;
     lit_ = lit;
-    setAccessibleDescription(lit ? QStringLiteral("lit") : QStringLiteral("dark"));
+    // The state is in the name, not the description: a screen reader is
+    // told when a name changes (setAccessibleName sends Qt's NameChanged
+    // event) and reads it first.
+    setAccessibleName(name_ + (lit ? QStringLiteral(": lit") : QStringLiteral(": dark")));
     update();
 }
 

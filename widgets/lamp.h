@@ -6,7 +6,7 @@
 namespace widgets {
 
 // A round indicator: filled with its colour when lit, only its outline when
-// dark. Screen readers hear its name and "lit" or "dark".
+// dark. Screen readers hear its name with ": lit" or ": dark" after it.
 class Lamp : public QWidget {
     Q_OBJECT
 public:
@@ -20,6 +20,7 @@ protected:
 
 private:
     QColor color_;
+    QString name_;
     QColor outline_{Qt::black};
     bool lit_ = false;
 };

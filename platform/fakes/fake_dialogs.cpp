@@ -12,7 +12,9 @@ std::optional<QString> FakeDialogs::openFileName(QWidget*, const QString& filter
     return nextAnswer(filter);
 }
 
-std::optional<QString> FakeDialogs::saveFileName(QWidget*, const QString& filter) {
+std::optional<QString> FakeDialogs::saveFileName(QWidget*, const QString& filter,
+                                                 bool confirmOverwrite) {
+    confirmedOverwrite = confirmOverwrite;
     return nextAnswer(filter);
 }
 

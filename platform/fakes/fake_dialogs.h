@@ -20,10 +20,12 @@ public:
 
     void message(QWidget* parent, const QString& text, const QString& title) override;
     std::optional<QString> openFileName(QWidget* parent, const QString& filter) override;
-    std::optional<QString> saveFileName(QWidget* parent, const QString& filter) override;
+    std::optional<QString> saveFileName(QWidget* parent, const QString& filter,
+                                        bool confirmOverwrite) override;
 
     QList<Message> messages;
-    QStringList filters; // the filter of every file dialog shown
+    QStringList filters;             // the filter of every file dialog shown
+    bool confirmedOverwrite = false; // the last save dialog asked before replacing a file
     // Answers for the next file dialogs, first first; an empty string (or an
     // empty list) stands for Cancel.
     QStringList fileAnswers;

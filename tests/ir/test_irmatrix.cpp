@@ -67,9 +67,8 @@ private slots:
             QCOMPARE(m.Command1[n]->parentWidget(), m.Shape1[n / 8]);
             QCOMPARE(m.Shape2[n]->parentWidget(), m.Shape1[n / 8]);
             QCOMPARE(m.Shape2[n]->accessibleName(),
-                     QString("IR output %1 input %2").arg(n / 8 + 1).arg(n % 8 + 1));
+                     QString("IR output %1 input %2: dark").arg(n / 8 + 1).arg(n % 8 + 1));
             QVERIFY(!m.Shape2[n]->isLit());
-            QCOMPARE(m.Shape2[n]->accessibleDescription(), QString("dark"));
         }
     }
 
@@ -112,10 +111,10 @@ private slots:
         r.Ledstatus("0", "1");
         r.Ledstatus("3", "5");
         QCOMPARE(litLamps(m), (QList<int>{1, 29}));
-        QCOMPARE(m.Shape2[29]->accessibleDescription(), QString("lit"));
+        QCOMPARE(m.Shape2[29]->accessibleName(), QString("IR output 4 input 6: lit"));
         r.Ledstatus("3", "2");
         QCOMPARE(litLamps(m), (QList<int>{1, 26}));
-        QCOMPARE(m.Shape2[29]->accessibleDescription(), QString("dark"));
+        QCOMPARE(m.Shape2[29]->accessibleName(), QString("IR output 4 input 6: dark"));
         r.Ledstatus("7", "0");
         r.Ledstatus("1", "05");
         QCOMPARE(litLamps(m), (QList<int>{1, 13, 26, 56}));

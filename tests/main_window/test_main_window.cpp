@@ -1,21 +1,30 @@
 // The main window: start-up, the connection, routing buttons, terminal,
 // presets and the device modes, through real widgets on the fake platform.
 
+#include "edid/edidset.h"
 #include "ir/irmatrix.h"
+#include "ir/irset.h"
 #include "link/comport.h"
 #include "main_window/routing.h"
 #include "main_window/terminal.h"
 #include "settings/setting.h"
+#include "tests/edid/edid_test_util.h"
 #include "tests/support/form_fixture.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 using platform::FakeDialogs;
 using Msg = FakeDialogs::Message;
@@ -28,11 +37,27 @@ QByteArray fileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
+
+// Names announced to assistive technology, and whose; heardName: o's name, if announced.
+QList<QPair<QObject*, QString>> heard;
+QString heardName(QObject* o) {
+    const QString name = QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name);
+    return heard.contains({o, name}) ? name : "never announced: " + name;
+}
 } // namespace
 
 class MainWindow : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() {
+        // Offscreen, no screen reader switches accessibility on; Qt's own tests do so.
+        QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+        QAccessible::installUpdateHandler([](QAccessibleEvent* e) {
+            if (e->type() == QAccessible::NameChanged)
+                heard.append({e->object(), e->accessibleInterface()->text(QAccessible::Name)});
+        });
+    }
+
     // --- start-up and the connection -----------------------------------
 
     void firstRunCreatesComportAndGreets() {
@@ -48,7 +73,7 @@ private slots:
         QCOMPARE(f.form->Command7->text(), QString("Disconnect"));
         QVERIFY(f.form->Shape15->isLit());
         QVERIFY(!f.form->Shape16->isLit());
-        QCOMPARE(f.form->Shape15->accessibleDescription(), QString("lit"));
+        QCOMPARE(heardName(f.form->Shape15), QString("Connected: lit"));
         QVERIFY(f.dialogs().messages.isEmpty());
     }
 
@@ -222,7 +247,7 @@ private slots:
         QCOMPARE(f.form->Command1[89]->accessibleName(), QString("Output 8 previous input"));
         QCOMPARE(f.form->Text1->accessibleName(), QString("Receive"));
         QCOMPARE(f.form->Text2->accessibleName(), QString("Send"));
-        QCOMPARE(f.form->Shape16->accessibleName(), QString("Disconnect"));
+        QCOMPARE(f.form->Shape16->accessibleName(), QString("Disconnect: dark"));
     }
 
     // --- terminal ---------------------------------------------------------
@@ -263,6 +288,29 @@ private slots:
         QCOMPARE(f.form->Text2->toPlainText(), QString("keep"));
     }
 
+    // "Save log as..." writes the log's exact text; Cancel writes nothing; a
+    // failed save says why and keeps the old file.
+    void saveLogWritesTheExactText() {
+        FormFixture f;
+        const QByteArray log = "In1\n\r\nHDMI" + QByteArray(100, '-') + "\r\n";
+        f.receive(log);
+        const QString path = f.dir.filePath("log.txt");
+        f.dialogs().fileAnswers = {"", path, path};
+        std::unique_ptr<QMenu> menu(f.form->Text1->createContextMenu({}));
+        QVERIFY(menu->findChild<QAction*>("edit-copy") && menu->findChild<QAction*>("select-all"));
+        menu->actions().last()->trigger();
+        QVERIFY(!QFile::exists(path));
+        f.form->saveLogAction->trigger();
+        QCOMPARE(fileBytes(path), log);
+        f.form->appendLog("more");
+        edidtest::FileSizeLimit limit;
+        f.form->saveLogAction->trigger();
+        QVERIFY(f.dialogs().last().text.startsWith("Cannot save " + path + ": "));
+        QCOMPARE(fileBytes(path), log);
+        QCOMPARE(f.dialogs().filters, QStringList(3, "Log(*.txt)|*.txt"));
+        QVERIFY(f.dialogs().confirmedOverwrite);
+    }
+
     void hexConversion_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("bytes");
@@ -290,6 +338,7 @@ private slots:
         f.takeWritten();
         f.form->Label9->click();
         QCOMPARE(f.form->Label9->text(), QString("Send(Hex)"));
+        QCOMPARE(heardName(f.form->Label9), QString("Send mode: Send(Hex)"));
         f.form->Text2->setFocus();
         QTest::keyClicks(f.form->Text2, "01 aB-xz 5");
         QTest::keyClick(f.form->Text2, Qt::Key_Return);
@@ -331,6 +380,7 @@ private slots:
     void closedPortGuardsPresetsAndSelectorReportsStatus() {
         FormFixture f;
         f.form->Command7->click();
+        QCOMPARE(heardName(f.form->Command7), QString("Connect"));
         f.takeWritten();
         f.form->StateBTN[0]->click();
         f.form->SaveBTN[1]->click();
@@ -353,6 +403,8 @@ private slots:
         f.form->setting().close();
         QCOMPARE(f.takeWritten(), QByteArray("sto\r\n"));
         QCOMPARE(int(f.form->modes().SetupMode), 0);
+        f.form->setting().session().factoryReset();
+        QCOMPARE(heardName(f.form->setting().SetStaBar->findChild<QLabel*>()), "Set Command...");
     }
 
     void modeWindowsNeedAnOpenPort() {
@@ -403,6 +455,26 @@ private slots:
         QVERIFY(f.dialogs().messages.isEmpty());
         f.advance(500);
         QCOMPARE(f.dialogs().messages.size(), 1);
+    }
+
+    // Escape does nothing during a read, up to its judging; once the read is
+    // over it closes the window.
+    void escapeSparesARunningRead() {
+        FormFixture f;
+        Form1& m = *f.form;
+        for (FeatureWindow* w : std::initializer_list<FeatureWindow*>{&m.edidSet(), &m.irSet()}) {
+            const bool edid = w == &m.edidSet();
+            edid ? m.Command9_Click() : m.IrSetOpen();
+            edid ? m.edidSet().ReadEDIDBtn_Click() : m.irSet().Command1_Click();
+            for (int i = 0; i <= (edid ? 256 : 80); ++i) {
+                f.receive(!edid ? "rok 00\r\n" : i > 0 ? "ok 00\r\n" : "rdy\r\n");
+                QTest::keyClick(w, Qt::Key_Escape);
+                QVERIFY(w->isVisible());
+            }
+            f.advance(100);
+            QTest::keyClick(w, Qt::Key_Escape);
+            QVERIFY(!w->isVisible());
+        }
     }
 
     void irRoutingWindowSendsImsAndNoExitWord() {

@@ -4,6 +4,7 @@
 #include "network/setip.h"
 #include "tests/support/form_fixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFrame>
 #include <QLineEdit>
@@ -67,6 +68,8 @@ private slots:
         QVERIFY(!box.setAddress(written));
         QCOMPARE(box.Address(), read);
         QCOMPARE(box.property("Address").toString(), read);
+        QCOMPARE(QAccessible::queryAccessibleInterface(&box)->text(QAccessible::Name),
+                 "IP address: " + read);
     }
 
     void tooFewDotsIsError102() {

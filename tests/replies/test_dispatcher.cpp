@@ -84,9 +84,8 @@ private slots:
         f.form->device().routing().outled(QString("4"), QString("2"));
         QCOMPARE(litRow(*f.form, 4), QString("01000000"));
         QCOMPARE(litRow(*f.form, 3), QString("01000000"));
-        QCOMPARE(f.form->lamps[3][1]->accessibleDescription(), QString("lit"));
-        QCOMPARE(f.form->lamps[3][0]->accessibleDescription(), QString("dark"));
-        QCOMPARE(f.form->lamps[3][1]->accessibleName(), QString("Output 4 input 2"));
+        QCOMPARE(f.form->lamps[3][1]->accessibleName(), QString("Output 4 input 2: lit"));
+        QCOMPARE(f.form->lamps[3][0]->accessibleName(), QString("Output 4 input 1: dark"));
     }
 
     void emptyLineFromA14ByteBlockOnlyScrolls() {
