@@ -1,11 +1,10 @@
 #include "edid/edid_file.h"
 
 #include "edid/decode/edid_dump.h"
+#include "util/save_file.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <cerrno>
 #include <cstring>
 
 namespace edid {
@@ -72,33 +71,8 @@ QString refusalText(const QString& path, const ImageFile& file) {
 }
 
 bool saveImageFile(const QString& path, const Image& image, QString* error) {
-    return saveFileAtomically(
+    return util::saveFile(
         path, QByteArrayView(reinterpret_cast<const char*>(image.data()), kImageSize), error);
-}
-
-bool saveFileAtomically(const QString& path, QByteArrayView bytes, QString* error) {
-    QSaveFile file(path);
-    QString reason;
-    // Unbuffered, so that a short write shows in write()'s count: the
-    // buffered path lets a commit go through after a partial flush.
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        errno = 0;
-        const qint64 written = file.write(bytes.data(), bytes.size());
-        if (written == bytes.size()) {
-            if (file.commit())
-                return true;
-            reason = file.errorString();
-        } else {
-            const int err = errno;
-            file.cancelWriting();
-            reason = err != 0 ? QString::fromLocal8Bit(std::strerror(err)) : file.errorString();
-        }
-    } else {
-        reason = file.errorString();
-    }
-    if (error)
-        *error = reason;
-    return false;
 }
 
 } // namespace edid

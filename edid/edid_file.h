@@ -34,7 +34,4 @@ ImageFile readImageFile(const QString& path);
 // "Cannot read PATH: ...".
 QString refusalText(const QString& path, const ImageFile& file);
 
-// Replaces the file with exactly these bytes, as saveImageFile() does.
-bool saveFileAtomically(const QString& path, QByteArrayView bytes, QString* error);
-
 } // namespace edid

@@ -7,6 +7,7 @@
 #include "edid/edid_transfer.h"
 #include "edid/hex_view.h"
 #include "platform/dialogs.h"
+#include "util/save_file.h"
 #include "util/titles.h"
 #include "widgets/device_context.h"
 
@@ -276,7 +277,7 @@ void EDIDSet::ExportBtn_Click() {
         return;
     QString reason;
     const QByteArray text = edid::decodedText(edid::decodeEdid(*image)).toUtf8();
-    if (!edid::saveFileAtomically(*path, text, &reason)) {
+    if (!util::saveFile(*path, text, &reason)) {
         context_.message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
         return;
     }

@@ -6,14 +6,14 @@
 
 namespace util {
 
-bool saveFile(const QString& path, const QByteArray& bytes, QString* error) {
+bool saveFile(const QString& path, QByteArrayView bytes, QString* error) {
     QSaveFile file(path);
     QString reason;
     // Unbuffered, so that a short write shows in write()'s count: the
     // buffered path lets a commit go through after a partial flush.
     if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         errno = 0;
-        const qint64 written = file.write(bytes);
+        const qint64 written = file.write(bytes.data(), bytes.size());
         if (written == bytes.size()) {
             if (file.commit())
                 return true;

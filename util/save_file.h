@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 namespace util {
@@ -8,6 +8,6 @@ namespace util {
 // Replaces the file with exactly these bytes. They are written beside the
 // old file and swapped in only when complete, so a failed save leaves the
 // old file as it was. False with the reason on failure.
-bool saveFile(const QString& path, const QByteArray& bytes, QString* error);
+bool saveFile(const QString& path, QByteArrayView bytes, QString* error);
 
 } // namespace util
