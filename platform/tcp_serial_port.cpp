@@ -2,7 +2,31 @@
 
 #include "platform/qt_timer.h"
 
+#ifdef Q_OS_LINUX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 namespace platform {
+
+bool keepAlive(qintptr fd) {
+#ifdef Q_OS_LINUX
+    // A server that loses power or its cable sends no close, and the
+    // switcher may be silent for hours, so nothing would ever notice.
+    // Probes after kKeepAliveIdleS of silence find such a link dead 15 s
+    // later, and the port is then lost as a pulled adapter is.
+    const int on = 1, idle = kKeepAliveIdleS, interval = 5, probes = 3;
+    const int s = int(fd);
+    return fd >= 0 && setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+           setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) == 0 &&
+           setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) == 0 &&
+           setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) == 0;
+#else
+    Q_UNUSED(fd);
+    return false;
+#endif
+}
 
 TcpSerialPort::TcpSerialPort(Timer* connectTimer)
     : timer_(connectTimer ? connectTimer : new QtTimer(this)) {
@@ -84,6 +108,7 @@ void TcpSerialPort::onConnected() {
     // Commands are a few bytes each, and the next waits for the answer:
     // Nagle's algorithm would hold each one back until the last was acked.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    keepAlive(socket_.socketDescriptor());
     state_ = State::Open;
     emit opened();
     // Bytes the server sent at once were announced before the port opened.

@@ -7,6 +7,12 @@
 
 namespace platform {
 
+// Has the system probe an idle connection, so that a server gone without a
+// word (powered off, its cable pulled) is noticed: after kKeepAliveIdleS of
+// silence, three probes 5 s apart. Linux only; false where it is not done.
+inline constexpr int kKeepAliveIdleS = 15;
+bool keepAlive(qintptr fd);
+
 class Timer;
 
 // The line to the switcher through a serial device server that passes the

@@ -10,7 +10,10 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 
 using platform::SerialPort;
 using platform::TcpSerialPort;
@@ -161,6 +164,21 @@ private slots:
         QVERIFY(first.write("bc \r\n"));
         QTRY_COMPARE(w1.got, kStatusAnswer);
         QCOMPARE(w1.lost.count(), 0);
+    }
+
+    void aQuietConnectionIsProbed() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, server.serverPort());
+        QVERIFY(socket.waitForConnected(2000));
+        QVERIFY(platform::keepAlive(socket.socketDescriptor()));
+        int on = 0, idle = 0;
+        socklen_t n = sizeof on;
+        getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_KEEPALIVE, &on, &n);
+        getsockopt(int(socket.socketDescriptor()), IPPROTO_TCP, TCP_KEEPIDLE, &idle, &n);
+        QVERIFY(on && idle == platform::kKeepAliveIdleS);
+        QVERIFY(!platform::keepAlive(-1));
     }
 
     void closeOrATimeOutEndsAPendingOpen_data() {
