@@ -87,15 +87,17 @@ bool IrCodeRun::writeCode() {
     // Marks from an earlier check stay until the box is focused, so the
     // duplicate test goes by what the boxes show now.
     std::array<bool, kEntries> formatError{};
+    std::array<int, kEntries> value{};
     for (int k = 0; k < kEntries; ++k) {
-        if (!panduanHex(codes_.at(k))) {
+        value[k] = codeValue(codes_.at(k)).value_or(-1);
+        if (value[k] < 0) {
             setMark(k, Mark::FormatError);
             setStatus(QStringLiteral("format error!"));
             failed = true;
         }
         formatError[k] = marks_[k] == Mark::FormatError;
     }
-    const auto dup = findDuplicates(codes_, formatError);
+    const auto dup = findDuplicates(codes_, formatError, value);
     for (int k = 1; k < kEntries; ++k) {
         if (dup[k]) {
             setMark(k, Mark::Duplicate);

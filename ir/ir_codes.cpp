@@ -49,24 +49,30 @@ bool sameCode(const QString& a, const QString& b) {
 
 std::array<bool, kEntries> findDuplicates(const QStringList& texts,
                                           const std::array<bool, kEntries>& formatError) {
+    std::array<int, kEntries> value{};
+    for (int i = 0; i < kEntries; ++i)
+        value[i] = codeValue(texts.value(i)).value_or(-1);
+    return findDuplicates(texts, formatError, value);
+}
+
+std::array<bool, kEntries> findDuplicates(const QStringList& texts,
+                                          const std::array<bool, kEntries>& formatError,
+                                          const std::array<int, kEntries>& value) {
     // A pair of entries naming the same code marks both, unless both show a
     // format error. Valid codes name the same code by byte value, so they
     // are grouped by it; any other text (never equal to a valid code) is
     // compared with the other such texts regardless of case.
-    std::array<bool, kEntries> dup{};
-    std::array<int, 256> count{};
-    std::array<int, 256> checked{}; // of those, entries without a format error
-    std::array<int, kEntries> value{};
     static const QString none;
     const auto text = [&](int i) -> const QString& {
         return i < texts.size() ? texts.at(i) : none;
     };
+    std::array<bool, kEntries> dup{};
+    std::array<int, 256> count{};
+    std::array<int, 256> checked{}; // of those, entries without a format error
     for (int i = 1; i <= kLastEntry; ++i) {
-        const std::optional<int> v = codeValue(text(i));
-        value[i] = v ? *v : -1;
-        if (v) {
-            ++count[*v];
-            checked[*v] += formatError[i] ? 0 : 1;
+        if (value[i] >= 0) {
+            ++count[value[i]];
+            checked[value[i]] += formatError[i] ? 0 : 1;
         }
     }
     for (int i = 1; i <= kLastEntry; ++i) {

@@ -31,6 +31,10 @@ bool sameCode(const QString& a, const QString& b);
 // but can still be matched by a valid one. Entry 0 never takes part.
 std::array<bool, kEntries> findDuplicates(const QStringList& texts,
                                           const std::array<bool, kEntries>& formatError);
+// The same, given each entry's codeValue() already (-1 for none).
+std::array<bool, kEntries> findDuplicates(const QStringList& texts,
+                                          const std::array<bool, kEntries>& formatError,
+                                          const std::array<int, kEntries>& value);
 
 // Where a data-code entry sits in the grid: row 0..7 is output 1..8, column
 // 0..7 is input 1..8, column 8 is the "<" key and 9 the ">" key.
