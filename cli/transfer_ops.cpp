@@ -33,6 +33,16 @@ QString answerTime(int ms) {
     return QStringLiteral("%1 s").arg(ms / 1000.0);
 }
 
+// The file a read writes is opened beside its target before anything is
+// sent, so that a folder it cannot write fails the run at once.
+bool openOutput(Operation& op, OutputFile& file) {
+    QString error;
+    if (file.open(&error))
+        return true;
+    op.fail(error);
+    return false;
+}
+
 // ---------------------------------------------------------------------------
 // EDID
 
@@ -131,14 +141,7 @@ public:
     explicit EdidReadOperation(const Context& context)
         : EdidOperation(context), file_(context.command.file) {}
 
-    bool prepare() override {
-        QString error;
-        if (!file_.open(&error)) {
-            fail(error);
-            return false;
-        }
-        return true;
-    }
+    bool prepare() override { return openOutput(*this, file_); }
 
 protected:
     QString label() const override { return QStringLiteral("edid read input %1").arg(input()); }
@@ -298,14 +301,7 @@ public:
     explicit IrReadOperation(const Context& context)
         : IrOperation(context), file_(context.command.file) {}
 
-    bool prepare() override {
-        QString error;
-        if (!file_.open(&error)) {
-            fail(error);
-            return false;
-        }
-        return true;
-    }
+    bool prepare() override { return openOutput(*this, file_); }
 
 protected:
     QString label() const override { return QStringLiteral("ir read"); }
