@@ -42,7 +42,6 @@ void EdidTransfer::end() {
     start_Read = 0;
     Timer1->stop();
     settleTimer_->stop();
-    settling_ = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -118,7 +117,6 @@ Image EdidTransfer::viewImage() {
 
 void EdidTransfer::startDownload() {
     settleTimer_->stop();
-    settling_ = false;
     slave = 0;
     cell_Pos = 1;
     start_Load = 1;
@@ -130,7 +128,6 @@ void EdidTransfer::startDownload() {
 
 void EdidTransfer::startRead() {
     settleTimer_->stop();
-    settling_ = false;
     slave = 0;
     Verify = 0;
     start_Read = 1;
@@ -219,9 +216,8 @@ bool EdidTransfer::reply(const QString& line) {
     }
     // An answer after the last one of a read: some answer came twice and
     // every byte after it was taken for the next one.
-    if (settling_ && !line.isEmpty() && !isLoneLf(line) && !keyword(line, "edm") && !exitWord) {
+    if (settling() && !line.isEmpty() && !isLoneLf(line) && !keyword(line, "edm") && !exitWord) {
         settleTimer_->stop();
-        settling_ = false;
         setStatus(QStringLiteral("Read EDID Err!"));
         emit finished(false);
         return true;
@@ -324,15 +320,15 @@ void EdidTransfer::readReply(const QString& line) {
     }
 }
 
+bool EdidTransfer::settling() const {
+    return settleTimer_->isActive();
+}
+
 void EdidTransfer::settle() {
-    settling_ = true;
     settleTimer_->start();
 }
 
 void EdidTransfer::settled() {
-    if (!settling_)
-        return;
-    settling_ = false;
     setStatus(QStringLiteral("Read OK!"));
     checkFinishedRead(false);
 }

@@ -87,7 +87,7 @@ public:
     bool reply(const QString& line);
     bool running() const { return start_Load == 1 || start_Read == 1; }
     // A plain read is over and waits to be judged.
-    bool settling() const { return settling_; }
+    bool settling() const;
 
     // The view text, in the form the view hands out (every line break as
     // CR LF).
@@ -151,8 +151,9 @@ private:
     QString textBeforeOpen_;
     QString statusBeforeOpen_;
     int progress_ = 0;
+    // Runs while a plain read's last answer waits out the quiet that
+    // judges it: settling().
     platform::Timer* settleTimer_ = nullptr;
-    bool settling_ = false;
 };
 
 } // namespace edid

@@ -150,7 +150,6 @@ void IrCodeRun::stopRun() {
     waiting_ = false;
     answerTimer->stop();
     settleTimer_->stop();
-    settling_ = false;
 }
 
 void IrCodeRun::onAnswerTimeout() {
@@ -163,10 +162,11 @@ void IrCodeRun::desynchronised() {
     endRun(method == 0 ? QStringLiteral("Read error!") : QStringLiteral("Write error!"), false);
 }
 
+bool IrCodeRun::settling() const {
+    return settleTimer_->isActive();
+}
+
 void IrCodeRun::settled() {
-    if (!settling_)
-        return;
-    settling_ = false;
     setStatus(QStringLiteral("Read OK!"));
     emit finished(true);
 }
@@ -188,7 +188,7 @@ bool IrCodeRun::reply(const QString& line) {
 
 // The device returned the entry addressed by the last "ric ".
 void IrCodeRun::codeRead(const QString& line) {
-    if (settling_) {
+    if (settling()) {
         desynchronised();
         return;
     }
@@ -231,7 +231,6 @@ void IrCodeRun::codeRead(const QString& line) {
         // The table is judged once nothing more comes. A write's check needs
         // no such wait: it compares every entry, so a shifted answer fails it.
         stopRun();
-        settling_ = true;
         settleTimer_->start();
     } else if (sameCode(codes_.at(n), code)) {
         endRun(QStringLiteral("Write OK!"), true);
@@ -244,7 +243,7 @@ void IrCodeRun::codeRead(const QString& line) {
 
 // The device stored the entry written by the last "wic ".
 void IrCodeRun::codeWritten() {
-    if (settling_) {
+    if (settling()) {
         desynchronised();
         return;
     }

@@ -71,7 +71,7 @@ public:
     // final status or times out.
     bool runInProgress() const { return running_; }
     // A read is over and waits to be judged.
-    bool settling() const { return settling_; }
+    bool settling() const;
     // The IR codes' part of IR mode: "rok", "wok" and "rir"; true when the
     // line was one of them.
     bool reply(const QString& line);
@@ -121,8 +121,9 @@ private:
     bool running_ = false;
     bool waiting_ = false;      // a command of the run waits for its answer
     bool waitingWrite_ = false; // that command is a "wic"
+    // Runs while a plain read's last answer waits out the quiet that
+    // judges it: settling().
     platform::Timer* settleTimer_ = nullptr;
-    bool settling_ = false;
 };
 
 } // namespace ir
