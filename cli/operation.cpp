@@ -91,6 +91,13 @@ void ModeOperation::start() {
                             "mode")
                  .arg(main_window::DeviceModes::entryWord(mode_), c_.port, modeName()));
     });
+    connect(&modes, &main_window::DeviceModes::confirmed, this, [this] {
+        if (!awaitingEcho_)
+            return;
+        awaitingEcho_ = false;
+        confirmed_ = true;
+        confirmed();
+    });
     connect(&modes, &main_window::DeviceModes::leftByDevice, this, [this](Mode m) {
         // Before the entry's echo, an exit word is the late echo of an
         // earlier run's exit, still on its way when this run started.
@@ -113,11 +120,6 @@ void ModeOperation::start() {
                 }
                 if (!text.isEmpty())
                     lastLine_ = text;
-                if (awaitingEcho_ && !c_.device.modes().Timer2->isActive()) {
-                    awaitingEcho_ = false;
-                    confirmed_ = true;
-                    confirmed();
-                }
             });
     if (!modes.enter(mode_))
         return; // the port is closed: the failure is reported as such

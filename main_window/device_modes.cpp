@@ -66,6 +66,7 @@ void DeviceModes::leave(Mode m) {
 
 void DeviceModes::confirm() {
     Timer2->stop();
+    emit confirmed();
 }
 
 void DeviceModes::deviceLeft(Mode m) {

@@ -49,6 +49,8 @@ public:
     platform::Timer* Timer2 = nullptr; // the watchdog, 2000 ms, one shot
 
 signals:
+    // The device echoed the entry word.
+    void confirmed();
     // The watchdog ran out: "Device is not connect!".
     void notConfirmed();
     void leftByDevice(main_window::DeviceModes::Mode m);
