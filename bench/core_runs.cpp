@@ -1,8 +1,8 @@
 #include "bench/core_runs.h"
 
-#include "device/switcher.h"
-#include "edid/edid_image.h"
-#include "platform/fakes/fake_platform.h"
+#include "core/device/switcher.h"
+#include "core/edid/edid_image.h"
+#include "testing/fakes/fake_platform.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
 
@@ -12,7 +12,7 @@ namespace bench {
 
 namespace {
 
-using Mode = main_window::DeviceModes::Mode;
+using Mode = device::DeviceModes::Mode;
 
 // Runs one transfer to its result; false with the reason when it failed.
 bool runOnce(Transfer t, int& exchanges, double& us, QString& failure) {

@@ -1,7 +1,7 @@
 #include "bench/decode_bench.h"
 
 #include "bench/bench_util.h"
-#include "edid/decode/edid_text.h"
+#include "core/edid/decode/edid_text.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "bench/log_append.h"
 
 #include "bench/bench_util.h"
-#include "main_window/receive_log.h"
-#include "util/save_file.h"
+#include "frontends/windows/main_window/receive_log.h"
+#include "core/files/save_file.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -73,7 +73,7 @@ LogAppendResult measureLogAppend(int filledLines, int appends, int reps) {
         atLimit << appendCostUs(*capped, appends);
 
         const qint64 s0 = nowNs();
-        if (util::saveFile(dir.filePath(QStringLiteral("log.txt")), capped->text().toUtf8(),
+        if (files::saveFile(dir.filePath(QStringLiteral("log.txt")), capped->text().toUtf8(),
                            &r.saveFailure))
             save << double(nowNs() - s0) / 1e6;
         r.savedChars = capped->text().size();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/fakes/fake_platform.h"
+#include "testing/fakes/fake_platform.h"
 
 #include <QList>
 #include <memory>

@@ -1,11 +1,11 @@
 #include "bench/transfers.h"
 
 #include "bench/bench_util.h"
-#include "edid/edid_image.h"
-#include "edid/edidset.h"
-#include "edid/hex_view.h"
-#include "ir/irset.h"
-#include "main_window/form1.h"
+#include "core/edid/edid_image.h"
+#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/hex_view.h"
+#include "frontends/windows/ir/irset.h"
+#include "frontends/windows/main_window/form1.h"
 #include "sim/device.h"
 #include "sim/pty_transport.h"
 

@@ -1,6 +1,6 @@
 // The remembered-port reader takes whatever is in COMPORT.
 
-#include "link/comport.h"
+#include "core/seriallink/comport.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -11,8 +11,8 @@
 // replays alone. (Building the core afresh would cost more than most inputs
 // take to run.)
 
-#include "device/switcher.h"
-#include "platform/fakes/fake_platform.h"
+#include "core/device/switcher.h"
+#include "testing/fakes/fake_platform.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
 
@@ -25,7 +25,7 @@
 
 namespace {
 
-using Mode = main_window::DeviceModes::Mode;
+using Mode = device::DeviceModes::Mode;
 
 enum State {
     Idle,
@@ -187,7 +187,7 @@ struct World {
         link.rx().LineLen = 0;
         link.lines().IdleTicks = 0;
         link.Timer1->stop();
-        main_window::DeviceModes& m = core->modes();
+        device::DeviceModes& m = core->modes();
         m.SetupMode = m.EdidMode = m.IrMode = 0;
         m.Timer2->stop();
         edid::EdidTransfer& e = core->edid();

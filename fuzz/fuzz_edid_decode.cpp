@@ -1,9 +1,9 @@
 // The EDID decoder and the dump reader take any bytes: a file the operator
 // opens, an image a device reports.
 
-#include "edid/decode/edid_compare.h"
-#include "edid/decode/edid_dump.h"
-#include "edid/decode/edid_text.h"
+#include "core/edid/decode/edid_compare.h"
+#include "core/edid/decode/edid_dump.h"
+#include "core/edid/decode/edid_text.h"
 
 #include <QJsonDocument>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The EDID hex view's parser takes whatever the operator typed.
 
-#include "edid/edid_image.h"
+#include "core/edid/edid_image.h"
 
 #include <cstdint>
 #include <cstdlib>

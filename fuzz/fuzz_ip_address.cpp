@@ -1,6 +1,6 @@
 // The address control takes whatever text it is given.
 
-#include "network/ipbox.h"
+#include "frontends/windows/network/ipbox.h"
 
 #include <QApplication>
 #include <QStringList>

@@ -3,8 +3,8 @@
 // with each feature window open in each of its states.
 
 #include "fuzz/states.h"
-#include "main_window/form1.h"
-#include "platform/fakes/fake_platform.h"
+#include "frontends/windows/main_window/form1.h"
+#include "testing/fakes/fake_platform.h"
 
 #include <QApplication>
 #include <fuzzer/FuzzedDataProvider.h>

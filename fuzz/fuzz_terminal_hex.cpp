@@ -1,6 +1,6 @@
 // The terminal's conversions take whatever the operator typed or pasted.
 
-#include "main_window/terminal.h"
+#include "core/device/terminal.h"
 
 #include <cctype>
 #include <cstdint>
@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(data),
                                             static_cast<qsizetype>(size / 2));
-    const QByteArray bytes = main_window::hexTextToBytes(text);
+    const QByteArray bytes = device::hexTextToBytes(text);
     // At most one byte per character, and none from text without hex digits.
     if (bytes.size() > text.size())
         std::abort();
@@ -22,10 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QString again;
     for (char b : bytes)
         again += QString::asprintf("%02x ", static_cast<unsigned char>(b));
-    if (main_window::hexTextToBytes(again) != bytes)
+    if (device::hexTextToBytes(again) != bytes)
         std::abort();
     // Every line end on the wire is CR LF.
-    const QByteArray wire = main_window::sendBoxBytes(text);
+    const QByteArray wire = device::sendBoxBytes(text);
     for (qsizetype i = 0; i < wire.size(); ++i) {
         if (wire[i] == '\n' && (i == 0 || wire[i - 1] != '\r'))
             std::abort();

@@ -1,11 +1,11 @@
 #include "fuzz/states.h"
 
-#include "edid/edidset.h"
-#include "ir/irmatrix.h"
-#include "ir/irset.h"
-#include "main_window/form1.h"
-#include "network/setip.h"
-#include "settings/setting.h"
+#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/ir/irmatrix.h"
+#include "frontends/windows/ir/irset.h"
+#include "frontends/windows/main_window/form1.h"
+#include "frontends/windows/network/setip.h"
+#include "frontends/windows/settings/setting.h"
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/serial_port.h"
+#include "core/platform/serial_port.h"
 
 #include <QByteArrayList>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "sim/device.h"
 
-#include "edid/decode/edid_dump.h"
+#include "core/edid/decode/edid_dump.h"
 
 #include <QFile>
 #include <QFileInfo>

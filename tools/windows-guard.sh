@@ -37,11 +37,11 @@ flags+=(-DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB -DQT_SERIALPORT_LIB -DQT_NET
 
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
     mapfile -t sources < <(git ls-files -- '*.cpp' \
-        ':!:sim/' ':!:tests/' ':!:bench/' ':!:fuzz/' ':!:platform/fakes/')
+        ':!:sim/' ':!:tests/' ':!:bench/' ':!:fuzz/' ':!:testing/')
 else # an unpacked source archive
     mapfile -t sources < <(find . -name '*.cpp' -not -path './build*' -not -path './sim/*' \
         -not -path './tests/*' -not -path './bench/*' -not -path './fuzz/*' \
-        -not -path './platform/fakes/*' -printf '%P\n' | sort)
+        -not -path './testing/*' -printf '%P\n' | sort)
 fi
 [[ ${#sources[@]} -gt 0 ]] || {
     echo "windows-guard: no sources found" >&2

@@ -1,11 +1,11 @@
 // The command-line tool's small pieces: the command line, the IR table
 // file, the printed forms, the port choice.
 
-#include "cli/command.h"
-#include "cli/files.h"
-#include "cli/output.h"
-#include "cli/runner.h"
-#include "platform/fakes/fake_platform.h"
+#include "frontends/cli/command.h"
+#include "frontends/cli/files.h"
+#include "frontends/cli/output.h"
+#include "frontends/cli/runner.h"
+#include "testing/fakes/fake_platform.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -3,8 +3,8 @@
 // seen and the device's faults are set directly), and over TCP against
 // hdmi-matrix-sim.
 
-#include "edid/edid_image.h"
-#include "platform/qt_serial_port.h"
+#include "core/edid/edid_image.h"
+#include "core/platform/qt_serial_port.h"
 #include "sim/device.h"
 #include "sim/pty_transport.h"
 #include "tests/support/sim_harness.h"

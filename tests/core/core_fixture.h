@@ -1,7 +1,7 @@
 #pragma once
 
-#include "device/switcher.h"
-#include "platform/fakes/fake_platform.h"
+#include "core/device/switcher.h"
+#include "testing/fakes/fake_platform.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
 

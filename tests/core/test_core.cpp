@@ -2,13 +2,13 @@
 // whole exchanges, the shifted answers a doubled line causes, and the one
 // failure path.
 
-#include "edid/edid_image.h"
+#include "core/edid/edid_image.h"
 #include "tests/core/core_fixture.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
-using Mode = main_window::DeviceModes::Mode;
+using Mode = device::DeviceModes::Mode;
 
 namespace {
 
@@ -142,7 +142,7 @@ private slots:
 
     void reportsReachTheRoutingStateWithoutAWindow() {
         CoreFixture c;
-        QSignalSpy log(&c.core->router(), &replies::Router::logAppended);
+        QSignalSpy log(&c.core->router(), &device::Router::logAppended);
         c.device.routing = {7, 6, 5, 4, 3, 2, 1, 0};
         c.core->routing().status();
         c.run();

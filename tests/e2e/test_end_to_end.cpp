@@ -1,7 +1,7 @@
 // The program core and the real QSerialPort against the simulated switcher
 // over a pseudo-terminal.
 
-#include "platform/qt_serial_port.h"
+#include "core/platform/qt_serial_port.h"
 #include "tests/support/sim_harness.h"
 
 #include <QComboBox>

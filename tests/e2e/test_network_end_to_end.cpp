@@ -1,11 +1,11 @@
 // The program core over a serial device server: the real platform, the real
 // network port and a COM1 file naming `hdmi-matrix-sim --tcp 0`.
 
-#include "edid/edid_transfer.h"
-#include "edid/edidset.h"
-#include "main_window/form1.h"
-#include "platform/fakes/fake_dialogs.h"
-#include "platform/qt_platform.h"
+#include "core/edid/edid_transfer.h"
+#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/main_window/form1.h"
+#include "testing/fakes/fake_dialogs.h"
+#include "core/platform/qt_platform.h"
 #include "tests/support/sim_harness.h"
 
 #include <QComboBox>

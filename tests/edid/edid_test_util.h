@@ -1,6 +1,6 @@
 #pragma once
 
-#include "edid/edid_image.h"
+#include "core/edid/edid_image.h"
 #include "sim/edid_state.h"
 
 #include <QByteArray>

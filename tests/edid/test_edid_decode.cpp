@@ -1,10 +1,10 @@
 // The decoder's edge cases on the simulator's image with a few bytes changed,
 // on broken images, and the hex dump reader.
 
-#include "edid/decode/edid_compare.h"
-#include "edid/decode/edid_dump.h"
-#include "edid/decode/edid_text.h"
-#include "edid/decode/edid_vic.h"
+#include "core/edid/decode/edid_compare.h"
+#include "core/edid/decode/edid_dump.h"
+#include "core/edid/decode/edid_text.h"
+#include "core/edid/decode/edid_vic.h"
 #include "tests/edid/edid_test_util.h"
 
 #include <QJsonArray>

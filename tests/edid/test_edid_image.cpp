@@ -2,9 +2,9 @@
 // forms, the header and checksum tests, the transfer commands, and the
 // image files.
 
-#include "edid/edid_file.h"
-#include "edid/edid_image.h"
-#include "edid/hex_view.h"
+#include "core/edid/edid_file.h"
+#include "core/edid/edid_image.h"
+#include "frontends/windows/edid/hex_view.h"
 #include "tests/edid/edid_test_util.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 // is run and its report read; where it is wrong, the exception is written
 // out below with the reason.
 
-#include "edid/decode/edid_text.h"
+#include "core/edid/decode/edid_text.h"
 
 #include <QDir>
 #include <QJsonArray>

@@ -1,7 +1,7 @@
 // The simulated switcher's EDID side: its default image, the transfer
 // commands and the faults it can be told to commit.
 
-#include "edid/edid_image.h"
+#include "core/edid/edid_image.h"
 #include "sim/device.h"
 #include "tests/edid/edid_test_util.h"
 

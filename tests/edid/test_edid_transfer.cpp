@@ -1,8 +1,8 @@
 // EDID transfers end to end: the real program core and the real serial port
 // against the simulated switcher over a pseudo-terminal.
 
-#include "edid/edidset.h"
-#include "edid/hex_view.h"
+#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/hex_view.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/support/sim_harness.h"
 

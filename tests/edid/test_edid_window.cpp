@@ -2,12 +2,12 @@
 // transfer commands, and every reply-driven step with hand-made replies on a
 // hand-driven clock.
 
-#include "edid/decode/edid_text.h"
-#include "edid/decoded_pane.h"
-#include "edid/edid_file.h"
-#include "edid/edid_transfer.h"
-#include "edid/edidset.h"
-#include "edid/hex_view.h"
+#include "core/edid/decode/edid_text.h"
+#include "frontends/windows/edid/decoded_pane.h"
+#include "core/edid/edid_file.h"
+#include "core/edid/edid_transfer.h"
+#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/hex_view.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/support/form_fixture.h"
 

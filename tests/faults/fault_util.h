@@ -6,7 +6,7 @@
 // the fake port so that the shape of its answers (split, doubled) and the
 // clock are under the test's control.
 
-#include "main_window/form1.h"
+#include "frontends/windows/main_window/form1.h"
 #include "sim/device.h"
 #include "tests/support/form_fixture.h"
 

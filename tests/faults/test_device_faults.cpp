@@ -5,12 +5,12 @@
 // for another mode. Each must end in a state the operator can see and
 // recover from.
 
-#include "edid/edid_transfer.h"
-#include "edid/edidset.h"
-#include "edid/hex_view.h"
-#include "ir/ir_code_run.h"
-#include "ir/irset.h"
-#include "settings/setting.h"
+#include "core/edid/edid_transfer.h"
+#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/hex_view.h"
+#include "core/ir/ir_code_run.h"
+#include "frontends/windows/ir/irset.h"
+#include "frontends/windows/settings/setting.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/faults/fault_util.h"
 #include "tests/support/sim_harness.h"

@@ -4,7 +4,7 @@
 // the receive log, in order, with the program's memory growing only by what
 // the log holds.
 
-#include "main_window/receive_log.h"
+#include "frontends/windows/main_window/receive_log.h"
 #include "tests/faults/fault_util.h"
 #include "tests/support/sim_harness.h"
 

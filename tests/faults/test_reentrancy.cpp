@@ -3,11 +3,11 @@
 // come in, and compare what the interpreter made of the stream with the
 // stream itself: every line once, in the order sent.
 
-#include "edid/edid_transfer.h"
-#include "edid/edidset.h"
-#include "edid/hex_view.h"
-#include "ir/irset.h"
-#include "settings/setting.h"
+#include "core/edid/edid_transfer.h"
+#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/hex_view.h"
+#include "frontends/windows/ir/irset.h"
+#include "frontends/windows/settings/setting.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/faults/fault_util.h"
 #include "tests/support/sim_harness.h"

@@ -1,7 +1,7 @@
 // The IR code table rules and commands, and the simulated switcher's IR side.
 
-#include "ir/ir_codes.h"
-#include "ir/ir_routing.h"
+#include "core/ir/ir_codes.h"
+#include "core/ir/ir_routing.h"
 #include "sim/device.h"
 
 #include <QTest>

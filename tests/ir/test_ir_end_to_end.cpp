@@ -1,7 +1,7 @@
 // The IR windows and the real serial port against the simulated switcher.
 
-#include "ir/irmatrix.h"
-#include "ir/irset.h"
+#include "frontends/windows/ir/irmatrix.h"
+#include "frontends/windows/ir/irset.h"
 #include "tests/support/sim_harness.h"
 
 #include <QComboBox>

@@ -1,8 +1,8 @@
 // The IR routing window on the fake platform: its panels, the commands of
 // its buttons and list, and the lamps the device's reports light.
 
-#include "ir/ir_routing.h"
-#include "ir/irmatrix.h"
+#include "core/ir/ir_routing.h"
+#include "frontends/windows/ir/irmatrix.h"
 #include "tests/support/form_fixture.h"
 
 #include <QComboBox>

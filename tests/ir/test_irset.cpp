@@ -2,7 +2,7 @@
 // checks, and read and write runs driven reply by reply on a hand-driven
 // clock.
 
-#include "ir/irset.h"
+#include "frontends/windows/ir/irset.h"
 #include "tests/support/form_fixture.h"
 
 #include <QGridLayout>

@@ -1,9 +1,9 @@
 // The remembered port and how COM numbers reach devices.
 
-#include "link/comport.h"
-#include "platform/port_names.h"
-#include "platform/qt_dialogs.h"
-#include "platform/qt_serial_port.h"
+#include "core/seriallink/comport.h"
+#include "core/platform/port_names.h"
+#include "frontends/windows/platform/qt_dialogs.h"
+#include "core/platform/qt_serial_port.h"
 
 #include <QDateTime>
 #include <QDir>

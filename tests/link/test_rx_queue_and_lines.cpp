@@ -1,7 +1,7 @@
 // The receive ring and the cutting of the byte stream into reply lines.
 
-#include "link/line_assembly.h"
-#include "link/rx_queue.h"
+#include "core/seriallink/line_assembly.h"
+#include "core/seriallink/rx_queue.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -1,13 +1,13 @@
 // The main window: start-up, the connection, routing buttons, terminal,
 // presets and the device modes, through real widgets on the fake platform.
 
-#include "edid/edidset.h"
-#include "ir/irmatrix.h"
-#include "ir/irset.h"
-#include "link/comport.h"
-#include "main_window/routing.h"
-#include "main_window/terminal.h"
-#include "settings/setting.h"
+#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/ir/irmatrix.h"
+#include "frontends/windows/ir/irset.h"
+#include "core/seriallink/comport.h"
+#include "core/device/routing.h"
+#include "core/device/terminal.h"
+#include "frontends/windows/settings/setting.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/support/form_fixture.h"
 
@@ -185,7 +185,7 @@ private slots:
     // --- routing buttons ------------------------------------------------
 
     void routeCodesAndCommands() {
-        using namespace main_window;
+        using namespace device;
         QCOMPARE(HTS(0), QString("00"));
         QCOMPARE(HTS(10), QString("0A"));
         QCOMPARE(HTS(171), QString("AB"));
@@ -323,14 +323,14 @@ private slots:
     }
     void hexConversion() {
         QFETCH(QString, text);
-        QTEST(main_window::hexTextToBytes(text), "bytes");
+        QTEST(device::hexTextToBytes(text), "bytes");
     }
 
     void hexConversionHasNoLengthLimit() {
         QString text;
         for (int i = 0; i < 300; ++i)
             text += "a5 ";
-        QCOMPARE(main_window::hexTextToBytes(text), QByteArray(300, '\xa5'));
+        QCOMPARE(device::hexTextToBytes(text), QByteArray(300, '\xa5'));
     }
 
     void hexModeFiltersKeysAndSendsBytes() {

@@ -1,7 +1,7 @@
 // The IP address control and the network address window.
 
-#include "network/ipbox.h"
-#include "network/setip.h"
+#include "frontends/windows/network/ipbox.h"
+#include "frontends/windows/network/setip.h"
 #include "tests/support/form_fixture.h"
 
 #include <QAccessible>

@@ -1,8 +1,8 @@
 // The network port against the simulated switcher behind its TCP transport,
 // on the loopback address only.
 
-#include "platform/fakes/fake_clock.h"
-#include "platform/tcp_serial_port.h"
+#include "testing/fakes/fake_clock.h"
+#include "core/platform/tcp_serial_port.h"
 #include "sim/device.h"
 #include "sim/tcp_transport.h"
 

@@ -1,8 +1,8 @@
 // Server addresses, and how a COMn entry in the working directory picks a
 // local device or a serial device server.
 
-#include "platform/port_names.h"
-#include "platform/tcp_target.h"
+#include "core/platform/port_names.h"
+#include "core/platform/tcp_target.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 
 #include "tests/support/form_fixture.h"
 
-#include "ir/irmatrix.h"
+#include "frontends/windows/ir/irmatrix.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 // The number readers and writers behind the settings window and its replies.
 
-#include "settings/setting_numbers.h"
-#include "settings/settings_session.h"
+#include "core/settings/setting_numbers.h"
+#include "core/settings/settings_session.h"
 
 #include <QTest>
 

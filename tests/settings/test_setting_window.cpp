@@ -2,8 +2,8 @@
 // and confirm it, the commands of its controls, the password lock, the
 // factory reset and the device leaving setting mode.
 
-#include "settings/password.h"
-#include "settings/setting.h"
+#include "frontends/windows/settings/password.h"
+#include "frontends/windows/settings/setting.h"
 #include "tests/support/form_fixture.h"
 
 #include <QComboBox>

@@ -2,8 +2,8 @@
 // with the real serial port and real timers, and the simulator's settings
 // model on its own.
 
-#include "settings/password.h"
-#include "settings/setting.h"
+#include "frontends/windows/settings/password.h"
+#include "frontends/windows/settings/setting.h"
 #include "tests/support/sim_harness.h"
 
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "main_window/form1.h"
-#include "platform/fakes/fake_platform.h"
+#include "frontends/windows/main_window/form1.h"
+#include "testing/fakes/fake_platform.h"
 #include "sim/device.h"
 #include "sim/pty_transport.h"
 

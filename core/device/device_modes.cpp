@@ -1,0 +1,81 @@
+#include "core/device/device_modes.h"
+
+#include "core/seriallink/connection.h"
+#include "core/platform/platform.h"
+
+namespace device {
+
+DeviceModes::DeviceModes(seriallink::Connection& link, platform::Platform& platform) : link_(link) {
+    Timer2 = platform.createTimer(this);
+    Timer2->setInterval(2000);
+    Timer2->setSingleShot(true);
+    connect(Timer2, &platform::Timer::timeout, this, &DeviceModes::Timer2_Timer);
+}
+
+std::uint8_t& DeviceModes::variable(Mode m) {
+    switch (m) {
+    case Mode::Setup:
+        return SetupMode;
+    case Mode::Edid:
+        return EdidMode;
+    case Mode::Ir:
+        break;
+    }
+    return IrMode;
+}
+
+QString DeviceModes::entryWord(Mode m) {
+    switch (m) {
+    case Mode::Setup:
+        return QStringLiteral("stm");
+    case Mode::Edid:
+        return QStringLiteral("edm");
+    case Mode::Ir:
+        break;
+    }
+    return QStringLiteral("irm");
+}
+
+QString DeviceModes::exitWord(Mode m) {
+    switch (m) {
+    case Mode::Setup:
+        return QStringLiteral("sto");
+    case Mode::Edid:
+        return QStringLiteral("edo");
+    case Mode::Ir:
+        break;
+    }
+    return QStringLiteral("iro");
+}
+
+bool DeviceModes::enter(Mode m) {
+    if (!link_.guardOpen())
+        return false;
+    variable(m) = 1;
+    link_.sendLine(entryWord(m));
+    // Re-enabling while a previous entry is still unconfirmed gives the new
+    // entry its full two seconds.
+    Timer2->start();
+    return true;
+}
+
+void DeviceModes::leave(Mode m) {
+    link_.sendLine(exitWord(m));
+    variable(m) = 0;
+}
+
+void DeviceModes::confirm() {
+    Timer2->stop();
+    emit confirmed();
+}
+
+void DeviceModes::deviceLeft(Mode m) {
+    emit leftByDevice(m);
+}
+
+void DeviceModes::Timer2_Timer() {
+    Timer2->stop();
+    emit notConfirmed();
+}
+
+} // namespace device

@@ -1,0 +1,55 @@
+#include "core/device/routing_state.h"
+
+#include "core/seriallink/connection.h"
+#include "core/device/routing.h"
+
+namespace device {
+
+RoutingState::RoutingState(seriallink::Connection& link) : link_(link) {
+    lit_.fill(-1);
+}
+
+void RoutingState::outled(int ledport, int ss) {
+    if (ledport < 1 || ledport > 8)
+        return;
+    int i = ss - 1;
+    if (i > 7)
+        i = 0;
+    lit_[ledport - 1] = i >= 0 ? i : -1;
+    emit outputChanged(ledport);
+}
+
+void RoutingState::outled(const QString& ledport, const QString& ss) {
+    bool ok1 = false, ok2 = false;
+    const int port = ledport.toInt(&ok1);
+    const int input = ss.toInt(&ok2);
+    if (!ok1 || !ok2)
+        return;
+    outled(port, input);
+}
+
+QString RoutingState::route(int n) {
+    if (n < 11 || n > 90)
+        return {};
+    const QString cmd = routeCommand(n);
+    link_.sendRawReported(seriallink::wireBytes(cmd));
+    return cmd;
+}
+
+bool RoutingState::presetSave(int index) {
+    return link_.guardOpen() && link_.sendLine(presetSaveCommand(index));
+}
+
+bool RoutingState::presetRecall(int index) {
+    return link_.guardOpen() && link_.sendLine(presetRecallCommand(index));
+}
+
+bool RoutingState::allOutputs(int input0) {
+    return link_.guardOpen() && link_.sendLine(allOutputsCommand(input0));
+}
+
+bool RoutingState::status() {
+    return link_.sendLineReported(QStringLiteral("bc "));
+}
+
+} // namespace device

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/edid/edid_transfer.h"
+#include "core/ir/ir_code_run.h"
+#include "core/ir/ir_routing.h"
+#include "core/seriallink/connection.h"
+#include "core/device/device_modes.h"
+#include "core/device/routing_state.h"
+#include "core/device/router.h"
+#include "core/settings/settings_session.h"
+
+#include <QObject>
+
+namespace platform {
+class Platform;
+}
+
+namespace device {
+
+// The switcher as the program sees it, without any window: the connection,
+// the state and exchanges of every feature, and the reply interpreter that
+// hands each line from the connection to them. The windows render it and
+// forward the operator's clicks; the command-line tool drives it directly.
+class Switcher : public QObject {
+    Q_OBJECT
+public:
+    explicit Switcher(platform::Platform& platform);
+
+    seriallink::Connection& link() { return link_; }
+    device::DeviceModes& modes() { return modes_; }
+    device::RoutingState& routing() { return routing_; }
+    edid::EdidTransfer& edid() { return edid_; }
+    ir::IrCodeRun& irCodes() { return irCodes_; }
+    ir::IrRouting& irRouting() { return irRouting_; }
+    settings::SettingsSession& settings() { return settings_; }
+    device::Router& router() { return router_; }
+
+private:
+    // Declared in the order their timers are made: the receive tick first,
+    // then the mode watchdog, then the features' answer timers.
+    seriallink::Connection link_;
+    device::DeviceModes modes_;
+    device::RoutingState routing_;
+    edid::EdidTransfer edid_;
+    ir::IrCodeRun irCodes_;
+    ir::IrRouting irRouting_;
+    settings::SettingsSession settings_;
+    device::Router router_;
+};
+
+} // namespace device

@@ -1,0 +1,294 @@
+#include "core/ir/ir_code_run.h"
+
+#include "core/seriallink/connection.h"
+#include "core/protocol/reply_line.h"
+#include "core/platform/platform.h"
+
+namespace ir {
+
+using protocol::keyword;
+
+IrCodeRun::IrCodeRun(seriallink::Connection& link, platform::Platform& platform)
+    : link_(link), codes_(kEntries) {
+    answerTimer = platform.createTimer(this);
+    answerTimer->setInterval(kAnswerMs);
+    answerTimer->setSingleShot(true);
+    connect(answerTimer, &platform::Timer::timeout, this, &IrCodeRun::onAnswerTimeout);
+    settleTimer_ = platform.createTimer(this);
+    settleTimer_->setInterval(kSettleMs);
+    settleTimer_->setSingleShot(true);
+    connect(settleTimer_, &platform::Timer::timeout, this, &IrCodeRun::settled);
+}
+
+void IrCodeRun::prepare() {
+    stopRun();
+    codefocus = 1;
+    for (int k = 0; k < kEntries; ++k) {
+        setCode(k, QString());
+        setMark(k, Mark::Normal);
+    }
+    CstCode.clear();
+    DataCode.clear();
+    setProgress(0);
+    setStatus(QString());
+}
+
+void IrCodeRun::setCode(int k, const QString& text) {
+    codes_[k] = text;
+    emit codeChanged(k, text);
+}
+
+void IrCodeRun::codeEdited(int k, const QString& text) {
+    codes_[k] = text;
+}
+
+void IrCodeRun::setMark(int k, Mark m) {
+    marks_[k] = m;
+    emit markChanged(k);
+}
+
+void IrCodeRun::setStatus(const QString& text) {
+    status_ = text;
+    emit statusChanged(text);
+}
+
+void IrCodeRun::setProgress(int value) {
+    progress_ = value;
+    emit progressChanged(value);
+}
+
+void IrCodeRun::codetxt_GotFocus(int k) {
+    setMark(k, Mark::Normal);
+    // A learned data code never lands in the custom-code box.
+    codefocus = k == 0 ? 1 : k;
+}
+
+// ---------------------------------------------------------------------------
+// Starting a run
+
+void IrCodeRun::readCode() {
+    // Emptying the table when nothing can be read would lose the operator's
+    // work for nothing.
+    if (!link_.isOpen()) {
+        link_.reportWriteFailed();
+        return;
+    }
+    for (int k = 0; k < kEntries; ++k) {
+        setCode(k, QString());
+        setMark(k, Mark::Normal);
+    }
+    method = 0;
+    codeInt = 0;
+    startRun(readCodeCommand(codeInt), false);
+}
+
+bool IrCodeRun::writeCode() {
+    bool failed = false;
+    // Marks from an earlier check stay until the box is focused, so the
+    // duplicate test goes by what the boxes show now.
+    std::array<bool, kEntries> formatError{};
+    std::array<int, kEntries> value{};
+    for (int k = 0; k < kEntries; ++k) {
+        value[k] = codeValue(codes_.at(k)).value_or(-1);
+        if (value[k] < 0) {
+            setMark(k, Mark::FormatError);
+            setStatus(QStringLiteral("format error!"));
+            failed = true;
+        }
+        formatError[k] = marks_[k] == Mark::FormatError;
+    }
+    const auto dup = findDuplicates(codes_, formatError, value);
+    for (int k = 1; k < kEntries; ++k) {
+        if (dup[k]) {
+            setMark(k, Mark::Duplicate);
+            setStatus(QStringLiteral("the same code!"));
+            failed = true;
+        }
+    }
+    if (failed)
+        return false;
+    method = 1;
+    codeInt = 0;
+    startRun(writeCodeCommand(codeInt, codes_.at(0)), true);
+    return true;
+}
+
+void IrCodeRun::startRun(const QString& command, bool write) {
+    stopRun();
+    if (!link_.sendLineReported(command))
+        return;
+    running_ = true;
+    waiting_ = true;
+    waitingWrite_ = write;
+    answerTimer->start();
+}
+
+void IrCodeRun::sendRunCommand(const QString& command, bool write) {
+    if (!running_)
+        return;
+    if (link_.sendLine(command)) {
+        waiting_ = true;
+        waitingWrite_ = write;
+        answerTimer->start();
+        return;
+    }
+    // The run ends before the failure is reported: an answer that comes in
+    // while the box is up must find no run to carry on.
+    stopRun();
+    link_.reportWriteFailed();
+    emit finished(false);
+}
+
+void IrCodeRun::endRun(const QString& status, bool ok) {
+    stopRun();
+    setStatus(status);
+    emit finished(ok);
+}
+
+void IrCodeRun::stopRun() {
+    running_ = false;
+    waiting_ = false;
+    answerTimer->stop();
+    settleTimer_->stop();
+}
+
+void IrCodeRun::onAnswerTimeout() {
+    if (!running_)
+        return;
+    endRun(QStringLiteral("Time Out!"), false);
+}
+
+void IrCodeRun::desynchronised() {
+    endRun(method == 0 ? QStringLiteral("Read error!") : QStringLiteral("Write error!"), false);
+}
+
+bool IrCodeRun::settling() const {
+    return settleTimer_->isActive();
+}
+
+void IrCodeRun::settled() {
+    setStatus(QStringLiteral("Read OK!"));
+    emit finished(true);
+}
+
+// ---------------------------------------------------------------------------
+// Replies
+
+bool IrCodeRun::reply(const QString& line) {
+    if (keyword(line, "rok"))
+        codeRead(line);
+    else if (keyword(line, "wok"))
+        codeWritten();
+    else if (keyword(line, "rir"))
+        codeLearned(line);
+    else
+        return false;
+    return true;
+}
+
+// The device returned the entry addressed by the last "ric ".
+void IrCodeRun::codeRead(const QString& line) {
+    if (settling()) {
+        desynchronised();
+        return;
+    }
+    // Only a run in progress is continued: a reply that comes after the run
+    // ended or timed out must not start it again.
+    if (!running_)
+        return;
+    if (!waiting_) {
+        desynchronised();
+        return;
+    }
+    waiting_ = false;
+    const QString code = replyCode(line, 5);
+    int& n = codeInt;
+    if (n < 0 || n > kLastEntry)
+        return;
+    if (n < kLastEntry) {
+        const int entry = n;
+        // Codes are byte values: "5" written comes back as "05".
+        if (method != 0 && !sameCode(codes_.at(entry), code)) {
+            setProgress(entry);
+            endRun(QStringLiteral("Write error!"), false);
+            return;
+        }
+        // The next command goes out before the window shows this answer:
+        // the progress bar repaints at once, and the line need not wait.
+        ++n;
+        sendRunCommand(readCodeCommand(n), false);
+        setProgress(entry);
+        if (method == 0) {
+            setStatus(QStringLiteral("Reading"));
+            setCode(entry, code);
+        } else {
+            setStatus(QStringLiteral("Write Checking!"));
+        }
+        return;
+    }
+    if (method == 0) {
+        setCode(n, code);
+        // The table is judged once nothing more comes. A write's check needs
+        // no such wait: it compares every entry, so a shifted answer fails it.
+        stopRun();
+        settleTimer_->start();
+    } else if (sameCode(codes_.at(n), code)) {
+        endRun(QStringLiteral("Write OK!"), true);
+        n = kLastEntry + 1;
+        link_.sendLineReported(QStringLiteral("sav"));
+    } else {
+        endRun(QStringLiteral("Write error!"), false);
+    }
+}
+
+// The device stored the entry written by the last "wic ".
+void IrCodeRun::codeWritten() {
+    if (settling()) {
+        desynchronised();
+        return;
+    }
+    if (!running_)
+        return;
+    // Only a write waits for this answer; one that comes while the table is
+    // being read back answers a command sent earlier.
+    if (!waiting_ || !waitingWrite_) {
+        desynchronised();
+        return;
+    }
+    waiting_ = false;
+    int& n = codeInt;
+    if (n < 0 || n > kLastEntry)
+        return;
+    if (n < kLastEntry) {
+        const int entry = n;
+        ++n;
+        sendRunCommand(writeCodeCommand(n, codes_.at(n)), true);
+        setProgress(entry);
+        setStatus(QStringLiteral("Writing"));
+        return;
+    }
+    // All 81 entries are written; reading them back checks them.
+    n = 0;
+    sendRunCommand(readCodeCommand(n), false);
+}
+
+// The device's IR receiver decoded a key of a remote.
+void IrCodeRun::codeLearned(const QString& line) {
+    CstCode = replyCode(line, 5);
+    DataCode = replyCode(line, 8);
+    emit learned(CstCode, DataCode);
+    setCode(0, CstCode);
+    if (codefocus < 1 || codefocus > kLastEntry)
+        codefocus = 1;
+    setCode(codefocus, DataCode);
+    if (codefocus < kLastEntry)
+        ++codefocus;
+    const int k = codefocus;
+    // The window focuses the box; the focus handler runs here either way,
+    // since the focus event only comes while the window is active and the
+    // box may already have had the focus.
+    emit focusRequested(k);
+    codetxt_GotFocus(k);
+}
+
+} // namespace ir

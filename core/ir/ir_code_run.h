@@ -1,0 +1,129 @@
+#pragma once
+
+#include "core/ir/ir_codes.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+
+namespace platform {
+class Platform;
+class Timer;
+} // namespace platform
+namespace seriallink {
+class Connection;
+}
+
+namespace ir {
+
+// The device's table of 81 IR codes and the runs that read it or write it,
+// one entry per answer: the first command goes out from here, and each
+// answer sends the next. A write is checked entry by entry before the
+// table is written, and afterwards read back entry by entry before the
+// device is told to save it. A run stalled for a second ends "Time Out!".
+//
+// Answers carry no entry number. So that a doubled answer, which shifts
+// every later entry by one, does not end a run as a success, an answer
+// that comes while no command of its kind waits for one ends the run
+// failed, and a finished read is judged only once the line has stayed free
+// of further answers for kSettleMs. (A write's check compares every entry
+// with the table, so a shifted answer fails it without waiting.)
+//
+// The table is held here as the entries' texts (as typed: one or two
+// characters, letter case kept) with a mark each for the checks; the IR
+// code window shows them and hands its edits back.
+class IrCodeRun : public QObject {
+    Q_OBJECT
+public:
+    enum class Mark { Normal, FormatError, Duplicate };
+    static constexpr int kAnswerMs = 1000;
+    static constexpr int kSettleMs = 100;
+
+    IrCodeRun(seriallink::Connection& link, platform::Platform& platform);
+
+    // The IR code window opens: no run, an empty table, learned codes land
+    // in entry 1 first.
+    void prepare();
+    // The window closes: the device leaves IR mode, nothing more can answer.
+    void end() { stopRun(); }
+
+    const QString& code(int k) const { return codes_.at(k); }
+    const QStringList& codes() const { return codes_; }
+    // Replaces an entry's text; the window follows.
+    void setCode(int k, const QString& text);
+    // The operator edited a box: the table follows, nothing is echoed.
+    void codeEdited(int k, const QString& text);
+    Mark mark(int k) const { return marks_.at(k); }
+    void setMark(int k, Mark m);
+
+    // Box k got the focus: its error mark goes, and a learned data code
+    // lands there next (never in the custom-code entry).
+    void codetxt_GotFocus(int k);
+    // "Read Code": empties the table and reads it. Nothing starts, and the
+    // table stays, when the port is closed.
+    void readCode();
+    // "Write Code": the format and duplicate checks, then the first entry.
+    // False when a check failed (the marks and the status say which).
+    bool writeCode();
+
+    // A run is in progress from its first command until it ends with a
+    // final status or times out.
+    bool runInProgress() const { return running_; }
+    // A read is over and waits to be judged.
+    bool settling() const;
+    // The IR codes' part of IR mode: "rok", "wok" and "rir"; true when the
+    // line was one of them.
+    bool reply(const QString& line);
+
+    const QString& statusText() const { return status_; }
+    int progress() const { return progress_; }
+
+    int method = 0;    // 0: the run reads, otherwise it writes
+    int codefocus = 1; // entry that receives the next learned data code, 1..80
+    int codeInt = 0;   // the entry the last read or write command addressed
+    QString CstCode;   // the last code the device's IR receiver decoded
+    QString DataCode;
+    platform::Timer* answerTimer = nullptr;
+
+signals:
+    void codeChanged(int k, const QString& text);
+    void markChanged(int k);
+    void statusChanged(const QString& text);
+    void progressChanged(int value);
+    // The device's IR receiver decoded a key: custom and data code.
+    void learned(const QString& custom, const QString& data);
+    // The entry that takes the next learned code; the window focuses it.
+    void focusRequested(int k);
+    // A run came to its end; ok: "Read OK!" or "Write OK!".
+    void finished(bool ok);
+
+private:
+    void startRun(const QString& command, bool write);
+    void sendRunCommand(const QString& command, bool write);
+    void endRun(const QString& status, bool ok);
+    void stopRun();
+    void onAnswerTimeout();
+    void setStatus(const QString& text);
+    void setProgress(int value);
+    void codeRead(const QString& line);
+    void codeWritten();
+    void codeLearned(const QString& line);
+    void settled();
+    // An answer came that no command waits for.
+    void desynchronised();
+
+    seriallink::Connection& link_;
+    QStringList codes_;
+    std::array<Mark, kEntries> marks_{};
+    QString status_;
+    int progress_ = 0;
+    bool running_ = false;
+    bool waiting_ = false;      // a command of the run waits for its answer
+    bool waitingWrite_ = false; // that command is a "wic"
+    // Runs while a plain read's last answer waits out the quiet that
+    // judges it: settling().
+    platform::Timer* settleTimer_ = nullptr;
+};
+
+} // namespace ir

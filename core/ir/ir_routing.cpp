@@ -1,0 +1,63 @@
+#include "core/ir/ir_routing.h"
+
+#include "core/ir/ir_codes.h"
+#include "core/seriallink/connection.h"
+
+namespace ir {
+
+std::optional<int> reportedOutput(const QString& aa) {
+    if (aa.size() != 1 || aa[0] < QLatin1Char('0') || aa[0] > QLatin1Char('7'))
+        return std::nullopt;
+    return aa[0].unicode() - '0';
+}
+
+std::optional<int> reportedInput(const QString& bb) {
+    int v = 0;
+    int digits = 0;
+    for (QChar c : bb) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            break;
+        // Anything past one digit is already out of range; stop before it
+        // could overflow.
+        if (v > 7)
+            return std::nullopt;
+        v = 10 * v + (c.unicode() - '0');
+        ++digits;
+    }
+    if (digits == 0 || v > 7)
+        return std::nullopt;
+    return v;
+}
+
+IrRouting::IrRouting(seriallink::Connection& link) : link_(link) {
+    input_.fill(-1);
+}
+
+void IrRouting::Ledstatus(const QString& aa, const QString& bb) {
+    const auto g = reportedOutput(aa);
+    // An input past the last one would light a lamp of the next panel;
+    // such a report names no input and leaves the panel as it was.
+    const auto v = reportedInput(bb);
+    if (!g || !v)
+        return;
+    input_[*g] = *v;
+    emit outputChanged(*g);
+}
+
+bool IrRouting::route(int n) {
+    if (n < 0 || n > 63)
+        return false;
+    return link_.sendLineReported(irRouteCommand(n));
+}
+
+bool IrRouting::routeAll(int input) {
+    if (input < 0 || input > 7)
+        return false;
+    return link_.sendLineReported(irRouteAllCommand(input));
+}
+
+bool IrRouting::status() {
+    return link_.sendLineReported(QStringLiteral("ims"));
+}
+
+} // namespace ir

@@ -1,0 +1,160 @@
+#include "core/settings/settings_session.h"
+
+#include "core/seriallink/connection.h"
+#include "core/protocol/reply_line.h"
+#include "core/settings/setting_numbers.h"
+
+#include <cmath>
+
+namespace settings {
+
+using protocol::chars;
+using protocol::keyword;
+
+namespace {
+
+// The value argument of a settings reply: two characters from position 5.
+QString argument(const QString& line) {
+    return chars(line, 5, 2);
+}
+
+} // namespace
+
+SettingsSession::SettingsSession(seriallink::Connection& link) : link_(link) {}
+
+void SettingsSession::statusQuery() {
+    link_.sendRaw(seriallink::wireBytes(QStringLiteral("sts\r\n")));
+}
+
+void SettingsSession::setLongCable(int index) {
+    // Bit 0 belongs to a setting this window does not offer; it is always on.
+    LCmode = static_cast<std::uint8_t>(2 * index + 1);
+    cmdstr = QStringLiteral("slc ") + hex(LCmode) + QStringLiteral("\r\n");
+    SendCmd();
+}
+
+void SettingsSession::setEdidMode(int index) {
+    cmdstr = QStringLiteral("smd ") + hex(index) + QStringLiteral("\r\n");
+    SendCmd();
+}
+
+void SettingsSession::copyEdid(int from, int to) {
+    if (to == 8) {
+        cmdstr = QStringLiteral("sed ") + hex(from) + QStringLiteral(" 10\r\n");
+        ALLFlg = 1;
+    } else {
+        cmdstr = QStringLiteral("sed ") + hex(from) + QStringLiteral(" ") + hex(to) +
+                 QStringLiteral("\r\n");
+    }
+    SendCmd();
+}
+
+void SettingsSession::factoryReset() {
+    cmdstr = QStringLiteral("rst\r\n");
+    SendCmd();
+}
+
+void SettingsSession::SendCmd() {
+    // The settings window opens only while the port is open, so there is no
+    // check.
+    link_.sendRaw(seriallink::wireBytes(cmdstr));
+    SendCMDFlg = 1;
+    setStatus(QStringLiteral("Set Command..."));
+}
+
+void SettingsSession::CheckSendSuccess() {
+    if (SendCMDFlg != 1)
+        return;
+    SendCMDFlg = 0;
+    setStatus(QStringLiteral("Set Command Successfully!"));
+}
+
+void SettingsSession::CheckALLCmd(double mask) {
+    SendCMDFlg = 0;
+    // Only a fully successful answer ends the all-ports state; after a
+    // failure the next mask-carrying reply is read as a mask again.
+    if (mask == 255)
+        ALLFlg = 0;
+    setStatus(allPortsStatus(static_cast<int>(mask)));
+}
+
+int SettingsSession::Getbit(long value, int n) {
+    return settings::Getbit(value, n);
+}
+
+void SettingsSession::forgetPending() {
+    SendCMDFlg = 0;
+    ALLFlg = 0;
+    cmdstr.clear();
+}
+
+void SettingsSession::setStatus(const QString& text) {
+    status_ = text;
+    emit statusChanged(text);
+}
+
+// A reply that reports a port mask when an all-ports command is pending, or
+// confirms a single command otherwise.
+void SettingsSession::maskOrConfirm(const QString& line) {
+    if (ALLFlg == 1)
+        CheckALLCmd(readHex(argument(line)));
+    else if (SendCMDFlg == 1)
+        CheckSendSuccess();
+}
+
+// Long-cable mode. A negative value is no mode at all and is ignored whole:
+// nothing is shown and nothing is confirmed.
+void SettingsSession::longCable(const QString& line) {
+    const double value = std::nearbyint(readDecimal(argument(line)));
+    if (value < 0 || value > 255)
+        return;
+    Clicked = 0;
+    LCmode = static_cast<std::uint8_t>(value);
+    if (LCmode <= 1)
+        emit longCableReported(0);
+    else if (LCmode <= 3)
+        emit longCableReported(1);
+    if (SendCMDFlg == 1)
+        CheckSendSuccess();
+    Clicked = -1;
+}
+
+// EDID mode. An index that names no option (outside 0..5, or not whole) is
+// ignored whole, like an argument that is no number.
+void SettingsSession::edidMode(const QString& line) {
+    Clicked = 0;
+    const std::optional<double> n = numberOf(argument(line));
+    if (n && *n >= 0 && *n <= 5 && *n == std::floor(*n)) {
+        emit edidModeReported(static_cast<int>(*n));
+        if (SendCMDFlg == 1)
+            CheckSendSuccess();
+    }
+    Clicked = -1;
+}
+
+bool SettingsSession::reply(const QString& line) {
+    if (keyword(line, "slc")) {
+        longCable(line);
+    } else if (keyword(line, "smd")) {
+        edidMode(line);
+    } else if (keyword(line, "swm")) {
+        Clicked = 0;
+        if (numberOf(argument(line)) && SendCMDFlg == 1)
+            CheckSendSuccess();
+        Clicked = -1;
+    } else if (keyword(line, "seq") || keyword(line, "utp")) {
+        Clicked = 0;
+        maskOrConfirm(line);
+        Clicked = -1;
+    } else if (keyword(line, "sed")) {
+        maskOrConfirm(line);
+    } else if (keyword(line, "rst")) {
+        if (SendCMDFlg == 1)
+            CheckSendSuccess();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace settings

@@ -1,0 +1,173 @@
+#include "frontends/cli/operation.h"
+
+#include "frontends/cli/output.h"
+#include "core/device/switcher.h"
+#include "core/platform/platform.h"
+
+#include <csignal>
+
+namespace cli {
+
+namespace {
+
+QString signalName(int signalNumber) {
+    switch (signalNumber) {
+    case SIGINT:
+        return QStringLiteral("SIGINT");
+    case SIGTERM:
+        return QStringLiteral("SIGTERM");
+    default:
+        return QStringLiteral("signal %1").arg(signalNumber);
+    }
+}
+
+} // namespace
+
+Operation::Operation(const Context& context) : c_(context) {}
+
+void Operation::fail(const QString& message, int status) {
+    if (over_)
+        return;
+    c_.console.error(verbName(c_.command.verb) + QStringLiteral(": ") + message);
+    finish(status);
+}
+
+void Operation::interrupt(int signalNumber) {
+    fail(QStringLiteral("stopped by %1").arg(signalName(signalNumber)),
+         interruptedStatus(signalNumber));
+}
+
+void Operation::finish(int status) {
+    if (over_)
+        return;
+    over_ = true;
+    status_ = status;
+    c_.console.endProgress();
+    if (wrapUp())
+        release();
+}
+
+void Operation::release() {
+    if (released_)
+        return;
+    released_ = true;
+    emit finished(status_);
+}
+
+platform::Timer* Operation::oneShot(int ms) {
+    platform::Timer* t = c_.platform.createTimer(this);
+    t->setInterval(ms);
+    t->setSingleShot(true);
+    return t;
+}
+
+QString Operation::timeoutText() const {
+    return QStringLiteral("%1 s").arg(c_.command.timeoutMs / 1000.0);
+}
+
+// ---------------------------------------------------------------------------
+
+ModeOperation::ModeOperation(const Context& context, Mode mode) : Operation(context), mode_(mode) {
+    exitEcho_ = oneShot(kExitEchoMs);
+    connect(exitEcho_, &platform::Timer::timeout, this, [this] { release(); });
+}
+
+QString ModeOperation::modeName() const {
+    switch (mode_) {
+    case Mode::Setup:
+        return QStringLiteral("setting");
+    case Mode::Edid:
+        return QStringLiteral("EDID");
+    case Mode::Ir:
+        break;
+    }
+    return QStringLiteral("IR");
+}
+
+void ModeOperation::start() {
+    device::DeviceModes& modes = c_.device.modes();
+    connect(&modes, &device::DeviceModes::notConfirmed, this, [this] {
+        fail(QStringLiteral("no \"%1\" echo from %2 within 2 s: the device did not enter %3 "
+                            "mode")
+                 .arg(device::DeviceModes::entryWord(mode_), c_.port, modeName()));
+    });
+    connect(&modes, &device::DeviceModes::confirmed, this, [this] {
+        if (!awaitingEcho_)
+            return;
+        awaitingEcho_ = false;
+        confirmed_ = true;
+        confirmed();
+    });
+    connect(&modes, &device::DeviceModes::leftByDevice, this, [this](Mode m) {
+        // Before the entry's echo, an exit word is the late echo of an
+        // earlier run's exit, still on its way when this run started.
+        if (m != mode_ || !confirmed_ || over())
+            return;
+        // The device has left; the window sends the exit word all the
+        // same when its window closes, and so does this.
+        const QString where = progressText();
+        fail(QStringLiteral("the device left %1 mode by itself%2")
+                 .arg(modeName(), where.isEmpty() ? QString() : QStringLiteral(" ") + where));
+    });
+    // Connected after the reply router, so the core has seen the line.
+    connect(&c_.device.link(), &seriallink::Connection::lineReceived, this,
+            [this](const QString& line) {
+                const QString text = line.trimmed();
+                if (leaving_) {
+                    if (text == device::DeviceModes::exitWord(mode_))
+                        release();
+                    return;
+                }
+                if (!text.isEmpty())
+                    lastLine_ = text;
+            });
+    if (!modes.enter(mode_))
+        return; // the port is closed: the failure is reported as such
+    entered_ = true;
+    awaitingEcho_ = true;
+}
+
+void ModeOperation::interrupt(int signalNumber) {
+    if (!entered_) {
+        Operation::interrupt(signalNumber);
+        return;
+    }
+    const QString where = progressText();
+    fail(QStringLiteral("stopped by %1%2; \"%3\" sent to leave %4 mode")
+             .arg(signalName(signalNumber),
+                  where.isEmpty() ? QString() : QStringLiteral(" ") + where,
+                  device::DeviceModes::exitWord(mode_), modeName()),
+         interruptedStatus(signalNumber));
+}
+
+bool ModeOperation::wrapUp() {
+    stopWork();
+    awaitingEcho_ = false;
+    c_.device.modes().Timer2->stop();
+    if (!entered_)
+        return true;
+    entered_ = false;
+    c_.device.modes().leave(mode_);
+    // A device that never confirmed the entry is not waited for again.
+    if (!confirmed_ || !c_.device.link().isOpen())
+        return true;
+    leaving_ = true;
+    exitEcho_->start();
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+
+std::unique_ptr<Operation> makeOperation(const Context& context) {
+    switch (context.command.verb) {
+    case Verb::EdidRead:
+    case Verb::EdidWrite:
+    case Verb::IrRead:
+    case Verb::IrWrite:
+        return makeTransferOperation(context);
+    default:
+        return makeRoutingOperation(context);
+    }
+}
+
+} // namespace cli

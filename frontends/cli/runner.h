@@ -1,0 +1,55 @@
+#pragma once
+
+#include "frontends/cli/command.h"
+#include "frontends/cli/operation.h"
+#include "core/device/switcher.h"
+#include "core/platform/qt_platform.h"
+
+#include <QObject>
+#include <memory>
+
+namespace cli {
+
+class Console;
+
+// The device as its own text for messages, and where it is: the port the
+// command names, resolved as the window resolves it.
+struct PortChoice {
+    QString device; // what the connection opens; empty when nothing stands behind it
+    QString name;   // how messages name it: "COM1 (/dev/ttyUSB0)", "/dev/ttyS0", "tcp://..."
+};
+// given: --port as given, or empty for the port COMPORT in workDir
+// remembers (COM1 when there is none). COMPORT is only read.
+PortChoice choosePort(const QString& given, platform::Platform& platform, const QString& workDir);
+
+// One run of a command that needs the port: prepares the operation, opens
+// the port (a serial device server in the background), starts the
+// operation, and reports what the connection says went wrong. Ends with
+// finished(status), the port closed.
+class Runner : public QObject {
+    Q_OBJECT
+public:
+    Runner(const Command& command, Console& console);
+    ~Runner() override;
+    void start();
+    void interrupt(int signalNumber);
+
+signals:
+    void finished(int status);
+
+private:
+    void opened();
+    void end(int status);
+    void portFailed(const QString& reason);
+
+    Command command_;
+    Console& console_;
+    platform::QtPlatform platform_;
+    device::Switcher device_;
+    PortChoice port_;
+    std::unique_ptr<Operation> op_;
+    bool started_ = false;
+    bool over_ = false;
+};
+
+} // namespace cli

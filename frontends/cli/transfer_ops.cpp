@@ -1,0 +1,412 @@
+// The transfers, each inside its device mode: EDID read and download, IR
+// code table read and write. They run on the core's own per-answer
+// time-outs, as the windows' transfers do.
+
+#include "frontends/cli/files.h"
+#include "frontends/cli/operation.h"
+#include "frontends/cli/output.h"
+#include "core/device/switcher.h"
+#include "core/edid/decode/edid_decode.h"
+#include "core/edid/decode/edid_dump.h"
+#include "core/ir/ir_codes.h"
+#include "core/protocol/reply_line.h"
+#include "core/platform/platform.h"
+
+#include <QJsonArray>
+
+namespace cli {
+
+namespace {
+
+using protocol::keyword;
+
+QString hex2(int value) {
+    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QString byteText(int index) {
+    return QStringLiteral("byte 0x%1 (%2)").arg(hex2(index)).arg(index);
+}
+
+// The core's time-out for each answer of a transfer.
+QString answerTime(int ms) {
+    return QStringLiteral("%1 s").arg(ms / 1000.0);
+}
+
+// The file a read writes is opened beside its target before anything is
+// sent, so that a folder it cannot write fails the run at once.
+bool openOutput(Operation& op, OutputFile& file) {
+    QString error;
+    if (file.open(&error))
+        return true;
+    op.fail(error);
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// EDID
+
+class EdidOperation : public ModeOperation {
+public:
+    explicit EdidOperation(const Context& context) : ModeOperation(context, Mode::Edid) {
+        edid::EdidTransfer& t = transfer();
+        connect(&t, &edid::EdidTransfer::statusChanged, this, [this](const QString& s) {
+            if (s.startsWith(QLatin1String("EDID Verify")))
+                verifying_ = true;
+        });
+        connect(&t, &edid::EdidTransfer::progressChanged, this, [this](int v) {
+            if (!over())
+                c_.console.progress(label(), v + 1, edid::kImageSize);
+        });
+        connect(&t, &edid::EdidTransfer::finished, this, [this](bool ok) {
+            if (over())
+                return;
+            if (ok)
+                succeeded();
+            else
+                fail(problem());
+        });
+    }
+
+protected:
+    edid::EdidTransfer& transfer() { return c_.device.edid(); }
+    const edid::EdidTransfer& transfer() const { return c_.device.edid(); }
+    int input() const { return c_.command.input; }
+    virtual QString label() const = 0;
+    virtual void succeeded() = 0;
+
+    void stopWork() override { transfer().end(); }
+
+    QString progressText() const override {
+        const edid::EdidTransfer& t = transfer();
+        if (!t.running())
+            return {};
+        return QStringLiteral("at %1%2").arg(byteText(qMax(0, t.slave - 1)),
+                                             verifying_ ? QStringLiteral(" of the verify") : "");
+    }
+
+    // Why the transfer ended without success, from the core's status and
+    // where it stood.
+    QString problem() const {
+        const edid::EdidTransfer& t = transfer();
+        const QString status = t.statusText();
+        const QString phase = verifying_ ? QStringLiteral("verify: ") : QString();
+        const int at = qMax(0, t.slave - 1);
+        if (status == QLatin1String("Time Out!")) {
+            if (t.slave == 0)
+                return QStringLiteral("%1no answer to \"%2\" from %3 within %4")
+                    .arg(phase, edid::openCommand(t.Port, verifying_ || readOnly()), c_.port,
+                         answerTime(t.kAnswerMs));
+            return QStringLiteral("%1no answer for %2 from %3 within %4")
+                .arg(phase, byteText(at), c_.port, answerTime(t.kAnswerMs));
+        }
+        if (status == QLatin1String("Read EDID Err!")) {
+            // Only the quiet after the last answer ends a read this way
+            // with the position back at 0.
+            if (t.slave == 0)
+                return QStringLiteral("%1more answers came than bytes were asked for (an answer "
+                                      "came twice)")
+                    .arg(phase);
+            return QStringLiteral("%1%2: the device kept answering \"%3\"")
+                .arg(phase, byteText(at), lastLine());
+        }
+        if (status == QLatin1String("DownLoad Err!"))
+            return QStringLiteral("%1: the device answered \"%2\"").arg(byteText(at), lastLine());
+        if (status == QLatin1String("Verify EDID ERR!")) {
+            for (int i = 0; i < edid::kImageSize; ++i) {
+                const auto& sent = t.sentBytes[i];
+                const auto& read = t.readBytes[i];
+                if (!sent || !read || *sent != *read)
+                    return QStringLiteral("verify: %1 reads back %2, %3 was written")
+                        .arg(byteText(i), read ? hex2(*read) : QStringLiteral("nothing"),
+                             sent ? hex2(*sent) : QStringLiteral("nothing"));
+            }
+        }
+        if (status == QLatin1String("EDID error!"))
+            return QStringLiteral("the image of input %1 is no EDID (its header is not 00 FF FF "
+                                  "FF FF FF FF 00)")
+                .arg(input());
+        if (status == QLatin1String("CheckSum error!"))
+            return QStringLiteral("the image of input %1 fails its checksum").arg(input());
+        return status;
+    }
+
+    virtual bool readOnly() const { return true; }
+
+    bool verifying_ = false;
+};
+
+class EdidReadOperation : public EdidOperation {
+public:
+    explicit EdidReadOperation(const Context& context)
+        : EdidOperation(context), file_(context.command.file) {}
+
+    bool prepare() override { return openOutput(*this, file_); }
+
+protected:
+    QString label() const override { return QStringLiteral("edid read input %1").arg(input()); }
+
+    void confirmed() override {
+        transfer().prepare();
+        transfer().choosePort(input() - 1);
+        transfer().startRead();
+    }
+
+    void succeeded() override {
+        const edid::Image image = transfer().viewImage();
+        const QByteArray bytes(reinterpret_cast<const char*>(image.data()), edid::kImageSize);
+        QString error;
+        if (!file_.commit(bytes, &error))
+            return fail(error);
+        if (c_.command.json)
+            c_.console.json({{"input", input()},
+                             {"file", c_.command.file},
+                             {"summary", edid::decodeEdid(image).summary}});
+        finish(kDone);
+    }
+
+private:
+    OutputFile file_;
+};
+
+class EdidWriteOperation : public EdidOperation {
+public:
+    using EdidOperation::EdidOperation;
+
+    bool prepare() override {
+        QByteArray bytes;
+        QString error;
+        const QString& path = c_.command.file;
+        if (!readInputFile(path, edid::kMaxDumpFileSize, &bytes, &error)) {
+            fail(error);
+            return false;
+        }
+        const edid::FileImage f = edid::imageFromFileBytes(bytes);
+        // The window lets the operator download an image it has warned
+        // about; a script gets no warning to heed, so such an image is
+        // refused before the device is touched.
+        if (!f.image)
+            error = QStringLiteral("%1: not an EDID image: %2").arg(path, f.error);
+        else if (!edid::headerOk(*f.image))
+            error = QStringLiteral("%1: not an EDID image (the header is not 00 FF FF FF FF FF "
+                                   "FF 00); nothing sent")
+                        .arg(path);
+        else if (!edid::checksumOk(*f.image))
+            error = QStringLiteral("%1: a block's checksum is wrong; nothing sent").arg(path);
+        if (!error.isEmpty()) {
+            fail(error);
+            return false;
+        }
+        image_ = *f.image;
+        return true;
+    }
+
+protected:
+    QString label() const override {
+        return QStringLiteral("edid %1 input %2")
+            .arg(verifying_ ? QStringLiteral("verify") : QStringLiteral("write"))
+            .arg(input());
+    }
+    bool readOnly() const override { return false; }
+
+    void confirmed() override {
+        transfer().prepare();
+        transfer().choosePort(input() - 1);
+        transfer().setText(edid::writtenForm(image_));
+        transfer().startDownload();
+    }
+
+    void succeeded() override {
+        if (c_.command.json)
+            c_.console.json({{"input", input()}, {"file", c_.command.file}, {"verified", true}});
+        finish(kDone);
+    }
+
+private:
+    edid::Image image_{};
+};
+
+// ---------------------------------------------------------------------------
+// IR codes
+
+class IrOperation : public ModeOperation {
+public:
+    explicit IrOperation(const Context& context) : ModeOperation(context, Mode::Ir) {
+        ir::IrCodeRun& run = c_.device.irCodes();
+        connect(&run, &ir::IrCodeRun::statusChanged, this, [this](const QString& s) {
+            if (s == QLatin1String("Write Checking!"))
+                checking_ = true;
+        });
+        connect(&run, &ir::IrCodeRun::progressChanged, this, [this](int v) {
+            if (!over())
+                c_.console.progress(label(), v + 1, ir::kEntries);
+        });
+        // Queued: the run reports "Write OK!" before it sends "sav", which
+        // must go out before the exit word.
+        connect(
+            &run, &ir::IrCodeRun::finished, this,
+            [this](bool ok) {
+                if (over())
+                    return;
+                if (ok)
+                    succeeded();
+                else
+                    fail(problem());
+            },
+            Qt::QueuedConnection);
+    }
+
+protected:
+    ir::IrCodeRun& run() { return c_.device.irCodes(); }
+    const ir::IrCodeRun& run() const { return c_.device.irCodes(); }
+    virtual QString label() const = 0;
+    virtual void succeeded() = 0;
+
+    void stopWork() override { run().end(); }
+
+    QString entryText() const {
+        return QStringLiteral("entry %1%2")
+            .arg(run().codeInt)
+            .arg(checking_ ? QStringLiteral(" of the check") : QString());
+    }
+    QString progressText() const override {
+        return run().runInProgress() ? QStringLiteral("at ") + entryText() : QString();
+    }
+
+    QString problem() const {
+        const QString status = run().statusText();
+        if (status == QLatin1String("Time Out!"))
+            return QStringLiteral("no answer for %1 from %2 within %3")
+                .arg(entryText(), c_.port, answerTime(ir::IrCodeRun::kAnswerMs));
+        const QString code = ir::replyCode(lastLine() + QStringLiteral("\r"), 5);
+        const int k = run().codeInt;
+        if (status == QLatin1String("Write error!") && checking_ && keyword(lastLine(), "rok") &&
+            k >= 0 && k < ir::kEntries && !ir::sameCode(run().code(k), code))
+            return QStringLiteral("check: entry %1 (line %2) reads back \"%3\", \"%4\" was "
+                                  "written; nothing saved")
+                .arg(k)
+                .arg(k + 1)
+                .arg(code, run().code(k));
+        return QStringLiteral("an answer came that no command waited for (an answer came "
+                              "twice) at %1%2")
+            .arg(entryText(),
+                 c_.command.verb == Verb::IrWrite ? QStringLiteral("; nothing saved") : "");
+    }
+
+    bool checking_ = false;
+};
+
+class IrReadOperation : public IrOperation {
+public:
+    explicit IrReadOperation(const Context& context)
+        : IrOperation(context), file_(context.command.file) {}
+
+    bool prepare() override { return openOutput(*this, file_); }
+
+protected:
+    QString label() const override { return QStringLiteral("ir read"); }
+
+    void confirmed() override {
+        run().prepare();
+        run().readCode();
+    }
+
+    void succeeded() override {
+        QString error;
+        if (!file_.commit(irTableText(run().codes()), &error))
+            return fail(error);
+        if (c_.command.json)
+            c_.console.json(
+                {{"file", c_.command.file}, {"codes", QJsonArray::fromStringList(run().codes())}});
+        finish(kDone);
+    }
+
+private:
+    OutputFile file_;
+};
+
+class IrWriteOperation : public IrOperation {
+public:
+    explicit IrWriteOperation(const Context& context) : IrOperation(context) {
+        savTimer_ = oneShot(ir::IrCodeRun::kAnswerMs);
+        connect(savTimer_, &platform::Timer::timeout, this, [this] {
+            fail(QStringLiteral("no answer to \"sav\" from %1 within %2; the table was written "
+                                "and checked")
+                     .arg(c_.port, answerTime(ir::IrCodeRun::kAnswerMs)));
+        });
+    }
+
+    bool prepare() override {
+        QByteArray bytes;
+        QString error;
+        const QString& path = c_.command.file;
+        if (!readInputFile(path, 64 * 1024, &bytes, &error)) {
+            fail(error);
+            return false;
+        }
+        const IrTable table = parseIrTable(bytes);
+        error = table.error.isEmpty() ? irTableProblem(table.codes) : table.error;
+        if (!error.isEmpty()) {
+            fail(QStringLiteral("%1: %2; nothing sent").arg(path, error));
+            return false;
+        }
+        codes_ = table.codes;
+        return true;
+    }
+
+protected:
+    QString label() const override {
+        return checking_ ? QStringLiteral("ir check") : QStringLiteral("ir write");
+    }
+
+    void confirmed() override {
+        run().prepare();
+        for (int k = 0; k < ir::kEntries; ++k)
+            run().setCode(k, codes_[k]);
+        // The window's own checks run again here; the table passed them
+        // already.
+        if (!run().writeCode())
+            fail(QStringLiteral("the table failed the checks: %1").arg(run().statusText()));
+    }
+
+    void succeeded() override {
+        // "sav" has gone out; the device acknowledges it.
+        connect(&c_.device.link(), &seriallink::Connection::lineReceived, this,
+                [this](const QString& line) {
+                    if (!keyword(line, "Ack") || over())
+                        return;
+                    if (c_.command.json)
+                        c_.console.json({{"file", c_.command.file},
+                                         {"entries", ir::kEntries},
+                                         {"saved", true}});
+                    finish(kDone);
+                });
+        savTimer_->start();
+    }
+
+    bool wrapUp() override {
+        savTimer_->stop();
+        return IrOperation::wrapUp();
+    }
+
+private:
+    QStringList codes_;
+    platform::Timer* savTimer_ = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<Operation> makeTransferOperation(const Context& context) {
+    switch (context.command.verb) {
+    case Verb::EdidRead:
+        return std::make_unique<EdidReadOperation>(context);
+    case Verb::EdidWrite:
+        return std::make_unique<EdidWriteOperation>(context);
+    case Verb::IrRead:
+        return std::make_unique<IrReadOperation>(context);
+    default:
+        return std::make_unique<IrWriteOperation>(context);
+    }
+}
+
+} // namespace cli

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "core/edid/edid_image.h"
+#include "frontends/windows/widgets/feature_window.h"
+
+#include <array>
+#include <optional>
+
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class QTabWidget;
+
+namespace edid {
+class DecodedPane;
+class EdidTransfer;
+class HexView;
+} // namespace edid
+
+// The EDID window: one 256-byte image of one input, shown as an editable
+// hexadecimal dump, loaded from ".bin" files or text dumps, saved to ".bin"
+// files, and moved to and from the device byte by byte. The image and its
+// transfers live in the EDID transfer; the window shows them and forwards
+// the operator's actions. Beside the dump, the image decoded, and its
+// comparison with another file once one was chosen.
+class EDIDSet : public FeatureWindow {
+    Q_OBJECT
+public:
+    EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer);
+    void Form_Load() override;
+    bool busy() const override;
+
+    edid::EdidTransfer& transfer() { return transfer_; }
+
+    // Operator actions.
+    void Option1_Click(int index);
+    void Command1_Click();    // "Open EDID"
+    void DownloadBtn_Click(); // "Download"
+    void ReadEDIDBtn_Click(); // "Read EDID"
+    void Command5_Click();    // "Save as"
+    void ExportBtn_Click();   // "Export decoded..."
+    void CompareBtn_Click();  // "Compare with file..."
+    // The device left EDID mode by itself.
+    void quit();
+
+    // The first panel of the status bar.
+    void setStatus(const QString& text);
+    QString statusText() const;
+
+    // Controls.
+    QGroupBox* Frame1 = nullptr; // "Port Select"
+    std::array<QRadioButton*, 8> Option1{};
+    QPushButton* Command1 = nullptr;
+    QPushButton* DownloadBtn = nullptr;
+    QPushButton* ReadEDIDBtn = nullptr;
+    QPushButton* Command5 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* Label1 = nullptr; // "0%"
+    QLabel* Label2 = nullptr; // "100%"
+    QLabel* Label3 = nullptr; // column headings
+    QLabel* Label4 = nullptr; // row headings
+    edid::HexView* Text1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    // The decoded image and the comparison, each a tab; the comparison's
+    // tab shows only once a file was compared.
+    QTabWidget* DecodedTabs = nullptr;
+    edid::DecodedPane* DecodedText = nullptr;
+    edid::DecodedPane* CompareText = nullptr;
+    QPushButton* ExportBtn = nullptr;
+    QPushButton* CompareBtn = nullptr;
+
+signals:
+    // Every status text, as it is shown.
+    void statusChanged(const QString& text);
+
+protected:
+    void done(int result) override;
+
+private:
+    void buildUi();
+    void showText(const QString& text, bool append);
+    void showStatus(const QString& text);
+    QLayout* buildDecodedPane();
+    // The image a download would send; nothing while the view holds no
+    // byte at all.
+    std::optional<edid::Image> viewedImage() const;
+    // Decodes the view (and compares it) again.
+    void showDecoded(bool sameImage);
+    // Marks the cells of these bytes in the dump.
+    void markDifferences(const QList<int>& offsets);
+
+    edid::EdidTransfer& transfer_;
+    QLabel* statusPanel_ = nullptr;
+    // The view is being set from the transfer: its change is no edit.
+    bool showing_ = false;
+    // A read appended to the view since it was last decoded; decoded when
+    // the read is over.
+    bool decodedStale_ = false;
+    // The file the view is compared with.
+    QString comparedPath_;
+    std::optional<edid::Image> compared_;
+};

@@ -1,0 +1,113 @@
+#include "frontends/windows/ir/irmatrix.h"
+
+#include "core/ir/ir_codes.h"
+#include "core/ir/ir_routing.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+IRMatrix::IRMatrix(DeviceContext& context, ir::IrRouting& routing)
+    : FeatureWindow(context), routing_(routing) {
+    setWindowTitle(QStringLiteral("IRMRX"));
+    buildUi();
+    connect(&routing_, &ir::IrRouting::outputChanged, this, &IRMatrix::showOutput);
+    for (int g = 0; g < 8; ++g)
+        showOutput(g);
+}
+
+void IRMatrix::buildUi() {
+    static const char* const titles[8] = {" 1", " 2", "3", "4", "5", "6", "7", "8"};
+    auto* panels = new QGridLayout;
+    panels->setSpacing(8);
+    for (int k = 0; k < 8; ++k) {
+        auto* panel = new QFrame(this);
+        panel->setObjectName(QStringLiteral("irPanel%1").arg(k));
+        // Selector by name, so the colour stays on the panel and does not
+        // spread to its buttons.
+        panel->setStyleSheet(QStringLiteral("QFrame#%1 { background-color: rgb(0, 0, 128);"
+                                            " border-radius: 10px; }")
+                                 .arg(panel->objectName()));
+        Shape1[k] = panel;
+        auto* grid = new QGridLayout(panel);
+        grid->setContentsMargins(8, 6, 8, 8);
+        grid->setHorizontalSpacing(4);
+        Label1[k] = new QLabel(QString::fromLatin1(titles[k]), panel);
+        Label1[k]->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
+        grid->addWidget(Label1[k], 0, 0, 2, 1);
+        for (int place = 0; place < 8; ++place) {
+            const int n = 8 * k + place;
+            auto* lamp = new widgets::Lamp(
+                QColor(0, 255, 0),
+                QStringLiteral("IR output %1 input %2").arg(k + 1).arg(place + 1), panel);
+            lamp->setOutline(Qt::white);
+            lamp->setFixedSize(14, 14);
+            Shape2[n] = lamp;
+            grid->addWidget(lamp, 0, place + 1, Qt::AlignCenter);
+            auto* b = new QPushButton(QString::number(place + 1), panel);
+            b->setFixedWidth(28);
+            b->setAutoDefault(false);
+            b->setAccessibleName(
+                QStringLiteral("IR output %1 to input %2").arg(k + 1).arg(place + 1));
+            connect(b, &QPushButton::clicked, this, [this, n] { Command1_Click(n); });
+            Command1[n] = b;
+            grid->addWidget(b, 1, place + 1);
+        }
+        panels->addWidget(panel, k / 2, k % 2);
+    }
+
+    Combo1 = new QComboBox(this);
+    Combo1->setMinimumWidth(110);
+    // On Linux Qt names a list by the label it is the buddy of; elsewhere by
+    // its accessible name.
+    Combo1->setAccessibleName(QStringLiteral("All IR outputs to"));
+    connect(Combo1, &QComboBox::activated, this, &IRMatrix::Combo1_Click);
+    Command2 = new QPushButton(QStringLiteral("Status"), this);
+    Command2->setAutoDefault(false);
+    connect(Command2, &QPushButton::clicked, this, &IRMatrix::Command2_Click);
+
+    auto* bottom = new QHBoxLayout;
+    auto* allLabel = new QLabel(QStringLiteral("ALL:"), this);
+    allLabel->setBuddy(Combo1);
+    bottom->addWidget(allLabel);
+    bottom->addWidget(Combo1);
+    bottom->addStretch(1);
+    bottom->addWidget(Command2);
+
+    auto* root = new QVBoxLayout(this);
+    root->addLayout(panels);
+    root->addLayout(bottom);
+}
+
+void IRMatrix::Form_Load() {
+    // The lamps keep what the device reported while the window was closed.
+    Combo1->clear();
+    for (int i = 0; i < 8; ++i)
+        Combo1->addItem(QStringLiteral("IR PORT%1").arg(i + 1));
+    Combo1->setCurrentIndex(-1);
+}
+
+void IRMatrix::showOutput(int g) {
+    const int v = routing_.input(g);
+    for (int n = 8 * g; n < 8 * g + 8; ++n)
+        Shape2[n]->setLit(n == 8 * g + v);
+}
+
+void IRMatrix::Command1_Click(int n) {
+    routing_.route(n);
+}
+
+void IRMatrix::Combo1_Click() {
+    const int i = Combo1->currentIndex();
+    if (i < 0)
+        return;
+    routing_.routeAll(i);
+}
+
+void IRMatrix::Command2_Click() {
+    routing_.status();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "frontends/windows/widgets/feature_window.h"
+#include "frontends/windows/widgets/lamp.h"
+
+#include <array>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace ir {
+class IrRouting;
+}
+
+// The IR routing window: one panel per IR output port with a button and a
+// lamp per IR input port. The lamps show the IR routing the device reports,
+// which is kept whether the window is open or not.
+class IRMatrix : public FeatureWindow {
+    Q_OBJECT
+public:
+    IRMatrix(DeviceContext& context, ir::IrRouting& routing);
+    void Form_Load() override;
+
+    void Command1_Click(int n); // route output n / 8 to input n % 8
+    void Combo1_Click();        // route all outputs to the chosen input
+    void Command2_Click();      // "Status"
+
+    std::array<QFrame*, 8> Shape1{};
+    std::array<QLabel*, 8> Label1{};
+    std::array<QPushButton*, 64> Command1{};
+    std::array<widgets::Lamp*, 64> Shape2{};
+    QComboBox* Combo1 = nullptr;
+    QPushButton* Command2 = nullptr;
+
+private:
+    void buildUi();
+    void showOutput(int output);
+
+    ir::IrRouting& routing_;
+};

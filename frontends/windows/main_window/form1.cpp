@@ -1,0 +1,570 @@
+#include "frontends/windows/main_window/form1.h"
+
+#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/ir/irmatrix.h"
+#include "frontends/windows/ir/irset.h"
+#include "core/seriallink/comport.h"
+#include "core/device/routing.h"
+#include "core/device/terminal.h"
+#include "frontends/windows/network/setip.h"
+#include "frontends/windows/platform/dialogs.h"
+#include "core/platform/port_names.h"
+#include "frontends/windows/settings/setting.h"
+#include "core/files/save_file.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+using widgets::Lamp;
+
+namespace {
+
+// The layout is given in twips; 15 twips make one pixel at 96 dpi.
+constexpr int tw(int twips) {
+    return (twips + 7) / 15;
+}
+QRect twRect(int l, int t, int w, int h) {
+    return QRect(tw(l), tw(t), tw(w), tw(h));
+}
+
+const QColor kLampGreen(0, 255, 0);
+const QColor kLampRed(255, 0, 0);
+
+} // namespace
+
+Form1::Form1(platform::Platform& platform, platform::Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), DeviceContext(this, dialogs), platform_(platform), switcher_(platform) {
+    setWindowTitle(QStringLiteral("TARVIK-5120-300 V1.0"));
+    buildUi();
+    buildMenu();
+
+    seriallink::Connection& line = link();
+    connect(&line, &seriallink::Connection::failure, this, &Form1::showFailure);
+    connect(&line, &seriallink::Connection::lost, this, &Form1::onLinkLost);
+    connect(&line, &seriallink::Connection::opened, this, &Form1::onOpened);
+    connect(&line, &seriallink::Connection::openFailed, this, &Form1::onOpenFailed);
+    connect(&line, &seriallink::Connection::rawReceived, this, &Form1::appendLog);
+    device::Router& router = switcher_.router();
+    connect(&router, &device::Router::logAppended, this, &Form1::appendLog);
+    connect(&router, &device::Router::logScrolled, this, &Form1::scrollLogToEnd);
+    connect(&switcher_.routing(), &device::RoutingState::outputChanged, this,
+            &Form1::showOutput);
+    connect(&modes(), &device::DeviceModes::notConfirmed, this,
+            [this] { message(QStringLiteral("Device is not connect!"), kDeviceTitle); });
+    connect(&modes(), &device::DeviceModes::leftByDevice, this, &Form1::onLeftByDevice);
+}
+
+Form1::~Form1() = default;
+
+// ---------------------------------------------------------------------------
+// Layout
+
+void Form1::buildUi() {
+    auto* central = new QWidget(this);
+    central->setFixedSize(tw(14175), tw(8280));
+    setCentralWidget(central);
+
+    QFont arial(QStringLiteral("Arial"));
+    arial.setStyleHint(QFont::SansSerif);
+
+    // Message frame: window buttons and the terminal.
+    auto* message = new QGroupBox(QStringLiteral("Message"), central);
+    message->setGeometry(twRect(120, 120, 5415, 6975));
+    auto button = [](const QString& caption, QWidget* parent, QRect r) {
+        auto* b = new QPushButton(caption, parent);
+        b->setGeometry(r);
+        return b;
+    };
+    Command5 = button(QStringLiteral("Setting"), message, twRect(120, 360, 950, 375));
+    Command4 = button(QStringLiteral("Set IP "), message, twRect(1200, 360, 950, 375));
+    Command9 = button(QStringLiteral("EDID Set"), message, twRect(2280, 360, 990, 375));
+    auto* receiveLabel = new QLabel(QStringLiteral("Receive"), message);
+    receiveLabel->move(tw(120), tw(840));
+
+    const QString terminalStyle =
+        QStringLiteral("QPlainTextEdit { background-color: rgb(0,0,128); color: rgb(255,255,0); }");
+    Text1 = new main_window::ReceiveLog(message);
+    Text1->setGeometry(twRect(120, 1080, 5055, 3855));
+    Text1->setStyleSheet(terminalStyle);
+    Text1->setFont(arial);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setTabChangesFocus(true);
+    Text1->setAccessibleName(QStringLiteral("Receive"));
+    receiveLabel->setBuddy(Text1);
+    connect(Text1, &main_window::ReceiveLog::saveRequested, this, &Form1::saveLog);
+
+    Command2 = button(QStringLiteral("Clear"), message, twRect(3000, 5040, 975, 375));
+    Command6 = button(QStringLiteral("Status"), message, twRect(4080, 5040, 975, 375));
+
+    Label9 = new QToolButton(message);
+    showSendMode(device::kAscMode);
+    Label9->setAutoRaise(true);
+    Label9->setFocusPolicy(Qt::StrongFocus);
+    Label9->move(tw(120), tw(5640) - 4);
+    Label9->setToolTip(QStringLiteral("Click to switch between sending text and sending "
+                                      "hexadecimal bytes"));
+
+    Text2 = new QPlainTextEdit(message);
+    Text2->setGeometry(twRect(120, 6000, 3855, 735));
+    Text2->setStyleSheet(terminalStyle);
+    Text2->setFont(arial);
+    Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text2->setTabChangesFocus(true);
+    Text2->setAccessibleName(QStringLiteral("Send"));
+    Text2->installEventFilter(this);
+    Command3 = button(QStringLiteral("Send"), message, twRect(4080, 6360, 975, 375));
+
+    // Connection lamps.
+    auto* state = new QGroupBox(QStringLiteral("Connect State"), central);
+    state->setGeometry(twRect(120, 7200, 1695, 975));
+    Shape15 = new Lamp(kLampGreen, QStringLiteral("Connected"), state);
+    Shape15->setGeometry(twRect(120, 240, 255, 255));
+    Shape16 = new Lamp(kLampRed, QStringLiteral("Disconnect"), state);
+    Shape16->setGeometry(twRect(120, 600, 255, 255));
+    (new QLabel(QStringLiteral("Connected"), state))->move(tw(480), tw(240));
+    (new QLabel(QStringLiteral("Disconnect"), state))->move(tw(480), tw(600));
+
+    auto* comSelect = new QGroupBox(QStringLiteral("Com Select"), central);
+    comSelect->setGeometry(twRect(1920, 7200, 1575, 975));
+    Combo1 = new QComboBox(comSelect);
+    Combo1->setGeometry(tw(240), tw(360), tw(1095), Combo1->sizeHint().height());
+    Combo1->setAccessibleName(QStringLiteral("Serial port"));
+
+    Command7 = button(QStringLiteral("Connect"), central, twRect(3720, 7320, 1695, 855));
+
+    // Presets and the all-outputs selector.
+    const int stateLefts[3] = {6360, 8112, 9864};
+    const int saveLefts[3] = {7236, 8988, 10740};
+    for (int i = 0; i < 3; ++i) {
+        StateBTN[i] = button(QStringLiteral("State%1").arg(i + 1), central,
+                             twRect(stateLefts[i], 7020, 795, 375));
+        SaveBTN[i] = button(QStringLiteral("Save%1").arg(i + 1), central,
+                            twRect(saveLefts[i], 7020, 795, 375));
+        connect(StateBTN[i], &QPushButton::clicked, this, [this, i] { StateBTN_Click(i); });
+        connect(SaveBTN[i], &QPushButton::clicked, this, [this, i] { SaveBTN_Click(i); });
+    }
+    auto* allLabel = new QLabel(QStringLiteral("All:"), central);
+    allLabel->move(tw(11880), tw(7080));
+    PortCmb = new QComboBox(central);
+    PortCmb->setGeometry(tw(12180), tw(7020), tw(1035), PortCmb->sizeHint().height());
+    PortCmb->setAccessibleName(QStringLiteral("All outputs to"));
+    allLabel->setBuddy(PortCmb);
+
+    // Routing matrix: outputs 1, 3, 5, 7 on the left, 2, 4, 6, 8 on the right.
+    // The panel is drawn wide enough to hold its eight buttons and the digit.
+    QFont digitFont(QStringLiteral("Verdana"), 22, QFont::Bold);
+    digitFont.setStyleHint(QFont::SansSerif);
+    for (int k = 1; k <= 8; ++k) {
+        const int X = 4080 * ((k - 1) % 2);
+        const int Y = 1560 * ((k - 1) / 2);
+        auto* panel = new QWidget(central);
+        panel->setGeometry(twRect(5760 + X, 600 + Y, 3975, 1455));
+        panel->setObjectName(QStringLiteral("outputPanel%1").arg(k));
+        panel->setAttribute(Qt::WA_StyledBackground);
+        panel->setStyleSheet(QStringLiteral("#outputPanel%1 { background-color: rgb(0,0,128); "
+                                            "border-radius: 10px; }")
+                                 .arg(k));
+        auto* digit = new QLabel(QString::number(k), panel);
+        digit->setFont(digitFont);
+        digit->setStyleSheet(QStringLiteral("color: rgb(255,255,0);"));
+        digit->move(tw(9120 - 5760), 0);
+        digit->setAccessibleName(QStringLiteral("Output %1").arg(k));
+
+        const int arrowHeight = (k == 2 || k == 4 || k == 6) ? 375 : 360;
+        for (int j = 1; j <= 10; ++j) {
+            const int n = 10 * k + j;
+            QAbstractButton* b = nullptr;
+            if (j <= 8) {
+                auto* pb = new QPushButton(QString::number(j), panel);
+                pb->setGeometry(twRect(5880 + 480 * (j - 1) - 5760, 1560 - 600, 375, 375));
+                pb->setStyleSheet(QStringLiteral("QPushButton { background-color: silver; "
+                                                 "border: 1px solid gray; } "
+                                                 "QPushButton:pressed { background-color: "
+                                                 "gray; } QPushButton:focus { border: 2px "
+                                                 "solid yellow; }"));
+                pb->setFont(arial);
+                pb->setAccessibleName(QStringLiteral("Route output %1 to input %2").arg(k).arg(j));
+                b = pb;
+                auto* lamp =
+                    new Lamp(kLampGreen, QStringLiteral("Output %1 input %2").arg(k).arg(j), panel);
+                lamp->setOutline(Qt::white);
+                lamp->setGeometry(twRect(5880 + 480 * (j - 1) + 60 - 5760, 1200 - 600, 255, 255));
+                lamps[k - 1][j - 1] = lamp;
+            } else {
+                auto* tb = new QToolButton(panel);
+                tb->setArrowType(j == 9 ? Qt::LeftArrow : Qt::RightArrow);
+                tb->setGeometry(twRect((j == 9 ? 6960 : 7920) - 5760, 120, 615, arrowHeight));
+                tb->setFocusPolicy(Qt::StrongFocus);
+                tb->setAccessibleName(j == 9 ? QStringLiteral("Output %1 previous input").arg(k)
+                                             : QStringLiteral("Output %1 next input").arg(k));
+                b = tb;
+            }
+            Command1[n] = b;
+            connect(b, &QAbstractButton::clicked, this, [this, n] { Command1_Click(n); });
+        }
+    }
+
+    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(Label9, &QToolButton::clicked, this, &Form1::toggleSendMode);
+    connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
+    connect(PortCmb, &QComboBox::activated, this, [this] { PortCmb_Click(); });
+}
+
+void Form1::buildMenu() {
+    QMenu* device = menuBar()->addMenu(QStringLiteral("&Device"));
+    device->addAction(QStringLiteral("&Setting..."), this, &Form1::Command5_Click);
+    device->addAction(QStringLiteral("&EDID Set..."), this, &Form1::Command9_Click);
+    device->addAction(QStringLiteral("Set &IP..."), this, &Form1::Command4_Click);
+    device->addSeparator();
+    irCodeAction = device->addAction(QStringLiteral("IR &Code Set..."), this, &Form1::IrSetOpen);
+    irCodeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    irRoutingAction =
+        device->addAction(QStringLiteral("IR Port &Routing..."), this, &Form1::IrMatrixOpen);
+    irRoutingAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    device->addSeparator();
+    saveLogAction = device->addAction(QStringLiteral("Save &log as..."), this, &Form1::saveLog);
+    saveLogAction->setShortcut(QKeySequence::Save);
+    device->addSeparator();
+    device->addAction(QStringLiteral("E&xit"), QKeySequence::Quit, this, &QWidget::close);
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and the connection
+
+QString Form1::comportPath() const {
+    return QDir::current().filePath(QStringLiteral("COMPORT"));
+}
+
+void Form1::Form_Load() {
+    Combo1->clear();
+    for (int i = 1; i <= 10; ++i)
+        Combo1->addItem(QStringLiteral("COM%1").arg(i));
+    updatePortTooltips();
+    PortCmb->clear();
+    for (int i = 1; i <= 8; ++i)
+        PortCmb->addItem(QStringLiteral("Input%1").arg(i));
+    PortCmb->setCurrentIndex(-1);
+    modes().IrMode = 0;
+
+    const std::optional<int> remembered = seriallink::readComport(comportPath());
+    const int index = remembered.value_or(0);
+    Combo1->setCurrentIndex(index);
+    Combo1_Click();
+
+    Shape15->setLit(false);
+    Shape16->setLit(false);
+    link().rx().RxInit();
+
+    openPort(true);
+}
+
+void Form1::openPort(bool greet) {
+    switch (link().open(PortNo)) {
+    case seriallink::OpenResult::Opened:
+        showConnected(true);
+        if (greet)
+            link().sendLine(QStringLiteral("bc "));
+        break;
+    case seriallink::OpenResult::Failed:
+        link().reportOpenFailed();
+        // A failed Connect leaves the window as it was; start-up shows the
+        // closed state.
+        if (greet)
+            showConnected(false);
+        break;
+    case seriallink::OpenResult::Pending:
+        // A serial device server answers in its own time.
+        greetWhenOpen_ = greet;
+        Command7->setText(QStringLiteral("Connecting..."));
+        Shape15->setLit(false);
+        Shape16->setLit(false);
+        break;
+    }
+}
+
+void Form1::onOpened() {
+    showConnected(true);
+    if (greetWhenOpen_)
+        link().sendLine(QStringLiteral("bc "));
+}
+
+void Form1::onOpenFailed() {
+    showConnected(false);
+    link().reportOpenFailed();
+}
+
+void Form1::updatePortTooltips() {
+    for (int i = 0; i < Combo1->count(); ++i)
+        Combo1->setItemData(i, platform::portTooltip(platform_.deviceForPort(i + 1)),
+                            Qt::ToolTipRole);
+}
+
+void Form1::showConnected(bool open) {
+    Command7->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    Shape15->setLit(open);
+    Shape16->setLit(!open);
+}
+
+void Form1::Command7_Click() {
+    // While a server is still being reached the button gives it up.
+    if (link().isOpen() || link().isOpening()) {
+        link().close();
+        showConnected(false);
+        return;
+    }
+    updatePortTooltips();
+    openPort(false);
+}
+
+void Form1::Combo1_Click() {
+    if (link().isOpen() || link().isOpening()) {
+        link().close();
+        showConnected(false);
+    }
+    const int index = qMax(0, Combo1->currentIndex());
+    PortNo = static_cast<std::uint8_t>(index + 1);
+    seriallink::writeComport(comportPath(), index);
+}
+
+void Form1::onLinkLost() {
+    // The device went away under an open port; the port is already closed.
+    showConnected(false);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    link().close();
+    QMainWindow::closeEvent(event);
+}
+
+void Form1::showFailure(seriallink::Failure what) {
+    switch (what) {
+    case seriallink::Failure::PortNotOpen:
+        message(seriallink::kPortNotOpenText, seriallink::kPortNotOpenTitle);
+        break;
+    case seriallink::Failure::WriteFailed:
+        message(seriallink::kWriteFailedText, seriallink::kWriteFailedTitle);
+        break;
+    case seriallink::Failure::ServerFailed:
+        message(link().errorText(), seriallink::kWriteFailedTitle);
+        break;
+    }
+}
+
+void Form1::message(const QString& text, const QString& title) {
+    QWidget* parent = QApplication::activeModalWidget();
+    dialogs().message(parent ? parent : this, text, title);
+}
+
+// ---------------------------------------------------------------------------
+// Routing lamps and the receive log
+
+void Form1::showOutput(int output) {
+    const int lit = switcher_.routing().litLamp(output);
+    // Dark first, then the one lit: the row never shows two.
+    for (Lamp* lamp : lamps[output - 1])
+        lamp->setLit(false);
+    if (lit >= 0)
+        lamps[output - 1][lit]->setLit(true);
+}
+
+void Form1::appendLog(const QString& text) {
+    Text1->appendText(text);
+}
+void Form1::scrollLogToEnd() {
+    Text1->scrollToEnd();
+}
+const QString& Form1::logText() const {
+    return Text1->text();
+}
+
+void Form1::saveLog() {
+    // A log is easily saved over another one by mistake: the dialog asks.
+    const std::optional<QString> path = dialogs().saveFileName(this, kLogFileFilter, true);
+    if (!path || path->isEmpty())
+        return;
+    // The log is what the device sent, and that is ASCII (the receive queue
+    // keeps no byte above 127), so its UTF-8 form is those very bytes.
+    QString reason;
+    if (!files::saveFile(*path, Text1->text().toUtf8(), &reason))
+        message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
+}
+
+// ---------------------------------------------------------------------------
+// Routing, terminal, presets
+
+void Form1::Command1_Click(int n) {
+    const QString cmd = switcher_.routing().route(n);
+    if (cmd.isEmpty())
+        return;
+    Text2->setPlainText(QString(cmd).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    Text2->selectAll();
+    showSendMode(device::kAscMode);
+}
+
+void Form1::Command2_Click() {
+    Text1->clearLog();
+}
+
+bool Form1::hexMode() const {
+    return Label9->text() == device::kHexMode;
+}
+
+void Form1::toggleSendMode() {
+    showSendMode(hexMode() ? device::kAscMode : device::kHexMode);
+}
+
+void Form1::showSendMode(const QString& caption) {
+    Label9->setText(caption);
+    // The caption is the mode, so the name carries it; a fixed name would
+    // hide it from a screen reader.
+    Label9->setAccessibleName(QStringLiteral("Send mode: ") + caption);
+}
+
+void Form1::Command3_Click() {
+    const QString text = Text2->toPlainText();
+    if (hexMode()) {
+        const QByteArray bytes = device::hexTextToBytes(text);
+        if (bytes.isEmpty()) {
+            message(QStringLiteral("There is no command\uFF01 "), QStringLiteral("WARNING"));
+            return;
+        }
+        link().sendRawReported(bytes);
+        return;
+    }
+    if (text.isEmpty())
+        return;
+    link().sendRawReported(device::sendBoxBytes(text));
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Text2 && event->type() == QEvent::KeyPress && hexMode()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        if (key->key() == Qt::Key_Backspace)
+            return false;
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            return true;
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+            return false; // shortcuts (copy, select all) still work
+        if (!text.isEmpty() && !device::hexKeyAllowed(text.at(0)))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::Command6_Click() {
+    switcher_.routing().status();
+}
+
+void Form1::SaveBTN_Click(int index) {
+    switcher_.routing().presetSave(index);
+}
+
+void Form1::StateBTN_Click(int index) {
+    switcher_.routing().presetRecall(index);
+}
+
+void Form1::PortCmb_Click() {
+    const int i = PortCmb->currentIndex();
+    if (i < 0)
+        return;
+    switcher_.routing().allOutputs(i);
+}
+
+// ---------------------------------------------------------------------------
+// Device modes and feature windows
+
+void Form1::showFeature(FeatureWindow& window) {
+    window.Form_Load();
+    window.open();
+}
+
+void Form1::openModeWindow(Mode m, FeatureWindow& window) {
+    if (!modes().enter(m))
+        return;
+    connect(
+        &window, &QDialog::finished, this, [this, m] { modes().leave(m); },
+        Qt::SingleShotConnection);
+    showFeature(window);
+}
+
+void Form1::onLeftByDevice(Mode m) {
+    switch (m) {
+    case Mode::Setup:
+        setting().quit();
+        break;
+    case Mode::Edid:
+        edidSet().quit();
+        break;
+    case Mode::Ir:
+        irSet().quit();
+        break;
+    }
+}
+
+void Form1::Command5_Click() {
+    openModeWindow(Mode::Setup, setting());
+}
+void Form1::Command9_Click() {
+    openModeWindow(Mode::Edid, edidSet());
+}
+void Form1::IrSetOpen() {
+    openModeWindow(Mode::Ir, irSet());
+}
+
+void Form1::IrMatrixOpen() {
+    if (!link().guardOpen())
+        return;
+    link().sendLine(QStringLiteral("ims"));
+    showFeature(irMatrix());
+}
+
+void Form1::Command4_Click() {
+    showFeature(setIp());
+}
+
+Setting& Form1::setting() {
+    if (!setting_)
+        setting_ = new Setting(*this, switcher_.settings());
+    return *setting_;
+}
+
+EDIDSet& Form1::edidSet() {
+    if (!edidSet_)
+        edidSet_ = new EDIDSet(*this, switcher_.edid());
+    return *edidSet_;
+}
+
+IrSet& Form1::irSet() {
+    if (!irSet_)
+        irSet_ = new IrSet(*this, switcher_.irCodes());
+    return *irSet_;
+}
+
+IRMatrix& Form1::irMatrix() {
+    if (!irMatrix_)
+        irMatrix_ = new IRMatrix(*this, switcher_.irRouting());
+    return *irMatrix_;
+}
+
+SetIP& Form1::setIp() {
+    if (!setIp_)
+        setIp_ = new SetIP(*this);
+    return *setIp_;
+}

@@ -1,0 +1,148 @@
+#pragma once
+
+#include "core/device/switcher.h"
+#include "frontends/windows/main_window/receive_log.h"
+#include "frontends/windows/titles.h"
+#include "frontends/windows/widgets/device_context.h"
+#include "frontends/windows/widgets/lamp.h"
+
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+
+class QComboBox;
+class QPushButton;
+class QToolButton;
+class QPlainTextEdit;
+class QAbstractButton;
+class QAction;
+class FeatureWindow;
+class Setting;
+class EDIDSet;
+class IrSet;
+class IRMatrix;
+class SetIP;
+namespace platform {
+class Dialogs;
+class Platform;
+} // namespace platform
+
+// The save dialog's filter for the receive log.
+inline const QString kLogFileFilter = QStringLiteral("Log(*.txt)|*.txt");
+
+// The main window: routing buttons and lamps, the terminal, presets, the
+// connection and the doors to the feature windows. It lives for the whole
+// run, owns the switcher's core and renders it, and is the one place that
+// shows the connection's failures.
+class Form1 : public QMainWindow, public DeviceContext {
+    Q_OBJECT
+public:
+    Form1(platform::Platform& platform, platform::Dialogs& dialogs, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: fills the lists, reads COMPORT, opens the port and greets
+    // the device with "bc ". Runs before the window is first shown.
+    void Form_Load();
+
+    // DeviceContext.
+    seriallink::Connection& link() override { return switcher_.link(); }
+    void message(const QString& text, const QString& title) override;
+
+    device::Switcher& device() { return switcher_; }
+    device::DeviceModes& modes() { return switcher_.modes(); }
+    platform::Platform& platform() { return platform_; }
+
+    // Receive log.
+    void appendLog(const QString& text);
+    void scrollLogToEnd();
+    const QString& logText() const;
+    // "Save log as...": the log's exact text, terminators included.
+    void saveLog();
+
+    // Device modes and the feature windows.
+    void Command5_Click(); // "Setting"
+    void Command9_Click(); // "EDID Set"
+    void Command4_Click(); // "Set IP "
+    void IrSetOpen();
+    void IrMatrixOpen();
+    Setting& setting();
+    EDIDSet& edidSet();
+    IrSet& irSet();
+    IRMatrix& irMatrix();
+    SetIP& setIp();
+
+    // Connection.
+    void Command7_Click(); // Connect / Disconnect
+    void Combo1_Click();   // port chosen
+    void Command1_Click(int index);
+    void Command2_Click(); // Clear
+    void Command3_Click(); // Send
+    void Command6_Click(); // Status
+    void SaveBTN_Click(int index);
+    void StateBTN_Click(int index);
+    void PortCmb_Click();
+    void toggleSendMode();
+    bool hexMode() const;
+
+    std::uint8_t PortNo = 1;
+
+    // Controls.
+    QComboBox* Combo1 = nullptr;
+    QPushButton* Command7 = nullptr;
+    widgets::Lamp* Shape15 = nullptr; // green, "Connected"
+    widgets::Lamp* Shape16 = nullptr; // red, "Disconnect"
+    // lamps[k][i]: output k + 1 (Shape17 + k), input i + 1.
+    std::array<std::array<widgets::Lamp*, 8>, 8> lamps{};
+    // Routing buttons by index 11..90; other slots are empty.
+    std::array<QAbstractButton*, 91> Command1{};
+    main_window::ReceiveLog* Text1 = nullptr;
+    QPlainTextEdit* Text2 = nullptr;
+    QToolButton* Label9 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command5 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QPushButton* Command9 = nullptr;
+    std::array<QPushButton*, 3> SaveBTN{};
+    std::array<QPushButton*, 3> StateBTN{};
+    QComboBox* PortCmb = nullptr;
+    QAction* irCodeAction = nullptr;
+    QAction* irRoutingAction = nullptr;
+    QAction* saveLogAction = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    using Mode = device::DeviceModes::Mode;
+
+    void buildUi();
+    void buildMenu();
+    void showConnected(bool open);
+    void showSendMode(const QString& caption);
+    // Opens PortNo; greet: at start-up, where the device is sent "bc ".
+    void openPort(bool greet);
+    void onOpened();
+    void onOpenFailed();
+    void showOutput(int output);
+    void showFailure(seriallink::Failure what);
+    void onLinkLost();
+    void onLeftByDevice(Mode m);
+    // Mode window operation: the device enters the mode, the window opens;
+    // once it closes, the device leaves the mode.
+    void openModeWindow(Mode m, FeatureWindow& window);
+    void showFeature(FeatureWindow& window);
+    QString comportPath() const;
+    void updatePortTooltips();
+
+    platform::Platform& platform_;
+    device::Switcher switcher_;
+    Setting* setting_ = nullptr;
+    EDIDSet* edidSet_ = nullptr;
+    IrSet* irSet_ = nullptr;
+    IRMatrix* irMatrix_ = nullptr;
+    SetIP* setIp_ = nullptr;
+    bool greetWhenOpen_ = false;
+};

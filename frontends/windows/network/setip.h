@@ -1,0 +1,34 @@
+#pragma once
+
+#include "frontends/windows/widgets/feature_window.h"
+
+#include <QString>
+
+class QFrame;
+class QPushButton;
+class QRadioButton;
+class ipBox;
+
+// The network address window: tells the device to obtain its address by
+// itself ("dhc") or to use a fixed one ("sip " and four hexadecimal
+// numbers). It sends one line on "OK" and closes; no answer is awaited.
+class SetIP : public FeatureWindow {
+    Q_OBJECT
+public:
+    explicit SetIP(DeviceContext& context);
+    void Form_Load() override;
+
+    void Option1_Click();  // "Automatically obtain IP address"
+    void Option2_Click();  // "Set static IP address"
+    void Command1_Click(); // "OK"
+    void Command2_Click(); // "Cancel"
+
+    int AutoIPFlg = 1; // 1: automatic address, 0: the fixed address
+
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QFrame* AddressFrame = nullptr;
+    ipBox* ipBox1 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+};

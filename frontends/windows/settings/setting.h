@@ -1,0 +1,78 @@
+#pragma once
+
+#include "frontends/windows/widgets/feature_window.h"
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class PASSWORD;
+namespace settings {
+class SettingsSession;
+}
+
+// The device settings window: the HDMI long-cable mode (behind the password
+// lock), copying an output's EDID to one input or to all of them, and the
+// factory reset. Every change goes out as one command that stays pending
+// until the device's reply confirms it; the outcome shows in the status bar.
+//
+// The commands and their confirmation live in the settings session; the
+// window shows the device's values and the outcome, and forwards the
+// operator's choices.
+class Setting : public FeatureWindow {
+    Q_OBJECT
+public:
+    static inline const QString kAccessCode = QStringLiteral("402615");
+
+    Setting(DeviceContext& context, settings::SettingsSession& session);
+    void Form_Load() override;
+
+    settings::SettingsSession& session() { return session_; }
+    void RepowerPrompt();
+    // The device left setting mode by itself.
+    void quit();
+
+    // Handlers of the controls; public so a program change of a selection
+    // can raise them just as the operator's click does.
+    void LCHDMIOpt_Click(int index);
+    void EDID_opt_Click(int index);
+    void CopyToCmb_Click();
+    void CopyFromCmb_Click();
+    void Command3_Click(); // "Unlock"
+    void FRstBtn_Click();  // "Factory Reset"
+
+    QString statusText() const;
+    PASSWORD& password();
+
+    int pswd = 0; // 1 while the long-cable options are unlocked
+
+    std::array<QRadioButton*, 2> LCHDMIOpt{}; // "OFF", "ON"
+    std::array<QRadioButton*, 6> EDID_opt{};
+    QGroupBox* LongCableFrame = nullptr;
+    QGroupBox* CopyFrame = nullptr;
+    // Kept below the visible client area: the operator does not see it, but
+    // it still shows the device's EDID mode from its replies.
+    QGroupBox* EdidFrame = nullptr;
+    QPushButton* Command3 = nullptr; // "Unlock"
+    QComboBox* CopyToCmb = nullptr;
+    QComboBox* CopyFromCmb = nullptr;
+    QPushButton* FRstBtn = nullptr;
+    QStatusBar* SetStaBar = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildUi();
+    void placeEdidFrame();
+
+    settings::SettingsSession& session_;
+    QLabel* statusPanel_ = nullptr;
+    PASSWORD* password_ = nullptr;
+};
