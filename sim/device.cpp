@@ -70,6 +70,8 @@ Device::Reply Device::allRoutingReports() const {
 void addOptions(QCommandLineParser& p) {
     p.addOption({"silent", "Answer nothing at all."});
     p.addOption({"silent-modes", "Do not echo the mode words (stm, edm, irm, ...)."});
+    p.addOption({"ack-only-recall",
+                 "Answer a preset recall or all-outputs command with Ack alone, no reports."});
     p.addOption({"garbage", "Send a burst of noise before every answer line."});
     p.addOption({"drop-every", "Drop every <n>-th answer line.", "n"});
     addSettingsOptions(p);
@@ -81,6 +83,7 @@ bool applyOptions(const QCommandLineParser& p, Device& d, QString* error) {
     d.faults.silent = p.isSet("silent");
     d.faults.silentModes = p.isSet("silent-modes");
     d.faults.garbage = p.isSet("garbage");
+    d.faults.ackOnlyRecall = p.isSet("ack-only-recall");
     if (p.isSet("drop-every")) {
         bool ok = false;
         d.faults.dropEvery = p.value("drop-every").toInt(&ok);

@@ -38,6 +38,8 @@ void registerRoutingCommands(Device& d) {
         if (i < 0)
             return Device::Reply{"Ack"};
         dev.routing.fill(i);
+        if (dev.faults.ackOnlyRecall)
+            return Device::Reply{"Ack"};
         return dev.allRoutingReports();
     });
     d.addCommand("msa", [](Device& dev, const QByteArray&, const QByteArrayList& args) {
@@ -51,6 +53,8 @@ void registerRoutingCommands(Device& d) {
         if (p < 0)
             return Device::Reply{"Ack"};
         dev.routing = dev.presets[p];
+        if (dev.faults.ackOnlyRecall)
+            return Device::Reply{"Ack"};
         return dev.allRoutingReports();
     });
     d.addCommand("bc", [](Device& dev, const QByteArray&, const QByteArrayList&) {

@@ -25,27 +25,11 @@ std::uint8_t& DeviceModes::variable(Mode m) {
 }
 
 QString DeviceModes::entryWord(Mode m) {
-    switch (m) {
-    case Mode::Setup:
-        return QStringLiteral("stm");
-    case Mode::Edid:
-        return QStringLiteral("edm");
-    case Mode::Ir:
-        break;
-    }
-    return QStringLiteral("irm");
+    return protocol::entryWord(m);
 }
 
 QString DeviceModes::exitWord(Mode m) {
-    switch (m) {
-    case Mode::Setup:
-        return QStringLiteral("sto");
-    case Mode::Edid:
-        return QStringLiteral("edo");
-    case Mode::Ir:
-        break;
-    }
-    return QStringLiteral("iro");
+    return protocol::exitWord(m);
 }
 
 bool DeviceModes::enter(Mode m) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/protocol/commands.h"
+
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -22,7 +24,7 @@ namespace device {
 class DeviceModes : public QObject {
     Q_OBJECT
 public:
-    enum class Mode { Setup, Edid, Ir };
+    using Mode = protocol::Mode;
 
     DeviceModes(seriallink::Connection& link, platform::Platform& platform);
 

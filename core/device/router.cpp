@@ -3,7 +3,6 @@
 #include "core/edid/edid_transfer.h"
 #include "core/ir/ir_code_run.h"
 #include "core/ir/ir_routing.h"
-#include "core/protocol/reply_line.h"
 #include "core/device/device_modes.h"
 #include "core/device/routing_state.h"
 #include "core/settings/settings_session.h"
@@ -11,20 +10,7 @@
 namespace device {
 
 using Mode = DeviceModes::Mode;
-using protocol::chars;
-using protocol::keyword;
-
-namespace {
-
-bool isDigit(QChar c) {
-    return c.unicode() >= '0' && c.unicode() <= '9';
-}
-
-bool isRoutingReport(const QString& line) {
-    return line.size() >= 3 && line[0] == QChar('s') && isDigit(line[1]) && isDigit(line[2]);
-}
-
-} // namespace
+using Kind = protocol::Reply::Kind;
 
 Router::Router(device::RoutingState& routing, ir::IrRouting& irRouting,
                device::DeviceModes& modes, edid::EdidTransfer& edid, ir::IrCodeRun& irCodes,
@@ -33,63 +19,67 @@ Router::Router(device::RoutingState& routing, ir::IrRouting& irRouting,
       settings_(settings) {}
 
 void Router::FindCmdProcess(const QString& line) {
-    if (isRoutingReport(line)) {
-        const QString out = chars(line, 2, 1);
-        const QString in = chars(line, 3, 1);
-        routing_.outled(out, in);
-        emit logAppended(QStringLiteral("\r\nHDMI Out") + out + QStringLiteral(" -> HDMI In") + in);
-        emit logScrolled();
+    const protocol::Reply r = protocol::parseReply(line);
+    dispatch(r);
+    emit replied(r);
+}
+
+void Router::dispatch(const protocol::Reply& r) {
+    switch (r.kind) {
+    case Kind::RoutingReport:
+        routing_.outled(r.output, r.input);
+        emit routingReported(r.output, r.input);
         return;
-    }
-    if (keyword(line, "srp")) {
-        irRouting_.IRout = chars(line, 6, 1);
-        irRouting_.IRin = chars(line, 9, 1);
+    case Kind::IrRoutingReport:
+        irRouting_.IRout = r.output;
+        irRouting_.IRin = r.input;
         irRouting_.Ledstatus(irRouting_.IRout, irRouting_.IRin);
         return;
-    }
-    if (keyword(line, "Ack"))
+    case Kind::Ack:
         return;
+    default:
+        break;
+    }
     if (modes_.IrMode == 1) {
-        irMode(line);
+        irMode(r);
         return;
     }
     if (modes_.EdidMode == 1) {
-        edidMode(line);
+        edidMode(r);
         return;
     }
     if (modes_.SetupMode == 1) {
-        setupMode(line);
+        setupMode(r);
         return;
     }
     // Late echoes of the word that closed a feature window.
-    if (keyword(line, "sto") || keyword(line, "edo") || keyword(line, "iro"))
+    if (r.kind == Kind::ModeEcho && !r.entry)
         return;
-    emit logAppended(line);
-    emit logScrolled();
+    emit unclaimed(r.line);
 }
 
-void Router::irMode(const QString& line) {
-    if (irCodes_.reply(line))
+void Router::irMode(const protocol::Reply& r) {
+    if (irCodes_.reply(r))
         return;
-    if (keyword(line, "irm"))
+    if (r.isEcho(Mode::Ir, true))
         modes_.confirm();
-    else if (keyword(line, "iro"))
+    else if (r.isEcho(Mode::Ir, false))
         modes_.deviceLeft(Mode::Ir);
 }
 
-void Router::edidMode(const QString& line) {
-    if (edid_.reply(line))
+void Router::edidMode(const protocol::Reply& r) {
+    if (edid_.reply(r))
         return;
-    if (keyword(line, "edm"))
+    if (r.isEcho(Mode::Edid, true))
         modes_.confirm();
-    else if (keyword(line, "edo"))
+    else if (r.isEcho(Mode::Edid, false))
         modes_.deviceLeft(Mode::Edid);
 }
 
-void Router::setupMode(const QString& line) {
-    if (keyword(line, "stm"))
+void Router::setupMode(const protocol::Reply& r) {
+    if (r.isEcho(Mode::Setup, true))
         modes_.confirm();
-    else if (!settings_.reply(line) && keyword(line, "sto"))
+    else if (!settings_.reply(r) && r.isEcho(Mode::Setup, false))
         modes_.deviceLeft(Mode::Setup);
 }
 

@@ -49,7 +49,7 @@ bool RoutingState::allOutputs(int input0) {
 }
 
 bool RoutingState::status() {
-    return link_.sendLineReported(QStringLiteral("bc "));
+    return link_.sendLineReported(protocol::statusCommand());
 }
 
 } // namespace device

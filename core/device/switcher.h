@@ -6,6 +6,7 @@
 #include "core/seriallink/connection.h"
 #include "core/device/device_modes.h"
 #include "core/device/routing_state.h"
+#include "core/device/request_queue.h"
 #include "core/device/router.h"
 #include "core/settings/settings_session.h"
 
@@ -20,7 +21,8 @@ namespace device {
 // The switcher as the program sees it, without any window: the connection,
 // the state and exchanges of every feature, and the reply interpreter that
 // hands each line from the connection to them. The windows render it and
-// forward the operator's clicks; the command-line tool drives it directly.
+// forward the operator's clicks; the command-line tool and the server submit
+// requests to its queue.
 class Switcher : public QObject {
     Q_OBJECT
 public:
@@ -34,6 +36,9 @@ public:
     ir::IrRouting& irRouting() { return irRouting_; }
     settings::SettingsSession& settings() { return settings_; }
     device::Router& router() { return router_; }
+    // The requests with completion rules, one at a time (request_queue.h).
+    device::RequestQueue& requests() { return requests_; }
+    platform::Platform& platform() { return platform_; }
 
 private:
     // Declared in the order their timers are made: the receive tick first,
@@ -46,6 +51,9 @@ private:
     ir::IrRouting irRouting_;
     settings::SettingsSession settings_;
     device::Router router_;
+    platform::Platform& platform_;
+    // After the router: a request sees a reply once the state has.
+    device::RequestQueue requests_;
 };
 
 } // namespace device

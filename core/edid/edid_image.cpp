@@ -1,5 +1,6 @@
 #include "core/edid/edid_image.h"
 
+#include "core/protocol/commands.h"
 #include "core/protocol/hex_digit.h"
 
 namespace edid {
@@ -112,15 +113,15 @@ void setChecksums(Image& image) {
 }
 
 QString openCommand(int port, bool read) {
-    return QStringLiteral("swe %1 %2").arg(port).arg(read ? 1 : 0);
+    return protocol::edidOpenCommand(port, read);
 }
 
 QString writeByteCommand(int index, const QString& cell) {
-    return QStringLiteral("wed ") + QString::number(index, 16).toUpper() + u' ' + cell;
+    return protocol::edidWriteByteCommand(index, cell);
 }
 
 QString readByteCommand(int index) {
-    return QStringLiteral("red ") + QString::number(index, 16).toUpper() + u' ';
+    return protocol::edidReadByteCommand(index);
 }
 
 } // namespace edid

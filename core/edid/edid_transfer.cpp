@@ -3,7 +3,6 @@
 #include "core/seriallink/connection.h"
 #include "core/protocol/reply_line.h"
 #include "core/platform/platform.h"
-#include "frontends/windows/titles.h"
 
 namespace edid {
 
@@ -88,10 +87,10 @@ void EdidTransfer::beginOpen() {
 
 void EdidTransfer::showLoaded(const Image& image) {
     if (!headerOk(image)) {
-        emit notice(QStringLiteral("EDID format error!"), kEdidFileTitle);
+        emit notice(QStringLiteral("EDID format error!"), Notice::File);
         setStatus(QStringLiteral("EDID error!"));
     } else if (!checksumOk(image)) {
-        emit notice(QStringLiteral("EDID CheckSum error!"), kEdidFileTitle);
+        emit notice(QStringLiteral("EDID CheckSum error!"), Notice::File);
         setStatus(QStringLiteral("CheckSum error!"));
     }
     setText(writtenForm(image));
@@ -102,7 +101,7 @@ void EdidTransfer::refuseOpened(const QString& why) {
     // Back first, so that the box stands over the image it leaves alone.
     setText(textBeforeOpen_);
     setStatus(statusBeforeOpen_);
-    emit notice(why, kEdidFileTitle);
+    emit notice(why, Notice::File);
 }
 
 Image EdidTransfer::viewImage() {
@@ -197,15 +196,16 @@ void EdidTransfer::Timer1_Timer() {
     start_Load = 0;
     start_Read = 0;
     setStatus(QStringLiteral("Time Out!"));
-    emit notice(QStringLiteral("Time Out!"), kAppTitle);
+    emit notice(QStringLiteral("Time Out!"), Notice::App);
     emit finished(false);
 }
 
 // ---------------------------------------------------------------------------
 // Replies
 
-bool EdidTransfer::reply(const QString& line) {
-    const bool exitWord = keyword(line, "edo");
+bool EdidTransfer::reply(const protocol::Reply& r) {
+    const QString& line = r.line;
+    const bool exitWord = r.isEcho(protocol::Mode::Edid, false);
     if (start_Load == 1 && !exitWord) {
         downloadReply(line);
         return true;
@@ -216,7 +216,7 @@ bool EdidTransfer::reply(const QString& line) {
     }
     // An answer after the last one of a read: some answer came twice and
     // every byte after it was taken for the next one.
-    if (settling() && !line.isEmpty() && !isLoneLf(line) && !keyword(line, "edm") && !exitWord) {
+    if (settling() && !line.isEmpty() && !isLoneLf(line) && !r.isEcho(protocol::Mode::Edid, true) && !exitWord) {
         settleTimer_->stop();
         setStatus(QStringLiteral("Read EDID Err!"));
         emit finished(false);
@@ -357,17 +357,17 @@ bool EdidTransfer::report(bool verifying, bool reading) {
     // image's own tests say; those tests judge the image only once the
     // device is known to hold what was sent.
     if (verifying && !verificationMatches()) {
-        emit notice(QStringLiteral("Verify EDID ERR!"), kAppTitle);
+        emit notice(QStringLiteral("Verify EDID ERR!"), Notice::App);
         setStatus(QStringLiteral("Verify EDID ERR!"));
         return false;
     }
     if (!headerOk(image)) {
-        emit notice(QStringLiteral("EDID format error!"), kDeviceTitle);
+        emit notice(QStringLiteral("EDID format error!"), Notice::Device);
         setStatus(QStringLiteral("EDID error!"));
         return false;
     }
     if (!checksumOk(image)) {
-        emit notice(QStringLiteral("EDID CheckSum error!"), kDeviceTitle);
+        emit notice(QStringLiteral("EDID CheckSum error!"), Notice::Device);
         setStatus(QStringLiteral("CheckSum error!"));
         return false;
     }

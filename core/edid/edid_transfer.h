@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/edid/edid_image.h"
+#include "core/protocol/replies.h"
 
 #include <QObject>
 #include <QString>
@@ -40,6 +41,10 @@ class EdidTransfer : public QObject {
 public:
     static constexpr int kAnswerMs = 1000;
     static constexpr int kSettleMs = 100;
+
+    // Whose box a notice is: about a file, about the device's data, or about
+    // the exchange itself. The windows give each its title.
+    enum class Notice { File, Device, App };
 
     EdidTransfer(seriallink::Connection& link, platform::Platform& platform);
 
@@ -84,7 +89,7 @@ public:
     // the line (every line but "edo" while one runs), or when the line was a
     // stray answer after a read. Anything else is the mode's own business
     // (the "edm" and "edo" echoes).
-    bool reply(const QString& line);
+    bool reply(const protocol::Reply& r);
     bool running() const { return start_Load == 1 || start_Read == 1; }
     // A plain read is over and waits to be judged.
     bool settling() const;
@@ -128,7 +133,8 @@ signals:
     void textAppended(const QString& text);
     void textReplaced(const QString& text);
     // Worth a message box.
-    void notice(const QString& text, const QString& title);
+    // whose: which kind of box it is, for the title the window gives it.
+    void notice(const QString& text, edid::EdidTransfer::Notice whose);
     // A read or a download came to its end; ok: the image is in and good
     // (read and tested, or downloaded and verified).
     void finished(bool ok);

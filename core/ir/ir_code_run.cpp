@@ -6,7 +6,6 @@
 
 namespace ir {
 
-using protocol::keyword;
 
 IrCodeRun::IrCodeRun(seriallink::Connection& link, platform::Platform& platform)
     : link_(link), codes_(kEntries) {
@@ -174,15 +173,19 @@ void IrCodeRun::settled() {
 // ---------------------------------------------------------------------------
 // Replies
 
-bool IrCodeRun::reply(const QString& line) {
-    if (keyword(line, "rok"))
-        codeRead(line);
-    else if (keyword(line, "wok"))
-        codeWritten();
-    else if (keyword(line, "rir"))
-        codeLearned(line);
-    else
+bool IrCodeRun::reply(const protocol::Reply& r) {
+    if (r.kind != protocol::Reply::Kind::IrCodeAnswer)
         return false;
+    switch (r.irCode) {
+    case protocol::Reply::IrCode::Read:
+        codeRead(r.line);
+        break;
+    case protocol::Reply::IrCode::Written:
+        codeWritten();
+        break;
+    case protocol::Reply::IrCode::Learned:
+        codeLearned(r.line);
+    }
     return true;
 }
 
@@ -235,7 +238,7 @@ void IrCodeRun::codeRead(const QString& line) {
     } else if (sameCode(codes_.at(n), code)) {
         endRun(QStringLiteral("Write OK!"), true);
         n = kLastEntry + 1;
-        link_.sendLineReported(QStringLiteral("sav"));
+        link_.sendLineReported(protocol::irSaveCommand());
     } else {
         endRun(QStringLiteral("Write error!"), false);
     }

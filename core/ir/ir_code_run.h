@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/protocol/replies.h"
 #include "core/ir/ir_codes.h"
 
 #include <QObject>
@@ -72,9 +73,9 @@ public:
     bool runInProgress() const { return running_; }
     // A read is over and waits to be judged.
     bool settling() const;
-    // The IR codes' part of IR mode: "rok", "wok" and "rir"; true when the
-    // line was one of them.
-    bool reply(const QString& line);
+    // The IR codes' part of IR mode: the code answers ("rok", "wok", "rir");
+    // true when the reply was one of them.
+    bool reply(const protocol::Reply& r);
 
     const QString& statusText() const { return status_; }
     int progress() const { return progress_; }

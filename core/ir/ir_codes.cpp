@@ -11,10 +11,6 @@ bool isHexDigit(QChar c) {
     return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'F') || (u >= 'a' && u <= 'f');
 }
 
-QString hex(int value) {
-    return QString::number(value, 16).toUpper();
-}
-
 } // namespace
 
 bool panduanHex(const QString& text) {
@@ -115,20 +111,5 @@ QString replyCode(const QString& line, int from) {
     return code;
 }
 
-QString readCodeCommand(int entry) {
-    return QStringLiteral("ric ") + hex(entry);
-}
-
-QString writeCodeCommand(int entry, const QString& text) {
-    return QStringLiteral("wic ") + hex(entry) + QLatin1Char(' ') + text;
-}
-
-QString irRouteCommand(int button) {
-    return QStringLiteral("srp %1 %2").arg(button / 8).arg(button % 8);
-}
-
-QString irRouteAllCommand(int input) {
-    return QStringLiteral("srp 8 %1").arg(input);
-}
 
 } // namespace ir

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/protocol/commands.h"
 #include <QChar>
 #include <QString>
 #include <QStringList>
@@ -53,10 +54,14 @@ int entryAt(int row, int column);
 // without the line's terminator when the device sent fewer.
 QString replyCode(const QString& line, int from);
 
-// Commands, without the CR LF that the send adds.
-QString readCodeCommand(int entry);                       // "ric X"
-QString writeCodeCommand(int entry, const QString& text); // "wic X t"
-QString irRouteCommand(int button);                       // "srp o i", button 0..63
-QString irRouteAllCommand(int input);                     // "srp 8 i"
+// Commands, without the CR LF that the send adds: the protocol's.
+inline QString readCodeCommand(int entry) {
+    return protocol::irReadCodeCommand(entry);
+}
+inline QString writeCodeCommand(int entry, const QString& text) {
+    return protocol::irWriteCodeCommand(entry, text);
+}
+using protocol::irRouteAllCommand;
+using protocol::irRouteCommand;
 
 } // namespace ir

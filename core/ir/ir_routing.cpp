@@ -57,7 +57,7 @@ bool IrRouting::routeAll(int input) {
 }
 
 bool IrRouting::status() {
-    return link_.sendLineReported(QStringLiteral("ims"));
+    return link_.sendLineReported(protocol::irStatusCommand());
 }
 
 } // namespace ir

@@ -75,7 +75,7 @@ QString fixedAddressCommand(const QString& address) {
         group.clear();
     }
     result += hexGroup(group);
-    return QStringLiteral("sip ") + result + QStringLiteral("\r\n");
+    return protocol::fixedAddressCommand(result);
 }
 
 } // namespace network

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/protocol/commands.h"
+
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -37,7 +39,7 @@ ParsedAddress parseAddress(const QString& NewIP);
 std::int16_t CountIF(const QString& lzExpr, QChar nChar);
 
 // "dhc" CR LF: the device obtains its address by itself.
-inline const QString kAutoAddressCommand = QStringLiteral("dhc\r\n");
+inline const QString kAutoAddressCommand = protocol::autoAddressCommand();
 // The command line for a dotted address text, CR LF included: each run of
 // digits becomes its value in hexadecimal, runs separated by blanks.
 QString fixedAddressCommand(const QString& address);

@@ -1,6 +1,7 @@
 #include "core/settings/settings_session.h"
 
 #include "core/seriallink/connection.h"
+#include "core/protocol/commands.h"
 #include "core/protocol/reply_line.h"
 #include "core/settings/setting_numbers.h"
 
@@ -9,7 +10,6 @@
 namespace settings {
 
 using protocol::chars;
-using protocol::keyword;
 
 namespace {
 
@@ -23,34 +23,33 @@ QString argument(const QString& line) {
 SettingsSession::SettingsSession(seriallink::Connection& link) : link_(link) {}
 
 void SettingsSession::statusQuery() {
-    link_.sendRaw(seriallink::wireBytes(QStringLiteral("sts\r\n")));
+    link_.sendRaw(seriallink::wireBytes(protocol::settingsQueryCommand()));
 }
 
 void SettingsSession::setLongCable(int index) {
     // Bit 0 belongs to a setting this window does not offer; it is always on.
     LCmode = static_cast<std::uint8_t>(2 * index + 1);
-    cmdstr = QStringLiteral("slc ") + hex(LCmode) + QStringLiteral("\r\n");
+    cmdstr = protocol::longCableCommand(hex(LCmode));
     SendCmd();
 }
 
 void SettingsSession::setEdidMode(int index) {
-    cmdstr = QStringLiteral("smd ") + hex(index) + QStringLiteral("\r\n");
+    cmdstr = protocol::edidModeCommand(hex(index));
     SendCmd();
 }
 
 void SettingsSession::copyEdid(int from, int to) {
     if (to == 8) {
-        cmdstr = QStringLiteral("sed ") + hex(from) + QStringLiteral(" 10\r\n");
+        cmdstr = protocol::copyEdidCommand(hex(from), QStringLiteral("10"));
         ALLFlg = 1;
     } else {
-        cmdstr = QStringLiteral("sed ") + hex(from) + QStringLiteral(" ") + hex(to) +
-                 QStringLiteral("\r\n");
+        cmdstr = protocol::copyEdidCommand(hex(from), hex(to));
     }
     SendCmd();
 }
 
 void SettingsSession::factoryReset() {
-    cmdstr = QStringLiteral("rst\r\n");
+    cmdstr = protocol::factoryResetCommand();
     SendCmd();
 }
 
@@ -132,27 +131,36 @@ void SettingsSession::edidMode(const QString& line) {
     Clicked = -1;
 }
 
-bool SettingsSession::reply(const QString& line) {
-    if (keyword(line, "slc")) {
+bool SettingsSession::reply(const protocol::Reply& r) {
+    if (r.kind != protocol::Reply::Kind::SettingsReply)
+        return false;
+    const QString& line = r.line;
+    using S = protocol::Reply::Setting;
+    switch (r.setting) {
+    case S::LongCable:
         longCable(line);
-    } else if (keyword(line, "smd")) {
+        break;
+    case S::EdidMode:
         edidMode(line);
-    } else if (keyword(line, "swm")) {
+        break;
+    case S::WorkMode:
         Clicked = 0;
         if (numberOf(argument(line)) && SendCMDFlg == 1)
             CheckSendSuccess();
         Clicked = -1;
-    } else if (keyword(line, "seq") || keyword(line, "utp")) {
+        break;
+    case S::Equalizer:
+    case S::Utp:
         Clicked = 0;
         maskOrConfirm(line);
         Clicked = -1;
-    } else if (keyword(line, "sed")) {
+        break;
+    case S::EdidCopy:
         maskOrConfirm(line);
-    } else if (keyword(line, "rst")) {
+        break;
+    case S::Reset:
         if (SendCMDFlg == 1)
             CheckSendSuccess();
-    } else {
-        return false;
     }
     return true;
 }

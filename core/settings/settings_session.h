@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/protocol/replies.h"
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -43,7 +44,7 @@ public:
 
     // The settings recogniser of setting mode: true when the line was one of
     // its replies ("slc", "smd", "swm", "seq", "utp", "sed", "rst").
-    bool reply(const QString& line);
+    bool reply(const protocol::Reply& r);
 
     const QString& statusText() const { return status_; }
 

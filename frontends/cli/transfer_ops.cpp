@@ -330,9 +330,10 @@ public:
     explicit IrWriteOperation(const Context& context) : IrOperation(context) {
         savTimer_ = oneShot(ir::IrCodeRun::kAnswerMs);
         connect(savTimer_, &platform::Timer::timeout, this, [this] {
-            fail(QStringLiteral("no answer to \"sav\" from %1 within %2; the table was written "
+            fail(QStringLiteral("no answer to \"%1\" from %2 within %3; the table was written "
                                 "and checked")
-                     .arg(c_.port, answerTime(ir::IrCodeRun::kAnswerMs)));
+                     .arg(protocol::irSaveCommand(), c_.port,
+                          answerTime(ir::IrCodeRun::kAnswerMs)));
         });
     }
 

@@ -71,7 +71,12 @@ EDIDSet::EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer)
     connect(&transfer_, &edid::EdidTransfer::finished, this, readOver);
     connect(&transfer_, &edid::EdidTransfer::notice, this, readOver);
     connect(&transfer_, &edid::EdidTransfer::notice, this,
-            [this](const QString& text, const QString& title) { context_.message(text, title); });
+            [this](const QString& text, edid::EdidTransfer::Notice whose) {
+                using N = edid::EdidTransfer::Notice;
+                context_.message(text, whose == N::File     ? kEdidFileTitle
+                                       : whose == N::Device ? kDeviceTitle
+                                                            : kAppTitle);
+            });
     // What the operator types is the image from then on.
     connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
         if (!showing_)

@@ -1,5 +1,7 @@
 #include "frontends/windows/main_window/form1.h"
 
+#include "core/protocol/commands.h"
+
 #include "frontends/windows/edid/edidset.h"
 #include "frontends/windows/ir/irmatrix.h"
 #include "frontends/windows/ir/irset.h"
@@ -55,8 +57,16 @@ Form1::Form1(platform::Platform& platform, platform::Dialogs& dialogs, QWidget* 
     connect(&line, &seriallink::Connection::openFailed, this, &Form1::onOpenFailed);
     connect(&line, &seriallink::Connection::rawReceived, this, &Form1::appendLog);
     device::Router& router = switcher_.router();
-    connect(&router, &device::Router::logAppended, this, &Form1::appendLog);
-    connect(&router, &device::Router::logScrolled, this, &Form1::scrollLogToEnd);
+    connect(&router, &device::Router::routingReported, this,
+            [this](const QString& output, const QString& input) {
+                appendLog(QStringLiteral("\r\nHDMI Out") + output + QStringLiteral(" -> HDMI In") +
+                          input);
+                scrollLogToEnd();
+            });
+    connect(&router, &device::Router::unclaimed, this, [this](const QString& line) {
+        appendLog(line);
+        scrollLogToEnd();
+    });
     connect(&switcher_.routing(), &device::RoutingState::outputChanged, this,
             &Form1::showOutput);
     connect(&modes(), &device::DeviceModes::notConfirmed, this,
@@ -279,7 +289,7 @@ void Form1::openPort(bool greet) {
     case seriallink::OpenResult::Opened:
         showConnected(true);
         if (greet)
-            link().sendLine(QStringLiteral("bc "));
+            link().sendLine(protocol::statusCommand());
         break;
     case seriallink::OpenResult::Failed:
         link().reportOpenFailed();
@@ -301,7 +311,7 @@ void Form1::openPort(bool greet) {
 void Form1::onOpened() {
     showConnected(true);
     if (greetWhenOpen_)
-        link().sendLine(QStringLiteral("bc "));
+        link().sendLine(protocol::statusCommand());
 }
 
 void Form1::onOpenFailed() {
@@ -531,7 +541,7 @@ void Form1::IrSetOpen() {
 void Form1::IrMatrixOpen() {
     if (!link().guardOpen())
         return;
-    link().sendLine(QStringLiteral("ims"));
+    link().sendLine(protocol::irStatusCommand());
     showFeature(irMatrix());
 }
 

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// Every command the program sends the switcher, spelled here and nowhere
+// else. Each function returns the command's text; whether CR LF ends it is
+// said with it, because the senders add it in different ways (a line send
+// adds CR LF, a raw send does not) and the bytes on the wire must stay what
+// they are.
+namespace protocol {
+
+// The device's three modes: settings, EDID transfer, IR codes.
+enum class Mode { Setup, Edid, Ir };
+
+// The word that enters a mode ("stm", "edm", "irm") and the one that leaves
+// it ("sto", "edo", "iro"); the device echoes both. No CR LF.
+QString entryWord(Mode m);
+QString exitWord(Mode m);
+
+// --- routing -------------------------------------------------------------
+
+// "bc ": every output reports its input. No CR LF.
+QString statusCommand();
+// Two upper-case hexadecimal digits.
+QString HTS(std::uint8_t value);
+// The code of routing button n (11..90, see device::routeOutput()): high
+// digit output - 1, low digit position - 1.
+std::uint8_t RouteCode(int n);
+// "cir " + HTS(RouteCode(n)), CR LF included.
+QString routeCommand(int n);
+QString presetSaveCommand(int index);   // "msa i", no CR LF
+QString presetRecallCommand(int index); // "msw i", no CR LF
+QString allOutputsCommand(int input0);  // "asw i", no CR LF
+
+// --- IR routing ----------------------------------------------------------
+
+// "ims": every IR output reports its input. No CR LF.
+QString irStatusCommand();
+QString irRouteCommand(int button);   // "srp o i", button 0..63, no CR LF
+QString irRouteAllCommand(int input); // "srp 8 i", no CR LF
+
+// --- settings (in the settings mode), CR LF included ------------------------
+
+QString settingsQueryCommand();                        // "sts"
+QString longCableCommand(const QString& modeHex);      // "slc m"
+QString edidModeCommand(const QString& indexHex);      // "smd i"
+QString copyEdidCommand(const QString& fromHex, const QString& toHex); // "sed f t"
+QString factoryResetCommand();                         // "rst"
+
+// --- EDID transfer (in the EDID mode), no CR LF ------------------------------
+
+// "swe p 0" opens a download into port p (0..7), "swe p 1" a read.
+QString edidOpenCommand(int port, bool read);
+// "wed X c": byte index X in upper-case hexadecimal, the cell as given.
+QString edidWriteByteCommand(int index, const QString& cell);
+// "red X ": the blank is the last character.
+QString edidReadByteCommand(int index);
+
+// --- IR codes (in the IR mode), no CR LF ------------------------------------
+
+// Entry X in upper-case hexadecimal.
+QString irReadCodeCommand(int entry);                       // "ric X"
+QString irWriteCodeCommand(int entry, const QString& text); // "wic X t"
+// "sav": the device stores the table written.
+QString irSaveCommand();
+
+// --- network address, CR LF included ----------------------------------------
+
+// "dhc": the device obtains its address by itself.
+QString autoAddressCommand();
+// "sip " and the address's groups as given (already in hexadecimal).
+QString fixedAddressCommand(const QString& hexGroups);
+
+} // namespace protocol
