@@ -245,6 +245,87 @@ QString firstDifference(const QJsonValue& a, const QJsonValue& b, const QString&
     return QString("%1: ours %2, edid-decode %3").arg(path.mid(1), text(a), text(b));
 }
 
+// The data blocks of the CTA extension in block 1: offset and length.
+QList<QPair<int, int>> dataBlocks(const QByteArray& image) {
+    QList<QPair<int, int>> out;
+    const int end = 128 + quint8(image[130]);
+    for (int at = 132; at < end && at < 255; at += 1 + (quint8(image[at]) & 31))
+        out.append({at, quint8(image[at]) & 31});
+    return out;
+}
+
+bool hasCta(const QByteArray& image) {
+    return image.size() == 256 && image[126] != 0 && image[128] == 2 && quint8(image[130]) >= 4;
+}
+
+void fixChecksums(QByteArray& image) {
+    for (int block = 0; block < 256; block += 128) {
+        int sum = 0;
+        for (int i = block; i < block + 127; ++i)
+            sum += quint8(image[i]);
+        image[block + 127] = char(-sum & 0xFF);
+    }
+}
+
+// The image with one more data block at the end of the collection; the
+// detailed timings after it that no longer fit are dropped.
+QByteArray withBlock(QByteArray image, const QByteArray& block) {
+    QByteArray ext = image.mid(128, 127);
+    const int d = quint8(ext[2]);
+    int timings = 0;
+    while (d + 18 * (timings + 1) <= 127 && (ext[d + 18 * timings] || ext[d + 18 * timings + 1]))
+        ++timings;
+    const int start = d + int(block.size());
+    const int kept = qMin(timings, (127 - start) / 18);
+    QByteArray out = ext.left(d) + block + ext.mid(d, 18 * kept);
+    out.append(127 - out.size(), '\0');
+    out[2] = char(start);
+    image.replace(128, 127, out);
+    fixChecksums(image);
+    return image;
+}
+
+// What the decoder once missed, each made from a real image: a second audio
+// block, the HDMI Forum sink capability block, audio format code 0, an HDMI
+// maximum TMDS byte of 0, an empty product name. Empty when the image cannot
+// show it.
+QByteArray spoilt(const QByteArray& image, const QString& variant) {
+    if (variant == "empty name") {
+        for (int at = 54; at < 126; at += 18)
+            if (image.mid(at, 4) == QByteArray("\0\0\0\xFC", 4)) {
+                QByteArray out = image;
+                out.replace(at + 5, 13, QByteArray("\n            "));
+                fixChecksums(out);
+                return out;
+            }
+        return {};
+    }
+    if (!hasCta(image))
+        return {};
+    if (variant == "second audio block") // AC-3, 6 channels, 48 kHz, 640 kb/s
+        return withBlock(image, QByteArray("\x23\x15\x04\x50", 4));
+    if (variant == "audio code 0")
+        return withBlock(image, QByteArray("\x23\x01\x07\x07", 4));
+    if (variant == "sink capability block") { // 600 MHz, SCDC
+        if (image.contains(QByteArray("\xD8\x5D\xC4", 3)))
+            return {}; // one HDMI Forum block is enough
+        return withBlock(image, QByteArray("\xE7\x79\x00\x00\x01\x78\x80\x00", 8));
+    }
+    if (variant == "TMDS byte 0")
+        for (const auto& [at, length] : dataBlocks(image))
+            if (quint8(image[at]) >> 5 == 3 && length >= 7 &&
+                image.mid(at + 1, 3) == QByteArray("\x03\x0C\x00", 3)) {
+                QByteArray out = image;
+                out[at + 7] = 0;
+                fixChecksums(out);
+                return out;
+            }
+    return {};
+}
+
+const QStringList kMissedOnce = {"second audio block", "sink capability block", "audio code 0",
+                                 "TMDS byte 0", "empty name"};
+
 QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -318,6 +399,18 @@ private slots:
                 << dir.filePath(files[i]) << "checksums";
             QTest::newRow(qPrintable(files[i] + " header")) << dir.filePath(files[i]) << "header";
         }
+        // Fields the real images of the set never show, each on the first
+        // ten images that can take it.
+        for (const QString& variant : kMissedOnce) {
+            int rows = 0;
+            for (int i = 0; i < files.size() && rows < 10; ++i)
+                if (!spoilt(readAll(dir.filePath(files[i])), variant).isEmpty()) {
+                    QTest::newRow(qPrintable(files[i] + ' ' + variant))
+                        << dir.filePath(files[i]) << variant;
+                    ++rows;
+                }
+            QVERIFY2(rows == 10, qPrintable(variant));
+        }
     }
 
     void everyFieldAgrees() {
@@ -331,6 +424,8 @@ private slots:
         } else if (variant == "header") {
             image[3] = 0x7F; // and the checksum kept right
             image[127] = char(image[127] + 0x80);
+        } else if (kMissedOnce.contains(variant)) {
+            image = spoilt(image, variant);
         }
         const QString report = runReference(image);
         QVERIFY2(!report.isEmpty(), "edid-decode gave no report");

@@ -255,6 +255,8 @@ Descriptor displayDescriptor(const Bytes& b, int at, const BaseBlock& base, Find
         if (!descriptorText(b, at + 5, &d.text))
             f.add(at + 5, QStringLiteral("The %1 holds a character that is not printable.")
                               .arg(QLatin1String(what)));
+        else if (d.text.isEmpty() && kind == DescriptorKind::ProductName)
+            f.add(at + 5, QStringLiteral("The product name is empty."));
     };
     switch (d.tag) {
     case 0xFF:

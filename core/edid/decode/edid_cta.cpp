@@ -89,10 +89,15 @@ void audioBlock(Ctx& c, DataBlock& db) {
         } else if (a.formatCode == 15) {
             a.extendedCode = b2 >> 3;
         }
-        if (a.formatCode == 0)
-            c.f.add(at, QStringLiteral("Audio format code 0 is reserved."));
         if (b0 & 0x80)
             c.f.add(at, QStringLiteral("The reserved bit 7 of a short audio descriptor is set."));
+        // Code 0 is reserved: it describes no audio format, so it is no
+        // descriptor to list.
+        if (a.formatCode == 0) {
+            c.f.add(at, QStringLiteral("Audio format code 0 is reserved."));
+            db.lines << QStringLiteral("reserved audio format code 0");
+            continue;
+        }
         QString line = QStringLiteral("%1, %2 channels").arg(a.name()).arg(a.channels);
         QStringList r;
         for (double v : a.ratesKhz)
@@ -148,7 +153,9 @@ void hdmiBlock(Ctx& c, DataBlock& db) {
         if (p(5) & 0x01)
             db.lines << QStringLiteral("dual-link DVI");
     }
-    if (db.length > 6 && p(6) != 0) {
+    // A 0 here is a value the sink gives, not an absent byte.
+    if (db.length > 6) {
+        c.cta.maxTmdsGiven = true;
         c.cta.maxTmdsMhz = p(6) * 5;
         db.lines << QStringLiteral("maximum TMDS clock %1 MHz").arg(c.cta.maxTmdsMhz);
     }
@@ -182,11 +189,17 @@ void hdmiBlock(Ctx& c, DataBlock& db) {
     }
 }
 
+// The HDMI Forum vendor block and the sink capability data block hold the
+// same fields at the same places: the OUI of the one is the extended tag and
+// two reserved bytes of the other.
 void hdmiForumBlock(Ctx& c, DataBlock& db) {
     const auto p = [&](int i) { return i < db.length ? c.b.at(db.offset + 1 + i) : 0; };
     c.cta.hdmiForum = true;
     if (db.length < 7) {
-        c.f.add(db.offset, QStringLiteral("The HDMI Forum vendor block is shorter than 7 bytes."));
+        c.f.add(db.offset, QStringLiteral("The %1 is shorter than 7 bytes.")
+                               .arg(db.extendedTag < 0 ? QStringLiteral("HDMI Forum vendor block")
+                                                       : QStringLiteral("HDMI Forum sink "
+                                                                        "capability block")));
         return;
     }
     db.lines << QStringLiteral("version %1").arg(p(3));
@@ -357,7 +370,7 @@ void extendedBlock(Ctx& c, DataBlock& db) {
         return;
     case 121:
         db.name = QStringLiteral("HDMI Forum sink capability data block");
-        return;
+        return hdmiForumBlock(c, db);
     default:
         db.name = QStringLiteral("Extended data block, tag %1").arg(db.extendedTag);
     }

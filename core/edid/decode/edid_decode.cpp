@@ -270,6 +270,13 @@ QString DecodedEdid::productName() const {
     return descriptorTextOf(base, DescriptorKind::ProductName);
 }
 
+bool DecodedEdid::hasProductName() const {
+    for (const Descriptor& desc : base.descriptors)
+        if (desc.kind == DescriptorKind::ProductName)
+            return true;
+    return false;
+}
+
 QString DecodedEdid::serialText() const {
     return descriptorTextOf(base, DescriptorKind::ProductSerial);
 }

@@ -156,8 +156,9 @@ struct CtaExtension {
     QStringList speakers;
     bool hdmi = false;           // an HDMI vendor-specific block
     QString physicalAddress;     // empty: none
-    int maxTmdsMhz = 0;          // from the HDMI block; 0: not given
-    bool hdmiForum = false;      // an HDMI Forum vendor-specific block
+    int maxTmdsMhz = 0;          // from the HDMI block
+    bool maxTmdsGiven = false;   // the HDMI block holds the byte, 0 included
+    bool hdmiForum = false;      // an HDMI Forum vendor block or sink capability block
     int hdmiForumMaxTmdsMhz = 0; // 0: not given
     QStringList hdrTransfers;    // HDR static metadata block's EOTFs
     bool hdrStatic = false;
@@ -187,6 +188,8 @@ struct DecodedEdid {
     QList<DetailedTiming> detailedTimings() const;
     // The product name and serial text descriptors; empty when absent.
     QString productName() const;
+    // A product name descriptor is there, an empty one included.
+    bool hasProductName() const;
     QString serialText() const;
 };
 

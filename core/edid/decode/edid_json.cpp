@@ -62,6 +62,7 @@ QJsonValue ctaJson(const DecodedEdid& d) {
     QJsonArray vics, native, audio, blocks, yuv420;
     QString address;
     int tmds = 0, forum = 0;
+    bool tmdsGiven = false;
     QStringList hdr, speakers;
     for (const CtaExtension& c : d.cta) {
         for (const ShortVideo& v : c.vics) {
@@ -82,7 +83,10 @@ QJsonValue ctaJson(const DecodedEdid& d) {
             yuv420.append(v);
         if (address.isEmpty())
             address = c.physicalAddress;
-        tmds = tmds ? tmds : c.maxTmdsMhz;
+        if (!tmdsGiven && c.maxTmdsGiven) {
+            tmdsGiven = true;
+            tmds = c.maxTmdsMhz;
+        }
         forum = forum ? forum : c.hdmiForumMaxTmdsMhz;
         hdr << c.hdrTransfers;
         speakers << c.speakers;
@@ -93,7 +97,7 @@ QJsonValue ctaJson(const DecodedEdid& d) {
                        {"native_vics", native},
                        {"audio", audio},
                        {"physical_address", nullIfEmpty(address)},
-                       {"max_tmds_mhz", nullIfZero(tmds)},
+                       {"max_tmds_mhz", tmdsGiven ? QJsonValue(tmds) : QJsonValue()},
                        {"hdmi_forum_max_tmds_mhz", nullIfZero(forum)},
                        {"underscan", first.underscan},
                        {"basic_audio", first.basicAudio},
@@ -147,7 +151,7 @@ QJsonObject decodedJson(const DecodedEdid& d) {
         {"week", weekOk ? QJsonValue(b.week) : QJsonValue()},
         {"year", identified && !b.modelYear ? QJsonValue(b.year) : QJsonValue()},
         {"model_year", identified && b.modelYear ? QJsonValue(b.year) : QJsonValue()},
-        {"name", nullIfEmpty(d.productName())},
+        {"name", d.hasProductName() ? QJsonValue(d.productName()) : QJsonValue()},
         {"serial_text", nullIfEmpty(d.serialText())},
         {"dtds", dtds},
         {"cta", ctaJson(d)},
