@@ -32,6 +32,8 @@ const Synopsis kSynopses[] = {
     {"edid", "edid read IN -o FILE", "read input IN's EDID into FILE (256 bytes)"},
     {"edid", "edid write IN FILE", "download FILE (raw or hex dump) to IN, verify it"},
     {"edid", "edid decode FILE", "decode an EDID file; needs no port"},
+    {"edid", "edid edit IN -o OUT ...", "fix an EDID file (edid edit --help); no port"},
+    {"edid", "edid template NAME -o OUT", "write a ready EDID: 1080p-stereo, 4k30-stereo..."},
     {"ir", "ir read -o FILE", "read the 81 IR codes into FILE, one entry a line"},
     {"ir", "ir write FILE", "write, check and save the 81 IR codes of FILE"},
     {"ir", "ir route OUT IN", "route IR output OUT (1-8) to IR input IN (1-8)"},

@@ -3,6 +3,7 @@
 
 #include "frontends/cli/command.h"
 #include "frontends/cli/decode.h"
+#include "frontends/cli/edid_edit.h"
 #include "frontends/cli/interrupts.h"
 #include "frontends/cli/output.h"
 #include "frontends/cli/runner.h"
@@ -11,6 +12,10 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (cli::isEdidEditCommand(app.arguments())) {
+        cli::Console console(false);
+        return cli::runEdidEdit(app.arguments(), console);
+    }
     const cli::Parsed parsed = cli::parseArguments(app.arguments());
     cli::Console console(cli::Console::stderrIsTerminal());
     if (!parsed.help.isEmpty()) {

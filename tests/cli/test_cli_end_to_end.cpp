@@ -3,6 +3,7 @@
 // seen and the device's faults are set directly), and over TCP against
 // hdmi-matrix-sim.
 
+#include "core/edid/decode/edid_decode.h"
 #include "core/edid/edid_image.h"
 #include "core/platform/qt_serial_port.h"
 #include "sim/device.h"
@@ -269,6 +270,48 @@ private slots:
         QVERIFY(r.wire.endsWith(wireEnd));
         QCOMPARE(fileBytes(r.path("x.bin")), before);
         QVERIFY(!r.device.ir.saved);
+    }
+
+    void edidEditAndTemplate_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        const auto row = [](const char* name, const QStringList& args, int status) {
+            QTest::newRow(name) << args << status;
+        };
+        const QStringList edit{"edid", "edit", "in.bin", "-o", "out.bin"};
+        row("stereo", edit + QStringList{"--audio", "stereo", "--name", "LOBBY"}, 0);
+        row("no edit", edit + QStringList{"--json"}, 0);
+        row("template", {"edid", "template", "4k60-hdr-7.1", "-o", "out.bin"}, 0);
+        row("not an EDID", {"edid", "edit", "text.txt", "-o", "out.bin", "--no-hdr"}, 1);
+        row("cannot take it", {"edid", "edit", "other.bin", "-o", "out.bin", "--no-hdr"}, 1);
+        row("name too long", edit + QStringList{"--name", "ABCDEFGHIJKLMN"}, 2);
+        row("name not ASCII", edit + QStringList{"--name", QString::fromUtf8("Süd")}, 2);
+        for (const char* vic : {"0", "128", "254", "255", "300", "x"})
+            row(vic, edit + QStringList{"--add-vic", vic}, 2);
+        row("layout", edit + QStringList{"--audio", "2.0"}, 2);
+        row("address", edit + QStringList{"--physical-address", "1.0.2.0"}, 2);
+        row("no template", {"edid", "template", "8k", "-o", "out.bin"}, 2);
+        row("no output", {"edid", "template", "1080p-stereo"}, 2);
+    }
+    void edidEditAndTemplate() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        Rig r;
+        const auto image = sim::EdidState::defaultImage();
+        QByteArray in((const char*)image.data(), 256);
+        QVERIFY(writeFile(r.path("in.bin"), in));
+        QVERIFY(writeFile(r.path("text.txt"), "not an image\n"));
+        in[128] = 0x70; // a DisplayID extension: no CTA-861 block to edit
+        QVERIFY(writeFile(r.path("other.bin"), in));
+        const Run run = r.run(args);
+        QVERIFY2(run.status == status, qPrintable(run.err));
+        QCOMPARE(QFile::exists(r.path("out.bin")), status == 0);
+        QCOMPARE(run.err.isEmpty(), status == 0);
+        if (args.contains("--json"))
+            QCOMPARE(QJsonDocument::fromJson(run.out)["changed"].toBool(true), false);
+        if (status == 0)
+            QVERIFY(edid::decodeEdid(fileBytes(r.path("out.bin"))).checksumsOk ==
+                    QList<bool>({true, true}));
     }
 
     void aUsageErrorWritesNothing_data() {

@@ -4,6 +4,7 @@
 
 #include "core/edid/decode/edid_text.h"
 #include "frontends/windows/edid/decoded_pane.h"
+#include "frontends/windows/edid/edit_panel.h"
 #include "core/edid/edid_file.h"
 #include "core/edid/edid_transfer.h"
 #include "frontends/windows/edid/edidset.h"
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -386,6 +388,42 @@ private slots:
         x.w.Text1->setText(edid::writtenForm(*edid::readImageFile(path).image));
         QVERIFY(x.w.CompareText->toPlainText().contains("The images are identical."));
         QVERIFY(x.w.Text1->extraSelections().isEmpty());
+    }
+
+    void editsApplyAfterTheirPreviewAndUndo() {
+        EdidFixture x;
+        x.w.show();
+        edid::EditPanel& p = *x.w.EditPanel;
+        for (QWidget* c : p.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            QVERIFY2(!c->isVisible() || !c->accessibleName().isEmpty() ||
+                         c->focusPolicy() == Qt::NoFocus,
+                     c->metaObject()->className());
+        const edid::Image m = sampleImage();
+        x.w.transfer().setText(edid::writtenForm(m));
+        p.choose(0); // stereo
+        QVERIFY2(p.previewText().startsWith("Changes"), qPrintable(p.previewText()));
+        x.w.Text1->setPlainText(edid::writtenForm(m) + "0"); // typed after the preview
+        const QString typed = x.w.transfer().text();
+        p.ApplyBtn->click();
+        QCOMPARE(x.w.transfer().text(), typed);
+        p.ApplyBtn->click();
+        int pos = 1;
+        const edid::Image edited = edid::parseView(x.w.transfer().text(), pos);
+        QCOMPARE(edid::decodeEdid(edited).cta.value(0).audio.size(), 1);
+        QCOMPARE(x.decoded(), decodedOf(edited));
+        QVERIFY(!p.ApplyBtn->isEnabled()); // applied twice: nothing changes
+        x.w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&x.w));
+        p.ApplyBtn->setFocus(); // the dump has an undo of its own for typing
+        QTest::keyClick(&x.w, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(x.w.transfer().text(), typed);
+        QTest::keyClick(&x.w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(x.w.transfer().text(), edid::writtenForm(edited));
+        p.menu()->actions().last()->trigger(); // the last template
+        p.ApplyBtn->click();
+        pos = 1;
+        QCOMPARE(edid::parseView(x.w.transfer().text(), pos),
+                 *edid::buildTemplate(edid::templateNames().last()));
     }
 
     void checkReportsOnTheViewItHolds() {

@@ -3,6 +3,7 @@
 #include "core/edid/decode/edid_compare.h"
 #include "core/edid/decode/edid_text.h"
 #include "frontends/windows/edid/decoded_pane.h"
+#include "frontends/windows/edid/edit_panel.h"
 #include "core/edid/edid_file.h"
 #include "core/edid/edid_transfer.h"
 #include "frontends/windows/edid/hex_view.h"
@@ -16,6 +17,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -159,6 +161,12 @@ void EDIDSet::buildUi() {
     body->addLayout(grid);
     body->addLayout(buildDecodedPane(), 1);
     outer->addLayout(body, 1);
+
+    EditPanel = new edid::EditPanel(transfer_, this);
+    auto* menus = new QMenuBar(this);
+    menus->addMenu(EditPanel->menu());
+    outer->setMenuBar(menus);
+    outer->addWidget(EditPanel);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setSizeGripEnabled(false);

@@ -17,6 +17,7 @@ class QTabWidget;
 namespace edid {
 class DecodedPane;
 class EdidTransfer;
+class EditPanel;
 class HexView;
 } // namespace edid
 
@@ -71,6 +72,8 @@ public:
     edid::DecodedPane* CompareText = nullptr;
     QPushButton* ExportBtn = nullptr;
     QPushButton* CompareBtn = nullptr;
+    // The editor, under the dump; its menu is the window's Edit menu.
+    edid::EditPanel* EditPanel = nullptr;
 
 signals:
     // Every status text, as it is shown.

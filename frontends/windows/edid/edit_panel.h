@@ -1,0 +1,64 @@
+#pragma once
+
+#include "core/edid/edit/edid_edit.h"
+
+#include <QGroupBox>
+#include <optional>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSpinBox;
+class QUndoStack;
+
+namespace edid {
+
+class EdidTransfer;
+
+// The EDID window's editor: the installers' fixes, the templates and the
+// name, serial and physical address, each applied to the image the view
+// shows as one step the operator can undo and redo. What the chosen edit
+// changes, and any finding of the decoder it would add, is shown before
+// the edit is applied: a first click on "Apply" after the image changed
+// only shows it.
+class EditPanel : public QGroupBox {
+    Q_OBJECT
+public:
+    EditPanel(EdidTransfer& transfer, QWidget* parent);
+
+    // The window's Edit menu: undo, redo, and each choice of the panel.
+    QMenu* menu() const { return menu_; }
+    QUndoStack* undoStack() const { return undo_; }
+
+    // Picks choice index of the list and shows what it would do.
+    void choose(int index);
+    void apply();
+    QString previewText() const;
+
+    QComboBox* Choice = nullptr;
+    QSpinBox* VicBox = nullptr;
+    QLineEdit* NameBox = nullptr;
+    QLineEdit* SerialBox = nullptr;
+    QLineEdit* AddressBox = nullptr;
+    QLabel* Preview = nullptr;
+    QPushButton* ApplyBtn = nullptr;
+
+private:
+    struct Outcome {
+        std::optional<Image> image;
+        QString problem;
+    };
+    Outcome outcome() const;
+    void showPreview();
+
+    EdidTransfer& transfer_;
+    QUndoStack* undo_ = nullptr;
+    QMenu* menu_ = nullptr;
+    // The view text and choice the preview was made for.
+    QString previewedText_;
+    QString previewedChoice_;
+};
+
+} // namespace edid
