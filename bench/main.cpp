@@ -1,12 +1,13 @@
 // hdmi-bench: how far the program is from the speed of the serial line, how
 // much it costs per exchange, to start, to sit idle and to log.
 //
-//   hdmi-bench [--quick] [--only paced|unpaced|core|startup|idle|log|decode|ctl]... [--trace]
+//   hdmi-bench [--quick] [--only paced|unpaced|core|startup|idle|log|decode|edit|ctl]... [--trace]
 
 #include "bench/bench_util.h"
 #include "bench/core_runs.h"
 #include "bench/ctl_runs.h"
 #include "bench/decode_bench.h"
+#include "bench/edit_bench.h"
 #include "bench/log_append.h"
 #include "bench/processes.h"
 #include "bench/transfers.h"
@@ -24,8 +25,8 @@ using namespace bench;
 
 namespace {
 
-const QStringList kSections = {"paced", "unpaced", "core",   "startup",
-                               "idle",  "log",     "decode", "ctl"};
+const QStringList kSections = {"paced", "unpaced", "core", "startup", "idle",
+                               "log",   "decode",  "edit", "ctl"};
 const QList<Transfer> kTransfers = {Transfer::EdidRead, Transfer::EdidDownload, Transfer::IrWrite};
 
 QString num(double v, int decimals) {
@@ -279,6 +280,25 @@ void decodeRun(Table& table, int reps) {
                    .arg(num(r.medianFullUs, 1), r.slowestName));
 }
 
+// 6b. The EDID editor: each edit on every sample image, each template.
+void editRun(Table& table, int reps) {
+    say(QStringLiteral("editing the sample images %1 times each ...").arg(reps));
+    const QString target = QStringLiteral("slowest < 1 ms");
+    const QList<EditTiming> rows = measureEdits(QStringLiteral(HDMI_SAMPLES_DIR), reps);
+    if (rows.isEmpty())
+        table.add(failedRow(QStringLiteral("EDID edit"), target, QStringLiteral("no images")));
+    for (const EditTiming& r : rows)
+        table.add({QStringLiteral("EDID ") + r.name,
+                   r.images ? QStringLiteral("median %1 us, slowest %2 us (%3 images x %4)")
+                                  .arg(num(r.medianUs, 1), num(r.slowestUs, 1))
+                                  .arg(r.images)
+                                  .arg(reps)
+                            : QStringLiteral("median %1 us, slowest %2 us (10 batches, %3 in all)")
+                                  .arg(num(r.medianUs, 1), num(r.slowestUs, 1))
+                                  .arg(reps),
+                   target, r.slowestUs < 1000});
+}
+
 // 7. The command-line tool as scripts start it.
 void ctlRuns(Table& table, int reps) {
     const QString ctl = QStringLiteral(HDMI_CTL_PATH);
@@ -384,6 +404,8 @@ int main(int argc, char** argv) {
         logRun(table, quick ? 1 : 3);
     if (only.contains("decode"))
         decodeRun(table, quick ? 20 : 200);
+    if (only.contains("edit"))
+        editRun(table, quick ? 20 : 200);
     if (only.contains("ctl"))
         ctlRuns(table, quick ? 5 : 21);
     table.print();

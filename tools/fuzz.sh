@@ -15,6 +15,8 @@ corpus=build-fuzz/corpus
 ./build-fuzz/fuzz/fuzz_seed_corpus "$corpus"
 # The decoder starts from the real images.
 mkdir -p "$corpus/edid_decode" && cp -n tests/data/edid-samples/*.bin "$corpus/edid_decode/"
+# The editor too: edits follow the image.
+mkdir -p "$corpus/edid_edit" && cp -n tests/data/edid-samples/*.bin "$corpus/edid_edit/"
 export QT_QPA_PLATFORM=offscreen
 workers=${WORKERS:-1}
 # Without the allocation stack of every block the runs go a quarter faster;
