@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QUndoStack>
 
 using namespace edidtest;
 using Msg = platform::FakeDialogs::Message;
@@ -419,6 +420,8 @@ private slots:
         QCOMPARE(x.w.transfer().text(), typed);
         QTest::keyClick(&x.w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(x.w.transfer().text(), edid::writtenForm(edited));
+        x.w.transfer().setText(edid::writtenForm(m)); // a load: no step back from it
+        QVERIFY(!p.undoStack()->canUndo());
         p.menu()->actions().last()->trigger(); // the last template
         p.ApplyBtn->click();
         pos = 1;

@@ -53,13 +53,21 @@ const char* const kChoices[] = {"Stereo audio (2.0, LPCM only)",
 // One applied edit: the view text before and after.
 class TextCommand : public QUndoCommand {
 public:
-    TextCommand(EdidTransfer& t, const QString& label, QString before, QString after)
-        : QUndoCommand(label), transfer_(t), before_(std::move(before)), after_(std::move(after)) {}
-    void undo() override { transfer_.setText(before_); }
-    void redo() override { transfer_.setText(after_); }
+    TextCommand(EdidTransfer& t, bool& applying, const QString& label, QString before,
+                QString after)
+        : QUndoCommand(label), transfer_(t), applying_(applying), before_(std::move(before)),
+          after_(std::move(after)) {}
+    void undo() override { set(before_); }
+    void redo() override { set(after_); }
 
 private:
+    void set(const QString& text) {
+        applying_ = true;
+        transfer_.setText(text);
+        applying_ = false;
+    }
     EdidTransfer& transfer_;
+    bool& applying_;
     QString before_, after_;
 };
 
@@ -143,8 +151,15 @@ EditPanel::EditPanel(EdidTransfer& transfer, QWidget* parent)
     connect(VicBox, &QSpinBox::valueChanged, this, &EditPanel::showPreview);
     for (QLineEdit* e : {NameBox, SerialBox, AddressBox})
         connect(e, &QLineEdit::textChanged, this, &EditPanel::showPreview);
-    connect(&transfer_, &EdidTransfer::textReplaced, this, &EditPanel::showPreview);
-    connect(&transfer_, &EdidTransfer::textCleared, this, &EditPanel::showPreview);
+    // A load or a read brings another image: the edits of the last one are
+    // no steps back from it.
+    const auto newImage = [this] {
+        if (!applying_)
+            undo_->clear();
+        showPreview();
+    };
+    connect(&transfer_, &EdidTransfer::textReplaced, this, newImage);
+    connect(&transfer_, &EdidTransfer::textCleared, this, newImage);
     connect(ApplyBtn, &QPushButton::clicked, this, &EditPanel::apply);
     showPreview();
 }
@@ -273,8 +288,8 @@ void EditPanel::apply() {
     const Outcome o = outcome();
     if (!o.image)
         return;
-    undo_->push(
-        new TextCommand(transfer_, Choice->currentText(), transfer_.text(), writtenForm(*o.image)));
+    undo_->push(new TextCommand(transfer_, applying_, Choice->currentText(), transfer_.text(),
+                                writtenForm(*o.image)));
 }
 
 } // namespace edid

@@ -59,6 +59,8 @@ private:
     // The view text and choice the preview was made for.
     QString previewedText_;
     QString previewedChoice_;
+    // An undo or redo is setting the view text.
+    bool applying_ = false;
 };
 
 } // namespace edid
