@@ -281,6 +281,8 @@ private slots:
                 const edid::EditOutcome twice = edid::applyEdit(*once.image, editOf(spec));
                 QVERIFY2(twice.image && *twice.image == *once.image,
                          qPrintable(f + ": " + spec + " twice differs from once"));
+                const QStringList added = edid::addedFindings(image, *once.image);
+                QVERIFY2(added.isEmpty(), qPrintable(f + ": " + spec + ": " + added.join("; ")));
                 cases << Case{f, spec, original, fileOf(bytesOf(*once.image))};
                 ++applied[spec];
             }
