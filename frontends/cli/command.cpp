@@ -49,7 +49,8 @@ const char kOptions[] =
     "      --json         print one JSON object on stdout\n"
     "      --timeout S    seconds to wait for a routing, status, send or address\n"
     "                     answer (default 1)\n"
-    "  -o, --output FILE  the file edid read and ir read write\n"
+    "  -o, --output FILE  the file edid read, ir read, edid edit and edid template\n"
+    "                     write\n"
     "      --hex          send: the text is hexadecimal bytes\n"
     "  -h, --help         this text; COMMAND --help gives that command's usage\n";
 
