@@ -15,12 +15,12 @@ namespace sim {
 
 // Faults the simulated switcher can be told to commit.
 struct Faults {
-    bool silent = false;      // answers nothing at all
-    bool silentModes = false; // does not echo the mode words
+    bool silent = false;        // answers nothing at all
+    bool silentModes = false;   // does not echo the mode words
     bool ackOnlyRecall = false; // answers "msw" and "asw" with "Ack", no reports
-    bool garbage = false;     // sends a burst of noise before every answer
-    int dropEvery = 0;        // drops every n-th answer line (0: never)
-    int answered = 0;         // answer lines produced so far, for dropEvery
+    bool garbage = false;       // sends a burst of noise before every answer
+    int dropEvery = 0;          // drops every n-th answer line (0: never)
+    int answered = 0;           // answer lines produced so far, for dropEvery
 };
 
 // The switcher: 8 HDMI inputs routed to 8 outputs, three presets, the device

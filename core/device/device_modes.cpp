@@ -1,7 +1,7 @@
 #include "core/device/device_modes.h"
 
-#include "core/seriallink/connection.h"
 #include "core/platform/platform.h"
+#include "core/seriallink/connection.h"
 
 namespace device {
 

@@ -49,8 +49,7 @@ public:
     ~RequestQueue() override;
 
     // Takes ownership. Returns the request, for connecting to finished().
-    template <typename R>
-    R* submit(R* request, int client = 0) {
+    template <typename R> R* submit(R* request, int client = 0) {
         enqueue(request, client);
         return request;
     }

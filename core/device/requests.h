@@ -18,11 +18,11 @@ class Switcher;
 // How a request ended.
 enum class RequestError {
     None,
-    TimedOut,   // its answer did not come (all of it) within the time-out
+    TimedOut,    // its answer did not come (all of it) within the time-out
     DeviceError, // the device answered "err"
-    NotWritten, // the port was closed or the write failed
-    Mismatch,   // a report came, naming another input than the one asked for
-    Cancelled,  // dropped before it was done (its client went away)
+    NotWritten,  // the port was closed or the write failed
+    Mismatch,    // a report came, naming another input than the one asked for
+    Cancelled,   // dropped before it was done (its client went away)
 };
 
 // What a request learned. Which fields are filled depends on the request.

@@ -1,10 +1,10 @@
 #include "core/device/router.h"
 
+#include "core/device/device_modes.h"
+#include "core/device/routing_state.h"
 #include "core/edid/edid_transfer.h"
 #include "core/ir/ir_code_run.h"
 #include "core/ir/ir_routing.h"
-#include "core/device/device_modes.h"
-#include "core/device/routing_state.h"
 #include "core/settings/settings_session.h"
 
 namespace device {
@@ -12,8 +12,8 @@ namespace device {
 using Mode = DeviceModes::Mode;
 using Kind = protocol::Reply::Kind;
 
-Router::Router(device::RoutingState& routing, ir::IrRouting& irRouting,
-               device::DeviceModes& modes, edid::EdidTransfer& edid, ir::IrCodeRun& irCodes,
+Router::Router(device::RoutingState& routing, ir::IrRouting& irRouting, device::DeviceModes& modes,
+               edid::EdidTransfer& edid, ir::IrCodeRun& irCodes,
                settings::SettingsSession& settings)
     : routing_(routing), irRouting_(irRouting), modes_(modes), edid_(edid), irCodes_(irCodes),
       settings_(settings) {}

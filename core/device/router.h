@@ -32,9 +32,8 @@ namespace device {
 class Router : public QObject {
     Q_OBJECT
 public:
-    Router(device::RoutingState& routing, ir::IrRouting& irRouting,
-           device::DeviceModes& modes, edid::EdidTransfer& edid, ir::IrCodeRun& irCodes,
-           settings::SettingsSession& settings);
+    Router(device::RoutingState& routing, ir::IrRouting& irRouting, device::DeviceModes& modes,
+           edid::EdidTransfer& edid, ir::IrCodeRun& irCodes, settings::SettingsSession& settings);
 
     void FindCmdProcess(const QString& line);
 

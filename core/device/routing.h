@@ -12,8 +12,8 @@ using protocol::allOutputsCommand;
 using protocol::HTS;
 using protocol::presetRecallCommand;
 using protocol::presetSaveCommand;
-using protocol::routeCommand;
 using protocol::RouteCode;
+using protocol::routeCommand;
 
 // Routing buttons are numbered 11..90: output k = (n - 1) / 10, position
 // j = n - 10k, inputs at positions 1..8, the left arrow at 9, the right at 10.

@@ -1,7 +1,7 @@
 #include "core/device/routing_state.h"
 
-#include "core/seriallink/connection.h"
 #include "core/device/routing.h"
+#include "core/seriallink/connection.h"
 
 namespace device {
 

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "core/device/device_modes.h"
+#include "core/device/request_queue.h"
+#include "core/device/router.h"
+#include "core/device/routing_state.h"
 #include "core/edid/edid_transfer.h"
 #include "core/ir/ir_code_run.h"
 #include "core/ir/ir_routing.h"
 #include "core/seriallink/connection.h"
-#include "core/device/device_modes.h"
-#include "core/device/routing_state.h"
-#include "core/device/request_queue.h"
-#include "core/device/router.h"
 #include "core/settings/settings_session.h"
 
 #include <QObject>

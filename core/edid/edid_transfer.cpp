@@ -1,8 +1,8 @@
 #include "core/edid/edid_transfer.h"
 
-#include "core/seriallink/connection.h"
-#include "core/protocol/reply_line.h"
 #include "core/platform/platform.h"
+#include "core/protocol/reply_line.h"
+#include "core/seriallink/connection.h"
 
 namespace edid {
 
@@ -216,7 +216,8 @@ bool EdidTransfer::reply(const protocol::Reply& r) {
     }
     // An answer after the last one of a read: some answer came twice and
     // every byte after it was taken for the next one.
-    if (settling() && !line.isEmpty() && !isLoneLf(line) && !r.isEcho(protocol::Mode::Edid, true) && !exitWord) {
+    if (settling() && !line.isEmpty() && !isLoneLf(line) && !r.isEcho(protocol::Mode::Edid, true) &&
+        !exitWord) {
         settleTimer_->stop();
         setStatus(QStringLiteral("Read EDID Err!"));
         emit finished(false);

@@ -1,11 +1,10 @@
 #include "core/ir/ir_code_run.h"
 
-#include "core/seriallink/connection.h"
-#include "core/protocol/reply_line.h"
 #include "core/platform/platform.h"
+#include "core/protocol/reply_line.h"
+#include "core/seriallink/connection.h"
 
 namespace ir {
-
 
 IrCodeRun::IrCodeRun(seriallink::Connection& link, platform::Platform& platform)
     : link_(link), codes_(kEntries) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/protocol/replies.h"
 #include "core/ir/ir_codes.h"
+#include "core/protocol/replies.h"
 
 #include <QObject>
 #include <QString>

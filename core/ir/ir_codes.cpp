@@ -111,5 +111,4 @@ QString replyCode(const QString& line, int from) {
     return code;
 }
 
-
 } // namespace ir

@@ -42,11 +42,11 @@ QString irRouteAllCommand(int input); // "srp 8 i", no CR LF
 
 // --- settings (in the settings mode), CR LF included ------------------------
 
-QString settingsQueryCommand();                        // "sts"
-QString longCableCommand(const QString& modeHex);      // "slc m"
-QString edidModeCommand(const QString& indexHex);      // "smd i"
+QString settingsQueryCommand();                                        // "sts"
+QString longCableCommand(const QString& modeHex);                      // "slc m"
+QString edidModeCommand(const QString& indexHex);                      // "smd i"
 QString copyEdidCommand(const QString& fromHex, const QString& toHex); // "sed f t"
-QString factoryResetCommand();                         // "rst"
+QString factoryResetCommand();                                         // "rst"
 
 // --- EDID transfer (in the EDID mode), no CR LF ------------------------------
 

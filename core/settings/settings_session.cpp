@@ -1,8 +1,8 @@
 #include "core/settings/settings_session.h"
 
-#include "core/seriallink/connection.h"
 #include "core/protocol/commands.h"
 #include "core/protocol/reply_line.h"
+#include "core/seriallink/connection.h"
 #include "core/settings/setting_numbers.h"
 
 #include <cmath>

@@ -1,8 +1,8 @@
 #include "frontends/cli/operation.h"
 
-#include "frontends/cli/output.h"
 #include "core/device/switcher.h"
 #include "core/platform/platform.h"
+#include "frontends/cli/output.h"
 
 #include <csignal>
 
@@ -68,8 +68,10 @@ QString Operation::timeoutText() const {
 // ---------------------------------------------------------------------------
 
 ModeOperation::ModeOperation(const Context& context, Mode mode) : Operation(context), mode_(mode) {
-    exitEcho_ = oneShot(kExitEchoMs);
-    connect(exitEcho_, &platform::Timer::timeout, this, [this] { release(); });
+    // The stricter rule of the two: the work starts on the entry word's
+    // echo, and the exit word's echo is waited for.
+    session_ = new device::ModeSession(c_.device, mode_, {true, kExitEchoMs, 0});
+    session_->setParent(this);
 }
 
 QString ModeOperation::modeName() const {
@@ -85,23 +87,17 @@ QString ModeOperation::modeName() const {
 }
 
 void ModeOperation::start() {
-    device::DeviceModes& modes = c_.device.modes();
-    connect(&modes, &device::DeviceModes::notConfirmed, this, [this] {
+    connect(session_, &device::ModeSession::notConfirmed, this, [this] {
         fail(QStringLiteral("no \"%1\" echo from %2 within 2 s: the device did not enter %3 "
                             "mode")
                  .arg(device::DeviceModes::entryWord(mode_), c_.port, modeName()));
     });
-    connect(&modes, &device::DeviceModes::confirmed, this, [this] {
-        if (!awaitingEcho_)
-            return;
-        awaitingEcho_ = false;
-        confirmed_ = true;
-        confirmed();
+    connect(session_, &device::ModeSession::started, this, [this] {
+        if (!over())
+            confirmed();
     });
-    connect(&modes, &device::DeviceModes::leftByDevice, this, [this](Mode m) {
-        // Before the entry's echo, an exit word is the late echo of an
-        // earlier run's exit, still on its way when this run started.
-        if (m != mode_ || !confirmed_ || over())
+    connect(session_, &device::ModeSession::leftByDevice, this, [this] {
+        if (over())
             return;
         // The device has left; the window sends the exit word all the
         // same when its window closes, and so does this.
@@ -109,22 +105,20 @@ void ModeOperation::start() {
         fail(QStringLiteral("the device left %1 mode by itself%2")
                  .arg(modeName(), where.isEmpty() ? QString() : QStringLiteral(" ") + where));
     });
+    connect(session_, &device::ModeSession::closed, this, [this] {
+        if (waitingExit_)
+            release();
+    });
     // Connected after the reply router, so the core has seen the line.
     connect(&c_.device.link(), &seriallink::Connection::lineReceived, this,
             [this](const QString& line) {
                 const QString text = line.trimmed();
-                if (leaving_) {
-                    if (text == device::DeviceModes::exitWord(mode_))
-                        release();
-                    return;
-                }
-                if (!text.isEmpty())
+                if (!session_->isLeaving() && !waitingExit_ && !text.isEmpty())
                     lastLine_ = text;
             });
-    if (!modes.enter(mode_))
+    if (!session_->enter())
         return; // the port is closed: the failure is reported as such
     entered_ = true;
-    awaitingEcho_ = true;
 }
 
 void ModeOperation::interrupt(int signalNumber) {
@@ -142,18 +136,13 @@ void ModeOperation::interrupt(int signalNumber) {
 
 bool ModeOperation::wrapUp() {
     stopWork();
-    awaitingEcho_ = false;
     c_.device.modes().Timer2->stop();
     if (!entered_)
         return true;
     entered_ = false;
-    c_.device.modes().leave(mode_);
-    // A device that never confirmed the entry is not waited for again.
-    if (!confirmed_ || !c_.device.link().isOpen())
-        return true;
-    leaving_ = true;
-    exitEcho_->start();
-    return false;
+    session_->leave();
+    waitingExit_ = session_->isLeaving();
+    return !waitingExit_;
 }
 
 // ---------------------------------------------------------------------------

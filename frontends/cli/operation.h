@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/device/mode_session.h"
 #include "frontends/cli/command.h"
-#include "core/device/device_modes.h"
 
 #include <QObject>
 #include <QString>
@@ -75,9 +75,10 @@ private:
     int status_ = kDone;
 };
 
-// An operation inside one of the device's modes: the entry word, the wait
-// for its echo, the work, and the exit word however the work ends (done,
-// failed, the device gone silent, interrupted).
+// An operation inside one of the device's modes, in the core's mode session
+// (device::ModeSession): the entry word, the wait for its echo, the work,
+// and the exit word however the work ends (done, failed, the device gone
+// silent, interrupted).
 //
 // A missing echo is fatal. The device answers transfer commands only in
 // the mode, and an echo that came late would be taken for the first answer
@@ -111,11 +112,9 @@ protected:
     Mode mode_;
 
 private:
+    device::ModeSession* session_ = nullptr;
     bool entered_ = false;
-    bool awaitingEcho_ = false;
-    bool confirmed_ = false;
-    bool leaving_ = false;
-    platform::Timer* exitEcho_ = nullptr;
+    bool waitingExit_ = false;
     QString lastLine_;
 };
 

@@ -1,10 +1,10 @@
 // The commands answered at once, outside any device mode: the routing and
 // its status, the presets, the terminal, IR routing and the network address.
 
-#include "frontends/cli/operation.h"
-#include "frontends/cli/output.h"
 #include "core/device/request_queue.h"
 #include "core/device/switcher.h"
+#include "frontends/cli/operation.h"
+#include "frontends/cli/output.h"
 
 #include <QJsonArray>
 

@@ -2,15 +2,15 @@
 // code table read and write. They run on the core's own per-answer
 // time-outs, as the windows' transfers do.
 
-#include "frontends/cli/files.h"
-#include "frontends/cli/operation.h"
-#include "frontends/cli/output.h"
 #include "core/device/switcher.h"
 #include "core/edid/decode/edid_decode.h"
 #include "core/edid/decode/edid_dump.h"
 #include "core/ir/ir_codes.h"
-#include "core/protocol/reply_line.h"
 #include "core/platform/platform.h"
+#include "core/protocol/reply_line.h"
+#include "frontends/cli/files.h"
+#include "frontends/cli/operation.h"
+#include "frontends/cli/output.h"
 
 #include <QJsonArray>
 
@@ -330,10 +330,10 @@ public:
     explicit IrWriteOperation(const Context& context) : IrOperation(context) {
         savTimer_ = oneShot(ir::IrCodeRun::kAnswerMs);
         connect(savTimer_, &platform::Timer::timeout, this, [this] {
-            fail(QStringLiteral("no answer to \"%1\" from %2 within %3; the table was written "
-                                "and checked")
-                     .arg(protocol::irSaveCommand(), c_.port,
-                          answerTime(ir::IrCodeRun::kAnswerMs)));
+            fail(
+                QStringLiteral("no answer to \"%1\" from %2 within %3; the table was written "
+                               "and checked")
+                    .arg(protocol::irSaveCommand(), c_.port, answerTime(ir::IrCodeRun::kAnswerMs)));
         });
     }
 

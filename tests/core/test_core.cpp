@@ -76,7 +76,8 @@ private slots:
         QTest::newRow("EDID download, read-back byte 0 twice")
             << Run::EdidDownload << 0 << 0 << "Verify EDID ERR!" << false;
         QTest::newRow("IR read") << Run::IrRead << -1 << 0 << "Read OK!" << true;
-        QTest::newRow("IR read, entry 10 twice") << Run::IrRead << -1 << 11 << "Read error!" << false;
+        QTest::newRow("IR read, entry 10 twice")
+            << Run::IrRead << -1 << 11 << "Read error!" << false;
         QTest::newRow("IR read, last entry twice")
             << Run::IrRead << -1 << 81 << "Read error!" << false;
         QTest::newRow("IR write") << Run::IrWrite << -1 << 0 << "Write OK!" << true;
@@ -133,9 +134,12 @@ private slots:
         QVERIFY(!c.core->routing().status());
         c.core->irCodes().readCode();
         QCOMPARE(failures.size(), 3);
-        QCOMPARE(failures[0].first().value<seriallink::Failure>(), seriallink::Failure::PortNotOpen);
-        QCOMPARE(failures[1].first().value<seriallink::Failure>(), seriallink::Failure::WriteFailed);
-        QCOMPARE(failures[2].first().value<seriallink::Failure>(), seriallink::Failure::WriteFailed);
+        QCOMPARE(failures[0].first().value<seriallink::Failure>(),
+                 seriallink::Failure::PortNotOpen);
+        QCOMPARE(failures[1].first().value<seriallink::Failure>(),
+                 seriallink::Failure::WriteFailed);
+        QCOMPARE(failures[2].first().value<seriallink::Failure>(),
+                 seriallink::Failure::WriteFailed);
         QCOMPARE(c.core->modes().SetupMode, std::uint8_t(0));
         QVERIFY(c.port->written.isEmpty());
     }

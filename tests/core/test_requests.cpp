@@ -2,6 +2,7 @@
 // in-process: what each writes, when it counts as answered, and what it
 // learned; a switcher that acknowledges "msw"/"asw" without reports.
 
+#include "core/device/mode_session.h"
 #include "tests/core/core_fixture.h"
 
 #include <QSignalSpy>
@@ -119,6 +120,49 @@ private slots:
             seen += res.seen[o] ? QString::number(res.inputs[o]) : QString("-");
         QCOMPARE(seen, inputs);
         QCOMPARE(res.acknowledged, acknowledged);
+    }
+
+    // One stay in a mode: when the work starts, what the watchdog says, when
+    // the stay is over; meanwhile the queue serves the session alone.
+    void modeSession_data() {
+        QTest::addColumn<bool>("strict");
+        QTest::addColumn<bool>("echoes");
+        // After enter, after the answers, after 2 s, after leave.
+        QTest::addColumn<QString>("events");
+        QTest::newRow("window") << false << true << "s|-|-|c";
+        QTest::newRow("window, no echo") << false << false << "s|-|n|c";
+        QTest::newRow("tool") << true << true << "-|s|-|c";
+        QTest::newRow("tool, no echo") << true << false << "-|-|n|c";
+    }
+
+    void modeSession() {
+        QFETCH(bool, strict);
+        QFETCH(bool, echoes);
+        QFETCH(QString, events);
+        CoreFixture c;
+        c.device.faults.silentModes = !echoes;
+        device::ModeSession session(*c.core, device::ModeSession::Mode::Setup, {strict, 1000, 7});
+        QString seen;
+        QObject::connect(&session, &device::ModeSession::started, [&] { seen += 's'; });
+        QObject::connect(&session, &device::ModeSession::notConfirmed, [&] { seen += 'n'; });
+        QObject::connect(&session, &device::ModeSession::closed, [&] { seen += 'c'; });
+        QVERIFY(session.enter());
+        Watch other(c.core->requests().submit(device::RoutingRequest::status(1000), 1));
+        QStringList steps{seen.isEmpty() ? "-" : seen};
+        for (int ms : {0, 2000}) {
+            seen.clear();
+            c.run(ms);
+            steps << (seen.isEmpty() ? "-" : seen);
+        }
+        seen.clear();
+        QCOMPARE(c.port->written, QByteArray("stm\r\n"));
+        session.leave();
+        c.run();
+        steps << (seen.isEmpty() ? "-" : seen);
+        QCOMPARE(steps, events.split('|'));
+        // The exit word went out, then the request that waited.
+        QCOMPARE(c.port->written, QByteArray("stm\r\nsto\r\nbc \r\n"));
+        QCOMPARE(other.count, 1);
     }
 
     // One at a time, each answered only by what came after its own write;

@@ -2,13 +2,13 @@
 
 #include "core/edid/decode/edid_compare.h"
 #include "core/edid/decode/edid_text.h"
-#include "frontends/windows/edid/decoded_pane.h"
-#include "frontends/windows/edid/edit_panel.h"
 #include "core/edid/edid_file.h"
 #include "core/edid/edid_transfer.h"
+#include "core/files/save_file.h"
+#include "frontends/windows/edid/decoded_pane.h"
+#include "frontends/windows/edid/edit_panel.h"
 #include "frontends/windows/edid/hex_view.h"
 #include "frontends/windows/platform/dialogs.h"
-#include "core/files/save_file.h"
 #include "frontends/windows/titles.h"
 #include "frontends/windows/widgets/device_context.h"
 

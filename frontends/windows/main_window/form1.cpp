@@ -1,18 +1,19 @@
 #include "frontends/windows/main_window/form1.h"
 
+#include "core/device/mode_session.h"
 #include "core/protocol/commands.h"
 
+#include "core/device/routing.h"
+#include "core/device/terminal.h"
+#include "core/files/save_file.h"
+#include "core/platform/port_names.h"
+#include "core/seriallink/comport.h"
 #include "frontends/windows/edid/edidset.h"
 #include "frontends/windows/ir/irmatrix.h"
 #include "frontends/windows/ir/irset.h"
-#include "core/seriallink/comport.h"
-#include "core/device/routing.h"
-#include "core/device/terminal.h"
 #include "frontends/windows/network/setip.h"
 #include "frontends/windows/platform/dialogs.h"
-#include "core/platform/port_names.h"
 #include "frontends/windows/settings/setting.h"
-#include "core/files/save_file.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -67,8 +68,7 @@ Form1::Form1(platform::Platform& platform, platform::Dialogs& dialogs, QWidget* 
         appendLog(line);
         scrollLogToEnd();
     });
-    connect(&switcher_.routing(), &device::RoutingState::outputChanged, this,
-            &Form1::showOutput);
+    connect(&switcher_.routing(), &device::RoutingState::outputChanged, this, &Form1::showOutput);
     connect(&modes(), &device::DeviceModes::notConfirmed, this,
             [this] { message(QStringLiteral("Device is not connect!"), kDeviceTitle); });
     connect(&modes(), &device::DeviceModes::leftByDevice, this, &Form1::onLeftByDevice);
@@ -506,10 +506,15 @@ void Form1::showFeature(FeatureWindow& window) {
 }
 
 void Form1::openModeWindow(Mode m, FeatureWindow& window) {
-    if (!modes().enter(m))
+    auto* session = new device::ModeSession(switcher_, m);
+    session->setParent(this);
+    connect(session, &device::ModeSession::closed, session, &QObject::deleteLater);
+    if (!session->enter()) {
+        delete session;
         return;
+    }
     connect(
-        &window, &QDialog::finished, this, [this, m] { modes().leave(m); },
+        &window, &QDialog::finished, session, [session] { session->leave(); },
         Qt::SingleShotConnection);
     showFeature(window);
 }

@@ -1,0 +1,82 @@
+#include "core/device/mode_session.h"
+
+#include "core/device/switcher.h"
+#include "core/platform/platform.h"
+
+namespace device {
+
+ModeSession::ModeSession(Switcher& sw, Mode mode, Options options)
+    : sw_(sw), mode_(mode), options_(options) {
+    DeviceModes& modes = sw_.modes();
+    connect(&modes, &DeviceModes::notConfirmed, this, [this] {
+        if (entered_ && !confirmed_ && !leaving_)
+            emit notConfirmed();
+    });
+    connect(&modes, &DeviceModes::confirmed, this, [this] {
+        if (!entered_ || confirmed_ || leaving_)
+            return;
+        confirmed_ = true;
+        if (options_.waitForEcho)
+            emit started();
+    });
+    connect(&modes, &DeviceModes::leftByDevice, this, [this](Mode m) {
+        // Before the entry's echo, a strict session takes an exit word for
+        // the late echo of an earlier stay's exit.
+        if (m != mode_ || !entered_ || leaving_ || (options_.waitForEcho && !confirmed_))
+            return;
+        emit leftByDevice();
+    });
+    connect(&sw_.router(), &Router::replied, this, [this](const protocol::Reply& r) {
+        if (leaving_ && r.line.trimmed() == protocol::exitWord(mode_))
+            close();
+    });
+    if (options_.exitEchoMs > 0) {
+        exitEcho_ = sw_.platform().createTimer(this);
+        exitEcho_->setInterval(options_.exitEchoMs);
+        exitEcho_->setSingleShot(true);
+        connect(exitEcho_, &platform::Timer::timeout, this, &ModeSession::close);
+    }
+}
+
+ModeSession::~ModeSession() {
+    if (entered_ && !closed_)
+        sw_.requests().release(options_.client);
+}
+
+bool ModeSession::enter() {
+    if (!sw_.modes().enter(mode_))
+        return false;
+    entered_ = true;
+    sw_.requests().hold(options_.client);
+    if (!options_.waitForEcho)
+        emit started();
+    return true;
+}
+
+void ModeSession::leave() {
+    if (!entered_ || leaving_ || closed_)
+        return;
+    // A strict session is over for the watchdog too; a window's warns even
+    // after the window closed.
+    if (options_.waitForEcho)
+        sw_.modes().Timer2->stop();
+    sw_.modes().leave(mode_);
+    // A device that never confirmed the entry is not waited for again.
+    if (!exitEcho_ || !confirmed_ || !sw_.link().isOpen())
+        return close();
+    leaving_ = true;
+    exitEcho_->start();
+}
+
+void ModeSession::close() {
+    if (closed_)
+        return;
+    closed_ = true;
+    leaving_ = false;
+    if (exitEcho_)
+        exitEcho_->stop();
+    sw_.requests().release(options_.client);
+    emit closed();
+}
+
+} // namespace device

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "core/device/device_modes.h"
+
+#include <QObject>
+#include <QString>
+
+namespace platform {
+class Timer;
+}
+
+namespace device {
+
+class Switcher;
+
+// One stay in a device mode, the same for every front end: the entry word
+// and its two-second watchdog (DeviceModes), the work, the exit word, and
+// the wait for the exit word's echo; a device that leaves the mode by
+// itself ends the stay.
+//
+// How strict it is is an option:
+//   - waitForEcho false (the windows): started() at once, the window opens
+//     while the echo is on its way; a missing echo only warns
+//     (notConfirmed()), and an exit word the device sends by itself ends
+//     the stay (leftByDevice()) whenever it comes.
+//   - waitForEcho true (the command-line tool): started() only once the
+//     entry word's echo came, and only then is an exit word from the device
+//     its leaving; before, it is the late echo of an earlier stay.
+//   - exitEchoMs: after leave(), how long the exit word's echo is waited
+//     for before closed() (0: closed() at once). Nothing is waited for when
+//     the entry was never confirmed or the port is closed.
+//
+// While the stay lasts, the switcher's request queue is held for the
+// session's client (RequestQueue::hold()): the device answers only the
+// mode's commands, so nobody else's request goes out until closed().
+class ModeSession : public QObject {
+    Q_OBJECT
+public:
+    using Mode = DeviceModes::Mode;
+    struct Options {
+        bool waitForEcho = false;
+        int exitEchoMs = 0;
+        int client = 0;
+    };
+
+    ModeSession(Switcher& sw, Mode mode, Options options);
+    ModeSession(Switcher& sw, Mode mode) : ModeSession(sw, mode, Options{}) {}
+    ~ModeSession() override;
+
+    // The port-open guard, then the entry word and the watchdog. False,
+    // with nothing sent, when the port is closed.
+    bool enter();
+    // The exit word (once), then closed() as the options say.
+    void leave();
+
+    Mode mode() const { return mode_; }
+    bool isEntered() const { return entered_; }
+    bool isConfirmed() const { return confirmed_; }
+    bool isLeaving() const { return leaving_; }
+
+signals:
+    // The work may start.
+    void started();
+    // The watchdog ran out before the entry word's echo.
+    void notConfirmed();
+    // The device left the mode by itself.
+    void leftByDevice();
+    // The stay is over: the exit word went out and its echo came (or was
+    // not waited for, or did not come in time).
+    void closed();
+
+private:
+    void close();
+
+    Switcher& sw_;
+    Mode mode_;
+    Options options_;
+    platform::Timer* exitEcho_ = nullptr;
+    bool entered_ = false;
+    bool confirmed_ = false;
+    bool leaving_ = false;
+    bool closed_ = false;
+};
+
+} // namespace device
