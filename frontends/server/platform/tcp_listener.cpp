@@ -44,8 +44,7 @@ public:
         if (done_)
             return;
         if (socket_->bytesToWrite() + bytes.size() > maxUnread_) {
-            socket_->abort();
-            finish(QStringLiteral("dropped: it does not read"));
+            drop(QStringLiteral("dropped: it does not read"));
             return;
         }
         socket_->write(bytes);
@@ -54,15 +53,16 @@ public:
     void close() override {
         if (done_)
             return;
-        socket_->disconnectFromHost();
+        // Said first: closing reports the disconnection at once.
         finish(QStringLiteral("closed by the server"));
+        socket_->disconnectFromHost();
     }
 
     void drop(const QString& why) {
         if (done_)
             return;
-        socket_->abort();
         finish(why);
+        socket_->abort();
     }
 
 private:
