@@ -1,5 +1,7 @@
 #include "frontends/server/platform/mdns_announcer.h"
 
+#ifdef Q_OS_LINUX
+
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -223,3 +225,20 @@ void MdnsAnnouncer::start() {
 }
 
 } // namespace server
+
+#else // avahi is a Linux service
+
+namespace server {
+
+struct MdnsAnnouncer::Impl {};
+
+MdnsAnnouncer::MdnsAnnouncer(const QString&, quint16, QObject* parent) : QObject(parent) {}
+MdnsAnnouncer::~MdnsAnnouncer() = default;
+
+void MdnsAnnouncer::start() {
+    emit event(QStringLiteral("mDNS: not available on this system; not announced"));
+}
+
+} // namespace server
+
+#endif

@@ -1,6 +1,12 @@
 #include "frontends/server/platform/service_notify.h"
 
+#ifdef Q_OS_LINUX
 #include <systemd/sd-daemon.h>
+#else // systemd is Linux only: nobody to notify
+#define sd_notify(unset, text) ((void)(text), 0)
+#define sd_notifyf(unset, format, text) ((void)(text), 0)
+#define sd_watchdog_enabled(unset, usec) ((void)(usec), 0)
+#endif
 
 namespace server {
 
