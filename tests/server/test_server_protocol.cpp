@@ -2,6 +2,7 @@
 // switcher commands out, against a shared router state.
 
 #include "frontends/server/line_reader.h"
+#include "frontends/server/options.h"
 #include "frontends/server/videohub_session.h"
 
 #include <QTest>
@@ -44,6 +45,8 @@ private slots:
     void longLines();
     void lineReader_data();
     void lineReader();
+    void options_data();
+    void options();
 };
 
 void TestServerProtocol::requests_data() {
@@ -250,6 +253,65 @@ void TestServerProtocol::lineReader() {
     QCOMPARE(fine, ok);
     QCOMPARE(got, lines);
     QCOMPARE(r.takePartial(), partial);
+}
+
+void TestServerProtocol::options_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("env"); // STATE_DIRECTORY|XDG_STATE_HOME
+    // What came out: port, videohub, line, state folder, allowed subnets,
+    // or "error".
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("defaults")
+        << QStringList{} << "|"
+        << "COM1 127.0.0.1:9990 127.0.0.1:9991 /home/op/.local/state/hdmi-matrix 0";
+    QTest::newRow("xdg") << QStringList{} << "|/x"
+                         << "COM1 127.0.0.1:9990 127.0.0.1:9991 /x/hdmi-matrix 0";
+    QTest::newRow("systemd") << QStringList{} << "/var/lib/hdmi-matrix|/x"
+                             << "COM1 127.0.0.1:9990 127.0.0.1:9991 /var/lib/hdmi-matrix 0";
+    QTest::newRow("all set") << QStringList{"--port",     "tcp://10.0.0.5:4001",
+                                            "--videohub", "0.0.0.0:9000",
+                                            "--no-line",  "--state-dir",
+                                            "/s",         "--allow",
+                                            "10.0.0.0/8", "--allow=::1"}
+                             << "|"
+                             << "tcp://10.0.0.5:4001 0.0.0.0:9000 - /s 2";
+    QTest::newRow("ipv6 listen") << QStringList{"--line", "[::1]:7000", "--no-videohub"} << "|"
+                                 << "COM1 - ::1:7000 /home/op/.local/state/hdmi-matrix 0";
+    QTest::newRow("COM11") << QStringList{"--port", "COM11"} << "|"
+                           << "error";
+    QTest::newRow("bad tcp") << QStringList{"--port", "tcp://host"} << "|"
+                             << "error";
+    QTest::newRow("both videohub")
+        << QStringList{"--videohub", "127.0.0.1:1", "--no-videohub"} << "|"
+        << "error";
+    QTest::newRow("bad cidr") << QStringList{"--allow", "10.0.0.0/33"} << "|"
+                              << "error";
+    QTest::newRow("no port number") << QStringList{"--line", "127.0.0.1"} << "|"
+                                    << "error";
+    QTest::newRow("clients 0") << QStringList{"--max-clients", "0"} << "|"
+                               << "error";
+    QTest::newRow("unknown") << QStringList{"--verbose", "extra"} << "|"
+                             << "error";
+}
+
+void TestServerProtocol::options() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, env);
+    QFETCH(QString, expected);
+    const QHash<QString, QString> e{{"STATE_DIRECTORY", env.section('|', 0, 0)},
+                                    {"XDG_STATE_HOME", env.section('|', 1, 1)},
+                                    {"HOME", "/home/op"}};
+    QString error;
+    const auto o = server::parseOptions(args, e, &error);
+    auto ep = [](const std::optional<server::Endpoint>& p) {
+        return p ? QStringLiteral("%1:%2").arg(p->address.toString()).arg(p->port) : QString("-");
+    };
+    const QString got = o ? QStringList{o->port, ep(o->videohub), ep(o->line), o->stateDir,
+                                        QString::number(o->allow.size())}
+                                .join(' ')
+                          : QStringLiteral("error");
+    QCOMPARE(got, expected);
+    QCOMPARE(error.isEmpty(), o.has_value());
 }
 
 QTEST_GUILESS_MAIN(TestServerProtocol)
