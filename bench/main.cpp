@@ -1,7 +1,8 @@
 // hdmi-bench: how far the program is from the speed of the serial line, how
 // much it costs per exchange, to start, to sit idle and to log.
 //
-//   hdmi-bench [--quick] [--only paced|unpaced|core|startup|idle|log|decode|ctl]... [--trace]
+//   hdmi-bench [--quick] [--only paced|unpaced|core|startup|idle|log|decode|ctl|server]...
+//   [--trace]
 
 #include "bench/bench_util.h"
 #include "bench/core_runs.h"
@@ -9,6 +10,7 @@
 #include "bench/decode_bench.h"
 #include "bench/log_append.h"
 #include "bench/processes.h"
+#include "bench/server_runs.h"
 #include "bench/transfers.h"
 #include "sim/pty_transport.h"
 
@@ -24,8 +26,8 @@ using namespace bench;
 
 namespace {
 
-const QStringList kSections = {"paced", "unpaced", "core",   "startup",
-                               "idle",  "log",     "decode", "ctl"};
+const QStringList kSections = {"paced", "unpaced", "core", "startup", "idle",
+                               "log",   "decode",  "ctl",  "server"};
 const QList<Transfer> kTransfers = {Transfer::EdidRead, Transfer::EdidDownload, Transfer::IrWrite};
 
 QString num(double v, int decimals) {
@@ -386,6 +388,8 @@ int main(int argc, char** argv) {
         decodeRun(table, quick ? 20 : 200);
     if (only.contains("ctl"))
         ctlRuns(table, quick ? 5 : 21);
+    if (only.contains("server"))
+        serverRuns(table, quick);
     table.print();
     return table.allPass() ? 0 : 1;
 }
