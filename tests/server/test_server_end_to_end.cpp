@@ -10,6 +10,7 @@
 #include "sim/inprocess_port.h"
 #include "testing/fakes/fake_platform.h"
 
+#include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -77,6 +78,7 @@ private slots:
     void lostAndFound();
     void leaseWhileRouteWaits();
     void leaseHolderLeavesMidMode();
+    void toolThroughLinePort();
     void abuse();
 
 private:
@@ -217,6 +219,20 @@ void TestServerEndToEnd::leaseHolderLeavesMidMode() {
     QVERIFY(QTest::qWaitFor([&] { return rig.device.mode.isEmpty(); }, 3000));
     QVERIFY(rig.made->written.endsWith("stm\r\nsto\r\n"));
     QCOMPARE(rig.app->owner().leaseHolder(), 0u);
+}
+
+void TestServerEndToEnd::toolThroughLinePort() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client hub(rig.app->videohubPort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    QProcess tool;
+    tool.start(QStringLiteral(HDMI_CTL_PATH),
+               {"--port", QStringLiteral("tcp://127.0.0.1:%1").arg(rig.app->linePort()), "route",
+                "2", "3"});
+    QVERIFY(QTest::qWaitFor([&] { return tool.state() == QProcess::NotRunning; }, 20000));
+    QCOMPARE(tool.exitCode(), 0);
+    QVERIFY(hub.has("VIDEO OUTPUT ROUTING:\n1 2\n\n"));
 }
 
 void TestServerEndToEnd::abuse() {
