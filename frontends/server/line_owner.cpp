@@ -1,7 +1,8 @@
 #include "frontends/server/line_owner.h"
 
-#include "frontends/server/router_state.h"
+#include "core/protocol/commands.h"
 #include "core/seriallink/connection.h"
+#include "frontends/server/router_state.h"
 
 #include <QRegularExpression>
 
@@ -25,14 +26,17 @@ QByteArray word(const QByteArray& line) {
     return line.first(3);
 }
 
-QByteArray exitWordFor(const QByteArray& modeWord) {
-    if (modeWord == "stm")
-        return "sto";
-    if (modeWord == "edm")
-        return "edo";
-    if (modeWord == "irm")
-        return "iro";
+// The exit word of a mode's entry word; empty for any other word.
+QByteArray exitWordFor(const QByteArray& word) {
+    for (const protocol::Mode m : {protocol::Mode::Setup, protocol::Mode::Edid, protocol::Mode::Ir})
+        if (word == seriallink::wireBytes(protocol::entryWord(m)))
+            return seriallink::wireBytes(protocol::exitWord(m));
     return {};
+}
+
+// "bc " CR LF: the status request of every connect and poll.
+QByteArray statusLine() {
+    return seriallink::wireBytes(protocol::statusCommand() + QStringLiteral("\r\n"));
 }
 
 QString printable(const QByteArray& bytes) {
@@ -146,9 +150,9 @@ void LineOwner::scheduleRetry() {
 
 void LineOwner::poll() {
     for (const Item& i : queue_)
-        if (i.client == 0 && i.bytes == "bc \r\n")
+        if (i.client == 0 && i.bytes == statusLine())
             return; // one poll waiting is enough
-    queue_.push_back({0, QByteArrayLiteral("bc \r\n")});
+    queue_.push_back({0, statusLine()});
     pump();
 }
 
@@ -204,7 +208,7 @@ void LineOwner::write(const Item& item) {
     }
     emit traffic(QStringLiteral("to the switcher: %1").arg(printable(item.bytes)));
     answerWait_.start(times.answerWaitMs);
-    if (item.client == 0 && item.bytes == "bc \r\n" && !statusWait_.isActive())
+    if (item.client == 0 && item.bytes == statusLine() && !statusWait_.isActive())
         statusWait_.start(times.statusWaitMs);
     const QByteArray w = word(item.bytes);
     if (item.client != 0 && holder_ == 0 && !exitWordFor(w).isEmpty()) {

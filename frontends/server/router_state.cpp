@@ -1,6 +1,6 @@
 #include "frontends/server/router_state.h"
 
-#include "core/device/routing.h"
+#include "core/protocol/commands.h"
 
 namespace server {
 
@@ -89,7 +89,7 @@ RouterState::Outcome RouterState::requestRoutes(const QString& client, const QLi
     for (const Route& r : routes) {
         // As the window's routing buttons send it: output and input as one
         // hexadecimal digit each.
-        QString command = device::routeCommand(10 * (r.output + 1) + r.input + 1);
+        QString command = protocol::routeCommand(10 * (r.output + 1) + r.input + 1);
         command.chop(2); // the line end is the owner's
         emit commandRequested(command);
     }
@@ -103,7 +103,7 @@ RouterState::Outcome RouterState::requestPresetRecall(const QString& client, int
         return Outcome::Locked;
     if (!present_)
         return Outcome::Absent;
-    emit commandRequested(device::presetRecallCommand(preset));
+    emit commandRequested(protocol::presetRecallCommand(preset));
     return Outcome::Done;
 }
 
@@ -112,7 +112,7 @@ RouterState::Outcome RouterState::requestPresetSave(const QString&, int preset) 
         return Outcome::Invalid;
     if (!present_)
         return Outcome::Absent;
-    emit commandRequested(device::presetSaveCommand(preset));
+    emit commandRequested(protocol::presetSaveCommand(preset));
     return Outcome::Done;
 }
 
@@ -123,7 +123,7 @@ RouterState::Outcome RouterState::requestAllOutputs(const QString& client, int i
         return Outcome::Locked;
     if (!present_)
         return Outcome::Absent;
-    emit commandRequested(device::allOutputsCommand(input));
+    emit commandRequested(protocol::allOutputsCommand(input));
     return Outcome::Done;
 }
 

@@ -1,5 +1,6 @@
 #include "frontends/server/server_app.h"
 
+#include "core/files/save_file.h"
 #include "frontends/server/label_store.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/line_port_server.h"
@@ -8,7 +9,6 @@
 #include "frontends/server/platform/tcp_listener.h"
 #include "frontends/server/router_state.h"
 #include "frontends/server/videohub_server.h"
-#include "core/files/save_file.h"
 
 #include <QDir>
 #include <QFile>
