@@ -1,5 +1,8 @@
 #include "frontends/server/line_owner.h"
 
+#include "core/device/request_queue.h"
+#include "core/device/requests.h"
+#include "core/device/switcher.h"
 #include "core/protocol/commands.h"
 #include "core/seriallink/connection.h"
 #include "frontends/server/router_state.h"
@@ -55,44 +58,53 @@ QString printable(const QByteArray& bytes) {
     return out;
 }
 
+// The server's own client number with the core's queue: the lease is its
+// own while it writes the exit word of a lease that ended without one.
+constexpr int kServerClient = -1;
+
 } // namespace
 
 LineOwner::LineOwner(platform::Platform& platform, RouterState& state, const QString& port,
                      int pollSeconds, QObject* parent)
     : QObject(parent), platform_(platform), state_(state), port_(port),
-      link_(std::make_unique<seriallink::Connection>(platform)) {
+      switcher_(std::make_unique<device::Switcher>(platform)) {
     retry_.setSingleShot(true);
-    answerWait_.setSingleShot(true);
-    statusWait_.setSingleShot(true);
     leaseIdle_.setSingleShot(true);
     if (pollSeconds > 0)
         poll_.setInterval(pollSeconds * 1000);
     connect(&retry_, &QTimer::timeout, this, &LineOwner::open);
-    connect(&answerWait_, &QTimer::timeout, this, &LineOwner::pump);
-    connect(&statusWait_, &QTimer::timeout, this, [this] {
-        // The port is open but the switcher does not answer.
-        state_.setPresent(false);
-    });
     connect(&poll_, &QTimer::timeout, this, &LineOwner::poll);
     connect(&leaseIdle_, &QTimer::timeout, this, [this] {
         emit event(QStringLiteral("line client %1 held its mode 30 s without a word: lease ended")
                        .arg(holder_));
         endLease(true);
     });
-    connect(link_.get(), &seriallink::Connection::opened, this, &LineOwner::onOpened);
-    connect(link_.get(), &seriallink::Connection::openFailed, this,
+    seriallink::Connection& link = switcher_->link();
+    connect(&link, &seriallink::Connection::opened, this, &LineOwner::onOpened);
+    connect(&link, &seriallink::Connection::openFailed, this,
             [this](const QString& why) { onLost(why); });
-    connect(link_.get(), &seriallink::Connection::lost, this,
-            [this] { onLost(link_->errorText()); });
-    connect(link_.get(), &seriallink::Connection::lineReceived, this, &LineOwner::onSwitcherText);
-    connect(link_.get(), &seriallink::Connection::rawReceived, this, &LineOwner::onSwitcherText);
+    connect(&link, &seriallink::Connection::lost, this,
+            [this] { onLost(switcher_->link().errorText()); });
+    connect(&link, &seriallink::Connection::lineReceived, this, &LineOwner::onSwitcherText);
+    connect(&link, &seriallink::Connection::rawReceived, this, &LineOwner::onSwitcherText);
+    connect(&switcher_->requests(), &device::RequestQueue::routingReported, this,
+            [this](int output, int input) {
+                if (output < 1 || output > 8 || input < 1 || input > 8)
+                    return;
+                state_.setPresent(true);
+                state_.setInput(output - 1, input - 1);
+            });
     connect(&state_, &RouterState::commandRequested, this, &LineOwner::onCommand);
 }
 
 LineOwner::~LineOwner() = default;
 
+seriallink::Connection& LineOwner::connection() {
+    return switcher_->link();
+}
+
 bool LineOwner::isOpen() const {
-    return link_->isOpen();
+    return switcher_->link().isOpen();
 }
 
 void LineOwner::start() {
@@ -103,12 +115,13 @@ void LineOwner::start() {
 void LineOwner::open() {
     if (stopping_)
         return;
+    seriallink::Connection& link = switcher_->link();
     const int n = comNumber(port_);
-    const seriallink::OpenResult r = n > 0 ? link_->open(n) : link_->openDevice(port_);
+    const seriallink::OpenResult r = n > 0 ? link.open(n) : link.openDevice(port_);
     if (r == seriallink::OpenResult::Opened)
         onOpened();
     else if (r == seriallink::OpenResult::Failed)
-        onLost(link_->errorText());
+        onLost(link.errorText());
 }
 
 void LineOwner::onOpened() {
@@ -123,14 +136,15 @@ void LineOwner::onOpened() {
 void LineOwner::onLost(const QString& why) {
     const bool wasOpen = poll_.isActive() || state_.present();
     poll_.stop();
-    statusWait_.stop();
-    answerWait_.stop();
-    link_->close();
+    switcher_->link().close();
+    // The owner's own requests are void with the line (a running status
+    // request among them: the next connect asks afresh).
+    switcher_->requests().drop(0);
     state_.setPresent(false);
-    // What waited for the line is void; a lease ends with it (the switcher
-    // left its mode when it lost power, or will hear the exit word from the
-    // holder's own next try).
-    queue_.clear();
+    // A lease ends with the line: the switcher lost power, or the holder
+    // writes its exit word again on its next try.
+    if (holder_ != 0)
+        switcher_->requests().release(int(holder_));
     holder_ = 0;
     exitWord_.clear();
     leaseIdle_.stop();
@@ -149,100 +163,95 @@ void LineOwner::scheduleRetry() {
 }
 
 void LineOwner::poll() {
-    for (const Item& i : queue_)
-        if (i.client == 0 && i.bytes == statusLine())
-            return; // one poll waiting is enough
-    queue_.push_back({0, statusLine()});
-    pump();
+    if (statusPending_)
+        return; // one poll waiting is enough
+    statusPending_ = true;
+    device::RoutingRequest* r =
+        switcher_->requests().submit(device::RoutingRequest::status(times.statusWaitMs));
+    emit traffic(QStringLiteral("to the switcher: %1").arg(printable(statusLine())));
+    auto done = [this](const device::RequestResult& result) {
+        statusPending_ = false;
+        // Answered: present (the reports said so already); silent: absent.
+        if (!result.ok() && result.error != device::RequestError::Cancelled)
+            state_.setPresent(false);
+    };
+    if (r->isDone())
+        done(r->result());
+    else
+        connect(r, &device::Request::finished, this, done);
+}
+
+void LineOwner::send(int client, const QByteArray& line,
+                     std::function<void(const device::RequestResult&)> then) {
+    auto* r = switcher_->requests().submit(new device::RawLineRequest(line), client);
+    auto done = [this, line, then](const device::RequestResult& result) {
+        if (result.ok())
+            emit traffic(QStringLiteral("to the switcher: %1").arg(printable(line)));
+        if (then)
+            then(result);
+    };
+    if (r->isDone())
+        done(r->result());
+    else
+        connect(r, &device::Request::finished, this, done);
 }
 
 void LineOwner::onCommand(const QString& command) {
-    queue_.push_back({0, seriallink::wireBytes(command + QStringLiteral("\r\n"))});
-    pump();
+    send(0, seriallink::wireBytes(command + QStringLiteral("\r\n")));
 }
 
 void LineOwner::submit(ClientId client, const QByteArray& line) {
     if (client == holder_ && holder_ != 0)
         leaseIdle_.start(times.leaseIdleMs);
-    if (!link_->isOpen())
+    if (!switcher_->link().isOpen())
         return; // nobody to hear it
-    queue_.push_back({client, line});
-    pump();
+    const QByteArray w = word(line);
+    send(int(client), line, [this, client, w](const device::RequestResult& result) {
+        if (!result.ok())
+            return;
+        // The lease starts when the mode word is written, and ends when the
+        // exit word is: the queue lets only the holder's lines out between.
+        const QByteArray exit = exitWordFor(w);
+        if (!exit.isEmpty() && holder_ == 0) {
+            holder_ = client;
+            exitWord_ = exit;
+            switcher_->requests().hold(int(client));
+            leaseIdle_.start(times.leaseIdleMs);
+            emit event(QStringLiteral("line client %1 holds the line (%2)")
+                           .arg(client)
+                           .arg(QString::fromLatin1(w)));
+        } else if (client == holder_ && w == exitWord_) {
+            emit event(QStringLiteral("line client %1 released the line").arg(client));
+            endLease(false);
+        }
+    });
 }
 
 void LineOwner::clientGone(ClientId client) {
-    std::erase_if(queue_, [client](const Item& i) { return i.client == client; });
     if (holder_ == client && holder_ != 0) {
         emit event(QStringLiteral("line client %1 left in its mode: lease ended").arg(client));
         endLease(true);
     }
+    switcher_->requests().drop(int(client));
 }
 
 void LineOwner::endLease(bool sendExit) {
     leaseIdle_.stop();
+    const ClientId was = std::exchange(holder_, 0);
     const QByteArray exit = std::exchange(exitWord_, {});
-    holder_ = 0;
-    if (sendExit && !exit.isEmpty() && link_->isOpen())
-        queue_.push_front({0, exit + "\r\n"});
-    pump();
-}
-
-void LineOwner::pump() {
-    if (answerWait_.isActive() || !link_->isOpen())
-        return;
-    auto it = queue_.begin();
-    if (holder_ != 0)
-        it = std::find_if(queue_.begin(), queue_.end(),
-                          [this](const Item& i) { return i.client == holder_; });
-    if (it == queue_.end())
-        return;
-    const Item item = *it;
-    queue_.erase(it);
-    write(item);
-}
-
-void LineOwner::write(const Item& item) {
-    if (!link_->sendRaw(item.bytes)) {
-        onLost(link_->errorText());
+    device::RequestQueue& queue = switcher_->requests();
+    if (!sendExit || exit.isEmpty() || !switcher_->link().isOpen()) {
+        queue.release(int(was));
         return;
     }
-    emit traffic(QStringLiteral("to the switcher: %1").arg(printable(item.bytes)));
-    answerWait_.start(times.answerWaitMs);
-    if (item.client == 0 && item.bytes == statusLine() && !statusWait_.isActive())
-        statusWait_.start(times.statusWaitMs);
-    const QByteArray w = word(item.bytes);
-    if (item.client != 0 && holder_ == 0 && !exitWordFor(w).isEmpty()) {
-        holder_ = item.client;
-        exitWord_ = exitWordFor(w);
-        leaseIdle_.start(times.leaseIdleMs);
-        emit event(QStringLiteral("line client %1 holds the line (%2)")
-                       .arg(item.client)
-                       .arg(QString::fromLatin1(w)));
-    } else if (item.client != 0 && item.client == holder_ && w == exitWord_) {
-        exitWord_.clear();
-        holder_ = 0;
-        leaseIdle_.stop();
-        emit event(QStringLiteral("line client %1 released the line").arg(item.client));
-    }
+    // The server holds the line until its exit word is out, so nothing
+    // reaches the switcher still in its mode.
+    queue.hold(kServerClient);
+    send(kServerClient, exit + "\r\n",
+         [this](const device::RequestResult&) { switcher_->requests().release(kServerClient); });
 }
-
 void LineOwner::onSwitcherText(const QString& text) {
     const QByteArray bytes = seriallink::wireBytes(text);
-    // An answer lets the next line go out.
-    if (answerWait_.isActive() && !text.trimmed().isEmpty()) {
-        answerWait_.stop();
-        QTimer::singleShot(0, this, &LineOwner::pump);
-    }
-    if (holder_ == 0) {
-        // "s", the output and the input, each a digit 1..8.
-        if (text.size() >= 3 && text[0] == QLatin1Char('s') && text[1] >= QLatin1Char('1') &&
-            text[1] <= QLatin1Char('8') && text[2] >= QLatin1Char('1') &&
-            text[2] <= QLatin1Char('8')) {
-            statusWait_.stop();
-            state_.setPresent(true);
-            state_.setInput(text[1].unicode() - '1', text[2].unicode() - '1');
-        }
-    }
     emit traffic(QStringLiteral("from the switcher: %1").arg(printable(bytes)));
     emit switcherSaid(holder_, bytes);
 }
@@ -251,14 +260,16 @@ void LineOwner::stop() {
     stopping_ = true;
     retry_.stop();
     poll_.stop();
-    const bool leave = holder_ != 0 && !exitWord_.isEmpty() && link_->isOpen();
+    leaseIdle_.stop();
+    seriallink::Connection& link = switcher_->link();
+    const bool leave = holder_ != 0 && !exitWord_.isEmpty() && link.isOpen();
+    // Straight to the line: what waits in the queue is not going out.
     if (leave)
-        link_->sendRaw(exitWord_ + "\r\n");
+        link.sendRaw(exitWord_ + "\r\n");
     holder_ = 0;
-    queue_.clear();
     // The exit word needs a moment to leave the port's buffer.
     QTimer::singleShot(leave ? 300 : 0, this, [this] {
-        link_->close();
+        switcher_->link().close();
         emit stopped();
     });
 }

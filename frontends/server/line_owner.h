@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <deque>
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -13,6 +13,10 @@ class Platform;
 namespace seriallink {
 class Connection;
 }
+namespace device {
+class Switcher;
+struct RequestResult;
+} // namespace device
 
 namespace server {
 
@@ -21,9 +25,8 @@ class RouterState;
 // The one owner of the switcher's line. It opens the port (again after a
 // loss: after 1 s, doubling to 30 s), asks for the routing with "bc " at
 // every connect and poll, feeds every routing report into the RouterState,
-// and writes the commands of every client one line at a time: the next
-// line goes out when the switcher has answered the last one, or after a
-// short wait.
+// and hands the commands of every client to the core's request queue,
+// which writes them one at a time.
 //
 // Line-port clients, named by a number above 0, hand in whole lines. A mode
 // word ("stm", "edm", "irm") takes a lease: until the client's exit word,
@@ -40,7 +43,6 @@ public:
     struct Times {
         int firstRetryMs = 1000;
         int lastRetryMs = 30000;
-        int answerWaitMs = 200;  // for an answer before the next line goes out
         int statusWaitMs = 2000; // for the answer to "bc "
         int leaseIdleMs = 30000;
     };
@@ -66,9 +68,7 @@ public:
 
     ClientId leaseHolder() const { return holder_; }
     bool isOpen() const;
-    // Lines waiting to go out.
-    int waiting() const { return int(queue_.size()); }
-    seriallink::Connection& connection() { return *link_; }
+    seriallink::Connection& connection();
 
 signals:
     // Bytes the switcher sent, for one line-port client, or for all when
@@ -81,29 +81,25 @@ signals:
     void stopped();
 
 private:
-    struct Item {
-        ClientId client = 0;
-        QByteArray bytes;
-    };
     void open();
     void onOpened();
     void onLost(const QString& why);
     void scheduleRetry();
     void onCommand(const QString& command);
     void onSwitcherText(const QString& text);
-    void pump();
-    void write(const Item& item);
+    // Queues a line for the switcher on behalf of a client; then() runs
+    // once it was written (or could not be).
+    void send(int client, const QByteArray& line,
+              std::function<void(const device::RequestResult&)> then = {});
     void endLease(bool sendExit);
     void poll();
 
     platform::Platform& platform_;
     RouterState& state_;
     QString port_;
-    std::unique_ptr<seriallink::Connection> link_;
-    std::deque<Item> queue_;
+    std::unique_ptr<device::Switcher> switcher_;
     QTimer retry_;
-    QTimer answerWait_;
-    QTimer statusWait_;
+    bool statusPending_ = false;
     QTimer poll_;
     QTimer leaseIdle_;
     int retryMs_ = 0;

@@ -27,7 +27,7 @@ struct Rig {
         o.maxClients = maxClients;
         o.pollSeconds = poll;
         app = std::make_unique<server::ServerApp>(platform, o);
-        app->owner().times = {50, 400, 100, 300, 30000};
+        app->owner().times = {50, 400, 300, 30000};
         QObject::connect(app.get(), &server::ServerApp::log,
                          [this](const QString& l) { log << l; });
         QString error;
