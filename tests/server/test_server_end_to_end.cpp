@@ -219,6 +219,14 @@ void TestServerEndToEnd::leaseHolderLeavesMidMode() {
     QVERIFY(QTest::qWaitFor([&] { return rig.device.mode.isEmpty(); }, 3000));
     QVERIFY(rig.made->written.endsWith("stm\r\nsto\r\n"));
     QCOMPARE(rig.app->owner().leaseHolder(), 0u);
+    // A holder that stays but falls silent loses the lease too.
+    rig.app->owner().times.leaseIdleMs = 300;
+    Client quiet(rig.app->linePort());
+    quiet.send("irm\r\n");
+    QVERIFY(quiet.has("irm"));
+    QVERIFY(QTest::qWaitFor([&] { return rig.device.mode.isEmpty(); }, 3000));
+    QVERIFY(rig.made->written.endsWith("irm\r\niro\r\n"));
+    QCOMPARE(rig.log.filter(QStringLiteral("without a word")).size(), 1);
 }
 
 void TestServerEndToEnd::toolThroughLinePort() {
