@@ -1,7 +1,8 @@
 // hdmi-bench: how far the program is from the speed of the serial line, how
 // much it costs per exchange, to start, to sit idle and to log.
 //
-//   hdmi-bench [--quick] [--only paced|unpaced|core|startup|idle|log|decode|edit|ctl]... [--trace]
+//   hdmi-bench [--quick] [--only paced|unpaced|core|startup|idle|log|decode|edit|ctl|server]...
+//   [--trace]
 
 #include "bench/bench_util.h"
 #include "bench/core_runs.h"
@@ -10,6 +11,7 @@
 #include "bench/edit_bench.h"
 #include "bench/log_append.h"
 #include "bench/processes.h"
+#include "bench/server_runs.h"
 #include "bench/transfers.h"
 #include "sim/pty_transport.h"
 
@@ -26,7 +28,7 @@ using namespace bench;
 namespace {
 
 const QStringList kSections = {"paced", "unpaced", "core", "startup", "idle",
-                               "log",   "decode",  "edit", "ctl"};
+                               "log",   "decode",  "edit", "ctl",  "server"};
 const QList<Transfer> kTransfers = {Transfer::EdidRead, Transfer::EdidDownload, Transfer::IrWrite};
 
 QString num(double v, int decimals) {
@@ -408,6 +410,8 @@ int main(int argc, char** argv) {
         editRun(table, quick ? 20 : 200);
     if (only.contains("ctl"))
         ctlRuns(table, quick ? 5 : 21);
+    if (only.contains("server"))
+        serverRuns(table, quick);
     table.print();
     return table.allPass() ? 0 : 1;
 }

@@ -3,7 +3,7 @@
 # hdmi-matrix-ctl is installed depends on every subdirectory being added.
 include(GNUInstallDirs)
 
-set(HDMI_INSTALLED_PROGRAMS hdmi-matrix hdmi-matrix-sim)
+set(HDMI_INSTALLED_PROGRAMS hdmi-matrix hdmi-matrix-sim hdmi-matrix-server)
 if(TARGET hdmi-matrix-ctl)
     list(APPEND HDMI_INSTALLED_PROGRAMS hdmi-matrix-ctl)
 endif()
@@ -18,6 +18,20 @@ install(FILES ${_hdmi_pkg}/hdmi-matrix.desktop
 install(FILES ${_hdmi_pkg}/hdmi-matrix.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/hdmi-matrix)
+
+# The server's systemd units, installed disabled: the single one, and the
+# template for several switchers on one host with an example of its file.
+# ExecStart= names the installed program: the prefix is the one of the
+# installation (/usr in the package), known only when it runs.
+foreach(_unit hdmi-matrix-server.service hdmi-matrix-server@.service)
+    install(CODE "
+        set(HDMI_BIN_DIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+        set(HDMI_DOC_DIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/doc/hdmi-matrix\")
+        configure_file(${_hdmi_pkg}/${_unit}.in ${CMAKE_BINARY_DIR}/packaging/${_unit} @ONLY)")
+    install(FILES ${CMAKE_BINARY_DIR}/packaging/${_unit} DESTINATION lib/systemd/system)
+endforeach()
+install(FILES ${_hdmi_pkg}/hdmi-matrix-server-instance.conf
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/hdmi-matrix)
 
 if(PROJECT_VERSION)
@@ -38,8 +52,11 @@ set(CPACK_PACKAGE_DESCRIPTION
 serial port to its inputs, shows the routing the switcher reports, recalls
 presets, offers a raw terminal, and edits the device settings, the EDID
 images, the IR remote code table and the network address.
-A command-line tool for scripts (hdmi-matrix-ctl) and a simulator of the
-switcher (hdmi-matrix-sim) are included.")
+A command-line tool for scripts (hdmi-matrix-ctl), a server that shares the
+switcher with control surfaces over the Videohub protocol and with the
+window and the tool over a line port (hdmi-matrix-server, with systemd
+units installed disabled), and a simulator of the switcher (hdmi-matrix-sim)
+are included.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)

@@ -32,7 +32,9 @@ echo "package: ${deb##*/}"
 # The exact list of regular files: anything from the tests, the benchmark or
 # the fuzz targets shows up here, and so does a file gone missing.
 expected=(usr/bin/hdmi-matrix-launcher usr/share/applications/hdmi-matrix.desktop
-    usr/share/icons/hicolor/scalable/apps/hdmi-matrix.svg usr/share/doc/hdmi-matrix/README.md)
+    usr/share/icons/hicolor/scalable/apps/hdmi-matrix.svg usr/share/doc/hdmi-matrix/README.md
+    usr/lib/systemd/system/hdmi-matrix-server.service usr/lib/systemd/system/hdmi-matrix-server@.service
+    usr/share/doc/hdmi-matrix/hdmi-matrix-server-instance.conf)
 for p in "${programs[@]}"; do
     expected+=("usr/bin/$p")
 done

@@ -8,6 +8,10 @@ packages=(
     # cpack -G DEB finds the package's dependencies with dpkg-shlibdeps.
     dpkg-dev
     qt6-base-dev qt6-serialport-dev libgl1-mesa-dev
+    # hdmi-matrix-server announces its Videohub service over mDNS through the
+    # avahi daemon (client library), and tells systemd it is ready and alive
+    # (sd_notify READY and WATCHDOG).
+    libavahi-client-dev libsystemd-dev pkg-config
     # Qt's private platform header: test_main_window switches Qt's
     # accessibility on with it, as Qt's own tests do (the tests are always
     # built).

@@ -1,0 +1,208 @@
+#include "bench/server_runs.h"
+
+#include "frontends/server/line_owner.h"
+#include "frontends/server/router_state.h"
+#include "frontends/server/server_app.h"
+#include "sim/device.h"
+#include "sim/inprocess_port.h"
+#include "testing/fakes/fake_platform.h"
+
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <algorithm>
+#include <memory>
+
+namespace bench {
+
+namespace {
+
+QString num(double v, int decimals) {
+    return QString::number(v, 'f', decimals);
+}
+
+double percentile(QList<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v.at(qMin<qsizetype>(v.size() - 1, qsizetype(p * v.size())));
+}
+
+QString spread(const QList<double>& v, const QString& unit, int decimals) {
+    return QStringLiteral("median %1 %4, p99 %2 %4 (%3 runs)")
+        .arg(num(median(v), decimals), num(percentile(v, 0.99), decimals))
+        .arg(v.size())
+        .arg(unit);
+}
+
+struct Client {
+    explicit Client(quint16 port) {
+        QObject::connect(&s, &QTcpSocket::readyRead, [this] {
+            got += s.readAll();
+            Poker::poke();
+        });
+        s.connectToHost(QHostAddress::LocalHost, port);
+    }
+    QTcpSocket s;
+    QByteArray got;
+};
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+void inProcess(Table& table, int reps) {
+    QTemporaryDir dir;
+    sim::Device device;
+    sim::InProcessPort* made = nullptr;
+    platform::FakePlatform platform{{false, true}};
+    platform.portFactory = sim::InProcessPort::factory(device, made, true);
+    server::Options o;
+    o.videohub = server::Endpoint{QHostAddress(QHostAddress::LocalHost), 0};
+    o.line.reset();
+    o.stateDir = dir.path();
+    o.pollSeconds = 0;
+    o.maxClients = 128;
+    server::ServerApp app(platform, o);
+    QString error;
+    if (!app.start(&error, false) || !waitFor([&] { return app.state().present(); }, 5000)) {
+        table.add({QStringLiteral("server: Videohub route to the wire"), "failed: " + error,
+                   "< 1 ms", false, false});
+        return;
+    }
+    qint64 wired = 0;
+    device.onLine = [&](const QByteArray& line) {
+        if (line.startsWith("cir"))
+            wired = nowNs();
+        Poker::poke();
+    };
+
+    Client one(app.videohubPort());
+    waitFor([&] { return one.got.contains("END PRELUDE:"); }, 5000);
+    QList<double> routeMs;
+    for (int i = 0; i < reps; ++i) {
+        const int input = (i + 1) % 8;
+        const QByteArray report =
+            QStringLiteral("VIDEO OUTPUT ROUTING:\n0 %1\n\n").arg(input).toLatin1();
+        one.got.clear();
+        wired = 0;
+        const qint64 start = nowNs();
+        one.s.write(report);
+        if (!waitFor([&] { return wired != 0; }, 2000) ||
+            !waitFor([&] { return one.got.contains("\n0 " + QByteArray::number(input)); }, 2000))
+            break;
+        routeMs << (wired - start) / 1e6;
+    }
+    table.add({QStringLiteral("server: Videohub route, client write to command on the wire"),
+               spread(routeMs, "ms", 3), QStringLiteral("median < 1 ms"),
+               routeMs.size() == reps && median(routeMs) < 1});
+
+    std::vector<std::unique_ptr<Client>> many;
+    for (int i = 0; i < 100; ++i)
+        many.push_back(std::make_unique<Client>(app.videohubPort()));
+    const bool all = waitFor(
+        [&] {
+            return std::all_of(many.begin(), many.end(),
+                               [](const auto& c) { return c->got.contains("END PRELUDE:"); });
+        },
+        10000);
+    QList<double> fanMs;
+    for (int i = 0; all && i < reps; ++i) {
+        const int input = (i + 3) % 8;
+        const QByteArray block = "VIDEO OUTPUT ROUTING:\n1 " + QByteArray::number(input) + "\n\n";
+        for (auto& c : many)
+            c->got.clear();
+        const qint64 start = nowNs();
+        made->deliverNow("s2" + QByteArray::number(input + 1) + "\r\n");
+        if (!waitFor(
+                [&] {
+                    return std::all_of(many.begin(), many.end(),
+                                       [&](const auto& c) { return c->got.contains(block); });
+                },
+                5000))
+            break;
+        fanMs << (nowNs() - start) / 1e6;
+    }
+    table.add({QStringLiteral("server: routing report broadcast to 100 Videohub clients"),
+               spread(fanMs, "ms", 2), QStringLiteral("median < 10 ms"),
+               fanMs.size() == reps && median(fanMs) < 10});
+}
+
+void realProcess(Table& table, const QString& serverPath, const QString& simPath) {
+    const QString name = QStringLiteral("server RSS idle / with 100 clients");
+    QProcess sim;
+    sim.start(simPath, {"--tcp", "0", "--quiet"});
+    QByteArray banner;
+    waitFor([&] { return (banner += sim.readAll()).contains('\n'); }, 5000);
+    const QString target = QString::fromLatin1(banner.mid(banner.indexOf("tcp://")).trimmed());
+    QTemporaryDir dir;
+    const quint16 port = freePort();
+    QProcess srv;
+    srv.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    QByteArray log;
+    srv.start(serverPath,
+              {"--port", target, "--videohub", QStringLiteral("127.0.0.1:%1").arg(port),
+               "--no-line", "--state-dir", dir.path(), "--poll", "60", "--max-clients", "128"});
+    srv.waitForStarted();
+    Client probe(port);
+    // The server may still be starting: the probe tries again until it is in.
+    const bool up = waitFor(
+        [&] {
+            if (probe.s.state() == QAbstractSocket::UnconnectedState)
+                probe.s.connectToHost(QHostAddress::LocalHost, port);
+            return probe.got.contains("Device present: true");
+        },
+        5000);
+    if (!up) {
+        table.add({name, QStringLiteral("failed: no dump"), "-", false, false});
+    } else {
+        idleFor(2000);
+        const auto before = sampleProcess(srv.processId());
+        idleFor(5000);
+        const auto after = sampleProcess(srv.processId());
+        const auto idle = memoryOf(srv.processId());
+        std::vector<std::unique_ptr<Client>> many;
+        for (int i = 0; i < 100; ++i)
+            many.push_back(std::make_unique<Client>(port));
+        waitFor(
+            [&] {
+                return std::all_of(many.begin(), many.end(),
+                                   [](const auto& c) { return c->got.contains("END PRELUDE:"); });
+            },
+            10000);
+        const auto busy = memoryOf(srv.processId());
+        if (idle && busy && before && after) {
+            const double wakeups = (after->voluntarySwitches - before->voluntarySwitches) / 5.0;
+            table.add({name,
+                       QStringLiteral("idle %1 KiB anonymous + %2 KiB shared libraries; 100 "
+                                      "clients %3 KiB anonymous (+%4 KiB)")
+                           .arg(idle->anonKiB)
+                           .arg(idle->fileKiB)
+                           .arg(busy->anonKiB)
+                           .arg(busy->anonKiB - idle->anonKiB),
+                       QStringLiteral("measured"), true});
+            table.add({QStringLiteral("server idle wake-ups between polls"),
+                       QStringLiteral("%1 a second over 5 s (%2 threads)")
+                           .arg(num(wakeups, 1))
+                           .arg(after->threads),
+                       QStringLiteral("0 a second"), wakeups < 0.5});
+        }
+    }
+    srv.terminate();
+    srv.waitForFinished(3000);
+    table.note(QStringLiteral("server: SIGTERM exit code %1").arg(srv.exitCode()));
+    sim.kill();
+    sim.waitForFinished();
+}
+
+} // namespace
+
+void serverRuns(Table& table, bool quick) {
+    QTextStream(stdout) << "running the server ..." << Qt::endl;
+    inProcess(table, quick ? 50 : 300);
+    realProcess(table, QStringLiteral(HDMI_SERVER_PATH), QStringLiteral(HDMI_SIM_PATH));
+}
+
+} // namespace bench

@@ -1,0 +1,277 @@
+#include "frontends/server/line_owner.h"
+
+#include "core/device/request_queue.h"
+#include "core/device/requests.h"
+#include "core/device/switcher.h"
+#include "core/protocol/commands.h"
+#include "core/seriallink/connection.h"
+#include "frontends/server/router_state.h"
+
+#include <QRegularExpression>
+
+namespace server {
+
+namespace {
+
+// "COM1".."COM10": a port number the platform resolves.
+int comNumber(const QString& port) {
+    static const QRegularExpression com(QStringLiteral("^COM([1-9]|10)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = com.match(port);
+    return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+
+// The command word of a line: its first three bytes, when nothing but blanks
+// and the line end follow them.
+QByteArray word(const QByteArray& line) {
+    if (line.size() < 3 || !line.sliced(3).trimmed().isEmpty())
+        return {};
+    return line.first(3);
+}
+
+// The exit word of a mode's entry word; empty for any other word.
+QByteArray exitWordFor(const QByteArray& word) {
+    for (const protocol::Mode m : {protocol::Mode::Setup, protocol::Mode::Edid, protocol::Mode::Ir})
+        if (word == seriallink::wireBytes(protocol::entryWord(m)))
+            return seriallink::wireBytes(protocol::exitWord(m));
+    return {};
+}
+
+// "bc " CR LF: the status request of every connect and poll.
+QByteArray statusLine() {
+    return seriallink::wireBytes(protocol::statusCommand() + QStringLiteral("\r\n"));
+}
+
+QString printable(const QByteArray& bytes) {
+    QString out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u == '\r')
+            out += QStringLiteral("\\r");
+        else if (u == '\n')
+            out += QStringLiteral("\\n");
+        else if (u < 0x20 || u >= 0x7f)
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += QLatin1Char(c);
+    }
+    return out;
+}
+
+// The server's own client number with the core's queue: the lease is its
+// own while it writes the exit word of a lease that ended without one.
+constexpr int kServerClient = -1;
+
+} // namespace
+
+LineOwner::LineOwner(platform::Platform& platform, RouterState& state, const QString& port,
+                     int pollSeconds, QObject* parent)
+    : QObject(parent), platform_(platform), state_(state), port_(port),
+      switcher_(std::make_unique<device::Switcher>(platform)) {
+    retry_.setSingleShot(true);
+    leaseIdle_.setSingleShot(true);
+    if (pollSeconds > 0)
+        poll_.setInterval(pollSeconds * 1000);
+    connect(&retry_, &QTimer::timeout, this, &LineOwner::open);
+    connect(&poll_, &QTimer::timeout, this, &LineOwner::poll);
+    connect(&leaseIdle_, &QTimer::timeout, this, [this] {
+        emit event(QStringLiteral("line client %1 held its mode 30 s without a word: lease ended")
+                       .arg(holder_));
+        endLease(true);
+    });
+    seriallink::Connection& link = switcher_->link();
+    connect(&link, &seriallink::Connection::opened, this, &LineOwner::onOpened);
+    connect(&link, &seriallink::Connection::openFailed, this,
+            [this](const QString& why) { onLost(why); });
+    connect(&link, &seriallink::Connection::lost, this,
+            [this] { onLost(switcher_->link().errorText()); });
+    connect(&link, &seriallink::Connection::lineReceived, this, &LineOwner::onSwitcherText);
+    connect(&link, &seriallink::Connection::rawReceived, this, &LineOwner::onSwitcherText);
+    connect(&switcher_->requests(), &device::RequestQueue::routingReported, this,
+            [this](int output, int input) {
+                if (output < 1 || output > 8 || input < 1 || input > 8)
+                    return;
+                state_.setPresent(true);
+                state_.setInput(output - 1, input - 1);
+            });
+    connect(&state_, &RouterState::commandRequested, this, &LineOwner::onCommand);
+}
+
+LineOwner::~LineOwner() = default;
+
+seriallink::Connection& LineOwner::connection() {
+    return switcher_->link();
+}
+
+bool LineOwner::isOpen() const {
+    return switcher_->link().isOpen();
+}
+
+void LineOwner::start() {
+    retryMs_ = times.firstRetryMs;
+    open();
+}
+
+void LineOwner::open() {
+    if (stopping_)
+        return;
+    seriallink::Connection& link = switcher_->link();
+    const int n = comNumber(port_);
+    const seriallink::OpenResult r = n > 0 ? link.open(n) : link.openDevice(port_);
+    if (r == seriallink::OpenResult::Opened)
+        onOpened();
+    else if (r == seriallink::OpenResult::Failed)
+        onLost(link.errorText());
+}
+
+void LineOwner::onOpened() {
+    retryMs_ = times.firstRetryMs;
+    failureLogged_ = false;
+    emit event(QStringLiteral("port %1 open").arg(port_));
+    if (poll_.interval() > 0)
+        poll_.start();
+    poll();
+}
+
+void LineOwner::onLost(const QString& why) {
+    const bool wasOpen = poll_.isActive() || state_.present();
+    poll_.stop();
+    switcher_->link().close();
+    // The owner's own requests are void with the line (a running status
+    // request among them: the next connect asks afresh).
+    switcher_->requests().drop(0);
+    state_.setPresent(false);
+    // A lease ends with the line: the switcher lost power, or the holder
+    // writes its exit word again on its next try.
+    if (holder_ != 0)
+        switcher_->requests().release(int(holder_));
+    holder_ = 0;
+    exitWord_.clear();
+    leaseIdle_.stop();
+    if (wasOpen || !failureLogged_) {
+        emit event(QStringLiteral("port %1: %2; retrying").arg(port_, why));
+        failureLogged_ = true;
+    }
+    scheduleRetry();
+}
+
+void LineOwner::scheduleRetry() {
+    if (stopping_)
+        return;
+    retry_.start(retryMs_);
+    retryMs_ = qMin(retryMs_ * 2, times.lastRetryMs);
+}
+
+void LineOwner::poll() {
+    if (statusPending_)
+        return; // one poll waiting is enough
+    statusPending_ = true;
+    device::RoutingRequest* r =
+        switcher_->requests().submit(device::RoutingRequest::status(times.statusWaitMs));
+    emit traffic(QStringLiteral("to the switcher: %1").arg(printable(statusLine())));
+    auto done = [this](const device::RequestResult& result) {
+        statusPending_ = false;
+        // Answered: present (the reports said so already); silent: absent.
+        if (!result.ok() && result.error != device::RequestError::Cancelled)
+            state_.setPresent(false);
+    };
+    if (r->isDone())
+        done(r->result());
+    else
+        connect(r, &device::Request::finished, this, done);
+}
+
+void LineOwner::send(int client, const QByteArray& line,
+                     std::function<void(const device::RequestResult&)> then) {
+    auto* r = switcher_->requests().submit(new device::RawLineRequest(line), client);
+    auto done = [this, line, then](const device::RequestResult& result) {
+        if (result.ok())
+            emit traffic(QStringLiteral("to the switcher: %1").arg(printable(line)));
+        if (then)
+            then(result);
+    };
+    if (r->isDone())
+        done(r->result());
+    else
+        connect(r, &device::Request::finished, this, done);
+}
+
+void LineOwner::onCommand(const QString& command) {
+    send(0, seriallink::wireBytes(command + QStringLiteral("\r\n")));
+}
+
+void LineOwner::submit(ClientId client, const QByteArray& line) {
+    if (client == holder_ && holder_ != 0)
+        leaseIdle_.start(times.leaseIdleMs);
+    if (!switcher_->link().isOpen())
+        return; // nobody to hear it
+    const QByteArray w = word(line);
+    send(int(client), line, [this, client, w](const device::RequestResult& result) {
+        if (!result.ok())
+            return;
+        // The lease starts when the mode word is written, and ends when the
+        // exit word is: the queue lets only the holder's lines out between.
+        const QByteArray exit = exitWordFor(w);
+        if (!exit.isEmpty() && holder_ == 0) {
+            holder_ = client;
+            exitWord_ = exit;
+            switcher_->requests().hold(int(client));
+            leaseIdle_.start(times.leaseIdleMs);
+            emit event(QStringLiteral("line client %1 holds the line (%2)")
+                           .arg(client)
+                           .arg(QString::fromLatin1(w)));
+        } else if (client == holder_ && w == exitWord_) {
+            emit event(QStringLiteral("line client %1 released the line").arg(client));
+            endLease(false);
+        }
+    });
+}
+
+void LineOwner::clientGone(ClientId client) {
+    if (holder_ == client && holder_ != 0) {
+        emit event(QStringLiteral("line client %1 left in its mode: lease ended").arg(client));
+        endLease(true);
+    }
+    switcher_->requests().drop(int(client));
+}
+
+void LineOwner::endLease(bool sendExit) {
+    leaseIdle_.stop();
+    const ClientId was = std::exchange(holder_, 0);
+    const QByteArray exit = std::exchange(exitWord_, {});
+    device::RequestQueue& queue = switcher_->requests();
+    if (!sendExit || exit.isEmpty() || !switcher_->link().isOpen()) {
+        queue.release(int(was));
+        return;
+    }
+    // The server holds the line until its exit word is out, so nothing
+    // reaches the switcher still in its mode.
+    queue.hold(kServerClient);
+    send(kServerClient, exit + "\r\n",
+         [this](const device::RequestResult&) { switcher_->requests().release(kServerClient); });
+}
+void LineOwner::onSwitcherText(const QString& text) {
+    const QByteArray bytes = seriallink::wireBytes(text);
+    emit traffic(QStringLiteral("from the switcher: %1").arg(printable(bytes)));
+    emit switcherSaid(holder_, bytes);
+}
+
+void LineOwner::stop() {
+    stopping_ = true;
+    retry_.stop();
+    poll_.stop();
+    leaseIdle_.stop();
+    seriallink::Connection& link = switcher_->link();
+    const bool leave = holder_ != 0 && !exitWord_.isEmpty() && link.isOpen();
+    // Straight to the line: what waits in the queue is not going out.
+    if (leave)
+        link.sendRaw(exitWord_ + "\r\n");
+    holder_ = 0;
+    // The exit word needs a moment to leave the port's buffer.
+    QTimer::singleShot(leave ? 300 : 0, this, [this] {
+        switcher_->link().close();
+        emit stopped();
+    });
+}
+
+} // namespace server

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+namespace platform {
+class Platform;
+}
+namespace seriallink {
+class Connection;
+}
+namespace device {
+class Switcher;
+struct RequestResult;
+} // namespace device
+
+namespace server {
+
+class RouterState;
+
+// The one owner of the switcher's line. It opens the port (again after a
+// loss: after 1 s, doubling to 30 s), asks for the routing with "bc " at
+// every connect and poll, feeds every routing report into the RouterState,
+// and hands the commands of every client to the core's request queue,
+// which writes them one at a time.
+//
+// Line-port clients, named by a number above 0, hand in whole lines. A mode
+// word ("stm", "edm", "irm") takes a lease: until the client's exit word,
+// its departure or 30 s without a line from it, only its lines go out and
+// only it receives what the switcher says; everything else waits, the
+// owner's polls included. A lease that ends without its exit word gets it
+// from the owner.
+class LineOwner : public QObject {
+    Q_OBJECT
+public:
+    using ClientId = quint64; // 0: the owner itself and the Videohub clients
+
+    // The times it keeps (tests shorten them before start()).
+    struct Times {
+        int firstRetryMs = 1000;
+        int lastRetryMs = 30000;
+        int statusWaitMs = 2000; // for the answer to "bc "
+        int leaseIdleMs = 30000;
+    };
+
+    // port: COM1..COM10, a device path or tcp://HOST:PORT, resolved again at
+    // every connect. pollSeconds 0: no polling.
+    LineOwner(platform::Platform& platform, RouterState& state, const QString& port,
+              int pollSeconds, QObject* parent = nullptr);
+    ~LineOwner() override;
+
+    Times times;
+
+    void start();
+    // Leaves a mode a lease holds, then closes the port; stopped() follows
+    // once the exit word had time to leave.
+    void stop();
+
+    // A whole line (line end included) or a flushed partial one from a
+    // line-port client.
+    void submit(ClientId client, const QByteArray& line);
+    // The client left: its waiting lines are dropped and its lease ends.
+    void clientGone(ClientId client);
+
+    ClientId leaseHolder() const { return holder_; }
+    bool isOpen() const;
+    seriallink::Connection& connection();
+
+signals:
+    // Bytes the switcher sent, for one line-port client, or for all when
+    // client is 0.
+    void switcherSaid(server::LineOwner::ClientId client, const QByteArray& bytes);
+    // One line for the log: the port opened, failed or was lost.
+    void event(const QString& line);
+    // A line that went out, for the traffic log (-v).
+    void traffic(const QString& line);
+    void stopped();
+
+private:
+    void open();
+    void onOpened();
+    void onLost(const QString& why);
+    void scheduleRetry();
+    void onCommand(const QString& command);
+    void onSwitcherText(const QString& text);
+    // Queues a line for the switcher on behalf of a client; then() runs
+    // once it was written (or could not be).
+    void send(int client, const QByteArray& line,
+              std::function<void(const device::RequestResult&)> then = {});
+    void endLease(bool sendExit);
+    void poll();
+
+    platform::Platform& platform_;
+    RouterState& state_;
+    QString port_;
+    std::unique_ptr<device::Switcher> switcher_;
+    QTimer retry_;
+    bool statusPending_ = false;
+    QTimer poll_;
+    QTimer leaseIdle_;
+    int retryMs_ = 0;
+    bool failureLogged_ = false;
+    bool stopping_ = false;
+    ClientId holder_ = 0;
+    QByteArray exitWord_; // of the lease held
+};
+
+} // namespace server

@@ -1,0 +1,71 @@
+#include "frontends/server/line_port_server.h"
+
+#include "frontends/server/line_reader.h"
+#include "frontends/server/listener.h"
+
+#include <QTimer>
+
+namespace server {
+
+struct LinePortServer::Client : QObject {
+    ClientLink* link = nullptr;
+    LineReader reader;
+    QTimer quiet;
+};
+
+LinePortServer::LinePortServer(Listener& listener, LineOwner& owner, QObject* parent)
+    : QObject(parent), owner_(owner) {
+    connect(&listener, &Listener::arrived, this, &LinePortServer::accept);
+    connect(&listener, &Listener::refused, this, [this](const QString& name, const QString& why) {
+        emit event(QStringLiteral("line client %1 refused: %2").arg(name, why));
+    });
+    connect(&owner_, &LineOwner::switcherSaid, this,
+            [this](LineOwner::ClientId to, const QByteArray& bytes) {
+                if (to != 0) {
+                    if (Client* c = clients_.value(to))
+                        c->link->write(bytes);
+                    return;
+                }
+                for (Client* c : std::as_const(clients_))
+                    c->link->write(bytes);
+            });
+}
+
+void LinePortServer::accept(ClientLink* link) {
+    const LineOwner::ClientId id = next_++;
+    auto* c = new Client;
+    c->setParent(link);
+    c->link = link;
+    c->quiet.setSingleShot(true);
+    c->quiet.setInterval(kQuietMs);
+    clients_.insert(id, c);
+    const QString name = link->name();
+    emit event(QStringLiteral("line client %1 (%2) connected").arg(name).arg(id));
+
+    connect(&c->quiet, &QTimer::timeout, this, [this, c, id] {
+        if (c->reader.hasPartial())
+            owner_.submit(id, c->reader.takePartial());
+    });
+    connect(link, &ClientLink::received, this, [this, c, id, name](const QByteArray& bytes) {
+        QList<QByteArray> lines;
+        const bool ok = c->reader.feed(bytes, lines);
+        for (const QByteArray& line : lines)
+            owner_.submit(id, line);
+        if (!ok) {
+            emit event(QStringLiteral("line client %1 sent a line too long").arg(name));
+            c->link->close();
+            return;
+        }
+        if (c->reader.hasPartial())
+            c->quiet.start();
+        else
+            c->quiet.stop();
+    });
+    connect(link, &ClientLink::gone, this, [this, id, name](const QString& why) {
+        clients_.remove(id);
+        owner_.clientGone(id);
+        emit event(QStringLiteral("line client %1 gone: %2").arg(name, why));
+    });
+}
+
+} // namespace server

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "frontends/server/line_owner.h"
+
+#include <QHash>
+#include <QObject>
+
+namespace server {
+
+class ClientLink;
+class Listener;
+
+// The switcher's own line protocol on a listener, for our own programs:
+// each client's lines go to the line owner whole; bytes without a line end
+// go after 100 ms of quiet; what the switcher says goes to every client, or
+// to the lease holder alone.
+class LinePortServer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kQuietMs = 100;
+
+    LinePortServer(Listener& listener, LineOwner& owner, QObject* parent = nullptr);
+    int clients() const { return int(clients_.size()); }
+
+signals:
+    void event(const QString& line);
+    void traffic(const QString& line);
+
+private:
+    struct Client;
+    void accept(ClientLink* link);
+
+    LineOwner& owner_;
+    LineOwner::ClientId next_ = 1;
+    QHash<LineOwner::ClientId, Client*> clients_;
+};
+
+} // namespace server

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QPair>
+#include <QString>
+
+namespace server {
+
+// A subnet clients may come from: QHostAddress::parseSubnet's result.
+using Subnet = QPair<QHostAddress, int>;
+
+// One connected client, as the protocols see it: bytes in and out, and an
+// identity. The socket behind it is the platform's.
+class ClientLink : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~ClientLink() override = default;
+
+    // The client's address as text ("127.0.0.2"): its identity for locks.
+    virtual QString address() const = 0;
+    // "ADDRESS:PORT", for the log.
+    virtual QString name() const = 0;
+    // Queues bytes for the client. A client that does not read is dropped
+    // once too much waits for it (gone() follows).
+    virtual void write(const QByteArray& bytes) = 0;
+    // Closes the connection after what is queued; gone() follows.
+    virtual void close() = 0;
+
+signals:
+    void received(const QByteArray& bytes);
+    // The connection is over (closed by either side or dropped); why, in a
+    // few words. The link is deleted later by its listener.
+    void gone(const QString& why);
+};
+
+// Accepts clients on one address. Clients beyond the cap and clients whose
+// address is not allowed are closed at once and never reach arrived().
+class Listener : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~Listener() override = default;
+
+signals:
+    void arrived(server::ClientLink* client);
+    // A connection closed at once: who and why, for the log.
+    void refused(const QString& name, const QString& why);
+};
+
+} // namespace server

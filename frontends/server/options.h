@@ -1,0 +1,43 @@
+#pragma once
+
+#include "frontends/server/listener.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace server {
+
+// An address and port to listen on.
+struct Endpoint {
+    QHostAddress address;
+    quint16 port = 0;
+};
+
+// What the command line asks for.
+struct Options {
+    QString port = QStringLiteral("COM1"); // as the command-line tool takes it
+    std::optional<Endpoint> videohub = Endpoint{QHostAddress(QHostAddress::LocalHost), 9990};
+    std::optional<Endpoint> line = Endpoint{QHostAddress(QHostAddress::LocalHost), 9991};
+    QString stateDir;
+    int pollSeconds = 10;
+    QString name = QStringLiteral("HDMI Matrix");
+    QList<Subnet> allow; // empty: loopback only
+    int maxClients = 32;
+    bool verbose = false;
+    bool help = false;
+};
+
+// Parses the arguments after the program name. Fills *error with one line
+// when they are wrong. env: the environment's values the defaults come from
+// (STATE_DIRECTORY, XDG_STATE_HOME, HOME).
+std::optional<Options> parseOptions(const QStringList& args, const QHash<QString, QString>& env,
+                                    QString* error);
+// "ADDR:PORT" ("[ADDR]:PORT" for IPv6); nothing when it is not one.
+std::optional<Endpoint> parseEndpoint(const QString& text);
+QString usage();
+
+} // namespace server

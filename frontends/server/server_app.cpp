@@ -1,0 +1,150 @@
+#include "frontends/server/server_app.h"
+
+#include "core/files/save_file.h"
+#include "frontends/server/label_store.h"
+#include "frontends/server/line_owner.h"
+#include "frontends/server/line_port_server.h"
+#include "frontends/server/platform/mdns_announcer.h"
+#include "frontends/server/platform/service_notify.h"
+#include "frontends/server/platform/tcp_listener.h"
+#include "frontends/server/router_state.h"
+#include "frontends/server/videohub_server.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+namespace server {
+
+namespace {
+
+QString endpointText(const Endpoint& e) {
+    return (e.address.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2")
+                                                                  : QStringLiteral("%1:%2"))
+        .arg(e.address.toString())
+        .arg(e.port);
+}
+
+} // namespace
+
+ServerApp::ServerApp(platform::Platform& platform, const Options& options, QObject* parent)
+    : QObject(parent), options_(options), state_(std::make_unique<RouterState>()),
+      labels_(std::make_unique<LabelStore>(*state_, options.stateDir)),
+      owner_(std::make_unique<LineOwner>(platform, *state_, options.port, options.pollSeconds)) {
+    connect(labels_.get(), &LabelStore::saveFailed, this, [this](const QString& why) {
+        emit log(QStringLiteral("labels not saved: %1").arg(why));
+    });
+    connect(owner_.get(), &LineOwner::event, this, &ServerApp::log);
+    if (options_.verbose)
+        connect(owner_.get(), &LineOwner::traffic, this, &ServerApp::log);
+    connect(state_.get(), &RouterState::presenceChanged, this, [this](bool present) {
+        emit log(present ? QStringLiteral("switcher found") : QStringLiteral("switcher lost"));
+        if (notify_)
+            notify_->status(present ? QStringLiteral("switcher present")
+                                    : QStringLiteral("switcher absent"));
+    });
+    connect(owner_.get(), &LineOwner::stopped, this, &ServerApp::stopped);
+}
+
+ServerApp::~ServerApp() = default;
+
+quint16 ServerApp::videohubPort() const {
+    return videohubListener_ ? videohubListener_->port() : 0;
+}
+
+quint16 ServerApp::linePort() const {
+    return lineListener_ ? lineListener_->port() : 0;
+}
+
+QString ServerApp::uniqueId() {
+    // Twelve hexadecimal digits, as a router's hardware address, made once
+    // and kept in the state folder so that clients recognise the router.
+    const QString path = QDir(options_.stateDir).filePath(QStringLiteral("unique-id"));
+    static const QRegularExpression form(QStringLiteral("^[0-9A-F]{12}$"));
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly)) {
+        const QString id = QString::fromLatin1(f.read(64)).trimmed();
+        if (form.match(id).hasMatch())
+            return id;
+    }
+    const QString id = QStringLiteral("%1")
+                           .arg(QRandomGenerator::system()->generate64() & 0xFFFFFFFFFFFFull, 12,
+                                16, QLatin1Char('0'))
+                           .toUpper();
+    QString why;
+    if (!files::saveFile(path, (id + QLatin1Char('\n')).toLatin1(), &why))
+        emit log(QStringLiteral("unique ID not kept: %1").arg(why));
+    return id;
+}
+
+bool ServerApp::start(QString* error, bool announce) {
+    if (!QDir().mkpath(options_.stateDir)) {
+        *error = QStringLiteral("cannot create the state folder %1").arg(options_.stateDir);
+        return false;
+    }
+    QString why;
+    if (!labels_->load(&why))
+        emit log(QStringLiteral("labels: %1; using the defaults").arg(why));
+
+    ListenLimits limits;
+    limits.maxClients = options_.maxClients;
+    limits.allow = options_.allow;
+    if (options_.videohub) {
+        videohubListener_ = std::make_unique<TcpListener>(limits);
+        if (!videohubListener_->listen(options_.videohub->address, options_.videohub->port)) {
+            *error = QStringLiteral("Videohub port %1: %2")
+                         .arg(endpointText(*options_.videohub), videohubListener_->errorText());
+            return false;
+        }
+        const DeviceInfo info{QStringLiteral("HDMI Matrix 8x8"), options_.name, uniqueId()};
+        videohub_ = std::make_unique<VideohubServer>(*videohubListener_, *state_, info);
+        connect(videohub_.get(), &VideohubServer::event, this, &ServerApp::log);
+        if (options_.verbose)
+            connect(videohub_.get(), &VideohubServer::traffic, this, &ServerApp::log);
+        emit log(QStringLiteral("Videohub protocol on %1")
+                     .arg(endpointText({options_.videohub->address, videohubListener_->port()})));
+    }
+    if (options_.line) {
+        lineListener_ = std::make_unique<TcpListener>(limits);
+        if (!lineListener_->listen(options_.line->address, options_.line->port)) {
+            *error = QStringLiteral("line port %1: %2")
+                         .arg(endpointText(*options_.line), lineListener_->errorText());
+            return false;
+        }
+        linePort_ = std::make_unique<LinePortServer>(*lineListener_, *owner_);
+        connect(linePort_.get(), &LinePortServer::event, this, &ServerApp::log);
+        emit log(QStringLiteral("line port on %1")
+                     .arg(endpointText({options_.line->address, lineListener_->port()})));
+    }
+    owner_->start();
+    if (announce) {
+        if (videohubListener_) {
+            if (options_.videohub->address.isLoopback()) {
+                emit log(QStringLiteral("mDNS: not announced, the Videohub port is on the "
+                                        "loopback address only"));
+            } else {
+                mdns_ = std::make_unique<MdnsAnnouncer>(options_.name, videohubListener_->port());
+                connect(mdns_.get(), &MdnsAnnouncer::event, this, &ServerApp::log);
+                mdns_->start();
+            }
+        }
+        notify_ = std::make_unique<ServiceNotify>();
+        notify_->ready();
+    }
+    return true;
+}
+
+void ServerApp::stop() {
+    if (notify_)
+        notify_->stopping();
+    mdns_.reset();
+    // No new clients; those connected are closed with the process.
+    if (videohubListener_)
+        videohubListener_->close();
+    if (lineListener_)
+        lineListener_->close();
+    owner_->stop();
+}
+
+} // namespace server

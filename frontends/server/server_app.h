@@ -1,0 +1,64 @@
+#pragma once
+
+#include "frontends/server/options.h"
+
+#include <QObject>
+#include <memory>
+
+namespace platform {
+class Platform;
+}
+
+namespace server {
+
+class RouterState;
+class LabelStore;
+class LineOwner;
+class TcpListener;
+class VideohubServer;
+class LinePortServer;
+class MdnsAnnouncer;
+class ServiceNotify;
+
+// The whole server: the shared state, the owner of the line and the
+// protocols on their listeners, as the options ask.
+class ServerApp : public QObject {
+    Q_OBJECT
+public:
+    ServerApp(platform::Platform& platform, const Options& options, QObject* parent = nullptr);
+    ~ServerApp() override;
+
+    // Loads the state, listens and opens the port; false with the reason.
+    // announce: the mDNS announcement and systemd's notifications (off in
+    // tests).
+    bool start(QString* error, bool announce = true);
+    // Leaves any mode held, closes; stopped() follows.
+    void stop();
+
+    RouterState& state() { return *state_; }
+    LineOwner& owner() { return *owner_; }
+    // The ports listened on (useful when 0 asked the system for one).
+    quint16 videohubPort() const;
+    quint16 linePort() const;
+
+signals:
+    // One line for the log.
+    void log(const QString& line);
+    void stopped();
+
+private:
+    QString uniqueId();
+
+    Options options_;
+    std::unique_ptr<RouterState> state_;
+    std::unique_ptr<LabelStore> labels_;
+    std::unique_ptr<LineOwner> owner_;
+    std::unique_ptr<TcpListener> videohubListener_;
+    std::unique_ptr<TcpListener> lineListener_;
+    std::unique_ptr<VideohubServer> videohub_;
+    std::unique_ptr<LinePortServer> linePort_;
+    std::unique_ptr<MdnsAnnouncer> mdns_;
+    std::unique_ptr<ServiceNotify> notify_;
+};
+
+} // namespace server

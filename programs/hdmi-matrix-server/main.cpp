@@ -1,0 +1,61 @@
+#include "frontends/server/options.h"
+#include "frontends/server/platform/interrupts.h"
+#include "frontends/server/server_app.h"
+#include "core/platform/qt_platform.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QProcessEnvironment>
+#include <cstdio>
+
+namespace {
+
+void print(FILE* f, const QString& line) {
+    std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), f);
+    std::fflush(f);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("hdmi-matrix-server"));
+
+    QHash<QString, QString> env;
+    const QProcessEnvironment pe = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"STATE_DIRECTORY", "XDG_STATE_HOME", "HOME"})
+        env.insert(QLatin1String(name), pe.value(QLatin1String(name)));
+    QString error;
+    const std::optional<server::Options> options =
+        server::parseOptions(app.arguments().mid(1), env, &error);
+    if (!options) {
+        print(stderr, QStringLiteral("hdmi-matrix-server: %1").arg(error));
+        print(stderr, QStringLiteral("Try --help."));
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(server::usage().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+
+    platform::QtPlatform platform;
+    server::ServerApp server(platform, *options);
+    // One line each, to standard error: the journal of a service.
+    QObject::connect(&server, &server::ServerApp::log, &app,
+                     [](const QString& line) { print(stderr, line); });
+    server::InterruptWatch interrupts;
+    int stopSignal = 0;
+    QObject::connect(&interrupts, &server::InterruptWatch::interrupted, &app, [&](int n) {
+        if (stopSignal != 0)
+            return;
+        stopSignal = n;
+        print(stderr, QStringLiteral("stopping"));
+        server.stop();
+    });
+    QObject::connect(&server, &server::ServerApp::stopped, &app, [] { QCoreApplication::exit(0); });
+    if (!server.start(&error)) {
+        print(stderr, QStringLiteral("hdmi-matrix-server: %1").arg(error));
+        return 1;
+    }
+    return app.exec();
+}

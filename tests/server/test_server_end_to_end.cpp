@@ -1,0 +1,289 @@
+// The whole server on the loopback address, its line owned through the
+// in-process simulated switcher: Videohub and line-port clients on real
+// sockets.
+
+#include "core/seriallink/connection.h"
+#include "frontends/server/line_owner.h"
+#include "frontends/server/router_state.h"
+#include "frontends/server/server_app.h"
+#include "sim/device.h"
+#include "sim/inprocess_port.h"
+#include "testing/fakes/fake_platform.h"
+
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Rig {
+    explicit Rig(const QString& stateDir, int maxClients = 32, int poll = 0) {
+        platform.portFactory = sim::InProcessPort::factory(device, made, true);
+        server::Options o;
+        o.videohub = server::Endpoint{QHostAddress(QHostAddress::LocalHost), 0};
+        o.line = server::Endpoint{QHostAddress(QHostAddress::LocalHost), 0};
+        o.stateDir = stateDir;
+        o.maxClients = maxClients;
+        o.pollSeconds = poll;
+        app = std::make_unique<server::ServerApp>(platform, o);
+        app->owner().times = {50, 400, 300, 30000};
+        QObject::connect(app.get(), &server::ServerApp::log,
+                         [this](const QString& l) { log << l; });
+        QString error;
+        ok = app->start(&error, false) &&
+             QTest::qWaitFor([this] { return app->state().present(); }, 5000);
+    }
+    bool written(const QByteArray& bytes) const { return made && made->written.contains(bytes); }
+
+    sim::Device device;
+    sim::InProcessPort* made = nullptr;
+    platform::FakePlatform platform{{false, true}};
+    std::unique_ptr<server::ServerApp> app;
+    QStringList log;
+    bool ok = false;
+};
+
+struct Client {
+    Client(quint16 port, const char* from = "127.0.0.1", bool reads = true) {
+        s.bind(QHostAddress(QLatin1String(from)));
+        if (reads)
+            QObject::connect(&s, &QTcpSocket::readyRead, [this] { got += s.readAll(); });
+        else
+            s.setReadBufferSize(1);
+        s.connectToHost(QHostAddress::LocalHost, port);
+    }
+    bool has(const QByteArray& text, int ms = 3000) {
+        return QTest::qWaitFor([&] { return got.contains(text); }, ms);
+    }
+    bool closed(int ms = 3000) {
+        return QTest::qWaitFor([&] { return s.state() == QAbstractSocket::UnconnectedState; }, ms);
+    }
+    void send(const QByteArray& b) { s.write(b); }
+    QTcpSocket s;
+    QByteArray got;
+};
+
+const QByteArray kAck = "ACK\n\n";
+
+} // namespace
+
+class TestServerEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void dumpRouteAndSalvo();
+    void labelsAcrossRestart();
+    void locksBetweenAddresses();
+    void unaskedAndPolledChanges();
+    void lostAndFound();
+    void leaseWhileRouteWaits();
+    void leaseHolderLeavesMidMode();
+    void toolThroughLinePort();
+    void abuse();
+
+private:
+    QTemporaryDir dir_;
+};
+
+void TestServerEndToEnd::dumpRouteAndSalvo() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client a(rig.app->videohubPort()), b(rig.app->videohubPort());
+    QVERIFY(a.has("END PRELUDE:\n\n"));
+    QVERIFY(b.has("END PRELUDE:\n\n"));
+    QVERIFY(a.got.startsWith(
+        "PROTOCOL PREAMBLE:\nVersion: 2.8\n\nVIDEOHUB DEVICE:\nDevice present: true\n"));
+    QVERIFY(a.got.contains("VIDEO OUTPUT ROUTING:\n0 0\n1 1\n"));
+    a.got.clear();
+    b.got.clear();
+    a.send("VIDEO OUTPUT ROUTING:\n0 5\n\n");
+    QVERIFY(b.has("VIDEO OUTPUT ROUTING:\n0 5\n\n"));
+    QVERIFY(a.has("ACK\n\nVIDEO OUTPUT ROUTING:\n0 5\n\n"));
+    QVERIFY(rig.written("cir 05\r\n"));
+    b.send("VIDEO OUTPUT ROUTING:\n1 6\n2 7\n\n");
+    for (Client* c : {&a, &b}) {
+        QVERIFY(c->has("VIDEO OUTPUT ROUTING:\n1 6\n\n"));
+        QVERIFY(c->has("VIDEO OUTPUT ROUTING:\n2 7\n\n"));
+    }
+    QCOMPARE(rig.device.routing[2], 7);
+}
+
+void TestServerEndToEnd::labelsAcrossRestart() {
+    QTemporaryDir state;
+    {
+        Rig rig(state.path());
+        QVERIFY(rig.ok);
+        Client a(rig.app->videohubPort());
+        QVERIFY(a.has("END PRELUDE:"));
+        a.send("INPUT LABELS:\n3 Cam\xc3\xa9ra 4\n\nOUTPUT LABELS:\n0 Beamer\n\n");
+        QVERIFY(a.has("OUTPUT LABELS:\n0 Beamer\n\n"));
+    }
+    Rig rig(state.path());
+    QVERIFY(rig.ok);
+    Client a(rig.app->videohubPort());
+    QVERIFY(a.has("END PRELUDE:"));
+    QVERIFY(a.got.contains("INPUT LABELS:\n0 Input 1\n1 Input 2\n2 Input 3\n3 Cam\xc3\xa9ra 4\n"));
+    QVERIFY(a.got.contains("OUTPUT LABELS:\n0 Beamer\n1 Output 2\n"));
+}
+
+void TestServerEndToEnd::locksBetweenAddresses() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client one(rig.app->videohubPort(), "127.0.0.1"), two(rig.app->videohubPort(), "127.0.0.2");
+    QVERIFY(one.has("END PRELUDE:") && two.has("END PRELUDE:"));
+    one.got.clear();
+    two.got.clear();
+    one.send("VIDEO OUTPUT LOCKS:\n4 O\n\n");
+    QVERIFY(one.has("ACK\n\nVIDEO OUTPUT LOCKS:\n4 O\n\n"));
+    QVERIFY(two.has("VIDEO OUTPUT LOCKS:\n4 L\n\n"));
+    two.got.clear();
+    two.send("VIDEO OUTPUT ROUTING:\n4 1\n\nVIDEO OUTPUT LOCKS:\n4 U\n\nPING:\n\n");
+    QVERIFY(two.has("NAK\n\nNAK\n\nACK\n\n"));
+    QVERIFY(!rig.written("cir 41"));
+    one.send("VIDEO OUTPUT ROUTING:\n4 1\n\n");
+    QVERIFY(two.has("VIDEO OUTPUT ROUTING:\n4 1\n\n"));
+    two.send("VIDEO OUTPUT LOCKS:\n4 F\n\n");
+    QVERIFY(one.has("VIDEO OUTPUT LOCKS:\n4 U\n\n"));
+}
+
+void TestServerEndToEnd::unaskedAndPolledChanges() {
+    Rig rig(dir_.path(), 32, 1);
+    QVERIFY(rig.ok);
+    Client a(rig.app->videohubPort());
+    QVERIFY(a.has("END PRELUDE:"));
+    rig.device.routing[2] = 5; // the front panel, and the report it makes
+    rig.made->inject("s36\r\n");
+    QVERIFY(a.has("VIDEO OUTPUT ROUTING:\n2 5\n\n"));
+    rig.device.routing[7] = 0; // changed behind the line's back: found by the poll
+    QVERIFY(a.has("VIDEO OUTPUT ROUTING:\n7 0\n\n", 4000));
+    // Polls that change nothing broadcast nothing.
+    QCOMPARE(a.got.count("VIDEO OUTPUT ROUTING:"), 3);
+}
+
+void TestServerEndToEnd::lostAndFound() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client a(rig.app->videohubPort());
+    QVERIFY(a.has("END PRELUDE:"));
+    a.got.clear();
+    rig.device.faults.silent = true;
+    rig.made->close();
+    emit rig.made->lost();
+    QVERIFY(a.has("VIDEOHUB DEVICE:\nDevice present: false\n"));
+    QVERIFY(rig.log.contains(QStringLiteral("switcher lost")));
+    a.send("VIDEO OUTPUT ROUTING:\n0 1\n\n");
+    QVERIFY(a.has("NAK\n\n"));
+    // Open again after the retry, but the switcher is silent: still absent.
+    QVERIFY(QTest::qWaitFor([&] { return rig.made->written.count("bc ") == 2; }, 3000));
+    QVERIFY(!rig.app->state().present());
+    rig.device.faults.silent = false;
+    rig.app->owner().connection().close();
+    emit rig.made->lost();
+    QVERIFY(a.has("VIDEOHUB DEVICE:\nDevice present: true\n"));
+    QCOMPARE(a.got.count("Device present:"), 2);
+}
+
+void TestServerEndToEnd::leaseWhileRouteWaits() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client hub(rig.app->videohubPort()), holder(rig.app->linePort()), other(rig.app->linePort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    QVERIFY(QTest::qWaitFor([&] { return other.s.state() == QAbstractSocket::ConnectedState; }));
+    holder.send("edm\r\n");
+    QVERIFY(holder.has("edm"));
+    hub.send("VIDEO OUTPUT ROUTING:\n6 2\n\n");
+    QVERIFY(hub.has(kAck));
+    other.send("bc \r\n");
+    holder.send("red 00"); // no line end: goes out after 100 ms of quiet
+    QVERIFY(QTest::qWaitFor([&] { return rig.made->written.endsWith("red 00"); }));
+    holder.send("\r\n");
+    QVERIFY(holder.has("err"));
+    // Only the holder heard the switcher meanwhile.
+    QVERIFY(!other.got.contains("err") && !other.got.contains("edm"));
+    QVERIFY(!rig.written("cir 62") && rig.made->written.count("bc ") == 1);
+    holder.send("edo\r\n");
+    QVERIFY(hub.has("VIDEO OUTPUT ROUTING:\n6 2\n\n"));
+    QVERIFY(other.has("s11"));
+    QVERIFY(rig.made->written.endsWith("edo\r\ncir 62\r\nbc \r\n"));
+}
+
+void TestServerEndToEnd::leaseHolderLeavesMidMode() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    {
+        Client holder(rig.app->linePort());
+        holder.send("stm\r\n");
+        QVERIFY(holder.has("stm"));
+        QCOMPARE(rig.device.mode, QByteArray("stm"));
+    }
+    QVERIFY(QTest::qWaitFor([&] { return rig.device.mode.isEmpty(); }, 3000));
+    QVERIFY(rig.made->written.endsWith("stm\r\nsto\r\n"));
+    QCOMPARE(rig.app->owner().leaseHolder(), 0u);
+    // A holder that stays but falls silent loses the lease too.
+    rig.app->owner().times.leaseIdleMs = 300;
+    Client quiet(rig.app->linePort());
+    quiet.send("irm\r\n");
+    QVERIFY(quiet.has("irm"));
+    QVERIFY(QTest::qWaitFor([&] { return rig.device.mode.isEmpty(); }, 3000));
+    QVERIFY(rig.made->written.endsWith("irm\r\niro\r\n"));
+    QCOMPARE(rig.log.filter(QStringLiteral("without a word")).size(), 1);
+}
+
+void TestServerEndToEnd::toolThroughLinePort() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client hub(rig.app->videohubPort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    QProcess tool;
+    tool.start(QStringLiteral(HDMI_CTL_PATH),
+               {"--port", QStringLiteral("tcp://127.0.0.1:%1").arg(rig.app->linePort()), "route",
+                "2", "3"});
+    QVERIFY(QTest::qWaitFor([&] { return tool.state() == QProcess::NotRunning; }, 20000));
+    QCOMPARE(tool.exitCode(), 0);
+    QVERIFY(hub.has("VIDEO OUTPUT ROUTING:\n1 2\n\n"));
+}
+
+void TestServerEndToEnd::abuse() {
+    Rig rig(dir_.path(), 4);
+    QVERIFY(rig.ok);
+    Client good(rig.app->videohubPort());
+    QVERIFY(good.has("END PRELUDE:"));
+    // Beyond the cap: closed at once; the others stay.
+    std::vector<std::unique_ptr<Client>> many;
+    for (int i = 0; i < 4; ++i)
+        many.push_back(std::make_unique<Client>(rig.app->videohubPort()));
+    QVERIFY(many.back()->closed());
+    QVERIFY(rig.log.filter(QStringLiteral("refused: too many clients")).size() == 1);
+    many.clear();
+    QVERIFY(QTest::qWaitFor([&] { return rig.log.filter(QStringLiteral(" gone: ")).size() == 3; }));
+    // An endless line, on either port.
+    Client endless(rig.app->videohubPort()), longLine(rig.app->linePort());
+    endless.send(QByteArray(5000, 'A'));
+    longLine.send(QByteArray(300, 'b'));
+    QVERIFY(endless.closed() && longLine.closed());
+    QCOMPARE(rig.log.filter(QStringLiteral("too long")).size(), 2);
+    QCOMPARE(rig.log.filter(QStringLiteral("gone: closed by the server")).size(), 2);
+    QVERIFY(!rig.written("bbbb"));
+    // A client that never reads: dropped once a megabyte waits for it.
+    Client deaf(rig.app->videohubPort(), "127.0.0.1", false);
+    QByteArray asks;
+    for (int i = 0; i < 4000; ++i)
+        asks += "INPUT LABELS:\n\nOUTPUT LABELS:\n\nVIDEO OUTPUT ROUTING:\n\n";
+    for (int i = 0; i < 50 && deaf.s.state() != QAbstractSocket::UnconnectedState; ++i) {
+        deaf.send(asks);
+        (void)QTest::qWaitFor(
+            [&] {
+                return deaf.s.bytesToWrite() == 0 ||
+                       deaf.s.state() == QAbstractSocket::UnconnectedState;
+            },
+            2000);
+    }
+    QVERIFY(deaf.closed(10000));
+    QCOMPARE(rig.log.filter(QStringLiteral("does not read")).size(), 1);
+    good.got.clear();
+    good.send("PING:\n\n");
+    QVERIFY(good.has(kAck));
+}
+
+QTEST_GUILESS_MAIN(TestServerEndToEnd)
+#include "test_server_end_to_end.moc"

@@ -1,0 +1,318 @@
+// The Videohub session and the line reader as data: bytes in, bytes and
+// switcher commands out, against a shared router state.
+
+#include "frontends/server/line_reader.h"
+#include "frontends/server/options.h"
+#include "frontends/server/videohub_session.h"
+
+#include <QTest>
+
+using server::RouterState;
+using server::VideohubSession;
+
+namespace {
+
+const QString kMe = QStringLiteral("10.0.0.1");
+const QString kOther = QStringLiteral("10.0.0.9");
+
+struct World {
+    RouterState state;
+    QByteArray out;
+    QStringList commands;
+    std::unique_ptr<VideohubSession> session;
+    World() {
+        state.setPresent(true);
+        for (int o = 0; o < 8; ++o)
+            state.setInput(o, o);
+        session = std::make_unique<VideohubSession>(state, server::DeviceInfo{"M", "F", "ID"}, kMe);
+        QObject::connect(session.get(), &VideohubSession::send,
+                         [this](const QByteArray& b) { out += b; });
+        QObject::connect(&state, &RouterState::commandRequested,
+                         [this](const QString& c) { commands << c; });
+    }
+};
+
+} // namespace
+
+class TestServerProtocol : public QObject {
+    Q_OBJECT
+private slots:
+    void requests_data();
+    void requests();
+    void broadcasts();
+    void greeting();
+    void longLines_data();
+    void longLines();
+    void lineReader_data();
+    void lineReader();
+    void options_data();
+    void options();
+};
+
+void TestServerProtocol::requests_data() {
+    QTest::addColumn<QByteArray>("in");
+    QTest::addColumn<QString>("setup"); // "absent", "locked3" (by another), "mine1"
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QString>("commands");
+    const QByteArray ack = "ACK\n\n", nak = "NAK\n\n";
+    QTest::newRow("ping") << QByteArray("PING:\n\n") << "" << ack << "";
+    QTest::newRow("ping crlf") << QByteArray("PING:\r\n\r\n") << "" << ack << "";
+    QTest::newRow("route") << QByteArray("VIDEO OUTPUT ROUTING:\n2 5\n\n") << "" << ack << "cir 25";
+    QTest::newRow("salvo") << QByteArray("VIDEO OUTPUT ROUTING:\r\n0 7\r\n7 0\r\n\r\n") << "" << ack
+                           << "cir 07|cir 70";
+    QTest::newRow("salvo one bad")
+        << QByteArray("VIDEO OUTPUT ROUTING:\n0 7\n8 0\n\n") << "" << nak << "";
+    QTest::newRow("not a number") << QByteArray("VIDEO OUTPUT ROUTING:\n0 x\n\n") << "" << nak
+                                  << "";
+    QTest::newRow("two blanks") << QByteArray("VIDEO OUTPUT ROUTING:\n0  1\n\n") << "" << nak << "";
+    QTest::newRow("negative") << QByteArray("VIDEO OUTPUT ROUTING:\n-1 1\n\n") << "" << nak << "";
+    QTest::newRow("absent") << QByteArray("VIDEO OUTPUT ROUTING:\n1 1\n\n") << "absent" << nak
+                            << "";
+    QTest::newRow("route to a locked output")
+        << QByteArray("VIDEO OUTPUT ROUTING:\n3 1\n\n") << "locked3" << nak << "";
+    QTest::newRow("route to my locked output")
+        << QByteArray("VIDEO OUTPUT ROUTING:\n1 3\n\n") << "mine1" << ack << "cir 13";
+    QTest::newRow("bare routing")
+        << QByteArray("VIDEO OUTPUT ROUTING:\n\n") << ""
+        << ack + "VIDEO OUTPUT ROUTING:\n0 0\n1 1\n2 2\n3 3\n4 4\n5 5\n6 6\n7 7\n\n"
+        << "";
+    QTest::newRow("take a lock") << QByteArray("VIDEO OUTPUT LOCKS:\n1 O\n\n") << ""
+                                 << ack + "VIDEO OUTPUT LOCKS:\n1 O\n\n"
+                                 << "";
+    QTest::newRow("take another's lock")
+        << QByteArray("VIDEO OUTPUT LOCKS:\n3 O\n\n") << "locked3" << nak << "";
+    QTest::newRow("release another's lock")
+        << QByteArray("VIDEO OUTPUT LOCKS:\n3 U\n\n") << "locked3" << nak << "";
+    QTest::newRow("release a free lock")
+        << QByteArray("VIDEO OUTPUT LOCKS:\n3 U\n\n") << "" << nak << "";
+    QTest::newRow("release mine") << QByteArray("VIDEO OUTPUT LOCKS:\n1 U\n\n") << "mine1"
+                                  << ack + "VIDEO OUTPUT LOCKS:\n1 U\n\n"
+                                  << "";
+    QTest::newRow("force another's") << QByteArray("VIDEO OUTPUT LOCKS:\n3 F\n\n") << "locked3"
+                                     << ack + "VIDEO OUTPUT LOCKS:\n3 U\n\n"
+                                     << "";
+    QTest::newRow("lock letter") << QByteArray("VIDEO OUTPUT LOCKS:\n1 X\n\n") << "" << nak << "";
+    QTest::newRow("bare locks, my view")
+        << QByteArray("VIDEO OUTPUT LOCKS:\n\n") << "mine1"
+        << ack + "VIDEO OUTPUT LOCKS:\n0 U\n1 O\n2 U\n3 U\n4 U\n5 U\n6 U\n7 U\n\n"
+        << "";
+    QTest::newRow("label") << QByteArray("INPUT LABELS:\n2 Camera 2\n\n") << ""
+                           << ack + "INPUT LABELS:\n2 Camera 2\n\n"
+                           << "";
+    QTest::newRow("label utf-8") << QByteArray("OUTPUT LABELS:\n7 B\xc3\xbchne\n\n") << ""
+                                 << ack + "OUTPUT LABELS:\n7 B\xc3\xbchne\n\n"
+                                 << "";
+    QTest::newRow("label unchanged")
+        << QByteArray("OUTPUT LABELS:\n0 Output 1\n\n") << "" << ack << "";
+    QTest::newRow("label 64") << "INPUT LABELS:\n0 " + QByteArray(64, 'x') + "\n\n"
+                              << "" << ack + "INPUT LABELS:\n0 " + QByteArray(64, 'x') + "\n\n"
+                              << "";
+    QTest::newRow("label 65") << "INPUT LABELS:\n0 " + QByteArray(65, 'x') + "\n\n"
+                              << "" << nak << "";
+    QTest::newRow("label control") << QByteArray("INPUT LABELS:\n0 a\tb\n\n") << "" << nak << "";
+    QTest::newRow("label not utf-8") << QByteArray("INPUT LABELS:\n0 \xff\n\n") << "" << nak << "";
+    QTest::newRow("label port 8") << QByteArray("INPUT LABELS:\n8 x\n\n") << "" << nak << "";
+    QTest::newRow("labels one bad")
+        << QByteArray("INPUT LABELS:\n1 ok\n9 x\n\n") << "" << nak << "";
+    QTest::newRow("device change")
+        << QByteArray("VIDEOHUB DEVICE:\nFriendly name: x\n\n") << "" << nak << "";
+    QTest::newRow("configuration change")
+        << QByteArray("CONFIGURATION:\nTake Mode: true\n\n") << "" << nak << "";
+    QTest::newRow("bare configuration")
+        << QByteArray("CONFIGURATION:\n\n") << "" << ack + "CONFIGURATION:\nTake Mode: false\n\n"
+        << "";
+    QTest::newRow("lacking section")
+        << QByteArray("SERIAL PORT ROUTING:\n\n") << "" << ack + "SERIAL PORT ROUTING:\n\n"
+        << "";
+    QTest::newRow("lacking section change")
+        << QByteArray("SERIAL PORT ROUTING:\n0 1\n\n") << "" << nak << "";
+    QTest::newRow("unknown block")
+        << QByteArray("SOMETHING NEW:\nx\n\n") << "" << QByteArray() << "";
+    QTest::newRow("no colon") << QByteArray("hello\n\n") << "" << nak << "";
+    QTest::newRow("blank lines, two blocks")
+        << QByteArray("\n\nPING:\n\n\nVIDEO OUTPUT ROUTING:\n4 4\n\n") << "" << ack + ack
+        << "cir 44";
+    QTest::newRow("unfinished block")
+        << QByteArray("VIDEO OUTPUT ROUTING:\n4 4\n") << "" << QByteArray() << "";
+}
+
+void TestServerProtocol::requests() {
+    QFETCH(QByteArray, in);
+    QFETCH(QString, setup);
+    QFETCH(QByteArray, expected);
+    QFETCH(QString, commands);
+    for (const bool byteWise : {false, true}) {
+        World w;
+        if (setup == QLatin1String("absent"))
+            w.state.setPresent(false);
+        if (setup == QLatin1String("locked3"))
+            w.state.changeLocks(kOther, {{3, RouterState::LockAction::Own}});
+        if (setup == QLatin1String("mine1"))
+            w.state.changeLocks(kMe, {{1, RouterState::LockAction::Own}});
+        w.out.clear();
+        if (byteWise)
+            for (const char c : in)
+                w.session->receive(QByteArrayView(&c, 1));
+        else
+            w.session->receive(in);
+        QCOMPARE(w.out, expected);
+        QCOMPARE(w.commands.join(QLatin1Char('|')), commands);
+    }
+}
+
+void TestServerProtocol::broadcasts() {
+    World w;
+    w.state.setInput(2, 2); // no change: nothing
+    w.state.setInput(5, 1);
+    QCOMPARE(w.out, QByteArray("VIDEO OUTPUT ROUTING:\n5 1\n\n"));
+    w.out.clear();
+    w.state.changeLocks(kOther, {{6, RouterState::LockAction::Own}});
+    QCOMPARE(w.out, QByteArray("VIDEO OUTPUT LOCKS:\n6 L\n\n"));
+    w.out.clear();
+    w.state.setPresent(false);
+    w.state.setPresent(false);
+    QVERIFY(w.out.startsWith("VIDEOHUB DEVICE:\nDevice present: false\nModel name: M\n"));
+    QCOMPARE(w.out.count("VIDEOHUB DEVICE:"), 1);
+    QVERIFY(w.out.endsWith("Serial ports: 0\n\n"));
+    // Labels changed by another session reach this one.
+    w.out.clear();
+    VideohubSession other(w.state, {}, kOther);
+    other.receive("INPUT LABELS:\n0\n1 Desk\n\n");
+    QCOMPARE(w.out, QByteArray("INPUT LABELS:\n1 Desk\n\n"));
+    w.out.clear();
+    other.receive("INPUT LABELS:\n1\n\n"); // empty: the default again
+    QCOMPARE(w.out, QByteArray("INPUT LABELS:\n1 Input 2\n\n"));
+}
+
+void TestServerProtocol::greeting() {
+    World w;
+    const QByteArray g = w.session->greeting();
+    QVERIFY(g.startsWith("PROTOCOL PREAMBLE:\nVersion: 2.8\n\nVIDEOHUB DEVICE:\nDevice present: "
+                         "true\nModel name: M\nFriendly name: F\nUnique ID: ID\nVideo inputs: 8\n"
+                         "Video processing units: 0\nVideo outputs: 8\nVideo monitoring outputs: "
+                         "0\nSerial ports: 0\n\nINPUT LABELS:\n0 Input 1\n"));
+    QStringList headers;
+    for (const QByteArray& line : g.split('\n'))
+        if (line.endsWith(':'))
+            headers << QString::fromLatin1(line);
+    QCOMPARE(headers, QStringList({"PROTOCOL PREAMBLE:", "VIDEOHUB DEVICE:", "INPUT LABELS:",
+                                   "OUTPUT LABELS:", "VIDEO OUTPUT LOCKS:", "VIDEO OUTPUT ROUTING:",
+                                   "CONFIGURATION:", "END PRELUDE:"}));
+    QVERIFY(g.endsWith("CONFIGURATION:\nTake Mode: false\n\nEND PRELUDE:\n\n"));
+}
+
+void TestServerProtocol::longLines_data() {
+    QTest::addColumn<QByteArray>("in");
+    QTest::addColumn<bool>("dropped");
+    QTest::newRow("4096 and LF") << QByteArray(4096, 'A') + "\n" << false;
+    QTest::newRow("4096 and CR LF") << QByteArray(4096, 'A') + "\r\n" << false;
+    QTest::newRow("4097 and LF") << QByteArray(4097, 'A') + "\n" << true;
+    QTest::newRow("endless") << QByteArray(100000, 'A') << true;
+    QTest::newRow("endless block") << "X:\n" + QByteArray(70000, '\n').replace("\n", "1\n") << true;
+}
+
+void TestServerProtocol::longLines() {
+    QFETCH(QByteArray, in);
+    QFETCH(bool, dropped);
+    World w;
+    bool over = false;
+    QObject::connect(w.session.get(), &VideohubSession::overflowed, [&] { over = true; });
+    w.session->receive(in);
+    QCOMPARE(over, dropped);
+}
+
+void TestServerProtocol::lineReader_data() {
+    QTest::addColumn<QByteArrayList>("chunks");
+    QTest::addColumn<QByteArrayList>("lines");
+    QTest::addColumn<QByteArray>("partial");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("two lines, one chunk")
+        << QByteArrayList{"bc \r\ncir 12\r\n"} << QByteArrayList{"bc \r\n", "cir 12\r\n"}
+        << QByteArray() << true;
+    QTest::newRow("split") << QByteArrayList{"ci", "r 1", "2\r", "\n"}
+                           << QByteArrayList{"cir 12\r\n"} << QByteArray() << true;
+    QTest::newRow("partial") << QByteArrayList{"a\nstm"} << QByteArrayList{"a\n"}
+                             << QByteArray("stm") << true;
+    QTest::newRow("256 with CR LF")
+        << QByteArrayList{QByteArray(254, 'x') + "\r\n"}
+        << QByteArrayList{QByteArray(254, 'x') + "\r\n"} << QByteArray() << true;
+    QTest::newRow("257 with CR LF") << QByteArrayList{QByteArray(255, 'x'), "\r\n"}
+                                    << QByteArrayList{} << QByteArray() << false;
+}
+
+void TestServerProtocol::lineReader() {
+    QFETCH(QByteArrayList, chunks);
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QByteArray, partial);
+    QFETCH(bool, ok);
+    server::LineReader r;
+    QByteArrayList got;
+    bool fine = true;
+    for (const QByteArray& c : chunks)
+        fine = r.feed(c, got) && fine;
+    QCOMPARE(fine, ok);
+    QCOMPARE(got, lines);
+    QCOMPARE(r.takePartial(), partial);
+}
+
+void TestServerProtocol::options_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("env"); // STATE_DIRECTORY|XDG_STATE_HOME
+    // What came out: port, videohub, line, state folder, allowed subnets,
+    // or "error".
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("defaults")
+        << QStringList{} << "|"
+        << "COM1 127.0.0.1:9990 127.0.0.1:9991 /home/op/.local/state/hdmi-matrix 0";
+    QTest::newRow("xdg") << QStringList{} << "|/x"
+                         << "COM1 127.0.0.1:9990 127.0.0.1:9991 /x/hdmi-matrix 0";
+    QTest::newRow("systemd") << QStringList{} << "/var/lib/hdmi-matrix|/x"
+                             << "COM1 127.0.0.1:9990 127.0.0.1:9991 /var/lib/hdmi-matrix 0";
+    QTest::newRow("all set") << QStringList{"--port",     "tcp://10.0.0.5:4001",
+                                            "--videohub", "0.0.0.0:9000",
+                                            "--no-line",  "--state-dir",
+                                            "/s",         "--allow",
+                                            "10.0.0.0/8", "--allow=::1"}
+                             << "|"
+                             << "tcp://10.0.0.5:4001 0.0.0.0:9000 - /s 2";
+    QTest::newRow("ipv6 listen") << QStringList{"--line", "[::1]:7000", "--no-videohub"} << "|"
+                                 << "COM1 - ::1:7000 /home/op/.local/state/hdmi-matrix 0";
+    QTest::newRow("COM11") << QStringList{"--port", "COM11"} << "|"
+                           << "error";
+    QTest::newRow("bad tcp") << QStringList{"--port", "tcp://host"} << "|"
+                             << "error";
+    QTest::newRow("both videohub")
+        << QStringList{"--videohub", "127.0.0.1:1", "--no-videohub"} << "|"
+        << "error";
+    QTest::newRow("bad cidr") << QStringList{"--allow", "10.0.0.0/33"} << "|"
+                              << "error";
+    QTest::newRow("no port number") << QStringList{"--line", "127.0.0.1"} << "|"
+                                    << "error";
+    QTest::newRow("clients 0") << QStringList{"--max-clients", "0"} << "|"
+                               << "error";
+    QTest::newRow("unknown") << QStringList{"--verbose", "extra"} << "|"
+                             << "error";
+}
+
+void TestServerProtocol::options() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, env);
+    QFETCH(QString, expected);
+    const QHash<QString, QString> e{{"STATE_DIRECTORY", env.section('|', 0, 0)},
+                                    {"XDG_STATE_HOME", env.section('|', 1, 1)},
+                                    {"HOME", "/home/op"}};
+    QString error;
+    const auto o = server::parseOptions(args, e, &error);
+    auto ep = [](const std::optional<server::Endpoint>& p) {
+        return p ? QStringLiteral("%1:%2").arg(p->address.toString()).arg(p->port) : QString("-");
+    };
+    const QString got = o ? QStringList{o->port, ep(o->videohub), ep(o->line), o->stateDir,
+                                        QString::number(o->allow.size())}
+                                .join(' ')
+                          : QStringLiteral("error");
+    QCOMPARE(got, expected);
+    QCOMPARE(error.isEmpty(), o.has_value());
+}
+
+QTEST_GUILESS_MAIN(TestServerProtocol)
+#include "test_server_protocol.moc"
