@@ -1,8 +1,8 @@
 #include "frontends/cli/operation.h"
 
-#include "frontends/cli/output.h"
 #include "core/device/switcher.h"
 #include "core/platform/platform.h"
+#include "frontends/cli/output.h"
 
 #include <csignal>
 
@@ -42,6 +42,9 @@ void Operation::finish(int status) {
         return;
     over_ = true;
     status_ = status;
+    waitingForReader_ = false;
+    if (outputWait_)
+        outputWait_->stop();
     c_.console.endProgress();
     if (wrapUp())
         release();
@@ -59,6 +62,46 @@ platform::Timer* Operation::oneShot(int ms) {
     t->setInterval(ms);
     t->setSingleShot(true);
     return t;
+}
+
+bool Operation::openOutput(files::OutputFile& file) {
+    QString reason;
+    switch (file.open(&reason)) {
+    case files::OutputFile::Opened::Ready:
+        if (waitingForReader_) {
+            waitingForReader_ = false;
+            outputWait_->stop();
+            emit startable();
+        }
+        return true;
+    case files::OutputFile::Opened::NoReader:
+        if (waitingForReader_)
+            return true;
+        // Tried again on a timer, not in a blocking open: the run stays
+        // interruptible and gives up by itself.
+        if (!outputWait_) {
+            outputWait_ = oneShot(kPipeRetryMs);
+            outputWait_->setSingleShot(false);
+            connect(outputWait_, &platform::Timer::timeout, this, [this, &file] {
+                if (++pipeTries_ * kPipeRetryMs < kPipeWaitMs)
+                    return void(openOutput(file));
+                waitingForReader_ = false;
+                outputWait_->stop();
+                fail(QStringLiteral("cannot write %1: no program reads the named pipe (waited "
+                                    "%2 s)")
+                         .arg(file.name())
+                         .arg(kPipeWaitMs / 1000.0));
+            });
+        }
+        waitingForReader_ = true;
+        pipeTries_ = 0;
+        outputWait_->start();
+        return true;
+    case files::OutputFile::Opened::Failed:
+        break;
+    }
+    fail(QStringLiteral("cannot write %1: %2").arg(file.name(), reason));
+    return false;
 }
 
 QString Operation::timeoutText() const {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "frontends/cli/command.h"
 #include "core/device/device_modes.h"
+#include "core/files/write_file.h"
+#include "frontends/cli/command.h"
 
 #include <QObject>
 #include <QString>
@@ -39,8 +40,9 @@ public:
 
     // Before the port opens: the files it reads are read and checked, the
     // file it writes is made ready. False once it failed; nothing has then
-    // touched the port.
+    // touched the port. While waitingToStart(), startable() follows.
     virtual bool prepare() { return true; }
+    bool waitingToStart() const { return waitingForReader_; }
     // The port is open.
     virtual void start() = 0;
     // A signal asks the program to stop.
@@ -53,8 +55,19 @@ public:
 
 signals:
     void finished(int status);
+    void startable();
 
 protected:
+    // How long a named pipe given to -o may have no reader, and how often
+    // it is tried meanwhile.
+    static constexpr int kPipeWaitMs = 2000;
+    static constexpr int kPipeRetryMs = 50;
+    // Opens the file -o names before the port opens. A named pipe no
+    // program reads yet is tried again until kPipeWaitMs have passed, then
+    // refused; the run starts (startable()) once it is open. False once
+    // the run failed.
+    bool openOutput(files::OutputFile& file);
+
     // Ends the run: wrapUp(), then finished(), at once or, when wrapUp()
     // returned false, once release() is called.
     void finish(int status);
@@ -72,6 +85,9 @@ protected:
 private:
     bool over_ = false;
     bool released_ = false;
+    platform::Timer* outputWait_ = nullptr;
+    int pipeTries_ = 0;
+    bool waitingForReader_ = false;
     int status_ = kDone;
 };
 

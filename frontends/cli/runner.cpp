@@ -1,7 +1,7 @@
 #include "frontends/cli/runner.h"
 
-#include "frontends/cli/output.h"
 #include "core/seriallink/comport.h"
+#include "frontends/cli/output.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -53,7 +53,14 @@ void Runner::start() {
     port_ = choosePort(command_.port, platform_, QDir::currentPath());
     op_ = makeOperation({device_, platform_, command_, console_, port_.name});
     connect(op_.get(), &Operation::finished, this, &Runner::end);
-    if (!op_->prepare())
+    connect(op_.get(), &Operation::startable, this, &Runner::openPort);
+    if (!op_->prepare() || op_->waitingToStart())
+        return;
+    openPort();
+}
+
+void Runner::openPort() {
+    if (over_)
         return;
     if (port_.device.isEmpty())
         return portFailed(

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "frontends/cli/command.h"
-#include "frontends/cli/operation.h"
 #include "core/device/switcher.h"
 #include "core/platform/qt_platform.h"
+#include "frontends/cli/command.h"
+#include "frontends/cli/operation.h"
 
 #include <QObject>
 #include <memory>
@@ -38,6 +38,7 @@ signals:
     void finished(int status);
 
 private:
+    void openPort();
     void opened();
     void end(int status);
     void portFailed(const QString& reason);

@@ -2,15 +2,17 @@
 // code table read and write. They run on the core's own per-answer
 // time-outs, as the windows' transfers do.
 
-#include "frontends/cli/files.h"
-#include "frontends/cli/operation.h"
-#include "frontends/cli/output.h"
 #include "core/device/switcher.h"
 #include "core/edid/decode/edid_decode.h"
 #include "core/edid/decode/edid_dump.h"
+#include "core/files/edid_file.h"
+#include "core/files/read_file.h"
 #include "core/ir/ir_codes.h"
-#include "core/protocol/reply_line.h"
 #include "core/platform/platform.h"
+#include "core/protocol/reply_line.h"
+#include "frontends/cli/files.h"
+#include "frontends/cli/operation.h"
+#include "frontends/cli/output.h"
 
 #include <QJsonArray>
 
@@ -33,14 +35,11 @@ QString answerTime(int ms) {
     return QStringLiteral("%1 s").arg(ms / 1000.0);
 }
 
-// The file a read writes is opened beside its target before anything is
-// sent, so that a folder it cannot write fails the run at once.
-bool openOutput(Operation& op, OutputFile& file) {
-    QString error;
-    if (file.open(&error))
-        return true;
-    op.fail(error);
-    return false;
+// The file -o names; "-" is standard output.
+std::unique_ptr<files::OutputFile> outputFile(const QString& path) {
+    if (path == QLatin1String("-"))
+        return std::make_unique<files::OutputFile>(1, QStringLiteral("standard output"));
+    return std::make_unique<files::OutputFile>(path);
 }
 
 // ---------------------------------------------------------------------------
@@ -139,9 +138,9 @@ protected:
 class EdidReadOperation : public EdidOperation {
 public:
     explicit EdidReadOperation(const Context& context)
-        : EdidOperation(context), file_(context.command.file) {}
+        : EdidOperation(context), file_(outputFile(context.command.file)) {}
 
-    bool prepare() override { return openOutput(*this, file_); }
+    bool prepare() override { return openOutput(*file_); }
 
 protected:
     QString label() const override { return QStringLiteral("edid read input %1").arg(input()); }
@@ -155,9 +154,9 @@ protected:
     void succeeded() override {
         const edid::Image image = transfer().viewImage();
         const QByteArray bytes(reinterpret_cast<const char*>(image.data()), edid::kImageSize);
-        QString error;
-        if (!file_.commit(bytes, &error))
-            return fail(error);
+        QString reason;
+        if (!file_->commit(bytes, &reason))
+            return fail(QStringLiteral("cannot write %1: %2").arg(file_->name(), reason));
         if (c_.command.json)
             c_.console.json({{"input", input()},
                              {"file", c_.command.file},
@@ -166,7 +165,7 @@ protected:
     }
 
 private:
-    OutputFile file_;
+    std::unique_ptr<files::OutputFile> file_;
 };
 
 class EdidWriteOperation : public EdidOperation {
@@ -174,14 +173,13 @@ public:
     using EdidOperation::EdidOperation;
 
     bool prepare() override {
-        QByteArray bytes;
         QString error;
         const QString& path = c_.command.file;
-        if (!readInputFile(path, edid::kMaxDumpFileSize, &bytes, &error)) {
-            fail(error);
+        const files::EdidFile f = files::readEdidFile(path);
+        if (!f.readable) {
+            fail(files::readProblemText(path, {{}, 0, f.problem, f.error}));
             return false;
         }
-        const edid::FileImage f = edid::imageFromFileBytes(bytes);
         // The window lets the operator download an image it has warned
         // about; a script gets no warning to heed, so such an image is
         // refused before the device is touched.
@@ -299,9 +297,9 @@ protected:
 class IrReadOperation : public IrOperation {
 public:
     explicit IrReadOperation(const Context& context)
-        : IrOperation(context), file_(context.command.file) {}
+        : IrOperation(context), file_(outputFile(context.command.file)) {}
 
-    bool prepare() override { return openOutput(*this, file_); }
+    bool prepare() override { return openOutput(*file_); }
 
 protected:
     QString label() const override { return QStringLiteral("ir read"); }
@@ -312,9 +310,9 @@ protected:
     }
 
     void succeeded() override {
-        QString error;
-        if (!file_.commit(irTableText(run().codes()), &error))
-            return fail(error);
+        QString reason;
+        if (!file_->commit(irTableText(run().codes()), &reason))
+            return fail(QStringLiteral("cannot write %1: %2").arg(file_->name(), reason));
         if (c_.command.json)
             c_.console.json(
                 {{"file", c_.command.file}, {"codes", QJsonArray::fromStringList(run().codes())}});
@@ -322,7 +320,7 @@ protected:
     }
 
 private:
-    OutputFile file_;
+    std::unique_ptr<files::OutputFile> file_;
 };
 
 class IrWriteOperation : public IrOperation {
@@ -338,14 +336,14 @@ public:
     }
 
     bool prepare() override {
-        QByteArray bytes;
-        QString error;
         const QString& path = c_.command.file;
-        if (!readInputFile(path, 64 * 1024, &bytes, &error)) {
-            fail(error);
+        const files::ReadResult r = files::readFile(path, kMaxIrTableSize);
+        if (!r.ok()) {
+            fail(files::readProblemText(path, r));
             return false;
         }
-        const IrTable table = parseIrTable(bytes);
+        const IrTable table = parseIrTable(r.bytes);
+        QString error;
         error = table.error.isEmpty() ? irTableProblem(table.codes) : table.error;
         if (!error.isEmpty()) {
             fail(QStringLiteral("%1: %2; nothing sent").arg(path, error));

@@ -2,12 +2,12 @@
 
 #include "core/edid/decode/edid_compare.h"
 #include "core/edid/decode/edid_text.h"
-#include "frontends/windows/edid/decoded_pane.h"
-#include "core/edid/edid_file.h"
 #include "core/edid/edid_transfer.h"
+#include "core/files/edid_file.h"
+#include "core/files/write_file.h"
+#include "frontends/windows/edid/decoded_pane.h"
 #include "frontends/windows/edid/hex_view.h"
 #include "frontends/windows/platform/dialogs.h"
-#include "core/files/save_file.h"
 #include "frontends/windows/titles.h"
 #include "frontends/windows/widgets/device_context.h"
 
@@ -25,6 +25,9 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// The window's saves replace whatever name the operator chose.
+constexpr auto kReplaceAnything = files::OutputFile::NonRegular::Replace;
 
 QString columnHeadings() {
     QStringList h;
@@ -253,11 +256,11 @@ void EDIDSet::Command1_Click() {
         return;
     // A file that cannot be read acts as a cancel, as it always did; only a
     // text that holds no dump gets a box, and the image back.
-    const edid::ImageFile file = edid::readImageFile(*path);
+    const files::EdidFile file = files::readEdidFile(*path);
     if (file.image)
         transfer_.showLoaded(*file.image);
     else if (file.readable)
-        transfer_.refuseOpened(edid::refusalText(*path, file));
+        transfer_.refuseOpened(files::refusalText(*path, file));
 }
 
 void EDIDSet::Command5_Click() {
@@ -266,7 +269,7 @@ void EDIDSet::Command5_Click() {
         return;
     const edid::Image image = transfer_.viewImage();
     QString reason;
-    if (!edid::saveImageFile(*path, image, &reason)) {
+    if (!files::saveEdidImage(*path, image, &reason, kReplaceAnything)) {
         context_.message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
         return;
     }
@@ -282,7 +285,7 @@ void EDIDSet::ExportBtn_Click() {
         return;
     QString reason;
     const QByteArray text = edid::decodedText(edid::decodeEdid(*image)).toUtf8();
-    if (!files::saveFile(*path, text, &reason)) {
+    if (!files::saveFile(*path, text, &reason, kReplaceAnything)) {
         context_.message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
         return;
     }
@@ -296,9 +299,9 @@ void EDIDSet::CompareBtn_Click() {
         context_.dialogs().openFileName(this, edid::kOpenFileFilter);
     if (!path || path->isEmpty())
         return;
-    const edid::ImageFile file = edid::readImageFile(*path);
+    const files::EdidFile file = files::readEdidFile(*path);
     if (!file.image) {
-        context_.message(edid::refusalText(*path, file), kEdidFileTitle);
+        context_.message(files::refusalText(*path, file), kEdidFileTitle);
         return;
     }
     compared_ = file.image;
