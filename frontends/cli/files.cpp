@@ -15,8 +15,11 @@ QByteArray irTableText(const QStringList& codes) {
 
 IrTable parseIrTable(const QByteArray& text) {
     IrTable t;
-    QList<QByteArray> lines = text.split('\n');
-    if (text.endsWith('\n'))
+    // An editor's UTF-8 byte-order mark is no part of the first entry.
+    const QByteArray body = text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
+    QList<QByteArray> lines = body.split('\n');
+    // Blank lines at the end (an editor's, a script's) are no entries.
+    while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
         lines.removeLast();
     if (lines.size() != ir::kEntries) {
         t.error = QStringLiteral("holds %1 lines; the IR code table has %2 entries, one a line")
@@ -25,7 +28,7 @@ IrTable parseIrTable(const QByteArray& text) {
         return t;
     }
     for (const QByteArray& l : lines)
-        t.codes << QString::fromLatin1(l.trimmed());
+        t.codes << QString::fromUtf8(l.trimmed());
     return t;
 }
 

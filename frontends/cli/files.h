@@ -18,7 +18,8 @@ struct IrTable {
     QString error; // why the text is no table; empty when it is one
 };
 // Blanks around an entry and CR LF line ends are allowed; a last line end
-// is optional.
+// is optional, blank lines after the last entry and a UTF-8 byte-order mark
+// are ignored.
 IrTable parseIrTable(const QByteArray& text);
 // The first entry the IR code window's checks refuse, by entry and line:
 // not one or two hexadecimal digits, else a data code given twice. Empty

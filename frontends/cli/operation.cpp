@@ -5,6 +5,7 @@
 #include "frontends/cli/output.h"
 
 #include <csignal>
+#include <utility>
 
 namespace cli {
 
@@ -112,7 +113,7 @@ QString Operation::timeoutText() const {
 
 ModeOperation::ModeOperation(const Context& context, Mode mode) : Operation(context), mode_(mode) {
     exitEcho_ = oneShot(kExitEchoMs);
-    connect(exitEcho_, &platform::Timer::timeout, this, [this] { release(); });
+    connect(exitEcho_, &platform::Timer::timeout, this, [this] { left(false); });
 }
 
 QString ModeOperation::modeName() const {
@@ -158,11 +159,13 @@ void ModeOperation::start() {
                 const QString text = line.trimmed();
                 if (leaving_) {
                     if (text == device::DeviceModes::exitWord(mode_))
-                        release();
+                        left(true);
                     return;
                 }
                 if (!text.isEmpty())
                     lastLine_ = text;
+                if (afterLine_)
+                    std::exchange(afterLine_, nullptr)();
             });
     if (!modes.enter(mode_))
         return; // the port is closed: the failure is reported as such
@@ -170,17 +173,47 @@ void ModeOperation::start() {
     awaitingEcho_ = true;
 }
 
+void ModeOperation::failAfterLine(std::function<void()> then) {
+    afterLine_ = std::move(then);
+    // No line is being handled (a time-out): at the next turn of the loop.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (afterLine_)
+                std::exchange(afterLine_, nullptr)();
+        },
+        Qt::QueuedConnection);
+}
+
 void ModeOperation::interrupt(int signalNumber) {
-    if (!entered_) {
+    if (!entered_ || over()) {
         Operation::interrupt(signalNumber);
         return;
     }
     const QString where = progressText();
-    fail(QStringLiteral("stopped by %1%2; \"%3\" sent to leave %4 mode")
-             .arg(signalName(signalNumber),
-                  where.isEmpty() ? QString() : QStringLiteral(" ") + where,
-                  device::DeviceModes::exitWord(mode_), modeName()),
-         interruptedStatus(signalNumber));
+    stopMessage_ = QStringLiteral("%1: stopped by %2%3; \"%4\" sent to leave %5 mode")
+                       .arg(verbName(c_.command.verb), signalName(signalNumber),
+                            where.isEmpty() ? QString() : QStringLiteral(" ") + where,
+                            device::DeviceModes::exitWord(mode_), modeName());
+    finish(interruptedStatus(signalNumber));
+}
+
+void ModeOperation::left(bool confirmed) {
+    exitEcho_->stop();
+    leaving_ = false;
+    const QString exit = device::DeviceModes::exitWord(mode_);
+    if (!stopMessage_.isEmpty())
+        c_.console.error(stopMessage_ + (confirmed ? QStringLiteral(", which the device confirmed")
+                                                   : QStringLiteral(", unconfirmed: no echo "
+                                                                    "within %1 s")
+                                                         .arg(kExitEchoMs / 1000.0)));
+    else if (!confirmed)
+        c_.console.warning(QStringLiteral("%1: no \"%2\" echo from %3 within %4 s: the device "
+                                          "may still be in %5 mode")
+                               .arg(verbName(c_.command.verb), exit, c_.port)
+                               .arg(kExitEchoMs / 1000.0)
+                               .arg(modeName()));
+    release();
 }
 
 bool ModeOperation::wrapUp() {
@@ -192,8 +225,15 @@ bool ModeOperation::wrapUp() {
     entered_ = false;
     c_.device.modes().leave(mode_);
     // A device that never confirmed the entry is not waited for again.
-    if (!confirmed_ || !c_.device.link().isOpen())
+    if (!confirmed_ || !c_.device.link().isOpen()) {
+        if (!stopMessage_.isEmpty())
+            c_.console.error(stopMessage_ + QStringLiteral(" (not waited for: %1)")
+                                                .arg(confirmed_ ? QStringLiteral("the port closed")
+                                                                : QStringLiteral("the device never "
+                                                                                 "confirmed "
+                                                                                 "entering it")));
         return true;
+    }
     leaving_ = true;
     exitEcho_->start();
     return false;

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace device {
@@ -123,16 +124,26 @@ protected:
     QString modeName() const;
     // The last reply line of the run, without its terminator.
     QString lastLine() const { return lastLine_; }
+    // Runs then once the reply line being handled (if any) counts as
+    // lastLine(): the core reports a line before this sees it.
+    void failAfterLine(std::function<void()> then);
 
     Mode mode_;
 
 private:
+    // The exit word's echo came (or not, within kExitEchoMs): the run ends.
+    void left(bool confirmed);
+
     bool entered_ = false;
     bool awaitingEcho_ = false;
     bool confirmed_ = false;
     bool leaving_ = false;
     platform::Timer* exitEcho_ = nullptr;
     QString lastLine_;
+    std::function<void()> afterLine_;
+    // An interruption's message, printed once it is known whether the
+    // device confirmed leaving its mode.
+    QString stopMessage_;
 };
 
 // The operation for a command that needs the port (every one but

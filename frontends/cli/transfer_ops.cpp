@@ -5,6 +5,7 @@
 #include "core/device/switcher.h"
 #include "core/edid/decode/edid_decode.h"
 #include "core/edid/decode/edid_dump.h"
+#include "core/edid/decode/edid_text.h"
 #include "core/files/edid_file.h"
 #include "core/files/read_file.h"
 #include "core/ir/ir_codes.h"
@@ -62,8 +63,12 @@ public:
                 return;
             if (ok)
                 succeeded();
+            else if (invalidImage() && readOnly())
+                readInvalid();
             else
-                fail(problem());
+                // The answer that ended it is quoted: wait for the line to
+                // be seen as the run's last.
+                failAfterLine([this] { fail(problem()); });
         });
     }
 
@@ -131,6 +136,13 @@ protected:
     }
 
     virtual bool readOnly() const { return true; }
+    // A read that came whole but holds no valid EDID: a plain read saves it
+    // all the same.
+    virtual void readInvalid() {}
+    bool invalidImage() const {
+        const QString status = transfer().statusText();
+        return status == QLatin1String("EDID error!") || status == QLatin1String("CheckSum error!");
+    }
 
     bool verifying_ = false;
 };
@@ -151,22 +163,58 @@ protected:
         transfer().startRead();
     }
 
-    void succeeded() override {
+    void succeeded() override { save(true); }
+
+    // The bytes the switcher holds are saved whatever they are: a damaged
+    // image is the one most worth a copy.
+    void readInvalid() override {
+        c_.console.warning(QStringLiteral("edid read: %1; saved as read").arg(problem()));
+        save(false);
+    }
+
+    void save(bool valid) {
         const edid::Image image = transfer().viewImage();
         const QByteArray bytes(reinterpret_cast<const char*>(image.data()), edid::kImageSize);
         QString reason;
         if (!file_->commit(bytes, &reason))
             return fail(QStringLiteral("cannot write %1: %2").arg(file_->name(), reason));
-        if (c_.command.json)
-            c_.console.json({{"input", input()},
-                             {"file", c_.command.file},
-                             {"summary", edid::decodeEdid(image).summary}});
+        if (c_.command.json) {
+            const edid::DecodedEdid d = edid::decodeEdid(image);
+            QJsonObject o{{"input", input()},
+                          {"file", c_.command.file},
+                          {"summary", d.summary},
+                          {"valid", valid}};
+            if (!valid)
+                o.insert("findings", edid::decodedJson(d).value("findings"));
+            c_.console.json(o);
+        }
         finish(kDone);
     }
 
 private:
     std::unique_ptr<files::OutputFile> file_;
 };
+
+// What the switcher holds is 256 bytes: the base block and one extension.
+// Why the image of a file does not fit them, or empty when it does. Never
+// cut silently: a cut three-block image would still announce its lost
+// block.
+QString sizeProblem(const files::EdidFile& f) {
+    const qint64 size = f.fromText ? f.bytes.size() : f.size;
+    const QString bytes =
+        (f.fromText ? QStringLiteral("its dump holds %1 bytes") : QStringLiteral("%1 bytes"))
+            .arg(size);
+    if (size < edid::kBlockSize)
+        return QStringLiteral("%1 bytes: the file is short of the 128-byte base block").arg(size);
+    const int extensions = f.bytes.size() > 126 ? quint8(f.bytes.at(126)) : 0;
+    const QString announced = QStringLiteral("its base block announces %1 extension block%2")
+                                  .arg(extensions)
+                                  .arg(extensions == 1 ? "" : "s");
+    if ((size == edid::kBlockSize && extensions == 0) ||
+        (size == edid::kImageSize && extensions <= 1))
+        return {};
+    return bytes + QStringLiteral(" and ") + announced;
+}
 
 class EdidWriteOperation : public EdidOperation {
 public:
@@ -185,6 +233,10 @@ public:
         // refused before the device is touched.
         if (!f.image)
             error = QStringLiteral("%1: not an EDID image: %2").arg(path, f.error);
+        else if (const QString misfit = sizeProblem(f); !misfit.isEmpty())
+            error = QStringLiteral("%1: %2; edid write takes a 256-byte image or a 128-byte base "
+                                   "block that announces no extension; nothing sent")
+                        .arg(path, misfit);
         else if (!edid::headerOk(*f.image))
             error = QStringLiteral("%1: not an EDID image (the header is not 00 FF FF FF FF FF "
                                    "FF 00); nothing sent")

@@ -179,12 +179,14 @@ private slots:
         QTest::newRow("no last end") << good.chopped(1) << "";
         QTest::newRow("CR LF, blanks") << QByteArray(good).replace("\n", " \r\n") << "";
         QTest::newRow("80 lines") << irTableText(tableOf(80)) << "holds 80 lines";
-        QTest::newRow("82 lines") << good + "\n"
+        QTest::newRow("82 lines") << good + "51\n"
                                   << "holds 82 lines";
+        QTest::newRow("BOM, blank lines after") << "\xEF\xBB\xBF" + good + "\n \r\n\n"
+                                                << "";
         QTest::newRow("format") << QByteArray(good).replace("05\n", "G1\n")
                                 << "line 6: entry 5 \"G1\" is not one or two hexadecimal digits";
         QTest::newRow("empty entry")
-            << QByteArray(good).replace("50\n", "\n") << "line 81: entry 80 \"\"";
+            << QByteArray(good).replace("28\n", "\n") << "line 41: entry 40 \"\"";
         QTest::newRow("duplicate") << QByteArray(good).replace("0C\n", "3\n")
                                    << "line 13: entry 12 \"3\" is the same code as entry 3 "
                                       "(line 4)";
