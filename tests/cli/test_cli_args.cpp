@@ -122,6 +122,21 @@ private slots:
             << QStringList{"--timeout", "0", "status"} << "--timeout takes seconds";
         QTest::newRow("timeout text")
             << QStringList{"--timeout", "x", "status"} << "--timeout takes seconds";
+        QTest::newRow("timeout 1e-9")
+            << QStringList{"--timeout", "1e-9", "status"} << "--timeout takes seconds";
+        QTest::newRow("timeout blank")
+            << QStringList{"--timeout", " 1", "status"} << "--timeout takes seconds";
+        QTest::newRow("-o twice") << QStringList{"ir", "read", "-o", "a", "-o", "b"}
+                                  << "ir read: -o given 2 times";
+        QTest::newRow("-o - json") << QStringList{"--json", "ir", "read", "-o", "-"}
+                                   << "-o - and --json would both write to standard output";
+        QTest::newRow("broadcast")
+            << QStringList{"ip", "static", "255.255.255.255"} << "is the broadcast address";
+        QTest::newRow("this network")
+            << QStringList{"ip", "static", "0.0.0.0"} << "0.x.x.x means this network";
+        QTest::newRow("loopback") << QStringList{"ip", "static", "127.0.0.1"} << "loopback";
+        QTest::newRow("multicast") << QStringList{"ip", "static", "239.1.2.3"} << "multicast";
+        QTest::newRow("class E") << QStringList{"ip", "static", "240.0.0.1"} << "reserved";
         QTest::newRow("COM11") << QStringList{"--port", "COM11", "status"}
                                << "--port: COM11 is not one of COM1 to COM10";
         QTest::newRow("server") << QStringList{"--port", "tcp://host", "status"} << "--port: ";
