@@ -118,6 +118,16 @@ bool OutputFile::commit(QByteArrayView bytes, QString* reason) {
         closeDescriptor();
         return true;
     }
+#else
+    if (fd_ >= 0) {
+        QFile out;
+        const bool ok = out.open(fd_, QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                        out.write(bytes.data(), bytes.size()) == bytes.size();
+        if (!ok)
+            *reason = out.errorString();
+        fd_ = -1;
+        return ok;
+    }
 #endif
     errno = 0;
     const qint64 written = save_->write(bytes.data(), bytes.size());
