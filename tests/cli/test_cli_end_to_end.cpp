@@ -16,7 +16,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -408,6 +410,35 @@ private slots:
                               " closed the connection at once after accepting it (another client "
                               "has the switcher)\n");
         QCOMPARE(run.out, QByteArray());
+    }
+
+    // A line that never falls quiet: send ends after --timeout in all, with
+    // what came, and says it was cut short.
+    void aStreamIsCutShort() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QTcpSocket* client = nullptr;
+        connect(&server, &QTcpServer::newConnection, &server,
+                [&] {
+                    client = server.nextPendingConnection();
+                    client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+                });
+        QTimer talk;
+        connect(&talk, &QTimer::timeout, &server, [&] {
+            if (client)
+                client->write("s11\r\n");
+        });
+        talk.start(10);
+        QProcess p;
+        p.start(QStringLiteral(HDMI_CTL_PATH),
+                {"-p", QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort()), "--timeout",
+                 "0.3", "--json", "send", "bc"});
+        const Run run = Rig::finish(p, 5000);
+        QCOMPARE(run.status, 0);
+        const QJsonObject o = QJsonDocument::fromJson(run.out).object();
+        QVERIFY2(o.value("cut_short").toBool() && o.value("received").toArray().size() > 5,
+                 run.out.constData());
+        QVERIFY2(run.err.contains("warning: send: cut short: tcp://"), qPrintable(run.err));
     }
 
     // Either way round: the tool on a port another program holds, and
