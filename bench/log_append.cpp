@@ -1,8 +1,8 @@
 #include "bench/log_append.h"
 
 #include "bench/bench_util.h"
+#include "core/files/write_file.h"
 #include "frontends/windows/main_window/receive_log.h"
-#include "core/files/save_file.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -74,7 +74,7 @@ LogAppendResult measureLogAppend(int filledLines, int appends, int reps) {
 
         const qint64 s0 = nowNs();
         if (files::saveFile(dir.filePath(QStringLiteral("log.txt")), capped->text().toUtf8(),
-                           &r.saveFailure))
+                            &r.saveFailure))
             save << double(nowNs() - s0) / 1e6;
         r.savedChars = capped->text().size();
     }

@@ -1,9 +1,7 @@
 #include "sim/device.h"
 
-#include "core/edid/decode/edid_dump.h"
+#include "core/files/edid_file.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -132,14 +130,13 @@ bool edidFileOption(const QString& value, EdidState& e, QString* error) {
         *error = "--edid-file takes N=FILE with N an input from 1 to 8, not \"" + value + "\"";
         return false;
     }
-    QFile file(path);
-    // Only a regular file: a named pipe would hold the start-up for ever.
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        *error = "--edid-file: cannot read " + path +
-                 (file.error() != QFileDevice::NoError ? ": " + file.errorString() : QString());
+    // Read as "Open EDID" reads it; a named pipe, which would hold the
+    // start-up for ever, is refused.
+    const files::EdidFile image = files::readEdidFile(path);
+    if (!image.readable) {
+        *error = "--edid-file: cannot read " + path + ": " + image.error;
         return false;
     }
-    const edid::FileImage image = edid::imageFromFileBytes(file.read(edid::kMaxDumpFileSize));
     if (!image.image) {
         *error = "--edid-file: " + path + " holds no EDID dump: " + image.error;
         return false;

@@ -27,8 +27,10 @@ ModeSession::ModeSession(Switcher& sw, Mode mode, Options options)
         emit leftByDevice();
     });
     connect(&sw_.router(), &Router::replied, this, [this](const protocol::Reply& r) {
-        if (leaving_ && r.line.trimmed() == protocol::exitWord(mode_))
+        if (leaving_ && r.line.trimmed() == protocol::exitWord(mode_)) {
+            exitConfirmed_ = true;
             close();
+        }
     });
     if (options_.exitEchoMs > 0) {
         exitEcho_ = sw_.platform().createTimer(this);

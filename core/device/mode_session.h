@@ -57,6 +57,8 @@ public:
     bool isEntered() const { return entered_; }
     bool isConfirmed() const { return confirmed_; }
     bool isLeaving() const { return leaving_; }
+    // After closed(): whether the device echoed the exit word.
+    bool exitConfirmed() const { return exitConfirmed_; }
 
 signals:
     // The work may start.
@@ -80,6 +82,7 @@ private:
     bool confirmed_ = false;
     bool leaving_ = false;
     bool closed_ = false;
+    bool exitConfirmed_ = false;
 };
 
 } // namespace device

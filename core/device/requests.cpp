@@ -212,10 +212,17 @@ void SendRequest::raw(const QString& text) {
     take(text);
 }
 
+void SendRequest::timedOut() {
+    if (result_.received.isEmpty())
+        return finish(RequestError::TimedOut);
+    result_.cutShort = true;
+    finish();
+}
+
 void SendRequest::take(const QString& text) {
     if (isDone())
         return;
-    stopTimer();
+    // The answer timer keeps running: it bounds the whole gathering.
     if (!quiet_) {
         quiet_ = sw().platform().createTimer(this);
         quiet_->setSingleShot(true);
@@ -230,7 +237,12 @@ void SendRequest::take(const QString& text) {
     if (line.isEmpty())
         return;
     result_.received << line;
+    kept_ += line.size();
     emit received(line);
+    if (!isDone() && (result_.received.size() >= kMaxKept || kept_ >= kMaxKeptBytes)) {
+        result_.cutShort = true;
+        finish();
+    }
 }
 
 // --- IrRouteRequest --------------------------------------------------------

@@ -42,6 +42,9 @@ struct RequestResult {
     // SendRequest: every line and raw text that came back, terminators
     // removed, empty ones left out.
     QStringList received;
+    // SendRequest: the line was still talking when the time-out or the cap
+    // on what is kept ended the gathering; received holds what came.
+    bool cutShort = false;
 };
 
 // One exchange with the switcher: it writes its command and ends on its
@@ -161,10 +164,15 @@ private:
 // comes back is collected until the line has been quiet for quietMs after
 // the last one. Nothing at all within the time-out: TimedOut. "err" is an
 // answer like any other here.
+// Gathers for at most its time-out in all: a line that keeps talking ends
+// it with what came (cutShort), as does reaching kMaxKept lines or
+// kMaxKeptBytes characters.
 class SendRequest : public Request {
     Q_OBJECT
 public:
     static constexpr int kQuietMs = 100;
+    static constexpr int kMaxKept = 10000;
+    static constexpr qsizetype kMaxKeptBytes = 1 << 20;
     SendRequest(const QByteArray& bytes, int timeoutMs, int quietMs = kQuietMs);
 
 signals:
@@ -175,10 +183,12 @@ protected:
     void begin() override;
     void reply(const protocol::Reply& r) override;
     void raw(const QString& text) override;
+    void timedOut() override;
 
 private:
     void take(const QString& text);
     QByteArray bytes_;
+    qsizetype kept_ = 0;
     int quietMs_;
     platform::Timer* quiet_ = nullptr;
 };

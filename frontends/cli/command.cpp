@@ -102,7 +102,9 @@ QString groupHelp(const QString& group) {
     return t + '\n' + QLatin1String(kOptions);
 }
 
-// A number lo..hi written as one or two decimal digits.
+// The one spelling of numbers on the command line: decimal digits only, no
+// sign, no blank before or after (a script that produces " 3" has a bug to
+// be told about). A number lo..hi written as one or two decimal digits.
 std::optional<int> smallNumber(const QString& text, int lo, int hi) {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,2}$"));
     if (!digits.match(text).hasMatch())
@@ -111,6 +113,35 @@ std::optional<int> smallNumber(const QString& text, int lo, int hi) {
     if (v < lo || v > hi)
         return std::nullopt;
     return v;
+}
+
+// --timeout: seconds as digits with an optional decimal point and fraction,
+// from 1 ms to an hour; the milliseconds.
+std::optional<int> timeoutMs(const QString& text) {
+    static const QRegularExpression seconds(QStringLiteral("^([0-9]+(\\.[0-9]*)?|\\.[0-9]+)$"));
+    if (!seconds.match(text).hasMatch())
+        return std::nullopt;
+    const double ms = text.toDouble() * 1000;
+    if (ms < 1 || ms > 3600 * 1000)
+        return std::nullopt;
+    return qRound(ms);
+}
+
+// Why an address cannot be a host's: this network (0.x.x.x), loopback,
+// multicast, the reserved class E and the broadcast address. Empty for a
+// host address.
+QString notAHost(const network::Octets& a) {
+    if (a[0] == 0)
+        return QStringLiteral("0.x.x.x means this network, not a host");
+    if (a[0] == 127)
+        return QStringLiteral("127.x.x.x is the loopback network");
+    if (a[0] >= 224 && a[0] <= 239)
+        return QStringLiteral("224.x.x.x to 239.x.x.x are multicast groups");
+    if (a == network::Octets{255, 255, 255, 255})
+        return QStringLiteral("255.255.255.255 is the broadcast address");
+    if (a[0] >= 240)
+        return QStringLiteral("240.x.x.x and above are reserved");
+    return {};
 }
 
 QString portProblem(const QString& port) {
@@ -146,6 +177,8 @@ QString addressProblem(const QString& text, QString* address) {
                 .arg(i + 1)
                 .arg(text, parts[i]);
     const network::ParsedAddress a = network::parseAddress(text);
+    if (const QString why = notAHost(a.octets); !why.isEmpty())
+        return QStringLiteral("ip static: %1 cannot be the switcher's address: %2").arg(text, why);
     *address = QStringLiteral("%1.%2.%3.%4")
                    .arg(a.octets[0])
                    .arg(a.octets[1])
@@ -228,13 +261,12 @@ Parsed parseArguments(const QStringList& arguments) {
             return fail(problem);
     }
     if (p.isSet(timeoutOption)) {
-        bool ok = false;
-        const double s = p.value(timeoutOption).toDouble(&ok);
-        if (!ok || !(s > 0) || s > 3600)
-            return fail(QStringLiteral("--timeout takes seconds above 0 and up to 3600, not "
-                                       "\"%1\"")
+        const std::optional<int> ms = timeoutMs(p.value(timeoutOption));
+        if (!ms)
+            return fail(QStringLiteral("--timeout takes seconds from 0.001 up to 3600, written "
+                                       "as digits with an optional decimal point, not \"%1\"")
                             .arg(p.value(timeoutOption)));
-        c.timeoutMs = qMax(1, qRound(s * 1000));
+        c.timeoutMs = *ms;
     }
 
     // The words after the command (and its sub-command, when it has one).
@@ -286,9 +318,16 @@ Parsed parseArguments(const QStringList& arguments) {
         return fail(reads ? QStringLiteral("%1 needs -o FILE").arg(name)
                           : QStringLiteral("-o is for edid read and ir read only"));
     if (reads) {
+        if (p.values(outputOption).size() > 1)
+            return fail(QStringLiteral("%1: -o given %2 times; a read writes one file")
+                            .arg(name)
+                            .arg(p.values(outputOption).size()));
         c.file = p.value(outputOption);
         if (c.file.isEmpty())
             return fail(QStringLiteral("%1: -o needs a file name").arg(name));
+        if (c.file == QLatin1String("-") && c.json)
+            return fail(QStringLiteral("%1: -o - and --json would both write to standard output")
+                            .arg(name));
     }
     if (p.isSet(hexOption) && c.verb != Verb::Send)
         return fail(QStringLiteral("--hex is for send only"));

@@ -3,7 +3,7 @@
 #include "core/edid/decode/edid_dump.h"
 #include "core/edid/decode/edid_text.h"
 #include "core/edid/edit/edid_edit.h"
-#include "core/files/save_file.h"
+#include "core/files/write_file.h"
 #include "frontends/cli/command.h"
 #include "frontends/cli/files.h"
 #include "frontends/cli/output.h"

@@ -2,49 +2,9 @@
 
 #include "core/ir/ir_codes.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <array>
 
 namespace cli {
-
-bool readInputFile(const QString& path, qint64 maxBytes, QByteArray* bytes, QString* error) {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        *error = QStringLiteral("%1: no such file").arg(path);
-        return false;
-    }
-    if (!info.isFile()) {
-        *error = QStringLiteral("%1: not a regular file").arg(path);
-        return false;
-    }
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, f.errorString());
-        return false;
-    }
-    *bytes = f.read(maxBytes);
-    if (f.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("%1: %2").arg(path, f.errorString());
-        return false;
-    }
-    return true;
-}
-
-bool OutputFile::open(QString* error) {
-    if (file_.open(QIODevice::WriteOnly))
-        return true;
-    *error = QStringLiteral("cannot write %1: %2").arg(file_.fileName(), file_.errorString());
-    return false;
-}
-
-bool OutputFile::commit(const QByteArray& bytes, QString* error) {
-    if (file_.write(bytes) == bytes.size() && file_.commit())
-        return true;
-    *error = QStringLiteral("cannot write %1: %2").arg(file_.fileName(), file_.errorString());
-    file_.cancelWriting();
-    return false;
-}
 
 QByteArray irTableText(const QStringList& codes) {
     QByteArray t;
@@ -55,8 +15,11 @@ QByteArray irTableText(const QStringList& codes) {
 
 IrTable parseIrTable(const QByteArray& text) {
     IrTable t;
-    QList<QByteArray> lines = text.split('\n');
-    if (text.endsWith('\n'))
+    // An editor's UTF-8 byte-order mark is no part of the first entry.
+    const QByteArray body = text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
+    QList<QByteArray> lines = body.split('\n');
+    // Blank lines at the end (an editor's, a script's) are no entries.
+    while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
         lines.removeLast();
     if (lines.size() != ir::kEntries) {
         t.error = QStringLiteral("holds %1 lines; the IR code table has %2 entries, one a line")
@@ -65,7 +28,7 @@ IrTable parseIrTable(const QByteArray& text) {
         return t;
     }
     for (const QByteArray& l : lines)
-        t.codes << QString::fromLatin1(l.trimmed());
+        t.codes << QString::fromUtf8(l.trimmed());
     return t;
 }
 

@@ -5,6 +5,7 @@
 #include "frontends/cli/output.h"
 
 #include <csignal>
+#include <utility>
 
 namespace cli {
 
@@ -42,6 +43,9 @@ void Operation::finish(int status) {
         return;
     over_ = true;
     status_ = status;
+    waitingForReader_ = false;
+    if (outputWait_)
+        outputWait_->stop();
     c_.console.endProgress();
     if (wrapUp())
         release();
@@ -59,6 +63,46 @@ platform::Timer* Operation::oneShot(int ms) {
     t->setInterval(ms);
     t->setSingleShot(true);
     return t;
+}
+
+bool Operation::openOutput(files::OutputFile& file) {
+    QString reason;
+    switch (file.open(&reason)) {
+    case files::OutputFile::Opened::Ready:
+        if (waitingForReader_) {
+            waitingForReader_ = false;
+            outputWait_->stop();
+            emit startable();
+        }
+        return true;
+    case files::OutputFile::Opened::NoReader:
+        if (waitingForReader_)
+            return true;
+        // Tried again on a timer, not in a blocking open: the run stays
+        // interruptible and gives up by itself.
+        if (!outputWait_) {
+            outputWait_ = oneShot(kPipeRetryMs);
+            outputWait_->setSingleShot(false);
+            connect(outputWait_, &platform::Timer::timeout, this, [this, &file] {
+                if (++pipeTries_ * kPipeRetryMs < kPipeWaitMs)
+                    return void(openOutput(file));
+                waitingForReader_ = false;
+                outputWait_->stop();
+                fail(QStringLiteral("cannot write %1: no program reads the named pipe (waited "
+                                    "%2 s)")
+                         .arg(file.name())
+                         .arg(kPipeWaitMs / 1000.0));
+            });
+        }
+        waitingForReader_ = true;
+        pipeTries_ = 0;
+        outputWait_->start();
+        return true;
+    case files::OutputFile::Opened::Failed:
+        break;
+    }
+    fail(QStringLiteral("cannot write %1: %2").arg(file.name(), reason));
+    return false;
 }
 
 QString Operation::timeoutText() const {
@@ -107,7 +151,7 @@ void ModeOperation::start() {
     });
     connect(session_, &device::ModeSession::closed, this, [this] {
         if (waitingExit_)
-            release();
+            left(session_->exitConfirmed());
     });
     // Connected after the reply router, so the core has seen the line.
     connect(&c_.device.link(), &seriallink::Connection::lineReceived, this,
@@ -115,23 +159,54 @@ void ModeOperation::start() {
                 const QString text = line.trimmed();
                 if (!session_->isLeaving() && !waitingExit_ && !text.isEmpty())
                     lastLine_ = text;
+                if (afterLine_)
+                    std::exchange(afterLine_, nullptr)();
             });
     if (!session_->enter())
         return; // the port is closed: the failure is reported as such
     entered_ = true;
 }
 
+void ModeOperation::failAfterLine(std::function<void()> then) {
+    afterLine_ = std::move(then);
+    // No line is being handled (a time-out): at the next turn of the loop.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (afterLine_)
+                std::exchange(afterLine_, nullptr)();
+        },
+        Qt::QueuedConnection);
+}
+
 void ModeOperation::interrupt(int signalNumber) {
-    if (!entered_) {
+    if (!entered_ || over()) {
         Operation::interrupt(signalNumber);
         return;
     }
     const QString where = progressText();
-    fail(QStringLiteral("stopped by %1%2; \"%3\" sent to leave %4 mode")
-             .arg(signalName(signalNumber),
-                  where.isEmpty() ? QString() : QStringLiteral(" ") + where,
-                  device::DeviceModes::exitWord(mode_), modeName()),
-         interruptedStatus(signalNumber));
+    stopMessage_ = QStringLiteral("%1: stopped by %2%3; \"%4\" sent to leave %5 mode")
+                       .arg(verbName(c_.command.verb), signalName(signalNumber),
+                            where.isEmpty() ? QString() : QStringLiteral(" ") + where,
+                            device::DeviceModes::exitWord(mode_), modeName());
+    finish(interruptedStatus(signalNumber));
+}
+
+void ModeOperation::left(bool confirmed) {
+    waitingExit_ = false;
+    const QString exit = device::DeviceModes::exitWord(mode_);
+    if (!stopMessage_.isEmpty())
+        c_.console.error(stopMessage_ + (confirmed ? QStringLiteral(", which the device confirmed")
+                                                   : QStringLiteral(", unconfirmed: no echo "
+                                                                    "within %1 s")
+                                                         .arg(kExitEchoMs / 1000.0)));
+    else if (!confirmed)
+        c_.console.warning(QStringLiteral("%1: no \"%2\" echo from %3 within %4 s: the device "
+                                          "may still be in %5 mode")
+                               .arg(verbName(c_.command.verb), exit, c_.port)
+                               .arg(kExitEchoMs / 1000.0)
+                               .arg(modeName()));
+    release();
 }
 
 bool ModeOperation::wrapUp() {
@@ -142,6 +217,13 @@ bool ModeOperation::wrapUp() {
     entered_ = false;
     session_->leave();
     waitingExit_ = session_->isLeaving();
+    // A device that never confirmed the entry is not waited for again.
+    if (!waitingExit_ && !stopMessage_.isEmpty())
+        c_.console.error(stopMessage_ + QStringLiteral(" (not waited for: %1)")
+                                            .arg(session_->isConfirmed()
+                                                     ? QStringLiteral("the port closed")
+                                                     : QStringLiteral("the device never "
+                                                                      "confirmed entering it")));
     return !waitingExit_;
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "core/device/mode_session.h"
+#include "core/files/write_file.h"
 #include "frontends/cli/command.h"
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace device {
@@ -39,8 +41,9 @@ public:
 
     // Before the port opens: the files it reads are read and checked, the
     // file it writes is made ready. False once it failed; nothing has then
-    // touched the port.
+    // touched the port. While waitingToStart(), startable() follows.
     virtual bool prepare() { return true; }
+    bool waitingToStart() const { return waitingForReader_; }
     // The port is open.
     virtual void start() = 0;
     // A signal asks the program to stop.
@@ -53,8 +56,19 @@ public:
 
 signals:
     void finished(int status);
+    void startable();
 
 protected:
+    // How long a named pipe given to -o may have no reader, and how often
+    // it is tried meanwhile.
+    static constexpr int kPipeWaitMs = 2000;
+    static constexpr int kPipeRetryMs = 50;
+    // Opens the file -o names before the port opens. A named pipe no
+    // program reads yet is tried again until kPipeWaitMs have passed, then
+    // refused; the run starts (startable()) once it is open. False once
+    // the run failed.
+    bool openOutput(files::OutputFile& file);
+
     // Ends the run: wrapUp(), then finished(), at once or, when wrapUp()
     // returned false, once release() is called.
     void finish(int status);
@@ -72,6 +86,9 @@ protected:
 private:
     bool over_ = false;
     bool released_ = false;
+    platform::Timer* outputWait_ = nullptr;
+    int pipeTries_ = 0;
+    bool waitingForReader_ = false;
     int status_ = kDone;
 };
 
@@ -108,14 +125,24 @@ protected:
     QString modeName() const;
     // The last reply line of the run, without its terminator.
     QString lastLine() const { return lastLine_; }
+    // Runs then once the reply line being handled (if any) counts as
+    // lastLine(): the core reports a line before this sees it.
+    void failAfterLine(std::function<void()> then);
 
     Mode mode_;
 
 private:
+    // The exit word's echo came (or not, within kExitEchoMs): the run ends.
+    void left(bool confirmed);
+
     device::ModeSession* session_ = nullptr;
     bool entered_ = false;
     bool waitingExit_ = false;
     QString lastLine_;
+    std::function<void()> afterLine_;
+    // An interruption's message, printed once it is known whether the
+    // device confirmed leaving its mode.
+    QString stopMessage_;
 };
 
 // The operation for a command that needs the port (every one but

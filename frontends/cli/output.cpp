@@ -1,7 +1,9 @@
 #include "frontends/cli/output.h"
 
 #include <QJsonDocument>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace cli {
@@ -50,12 +52,35 @@ void put(std::FILE* stream, const QString& text) {
 
 } // namespace
 
+void Console::out(const QByteArray& bytes) {
+    if (!stdoutError_.isEmpty())
+        return;
+    // Checked write and flush: a script must not take an empty or cut
+    // result for a good one (SIGPIPE is ignored, so a closed pipe is an
+    // error here too).
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()) ||
+        std::fflush(stdout) != 0) {
+        const int err = errno;
+        stdoutError_ =
+            err != 0 ? QString::fromLocal8Bit(std::strerror(err)) : QStringLiteral("write error");
+        std::clearerr(stdout);
+    }
+}
+
 void Console::data(const QString& text) {
-    put(stdout, text);
+    out(text.toLocal8Bit());
 }
 
 void Console::json(const QJsonObject& object) {
-    put(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + '\n');
+    if (jsonPrinted_)
+        return;
+    jsonPrinted_ = true;
+    out(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+}
+
+void Console::warning(const QString& line) {
+    error(QStringLiteral("warning: ") + line);
 }
 
 void Console::error(const QString& line) {

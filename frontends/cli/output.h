@@ -32,7 +32,13 @@ public:
     static bool stderrIsTerminal();
 
     void data(const QString& text);
+    // The run's one JSON document; a second one is not printed.
     void json(const QJsonObject& object);
+    // "hdmi-matrix-ctl: warning: " + the line, on stderr.
+    void warning(const QString& line);
+    // Why writing to stdout failed (a full disk, a closed pipe); empty while
+    // every write went through. Nothing more is written once it failed.
+    const QString& stdoutError() const { return stdoutError_; }
     // "hdmi-matrix-ctl: " + the line; the bar is cleared first.
     void error(const QString& line);
     // Redraws the bar when its text changed.
@@ -40,8 +46,12 @@ public:
     void endProgress();
 
 private:
+    void out(const QByteArray& bytes);
+
     bool bar_;
     QString shown_;
+    QString stdoutError_;
+    bool jsonPrinted_ = false;
 };
 
 } // namespace cli

@@ -184,9 +184,20 @@ private:
     }
 
     void done(const RequestResult& r) override {
-        if (cmd().json)
-            c_.console.json({{"sent", hexBytes(cmd().bytes)},
-                             {"received", QJsonArray::fromStringList(r.received)}});
+        if (cmd().json) {
+            QJsonObject o{{"sent", hexBytes(cmd().bytes)},
+                          {"received", QJsonArray::fromStringList(r.received)}};
+            if (r.cutShort)
+                o.insert("cut_short", true);
+            c_.console.json(o);
+        }
+        // A line that never falls quiet (a stream, a noisy device) ends the
+        // run all the same, with what came.
+        if (r.cutShort)
+            c_.console.warning(QStringLiteral("send: cut short: %1 was still sending after %2 "
+                                              "(%3 lines kept)")
+                                   .arg(c_.port, timeoutText())
+                                   .arg(r.received.size()));
         finish(kDone);
     }
 

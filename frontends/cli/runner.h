@@ -1,9 +1,9 @@
 #pragma once
 
-#include "frontends/cli/command.h"
-#include "frontends/cli/operation.h"
 #include "core/device/switcher.h"
 #include "core/platform/qt_platform.h"
+#include "frontends/cli/command.h"
+#include "frontends/cli/operation.h"
 
 #include <QObject>
 #include <memory>
@@ -17,9 +17,11 @@ class Console;
 struct PortChoice {
     QString device; // what the connection opens; empty when nothing stands behind it
     QString name;   // how messages name it: "COM1 (/dev/ttyUSB0)", "/dev/ttyS0", "tcp://..."
+    QString error;  // a COMPORT that names no port: the run is a usage error
 };
 // given: --port as given, or empty for the port COMPORT in workDir
-// remembers (COM1 when there is none). COMPORT is only read.
+// remembers (COM1 when there is none; an error when it holds anything but
+// an index 0..9 or cannot be read). COMPORT is only read.
 PortChoice choosePort(const QString& given, platform::Platform& platform, const QString& workDir);
 
 // One run of a command that needs the port: prepares the operation, opens
@@ -29,6 +31,9 @@ PortChoice choosePort(const QString& given, platform::Platform& platform, const 
 class Runner : public QObject {
     Q_OBJECT
 public:
+    // A server that closes the connection this soon after accepting it
+    // turned the tool away: the port is busy.
+    static constexpr int kBusyCloseMs = 500;
     Runner(const Command& command, Console& console);
     ~Runner() override;
     void start();
@@ -38,6 +43,7 @@ signals:
     void finished(int status);
 
 private:
+    void openPort();
     void opened();
     void end(int status);
     void portFailed(const QString& reason);
@@ -48,6 +54,7 @@ private:
     device::Switcher device_;
     PortChoice port_;
     std::unique_ptr<Operation> op_;
+    platform::Timer* busyWindow_ = nullptr;
     bool started_ = false;
     bool over_ = false;
 };

@@ -5,6 +5,9 @@
 #include "core/device/switcher.h"
 #include "core/edid/decode/edid_decode.h"
 #include "core/edid/decode/edid_dump.h"
+#include "core/edid/decode/edid_text.h"
+#include "core/files/edid_file.h"
+#include "core/files/read_file.h"
 #include "core/ir/ir_codes.h"
 #include "core/platform/platform.h"
 #include "core/protocol/reply_line.h"
@@ -33,14 +36,11 @@ QString answerTime(int ms) {
     return QStringLiteral("%1 s").arg(ms / 1000.0);
 }
 
-// The file a read writes is opened beside its target before anything is
-// sent, so that a folder it cannot write fails the run at once.
-bool openOutput(Operation& op, OutputFile& file) {
-    QString error;
-    if (file.open(&error))
-        return true;
-    op.fail(error);
-    return false;
+// The file -o names; "-" is standard output.
+std::unique_ptr<files::OutputFile> outputFile(const QString& path) {
+    if (path == QLatin1String("-"))
+        return std::make_unique<files::OutputFile>(1, QStringLiteral("standard output"));
+    return std::make_unique<files::OutputFile>(path);
 }
 
 // ---------------------------------------------------------------------------
@@ -63,8 +63,12 @@ public:
                 return;
             if (ok)
                 succeeded();
+            else if (invalidImage() && readOnly())
+                readInvalid();
             else
-                fail(problem());
+                // The answer that ended it is quoted: wait for the line to
+                // be seen as the run's last.
+                failAfterLine([this] { fail(problem()); });
         });
     }
 
@@ -132,6 +136,13 @@ protected:
     }
 
     virtual bool readOnly() const { return true; }
+    // A read that came whole but holds no valid EDID: a plain read saves it
+    // all the same.
+    virtual void readInvalid() {}
+    bool invalidImage() const {
+        const QString status = transfer().statusText();
+        return status == QLatin1String("EDID error!") || status == QLatin1String("CheckSum error!");
+    }
 
     bool verifying_ = false;
 };
@@ -139,9 +150,9 @@ protected:
 class EdidReadOperation : public EdidOperation {
 public:
     explicit EdidReadOperation(const Context& context)
-        : EdidOperation(context), file_(context.command.file) {}
+        : EdidOperation(context), file_(outputFile(context.command.file)) {}
 
-    bool prepare() override { return openOutput(*this, file_); }
+    bool prepare() override { return openOutput(*file_); }
 
 protected:
     QString label() const override { return QStringLiteral("edid read input %1").arg(input()); }
@@ -152,41 +163,80 @@ protected:
         transfer().startRead();
     }
 
-    void succeeded() override {
+    void succeeded() override { save(true); }
+
+    // The bytes the switcher holds are saved whatever they are: a damaged
+    // image is the one most worth a copy.
+    void readInvalid() override {
+        c_.console.warning(QStringLiteral("edid read: %1; saved as read").arg(problem()));
+        save(false);
+    }
+
+    void save(bool valid) {
         const edid::Image image = transfer().viewImage();
         const QByteArray bytes(reinterpret_cast<const char*>(image.data()), edid::kImageSize);
-        QString error;
-        if (!file_.commit(bytes, &error))
-            return fail(error);
-        if (c_.command.json)
-            c_.console.json({{"input", input()},
-                             {"file", c_.command.file},
-                             {"summary", edid::decodeEdid(image).summary}});
+        QString reason;
+        if (!file_->commit(bytes, &reason))
+            return fail(QStringLiteral("cannot write %1: %2").arg(file_->name(), reason));
+        if (c_.command.json) {
+            const edid::DecodedEdid d = edid::decodeEdid(image);
+            QJsonObject o{{"input", input()},
+                          {"file", c_.command.file},
+                          {"summary", d.summary},
+                          {"valid", valid}};
+            if (!valid)
+                o.insert("findings", edid::decodedJson(d).value("findings"));
+            c_.console.json(o);
+        }
         finish(kDone);
     }
 
 private:
-    OutputFile file_;
+    std::unique_ptr<files::OutputFile> file_;
 };
+
+// What the switcher holds is 256 bytes: the base block and one extension.
+// Why the image of a file does not fit them, or empty when it does. Never
+// cut silently: a cut three-block image would still announce its lost
+// block.
+QString sizeProblem(const files::EdidFile& f) {
+    const qint64 size = f.fromText ? f.bytes.size() : f.size;
+    const QString bytes =
+        (f.fromText ? QStringLiteral("its dump holds %1 bytes") : QStringLiteral("%1 bytes"))
+            .arg(size);
+    if (size < edid::kBlockSize)
+        return QStringLiteral("%1 bytes: the file is short of the 128-byte base block").arg(size);
+    const int extensions = f.bytes.size() > 126 ? quint8(f.bytes.at(126)) : 0;
+    const QString announced = QStringLiteral("its base block announces %1 extension block%2")
+                                  .arg(extensions)
+                                  .arg(extensions == 1 ? "" : "s");
+    if ((size == edid::kBlockSize && extensions == 0) ||
+        (size == edid::kImageSize && extensions <= 1))
+        return {};
+    return bytes + QStringLiteral(" and ") + announced;
+}
 
 class EdidWriteOperation : public EdidOperation {
 public:
     using EdidOperation::EdidOperation;
 
     bool prepare() override {
-        QByteArray bytes;
         QString error;
         const QString& path = c_.command.file;
-        if (!readInputFile(path, edid::kMaxDumpFileSize, &bytes, &error)) {
-            fail(error);
+        const files::EdidFile f = files::readEdidFile(path);
+        if (!f.readable) {
+            fail(files::readProblemText(path, {{}, 0, f.problem, f.error}));
             return false;
         }
-        const edid::FileImage f = edid::imageFromFileBytes(bytes);
         // The window lets the operator download an image it has warned
         // about; a script gets no warning to heed, so such an image is
         // refused before the device is touched.
         if (!f.image)
             error = QStringLiteral("%1: not an EDID image: %2").arg(path, f.error);
+        else if (const QString misfit = sizeProblem(f); !misfit.isEmpty())
+            error = QStringLiteral("%1: %2; edid write takes a 256-byte image or a 128-byte base "
+                                   "block that announces no extension; nothing sent")
+                        .arg(path, misfit);
         else if (!edid::headerOk(*f.image))
             error = QStringLiteral("%1: not an EDID image (the header is not 00 FF FF FF FF FF "
                                    "FF 00); nothing sent")
@@ -299,9 +349,9 @@ protected:
 class IrReadOperation : public IrOperation {
 public:
     explicit IrReadOperation(const Context& context)
-        : IrOperation(context), file_(context.command.file) {}
+        : IrOperation(context), file_(outputFile(context.command.file)) {}
 
-    bool prepare() override { return openOutput(*this, file_); }
+    bool prepare() override { return openOutput(*file_); }
 
 protected:
     QString label() const override { return QStringLiteral("ir read"); }
@@ -312,9 +362,9 @@ protected:
     }
 
     void succeeded() override {
-        QString error;
-        if (!file_.commit(irTableText(run().codes()), &error))
-            return fail(error);
+        QString reason;
+        if (!file_->commit(irTableText(run().codes()), &reason))
+            return fail(QStringLiteral("cannot write %1: %2").arg(file_->name(), reason));
         if (c_.command.json)
             c_.console.json(
                 {{"file", c_.command.file}, {"codes", QJsonArray::fromStringList(run().codes())}});
@@ -322,7 +372,7 @@ protected:
     }
 
 private:
-    OutputFile file_;
+    std::unique_ptr<files::OutputFile> file_;
 };
 
 class IrWriteOperation : public IrOperation {
@@ -338,14 +388,14 @@ public:
     }
 
     bool prepare() override {
-        QByteArray bytes;
-        QString error;
         const QString& path = c_.command.file;
-        if (!readInputFile(path, 64 * 1024, &bytes, &error)) {
-            fail(error);
+        const files::ReadResult r = files::readFile(path, kMaxIrTableSize);
+        if (!r.ok()) {
+            fail(files::readProblemText(path, r));
             return false;
         }
-        const IrTable table = parseIrTable(bytes);
+        const IrTable table = parseIrTable(r.bytes);
+        QString error;
         error = table.error.isEmpty() ? irTableProblem(table.codes) : table.error;
         if (!error.isEmpty()) {
             fail(QStringLiteral("%1: %2; nothing sent").arg(path, error));

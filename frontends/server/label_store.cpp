@@ -1,6 +1,6 @@
 #include "frontends/server/label_store.h"
 
-#include "core/files/save_file.h"
+#include "core/files/write_file.h"
 
 #include <QDir>
 #include <QFile>

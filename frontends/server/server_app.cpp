@@ -1,6 +1,6 @@
 #include "frontends/server/server_app.h"
 
-#include "core/files/save_file.h"
+#include "core/files/write_file.h"
 #include "frontends/server/label_store.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/line_port_server.h"

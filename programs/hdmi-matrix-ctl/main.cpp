@@ -10,7 +10,29 @@
 
 #include <QCoreApplication>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
+namespace {
+
+// A run whose stdout could not be written (a full disk, a closed pipe)
+// failed, whatever the device did: a script must not take a cut result for
+// a good one.
+int checked(cli::Console& console, int status) {
+    if (console.stdoutError().isEmpty())
+        return status;
+    console.error(QStringLiteral("cannot write to standard output: ") + console.stdoutError());
+    return status == cli::kDone ? int(cli::kFailed) : status;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+#ifdef Q_OS_UNIX
+    // A closed pipe on stdout is an error to report, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     if (cli::isEdidEditCommand(app.arguments())) {
         cli::Console console(false);
@@ -20,7 +42,7 @@ int main(int argc, char** argv) {
     cli::Console console(cli::Console::stderrIsTerminal());
     if (!parsed.help.isEmpty()) {
         console.data(parsed.help);
-        return cli::kDone;
+        return checked(console, cli::kDone);
     }
     if (!parsed.command) {
         console.error(parsed.error);
@@ -29,7 +51,7 @@ int main(int argc, char** argv) {
     }
     const cli::Command& command = *parsed.command;
     if (command.verb == cli::Verb::EdidDecode)
-        return cli::decodeEdidFile(command, console);
+        return checked(console, cli::decodeEdidFile(command, console));
 
     cli::Runner runner(command, console);
     cli::InterruptWatch interrupts;
@@ -40,5 +62,5 @@ int main(int argc, char** argv) {
     // Started from the event loop, so that a run that ends at once still
     // ends it.
     QMetaObject::invokeMethod(&runner, &cli::Runner::start, Qt::QueuedConnection);
-    return app.exec();
+    return checked(console, app.exec());
 }

@@ -122,6 +122,21 @@ private slots:
             << QStringList{"--timeout", "0", "status"} << "--timeout takes seconds";
         QTest::newRow("timeout text")
             << QStringList{"--timeout", "x", "status"} << "--timeout takes seconds";
+        QTest::newRow("timeout 1e-9")
+            << QStringList{"--timeout", "1e-9", "status"} << "--timeout takes seconds";
+        QTest::newRow("timeout blank")
+            << QStringList{"--timeout", " 1", "status"} << "--timeout takes seconds";
+        QTest::newRow("-o twice") << QStringList{"ir", "read", "-o", "a", "-o", "b"}
+                                  << "ir read: -o given 2 times";
+        QTest::newRow("-o - json") << QStringList{"--json", "ir", "read", "-o", "-"}
+                                   << "-o - and --json would both write to standard output";
+        QTest::newRow("broadcast")
+            << QStringList{"ip", "static", "255.255.255.255"} << "is the broadcast address";
+        QTest::newRow("this network")
+            << QStringList{"ip", "static", "0.0.0.0"} << "0.x.x.x means this network";
+        QTest::newRow("loopback") << QStringList{"ip", "static", "127.0.0.1"} << "loopback";
+        QTest::newRow("multicast") << QStringList{"ip", "static", "239.1.2.3"} << "multicast";
+        QTest::newRow("class E") << QStringList{"ip", "static", "240.0.0.1"} << "reserved";
         QTest::newRow("COM11") << QStringList{"--port", "COM11", "status"}
                                << "--port: COM11 is not one of COM1 to COM10";
         QTest::newRow("server") << QStringList{"--port", "tcp://host", "status"} << "--port: ";
@@ -179,12 +194,14 @@ private slots:
         QTest::newRow("no last end") << good.chopped(1) << "";
         QTest::newRow("CR LF, blanks") << QByteArray(good).replace("\n", " \r\n") << "";
         QTest::newRow("80 lines") << irTableText(tableOf(80)) << "holds 80 lines";
-        QTest::newRow("82 lines") << good + "\n"
+        QTest::newRow("82 lines") << good + "51\n"
                                   << "holds 82 lines";
+        QTest::newRow("BOM, blank lines after") << "\xEF\xBB\xBF" + good + "\n \r\n\n"
+                                                << "";
         QTest::newRow("format") << QByteArray(good).replace("05\n", "G1\n")
                                 << "line 6: entry 5 \"G1\" is not one or two hexadecimal digits";
         QTest::newRow("empty entry")
-            << QByteArray(good).replace("50\n", "\n") << "line 81: entry 80 \"\"";
+            << QByteArray(good).replace("28\n", "\n") << "line 41: entry 40 \"\"";
         QTest::newRow("duplicate") << QByteArray(good).replace("0C\n", "3\n")
                                    << "line 13: entry 12 \"3\" is the same code as entry 3 "
                                       "(line 4)";

@@ -17,7 +17,12 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -333,6 +338,150 @@ private slots:
         QCOMPARE(run.out, QByteArray());
         SimHarness::waitFor([] { return false; }, 50);
         QCOMPARE(r.wire, QByteArray());
+    }
+
+    // Targets that are no regular file, files that do not fit, a damaged
+    // image, a full stdout, a COMPORT naming no port. Device nodes are made
+    // in the test's folder (as root only); the system's are never touched.
+    void hostileFilesAndTargets_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("setup"); // ">F": stdout to F, "<F": stdin from F, "COMPORT=X"
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err"); // in stderr; empty: nothing on stderr
+        QTest::addColumn<int>("outSize");
+        QTest::addColumn<bool>("sent"); // anything written to the port
+        const QString rule = "; edid write takes a 256-byte image or a 128-byte base block";
+        const auto read = [](const char* file) {
+            return QStringList{"edid", "read", "1", "-o", file};
+        };
+        const auto write = [](const char* file) { return QStringList{"edid", "write", "1", file}; };
+        QTest::newRow("null device") << read("null") << "" << 0 << "" << 0 << true;
+        QTest::newRow("full device")
+            << read("full") << "" << 1 << "cannot write full: No space left on device" << 0 << true;
+        QTest::newRow("pipe, no reader") << read("pipe") << "" << 1
+                                         << "cannot write pipe: no program reads the named pipe "
+                                            "(waited 2 s)"
+                                         << 0 << false;
+        QTest::newRow("stdout") << read("-") << "" << 0 << "" << 256 << true;
+        QTest::newRow("full stdout")
+            << QStringList{"--json", "status"} << ">full" << 1
+            << "cannot write to standard output: No space left on device" << 0 << true;
+        QTest::newRow("damaged image")
+            << QStringList{"--json", "edid", "read", "2", "-o", "x.bin"} << "" << 0
+            << "warning: edid read: the image of input 2 is no EDID" << -1 << true;
+        QTest::newRow("127 bytes") << write("127.bin") << "" << 1
+                                   << "127.bin: 127 bytes: the file is short of the 128-byte base "
+                                      "block" +
+                                          rule
+                                   << 0 << false;
+        QTest::newRow("128, announcing 1")
+            << write("128.bin") << "" << 1
+            << "128.bin: 128 bytes and its base block announces 1 extension block" + rule << 0
+            << false;
+        QTest::newRow("3 blocks") << write("384.bin") << "" << 1
+                                  << "384.bin: 384 bytes and its base block announces 1 extension "
+                                     "block" +
+                                         rule
+                                  << 0 << false;
+        QTest::newRow("base block alone") << write("base.bin") << "" << 0 << "" << 0 << true;
+        QTest::newRow("COMPORT 10")
+            << QStringList{"status"} << "COMPORT=10" << 2
+            << "COMPORT holds \"10\", not a port index from 0 to 9" << 0 << false;
+        QTest::newRow("decode stdin")
+            << QStringList{"edid", "decode", "-"} << "<base.bin" << 0 << "" << -1 << false;
+    }
+    void hostileFilesAndTargets() {
+        Rig r;
+        QVERIFY(r.ok);
+        const QByteArray dir = QFile::encodeName(r.dir.path()) + '/';
+        if (::mknod(dir + "null", S_IFCHR | 0600, makedev(1, 3)) != 0 ||
+            ::mknod(dir + "full", S_IFCHR | 0600, makedev(1, 7)) != 0)
+            QSKIP("device nodes can only be made as root");
+        QCOMPARE(::mkfifo(dir + "pipe", 0600), 0);
+        edid::Image base = r.device.edid.images[0];
+        const QByteArray image((const char*)base.data(), 256);
+        base[126] = 0; // no extension, and block 1 goes as zeros
+        std::fill(base.begin() + 128, base.end(), 0);
+        edid::setChecksums(base);
+        QVERIFY(writeFile(r.path("127.bin"), image.left(127)) &&
+                writeFile(r.path("128.bin"), image.left(128)) &&
+                writeFile(r.path("384.bin"), image + image.left(128)) &&
+                writeFile(r.path("base.bin"), QByteArray((const char*)base.data(), 128)));
+        r.device.edid.images[1][0] = 1;
+        QFETCH(QString, setup);
+        if (setup.startsWith("COMPORT="))
+            QVERIFY(writeFile(r.path("COMPORT"), setup.mid(8).toLatin1()));
+        QProcess p;
+        if (setup.startsWith('>'))
+            p.setStandardOutputFile(r.path(setup.mid(1)));
+        if (setup.startsWith('<'))
+            p.setStandardInputFile(r.path(setup.mid(1)));
+        QFETCH(QStringList, args);
+        r.start(p, args);
+        const Run run = Rig::finish(p);
+        QFETCH(QString, err);
+        QVERIFY2(err.isEmpty() ? run.err.isEmpty() : run.err.contains(err), qPrintable(run.err));
+        QFETCH(int, status);
+        QCOMPARE(run.status, status);
+        QFETCH(int, outSize);
+        if (outSize >= 0)
+            QCOMPARE(run.out.size(), outSize);
+        else
+            QVERIFY(run.out.startsWith("{\"file\":\"x.bin\",\"findings\":[\"byte 0: ") ||
+                    run.out.startsWith("1920x1080 60 Hz preferred"));
+        QFETCH(bool, sent);
+        QCOMPARE(!r.wire.isEmpty(), sent);
+        if (args.contains("base.bin") && status == 0)
+            QVERIFY(r.device.edid.images[0] == base);
+        for (const char* node : {"null", "full"})
+            QVERIFY(QFileInfo(r.path(node)).exists() && !QFileInfo(r.path(node)).isFile());
+    }
+
+    // A serial device server that accepts and closes at once turned the
+    // tool away: the port is busy.
+    void aServerClosingAtOnceIsBusy() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, &server,
+                [&] { server.nextPendingConnection()->close(); });
+        const QString target = QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort());
+        QProcess p;
+        p.start(QStringLiteral(HDMI_CTL_PATH), {"-p", target, "--json", "status"});
+        const Run run = Rig::finish(p);
+        QCOMPARE(run.status, 3);
+        QCOMPARE(run.err, "hdmi-matrix-ctl: status: port busy: the server " + target +
+                              " closed the connection at once after accepting it (another client "
+                              "has the switcher)\n");
+        QCOMPARE(run.out, QByteArray());
+    }
+
+    // A line that never falls quiet: send ends after --timeout in all, with
+    // what came, and says it was cut short.
+    void aStreamIsCutShort() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QTcpSocket* client = nullptr;
+        connect(&server, &QTcpServer::newConnection, &server,
+                [&] {
+                    client = server.nextPendingConnection();
+                    client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+                });
+        QTimer talk;
+        connect(&talk, &QTimer::timeout, &server, [&] {
+            if (client)
+                client->write("s11\r\n");
+        });
+        talk.start(10);
+        QProcess p;
+        p.start(QStringLiteral(HDMI_CTL_PATH),
+                {"-p", QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort()), "--timeout",
+                 "0.3", "--json", "send", "bc"});
+        const Run run = Rig::finish(p, 5000);
+        QCOMPARE(run.status, 0);
+        const QJsonObject o = QJsonDocument::fromJson(run.out).object();
+        QVERIFY2(o.value("cut_short").toBool() && o.value("received").toArray().size() > 5,
+                 run.out.constData());
+        QVERIFY2(run.err.contains("warning: send: cut short: tcp://"), qPrintable(run.err));
     }
 
     // Either way round: the tool on a port another program holds, and

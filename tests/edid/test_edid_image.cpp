@@ -2,8 +2,8 @@
 // forms, the header and checksum tests, the transfer commands, and the
 // image files.
 
-#include "core/edid/edid_file.h"
 #include "core/edid/edid_image.h"
+#include "core/files/edid_file.h"
 #include "frontends/windows/edid/hex_view.h"
 #include "tests/edid/edid_test_util.h"
 
@@ -228,7 +228,8 @@ private slots:
         const QByteArray all = bytesOf(m);
 
         QVERIFY(writeFile(dir.filePath("empty.bin"), QByteArray()));
-        QCOMPARE(edid::loadImageFile(dir.filePath("empty.bin")), std::optional<Image>(Image{}));
+        QCOMPARE(files::readEdidFile(dir.filePath("empty.bin")).image,
+                 std::optional<Image>(Image{}));
 
         // A huge sparse file: only its start is ever read.
         {
@@ -237,21 +238,21 @@ private slots:
             big.write(all);
             QVERIFY(big.resize(qint64(4) << 30));
         }
-        QCOMPARE(edid::loadImageFile(dir.filePath("big.bin")), std::optional<Image>(m));
+        QCOMPARE(files::readEdidFile(dir.filePath("big.bin")).image, std::optional<Image>(m));
     }
 
     void loadingNeverCreatesOrChangesAFile() {
         QTemporaryDir dir;
         const QString missing = dir.filePath("missing.bin");
-        QVERIFY(!edid::loadImageFile(missing));
+        QVERIFY(!files::readEdidFile(missing).image);
         QVERIFY(!QFile::exists(missing));
-        QVERIFY(!edid::loadImageFile(dir.path()));
-        QVERIFY(!edid::loadImageFile(QString()));
+        QVERIFY(!files::readEdidFile(dir.path()).image);
+        QVERIFY(!files::readEdidFile(QString()).image);
         // A read-only file loads (and stays read-only).
         const QString ro = dir.filePath("ro.bin");
         QVERIFY(writeFile(ro, bytesOf(sampleImage())));
         QVERIFY(QFile::setPermissions(ro, QFile::ReadOwner));
-        QVERIFY(edid::loadImageFile(ro));
+        QVERIFY(files::readEdidFile(ro).image);
         QCOMPARE(QFile::permissions(ro) & QFile::WriteOwner, QFileDevice::Permissions{});
     }
 };

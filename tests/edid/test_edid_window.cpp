@@ -3,10 +3,10 @@
 // hand-driven clock.
 
 #include "core/edid/decode/edid_text.h"
-#include "frontends/windows/edid/decoded_pane.h"
 #include "frontends/windows/edid/edit_panel.h"
-#include "core/edid/edid_file.h"
 #include "core/edid/edid_transfer.h"
+#include "core/files/edid_file.h"
+#include "frontends/windows/edid/decoded_pane.h"
 #include "frontends/windows/edid/edidset.h"
 #include "frontends/windows/edid/hex_view.h"
 #include "tests/edid/edid_test_util.h"
@@ -386,7 +386,7 @@ private slots:
             return;
         QVERIFY(x.w.CompareText->toPlainText().split('\n').contains(shown));
         // An edit compares again: the view now holds the file's image.
-        x.w.Text1->setText(edid::writtenForm(*edid::readImageFile(path).image));
+        x.w.Text1->setText(edid::writtenForm(*files::readEdidFile(path).image));
         QVERIFY(x.w.CompareText->toPlainText().contains("The images are identical."));
         QVERIFY(x.w.Text1->extraSelections().isEmpty());
     }

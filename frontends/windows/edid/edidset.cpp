@@ -2,9 +2,9 @@
 
 #include "core/edid/decode/edid_compare.h"
 #include "core/edid/decode/edid_text.h"
-#include "core/edid/edid_file.h"
 #include "core/edid/edid_transfer.h"
-#include "core/files/save_file.h"
+#include "core/files/edid_file.h"
+#include "core/files/write_file.h"
 #include "frontends/windows/edid/decoded_pane.h"
 #include "frontends/windows/edid/edit_panel.h"
 #include "frontends/windows/edid/hex_view.h"
@@ -27,6 +27,9 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// The window's saves replace whatever name the operator chose.
+constexpr auto kReplaceAnything = files::OutputFile::NonRegular::Replace;
 
 QString columnHeadings() {
     QStringList h;
@@ -261,11 +264,11 @@ void EDIDSet::Command1_Click() {
         return;
     // A file that cannot be read acts as a cancel, as it always did; only a
     // text that holds no dump gets a box, and the image back.
-    const edid::ImageFile file = edid::readImageFile(*path);
+    const files::EdidFile file = files::readEdidFile(*path);
     if (file.image)
         transfer_.showLoaded(*file.image);
     else if (file.readable)
-        transfer_.refuseOpened(edid::refusalText(*path, file));
+        transfer_.refuseOpened(files::refusalText(*path, file));
 }
 
 void EDIDSet::Command5_Click() {
@@ -274,7 +277,7 @@ void EDIDSet::Command5_Click() {
         return;
     const edid::Image image = transfer_.viewImage();
     QString reason;
-    if (!edid::saveImageFile(*path, image, &reason)) {
+    if (!files::saveEdidImage(*path, image, &reason, kReplaceAnything)) {
         context_.message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
         return;
     }
@@ -290,7 +293,7 @@ void EDIDSet::ExportBtn_Click() {
         return;
     QString reason;
     const QByteArray text = edid::decodedText(edid::decodeEdid(*image)).toUtf8();
-    if (!files::saveFile(*path, text, &reason)) {
+    if (!files::saveFile(*path, text, &reason, kReplaceAnything)) {
         context_.message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
         return;
     }
@@ -304,9 +307,9 @@ void EDIDSet::CompareBtn_Click() {
         context_.dialogs().openFileName(this, edid::kOpenFileFilter);
     if (!path || path->isEmpty())
         return;
-    const edid::ImageFile file = edid::readImageFile(*path);
+    const files::EdidFile file = files::readEdidFile(*path);
     if (!file.image) {
-        context_.message(edid::refusalText(*path, file), kEdidFileTitle);
+        context_.message(files::refusalText(*path, file), kEdidFileTitle);
         return;
     }
     compared_ = file.image;

@@ -1,12 +1,11 @@
 #include "frontends/windows/main_window/form1.h"
 
 #include "core/device/mode_session.h"
-#include "core/protocol/commands.h"
-
 #include "core/device/routing.h"
 #include "core/device/terminal.h"
-#include "core/files/save_file.h"
+#include "core/files/write_file.h"
 #include "core/platform/port_names.h"
+#include "core/protocol/commands.h"
 #include "core/seriallink/comport.h"
 #include "frontends/windows/edid/edidset.h"
 #include "frontends/windows/ir/irmatrix.h"
@@ -411,7 +410,8 @@ void Form1::saveLog() {
     // The log is what the device sent, and that is ASCII (the receive queue
     // keeps no byte above 127), so its UTF-8 form is those very bytes.
     QString reason;
-    if (!files::saveFile(*path, Text1->text().toUtf8(), &reason))
+    if (!files::saveFile(*path, Text1->text().toUtf8(), &reason,
+                         files::OutputFile::NonRegular::Replace))
         message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
 }
 
