@@ -165,7 +165,9 @@ void MqttClient::afterCall(int rc, int savedErrno) {
     writeNotifier_->setEnabled(mosquitto_want_write(handle_));
 }
 
-void MqttClient::drop(const QString& why) {
+void MqttClient::drop(QString why) {
+    if (why.endsWith(QLatin1Char('.')))
+        why.chop(1);
     closeHandle();
     const bool was = std::exchange(connected_, false);
     if (!failing_) {

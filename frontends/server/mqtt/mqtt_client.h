@@ -75,7 +75,7 @@ private:
     // After every call into the library: a closed socket or an error ends
     // the connection; the write notifier follows what the library has queued.
     void afterCall(int rc, int savedErrno);
-    void drop(const QString& why);
+    void drop(QString why);
     void closeHandle();
 
     ClientSettings settings_;
