@@ -95,7 +95,7 @@ class TestMqtt : public QObject {
 
     ClientSettings settings(const QString& id) {
         ClientSettings s;
-        s.host = "127.0.0.1";
+        s.host = "localhost";
         s.port = broker.port;
         s.clientId = id;
         s.willTopic = QStringLiteral("hdmi-matrix/%1/status").arg(id);

@@ -1,5 +1,7 @@
 #include "frontends/server/mqtt/mqtt_client.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QSocketNotifier>
 #include <QtDebug>
 
@@ -91,6 +93,20 @@ void MqttClient::subscribe(const QString& filter) {
 
 void MqttClient::connectNow() {
     closeHandle();
+    if (!QHostAddress(settings_.host).isNull()) {
+        connectFound();
+        return;
+    }
+    lookupId_ = QHostInfo::lookupHost(settings_.host, this, [this](const QHostInfo& info) {
+        lookupId_ = -1;
+        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
+            drop(info.errorString());
+        else
+            connectFound();
+    });
+}
+
+void MqttClient::connectFound() {
     refusal_.clear();
     const QByteArray id = settings_.clientId.toUtf8();
     handle_ = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
@@ -186,6 +202,8 @@ void MqttClient::drop(QString why) {
 }
 
 void MqttClient::closeHandle() {
+    if (lookupId_ >= 0)
+        QHostInfo::abortHostLookup(std::exchange(lookupId_, -1));
     housekeeping_.stop();
     readNotifier_.reset();
     writeNotifier_.reset();

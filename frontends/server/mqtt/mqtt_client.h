@@ -32,10 +32,12 @@ struct ClientSettings {
 
 // A connection to an MQTT broker through libmosquitto, driven by the Qt event
 // loop on the calling thread: the library's socket is watched with socket
-// notifiers and its housekeeping (keep-alive pings) runs on a timer; nothing
-// blocks but the host name lookup. A broker that is not there, refuses us or
-// goes away is tried again after 1 s, doubling to 30 s, for as long as the
-// client lives.
+// notifiers and its housekeeping (keep-alive pings) runs on a timer. A
+// broker's name is looked up in the background first, so that a resolver that
+// does not answer stalls nothing; the library looks the name up again (it
+// tries each address and checks a TLS certificate against the name), which
+// then finds the answer at hand. A broker that is not there, refuses us
+// or goes away is tried again after 1 s, doubling to 30 s, for as long as the client lives.
 //
 // Retained messages are kept and published again at every connection, so a
 // broker that restarted without its storage gets the whole state back;
@@ -72,6 +74,7 @@ private:
     static void onMessage(mosquitto*, void* self, const mosquitto_message* msg);
 
     void connectNow();
+    void connectFound();
     // After every call into the library: a closed socket or an error ends
     // the connection; the write notifier follows what the library has queued.
     void afterCall(int rc, int savedErrno);
@@ -88,8 +91,9 @@ private:
     bool running_ = false;
     bool connected_ = false;
     bool failing_ = false; // a failure was logged; the next ones are not
-    int depth_ = 0;        // inside the library: its callbacks may not end it
-    QString refusal_;      // the broker's reason, when it refused us
+    int lookupId_ = -1;
+    int depth_ = 0;   // inside the library: its callbacks may not end it
+    QString refusal_; // the broker's reason, when it refused us
     std::map<QString, QByteArray> retained_;
     QStringList subscriptions_;
 };
