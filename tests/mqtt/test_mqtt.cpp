@@ -2,6 +2,7 @@
 // loopback port, and a backend that records what reaches it.
 #include "frontends/server/mqtt/mqtt_bridge.h"
 #include "frontends/server/mqtt/mqtt_client.h"
+#include "frontends/server/mqtt/mqtt_options.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -122,6 +123,45 @@ class TestMqtt : public QObject {
     }
 
 private slots:
+    void options_data() {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("plain") << "-v --mqtt mqtt://broker.lan --name Hall"
+                               << "broker.lan 1883 plain : -v --name Hall";
+        QTest::newRow("tls") << "--mqtt=mqtts://[::1] --mqtt-ca ca.pem"
+                             << "::1 8883 tls : ";
+        QTest::newRow("password") << "--mqtt mqtt://10.0.0.2:1884 --mqtt-user hall"
+                                  << "10.0.0.2 1884 plain hall:secret ";
+        QTest::newRow("url password") << "--mqtt mqtt://u:p@host"
+                                      << "--mqtt takes";
+        QTest::newRow("ca plain") << "--mqtt mqtt://h --mqtt-ca ca.pem"
+                                  << "--mqtt-ca needs an";
+        QTest::newRow("no broker") << "--no-ha"
+                                   << "--no-ha needs --mqtt";
+        QTest::newRow("password, no user") << "--mqtt mqtt://h"
+                                           << "a broker password needs";
+        QTest::newRow("wildcard") << "--mqtt mqtt://h --mqtt-prefix a/#"
+                                  << "\"a/#\" is no";
+    }
+    void options() {
+        QFETCH(QString, args);
+        QFETCH(QString, result);
+        QStringList list = args.split(' ');
+        QHash<QString, QString> environment;
+        if (QByteArray(QTest::currentDataTag()).contains("password"))
+            environment.insert(kPasswordVariable, "secret");
+        const auto taken = takeOptions(list, environment);
+        const auto* o = std::get_if<Options>(&taken);
+        QCOMPARE(o ? QStringLiteral("%1 %2 %3 %4:%5 %6")
+                         .arg(o->client.host)
+                         .arg(o->client.port)
+                         .arg(o->client.tls ? "tls" : "plain", o->client.user,
+                              o->client.user.isEmpty() ? "" : o->client.password, list.join(' '))
+                   : std::get<QString>(taken).left(result.size()),
+                 result);
+        QCOMPARE(topicSafe(" Studio A / Rack 2"), "studio-a-rack-2");
+    }
+
     void initTestCase() {
         QVERIFY(broker.start());
         client = std::make_unique<MqttClient>(settings("rack-1"));

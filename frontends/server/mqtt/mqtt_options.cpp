@@ -1,8 +1,6 @@
 #include "frontends/server/mqtt/mqtt_options.h"
 
-#include <QCommandLineParser>
 #include <QFile>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 
 namespace mqtt {
@@ -50,38 +48,50 @@ QString topicSafe(const QString& name) {
     return id.isEmpty() ? QStringLiteral("hdmi-matrix") : id;
 }
 
-void addOptions(QCommandLineParser& parser) {
-    parser.addOptions({
-        {"mqtt",
-         "Publish the switcher on an MQTT broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]"
-         " (TLS). The password comes from the environment variable " +
-             QString::fromLatin1(kPasswordVariable) + " or --mqtt-password-file.",
-         "url"},
-        {"mqtt-ca", "The CA certificate that signed the broker's (mqtts; default: the system's).",
-         "file"},
-        {"mqtt-user", "The user name on the broker.", "name"},
-        {"mqtt-password-file", "Read the broker password from the first line of this file.",
-         "file"},
-        {"mqtt-prefix", "The topics' first levels (default hdmi-matrix).", "prefix"},
-        {"ha-prefix", "Home Assistant's discovery prefix (default homeassistant).", "prefix"},
-        {"no-ha", "Publish no Home Assistant discovery."},
-    });
+QString usage() {
+    return QStringLiteral(
+        "  --mqtt URL           publish the switcher on an MQTT broker: mqtt://HOST[:PORT]\n"
+        "                       or mqtts://HOST[:PORT] (TLS); the password comes from\n"
+        "                       $HDMI_MATRIX_MQTT_PASSWORD or --mqtt-password-file\n"
+        "  --mqtt-ca FILE       the CA certificate of the broker's (default: the system's)\n"
+        "  --mqtt-user NAME     the user name on the broker\n"
+        "  --mqtt-password-file FILE  the password: the file's first line\n"
+        "  --mqtt-prefix P      the topics' first levels (default hdmi-matrix)\n"
+        "  --ha-prefix P        Home Assistant's discovery prefix (default homeassistant)\n"
+        "  --no-ha              no Home Assistant discovery\n");
 }
 
-std::variant<Options, QString> optionsFrom(const QCommandLineParser& parser, const QString& name,
-                                           const QProcessEnvironment& environment) {
-    Options options;
-    if (!parser.isSet("mqtt")) {
-        for (const char* other :
-             {"mqtt-ca", "mqtt-user", "mqtt-password-file", "mqtt-prefix", "ha-prefix", "no-ha"}) {
-            if (parser.isSet(other))
-                return QStringLiteral("--%1 needs --mqtt").arg(QLatin1String(other));
+std::variant<Options, QString> takeOptions(QStringList& args,
+                                           const QHash<QString, QString>& environment) {
+    static const QStringList valued{"--mqtt",        "--mqtt-ca",   "--mqtt-user",
+                                    "--mqtt-prefix", "--ha-prefix", "--mqtt-password-file"};
+    QHash<QString, QString> given;
+    for (qsizetype i = 0; i < args.size();) {
+        QString name = args[i];
+        const qsizetype equals = name.indexOf(QLatin1Char('='));
+        if (name.startsWith(QLatin1String("--")) && equals > 0)
+            name.truncate(equals);
+        if (name == QLatin1String("--no-ha") && equals < 0) {
+            given.insert(name, {});
+            args.removeAt(i);
+        } else if (valued.contains(name)) {
+            if (equals < 0 && i + 1 >= args.size())
+                return QStringLiteral("%1 needs a value").arg(name);
+            given.insert(name, equals > 0 ? args[i].mid(equals + 1) : args[i + 1]);
+            args.remove(i, equals > 0 ? 1 : 2);
+        } else {
+            ++i;
         }
+    }
+    Options options;
+    if (!given.contains("--mqtt")) {
+        if (!given.isEmpty())
+            return QStringLiteral("%1 needs --mqtt").arg(given.keys().constFirst());
         return options;
     }
     static const QRegularExpression url(
         QStringLiteral("^(mqtts?)://(\\[[0-9A-Fa-f:.]+\\]|[A-Za-z0-9._-]+)(?::([0-9]{1,5}))?/?$"));
-    const QRegularExpressionMatch m = url.match(parser.value("mqtt"));
+    const QRegularExpressionMatch m = url.match(given.value("--mqtt"));
     if (!m.hasMatch())
         return QStringLiteral("--mqtt takes mqtt://HOST[:PORT] or mqtts://HOST[:PORT] "
                               "(the password goes in %1 or --mqtt-password-file)")
@@ -96,13 +106,13 @@ std::variant<Options, QString> optionsFrom(const QCommandLineParser& parser, con
             return QStringLiteral("--mqtt: the port must be 1..65535");
         client.port = quint16(port);
     }
-    client.caFile = parser.value("mqtt-ca");
+    client.caFile = given.value("--mqtt-ca");
     if (!client.caFile.isEmpty() && !client.tls)
         return QStringLiteral("--mqtt-ca needs an mqtts:// broker");
-    client.user = parser.value("mqtt-user");
-    if (parser.isSet("mqtt-password-file")) {
+    client.user = given.value("--mqtt-user");
+    if (given.contains("--mqtt-password-file")) {
         QString error;
-        client.password = readPassword(parser.value("mqtt-password-file"), &error);
+        client.password = readPassword(given.value("--mqtt-password-file"), &error);
         if (!error.isEmpty())
             return error;
     } else {
@@ -112,24 +122,27 @@ std::variant<Options, QString> optionsFrom(const QCommandLineParser& parser, con
         return QStringLiteral("a broker password needs --mqtt-user");
 
     BridgeSettings& bridge = options.bridge;
-    if (parser.isSet("mqtt-prefix"))
-        bridge.prefix = parser.value("mqtt-prefix");
-    if (parser.isSet("ha-prefix"))
-        bridge.haPrefix = parser.value("ha-prefix");
+    bridge.prefix = given.value("--mqtt-prefix", bridge.prefix);
+    bridge.haPrefix = given.value("--ha-prefix", bridge.haPrefix);
     for (const QString& prefix : {bridge.prefix, bridge.haPrefix}) {
         if (!validPrefix(prefix))
-            return QStringLiteral("%1 is no topic prefix (no wildcards, no empty levels)")
+            return QStringLiteral("\"%1\" is no topic prefix (no wildcards, no empty levels)")
                 .arg(prefix);
     }
-    bridge.homeAssistant = !parser.isSet("no-ha");
+    bridge.homeAssistant = !given.contains("--no-ha");
+    bridge.version = QStringLiteral(HDMI_MATRIX_VERSION);
+    options.enabled = true;
+    nameSwitcher(options, QString());
+    return options;
+}
+
+void nameSwitcher(Options& options, const QString& name) {
+    BridgeSettings& bridge = options.bridge;
     bridge.id = topicSafe(name);
     bridge.name = name.isEmpty() ? QStringLiteral("HDMI matrix") : name;
-    bridge.version = QStringLiteral(HDMI_MATRIX_VERSION);
-    client.clientId = QStringLiteral("hdmi-matrix-") + bridge.id;
-    client.willTopic = bridge.prefix + QLatin1Char('/') + bridge.id + QStringLiteral("/status");
-    client.willPayload = "offline";
-    options.enabled = true;
-    return options;
+    options.client.clientId = QStringLiteral("hdmi-matrix-") + bridge.id;
+    options.client.willTopic = bridge.prefix + QLatin1Char('/') + bridge.id + "/status";
+    options.client.willPayload = "offline";
 }
 
 } // namespace mqtt

@@ -3,12 +3,11 @@
 #include "frontends/server/mqtt/mqtt_bridge.h"
 #include "frontends/server/mqtt/mqtt_client.h"
 
+#include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <variant>
-
-class QCommandLineParser;
-class QProcessEnvironment;
 
 namespace mqtt {
 
@@ -26,13 +25,20 @@ struct Options {
 // case letters, digits, '_' and '-'.
 QString topicSafe(const QString& name);
 
-// Adds --mqtt, --mqtt-ca, --mqtt-user, --mqtt-password-file, --mqtt-prefix,
-// --ha-prefix and --no-ha to a program's options.
-void addOptions(QCommandLineParser& parser);
+// Takes --mqtt URL, --mqtt-ca FILE, --mqtt-user NAME, --mqtt-password-file
+// FILE, --mqtt-prefix PREFIX, --ha-prefix PREFIX and --no-ha (also as
+// --option=VALUE) out of a program's arguments, leaving the others in their
+// order for the program's own parser. Returns the settings, or what is wrong
+// with them in words for the operator. `environment` holds the password
+// variable, if set.
+std::variant<Options, QString> takeOptions(QStringList& args,
+                                           const QHash<QString, QString>& environment);
 
-// The settings the options ask for, or what is wrong with them, in words for
-// the operator. `name` is the server's --name; the version is the server's.
-std::variant<Options, QString> optionsFrom(const QCommandLineParser& parser, const QString& name,
-                                           const QProcessEnvironment& environment);
+// Names the switcher (the program's --name): its id in the topics, the
+// client id, the will and Home Assistant's device name.
+void nameSwitcher(Options& options, const QString& name);
+
+// The options' lines for a program's --help.
+QString usage();
 
 } // namespace mqtt
