@@ -18,8 +18,9 @@ using namespace mqtt;
 namespace {
 
 // No storage: a restart loses every retained message.
-class Broker {
-public:
+struct Broker {
+    QTemporaryDir dir;
+    QProcess process;
     quint16 port = 0;
     bool start() {
         if (port == 0) {
@@ -27,43 +28,34 @@ public:
             probe.listen(QHostAddress::LocalHost);
             port = probe.serverPort();
         }
-        QFile conf(dir_.filePath("mosquitto.conf"));
-        if (!conf.open(QIODevice::WriteOnly))
-            return false;
+        QFile conf(dir.filePath("mosquitto.conf"));
+        conf.open(QIODevice::WriteOnly);
         conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n"
                                   "persistence false\nlog_dest stderr\n")
                        .arg(port)
                        .toUtf8());
         conf.close();
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start("mosquitto", {"-c", conf.fileName()});
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start("mosquitto", {"-c", conf.fileName()});
         QByteArray said;
-        while (!said.contains(" running") && process_.waitForReadyRead(5000))
-            said += process_.readAll();
+        while (!said.contains(" running") && process.waitForReadyRead(5000))
+            said += process.readAll();
         return said.contains(" running");
     }
     void stop() {
-        process_.terminate();
-        process_.waitForFinished(5000);
+        process.terminate();
+        process.waitForFinished(5000);
     }
-    ~Broker() { stop(); }
-
-private:
-    QTemporaryDir dir_;
-    QProcess process_;
 };
 
 class FakeBackend : public Backend {
 public:
     bool isPresent = true;
     int routes[kOutputs] = {0, 1, 2, 3, 4, 5, 6, -1};
-    QString labels[kInputs];
+    QString labels[kInputs] = {"Input 1", "Input 2", "Input 3", "Input 4",
+                               "Input 5", "Input 6", "Input 7", "Input 8"};
     int locked = 3;
     QStringList calls;
-    FakeBackend() {
-        for (int i = 0; i < kInputs; ++i)
-            labels[i] = QStringLiteral("Input %1").arg(i + 1);
-    }
     bool present() const override { return isPresent; }
     int input(int output) const override { return routes[output]; }
     QString inputLabel(int input) const override { return labels[input]; }
@@ -94,21 +86,16 @@ class TestMqtt : public QObject {
     QHash<QString, QByteArray> seen;
     QHash<QString, int> counts;
 
-    ClientSettings settings(const QString& id) {
-        ClientSettings s;
-        s.host = "localhost";
-        s.port = broker.port;
-        s.clientId = id;
-        s.willTopic = QStringLiteral("hdmi-matrix/%1/status").arg(id);
-        s.willPayload = "offline";
-        return s;
+    // What the server's options make of --mqtt and --name.
+    Options optionsFor(const QString& name) {
+        QStringList args{"--mqtt", QStringLiteral("mqtt://localhost:%1").arg(broker.port)};
+        Options made = std::get<Options>(takeOptions(args, {}));
+        nameSwitcher(made, name);
+        made.bridge.version = "1.2.3";
+        return made;
     }
-    std::unique_ptr<MqttBridge> bridgeOn(MqttClient& on) {
-        BridgeSettings s;
-        s.id = on.settings().clientId;
-        s.name = "Rack";
-        s.version = "1.2.3";
-        auto made = std::make_unique<MqttBridge>(backend, on, s);
+    std::unique_ptr<MqttBridge> bridgeOn(MqttClient& on, const QString& name) {
+        auto made = std::make_unique<MqttBridge>(backend, on, optionsFor(name).bridge);
         on.start();
         return made;
     }
@@ -164,9 +151,9 @@ private slots:
 
     void initTestCase() {
         QVERIFY(broker.start());
-        client = std::make_unique<MqttClient>(settings("rack-1"));
-        bridge = bridgeOn(*client);
-        watcher = std::make_unique<MqttClient>(settings("watcher"));
+        client = std::make_unique<MqttClient>(optionsFor("Rack 1").client);
+        bridge = bridgeOn(*client, "Rack 1");
+        watcher = std::make_unique<MqttClient>(optionsFor("watcher").client);
         connect(watcher.get(), &MqttClient::message, this,
                 [this](const QString& topic, const QByteArray& payload) {
                     seen[topic] = payload;
@@ -256,7 +243,7 @@ private slots:
         emit backend.inputChanged(7);
         backend.isPresent = false;
         emit backend.presentChanged();
-        MqttClient late(settings("late"));
+        MqttClient late(optionsFor("late").client);
         QHash<QString, QByteArray> stored;
         connect(&late, &MqttClient::message, this,
                 [&](const QString& topic, const QByteArray& payload, bool retained) {
@@ -288,8 +275,8 @@ private slots:
     }
 
     void lastWillOnAbruptClose() {
-        auto other = std::make_unique<MqttClient>(settings("rack-2"));
-        auto otherBridge = bridgeOn(*other);
+        auto other = std::make_unique<MqttClient>(optionsFor("Rack 2").client);
+        auto otherBridge = bridgeOn(*other, "Rack 2");
         QTRY_COMPARE(seen.value("hdmi-matrix/rack-2/status"), "online");
         other.reset(); // the socket closes without a goodbye, as when killed
         QTRY_COMPARE(seen.value("hdmi-matrix/rack-2/status"), "offline");
