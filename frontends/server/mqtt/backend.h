@@ -10,6 +10,7 @@ enum class Verdict {
     Accepted, // queued for the switcher; the state follows when it reports
     Locked,   // an output is locked by another client
     Absent,   // the switcher is not there
+    Invalid,  // the server found the request out of range
 };
 
 // The part of the server the message-broker front end sees: the routing, the

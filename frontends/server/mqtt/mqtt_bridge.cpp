@@ -188,10 +188,10 @@ void MqttBridge::command(const QStringList& parts, const QByteArray& payload) {
     const auto refused = [&](Verdict verdict) {
         if (verdict == Verdict::Accepted)
             return false;
-        qInfo().noquote() << QStringLiteral("MQTT: refused %1: %2")
-                                 .arg(what, verdict == Verdict::Locked
-                                                ? QStringLiteral("locked by another client")
-                                                : QStringLiteral("the switcher is absent"));
+        static const char* const why[] = {"", "locked by another client", "the switcher is absent",
+                                          "out of range"};
+        qInfo().noquote()
+            << QStringLiteral("MQTT: refused %1: %2").arg(what, QLatin1String(why[int(verdict)]));
         return true;
     };
     const int input = parseInput(payload);
