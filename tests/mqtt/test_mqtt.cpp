@@ -3,50 +3,17 @@
 #include "frontends/server/mqtt/mqtt_bridge.h"
 #include "frontends/server/mqtt/mqtt_client.h"
 #include "frontends/server/mqtt/mqtt_options.h"
+#include "tests/mqtt/broker.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace mqtt;
 
 namespace {
-
-// No storage: a restart loses every retained message.
-struct Broker {
-    QTemporaryDir dir;
-    QProcess process;
-    quint16 port = 0;
-    bool start() {
-        if (port == 0) {
-            QTcpServer probe;
-            probe.listen(QHostAddress::LocalHost);
-            port = probe.serverPort();
-        }
-        QFile conf(dir.filePath("mosquitto.conf"));
-        conf.open(QIODevice::WriteOnly);
-        conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n"
-                                  "persistence false\nlog_dest stderr\n")
-                       .arg(port)
-                       .toUtf8());
-        conf.close();
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start("mosquitto", {"-c", conf.fileName()});
-        QByteArray said;
-        while (!said.contains(" running") && process.waitForReadyRead(5000))
-            said += process.readAll();
-        return said.contains(" running");
-    }
-    void stop() {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
-};
 
 class FakeBackend : public Backend {
 public:
