@@ -35,4 +35,5 @@ struct Broker {
         process.terminate();
         process.waitForFinished(5000);
     }
+    ~Broker() { stop(); }
 };
