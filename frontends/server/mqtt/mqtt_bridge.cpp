@@ -4,7 +4,10 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTimer>
 #include <QtDebug>
+
+#include <utility>
 
 namespace mqtt {
 
@@ -44,12 +47,18 @@ MqttBridge::MqttBridge(Backend& backend, MqttClient& client, BridgeSettings sett
     });
     connect(&backend_, &Backend::inputLabelChanged, this, [this](int input) {
         publishInputLabel(input);
-        // The option labels of other inputs may change too (a shared label).
-        for (int o = 0; o < Backend::kOutputs; ++o) {
-            publishOutput(o);
-            if (settings_.homeAssistant)
-                publishSelect(o);
-        }
+        // Every output's source and choice list (a shared label changes the
+        // options of other inputs too), once for a whole set of renamings.
+        if (std::exchange(optionsPending_, true))
+            return;
+        QTimer::singleShot(0, this, [this] {
+            optionsPending_ = false;
+            for (int o = 0; o < Backend::kOutputs; ++o) {
+                publishOutput(o);
+                if (settings_.homeAssistant)
+                    publishSelect(o);
+            }
+        });
     });
     connect(&client_, &MqttClient::message, this, &MqttBridge::onMessage);
 
@@ -113,16 +122,13 @@ void MqttBridge::publishPresent() {
 void MqttBridge::publishDiscovery() {
     for (int o = 0; o < Backend::kOutputs; ++o)
         publishSelect(o);
-    const QJsonObject online{{"topic", base_ + QStringLiteral("/status")},
-                             {"payload_available", "online"},
-                             {"payload_not_available", "offline"}};
     for (int p = 1; p <= Backend::kPresets; ++p) {
         publishConfig(QStringLiteral("button"), QStringLiteral("preset_%1").arg(p),
                       {{"name", QStringLiteral("Recall preset %1").arg(p)},
                        {"command_topic", base_ + QStringLiteral("/preset/%1/recall").arg(p)},
                        {"payload_press", "PRESS"},
-                       {"icon", "mdi:playlist-play"},
-                       {"availability", QJsonArray{online}}});
+                       {"icon", "mdi:playlist-play"}},
+                      true);
     }
     publishConfig(QStringLiteral("binary_sensor"), QStringLiteral("serial_line"),
                   {{"name", "Serial line"},
@@ -130,8 +136,8 @@ void MqttBridge::publishDiscovery() {
                    {"entity_category", "diagnostic"},
                    {"state_topic", base_ + QStringLiteral("/present")},
                    {"payload_on", "true"},
-                   {"payload_off", "false"},
-                   {"availability", QJsonArray{online}}});
+                   {"payload_off", "false"}},
+                  false);
 }
 
 void MqttBridge::publishSelect(int output) {
@@ -139,25 +145,28 @@ void MqttBridge::publishSelect(int output) {
     for (int i = 0; i < Backend::kInputs; ++i)
         options.append(option(i));
     const QString stem = base_ + QStringLiteral("/output/%1/").arg(output + 1);
-    // Both the server and the switcher behind it must be there.
-    const QJsonArray availability{QJsonObject{{"topic", base_ + QStringLiteral("/status")},
-                                              {"payload_available", "online"},
-                                              {"payload_not_available", "offline"}},
-                                  QJsonObject{{"topic", base_ + QStringLiteral("/present")},
-                                              {"payload_available", "true"},
-                                              {"payload_not_available", "false"}}};
     publishConfig(QStringLiteral("select"), QStringLiteral("output_%1").arg(output + 1),
                   {{"name", backend_.outputLabel(output)},
                    {"state_topic", stem + QStringLiteral("source")},
                    {"command_topic", stem + QStringLiteral("input/set")},
                    {"options", options},
-                   {"icon", "mdi:video-input-hdmi"},
-                   {"availability", availability},
-                   {"availability_mode", "all"}});
+                   {"icon", "mdi:video-input-hdmi"}},
+                  true);
 }
 
-void MqttBridge::publishConfig(const QString& component, const QString& object,
-                               QJsonObject config) {
+void MqttBridge::publishConfig(const QString& component, const QString& object, QJsonObject config,
+                               bool needsSwitcher) {
+    QJsonArray availability{QJsonObject{{"topic", base_ + QStringLiteral("/status")},
+                                        {"payload_available", "online"},
+                                        {"payload_not_available", "offline"}}};
+    // A control works only while the switcher behind the server is there too.
+    if (needsSwitcher) {
+        availability.append(QJsonObject{{"topic", base_ + QStringLiteral("/present")},
+                                        {"payload_available", "true"},
+                                        {"payload_not_available", "false"}});
+        config.insert("availability_mode", "all");
+    }
+    config.insert("availability", availability);
     config.insert("unique_id", key_ + QLatin1Char('_') + object);
     config.insert("device", QJsonObject{{"identifiers", QJsonArray{key_}},
                                         {"name", settings_.name},

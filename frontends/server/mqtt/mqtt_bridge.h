@@ -64,7 +64,8 @@ private:
     void publishPresent();
     void publishDiscovery();
     void publishSelect(int output);
-    void publishConfig(const QString& component, const QString& object, QJsonObject config);
+    void publishConfig(const QString& component, const QString& object, QJsonObject config,
+                       bool needsSwitcher);
     void onMessage(const QString& topic, const QByteArray& payload, bool retained);
     void command(const QStringList& parts, const QByteArray& payload);
     int parseInput(const QByteArray& payload) const;
@@ -74,6 +75,7 @@ private:
     BridgeSettings settings_;
     QString base_;
     QString key_; // the unique ids' stem in Home Assistant
+    bool optionsPending_ = false;
 };
 
 } // namespace mqtt
