@@ -17,11 +17,15 @@ packages=(
     # built).
     qt6-base-private-dev
     fonts-liberation fonts-dejavu-core
+    # The server's MQTT front end talks to the broker through libmosquitto.
+    libmosquitto-dev
 )
 # Tools only the tests use: the package test validates the desktop entry,
 # and the decoder's reference test runs Debian's independent EDID decoder.
 if [[ "${HDMI_WITH_TESTS:-0}" == 1 ]]; then
     packages+=(desktop-file-utils edid-decode)
+    # The MQTT tests start a real broker of their own on the loopback address.
+    packages+=(mosquitto)
 fi
 # Only tools/windows-guard.sh needs the MinGW-w64 compiler (and git, to list
 # the sources).

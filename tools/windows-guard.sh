@@ -34,6 +34,8 @@ flags+=(-isystem "$qt")
 # What Qt's CMake packages define for a MinGW target linking these modules.
 flags+=(-DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB -DQT_SERIALPORT_LIB -DQT_NETWORK_LIB
     -DQT_TESTLIB_LIB -DUNICODE -D_UNICODE -DMINGW_HAS_SECURE_API=1)
+# What the build defines for the MQTT front end.
+flags+=(-DHDMI_MATRIX_VERSION='"0"')
 
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
     mapfile -t sources < <(git ls-files -- '*.cpp' \
@@ -50,6 +52,11 @@ fi
 
 log=$(mktemp -d)
 trap 'rm -rf "$log"' EXIT
+# libmosquitto's header serves Windows as well; it alone of /usr/include is
+# made visible (the rest is Linux's and would hide Linux-only includes).
+mkdir "$log/include"
+ln -s /usr/include/mosquitto.h "$log/include/"
+flags+=(-isystem "$log/include")
 export cxx log
 # One compiler per core; each failure keeps its messages in its own file.
 printf '%s\n' "${sources[@]}" |

@@ -1,0 +1,245 @@
+#include "frontends/server/mqtt/mqtt_bridge.h"
+
+#include "frontends/server/mqtt/mqtt_client.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTimer>
+#include <QtDebug>
+
+#include <utility>
+
+namespace mqtt {
+
+namespace {
+
+// A number 1..max, or 0.
+int number(const QString& text, int max) {
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    return ok && n >= 1 && n <= max && text == QString::number(n) ? n : 0;
+}
+
+// A payload in one log line.
+QString shown(const QByteArray& payload) {
+    QString text = QString::fromUtf8(payload.left(64));
+    for (QChar& c : text) {
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    }
+    return text;
+}
+
+} // namespace
+
+MqttBridge::MqttBridge(Backend& backend, MqttClient& client, BridgeSettings settings,
+                       QObject* parent)
+    : QObject(parent), backend_(backend), client_(client), settings_(std::move(settings)),
+      base_(settings_.prefix + QLatin1Char('/') + settings_.id),
+      key_(QString(settings_.prefix).replace(QLatin1Char('/'), QLatin1Char('_')) +
+           QLatin1Char('_') + settings_.id) {
+    connect(&backend_, &Backend::presentChanged, this, &MqttBridge::publishPresent);
+    connect(&backend_, &Backend::inputChanged, this, &MqttBridge::publishOutput);
+    connect(&backend_, &Backend::outputLabelChanged, this, [this](int output) {
+        publishOutputLabel(output);
+        if (settings_.homeAssistant)
+            publishSelect(output);
+    });
+    connect(&backend_, &Backend::inputLabelChanged, this, [this](int input) {
+        publishInputLabel(input);
+        // Every output's source and choice list (a shared label changes the
+        // options of other inputs too), once for a whole set of renamings.
+        if (std::exchange(optionsPending_, true))
+            return;
+        QTimer::singleShot(0, this, [this] {
+            optionsPending_ = false;
+            for (int o = 0; o < Backend::kOutputs; ++o) {
+                publishOutput(o);
+                if (settings_.homeAssistant)
+                    publishSelect(o);
+            }
+        });
+    });
+    connect(&client_, &MqttClient::message, this, &MqttBridge::onMessage);
+
+    publish(QStringLiteral("status"), "online");
+    publishPresent();
+    for (int i = 0; i < Backend::kInputs; ++i)
+        publishInputLabel(i);
+    for (int o = 0; o < Backend::kOutputs; ++o) {
+        publishOutputLabel(o);
+        publishOutput(o);
+    }
+    if (settings_.homeAssistant) {
+        publishDiscovery();
+        client_.subscribe(settings_.haPrefix + QStringLiteral("/status"));
+    }
+    for (const char* filter :
+         {"/output/+/input/set", "/all/set", "/preset/+/recall", "/preset/+/save"})
+        client_.subscribe(base_ + QLatin1String(filter));
+}
+
+void MqttBridge::shutdown() {
+    publish(QStringLiteral("status"), "offline");
+    client_.stop();
+}
+
+QString MqttBridge::option(int input) const {
+    const QString label = backend_.inputLabel(input);
+    bool shared = label.isEmpty() || label == QLatin1String("None");
+    for (int i = 0; i < Backend::kInputs && !shared; ++i)
+        shared = i != input && backend_.inputLabel(i) == label;
+    return shared ? QStringLiteral("%1 (%2)").arg(label).arg(input + 1).trimmed() : label;
+}
+
+void MqttBridge::publish(const QString& rest, const QByteArray& payload) {
+    client_.publish(base_ + QLatin1Char('/') + rest, payload, true);
+}
+
+void MqttBridge::publishOutput(int output) {
+    const int input = backend_.input(output);
+    const QString stem = QStringLiteral("output/%1/").arg(output + 1);
+    publish(stem + QStringLiteral("input"),
+            input < 0 ? QByteArray("null") : QByteArray::number(input + 1));
+    // Home Assistant takes "None" as "unknown" in a select's state.
+    publish(stem + QStringLiteral("source"),
+            input < 0 ? QByteArray("None") : option(input).toUtf8());
+}
+
+void MqttBridge::publishInputLabel(int input) {
+    publish(QStringLiteral("input/%1/label").arg(input + 1), backend_.inputLabel(input).toUtf8());
+}
+
+void MqttBridge::publishOutputLabel(int output) {
+    publish(QStringLiteral("output/%1/label").arg(output + 1),
+            backend_.outputLabel(output).toUtf8());
+}
+
+void MqttBridge::publishPresent() {
+    publish(QStringLiteral("present"), backend_.present() ? "true" : "false");
+}
+
+void MqttBridge::publishDiscovery() {
+    for (int o = 0; o < Backend::kOutputs; ++o)
+        publishSelect(o);
+    for (int p = 1; p <= Backend::kPresets; ++p) {
+        publishConfig(QStringLiteral("button"), QStringLiteral("preset_%1").arg(p),
+                      {{"name", QStringLiteral("Recall preset %1").arg(p)},
+                       {"command_topic", base_ + QStringLiteral("/preset/%1/recall").arg(p)},
+                       {"payload_press", "PRESS"},
+                       {"icon", "mdi:playlist-play"}},
+                      true);
+    }
+    publishConfig(QStringLiteral("binary_sensor"), QStringLiteral("serial_line"),
+                  {{"name", "Serial line"},
+                   {"device_class", "connectivity"},
+                   {"entity_category", "diagnostic"},
+                   {"state_topic", base_ + QStringLiteral("/present")},
+                   {"payload_on", "true"},
+                   {"payload_off", "false"}},
+                  false);
+}
+
+void MqttBridge::publishSelect(int output) {
+    QJsonArray options;
+    for (int i = 0; i < Backend::kInputs; ++i)
+        options.append(option(i));
+    const QString stem = base_ + QStringLiteral("/output/%1/").arg(output + 1);
+    publishConfig(QStringLiteral("select"), QStringLiteral("output_%1").arg(output + 1),
+                  {{"name", backend_.outputLabel(output)},
+                   {"state_topic", stem + QStringLiteral("source")},
+                   {"command_topic", stem + QStringLiteral("input/set")},
+                   {"options", options},
+                   {"icon", "mdi:video-input-hdmi"}},
+                  true);
+}
+
+void MqttBridge::publishConfig(const QString& component, const QString& object, QJsonObject config,
+                               bool needsSwitcher) {
+    QJsonArray availability{QJsonObject{{"topic", base_ + QStringLiteral("/status")},
+                                        {"payload_available", "online"},
+                                        {"payload_not_available", "offline"}}};
+    // A control works only while the switcher behind the server is there too.
+    if (needsSwitcher) {
+        availability.append(QJsonObject{{"topic", base_ + QStringLiteral("/present")},
+                                        {"payload_available", "true"},
+                                        {"payload_not_available", "false"}});
+        config.insert("availability_mode", "all");
+    }
+    config.insert("availability", availability);
+    config.insert("unique_id", key_ + QLatin1Char('_') + object);
+    config.insert("device", QJsonObject{{"identifiers", QJsonArray{key_}},
+                                        {"name", settings_.name},
+                                        {"model", "8x8 HDMI matrix"},
+                                        {"sw_version", settings_.version}});
+    client_.publish(
+        QStringLiteral("%1/%2/%3/%4/config").arg(settings_.haPrefix, component, key_, object),
+        QJsonDocument(config).toJson(QJsonDocument::Compact), true);
+}
+
+void MqttBridge::onMessage(const QString& topic, const QByteArray& payload, bool retained) {
+    if (settings_.homeAssistant && topic == settings_.haPrefix + QStringLiteral("/status")) {
+        if (payload == "online") // Home Assistant started again and forgot us
+            publishDiscovery();
+        return;
+    }
+    if (!topic.startsWith(base_ + QLatin1Char('/')))
+        return;
+    if (retained) {
+        qWarning().noquote() << "MQTT: ignored a retained command on" << topic;
+        return;
+    }
+    command(topic.mid(base_.size() + 1).split(QLatin1Char('/')), payload);
+}
+
+void MqttBridge::command(const QStringList& parts, const QByteArray& payload) {
+    const QString what = parts.join(QLatin1Char('/'));
+    const auto refused = [&](Verdict verdict) {
+        if (verdict == Verdict::Accepted)
+            return false;
+        static const char* const why[] = {"", "locked by another client", "the switcher is absent",
+                                          "out of range"};
+        qInfo().noquote()
+            << QStringLiteral("MQTT: refused %1: %2").arg(what, QLatin1String(why[int(verdict)]));
+        return true;
+    };
+    const int input = parseInput(payload);
+    if (parts.size() == 4 && parts[0] == "output" && parts[2] == "input" && parts[3] == "set") {
+        const int output = number(parts[1], Backend::kOutputs) - 1;
+        if (output >= 0 && input >= 0) {
+            if (refused(backend_.requestRoute(output, input)))
+                publishOutput(output);
+            return;
+        }
+    } else if (parts == QStringList{"all", "set"} && input >= 0) {
+        if (refused(backend_.allOutputs(input))) {
+            for (int o = 0; o < Backend::kOutputs; ++o)
+                publishOutput(o);
+        }
+        return;
+    } else if (parts.size() == 3 && parts[0] == "preset") {
+        const int preset = number(parts[1], Backend::kPresets) - 1;
+        if (preset >= 0 && (parts[2] == "recall" || parts[2] == "save")) {
+            refused(parts[2] == "recall" ? backend_.recallPreset(preset)
+                                         : backend_.savePreset(preset));
+            return;
+        }
+    }
+    qWarning().noquote() << QStringLiteral("MQTT: ignored a malformed command on %1/%2: \"%3\"")
+                                .arg(base_, what, shown(payload));
+}
+
+int MqttBridge::parseInput(const QByteArray& payload) const {
+    if (payload.size() > kMaxPayload)
+        return -1;
+    const QString text = QString::fromUtf8(payload).trimmed();
+    if (const int n = number(text, Backend::kInputs))
+        return n - 1;
+    for (int i = 0; i < Backend::kInputs; ++i) {
+        if (!text.isEmpty() && (text == option(i) || text == backend_.inputLabel(i)))
+            return i;
+    }
+    return -1;
+}
+
+} // namespace mqtt

@@ -1,0 +1,246 @@
+#include "frontends/server/mqtt/mqtt_client.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSocketNotifier>
+#include <QtDebug>
+
+#include <mosquitto.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace mqtt {
+
+namespace {
+
+void initLibrary() {
+    static const int once = mosquitto_lib_init();
+    Q_UNUSED(once);
+}
+
+QString errorText(int rc, int savedErrno) {
+    if (rc == MOSQ_ERR_ERRNO)
+        return QString::fromLocal8Bit(std::strerror(savedErrno));
+    return QString::fromUtf8(mosquitto_strerror(rc));
+}
+
+} // namespace
+
+MqttClient::MqttClient(ClientSettings settings, QObject* parent)
+    : QObject(parent), settings_(std::move(settings)) {
+    initLibrary();
+    housekeeping_.setInterval(std::max(1000, settings_.keepAliveS * 1000 / 6));
+    connect(&housekeeping_, &QTimer::timeout, this, [this] {
+        ++depth_;
+        const int rc = mosquitto_loop_misc(handle_);
+        --depth_;
+        afterCall(rc, errno);
+    });
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &MqttClient::connectNow);
+}
+
+MqttClient::~MqttClient() {
+    closeHandle();
+}
+
+void MqttClient::start() {
+    if (running_)
+        return;
+    running_ = true;
+    connectNow();
+}
+
+void MqttClient::stop() {
+    running_ = false;
+    retry_.stop();
+    if (handle_ && connected_)
+        mosquitto_disconnect(handle_); // written at once: not inside a callback
+    closeHandle();
+    if (std::exchange(connected_, false))
+        emit disconnected();
+}
+
+void MqttClient::publish(const QString& topic, const QByteArray& payload, bool retain) {
+    if (retain) {
+        if (payload.isEmpty())
+            retained_.erase(topic);
+        else
+            retained_[topic] = payload;
+    }
+    if (!connected_)
+        return;
+    const QByteArray name = topic.toUtf8();
+    mosquitto_publish(handle_, nullptr, name.constData(), int(payload.size()), payload.constData(),
+                      1, retain);
+    if (depth_ == 0)
+        afterCall(MOSQ_ERR_SUCCESS, 0);
+}
+
+void MqttClient::subscribe(const QString& filter) {
+    if (subscriptions_.contains(filter))
+        return;
+    subscriptions_.append(filter);
+    if (!connected_)
+        return;
+    mosquitto_subscribe(handle_, nullptr, filter.toUtf8().constData(), 1);
+    if (depth_ == 0)
+        afterCall(MOSQ_ERR_SUCCESS, 0);
+}
+
+void MqttClient::connectNow() {
+    closeHandle();
+    if (!QHostAddress(settings_.host).isNull()) {
+        connectFound();
+        return;
+    }
+    lookupId_ = QHostInfo::lookupHost(settings_.host, this, [this](const QHostInfo& info) {
+        lookupId_ = -1;
+        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
+            drop(info.errorString());
+        else
+            connectFound();
+    });
+}
+
+void MqttClient::connectFound() {
+    refusal_.clear();
+    const QByteArray id = settings_.clientId.toUtf8();
+    handle_ = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
+    if (!handle_) {
+        drop(QStringLiteral("no client could be made"));
+        return;
+    }
+    mosquitto_connect_callback_set(handle_, &MqttClient::onConnect);
+    mosquitto_message_callback_set(handle_, &MqttClient::onMessage);
+    if (!settings_.willTopic.isEmpty()) {
+        mosquitto_will_set(handle_, settings_.willTopic.toUtf8().constData(),
+                           int(settings_.willPayload.size()), settings_.willPayload.constData(), 1,
+                           true);
+    }
+    if (!settings_.user.isEmpty()) {
+        const QByteArray password = settings_.password.toUtf8();
+        mosquitto_username_pw_set(handle_, settings_.user.toUtf8().constData(),
+                                  settings_.password.isEmpty() ? nullptr : password.constData());
+    }
+    if (settings_.tls) {
+        int rc = MOSQ_ERR_SUCCESS;
+        if (settings_.caFile.isEmpty())
+            rc = mosquitto_int_option(handle_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        else
+            rc = mosquitto_tls_set(handle_, settings_.caFile.toLocal8Bit().constData(), nullptr,
+                                   nullptr, nullptr, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            drop(QStringLiteral("TLS set-up failed: ") + errorText(rc, errno));
+            return;
+        }
+    }
+    // Returns with the connection under way; the CONNECT packet waits in the
+    // library until the socket can be written.
+    const int rc = mosquitto_connect_async(handle_, settings_.host.toUtf8().constData(),
+                                           settings_.port, settings_.keepAliveS);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        drop(errorText(rc, errno));
+        return;
+    }
+    const qintptr fd = mosquitto_socket(handle_);
+    readNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+        ++depth_;
+        const int rc = mosquitto_loop_read(handle_, 1);
+        --depth_;
+        afterCall(rc, errno);
+    });
+    writeNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    connect(writeNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+        ++depth_;
+        // A TLS handshake under way is driven from the read side of the
+        // library, whichever way the socket became ready.
+        int rc = settings_.tls ? mosquitto_loop_read(handle_, 1) : MOSQ_ERR_SUCCESS;
+        if (rc == MOSQ_ERR_SUCCESS && mosquitto_socket(handle_) >= 0)
+            rc = mosquitto_loop_write(handle_, 1);
+        --depth_;
+        afterCall(rc, errno);
+    });
+    housekeeping_.start();
+    afterCall(MOSQ_ERR_SUCCESS, 0);
+}
+
+void MqttClient::afterCall(int rc, int savedErrno) {
+    if (!handle_)
+        return;
+    if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(handle_) < 0) {
+        drop(!refusal_.isEmpty()      ? refusal_
+             : rc != MOSQ_ERR_SUCCESS ? errorText(rc, savedErrno)
+                                      : QStringLiteral("connection closed"));
+        return;
+    }
+    writeNotifier_->setEnabled(mosquitto_want_write(handle_));
+}
+
+void MqttClient::drop(QString why) {
+    if (why.endsWith(QLatin1Char('.')))
+        why.chop(1);
+    closeHandle();
+    const bool was = std::exchange(connected_, false);
+    if (!failing_) {
+        qWarning().noquote() << QStringLiteral("MQTT broker %1:%2: %3; trying again")
+                                    .arg(settings_.host)
+                                    .arg(settings_.port)
+                                    .arg(why);
+        failing_ = true;
+    }
+    if (was)
+        emit disconnected();
+    if (running_) {
+        retry_.start(retryMs_);
+        retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
+    }
+}
+
+void MqttClient::closeHandle() {
+    if (lookupId_ >= 0)
+        QHostInfo::abortHostLookup(std::exchange(lookupId_, -1));
+    housekeeping_.stop();
+    readNotifier_.reset();
+    writeNotifier_.reset();
+    if (handle_) {
+        // Closes the socket without DISCONNECT: the broker publishes the will.
+        mosquitto_destroy(handle_);
+        handle_ = nullptr;
+    }
+}
+
+void MqttClient::onConnect(mosquitto*, void* self, int rc) {
+    auto* client = static_cast<MqttClient*>(self);
+    if (rc != 0) {
+        client->refusal_ = QString::fromUtf8(mosquitto_connack_string(rc));
+        return; // the library then reports the connection closed
+    }
+    client->connected_ = true;
+    client->retryMs_ = kFirstRetryMs;
+    client->failing_ = false;
+    qInfo().noquote() << QStringLiteral("MQTT broker %1:%2 connected")
+                             .arg(client->settings_.host)
+                             .arg(client->settings_.port);
+    for (const QString& filter : std::as_const(client->subscriptions_))
+        mosquitto_subscribe(client->handle_, nullptr, filter.toUtf8().constData(), 1);
+    for (const auto& [topic, payload] : client->retained_) {
+        const QByteArray name = topic.toUtf8();
+        mosquitto_publish(client->handle_, nullptr, name.constData(), int(payload.size()),
+                          payload.constData(), 1, true);
+    }
+    emit client->connected();
+}
+
+void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* msg) {
+    auto* client = static_cast<MqttClient*>(self);
+    emit client->message(QString::fromUtf8(msg->topic),
+                         QByteArray(static_cast<const char*>(msg->payload), msg->payloadlen),
+                         msg->retain);
+}
+
+} // namespace mqtt

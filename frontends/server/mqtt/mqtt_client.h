@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+
+struct mosquitto;
+struct mosquitto_message;
+class QSocketNotifier;
+
+namespace mqtt {
+
+struct ClientSettings {
+    QString host;
+    quint16 port = 1883;
+    bool tls = false;
+    QString caFile; // TLS: the broker's CA; empty: the system's
+    QString user;
+    QString password;
+    QString clientId;
+    // Published by the broker for us when our connection ends without a
+    // goodbye (the process killed, the network gone).
+    QString willTopic;
+    QByteArray willPayload;
+    int keepAliveS = 30;
+};
+
+// A connection to an MQTT broker through libmosquitto, driven by the Qt event
+// loop on the calling thread: the library's socket is watched with socket
+// notifiers and its housekeeping (keep-alive pings) runs on a timer. A
+// broker's name is looked up in the background first, so that a resolver that
+// does not answer stalls nothing; the library looks the name up again (it
+// tries each address and checks a TLS certificate against the name), which
+// then finds the answer at hand. A broker that is not there, refuses us
+// or goes away is tried again after 1 s, doubling to 30 s, for as long as the client lives.
+//
+// Retained messages are kept and published again at every connection, so a
+// broker that restarted without its storage gets the whole state back;
+// subscriptions are made again too. Messages published while the broker is
+// away are dropped, except that the newest retained one per topic is kept.
+class MqttClient : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kFirstRetryMs = 1000;
+    static constexpr int kLastRetryMs = 30000;
+
+    explicit MqttClient(ClientSettings settings, QObject* parent = nullptr);
+    // Closes the connection without a goodbye: the broker publishes the will.
+    ~MqttClient() override;
+
+    const ClientSettings& settings() const { return settings_; }
+    void start();
+    // Says goodbye to the broker (no will) and stays away.
+    void stop();
+    bool isConnected() const { return connected_; }
+
+    // An empty retained payload deletes the topic's retained message.
+    void publish(const QString& topic, const QByteArray& payload, bool retain);
+    void subscribe(const QString& filter);
+
+signals:
+    void connected();
+    void disconnected();
+    // `retained`: the broker's stored copy, delivered on subscribing.
+    void message(const QString& topic, const QByteArray& payload, bool retained);
+
+private:
+    static void onConnect(mosquitto*, void* self, int rc);
+    static void onMessage(mosquitto*, void* self, const mosquitto_message* msg);
+
+    void connectNow();
+    void connectFound();
+    // After every call into the library: a closed socket or an error ends
+    // the connection; the write notifier follows what the library has queued.
+    void afterCall(int rc, int savedErrno);
+    void drop(QString why);
+    void closeHandle();
+
+    ClientSettings settings_;
+    mosquitto* handle_ = nullptr;
+    std::unique_ptr<QSocketNotifier> readNotifier_;
+    std::unique_ptr<QSocketNotifier> writeNotifier_;
+    QTimer housekeeping_;
+    QTimer retry_;
+    int retryMs_ = kFirstRetryMs;
+    bool running_ = false;
+    bool connected_ = false;
+    bool failing_ = false; // a failure was logged; the next ones are not
+    int lookupId_ = -1;
+    int depth_ = 0;   // inside the library: its callbacks may not end it
+    QString refusal_; // the broker's reason, when it refused us
+    std::map<QString, QByteArray> retained_;
+    QStringList subscriptions_;
+};
+
+} // namespace mqtt

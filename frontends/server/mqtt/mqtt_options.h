@@ -1,0 +1,44 @@
+#pragma once
+
+#include "frontends/server/mqtt/mqtt_bridge.h"
+#include "frontends/server/mqtt/mqtt_client.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <variant>
+
+namespace mqtt {
+
+// The environment variable the broker password is read from (a password on
+// the command line would show in every process list).
+inline constexpr char kPasswordVariable[] = "HDMI_MATRIX_MQTT_PASSWORD";
+
+struct Options {
+    bool enabled = false; // --mqtt was given
+    ClientSettings client;
+    BridgeSettings bridge;
+};
+
+// A name as one topic level, a client id and a Home Assistant id: lower
+// case letters, digits, '_' and '-'.
+QString topicSafe(const QString& name);
+
+// Takes --mqtt URL, --mqtt-ca FILE, --mqtt-user NAME, --mqtt-password-file
+// FILE, --mqtt-prefix PREFIX, --ha-prefix PREFIX and --no-ha (also as
+// --option=VALUE) out of a program's arguments, leaving the others in their
+// order for the program's own parser. Returns the settings, or what is wrong
+// with them in words for the operator. `environment` holds the password
+// variable, if set.
+std::variant<Options, QString> takeOptions(QStringList& args,
+                                           const QHash<QString, QString>& environment);
+
+// Names the switcher (the program's --name): its id in the topics, the
+// client id, the will and Home Assistant's device name.
+void nameSwitcher(Options& options, const QString& name);
+
+// The options' lines for a program's --help.
+QString usage();
+
+} // namespace mqtt

@@ -1,0 +1,243 @@
+// The MQTT front end against Debian's broker, started here on a free
+// loopback port, and a backend that records what reaches it.
+#include "frontends/server/mqtt/mqtt_bridge.h"
+#include "frontends/server/mqtt/mqtt_client.h"
+#include "frontends/server/mqtt/mqtt_options.h"
+#include "tests/mqtt/broker.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace mqtt;
+
+namespace {
+
+class FakeBackend : public Backend {
+public:
+    int routes[kOutputs] = {0, 1, 2, 3, 4, 5, 6, -1};
+    QString labels[kInputs] = {"Input 1", "Input 2", "Input 3", "Input 4",
+                               "Input 5", "Input 6", "Input 7", "Input 8"};
+    int locked = 3;
+    QStringList calls;
+    bool present() const override { return true; }
+    int input(int output) const override { return routes[output]; }
+    QString inputLabel(int input) const override { return labels[input]; }
+    QString outputLabel(int output) const override { return QStringLiteral("Hall %1").arg(output); }
+    Verdict requestRoute(int output, int input) override {
+        calls << QStringLiteral("route %1 %2").arg(output).arg(input);
+        return output == locked ? Verdict::Locked : Verdict::Accepted;
+    }
+    Verdict allOutputs(int input) override { return log("all", input); }
+    Verdict recallPreset(int preset) override { return log("recall", preset); }
+    Verdict savePreset(int preset) override { return log("save", preset); }
+    Verdict log(const char* what, int n) {
+        calls << QStringLiteral("%1 %2").arg(QLatin1String(what)).arg(n);
+        return Verdict::Accepted;
+    }
+};
+
+const QString kBase = QStringLiteral("hdmi-matrix/rack-1/");
+
+} // namespace
+
+class TestMqtt : public QObject {
+    Q_OBJECT
+    Broker broker;
+    FakeBackend backend;
+    std::unique_ptr<MqttClient> client, watcher;
+    std::unique_ptr<MqttBridge> bridge;
+    QHash<QString, QByteArray> seen;
+    QHash<QString, int> counts;
+
+    // What the server's options make of --mqtt and --name.
+    Options optionsFor(const QString& name) {
+        QStringList args{"--mqtt", QStringLiteral("mqtt://localhost:%1").arg(broker.port)};
+        Options made = std::get<Options>(takeOptions(args, {}));
+        nameSwitcher(made, name);
+        made.bridge.version = "1.2.3";
+        return made;
+    }
+    std::unique_ptr<MqttBridge> bridgeOn(MqttClient& on, const QString& name) {
+        auto made = std::make_unique<MqttBridge>(backend, on, optionsFor(name).bridge);
+        on.start();
+        return made;
+    }
+    QJsonValue field(const QString& topic, const QString& path) {
+        QJsonValue value = QJsonDocument::fromJson(seen.value(topic)).object();
+        for (const QString& key : path.split('/')) {
+            bool index = false;
+            const int n = key.toInt(&index);
+            value = index ? value.toArray().at(n) : value.toObject().value(key);
+        }
+        return value;
+    }
+
+private slots:
+    void options_data() {
+        QTest::addColumn<QString>("row"); // arguments | the options or the error
+        QTest::newRow("plain")
+            << "-v --mqtt mqtt://broker.lan --name Hall|broker.lan 1883 plain : -v --name Hall";
+        QTest::newRow("tls") << "--mqtt=mqtts://[::1] --mqtt-ca ca.pem|::1 8883 tls : ";
+        QTest::newRow("password")
+            << "--mqtt mqtt://10.0.0.2:1884 --mqtt-user hall|10.0.0.2 1884 plain hall:secret ";
+        QTest::newRow("url password") << "--mqtt mqtt://u:p@host|--mqtt takes";
+        QTest::newRow("ca plain") << "--mqtt mqtt://h --mqtt-ca ca.pem|--mqtt-ca needs an";
+        QTest::newRow("no broker") << "--no-ha|--no-ha needs --mqtt";
+        QTest::newRow("password, no user") << "--mqtt mqtt://h|a broker password needs";
+        QTest::newRow("wildcard") << "--mqtt mqtt://h --mqtt-prefix a/#|\"a/#\" is no";
+    }
+    void options() {
+        QFETCH(QString, row);
+        QStringList list = row.section('|', 0, 0).split(' ');
+        const QString result = row.section('|', 1);
+        QHash<QString, QString> environment;
+        if (QByteArray(QTest::currentDataTag()).contains("password"))
+            environment.insert(kPasswordVariable, "secret");
+        const auto taken = takeOptions(list, environment);
+        const auto* o = std::get_if<Options>(&taken);
+        QCOMPARE(o ? QStringLiteral("%1 %2 %3 %4:%5 %6")
+                         .arg(o->client.host)
+                         .arg(o->client.port)
+                         .arg(o->client.tls ? "tls" : "plain", o->client.user,
+                              o->client.user.isEmpty() ? "" : o->client.password, list.join(' '))
+                   : std::get<QString>(taken).left(result.size()),
+                 result);
+        QCOMPARE(topicSafe(" Studio A / Rack 2"), "studio-a-rack-2");
+    }
+
+    void initTestCase() {
+        QVERIFY(broker.start());
+        client = std::make_unique<MqttClient>(optionsFor("Rack 1").client);
+        bridge = bridgeOn(*client, "Rack 1");
+        watcher = std::make_unique<MqttClient>(optionsFor("watcher").client);
+        connect(watcher.get(), &MqttClient::message, this,
+                [this](const QString& topic, const QByteArray& payload) {
+                    seen[topic] = payload;
+                    ++counts[topic];
+                });
+        watcher->subscribe("#");
+        watcher->start();
+        QTRY_COMPARE(seen.value(kBase + "status"), "online");
+    }
+
+    void discovery_data() {
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<QString>("field"); // path=value
+        const QString select = "homeassistant/select/hdmi-matrix_rack-1/output_2/config";
+        QTest::newRow("select state") << select << "state_topic=" + kBase + "output/2/source";
+        QTest::newRow("select command")
+            << select << "command_topic=" + kBase + "output/2/input/set";
+        QTest::newRow("select option") << select << "options/7=Input 8";
+        QTest::newRow("select name") << select << "name=Hall 1";
+        QTest::newRow("select id") << select << "unique_id=hdmi-matrix_rack-1_output_2";
+        QTest::newRow("availability") << select << "availability/1/topic=" + kBase + "present";
+        QTest::newRow("device") << select << "device/identifiers/0=hdmi-matrix_rack-1";
+        QTest::newRow("model") << select << "device/model=8x8 HDMI matrix";
+        QTest::newRow("version") << select << "device/sw_version=1.2.3";
+        QTest::newRow("button") << "homeassistant/button/hdmi-matrix_rack-1/preset_3/config"
+                                << "command_topic=" + kBase + "preset/3/recall";
+        const QString line = "homeassistant/binary_sensor/hdmi-matrix_rack-1/serial_line/config";
+        QTest::newRow("line class") << line << "device_class=connectivity";
+    }
+    void discovery() {
+        QFETCH(QString, topic);
+        QFETCH(QString, field);
+        QTRY_VERIFY(seen.contains(topic));
+        QCOMPARE(this->field(topic, field.section('=', 0, 0)).toString(), field.section('=', 1));
+    }
+
+    void commands_data() {
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QString>("calls");
+        QTest::newRow("by number") << "output/2/input/set" << QByteArray("5") << "route 1 4";
+        QTest::newRow("by label") << "output/1/input/set" << QByteArray("Input 7") << "route 0 6";
+        QTest::newRow("all") << "all/set" << QByteArray(" 3\n") << "all 2";
+        QTest::newRow("recall") << "preset/2/recall" << QByteArray("PRESS") << "recall 1";
+        QTest::newRow("save") << "preset/3/save" << QByteArray() << "save 2";
+        QTest::newRow("locked") << "output/4/input/set" << QByteArray("1") << "route 3 0";
+        QTest::newRow("no input 9") << "output/1/input/set" << QByteArray("9") << "";
+        QTest::newRow("no label") << "output/1/input/set" << QByteArray("Nowhere") << "";
+        QTest::newRow("no output 9") << "output/9/input/set" << QByteArray("1") << "";
+        QTest::newRow("too long") << "all/set" << QByteArray(300, '1') << "";
+    }
+    void commands() {
+        QFETCH(QString, topic);
+        QFETCH(QByteArray, payload);
+        QFETCH(QString, calls);
+        if (calls.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("malformed command on " + kBase));
+        const int before = counts.value(kBase + "output/4/input");
+        backend.calls.clear();
+        watcher->publish(kBase + topic, payload, false);
+        watcher->publish(kBase + "preset/1/save", "after", false);
+        QTRY_COMPARE(backend.calls.value(backend.calls.size() - 1), "save 0");
+        QCOMPARE(backend.calls.mid(0, backend.calls.size() - 1).join(';'), calls);
+        // A locked output's state is published again, unchanged.
+        if (QTest::currentDataTag() == QLatin1String("locked")) {
+            QTRY_COMPARE(counts.value(kBase + "output/4/input"), before + 1);
+            QCOMPARE(seen.value(kBase + "output/4/input"), "4");
+        }
+    }
+
+    void unaskedChangeIsRetained() {
+        QCOMPARE(seen.value(kBase + "output/8/input"), "null");
+        backend.routes[7] = 2;
+        emit backend.inputChanged(7);
+        MqttClient late(optionsFor("late").client);
+        QHash<QString, QByteArray> stored;
+        connect(&late, &MqttClient::message, this,
+                [&](const QString& topic, const QByteArray& payload, bool retained) {
+                    if (retained)
+                        stored[topic] = payload;
+                });
+        late.subscribe(kBase + "#");
+        QTRY_COMPARE(seen.value(kBase + "output/8/input"), "3");
+        late.start();
+        QTRY_COMPARE(stored.value(kBase + "output/8/input"), "3");
+        QCOMPARE(stored.value(kBase + "output/8/source"), "Input 3");
+    }
+
+    void renamedInputUpdatesOptions() {
+        backend.labels[2] = "Blu-ray";
+        emit backend.inputLabelChanged(2);
+        const QString select = "homeassistant/select/hdmi-matrix_rack-1/output_5/config";
+        QTRY_COMPARE(field(select, "options/2").toString(), "Blu-ray");
+        QCOMPARE(seen.value(kBase + "input/3/label"), "Blu-ray");
+        QCOMPARE(seen.value(kBase + "output/8/source"), "Blu-ray");
+    }
+
+    void homeAssistantBackGetsDiscovery() {
+        const QString button = "homeassistant/button/hdmi-matrix_rack-1/preset_2/config";
+        const int before = counts.value(button);
+        watcher->publish("homeassistant/status", "online", false);
+        QTRY_COMPARE(counts.value(button), before + 1);
+    }
+
+    void lastWillOnAbruptClose() {
+        auto other = std::make_unique<MqttClient>(optionsFor("Rack 2").client);
+        auto otherBridge = bridgeOn(*other, "Rack 2");
+        QTRY_COMPARE(seen.value("hdmi-matrix/rack-2/status"), "online");
+        other.reset(); // the socket closes without a goodbye, as when killed
+        QTRY_COMPARE(seen.value("hdmi-matrix/rack-2/status"), "offline");
+    }
+
+    void brokerRestartGetsEverythingBack() {
+        QSignalSpy lost(client.get(), &MqttClient::disconnected);
+        broker.stop();
+        QVERIFY(lost.wait());
+        seen.clear();
+        QVERIFY(broker.start());
+        QTRY_COMPARE_WITH_TIMEOUT(seen.value(kBase + "status"), "online", 20000);
+        QTRY_COMPARE(seen.value(kBase + "output/8/source"), "Blu-ray");
+        QTRY_VERIFY(seen.contains("homeassistant/button/hdmi-matrix_rack-1/preset_1/config"));
+        watcher->publish(kBase + "output/3/input/set", "Blu-ray", false);
+        QTRY_COMPARE(backend.calls.value(backend.calls.size() - 1), "route 2 2");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMqtt)
+#include "test_mqtt.moc"
