@@ -25,7 +25,7 @@ std::optional<Endpoint> parseEndpoint(const QString& text) {
 }
 
 QString usage() {
-    return QStringLiteral(
+    QString text = QStringLiteral(
         "Usage: hdmi-matrix-server [--port P] [--videohub ADDR:PORT | --no-videohub]\n"
         "                          [--line ADDR:PORT | --no-line] [--state-dir DIR] [--poll S]\n"
         "                          [--name TEXT] [--allow CIDR]... [--max-clients N] [-v]\n\n"
@@ -49,11 +49,19 @@ QString usage() {
         "  --max-clients N      clients per port (default 32)\n"
         "  -v, --verbose        log the traffic\n"
         "  -h, --help           this text\n");
+    // The MQTT options, before -v.
+    return text.insert(text.indexOf(QLatin1String("  -v, --verbose")), mqtt::usage());
 }
 
-std::optional<Options> parseOptions(const QStringList& args, const QHash<QString, QString>& env,
+std::optional<Options> parseOptions(QStringList args, const QHash<QString, QString>& env,
                                     QString* error) {
     Options o;
+    auto mqttOptions = mqtt::takeOptions(args, env);
+    if (const QString* why = std::get_if<QString>(&mqttOptions)) {
+        *error = *why;
+        return std::nullopt;
+    }
+    o.mqtt = std::get<mqtt::Options>(mqttOptions);
     bool noVideohub = false, noLine = false, videohubSet = false, lineSet = false;
     auto fail = [error](const QString& why) {
         *error = why;
@@ -156,6 +164,7 @@ std::optional<Options> parseOptions(const QStringList& args, const QHash<QString
             return fail(QStringLiteral("unknown argument \"%1\"").arg(args[i]));
         }
     }
+    mqtt::nameSwitcher(o.mqtt, o.name);
     if (noVideohub && videohubSet)
         return fail(QStringLiteral("--videohub and --no-videohub exclude each other"));
     if (noLine && lineSet)

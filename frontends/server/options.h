@@ -1,6 +1,7 @@
 #pragma once
 
 #include "frontends/server/listener.h"
+#include "frontends/server/mqtt/mqtt_options.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -27,14 +28,15 @@ struct Options {
     QString name = QStringLiteral("HDMI Matrix");
     QList<Subnet> allow; // empty: loopback only
     int maxClients = 32;
+    mqtt::Options mqtt; // named after the switcher (--name)
     bool verbose = false;
     bool help = false;
 };
 
 // Parses the arguments after the program name. Fills *error with one line
 // when they are wrong. env: the environment's values the defaults come from
-// (STATE_DIRECTORY, XDG_STATE_HOME, HOME).
-std::optional<Options> parseOptions(const QStringList& args, const QHash<QString, QString>& env,
+// (STATE_DIRECTORY, XDG_STATE_HOME, HOME, HDMI_MATRIX_MQTT_PASSWORD).
+std::optional<Options> parseOptions(QStringList args, const QHash<QString, QString>& env,
                                     QString* error);
 // "ADDR:PORT" ("[ADDR]:PORT" for IPv6); nothing when it is not one.
 std::optional<Endpoint> parseEndpoint(const QString& text);

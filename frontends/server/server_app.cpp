@@ -4,6 +4,9 @@
 #include "frontends/server/label_store.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/line_port_server.h"
+#include "frontends/server/mqtt/mqtt_bridge.h"
+#include "frontends/server/mqtt/mqtt_client.h"
+#include "frontends/server/mqtt/router_backend.h"
 #include "frontends/server/platform/mdns_announcer.h"
 #include "frontends/server/platform/service_notify.h"
 #include "frontends/server/platform/tcp_listener.h"
@@ -117,6 +120,17 @@ bool ServerApp::start(QString* error, bool announce) {
         emit log(QStringLiteral("line port on %1")
                      .arg(endpointText({options_.line->address, lineListener_->port()})));
     }
+    if (options_.mqtt.enabled) {
+        mqttBackend_ = std::make_unique<mqtt::RouterBackend>(*state_);
+        mqttClient_ = std::make_unique<mqtt::MqttClient>(options_.mqtt.client);
+        mqttBridge_ =
+            std::make_unique<mqtt::MqttBridge>(*mqttBackend_, *mqttClient_, options_.mqtt.bridge);
+        mqttClient_->start();
+        emit log(QStringLiteral("MQTT on %1:%2 as %3")
+                     .arg(options_.mqtt.client.host)
+                     .arg(options_.mqtt.client.port)
+                     .arg(mqttBridge_->base()));
+    }
     owner_->start();
     if (announce) {
         if (videohubListener_) {
@@ -139,6 +153,8 @@ void ServerApp::stop() {
     if (notify_)
         notify_->stopping();
     mdns_.reset();
+    if (mqttBridge_)
+        mqttBridge_->shutdown(); // `offline`, and a goodbye: no will
     // No new clients; those connected are closed with the process.
     if (videohubListener_)
         videohubListener_->close();

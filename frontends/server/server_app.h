@@ -9,6 +9,12 @@ namespace platform {
 class Platform;
 }
 
+namespace mqtt {
+class RouterBackend;
+class MqttClient;
+class MqttBridge;
+} // namespace mqtt
+
 namespace server {
 
 class RouterState;
@@ -59,6 +65,9 @@ private:
     std::unique_ptr<LinePortServer> linePort_;
     std::unique_ptr<MdnsAnnouncer> mdns_;
     std::unique_ptr<ServiceNotify> notify_;
+    std::unique_ptr<mqtt::RouterBackend> mqttBackend_;
+    std::unique_ptr<mqtt::MqttClient> mqttClient_;
+    std::unique_ptr<mqtt::MqttBridge> mqttBridge_;
 };
 
 } // namespace server

@@ -23,7 +23,7 @@ int main(int argc, char* argv[]) {
 
     QHash<QString, QString> env;
     const QProcessEnvironment pe = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"STATE_DIRECTORY", "XDG_STATE_HOME", "HOME"})
+    for (const char* name : {"STATE_DIRECTORY", "XDG_STATE_HOME", "HOME", mqtt::kPasswordVariable})
         env.insert(QLatin1String(name), pe.value(QLatin1String(name)));
     QString error;
     const std::optional<server::Options> options =
