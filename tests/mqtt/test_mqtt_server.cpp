@@ -1,0 +1,83 @@
+// The server with MQTT on, its line owned through the in-process simulated
+// switcher, against a broker of the test's own.
+#include "frontends/server/line_owner.h"
+#include "frontends/server/mqtt/mqtt_client.h"
+#include "frontends/server/server_app.h"
+#include "sim/device.h"
+#include "sim/inprocess_port.h"
+#include "testing/fakes/fake_platform.h"
+#include "tests/mqtt/broker.h"
+
+#include <QTcpSocket>
+#include <QTest>
+
+class TestMqttServer : public QObject {
+    Q_OBJECT
+    Broker broker;
+    QTemporaryDir dir;
+    sim::Device device;
+    sim::InProcessPort* made = nullptr;
+    platform::FakePlatform platform{{false, true}};
+    std::unique_ptr<server::ServerApp> app;
+    std::unique_ptr<mqtt::MqttClient> watcher;
+    QHash<QString, QByteArray> seen;
+    const QString base = "hdmi-matrix/hall/";
+
+private slots:
+    void initTestCase() {
+        QVERIFY(broker.start());
+        platform.portFactory = sim::InProcessPort::factory(device, made, true);
+        const QString url = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port);
+        QString error;
+        const auto options =
+            server::parseOptions({"--videohub", "127.0.0.1:0", "--no-line", "--name", "Hall",
+                                  "--state-dir", dir.path(), "--mqtt", url},
+                                 {}, &error);
+        QVERIFY2(options, qPrintable(error));
+        app = std::make_unique<server::ServerApp>(platform, *options);
+        app->owner().times = {50, 400, 100, 300, 30000};
+        QVERIFY2(app->start(&error, false), qPrintable(error));
+        mqtt::ClientSettings other = options->mqtt.client;
+        other.clientId = "watcher";
+        watcher = std::make_unique<mqtt::MqttClient>(other);
+        watcher->subscribe(base + "#");
+        connect(watcher.get(), &mqtt::MqttClient::message, this,
+                [this](const QString& topic, const QByteArray& payload) { seen[topic] = payload; });
+        watcher->start();
+        QTRY_COMPARE(seen.value(base + "present"), "true");
+    }
+
+    void routeReachesTheSwitcher_data() {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QByteArray>("command");
+        QTest::newRow("number") << QByteArray("6") << QByteArray("cir 25\r\n");
+        QTest::newRow("label") << QByteArray("Input 8") << QByteArray("cir 27\r\n");
+    }
+    void routeReachesTheSwitcher() {
+        QFETCH(QByteArray, payload);
+        QFETCH(QByteArray, command);
+        watcher->publish(base + "output/3/input/set", payload, false);
+        QTRY_VERIFY(made->written.contains(command));
+        QTRY_COMPARE(seen.value(base + "output/3/input"), QByteArray::number(command[5] - '0' + 1));
+    }
+
+    void lockOverVideohubRefuses() {
+        QTcpSocket videohub;
+        videohub.connectToHost(QHostAddress::LocalHost, app->videohubPort());
+        videohub.write("VIDEO OUTPUT LOCKS:\n1 O\n\n");
+        QByteArray got;
+        QTRY_VERIFY((got += videohub.readAll()).contains("ACK"));
+        seen.remove(base + "output/2/input");
+        watcher->publish(base + "output/2/input/set", "5", false);
+        QTRY_COMPARE(seen.value(base + "output/2/input"), "2");
+        QVERIFY(!made->written.contains("cir 14"));
+    }
+
+    void willWhenTheServerDies() {
+        app.reset(); // no stop(): the connection ends without a goodbye
+        QTRY_COMPARE(seen.value(base + "status"), "offline");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMqttServer)
+#include "test_mqtt_server.moc"
