@@ -3,6 +3,7 @@
 #include "core/edid/decode/edid_dump.h"
 #include "core/edid/decode/edid_text.h"
 #include "core/edid/edit/edid_edit.h"
+#include "core/files/read_file.h"
 #include "core/files/write_file.h"
 #include "frontends/cli/command.h"
 #include "frontends/cli/files.h"
@@ -226,9 +227,10 @@ int runEdidEdit(const QStringList& arguments, Console& console) {
         console.error(QStringLiteral("edid edit: ") + why);
         return int(kFailed);
     };
-    QByteArray bytes;
-    if (!readInputFile(in, edid::kMaxDumpFileSize, &bytes, &error))
-        return refuse(error);
+    const files::ReadResult read = files::readFile(in, edid::kMaxDumpFileSize);
+    if (!read.ok())
+        return refuse(files::readProblemText(in, read));
+    QByteArray bytes = read.bytes;
     if (edid::looksLikeText(bytes) && !bytes.isEmpty()) {
         const edid::HexDump dump = edid::readHexDump(bytes);
         if (!dump.ok())

@@ -35,7 +35,7 @@ private slots:
                                  {}, &error);
         QVERIFY2(options, qPrintable(error));
         app = std::make_unique<server::ServerApp>(platform, *options);
-        app->owner().times = {50, 400, 100, 300, 30000};
+        app->owner().times = {50, 400, 300, 30000};
         QVERIFY2(app->start(&error, false), qPrintable(error));
         mqtt::ClientSettings other = options->mqtt.client;
         other.clientId = "watcher";
