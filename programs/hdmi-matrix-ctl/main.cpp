@@ -1,10 +1,10 @@
 // hdmi-matrix-ctl: every operation of the switcher from a shell, a script
 // or a scheduler, on the device core without any window.
 
+#include "core/platform/interrupts.h"
 #include "frontends/cli/command.h"
 #include "frontends/cli/decode.h"
 #include "frontends/cli/edid_edit.h"
-#include "frontends/cli/interrupts.h"
 #include "frontends/cli/output.h"
 #include "frontends/cli/runner.h"
 
@@ -54,8 +54,8 @@ int main(int argc, char** argv) {
         return checked(console, cli::decodeEdidFile(command, console));
 
     cli::Runner runner(command, console);
-    cli::InterruptWatch interrupts;
-    QObject::connect(&interrupts, &cli::InterruptWatch::interrupted, &runner,
+    platform::InterruptWatch interrupts;
+    QObject::connect(&interrupts, &platform::InterruptWatch::interrupted, &runner,
                      &cli::Runner::interrupt);
     QObject::connect(&runner, &cli::Runner::finished, &app,
                      [](int status) { QCoreApplication::exit(status); });

@@ -1,7 +1,7 @@
-#include "frontends/server/options.h"
-#include "frontends/server/platform/interrupts.h"
-#include "frontends/server/server_app.h"
+#include "core/platform/interrupts.h"
 #include "core/platform/qt_platform.h"
+#include "frontends/server/options.h"
+#include "frontends/server/server_app.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -43,9 +43,9 @@ int main(int argc, char* argv[]) {
     // One line each, to standard error: the journal of a service.
     QObject::connect(&server, &server::ServerApp::log, &app,
                      [](const QString& line) { print(stderr, line); });
-    server::InterruptWatch interrupts;
+    platform::InterruptWatch interrupts;
     int stopSignal = 0;
-    QObject::connect(&interrupts, &server::InterruptWatch::interrupted, &app, [&](int n) {
+    QObject::connect(&interrupts, &platform::InterruptWatch::interrupted, &app, [&](int n) {
         if (stopSignal != 0)
             return;
         stopSignal = n;

@@ -4,7 +4,7 @@
 
 class QSocketNotifier;
 
-namespace server {
+namespace platform {
 
 // SIGINT and SIGTERM as an ordinary event. The handler only writes the
 // signal's number into a pipe; the event loop reads it and emits
@@ -22,4 +22,4 @@ private:
     QSocketNotifier* notifier_ = nullptr;
 };
 
-} // namespace server
+} // namespace platform

@@ -1,4 +1,4 @@
-#include "frontends/cli/interrupts.h"
+#include "core/platform/interrupts.h"
 
 #include <QSocketNotifier>
 
@@ -7,7 +7,7 @@
 #include <unistd.h>
 #endif
 
-namespace cli {
+namespace platform {
 
 #ifdef Q_OS_UNIX
 namespace {
@@ -50,4 +50,4 @@ InterruptWatch::~InterruptWatch() {
 #endif
 }
 
-} // namespace cli
+} // namespace platform
