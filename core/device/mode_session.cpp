@@ -6,7 +6,7 @@
 namespace device {
 
 ModeSession::ModeSession(Switcher& sw, Mode mode, Options options)
-    : sw_(sw), mode_(mode), options_(options) {
+    : sw_(sw), queue_(&sw.requests()), mode_(mode), options_(options) {
     DeviceModes& modes = sw_.modes();
     connect(&modes, &DeviceModes::notConfirmed, this, [this] {
         if (entered_ && !confirmed_ && !leaving_)
@@ -41,8 +41,8 @@ ModeSession::ModeSession(Switcher& sw, Mode mode, Options options)
 }
 
 ModeSession::~ModeSession() {
-    if (entered_ && !closed_)
-        sw_.requests().release(options_.client);
+    if (entered_ && !closed_ && queue_)
+        queue_->release(options_.client);
 }
 
 bool ModeSession::enter() {

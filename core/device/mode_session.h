@@ -1,6 +1,9 @@
 #pragma once
 
 #include "core/device/device_modes.h"
+#include "core/device/request_queue.h"
+
+#include <QPointer>
 
 #include <QObject>
 #include <QString>
@@ -75,6 +78,9 @@ private:
     void close();
 
     Switcher& sw_;
+    // A window may be torn down after the switcher it worked on: the queue
+    // is asked to release its hold only while it still exists.
+    QPointer<RequestQueue> queue_;
     Mode mode_;
     Options options_;
     platform::Timer* exitEcho_ = nullptr;
