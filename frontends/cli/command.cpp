@@ -52,6 +52,8 @@ const char kOptions[] =
     "  -o, --output FILE  the file edid read, ir read, edid edit and edid template\n"
     "                     write\n"
     "      --hex          send: the text is hexadecimal bytes\n"
+    "  -v, --verbose      say on stderr what waited on the line before the first\n"
+    "                     command (it is discarded, never taken for an answer)\n"
     "  -h, --help         this text; COMMAND --help gives that command's usage\n";
 
 const char kStatuses[] =
@@ -74,7 +76,7 @@ QString line(const Synopsis& s) {
 }
 
 QString generalHelp() {
-    QString t = QStringLiteral("Usage: %1 [--port P] [--json] [--timeout S] COMMAND ...\n\n"
+    QString t = QStringLiteral("Usage: %1 [--port P] [--json] [--timeout S] [-v] COMMAND ...\n\n"
                                "Drives the 8x8 HDMI matrix switcher from scripts: each command "
                                "sends what\nthe window sends for the same operation.\n\n"
                                "Commands:\n")
@@ -231,7 +233,9 @@ Parsed parseArguments(const QStringList& arguments) {
     const QCommandLineOption outputOption({"o", "output"}, {}, "FILE");
     const QCommandLineOption hexOption("hex");
     const QCommandLineOption helpOption(QStringList{"h", "help"});
-    p.addOptions({portOption, jsonOption, timeoutOption, outputOption, hexOption, helpOption});
+    const QCommandLineOption verboseOption(QStringList{"v", "verbose"});
+    p.addOptions({portOption, jsonOption, timeoutOption, outputOption, hexOption, helpOption,
+                  verboseOption});
 
     Parsed r;
     const QStringList a = p.parse(arguments) ? p.positionalArguments() : QStringList();
@@ -255,6 +259,7 @@ Parsed parseArguments(const QStringList& arguments) {
 
     Command c;
     c.json = p.isSet(jsonOption);
+    c.verbose = p.isSet(verboseOption);
     if (p.isSet(portOption)) {
         c.port = p.value(portOption);
         if (const QString problem = portProblem(c.port); !problem.isEmpty())

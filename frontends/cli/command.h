@@ -42,6 +42,7 @@ struct Command {
     Verb verb = Verb::Status;
     QString port;         // as given; empty: the one COMPORT remembers
     bool json = false;    // one JSON object on stdout instead of plain lines
+    bool verbose = false; // say what was discarded from the line before the first command
     int timeoutMs = 1000; // for a routing, status, send or address answer
     int output = 0;       // route, ir route: 1..8
     int input = 0;        // route, all, edid read/write, ir route: 1..8

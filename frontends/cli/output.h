@@ -41,6 +41,8 @@ public:
     const QString& stdoutError() const { return stdoutError_; }
     // "hdmi-matrix-ctl: " + the line; the bar is cleared first.
     void error(const QString& line);
+    // What -v tells, on stderr the same way.
+    void note(const QString& line) { error(line); }
     // Redraws the bar when its text changed.
     void progress(const QString& label, int done, int total);
     void endProgress();

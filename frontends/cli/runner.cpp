@@ -9,6 +9,26 @@
 
 namespace cli {
 
+namespace {
+
+// A line as it came, terminators and other control bytes shown: "s12\r\n".
+QString quotedLine(const QString& line) {
+    QString t;
+    for (const QChar ch : line) {
+        if (ch == '\r')
+            t += QLatin1String("\\r");
+        else if (ch == '\n')
+            t += QLatin1String("\\n");
+        else if (ch.unicode() < 0x20 || ch.unicode() == 0x7f)
+            t += QStringLiteral("\\x%1").arg(ch.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            t += ch;
+    }
+    return '"' + t + '"';
+}
+
+} // namespace
+
 PortChoice choosePort(const QString& given, platform::Platform& platform, const QString& workDir) {
     QString text = given;
     if (text.isEmpty()) {
@@ -112,12 +132,51 @@ void Runner::opened() {
     if (over_ || started_)
         return;
     started_ = true;
-    if (device_.link().isNetwork()) {
-        busyWindow_ = platform_.createTimer(this);
-        busyWindow_->setSingleShot(true);
-        busyWindow_->setInterval(kBusyCloseMs);
-        busyWindow_->start();
-    }
+    if (device_.link().isNetwork())
+        busyWindow_ = oneShot(kBusyCloseMs, [] {});
+    seriallink::Connection& link = device_.link();
+    settleQuiet_ = oneShot(kSettleQuietMs, [this] { settled(); });
+    settleMax_ = oneShot(kSettleMaxMs, [this] { settled(); });
+    settling_ = {
+        connect(&link, &seriallink::Connection::bytesQueued, settleQuiet_, &platform::Timer::start),
+        connect(&link, &seriallink::Connection::lineReceived, this,
+                [this](const QString& line) { discarded_ << line; }),
+        connect(&link, &seriallink::Connection::rawReceived, this,
+                [this](const QString& text) { discarded_ << text; }),
+    };
+}
+
+platform::Timer* Runner::oneShot(int ms, std::function<void()> then) {
+    platform::Timer* t = platform_.createTimer(this);
+    t->setSingleShot(true);
+    t->setInterval(ms);
+    connect(t, &platform::Timer::timeout, this, std::move(then));
+    t->start();
+    return t;
+}
+
+void Runner::settled() {
+    if (over_ || settling_.isEmpty())
+        return;
+    for (const QMetaObject::Connection& c : std::as_const(settling_))
+        disconnect(c);
+    settling_.clear();
+    settleQuiet_->stop();
+    settleMax_->stop();
+    // A line cut off by the open, or still arriving, must not become the
+    // start of the first answer.
+    seriallink::Connection& link = device_.link();
+    link.lines().drain();
+    seriallink::RxQueue& q = link.rx();
+    if (q.LineLen != 0)
+        discarded_ << q.LineText(q.LineLen);
+    q.LineLen = 0;
+    link.lines().IdleTicks = 0;
+    if (command_.verbose)
+        for (const QString& line : std::as_const(discarded_))
+            console_.note(
+                QStringLiteral("discarded before the first command: %1").arg(quotedLine(line)));
+    discarded_.clear();
     op_->start();
 }
 
@@ -131,7 +190,7 @@ void Runner::interrupt(int signalNumber) {
     // status it ended with.
     if (op_ && op_->over())
         return end(op_->status());
-    if (op_ && started_) {
+    if (op_ && started_ && settling_.isEmpty()) {
         op_->interrupt(signalNumber);
         return;
     }

@@ -6,6 +6,8 @@
 #include "frontends/cli/operation.h"
 
 #include <QObject>
+#include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace cli {
@@ -34,6 +36,12 @@ public:
     // A server that closes the connection this soon after accepting it
     // turned the tool away: the port is busy.
     static constexpr int kBusyCloseMs = 500;
+    // What waits on the line when the port opens (a late answer to an
+    // earlier run, a report from the front panel) is discarded before the
+    // first command: the line must first be quiet this long, or the first
+    // command goes out after kSettleMaxMs whatever still arrives.
+    static constexpr int kSettleQuietMs = 10;
+    static constexpr int kSettleMaxMs = 200;
     Runner(const Command& command, Console& console);
     ~Runner() override;
     void start();
@@ -45,6 +53,9 @@ signals:
 private:
     void openPort();
     void opened();
+    // The line has settled: what came is discarded and the operation starts.
+    void settled();
+    platform::Timer* oneShot(int ms, std::function<void()> then);
     void end(int status);
     void portFailed(const QString& reason);
 
@@ -55,6 +66,10 @@ private:
     PortChoice port_;
     std::unique_ptr<Operation> op_;
     platform::Timer* busyWindow_ = nullptr;
+    platform::Timer* settleQuiet_ = nullptr;
+    platform::Timer* settleMax_ = nullptr;
+    QList<QMetaObject::Connection> settling_;
+    QStringList discarded_;
     bool started_ = false;
     bool over_ = false;
 };

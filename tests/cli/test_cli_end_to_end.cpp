@@ -455,17 +455,71 @@ private slots:
         QCOMPARE(run.out, QByteArray());
     }
 
+    // A switcher on a serial device server with something already waiting
+    // on its line, answering the route command with a script. What waited is
+    // never an answer, and an "err" is not undone by a report after it.
+    void answersBelongToTheirCommand_data() {
+        QTest::addColumn<QByteArray>("waiting");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("old report, dead switcher")
+            << QByteArray("s13\r\n") << QByteArray()
+            << QStringList{"--timeout", "0.3", "route", "1", "3"} << 1
+            << "route: no report for output 1";
+        QTest::newRow("old report, live switcher") << QByteArray("s12\r\n") << QByteArray("s11\r\n")
+                                                   << QStringList{"route", "1", "1"} << 0 << "";
+        QTest::newRow("-v tells") << QByteArray("s12\r\n") << QByteArray("s11\r\n")
+                                  << QStringList{"-v", "route", "1", "1"} << 0
+                                  << "discarded before the first command: \"s12\\r\"";
+        QTest::newRow("cut-off line") << QByteArray("s1") << QByteArray("s11\r\n")
+                                      << QStringList{"route", "1", "1"} << 0 << "";
+        QTest::newRow("err, then a report")
+            << QByteArray() << QByteArray("err\r\ns11\r\n") << QStringList{"route", "1", "1"} << 1
+            << "route: the device answered \"err\"";
+    }
+    void answersBelongToTheirCommand() {
+        QFETCH(QByteArray, waiting);
+        QFETCH(QByteArray, answer);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, &server, [&] {
+            QTcpSocket* s = server.nextPendingConnection();
+            s->write(waiting);
+            connect(s, &QTcpSocket::readyRead, s, [s, answer] {
+                if (s->readAll().contains("cir 00\r\n"))
+                    s->write(answer);
+            });
+        });
+        QFETCH(QStringList, args);
+        QProcess p;
+        p.start(QStringLiteral(HDMI_CTL_PATH),
+                QStringList{"--json", "-p",
+                            QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort())} +
+                    args);
+        const Run run = Rig::finish(p, 5000);
+        QFETCH(int, status);
+        QCOMPARE(run.status, status);
+        // Success prints its object; a failure prints nothing on stdout.
+        if (status == 0)
+            QCOMPARE(QJsonDocument::fromJson(run.out).object().value("input").toInt(), 1);
+        else
+            QCOMPARE(run.out, QByteArray());
+        QFETCH(QString, err);
+        QVERIFY2(err.isEmpty() ? run.err.isEmpty() : run.err.contains(err), qPrintable(run.err));
+    }
+
     // A line that never falls quiet: send ends after --timeout in all, with
     // what came, and says it was cut short.
     void aStreamIsCutShort() {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         QTcpSocket* client = nullptr;
-        connect(&server, &QTcpServer::newConnection, &server,
-                [&] {
-                    client = server.nextPendingConnection();
-                    client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-                });
+        connect(&server, &QTcpServer::newConnection, &server, [&] {
+            client = server.nextPendingConnection();
+            client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        });
         QTimer talk;
         connect(&talk, &QTimer::timeout, &server, [&] {
             if (client)
