@@ -24,13 +24,16 @@ bool runOnce(Transfer t, int& exchanges, double& us, QString& failure) {
     core.link().open(1);
     core.modes().enter(t == Transfer::IrWrite ? Mode::Ir : Mode::Edid);
     port->pump();
+    edid::Image m{};
     if (t == Transfer::EdidDownload) {
-        edid::Image m{};
         std::copy(device.edid.images[1].begin(), device.edid.images[1].end(), m.begin());
         m[10] ^= 0x5A;
         edid::setChecksums(m);
-        core.edid().setText(edid::writtenForm(m));
     }
+    std::optional<transfer::Outcome> outcome;
+    const auto keep = [&](const transfer::Outcome& o) { outcome = o; };
+    QObject::connect(&core.edid(), &edid::EdidTransfer::finished, keep);
+    QObject::connect(&core.irCodes(), &ir::IrCodeRun::finished, keep);
     if (t == Transfer::IrWrite)
         for (int k = 0; k <= ir::kLastEntry; ++k)
             core.irCodes().setCode(k, QString::number(0x20 + k, 16));
@@ -42,7 +45,7 @@ bool runOnce(Transfer t, int& exchanges, double& us, QString& failure) {
         core.edid().startRead();
         break;
     case Transfer::EdidDownload:
-        core.edid().startDownload();
+        core.edid().startDownload(m);
         break;
     case Transfer::IrWrite:
         core.irCodes().writeCode();
@@ -53,13 +56,11 @@ bool runOnce(Transfer t, int& exchanges, double& us, QString& failure) {
     // The quiet after a plain read's last answer, on the fake clock.
     platform.clock().advance(edid::EdidTransfer::kSettleMs);
     port->pump();
-    const QString status =
-        t == Transfer::IrWrite ? core.irCodes().statusText() : core.edid().statusText();
-    const QString expected = t == Transfer::EdidRead       ? QStringLiteral("Read EDID OK!")
-                             : t == Transfer::EdidDownload ? QStringLiteral("Download OK!")
-                                                           : QStringLiteral("Write OK!");
-    if (status != expected) {
-        failure = QStringLiteral("ended \"%1\"").arg(status);
+    if (!outcome || !outcome->ok()) {
+        failure = outcome ? QStringLiteral("ended with error %1 at %2")
+                                .arg(int(outcome->error))
+                                .arg(outcome->index)
+                          : QStringLiteral("did not end");
         return false;
     }
     exchanges = int(port->written.count('\n') - before);

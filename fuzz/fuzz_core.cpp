@@ -66,13 +66,13 @@ void enter(device::Switcher& s, std::uint8_t state) {
         break;
     case EdidDownloading:
         s.modes().enter(Mode::Edid);
-        s.edid().startDownload();
+        s.edid().startDownload(edid::Image{});
         break;
     case EdidVerifying: {
         // Where a download leaves the transfer once byte 255 was accepted.
         edid::EdidTransfer& e = s.edid();
         s.modes().enter(Mode::Edid);
-        e.startDownload();
+        e.startDownload(edid::Image{});
         e.start_Load = 0;
         e.slave = 0;
         e.start_Read = 1;
@@ -112,7 +112,7 @@ void poke(device::Switcher& s, std::uint8_t op) {
         s.edid().startRead();
         break;
     case 3:
-        s.edid().startDownload();
+        s.edid().startDownload(edid::Image{});
         break;
     case 4:
         s.irCodes().readCode();
@@ -124,7 +124,7 @@ void poke(device::Switcher& s, std::uint8_t op) {
         s.settings().copyEdid(op % 9 - 1, op % 10);
         break;
     case 7:
-        s.irCodes().codetxt_GotFocus(op % 81);
+        s.irCodes().learnInto(op % 81);
         break;
     case 8:
         // The window closes: the feature ends and the device leaves its mode.
@@ -141,6 +141,12 @@ void poke(device::Switcher& s, std::uint8_t op) {
     }
 }
 
+// The last progress each transfer reported.
+struct {
+    int edid = 0;
+    int ir = 0;
+} progressSeen;
+
 // What no input may break. The lamps are looked at once the input is over.
 void check(device::Switcher& s, bool whole) {
     seriallink::Connection& link = s.link();
@@ -148,10 +154,10 @@ void check(device::Switcher& s, bool whole) {
     const ir::IrCodeRun& r = s.irCodes();
     bool ok = link.rx().RxCount() <= 511 && link.rx().LineLen <= 13;
     ok = ok && e.slave >= 0 && e.slave <= 257 && e.edid_Len >= 0 && e.edid_Len <= 256;
-    ok = ok && e.progress() >= 0 && e.progress() <= 256 && e.text().size() < 8192;
+    ok = ok && progressSeen.edid >= 0 && progressSeen.edid <= 256;
     ok = ok && r.codeInt >= 0 && r.codeInt <= ir::kLastEntry + 1;
     ok = ok && r.codefocus >= 1 && r.codefocus <= ir::kLastEntry;
-    ok = ok && r.progress() >= 0 && r.progress() <= ir::kLastEntry;
+    ok = ok && progressSeen.ir >= 0 && progressSeen.ir <= ir::kLastEntry;
     for (int o = 1; whole && o <= 8; ++o)
         ok = ok && s.routing().litLamp(o) >= -1 && s.routing().litLamp(o) <= 7;
     for (int o = 0; whole && o < 8; ++o)
@@ -168,6 +174,9 @@ struct World {
             table << QString::number(k, 16);
         ir::IrCodeRun& r = core->irCodes();
         QObject::connect(&r, &ir::IrCodeRun::markChanged, [this] { marksTouched = true; });
+        QObject::connect(&r, &ir::IrCodeRun::progress, [](int done) { progressSeen.ir = done; });
+        QObject::connect(&core->edid(), &edid::EdidTransfer::progress,
+                         [](int done) { progressSeen.edid = done; });
     }
 
     sim::Device device;

@@ -24,105 +24,47 @@ EdidTransfer::EdidTransfer(seriallink::Connection& link, platform::Platform& pla
 void EdidTransfer::prepare() {
     Port = 0;
     edid_Len = 1;
-    cell_Pos = 1;
     start_Load = 0;
     Timer1->stop();
-    clearText();
-    setProgress(0);
-    setStatus(QString());
 }
 
 void EdidTransfer::end() {
-    slave = 0;
-    // The device leaves EDID mode once the window is gone, so a transfer
+    // The device leaves EDID mode once its window is gone, so a transfer
     // cannot go on; were it left marked running, the next opening's "edm"
     // echo would be taken for a failed read reply.
+    if (running() || settling())
+        stop(transfer::Error::Stopped);
+    slave = 0;
     start_Load = 0;
     start_Read = 0;
     Timer1->stop();
     settleTimer_->stop();
 }
 
-// ---------------------------------------------------------------------------
-// The view text
-
-void EdidTransfer::setText(const QString& text) {
-    text_ = viewForm(text);
-    emit textReplaced(text);
-}
-
-void EdidTransfer::viewEdited(const QString& text) {
-    text_ = viewForm(text);
-}
-
-void EdidTransfer::clearText() {
-    text_.clear();
-    emit textCleared();
-}
-
-void EdidTransfer::appendText(const QString& text) {
-    text_ += viewForm(text);
-    emit textAppended(text);
-}
-
-void EdidTransfer::setStatus(const QString& text) {
-    status_ = text;
-    emit statusChanged(text);
-}
-
-void EdidTransfer::setProgress(int value) {
-    progress_ = value;
-    emit progressChanged(value);
-}
-
-// ---------------------------------------------------------------------------
-// Files
-
-void EdidTransfer::beginOpen() {
-    textBeforeOpen_ = text_;
-    statusBeforeOpen_ = status_;
-    clearText();
-    setStatus(QStringLiteral("Open EDID "));
-}
-
-void EdidTransfer::showLoaded(const Image& image) {
-    if (!headerOk(image)) {
-        emit notice(QStringLiteral("EDID format error!"), Notice::File);
-        setStatus(QStringLiteral("EDID error!"));
-    } else if (!checksumOk(image)) {
-        emit notice(QStringLiteral("EDID CheckSum error!"), Notice::File);
-        setStatus(QStringLiteral("CheckSum error!"));
-    }
-    setText(writtenForm(image));
-    edid_Len = kImageSize;
-}
-
-void EdidTransfer::refuseOpened(const QString& why) {
-    // Back first, so that the box stands over the image it leaves alone.
-    setText(textBeforeOpen_);
-    setStatus(statusBeforeOpen_);
-    emit notice(why, Notice::File);
-}
-
-Image EdidTransfer::viewImage() {
-    int pos = cell_Pos = 1;
-    const Image image = parseView(text_, pos);
-    cell_Pos = std::int16_t(pos);
-    return image;
+EdidTransfer::Cells EdidTransfer::cellsOf(const Image& image) {
+    Cells cells;
+    for (int i = 0; i < kImageSize; ++i)
+        cells[i] = QStringLiteral("%1").arg(image[i], 2, 16, QLatin1Char('0')).toUpper();
+    return cells;
 }
 
 // ---------------------------------------------------------------------------
 // Transfers
 
-void EdidTransfer::startDownload() {
+void EdidTransfer::startDownload(const Image& image) {
+    startDownload(cellsOf(image));
+}
+
+void EdidTransfer::startDownload(const Cells& cells) {
     settleTimer_->stop();
+    cells_ = cells;
     slave = 0;
-    cell_Pos = 1;
     start_Load = 1;
+    phase_ = transfer::Phase::Download;
     sentBytes.fill(std::nullopt);
     link_.sendLineReported(openCommand(Port, false));
     Timer1->start();
-    setStatus(QStringLiteral("EDID Download... "));
+    emit started(phase_);
 }
 
 void EdidTransfer::startRead() {
@@ -131,11 +73,12 @@ void EdidTransfer::startRead() {
     Verify = 0;
     start_Read = 1;
     edid_Len = 0;
+    phase_ = transfer::Phase::Read;
     forgetReadBytes();
+    received_.fill(0);
     link_.sendLineReported(openCommand(Port, true));
     Timer1->start();
-    clearText();
-    setStatus(QStringLiteral("EDID Readding... "));
+    emit started(phase_);
 }
 
 bool EdidTransfer::sendTransferCommand(const QString& command) {
@@ -145,17 +88,7 @@ bool EdidTransfer::sendTransferCommand(const QString& command) {
         Timer1->start();
         return true;
     }
-    Timer1->stop();
-    if (start_Load == 1) {
-        start_Load = 0;
-        setStatus(QStringLiteral("DownLoad Err!"));
-    } else {
-        start_Read = 0;
-        Verify = 0;
-        setStatus(QStringLiteral("Read EDID Err!"));
-    }
-    link_.reportWriteFailed();
-    emit finished(false);
+    stop(transfer::Error::WriteFailed);
     return false;
 }
 
@@ -164,13 +97,11 @@ void EdidTransfer::stopAnswerTimer() {
 }
 
 void EdidTransfer::Download() {
-    int pos = cell_Pos;
-    const QString cell = nextByteCell(text_, pos);
-    cell_Pos = std::int16_t(pos);
     const int index = slave;
+    const QString cell = index >= 0 && index < kImageSize ? cells_[index] : QString();
     if (!sendTransferCommand(writeByteCommand(index, cell)))
         return;
-    setProgress(index);
+    emit progress(index, kImageSize);
     if (index == 127)
         WriteChkSum1 = cell;
     if (index == 255)
@@ -178,26 +109,36 @@ void EdidTransfer::Download() {
     if (index >= 0 && index < kImageSize)
         sentBytes[index] = byteCellValue(cell);
     ++slave;
-    ++cell_Pos;
 }
 
 void EdidTransfer::ReadEDID() {
     const int index = slave;
     if (!sendTransferCommand(readByteCommand(index)))
         return;
-    setProgress(qBound(0, index, 256));
+    emit progress(qBound(0, index, kImageSize), kImageSize);
     ++slave;
 }
 
 void EdidTransfer::Timer1_Timer() {
+    stop(transfer::Error::TimedOut);
+}
+
+void EdidTransfer::stop(transfer::Error error, const QString& line) {
+    transfer::Outcome o;
+    o.error = error;
+    o.phase = phase_;
+    o.index = slave - 1;
+    o.lastLine = line.trimmed();
     Timer1->stop();
-    // The transfer ends before the box is shown: a late answer that comes in
-    // while it is open must not carry the transfer on.
+    settleTimer_->stop();
     start_Load = 0;
     start_Read = 0;
-    setStatus(QStringLiteral("Time Out!"));
-    emit notice(QStringLiteral("Time Out!"), Notice::App);
-    emit finished(false);
+    Verify = 0;
+    // The failed-write box comes first, as the line's own failure: the
+    // transfer's end is reported after it.
+    if (error == transfer::Error::WriteFailed)
+        link_.reportWriteFailed();
+    emit finished(o);
 }
 
 // ---------------------------------------------------------------------------
@@ -206,27 +147,30 @@ void EdidTransfer::Timer1_Timer() {
 bool EdidTransfer::reply(const protocol::Reply& r) {
     const QString& line = r.line;
     const bool exitWord = r.isEcho(protocol::Mode::Edid, false);
-    if (start_Load == 1 && !exitWord) {
-        downloadReply(line);
+    if (exitWord) {
+        if (running())
+            stop(transfer::Error::ModeLeft, line);
+        return false;
+    }
+    if (start_Load == 1) {
+        downloadReply(r);
         return true;
     }
-    if (start_Read == 1 && !exitWord) {
-        readReply(line);
+    if (start_Read == 1) {
+        readReply(r);
         return true;
     }
     // An answer after the last one of a read: some answer came twice and
     // every byte after it was taken for the next one.
-    if (settling() && !line.isEmpty() && !isLoneLf(line) && !r.isEcho(protocol::Mode::Edid, true) &&
-        !exitWord) {
-        settleTimer_->stop();
-        setStatus(QStringLiteral("Read EDID Err!"));
-        emit finished(false);
+    if (settling() && !line.isEmpty() && !isLoneLf(line) && !r.isEcho(protocol::Mode::Edid, true)) {
+        stop(transfer::Error::OutOfStep, line);
         return true;
     }
     return false;
 }
 
-void EdidTransfer::downloadReply(const QString& line) {
+void EdidTransfer::downloadReply(const protocol::Reply& r) {
+    const QString& line = r.line;
     if (keyword(line, "rdy")) {
         Download();
         return;
@@ -238,27 +182,25 @@ void EdidTransfer::downloadReply(const QString& line) {
         }
         // Byte 255 is in: read the whole image back to verify it.
         Verify = 1;
-        setStatus(QStringLiteral("DownLoad Over!"));
         start_Load = 0;
         slave = 0;
         start_Read = 1;
         edid_Len = 0;
+        phase_ = transfer::Phase::Verify;
         forgetReadBytes();
+        received_.fill(0);
         if (!sendTransferCommand(openCommand(Port, true)))
             return;
-        clearText();
-        setStatus(QStringLiteral("EDID Verify... "));
+        emit started(phase_);
         return;
     }
     if (isLoneLf(line))
         return;
-    setStatus(QStringLiteral("DownLoad Err!"));
-    start_Load = 0;
-    stopAnswerTimer();
-    emit finished(false);
+    stop(transfer::Error::DeviceError, line);
 }
 
-void EdidTransfer::readReply(const QString& line) {
+void EdidTransfer::readReply(const protocol::Reply& r) {
+    const QString& line = r.line;
     if (keyword(line, "rdy")) {
         ReadEDID();
         return;
@@ -266,8 +208,10 @@ void EdidTransfer::readReply(const QString& line) {
     if (keyword(line, "ok ")) {
         const QString byte = chars(line, 4, 2);
         const int index = slave - 1;
-        if (index >= 0 && index < kImageSize)
+        if (index >= 0 && index < kImageSize) {
             readBytes[index] = strictHexByte(byte);
+            received_[index] = byteCellValue(byte);
+        }
         if (slave < kImageSize) {
             if (Verify == 1 && slave == 128)
                 ReadChkSum1 = byte;
@@ -275,12 +219,11 @@ void EdidTransfer::readReply(const QString& line) {
             // Ask for the next byte before showing this one: the view lays
             // the text out at once, and the line need not wait for that.
             ReadEDID();
-            appendText(readFormCell(byte, shown));
+            emit byteRead(shown, byte, false);
             return;
         }
         stopAnswerTimer();
         const bool verifying = Verify == 1;
-        appendText(byte + QStringLiteral("  "));
         if (verifying)
             ReadChkSum2 = byte;
         // The read is over before it is judged: a line that comes in
@@ -289,13 +232,14 @@ void EdidTransfer::readReply(const QString& line) {
         Verify = 0;
         start_Read = 0;
         slave = 0;
+        emit byteRead(edid_Len, byte, true);
         // The verification compares every byte with what was sent, so a
         // shifted read fails it by itself; a plain read has nothing to be
         // compared with but the quiet after its last answer.
         if (verifying)
-            checkFinishedRead(true);
+            emit finished(judged(true));
         else
-            settle();
+            settleTimer_->start();
         return;
     }
     if (isLoneLf(line))
@@ -312,71 +256,44 @@ void EdidTransfer::readReply(const QString& line) {
     }
     ReadEDID();
     ++temp_errs;
-    if (temp_errs >= 4) {
-        setStatus(QStringLiteral("Read EDID Err!"));
-        start_Read = 0;
-        stopAnswerTimer();
-        Verify = 0;
-        emit finished(false);
-    }
+    if (temp_errs >= 4)
+        stop(transfer::Error::DeviceError, line);
 }
 
 bool EdidTransfer::settling() const {
     return settleTimer_->isActive();
 }
 
-void EdidTransfer::settle() {
-    settleTimer_->start();
-}
-
 void EdidTransfer::settled() {
-    setStatus(QStringLiteral("Read OK!"));
-    checkFinishedRead(false);
+    emit finished(judged(false));
 }
 
 // ---------------------------------------------------------------------------
 // Judging a read
 
-bool EdidTransfer::verificationMatches() const {
-    for (int i = 0; i < kImageSize; ++i)
-        if (!sentBytes[i] || !readBytes[i] || *sentBytes[i] != *readBytes[i])
-            return false;
-    return true;
-}
-
-void EdidTransfer::check() {
-    report(Verify == 1, start_Read == 1);
-}
-
-void EdidTransfer::checkFinishedRead(bool verifying) {
-    emit finished(report(verifying, true));
-}
-
-bool EdidTransfer::report(bool verifying, bool reading) {
-    const Image image = viewImage();
+transfer::Outcome EdidTransfer::judged(bool verifying) const {
+    transfer::Outcome o;
+    o.phase = verifying ? transfer::Phase::Verify : transfer::Phase::Read;
     // A byte that came back different is a failed download, whatever the
     // image's own tests say; those tests judge the image only once the
     // device is known to hold what was sent.
-    if (verifying && !verificationMatches()) {
-        emit notice(QStringLiteral("Verify EDID ERR!"), Notice::App);
-        setStatus(QStringLiteral("Verify EDID ERR!"));
-        return false;
+    if (verifying) {
+        for (int i = 0; i < kImageSize; ++i) {
+            if (sentBytes[i] && readBytes[i] && *sentBytes[i] == *readBytes[i])
+                continue;
+            o.error = transfer::Error::VerifyMismatch;
+            o.index = i;
+            if (sentBytes[i])
+                o.written = *sentBytes[i];
+            if (readBytes[i])
+                o.readBack = *readBytes[i];
+            return o;
+        }
     }
-    if (!headerOk(image)) {
-        emit notice(QStringLiteral("EDID format error!"), Notice::Device);
-        setStatus(QStringLiteral("EDID error!"));
-        return false;
-    }
-    if (!checksumOk(image)) {
-        emit notice(QStringLiteral("EDID CheckSum error!"), Notice::Device);
-        setStatus(QStringLiteral("CheckSum error!"));
-        return false;
-    }
-    if (verifying)
-        setStatus(QStringLiteral("Download OK!"));
-    else if (reading)
-        setStatus(QStringLiteral("Read EDID OK!"));
-    return true;
+    o.error = !headerOk(received_)     ? transfer::Error::NotEdid
+              : !checksumOk(received_) ? transfer::Error::BadChecksum
+                                       : transfer::Error::None;
+    return o;
 }
 
 } // namespace edid

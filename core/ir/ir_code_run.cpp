@@ -27,8 +27,6 @@ void IrCodeRun::prepare() {
     }
     CstCode.clear();
     DataCode.clear();
-    setProgress(0);
-    setStatus(QString());
 }
 
 void IrCodeRun::setCode(int k, const QString& text) {
@@ -45,17 +43,11 @@ void IrCodeRun::setMark(int k, Mark m) {
     emit markChanged(k);
 }
 
-void IrCodeRun::setStatus(const QString& text) {
-    status_ = text;
-    emit statusChanged(text);
-}
-
 void IrCodeRun::setProgress(int value) {
-    progress_ = value;
-    emit progressChanged(value);
+    emit progress(value, kEntries);
 }
 
-void IrCodeRun::codetxt_GotFocus(int k) {
+void IrCodeRun::learnInto(int k) {
     setMark(k, Mark::Normal);
     // A learned data code never lands in the custom-code box.
     codefocus = k == 0 ? 1 : k;
@@ -77,11 +69,12 @@ void IrCodeRun::readCode() {
     }
     method = 0;
     codeInt = 0;
+    phase_ = transfer::Phase::Read;
     startRun(readCodeCommand(codeInt), false);
 }
 
-bool IrCodeRun::writeCode() {
-    bool failed = false;
+IrCodeRun::Check IrCodeRun::writeCode() {
+    Check found = Check::Passed;
     // Marks from an earlier check stay until the box is focused, so the
     // duplicate test goes by what the boxes show now.
     std::array<bool, kEntries> formatError{};
@@ -90,8 +83,7 @@ bool IrCodeRun::writeCode() {
         value[k] = codeValue(codes_.at(k)).value_or(-1);
         if (value[k] < 0) {
             setMark(k, Mark::FormatError);
-            setStatus(QStringLiteral("format error!"));
-            failed = true;
+            found = Check::FormatError;
         }
         formatError[k] = marks_[k] == Mark::FormatError;
     }
@@ -99,16 +91,16 @@ bool IrCodeRun::writeCode() {
     for (int k = 1; k < kEntries; ++k) {
         if (dup[k]) {
             setMark(k, Mark::Duplicate);
-            setStatus(QStringLiteral("the same code!"));
-            failed = true;
+            found = Check::Duplicate;
         }
     }
-    if (failed)
-        return false;
+    if (found != Check::Passed)
+        return found;
     method = 1;
     codeInt = 0;
+    phase_ = transfer::Phase::Write;
     startRun(writeCodeCommand(codeInt, codes_.at(0)), true);
-    return true;
+    return found;
 }
 
 void IrCodeRun::startRun(const QString& command, bool write) {
@@ -134,13 +126,21 @@ void IrCodeRun::sendRunCommand(const QString& command, bool write) {
     // while the box is up must find no run to carry on.
     stopRun();
     link_.reportWriteFailed();
-    emit finished(false);
+    transfer::Outcome o;
+    o.error = transfer::Error::WriteFailed;
+    o.phase = phase_;
+    o.index = codeInt;
+    emit finished(o);
 }
 
-void IrCodeRun::endRun(const QString& status, bool ok) {
+void IrCodeRun::endRun(transfer::Error error, const QString& line) {
     stopRun();
-    setStatus(status);
-    emit finished(ok);
+    transfer::Outcome o;
+    o.error = error;
+    o.phase = phase_;
+    o.index = codeInt;
+    o.lastLine = line.trimmed();
+    emit finished(o);
 }
 
 void IrCodeRun::stopRun() {
@@ -153,11 +153,11 @@ void IrCodeRun::stopRun() {
 void IrCodeRun::onAnswerTimeout() {
     if (!running_)
         return;
-    endRun(QStringLiteral("Time Out!"), false);
+    endRun(transfer::Error::TimedOut);
 }
 
-void IrCodeRun::desynchronised() {
-    endRun(method == 0 ? QStringLiteral("Read error!") : QStringLiteral("Write error!"), false);
+void IrCodeRun::desynchronised(const QString& line) {
+    endRun(transfer::Error::OutOfStep, line);
 }
 
 bool IrCodeRun::settling() const {
@@ -165,8 +165,7 @@ bool IrCodeRun::settling() const {
 }
 
 void IrCodeRun::settled() {
-    setStatus(QStringLiteral("Read OK!"));
-    emit finished(true);
+    endRun(transfer::Error::None);
 }
 
 // ---------------------------------------------------------------------------
@@ -180,7 +179,7 @@ bool IrCodeRun::reply(const protocol::Reply& r) {
         codeRead(r.line);
         break;
     case protocol::Reply::IrCode::Written:
-        codeWritten();
+        codeWritten(r.line);
         break;
     case protocol::Reply::IrCode::Learned:
         codeLearned(r.line);
@@ -191,7 +190,7 @@ bool IrCodeRun::reply(const protocol::Reply& r) {
 // The device returned the entry addressed by the last "ric ".
 void IrCodeRun::codeRead(const QString& line) {
     if (settling()) {
-        desynchronised();
+        desynchronised(line);
         return;
     }
     // Only a run in progress is continued: a reply that comes after the run
@@ -199,7 +198,7 @@ void IrCodeRun::codeRead(const QString& line) {
     if (!running_)
         return;
     if (!waiting_) {
-        desynchronised();
+        desynchronised(line);
         return;
     }
     waiting_ = false;
@@ -212,7 +211,7 @@ void IrCodeRun::codeRead(const QString& line) {
         // Codes are byte values: "5" written comes back as "05".
         if (method != 0 && !sameCode(codes_.at(entry), code)) {
             setProgress(entry);
-            endRun(QStringLiteral("Write error!"), false);
+            checkFailed(line, code);
             return;
         }
         // The next command goes out before the window shows this answer:
@@ -220,12 +219,8 @@ void IrCodeRun::codeRead(const QString& line) {
         ++n;
         sendRunCommand(readCodeCommand(n), false);
         setProgress(entry);
-        if (method == 0) {
-            setStatus(QStringLiteral("Reading"));
+        if (method == 0)
             setCode(entry, code);
-        } else {
-            setStatus(QStringLiteral("Write Checking!"));
-        }
         return;
     }
     if (method == 0) {
@@ -235,18 +230,18 @@ void IrCodeRun::codeRead(const QString& line) {
         stopRun();
         settleTimer_->start();
     } else if (sameCode(codes_.at(n), code)) {
-        endRun(QStringLiteral("Write OK!"), true);
+        endRun(transfer::Error::None);
         n = kLastEntry + 1;
         link_.sendLineReported(protocol::irSaveCommand());
     } else {
-        endRun(QStringLiteral("Write error!"), false);
+        checkFailed(line, code);
     }
 }
 
 // The device stored the entry written by the last "wic ".
-void IrCodeRun::codeWritten() {
+void IrCodeRun::codeWritten(const QString& line) {
     if (settling()) {
-        desynchronised();
+        desynchronised(line);
         return;
     }
     if (!running_)
@@ -254,7 +249,7 @@ void IrCodeRun::codeWritten() {
     // Only a write waits for this answer; one that comes while the table is
     // being read back answers a command sent earlier.
     if (!waiting_ || !waitingWrite_) {
-        desynchronised();
+        desynchronised(line);
         return;
     }
     waiting_ = false;
@@ -266,11 +261,11 @@ void IrCodeRun::codeWritten() {
         ++n;
         sendRunCommand(writeCodeCommand(n, codes_.at(n)), true);
         setProgress(entry);
-        setStatus(QStringLiteral("Writing"));
         return;
     }
     // All 81 entries are written; reading them back checks them.
     n = 0;
+    phase_ = transfer::Phase::Check;
     sendRunCommand(readCodeCommand(n), false);
 }
 
@@ -286,11 +281,23 @@ void IrCodeRun::codeLearned(const QString& line) {
     if (codefocus < kLastEntry)
         ++codefocus;
     const int k = codefocus;
-    // The window focuses the box; the focus handler runs here either way,
+    // The window focuses the box; the entry is marked here either way,
     // since the focus event only comes while the window is active and the
     // box may already have had the focus.
     emit focusRequested(k);
-    codetxt_GotFocus(k);
+    learnInto(k);
+}
+
+void IrCodeRun::checkFailed(const QString& line, const QString& code) {
+    stopRun();
+    transfer::Outcome o;
+    o.error = transfer::Error::VerifyMismatch;
+    o.phase = phase_;
+    o.index = codeInt;
+    o.lastLine = line.trimmed();
+    o.written = codeValue(codes_.at(codeInt));
+    o.readBack = codeValue(code);
+    emit finished(o);
 }
 
 } // namespace ir

@@ -2,6 +2,7 @@
 
 #include "core/ir/ir_codes.h"
 #include "core/protocol/replies.h"
+#include "core/transfer/outcome.h"
 
 #include <QObject>
 #include <QString>
@@ -22,7 +23,7 @@ namespace ir {
 // one entry per answer: the first command goes out from here, and each
 // answer sends the next. A write is checked entry by entry before the
 // table is written, and afterwards read back entry by entry before the
-// device is told to save it. A run stalled for a second ends "Time Out!".
+// device is told to save it. A run stalled for a second ends timed out.
 //
 // Answers carry no entry number. So that a doubled answer, which shifts
 // every later entry by one, does not end a run as a success, an answer
@@ -33,11 +34,15 @@ namespace ir {
 //
 // The table is held here as the entries' texts (as typed: one or two
 // characters, letter case kept) with a mark each for the checks; the IR
-// code window shows them and hands its edits back.
+// code window shows them and hands its edits back. A run reports its
+// progress and ends with finished() and a typed outcome; whoever shows it
+// picks the words.
 class IrCodeRun : public QObject {
     Q_OBJECT
 public:
     enum class Mark { Normal, FormatError, Duplicate };
+    // What the checks before a write found.
+    enum class Check { Passed, FormatError, Duplicate };
     static constexpr int kAnswerMs = 1000;
     static constexpr int kSettleMs = 100;
 
@@ -58,15 +63,16 @@ public:
     Mark mark(int k) const { return marks_.at(k); }
     void setMark(int k, Mark m);
 
-    // Box k got the focus: its error mark goes, and a learned data code
-    // lands there next (never in the custom-code entry).
-    void codetxt_GotFocus(int k);
+    // Entry k takes the next learned data code (never the custom-code
+    // entry), and loses its error mark.
+    void learnInto(int k);
     // "Read Code": empties the table and reads it. Nothing starts, and the
     // table stays, when the port is closed.
     void readCode();
     // "Write Code": the format and duplicate checks, then the first entry.
-    // False when a check failed (the marks and the status say which).
-    bool writeCode();
+    // Nothing is sent when a check failed (the marks say where); a duplicate
+    // is reported over a format error.
+    Check writeCode();
 
     // A run is in progress from its first command until it ends with a
     // final status or times out.
@@ -77,8 +83,8 @@ public:
     // true when the reply was one of them.
     bool reply(const protocol::Reply& r);
 
-    const QString& statusText() const { return status_; }
-    int progress() const { return progress_; }
+    // The phase of the run in progress or last run: Read, Write or Check.
+    transfer::Phase phase() const { return phase_; }
 
     int method = 0;    // 0: the run reads, otherwise it writes
     int codefocus = 1; // entry that receives the next learned data code, 1..80
@@ -90,35 +96,36 @@ public:
 signals:
     void codeChanged(int k, const QString& text);
     void markChanged(int k);
-    void statusChanged(const QString& text);
-    void progressChanged(int value);
+    // The run's phase began or went on: entry done of total was answered.
+    void progress(int done, int total);
     // The device's IR receiver decoded a key: custom and data code.
     void learned(const QString& custom, const QString& data);
     // The entry that takes the next learned code; the window focuses it.
     void focusRequested(int k);
-    // A run came to its end; ok: "Read OK!" or "Write OK!".
-    void finished(bool ok);
+    // A run came to its end. A write that passed its check ends before
+    // "sav" goes out.
+    void finished(const transfer::Outcome& outcome);
 
 private:
     void startRun(const QString& command, bool write);
     void sendRunCommand(const QString& command, bool write);
-    void endRun(const QString& status, bool ok);
+    void endRun(transfer::Error error, const QString& line = {});
     void stopRun();
     void onAnswerTimeout();
-    void setStatus(const QString& text);
     void setProgress(int value);
     void codeRead(const QString& line);
-    void codeWritten();
+    void codeWritten(const QString& line);
     void codeLearned(const QString& line);
     void settled();
     // An answer came that no command waits for.
-    void desynchronised();
+    void desynchronised(const QString& line);
+    // The check read back another code than was written.
+    void checkFailed(const QString& line, const QString& code);
 
     seriallink::Connection& link_;
     QStringList codes_;
     std::array<Mark, kEntries> marks_{};
-    QString status_;
-    int progress_ = 0;
+    transfer::Phase phase_ = transfer::Phase::Read;
     bool running_ = false;
     bool waiting_ = false;      // a command of the run waits for its answer
     bool waitingWrite_ = false; // that command is a "wic"

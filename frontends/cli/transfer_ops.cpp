@@ -50,101 +50,105 @@ class EdidOperation : public ModeOperation {
 public:
     explicit EdidOperation(const Context& context) : ModeOperation(context, Mode::Edid) {
         edid::EdidTransfer& t = transfer();
-        connect(&t, &edid::EdidTransfer::statusChanged, this, [this](const QString& s) {
-            if (s.startsWith(QLatin1String("EDID Verify")))
-                verifying_ = true;
+        connect(&t, &edid::EdidTransfer::started, this, [this](transfer::Phase p) {
+            phase_ = p;
+            at_ = -1;
+            inTransfer_ = true;
         });
-        connect(&t, &edid::EdidTransfer::progressChanged, this, [this](int v) {
+        connect(&t, &edid::EdidTransfer::progress, this, [this](int done, int total) {
+            at_ = done;
             if (!over())
-                c_.console.progress(label(), v + 1, edid::kImageSize);
+                c_.console.progress(label(), done + 1, total);
         });
-        connect(&t, &edid::EdidTransfer::finished, this, [this](bool ok) {
-            if (over())
+        connect(&t, &edid::EdidTransfer::finished, this, [this](const transfer::Outcome& o) {
+            // A device that leaves the mode is the mode session's to report,
+            // with where the transfer stood.
+            if (over() || o.error == transfer::Error::ModeLeft ||
+                o.error == transfer::Error::Stopped)
                 return;
-            if (ok)
+            inTransfer_ = false;
+            const bool damaged =
+                o.error == transfer::Error::NotEdid || o.error == transfer::Error::BadChecksum;
+            if (o.ok())
                 succeeded();
-            else if (invalidImage() && readOnly())
-                readInvalid();
+            else if (damaged && readOnly())
+                readInvalid(o);
             else
                 // The answer that ended it is quoted: wait for the line to
                 // be seen as the run's last.
-                failAfterLine([this] { fail(problem()); });
+                failAfterLine([this, o] { fail(problem(o)); });
         });
     }
 
 protected:
     edid::EdidTransfer& transfer() { return c_.device.edid(); }
-    const edid::EdidTransfer& transfer() const { return c_.device.edid(); }
     int input() const { return c_.command.input; }
     virtual QString label() const = 0;
     virtual void succeeded() = 0;
+    bool verifying() const { return phase_ == transfer::Phase::Verify; }
 
     void stopWork() override { transfer().end(); }
 
     QString progressText() const override {
-        const edid::EdidTransfer& t = transfer();
-        if (!t.running())
+        if (!inTransfer_)
             return {};
-        return QStringLiteral("at %1%2").arg(byteText(qMax(0, t.slave - 1)),
-                                             verifying_ ? QStringLiteral(" of the verify") : "");
+        return QStringLiteral("at %1%2").arg(byteText(qMax(0, at_)),
+                                             verifying() ? QStringLiteral(" of the verify") : "");
     }
 
-    // Why the transfer ended without success, from the core's status and
-    // where it stood.
-    QString problem() const {
-        const edid::EdidTransfer& t = transfer();
-        const QString status = t.statusText();
-        const QString phase = verifying_ ? QStringLiteral("verify: ") : QString();
-        const int at = qMax(0, t.slave - 1);
-        if (status == QLatin1String("Time Out!")) {
-            if (t.slave == 0)
+    // Why the transfer ended without success.
+    QString problem(const transfer::Outcome& o) const {
+        using E = transfer::Error;
+        const QString phase =
+            o.phase == transfer::Phase::Verify ? QStringLiteral("verify: ") : QString();
+        const int at = qMax(0, o.index);
+        switch (o.error) {
+        case E::TimedOut:
+            if (o.index < 0)
                 return QStringLiteral("%1no answer to \"%2\" from %3 within %4")
-                    .arg(phase, edid::openCommand(t.Port, verifying_ || readOnly()), c_.port,
-                         answerTime(t.kAnswerMs));
+                    .arg(phase,
+                         edid::openCommand(input() - 1, o.phase != transfer::Phase::Download),
+                         c_.port, answerTime(edid::EdidTransfer::kAnswerMs));
             return QStringLiteral("%1no answer for %2 from %3 within %4")
-                .arg(phase, byteText(at), c_.port, answerTime(t.kAnswerMs));
-        }
-        if (status == QLatin1String("Read EDID Err!")) {
-            // Only the quiet after the last answer ends a read this way
-            // with the position back at 0.
-            if (t.slave == 0)
-                return QStringLiteral("%1more answers came than bytes were asked for (an answer "
-                                      "came twice)")
-                    .arg(phase);
+                .arg(phase, byteText(at), c_.port, answerTime(edid::EdidTransfer::kAnswerMs));
+        case E::OutOfStep:
+            return QStringLiteral("%1more answers came than bytes were asked for (an answer "
+                                  "came twice)")
+                .arg(phase);
+        case E::DeviceError:
+            if (o.phase == transfer::Phase::Download)
+                return QStringLiteral("%1: the device answered \"%2\"")
+                    .arg(byteText(at), o.lastLine);
             return QStringLiteral("%1%2: the device kept answering \"%3\"")
-                .arg(phase, byteText(at), lastLine());
-        }
-        if (status == QLatin1String("DownLoad Err!"))
-            return QStringLiteral("%1: the device answered \"%2\"").arg(byteText(at), lastLine());
-        if (status == QLatin1String("Verify EDID ERR!")) {
-            for (int i = 0; i < edid::kImageSize; ++i) {
-                const auto& sent = t.sentBytes[i];
-                const auto& read = t.readBytes[i];
-                if (!sent || !read || *sent != *read)
-                    return QStringLiteral("verify: %1 reads back %2, %3 was written")
-                        .arg(byteText(i), read ? hex2(*read) : QStringLiteral("nothing"),
-                             sent ? hex2(*sent) : QStringLiteral("nothing"));
-            }
-        }
-        if (status == QLatin1String("EDID error!"))
+                .arg(phase, byteText(at), o.lastLine);
+        case E::VerifyMismatch:
+            return QStringLiteral("verify: %1 reads back %2, %3 was written")
+                .arg(byteText(at), o.readBack ? hex2(*o.readBack) : QStringLiteral("nothing"),
+                     o.written ? hex2(*o.written) : QStringLiteral("nothing"));
+        case E::NotEdid:
             return QStringLiteral("the image of input %1 is no EDID (its header is not 00 FF FF "
                                   "FF FF FF FF 00)")
                 .arg(input());
-        if (status == QLatin1String("CheckSum error!"))
+        case E::BadChecksum:
             return QStringLiteral("the image of input %1 fails its checksum").arg(input());
-        return status;
+        case E::WriteFailed:
+            return QStringLiteral("cannot write to %1").arg(c_.port);
+        case E::ModeLeft:
+        case E::Stopped:
+        case E::None:
+            break;
+        }
+        return QStringLiteral("the transfer stopped");
     }
 
     virtual bool readOnly() const { return true; }
     // A read that came whole but holds no valid EDID: a plain read saves it
     // all the same.
-    virtual void readInvalid() {}
-    bool invalidImage() const {
-        const QString status = transfer().statusText();
-        return status == QLatin1String("EDID error!") || status == QLatin1String("CheckSum error!");
-    }
+    virtual void readInvalid(const transfer::Outcome&) {}
 
-    bool verifying_ = false;
+    transfer::Phase phase_ = transfer::Phase::Read;
+    int at_ = -1;
+    bool inTransfer_ = false;
 };
 
 class EdidReadOperation : public EdidOperation {
@@ -167,13 +171,13 @@ protected:
 
     // The bytes the switcher holds are saved whatever they are: a damaged
     // image is the one most worth a copy.
-    void readInvalid() override {
-        c_.console.warning(QStringLiteral("edid read: %1; saved as read").arg(problem()));
+    void readInvalid(const transfer::Outcome& o) override {
+        c_.console.warning(QStringLiteral("edid read: %1; saved as read").arg(problem(o)));
         save(false);
     }
 
     void save(bool valid) {
-        const edid::Image image = transfer().viewImage();
+        const edid::Image& image = transfer().image();
         const QByteArray bytes(reinterpret_cast<const char*>(image.data()), edid::kImageSize);
         QString reason;
         if (!file_->commit(bytes, &reason))
@@ -254,7 +258,7 @@ public:
 protected:
     QString label() const override {
         return QStringLiteral("edid %1 input %2")
-            .arg(verifying_ ? QStringLiteral("verify") : QStringLiteral("write"))
+            .arg(verifying() ? QStringLiteral("verify") : QStringLiteral("write"))
             .arg(input());
     }
     bool readOnly() const override { return false; }
@@ -262,8 +266,7 @@ protected:
     void confirmed() override {
         transfer().prepare();
         transfer().choosePort(input() - 1);
-        transfer().setText(edid::writtenForm(image_));
-        transfer().startDownload();
+        transfer().startDownload(image_);
     }
 
     void succeeded() override {
@@ -283,25 +286,21 @@ class IrOperation : public ModeOperation {
 public:
     explicit IrOperation(const Context& context) : ModeOperation(context, Mode::Ir) {
         ir::IrCodeRun& run = c_.device.irCodes();
-        connect(&run, &ir::IrCodeRun::statusChanged, this, [this](const QString& s) {
-            if (s == QLatin1String("Write Checking!"))
-                checking_ = true;
-        });
-        connect(&run, &ir::IrCodeRun::progressChanged, this, [this](int v) {
+        connect(&run, &ir::IrCodeRun::progress, this, [this](int done, int total) {
             if (!over())
-                c_.console.progress(label(), v + 1, ir::kEntries);
+                c_.console.progress(label(), done + 1, total);
         });
-        // Queued: the run reports "Write OK!" before it sends "sav", which
-        // must go out before the exit word.
+        // Queued: a write that passed its check ends before it sends "sav",
+        // which must go out before the exit word.
         connect(
             &run, &ir::IrCodeRun::finished, this,
-            [this](bool ok) {
-                if (over())
+            [this](const transfer::Outcome& o) {
+                if (over() || o.error == transfer::Error::Stopped)
                     return;
-                if (ok)
+                if (o.ok())
                     succeeded();
                 else
-                    fail(problem());
+                    fail(problem(o));
             },
             Qt::QueuedConnection);
     }
@@ -311,39 +310,41 @@ protected:
     const ir::IrCodeRun& run() const { return c_.device.irCodes(); }
     virtual QString label() const = 0;
     virtual void succeeded() = 0;
+    bool checking() const { return run().phase() == transfer::Phase::Check; }
 
     void stopWork() override { run().end(); }
 
-    QString entryText() const {
+    QString entryText(int entry) const {
         return QStringLiteral("entry %1%2")
-            .arg(run().codeInt)
-            .arg(checking_ ? QStringLiteral(" of the check") : QString());
+            .arg(entry)
+            .arg(checking() ? QStringLiteral(" of the check") : QString());
     }
     QString progressText() const override {
-        return run().runInProgress() ? QStringLiteral("at ") + entryText() : QString();
+        return run().runInProgress() ? QStringLiteral("at ") + entryText(run().codeInt) : QString();
     }
 
-    QString problem() const {
-        const QString status = run().statusText();
-        if (status == QLatin1String("Time Out!"))
+    QString problem(const transfer::Outcome& o) const {
+        const int k = o.index;
+        switch (o.error) {
+        case transfer::Error::TimedOut:
             return QStringLiteral("no answer for %1 from %2 within %3")
-                .arg(entryText(), c_.port, answerTime(ir::IrCodeRun::kAnswerMs));
-        const QString code = ir::replyCode(lastLine() + QStringLiteral("\r"), 5);
-        const int k = run().codeInt;
-        if (status == QLatin1String("Write error!") && checking_ && keyword(lastLine(), "rok") &&
-            k >= 0 && k < ir::kEntries && !ir::sameCode(run().code(k), code))
+                .arg(entryText(k), c_.port, answerTime(ir::IrCodeRun::kAnswerMs));
+        case transfer::Error::VerifyMismatch:
             return QStringLiteral("check: entry %1 (line %2) reads back \"%3\", \"%4\" was "
                                   "written; nothing saved")
                 .arg(k)
                 .arg(k + 1)
-                .arg(code, run().code(k));
+                .arg(ir::replyCode(o.lastLine + QStringLiteral("\r"), 5), run().code(k));
+        case transfer::Error::WriteFailed:
+            return QStringLiteral("cannot write to %1").arg(c_.port);
+        default:
+            break;
+        }
         return QStringLiteral("an answer came that no command waited for (an answer came "
                               "twice) at %1%2")
-            .arg(entryText(),
+            .arg(entryText(k),
                  c_.command.verb == Verb::IrWrite ? QStringLiteral("; nothing saved") : "");
     }
-
-    bool checking_ = false;
 };
 
 class IrReadOperation : public IrOperation {
@@ -407,7 +408,7 @@ public:
 
 protected:
     QString label() const override {
-        return checking_ ? QStringLiteral("ir check") : QStringLiteral("ir write");
+        return checking() ? QStringLiteral("ir check") : QStringLiteral("ir write");
     }
 
     void confirmed() override {
@@ -416,8 +417,14 @@ protected:
             run().setCode(k, codes_[k]);
         // The window's own checks run again here; the table passed them
         // already.
-        if (!run().writeCode())
-            fail(QStringLiteral("the table failed the checks: %1").arg(run().statusText()));
+        switch (run().writeCode()) {
+        case ir::IrCodeRun::Check::FormatError:
+            return fail(QStringLiteral("the table failed the checks: a code is not hexadecimal"));
+        case ir::IrCodeRun::Check::Duplicate:
+            return fail(QStringLiteral("the table failed the checks: two entries share a code"));
+        case ir::IrCodeRun::Check::Passed:
+            break;
+        }
     }
 
     void succeeded() override {

@@ -34,8 +34,7 @@ void start(CoreFixture& c, Run run) {
             m[i] = 0xFF;
         m[7] = 0;
         edid::setChecksums(m);
-        s.edid().setText(edid::writtenForm(m));
-        s.edid().startDownload();
+        s.edid().startDownload(m);
         break;
     }
     case Run::IrRead:
@@ -49,14 +48,11 @@ void start(CoreFixture& c, Run run) {
     }
 }
 
-QString statusOf(CoreFixture& c, Run run) {
-    const bool edid = run == Run::EdidRead || run == Run::EdidDownload;
-    return edid ? c.core->edid().statusText() : c.core->irCodes().statusText();
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Run)
+using E = transfer::Error;
+using P = transfer::Phase;
 
 class Core : public QObject {
     Q_OBJECT
@@ -65,33 +61,37 @@ private slots:
         QTest::addColumn<Run>("run");
         QTest::addColumn<int>("edidRepeat"); // byte whose answer comes twice
         QTest::addColumn<int>("irRepeat");   // code command whose answer comes twice
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<bool>("ok");
-        QTest::newRow("EDID read") << Run::EdidRead << -1 << 0 << "Read EDID OK!" << true;
+        QTest::addColumn<E>("error");
+        QTest::addColumn<P>("phase");
+        QTest::addColumn<int>("index"); // where it stood, for a failure
+        QTest::newRow("EDID read") << Run::EdidRead << -1 << 0 << E::None << P::Read << -1;
         QTest::newRow("EDID read, byte 40 twice")
-            << Run::EdidRead << 40 << 0 << "Read EDID Err!" << false;
+            << Run::EdidRead << 40 << 0 << E::OutOfStep << P::Read << -1;
         QTest::newRow("EDID read, last byte twice")
-            << Run::EdidRead << 255 << 0 << "Read EDID Err!" << false;
-        QTest::newRow("EDID download") << Run::EdidDownload << -1 << 0 << "Download OK!" << true;
+            << Run::EdidRead << 255 << 0 << E::OutOfStep << P::Read << -1;
+        QTest::newRow("EDID download")
+            << Run::EdidDownload << -1 << 0 << E::None << P::Verify << -1;
         QTest::newRow("EDID download, read-back byte 0 twice")
-            << Run::EdidDownload << 0 << 0 << "Verify EDID ERR!" << false;
-        QTest::newRow("IR read") << Run::IrRead << -1 << 0 << "Read OK!" << true;
+            << Run::EdidDownload << 0 << 0 << E::VerifyMismatch << P::Verify << 1;
+        QTest::newRow("IR read") << Run::IrRead << -1 << 0 << E::None << P::Read << -1;
         QTest::newRow("IR read, entry 10 twice")
-            << Run::IrRead << -1 << 11 << "Read error!" << false;
+            << Run::IrRead << -1 << 11 << E::OutOfStep << P::Read << 80;
         QTest::newRow("IR read, last entry twice")
-            << Run::IrRead << -1 << 81 << "Read error!" << false;
-        QTest::newRow("IR write") << Run::IrWrite << -1 << 0 << "Write OK!" << true;
+            << Run::IrRead << -1 << 81 << E::OutOfStep << P::Read << 80;
+        QTest::newRow("IR write") << Run::IrWrite << -1 << 0 << E::None << P::Check << -1;
         QTest::newRow("IR write, an acceptance twice")
-            << Run::IrWrite << -1 << 5 << "Write error!" << false;
+            << Run::IrWrite << -1 << 5 << E::OutOfStep << P::Check << 0;
         QTest::newRow("IR write, a read-back twice")
-            << Run::IrWrite << -1 << 81 + 30 << "Write error!" << false;
+            << Run::IrWrite << -1 << 81 + 30 << E::VerifyMismatch << P::Check << 30;
     }
     void runsEndAsTheDeviceAnswers() {
         QFETCH(Run, run);
         QFETCH(int, edidRepeat);
         QFETCH(int, irRepeat);
-        QFETCH(QString, status);
-        QFETCH(bool, ok);
+        QFETCH(E, error);
+        QFETCH(P, phase);
+        QFETCH(int, index);
+        const bool ok = error == E::None;
         CoreFixture c;
         c.device.edid.repeatAt = edidRepeat;
         c.device.ir.repeatAt = irRepeat;
@@ -104,24 +104,78 @@ private slots:
         if (ok && (run == Run::EdidRead || run == Run::IrRead))
             QVERIFY(edidDone.isEmpty() && irDone.isEmpty());
         c.run(100);
-        QCOMPARE(statusOf(c, run), status);
         QSignalSpy& done = run == Run::EdidRead || run == Run::EdidDownload ? edidDone : irDone;
         QCOMPARE(done.size(), 1);
-        QCOMPARE(done.first().first().toBool(), ok);
+        const auto o = done.first().first().value<transfer::Outcome>();
+        QCOMPARE(o.error, error);
+        QCOMPARE(o.phase, phase);
+        if (!ok)
+            QCOMPARE(o.index, index);
         QCOMPARE(c.device.ir.saved, run == Run::IrWrite && ok);
         // Nothing carries on afterwards.
         const QByteArray written = c.port->written;
         c.run(5000);
         QCOMPARE(c.port->written, written);
-        QCOMPARE(statusOf(c, run), status);
+        QCOMPARE(done.size(), 1);
+    }
+
+    // How each fault ends a transfer: the kind, the phase and where it
+    // stood, with the values of a mismatch, so that a front end can word it.
+    void edidOutcomesSayWhatAndWhere_data() {
+        QTest::addColumn<bool>("download");
+        QTest::addColumn<int>("fault"); // 0 silent, 1 "err" at 0x50, 2 stored wrong at 0x20,
+                                        // 3 no header, 4 bad checksum
+        QTest::addColumn<E>("error");
+        QTest::addColumn<P>("phase");
+        QTest::addColumn<int>("index");
+        QTest::newRow("read, silent") << false << 0 << E::TimedOut << P::Read << -1;
+        QTest::newRow("read, err") << false << 1 << E::DeviceError << P::Read << 0x50;
+        QTest::newRow("read, no header") << false << 3 << E::NotEdid << P::Read << -1;
+        QTest::newRow("read, checksum") << false << 4 << E::BadChecksum << P::Read << -1;
+        QTest::newRow("download, err") << true << 1 << E::DeviceError << P::Download << 0x50;
+        QTest::newRow("download, stored wrong")
+            << true << 2 << E::VerifyMismatch << P::Verify << 0x20;
+    }
+    void edidOutcomesSayWhatAndWhere() {
+        QFETCH(bool, download);
+        QFETCH(int, fault);
+        CoreFixture c;
+        c.device.faults.silent = fault == 0;
+        c.device.edid.errorAt = fault == 1 ? 0x50 : -1;
+        c.device.edid.corruptAt = fault == 2 ? 0x20 : -1;
+        if (fault == 3)
+            c.device.edid.images[3][0] = 0x01;
+        if (fault == 4)
+            c.device.edid.images[3][127] ^= 0x01;
+        edid::Image m{};
+        std::copy(c.device.edid.images[3].begin(), c.device.edid.images[3].end(), m.begin());
+        QSignalSpy done(&c.core->edid(), &edid::EdidTransfer::finished);
+        c.core->modes().enter(Mode::Edid);
+        c.run();
+        c.core->edid().choosePort(3);
+        download ? c.core->edid().startDownload(m) : c.core->edid().startRead();
+        c.run(100);
+        c.run(edid::EdidTransfer::kAnswerMs);
+        QCOMPARE(done.size(), 1);
+        const auto o = done.first().first().value<transfer::Outcome>();
+        QFETCH(E, error);
+        QFETCH(P, phase);
+        QFETCH(int, index);
+        QCOMPARE(o.error, error);
+        QCOMPARE(o.phase, phase);
+        QCOMPARE(o.index, index);
+        QCOMPARE(o.lastLine, error == E::DeviceError ? QString("err") : QString());
+        if (error == E::VerifyMismatch) {
+            QCOMPARE(o.written, std::optional<int>(m[0x20]));
+            QCOMPARE(o.readBack, std::optional<int>(m[0x20] ^ 0xFF));
+        }
     }
 
     void aReadDeliversTheDevicesImage() {
         CoreFixture c;
         start(c, Run::EdidRead);
         c.run(100);
-        int pos = 1;
-        const edid::Image read = edid::parseView(c.core->edid().text(), pos);
+        const edid::Image& read = c.core->edid().image();
         QVERIFY(std::equal(read.begin(), read.end(), c.device.edid.images[3].begin()));
     }
 

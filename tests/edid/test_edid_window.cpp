@@ -7,6 +7,7 @@
 #include "core/edid/edid_transfer.h"
 #include "core/files/edid_file.h"
 #include "frontends/windows/edid/decoded_pane.h"
+#include "frontends/windows/edid/view_text.h"
 #include "frontends/windows/edid/edidset.h"
 #include "frontends/windows/edid/hex_view.h"
 #include "tests/edid/edid_test_util.h"
@@ -117,7 +118,7 @@ private slots:
         QVERIFY(!w.transfer().Timer1->isActive());
         QCOMPARE(w.transfer().Port, std::uint8_t(0));
         QCOMPARE(w.transfer().edid_Len, std::int16_t(1));
-        QCOMPARE(w.transfer().cell_Pos, std::int16_t(1));
+        QCOMPARE(w.view().cell_Pos, std::int16_t(1));
         QCOMPARE(w.transfer().start_Load, std::uint8_t(0));
         QVERIFY(w.Text1->text().isEmpty());
         QVERIFY(x.messages().isEmpty());
@@ -238,7 +239,7 @@ private slots:
         QCOMPARE(x.f.dialogs().filters, QStringList{"EDID(*.bin)|*.bin"});
         QCOMPARE(readFile(x.path("old.bin")), bytesOf(m));
         QCOMPARE(x.w.statusText(), QString("Save done!"));
-        QCOMPARE(x.w.transfer().cell_Pos, std::int16_t(257 + 15 + 255));
+        QCOMPARE(x.w.view().cell_Pos, std::int16_t(257 + 15 + 255));
 
         // An empty view saves 256 zero bytes; no test is made on save.
         x.w.Text1->clear();
@@ -340,7 +341,7 @@ private slots:
         QCOMPARE(readFile(x.path("new.txt")), decodedOf(sampleImage()).toUtf8());
         QCOMPARE(x.f.dialogs().filters, QStringList{"Decoded EDID(*.txt)|*.txt"});
         QCOMPARE(x.w.statusText(), QString("Export done!"));
-        QCOMPARE(x.w.transfer().cell_Pos, std::int16_t(1)); // the download's place stays
+        QCOMPARE(x.w.view().cell_Pos, std::int16_t(1)); // the download's place stays
         {
             FileSizeLimit limit;
             QVERIFY(limit.ok());
@@ -400,16 +401,16 @@ private slots:
                          c->focusPolicy() == Qt::NoFocus,
                      c->metaObject()->className());
         const edid::Image m = sampleImage();
-        x.w.transfer().setText(edid::writtenForm(m));
+        x.w.view().setText(edid::writtenForm(m));
         p.choose(0); // stereo
         QVERIFY2(p.previewText().startsWith("Changes"), qPrintable(p.previewText()));
         x.w.Text1->setPlainText(edid::writtenForm(m) + "0"); // typed after the preview
-        const QString typed = x.w.transfer().text();
+        const QString typed = x.w.view().text();
         p.ApplyBtn->click();
-        QCOMPARE(x.w.transfer().text(), typed);
+        QCOMPARE(x.w.view().text(), typed);
         p.ApplyBtn->click();
         int pos = 1;
-        const edid::Image edited = edid::parseView(x.w.transfer().text(), pos);
+        const edid::Image edited = edid::parseView(x.w.view().text(), pos);
         QCOMPARE(edid::decodeEdid(edited).cta.value(0).audio.size(), 1);
         QCOMPARE(x.decoded(), decodedOf(edited));
         QVERIFY(!p.ApplyBtn->isEnabled()); // applied twice: nothing changes
@@ -417,15 +418,15 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&x.w));
         p.ApplyBtn->setFocus(); // the dump has an undo of its own for typing
         QTest::keyClick(&x.w, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(x.w.transfer().text(), typed);
+        QCOMPARE(x.w.view().text(), typed);
         QTest::keyClick(&x.w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(x.w.transfer().text(), edid::writtenForm(edited));
-        x.w.transfer().setText(edid::writtenForm(m)); // a load: no step back from it
+        QCOMPARE(x.w.view().text(), edid::writtenForm(edited));
+        x.w.view().setText(edid::writtenForm(m)); // a load: no step back from it
         QVERIFY(!p.undoStack()->canUndo());
         p.menu()->actions().last()->trigger(); // the last template
         p.ApplyBtn->click();
         pos = 1;
-        QCOMPARE(edid::parseView(x.w.transfer().text(), pos),
+        QCOMPARE(edid::parseView(x.w.view().text(), pos),
                  *edid::buildTemplate(edid::templateNames().last()));
     }
 
@@ -433,26 +434,26 @@ private slots:
         EdidFixture x;
         x.w.transfer().start_Read = 1;
         x.w.transfer().Verify = 0;
-        x.w.transfer().check();
+        x.w.check();
         QCOMPARE(x.messages(), (QList<Msg>{{"EDID format error!", "TARVIK-5120-300"}}));
         QCOMPARE(x.w.statusText(), QString("EDID error!"));
 
         edid::Image m = sampleImage();
         m[255] ^= 0x10;
         x.w.Text1->setText(readForm(m));
-        x.w.transfer().check();
+        x.w.check();
         QCOMPARE(x.messages().last(), (Msg{"EDID CheckSum error!", "TARVIK-5120-300"}));
         QCOMPARE(x.w.statusText(), QString("CheckSum error!"));
 
         x.w.Text1->setText(readForm(sampleImage(), true));
-        x.w.transfer().check();
+        x.w.check();
         QCOMPARE(x.w.statusText(), QString("Read EDID OK!"));
         QCOMPARE(x.messages().size(), 2);
         QCOMPARE(x.w.transfer().start_Read, std::uint8_t(1)); // check changes no flag
 
         x.w.transfer().start_Read = 0;
         x.w.setStatus("before");
-        x.w.transfer().check();
+        x.w.check();
         QCOMPARE(x.w.statusText(), QString("before"));
     }
 
@@ -773,7 +774,7 @@ private slots:
         QCOMPARE(x.w.transfer().Port, std::uint8_t(0));
         QVERIFY(x.w.Option1[0]->isChecked());
         QCOMPARE(x.w.transfer().edid_Len, std::int16_t(1));
-        QCOMPARE(x.w.transfer().cell_Pos, std::int16_t(1));
+        QCOMPARE(x.w.view().cell_Pos, std::int16_t(1));
         QVERIFY(x.w.Text1->text().isEmpty());
         QCOMPARE(x.w.transfer().WriteChkSum1, hexByte(sampleImage()[127]));
         QCOMPARE(x.w.transfer().ReadChkSum2, hexByte(sampleImage()[255]));

@@ -8,6 +8,7 @@
 #include "frontends/windows/edid/decoded_pane.h"
 #include "frontends/windows/edid/edit_panel.h"
 #include "frontends/windows/edid/hex_view.h"
+#include "frontends/windows/edid/view_text.h"
 #include "frontends/windows/platform/dialogs.h"
 #include "frontends/windows/titles.h"
 #include "frontends/windows/widgets/device_context.h"
@@ -51,41 +52,33 @@ const QString kDecodedFileFilter = QStringLiteral("Decoded EDID(*.txt)|*.txt");
 } // namespace
 
 EDIDSet::EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer)
-    : FeatureWindow(context), transfer_(transfer) {
+    : FeatureWindow(context), transfer_(transfer), view_(new edid::ViewText(this)) {
     setWindowTitle(QStringLiteral("EDID Set"));
     buildUi();
-    connect(&transfer_, &edid::EdidTransfer::statusChanged, this, &EDIDSet::showStatus);
-    connect(&transfer_, &edid::EdidTransfer::progressChanged, ProgressBar1,
-            &QProgressBar::setValue);
-    connect(&transfer_, &edid::EdidTransfer::textCleared, this,
-            [this] { showText(QString(), false); });
-    connect(&transfer_, &edid::EdidTransfer::textAppended, this,
+    connect(&transfer_, &edid::EdidTransfer::started, this, &EDIDSet::transferStarted);
+    connect(&transfer_, &edid::EdidTransfer::progress, ProgressBar1,
+            [this](int done) { ProgressBar1->setValue(done); });
+    connect(&transfer_, &edid::EdidTransfer::byteRead, this,
+            [this](int shown, const QString& answer, bool last) {
+                view_->append(last ? answer + QStringLiteral("  ")
+                                   : edid::readFormCell(answer, shown));
+            });
+    connect(&transfer_, &edid::EdidTransfer::finished, this, &EDIDSet::transferEnded);
+    connect(view_, &edid::ViewText::textCleared, this, [this] { showText(QString(), false); });
+    connect(view_, &edid::ViewText::textAppended, this,
             [this](const QString& t) { showText(t, true); });
-    connect(&transfer_, &edid::EdidTransfer::textReplaced, this,
+    connect(view_, &edid::ViewText::textReplaced, this,
             [this](const QString& t) { showText(t, false); });
     // The decoded pane follows every change of the image but a read's byte
     // by byte growth: that is decoded once the read is over, before the box
     // that reports on it, if any.
-    connect(&transfer_, &edid::EdidTransfer::textCleared, this, [this] { showDecoded(false); });
-    connect(&transfer_, &edid::EdidTransfer::textReplaced, this, [this] { showDecoded(false); });
-    connect(&transfer_, &edid::EdidTransfer::textAppended, this, [this] { decodedStale_ = true; });
-    const auto readOver = [this] {
-        if (decodedStale_ && !transfer_.running())
-            showDecoded(false);
-    };
-    connect(&transfer_, &edid::EdidTransfer::finished, this, readOver);
-    connect(&transfer_, &edid::EdidTransfer::notice, this, readOver);
-    connect(&transfer_, &edid::EdidTransfer::notice, this,
-            [this](const QString& text, edid::EdidTransfer::Notice whose) {
-                using N = edid::EdidTransfer::Notice;
-                context_.message(text, whose == N::File     ? kEdidFileTitle
-                                       : whose == N::Device ? kDeviceTitle
-                                                            : kAppTitle);
-            });
+    connect(view_, &edid::ViewText::textCleared, this, [this] { showDecoded(false); });
+    connect(view_, &edid::ViewText::textReplaced, this, [this] { showDecoded(false); });
+    connect(view_, &edid::ViewText::textAppended, this, [this] { decodedStale_ = true; });
     // What the operator types is the image from then on.
     connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
         if (!showing_)
-            transfer_.viewEdited(Text1->text());
+            view_->viewEdited(Text1->text());
     });
     connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
         if (!showing_)
@@ -165,7 +158,7 @@ void EDIDSet::buildUi() {
     body->addLayout(buildDecodedPane(), 1);
     outer->addLayout(body, 1);
 
-    EditPanel = new edid::EditPanel(transfer_, this);
+    EditPanel = new edid::EditPanel(*view_, this);
     auto* menus = new QMenuBar(this);
     menus->addMenu(EditPanel->menu());
     outer->setMenuBar(menus);
@@ -216,6 +209,10 @@ void EDIDSet::Form_Load() {
     DecodedTabs->setTabVisible(1, false);
     DecodedTabs->setCurrentIndex(0);
     transfer_.prepare();
+    view_->cell_Pos = 1;
+    view_->clear();
+    ProgressBar1->setValue(0);
+    setStatus(QString());
 }
 
 bool EDIDSet::busy() const {
@@ -237,7 +234,8 @@ void EDIDSet::showText(const QString& text, bool append) {
 }
 
 void EDIDSet::setStatus(const QString& text) {
-    transfer_.setStatus(text);
+    status_ = text;
+    showStatus(text);
 }
 
 void EDIDSet::showStatus(const QString& text) {
@@ -246,7 +244,7 @@ void EDIDSet::showStatus(const QString& text) {
 }
 
 QString EDIDSet::statusText() const {
-    return statusPanel_->text();
+    return status_;
 }
 
 void EDIDSet::Option1_Click(int index) {
@@ -257,7 +255,12 @@ void EDIDSet::Option1_Click(int index) {
 // Files
 
 void EDIDSet::Command1_Click() {
-    transfer_.beginOpen();
+    // The view is emptied before the file is chosen; what it held comes
+    // back with a box when the file holds no dump.
+    const QString textBefore = view_->text();
+    const QString statusBefore = status_;
+    view_->clear();
+    setStatus(QStringLiteral("Open EDID "));
     const std::optional<QString> path =
         context_.dialogs().openFileName(this, edid::kOpenFileFilter);
     if (!path || path->isEmpty())
@@ -265,17 +268,34 @@ void EDIDSet::Command1_Click() {
     // A file that cannot be read acts as a cancel, as it always did; only a
     // text that holds no dump gets a box, and the image back.
     const files::EdidFile file = files::readEdidFile(*path);
-    if (file.image)
-        transfer_.showLoaded(*file.image);
-    else if (file.readable)
-        transfer_.refuseOpened(files::refusalText(*path, file));
+    if (file.image) {
+        showLoaded(*file.image);
+    } else if (file.readable) {
+        // Back first, so that the box stands over the image it leaves alone.
+        view_->setText(textBefore);
+        setStatus(statusBefore);
+        context_.message(files::refusalText(*path, file), kEdidFileTitle);
+    }
+}
+
+void EDIDSet::showLoaded(const edid::Image& image) {
+    // A loaded image is shown whatever its tests say.
+    if (!edid::headerOk(image)) {
+        context_.message(QStringLiteral("EDID format error!"), kEdidFileTitle);
+        setStatus(QStringLiteral("EDID error!"));
+    } else if (!edid::checksumOk(image)) {
+        context_.message(QStringLiteral("EDID CheckSum error!"), kEdidFileTitle);
+        setStatus(QStringLiteral("CheckSum error!"));
+    }
+    view_->setText(edid::writtenForm(image));
+    transfer_.edid_Len = edid::kImageSize;
 }
 
 void EDIDSet::Command5_Click() {
     const std::optional<QString> path = context_.dialogs().saveFileName(this, edid::kFileFilter);
     if (!path || path->isEmpty())
         return;
-    const edid::Image image = transfer_.viewImage();
+    const edid::Image image = view_->viewImage();
     QString reason;
     if (!files::saveEdidImage(*path, image, &reason, kReplaceAnything)) {
         context_.message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
@@ -326,11 +346,7 @@ std::optional<edid::Image> EDIDSet::viewedImage() const {
     // The view's own parse, from the first cell, so that what is decoded is
     // what a download would send; viewImage() would move the download's
     // cell position.
-    int pos = 1;
-    if (edid::nextByteCell(transfer_.text(), pos).isEmpty())
-        return std::nullopt;
-    pos = 1;
-    return edid::parseView(transfer_.text(), pos);
+    return view_->image();
 }
 
 void EDIDSet::showDecoded(bool sameImage) {
@@ -359,7 +375,7 @@ void EDIDSet::showDecoded(bool sameImage) {
 
 void EDIDSet::markDifferences(const QList<int>& offsets) {
     QList<QTextEdit::ExtraSelection> marks;
-    const QString& text = transfer_.text();
+    const QString& text = view_->text();
     // Where each character of the view text is in the editor, which keeps
     // a CR LF as one line break.
     QList<int> at(text.size() + 1);
@@ -392,11 +408,88 @@ void EDIDSet::markDifferences(const QList<int>& offsets) {
 // Transfers
 
 void EDIDSet::DownloadBtn_Click() {
-    transfer_.startDownload();
+    transfer_.startDownload(view_->downloadCells());
 }
 
 void EDIDSet::ReadEDIDBtn_Click() {
     transfer_.startRead();
+}
+
+void EDIDSet::transferStarted(transfer::Phase phase) {
+    switch (phase) {
+    case transfer::Phase::Download:
+        setStatus(QStringLiteral("EDID Download... "));
+        break;
+    case transfer::Phase::Verify:
+        setStatus(QStringLiteral("DownLoad Over!"));
+        view_->clear();
+        setStatus(QStringLiteral("EDID Verify... "));
+        break;
+    default:
+        view_->clear();
+        setStatus(QStringLiteral("EDID Readding... "));
+    }
+}
+
+void EDIDSet::transferEnded(const transfer::Outcome& o) {
+    using E = transfer::Error;
+    using P = transfer::Phase;
+    if (decodedStale_)
+        showDecoded(false);
+    switch (o.error) {
+    case E::TimedOut:
+        setStatus(QStringLiteral("Time Out!"));
+        context_.message(QStringLiteral("Time Out!"), kAppTitle);
+        return;
+    case E::DeviceError:
+    case E::WriteFailed:
+        setStatus(o.phase == P::Download ? QStringLiteral("DownLoad Err!")
+                                         : QStringLiteral("Read EDID Err!"));
+        return;
+    case E::OutOfStep:
+        setStatus(QStringLiteral("Read EDID Err!"));
+        return;
+    case E::ModeLeft:
+    case E::Stopped:
+        return;
+    default:
+        break;
+    }
+    // A plain read that came whole is over before it is judged.
+    if (o.phase == P::Read)
+        setStatus(QStringLiteral("Read OK!"));
+    report(o.error,
+           o.phase == P::Verify ? QStringLiteral("Download OK!") : QStringLiteral("Read EDID OK!"));
+}
+
+void EDIDSet::report(transfer::Error error, const QString& success) {
+    switch (error) {
+    case transfer::Error::VerifyMismatch:
+        context_.message(QStringLiteral("Verify EDID ERR!"), kAppTitle);
+        setStatus(QStringLiteral("Verify EDID ERR!"));
+        break;
+    case transfer::Error::NotEdid:
+        context_.message(QStringLiteral("EDID format error!"), kDeviceTitle);
+        setStatus(QStringLiteral("EDID error!"));
+        break;
+    case transfer::Error::BadChecksum:
+        context_.message(QStringLiteral("EDID CheckSum error!"), kDeviceTitle);
+        setStatus(QStringLiteral("CheckSum error!"));
+        break;
+    default:
+        if (!success.isEmpty())
+            setStatus(success);
+    }
+}
+
+void EDIDSet::check() {
+    // A read in progress is judged as if it were over; otherwise only the
+    // image's own tests speak.
+    const edid::Image image = view_->viewImage();
+    const transfer::Error e = !edid::headerOk(image)     ? transfer::Error::NotEdid
+                              : !edid::checksumOk(image) ? transfer::Error::BadChecksum
+                                                         : transfer::Error::None;
+    report(e, transfer_.start_Read == 1 ? QStringLiteral("Read EDID OK!") : QString());
 }
 
 void EDIDSet::quit() {

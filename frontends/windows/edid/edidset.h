@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/edid/edid_image.h"
+#include "core/transfer/outcome.h"
 #include "frontends/windows/widgets/feature_window.h"
 
 #include <array>
@@ -19,13 +20,14 @@ class DecodedPane;
 class EdidTransfer;
 class EditPanel;
 class HexView;
+class ViewText;
 } // namespace edid
 
 // The EDID window: one 256-byte image of one input, shown as an editable
 // hexadecimal dump, loaded from ".bin" files or text dumps, saved to ".bin"
-// files, and moved to and from the device byte by byte. The image and its
-// transfers live in the EDID transfer; the window shows them and forwards
-// the operator's actions. Beside the dump, the image decoded, and its
+// files, and moved to and from the device byte by byte. The view's text is
+// the image; the EDID transfer moves it, and the window words what the
+// transfer reports. Beside the dump, the image decoded, and its
 // comparison with another file once one was chosen.
 class EDIDSet : public FeatureWindow {
     Q_OBJECT
@@ -35,6 +37,9 @@ public:
     bool busy() const override;
 
     edid::EdidTransfer& transfer() { return transfer_; }
+    edid::ViewText& view() { return *view_; }
+    // Tests the image the view holds and reports it as a read's end does.
+    void check();
 
     // Operator actions.
     void Option1_Click(int index);
@@ -86,6 +91,12 @@ private:
     void buildUi();
     void showText(const QString& text, bool append);
     void showStatus(const QString& text);
+    void showLoaded(const edid::Image& image);
+    void transferStarted(transfer::Phase phase);
+    void transferEnded(const transfer::Outcome& outcome);
+    // The box and status of a judged image; success: the status when it
+    // passed (none: the status stays).
+    void report(transfer::Error error, const QString& success);
     QLayout* buildDecodedPane();
     // The image a download would send; nothing while the view holds no
     // byte at all.
@@ -96,7 +107,9 @@ private:
     void markDifferences(const QList<int>& offsets);
 
     edid::EdidTransfer& transfer_;
+    edid::ViewText* view_ = nullptr;
     QLabel* statusPanel_ = nullptr;
+    QString status_;
     // The view is being set from the transfer: its change is no edit.
     bool showing_ = false;
     // A read appended to the view since it was last decoded; decoded when

@@ -1,7 +1,7 @@
 #include "frontends/windows/edid/edit_panel.h"
 
 #include "core/edid/decode/edid_compare.h"
-#include "core/edid/edid_transfer.h"
+#include "frontends/windows/edid/view_text.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -53,9 +53,8 @@ const char* const kChoices[] = {"Stereo audio (2.0, LPCM only)",
 // One applied edit: the view text before and after.
 class TextCommand : public QUndoCommand {
 public:
-    TextCommand(EdidTransfer& t, bool& applying, const QString& label, QString before,
-                QString after)
-        : QUndoCommand(label), transfer_(t), applying_(applying), before_(std::move(before)),
+    TextCommand(ViewText& t, bool& applying, const QString& label, QString before, QString after)
+        : QUndoCommand(label), view_(t), applying_(applying), before_(std::move(before)),
           after_(std::move(after)) {}
     void undo() override { set(before_); }
     void redo() override { set(after_); }
@@ -63,10 +62,10 @@ public:
 private:
     void set(const QString& text) {
         applying_ = true;
-        transfer_.setText(text);
+        view_.setText(text);
         applying_ = false;
     }
-    EdidTransfer& transfer_;
+    ViewText& view_;
     bool& applying_;
     QString before_, after_;
 };
@@ -81,8 +80,8 @@ std::optional<Image> viewed(const QString& text) {
 
 } // namespace
 
-EditPanel::EditPanel(EdidTransfer& transfer, QWidget* parent)
-    : QGroupBox(QStringLiteral("Edit"), parent), transfer_(transfer), undo_(new QUndoStack(this)) {
+EditPanel::EditPanel(ViewText& view, QWidget* parent)
+    : QGroupBox(QStringLiteral("Edit"), parent), view_(view), undo_(new QUndoStack(this)) {
     Choice = new QComboBox(this);
     Choice->setAccessibleName(QStringLiteral("Edit to apply"));
     for (const char* c : kChoices)
@@ -158,8 +157,8 @@ EditPanel::EditPanel(EdidTransfer& transfer, QWidget* parent)
             undo_->clear();
         showPreview();
     };
-    connect(&transfer_, &EdidTransfer::textReplaced, this, newImage);
-    connect(&transfer_, &EdidTransfer::textCleared, this, newImage);
+    connect(&view_, &ViewText::textReplaced, this, newImage);
+    connect(&view_, &ViewText::textCleared, this, newImage);
     connect(ApplyBtn, &QPushButton::clicked, this, &EditPanel::apply);
     showPreview();
 }
@@ -179,7 +178,7 @@ EditPanel::Outcome EditPanel::outcome() const {
         const QString name = templateNames().value(index - int(Pick::Template));
         return {buildTemplate(name), {}};
     }
-    const std::optional<Image> image = viewed(transfer_.text());
+    const std::optional<Image> image = viewed(view_.text());
     if (!image)
         return {std::nullopt, QStringLiteral("Open a file or read the device first.")};
     Edit e;
@@ -243,7 +242,7 @@ EditPanel::Outcome EditPanel::outcome() const {
 }
 
 void EditPanel::showPreview() {
-    previewedText_ = transfer_.text();
+    previewedText_ = view_.text();
     previewedChoice_ = Choice->currentText() + VicBox->text() + NameBox->text() +
                        SerialBox->text() + AddressBox->text();
     const Outcome o = outcome();
@@ -252,7 +251,7 @@ void EditPanel::showPreview() {
         Preview->setText(o.problem);
         return;
     }
-    const std::optional<Image> before = viewed(transfer_.text());
+    const std::optional<Image> before = viewed(view_.text());
     if (before && *before == *o.image) {
         Preview->setText(QStringLiteral("The image already is so: nothing changes."));
         ApplyBtn->setEnabled(false);
@@ -281,14 +280,14 @@ void EditPanel::apply() {
     // preview again.
     const QString choice = Choice->currentText() + VicBox->text() + NameBox->text() +
                            SerialBox->text() + AddressBox->text();
-    if (transfer_.text() != previewedText_ || choice != previewedChoice_) {
+    if (view_.text() != previewedText_ || choice != previewedChoice_) {
         showPreview();
         return;
     }
     const Outcome o = outcome();
     if (!o.image)
         return;
-    undo_->push(new TextCommand(transfer_, applying_, Choice->currentText(), transfer_.text(),
+    undo_->push(new TextCommand(view_, applying_, Choice->currentText(), view_.text(),
                                 writtenForm(*o.image)));
 }
 

@@ -15,7 +15,7 @@ class QUndoStack;
 
 namespace edid {
 
-class EdidTransfer;
+class ViewText;
 
 // The EDID window's editor: the installers' fixes, the templates and the
 // name, serial and physical address, each applied to the image the view
@@ -26,7 +26,7 @@ class EdidTransfer;
 class EditPanel : public QGroupBox {
     Q_OBJECT
 public:
-    EditPanel(EdidTransfer& transfer, QWidget* parent);
+    EditPanel(ViewText& view, QWidget* parent);
 
     // The window's Edit menu: undo, redo, and each choice of the panel.
     QMenu* menu() const { return menu_; }
@@ -53,7 +53,7 @@ private:
     Outcome outcome() const;
     void showPreview();
 
-    EdidTransfer& transfer_;
+    ViewText& view_;
     QUndoStack* undo_ = nullptr;
     QMenu* menu_ = nullptr;
     // The view text and choice the preview was made for.

@@ -55,8 +55,8 @@ IrSet::IrSet(DeviceContext& context, ir::IrCodeRun& run) : FeatureWindow(context
     buildUi();
     connect(&run_, &ir::IrCodeRun::codeChanged, this, &IrSet::showCode);
     connect(&run_, &ir::IrCodeRun::markChanged, this, &IrSet::showMark);
-    connect(&run_, &ir::IrCodeRun::statusChanged, status_, &QLabel::setText);
-    connect(&run_, &ir::IrCodeRun::progressChanged, ProgressBar1, &QProgressBar::setValue);
+    connect(&run_, &ir::IrCodeRun::progress, this, &IrSet::showProgress);
+    connect(&run_, &ir::IrCodeRun::finished, this, &IrSet::runEnded);
     connect(&run_, &ir::IrCodeRun::learned, this, [this](const QString& c, const QString& d) {
         CstCode->setText(c);
         DataCode->setText(d);
@@ -151,6 +151,8 @@ void IrSet::buildUi() {
 
 void IrSet::Form_Load() {
     run_.prepare();
+    ProgressBar1->setValue(0);
+    status_->setText(QString());
     // The window would otherwise give the focus back to the box that had
     // it when the window closed, and learned codes would go there.
     codetxt[0]->setFocus();
@@ -207,7 +209,39 @@ QString IrSet::statusText() const {
 }
 
 void IrSet::codetxt_GotFocus(int k) {
-    run_.codetxt_GotFocus(k);
+    run_.learnInto(k);
+}
+
+void IrSet::showProgress(int done) {
+    ProgressBar1->setValue(done);
+    switch (run_.phase()) {
+    case transfer::Phase::Write:
+        status_->setText(QStringLiteral("Writing"));
+        break;
+    case transfer::Phase::Check:
+        status_->setText(QStringLiteral("Write Checking!"));
+        break;
+    default:
+        status_->setText(QStringLiteral("Reading"));
+    }
+}
+
+void IrSet::runEnded(const transfer::Outcome& o) {
+    const bool reading = o.phase == transfer::Phase::Read;
+    switch (o.error) {
+    case transfer::Error::None:
+        status_->setText(reading ? QStringLiteral("Read OK!") : QStringLiteral("Write OK!"));
+        break;
+    case transfer::Error::TimedOut:
+        status_->setText(QStringLiteral("Time Out!"));
+        break;
+    case transfer::Error::OutOfStep:
+    case transfer::Error::VerifyMismatch:
+        status_->setText(reading ? QStringLiteral("Read error!") : QStringLiteral("Write error!"));
+        break;
+    default:
+        break; // a failed write has its own box; a run stopped says nothing
+    }
 }
 
 void IrSet::Command1_Click() {
@@ -215,5 +249,14 @@ void IrSet::Command1_Click() {
 }
 
 void IrSet::Command2_Click() {
-    run_.writeCode();
+    switch (run_.writeCode()) {
+    case ir::IrCodeRun::Check::FormatError:
+        status_->setText(QStringLiteral("format error!"));
+        break;
+    case ir::IrCodeRun::Check::Duplicate:
+        status_->setText(QStringLiteral("the same code!"));
+        break;
+    case ir::IrCodeRun::Check::Passed:
+        break;
+    }
 }

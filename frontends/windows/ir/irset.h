@@ -77,6 +77,8 @@ private:
     void buildUi();
     void showCode(int k, const QString& text);
     void showMark(int k);
+    void showProgress(int done);
+    void runEnded(const transfer::Outcome& outcome);
 
     ir::IrCodeRun& run_;
     QLabel* status_ = nullptr;
