@@ -2,9 +2,9 @@
 
 #include "core/device/switcher.h"
 #include "core/edid/edid_image.h"
-#include "testing/fakes/fake_platform.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
+#include "testing/fakes/fake_platform.h"
 
 #include <QElapsedTimer>
 

@@ -28,7 +28,7 @@ using namespace bench;
 namespace {
 
 const QStringList kSections = {"paced", "unpaced", "core", "startup", "idle",
-                               "log",   "decode",  "edit", "ctl",  "server"};
+                               "log",   "decode",  "edit", "ctl",     "server"};
 const QList<Transfer> kTransfers = {Transfer::EdidRead, Transfer::EdidDownload, Transfer::IrWrite};
 
 QString num(double v, int decimals) {

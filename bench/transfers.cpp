@@ -130,8 +130,8 @@ Rig::Rig(bool paced, const QString& simulatorPath, bool overTcp) : paced_(paced)
                          &Poker::poke);
         QObject::connect(&simulator_, &QProcess::stateChanged, &Poker::instance(), &Poker::poke);
         simulator_.setProcessChannelMode(QProcess::MergedChannels);
-        const QStringList where = overTcp ? QStringList{"--tcp", "0"}
-                                          : QStringList{"--dir", dir_.path(), "--port", "1"};
+        const QStringList where =
+            overTcp ? QStringList{"--tcp", "0"} : QStringList{"--dir", dir_.path(), "--port", "1"};
         simulator_.start(simulatorPath, QStringList{"--paced", "--quiet"} + where);
         // "... linked as FOLDER/COM1", or "... on tcp://127.0.0.1:PORT".
         const QByteArray ready = overTcp ? "tcp://" : "linked as";

@@ -12,9 +12,9 @@
 // take to run.)
 
 #include "core/device/switcher.h"
-#include "testing/fakes/fake_platform.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
+#include "testing/fakes/fake_platform.h"
 
 #include <QCoreApplication>
 #include <fuzzer/FuzzedDataProvider.h>

@@ -2,8 +2,8 @@
 // through the receive queue, the line assembly and the reply interpreter,
 // with each feature window open in each of its states.
 
-#include "fuzz/states.h"
 #include "frontends/windows/main_window/form1.h"
+#include "fuzz/states.h"
 #include "testing/fakes/fake_platform.h"
 
 #include <QApplication>

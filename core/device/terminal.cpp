@@ -37,7 +37,8 @@ QByteArray hexTextToBytes(const QString& text) {
 }
 
 bool hexKeyAllowed(QChar c) {
-    return c.unicode() == 8 || c.unicode() == 16 || c == QChar(' ') || protocol::hexDigitValue(c) >= 0;
+    return c.unicode() == 8 || c.unicode() == 16 || c == QChar(' ') ||
+           protocol::hexDigitValue(c) >= 0;
 }
 
 } // namespace device

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/platform/platform.h"
 #include "core/seriallink/line_assembly.h"
 #include "core/seriallink/rx_queue.h"
-#include "core/platform/platform.h"
 
 #include <QObject>
 #include <memory>

@@ -1,9 +1,9 @@
 // The HDMI matrix control program. It takes no arguments: the port it uses
 // is remembered in COMPORT in the working directory.
 
+#include "core/platform/qt_platform.h"
 #include "frontends/windows/main_window/form1.h"
 #include "frontends/windows/platform/qt_dialogs.h"
-#include "core/platform/qt_platform.h"
 
 #include <QApplication>
 

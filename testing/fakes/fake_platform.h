@@ -1,10 +1,10 @@
 #pragma once
 
+#include "core/platform/platform.h"
+#include "core/platform/tcp_serial_port.h"
 #include "testing/fakes/fake_clock.h"
 #include "testing/fakes/fake_dialogs.h"
 #include "testing/fakes/fake_serial_port.h"
-#include "core/platform/platform.h"
-#include "core/platform/tcp_serial_port.h"
 
 #include <QPointer>
 #include <functional>

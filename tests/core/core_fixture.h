@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/device/switcher.h"
-#include "testing/fakes/fake_platform.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
+#include "testing/fakes/fake_platform.h"
 
 #include <memory>
 

@@ -2,10 +2,10 @@
 // network port and a COM1 file naming `hdmi-matrix-sim --tcp 0`.
 
 #include "core/edid/edid_transfer.h"
+#include "core/platform/qt_platform.h"
 #include "frontends/windows/edid/edidset.h"
 #include "frontends/windows/main_window/form1.h"
 #include "testing/fakes/fake_dialogs.h"
-#include "core/platform/qt_platform.h"
 #include "tests/support/sim_harness.h"
 
 #include <QComboBox>

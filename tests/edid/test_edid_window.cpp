@@ -3,13 +3,13 @@
 // hand-driven clock.
 
 #include "core/edid/decode/edid_text.h"
-#include "frontends/windows/edid/edit_panel.h"
 #include "core/edid/edid_transfer.h"
 #include "core/files/edid_file.h"
 #include "frontends/windows/edid/decoded_pane.h"
-#include "frontends/windows/edid/view_text.h"
 #include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/edit_panel.h"
 #include "frontends/windows/edid/hex_view.h"
+#include "frontends/windows/edid/view_text.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/support/form_fixture.h"
 

@@ -10,9 +10,9 @@
 // tmpfs mounts that are read-only or full. Where a mount is refused the case
 // is skipped, saying so.
 
+#include "core/seriallink/comport.h"
 #include "frontends/windows/edid/edidset.h"
 #include "frontends/windows/edid/hex_view.h"
-#include "core/seriallink/comport.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/faults/fault_util.h"
 

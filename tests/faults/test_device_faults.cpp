@@ -6,9 +6,9 @@
 // recover from.
 
 #include "core/edid/edid_transfer.h"
+#include "core/ir/ir_code_run.h"
 #include "frontends/windows/edid/edidset.h"
 #include "frontends/windows/edid/hex_view.h"
-#include "core/ir/ir_code_run.h"
 #include "frontends/windows/ir/irset.h"
 #include "frontends/windows/settings/setting.h"
 #include "tests/edid/edid_test_util.h"

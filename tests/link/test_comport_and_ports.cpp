@@ -1,9 +1,9 @@
 // The remembered port and how COM numbers reach devices.
 
-#include "core/seriallink/comport.h"
 #include "core/platform/port_names.h"
-#include "frontends/windows/platform/qt_dialogs.h"
 #include "core/platform/qt_serial_port.h"
+#include "core/seriallink/comport.h"
+#include "frontends/windows/platform/qt_dialogs.h"
 
 #include <QDateTime>
 #include <QDir>

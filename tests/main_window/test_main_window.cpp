@@ -1,12 +1,12 @@
 // The main window: start-up, the connection, routing buttons, terminal,
 // presets and the device modes, through real widgets on the fake platform.
 
+#include "core/device/routing.h"
+#include "core/device/terminal.h"
+#include "core/seriallink/comport.h"
 #include "frontends/windows/edid/edidset.h"
 #include "frontends/windows/ir/irmatrix.h"
 #include "frontends/windows/ir/irset.h"
-#include "core/seriallink/comport.h"
-#include "core/device/routing.h"
-#include "core/device/terminal.h"
 #include "frontends/windows/settings/setting.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/support/form_fixture.h"

@@ -1,10 +1,10 @@
 // The network port against the simulated switcher behind its TCP transport,
 // on the loopback address only.
 
-#include "testing/fakes/fake_clock.h"
 #include "core/platform/tcp_serial_port.h"
 #include "sim/device.h"
 #include "sim/tcp_transport.h"
+#include "testing/fakes/fake_clock.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "frontends/windows/main_window/form1.h"
-#include "testing/fakes/fake_platform.h"
 #include "sim/device.h"
 #include "sim/pty_transport.h"
+#include "testing/fakes/fake_platform.h"
 
 #include <QByteArrayList>
 #include <QTemporaryDir>

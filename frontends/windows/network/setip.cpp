@@ -1,7 +1,7 @@
 #include "frontends/windows/network/setip.h"
 
-#include "core/seriallink/connection.h"
 #include "core/network/ip_address.h"
+#include "core/seriallink/connection.h"
 #include "frontends/windows/network/ipbox.h"
 #include "frontends/windows/widgets/device_context.h"
 

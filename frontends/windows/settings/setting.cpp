@@ -1,7 +1,7 @@
 #include "frontends/windows/settings/setting.h"
 
-#include "frontends/windows/settings/password.h"
 #include "core/settings/settings_session.h"
+#include "frontends/windows/settings/password.h"
 #include "frontends/windows/titles.h"
 #include "frontends/windows/widgets/device_context.h"
 
