@@ -17,8 +17,8 @@ class Connection;
 namespace device {
 
 // The device's modes. Around the settings, EDID and IR code work the device
-// is told to enter a mode ("stm", "edm", "irm") and later to leave it ("sto",
-// "edo", "iro"); the mode variable says meanwhile which feature the device's
+// is told to enter a mode (its entry word) and later to leave it (its exit
+// word); the mode variable says meanwhile which feature the device's
 // replies belong to. A two-second watchdog warns when the device does not
 // echo the entry word.
 class DeviceModes : public QObject {

@@ -104,7 +104,7 @@ private:
     bool done_ = false;
 };
 
-// "bc ", "cir ", "asw ", "msw ": the routing and its status. Done when the
+// Status, route, all outputs, preset recall: the routing and its status. Done when the
 // reports it waits for have come: the one output of a route, all eight
 // otherwise. A route or all-outputs request whose report names another
 // input than the one asked for ends as Mismatch. All outputs and preset
@@ -136,7 +136,8 @@ private:
     bool askedStatus_ = false;
 };
 
-// "msa ", "dhc", "sip ": a command the device acknowledges with "Ack".
+// Preset save, the automatic and the fixed address: a command the device
+// acknowledges with "Ack".
 class AckRequest : public Request {
     Q_OBJECT
 public:
@@ -193,10 +194,10 @@ private:
     platform::Timer* quiet_ = nullptr;
 };
 
-// IR route: "ims" first (as the IR routing window does on opening), then
-// "srp o i" once the output's report came. The device reports only outputs
-// whose input changes, so a route to the input the output already carries
-// is done at once; else its report must name the input (else Mismatch).
+// IR route: the IR status request first (as the IR routing window does on
+// opening), then the IR routing button's command once the output's report came. The device reports
+// only outputs whose input changes, so a route to the input the output already carries is done at
+// once; else its report must name the input (else Mismatch).
 class IrRouteRequest : public Request {
     Q_OBJECT
 public:

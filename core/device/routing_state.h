@@ -30,16 +30,16 @@ public:
     // The input 1..8 output 1..8 shows; 0 when none was reported.
     int input(int output) const { return lit_.at(output - 1) + 1; }
 
-    // Routing button 11..90: writes its "cir " command (a failed write is
+    // Routing button 11..90: writes its route command (a failed write is
     // reported) and returns the command text, CR LF included; empty for an
     // index that names no button.
     QString route(int n);
-    // "msa i" / "msw i" behind the port-open guard.
+    // Preset save / recall i, behind the port-open guard.
     bool presetSave(int index);
     bool presetRecall(int index);
-    // "asw i" for input 0..7, behind the port-open guard.
+    // Every output to input 0..7, behind the port-open guard.
     bool allOutputs(int input0);
-    // "bc ", a failed write reported.
+    // The status request, a failed write reported.
     bool status();
 
 signals:

@@ -64,12 +64,12 @@ bool checksumOk(const Image& image);
 void setChecksums(Image& image);
 
 // The commands of a transfer, without CR LF.
-// "swe p 0" opens a download into port p (0..7), "swe p 1" a read.
+// Opens a download into port p (0..7), or a read.
 QString openCommand(int port, bool read);
-// "wed X c": byte index X in upper-case hexadecimal, the cell as the view
-// holds it.
+// Writes byte index X (upper-case hexadecimal on the wire), the cell as
+// the view holds it.
 QString writeByteCommand(int index, const QString& cell);
-// "red X ": the blank is the last character.
+// Asks for byte index X.
 QString readByteCommand(int index);
 
 } // namespace edid

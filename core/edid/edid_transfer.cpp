@@ -30,7 +30,7 @@ void EdidTransfer::prepare() {
 
 void EdidTransfer::end() {
     // The device leaves EDID mode once its window is gone, so a transfer
-    // cannot go on; were it left marked running, the next opening's "edm"
+    // cannot go on; were it left marked running, the next opening's entry
     // echo would be taken for a failed read reply.
     if (running() || settling())
         stop(transfer::Error::Stopped);

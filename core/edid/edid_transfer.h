@@ -78,9 +78,9 @@ public:
     void forgetReadBytes() { readBytes.fill(std::nullopt); }
 
     // The transfer's part of EDID mode: true when a running transfer took
-    // the line (every line but "edo" while one runs), or when the line was a
+    // the line (every line but the exit echo while one runs), or when the line was a
     // stray answer after a read. Anything else is the mode's own business
-    // (the "edm" and "edo" echoes); an exit echo during a transfer ends it
+    // (the entry and exit echoes); an exit echo during a transfer ends it
     // ModeLeft first.
     bool reply(const protocol::Reply& r);
     bool running() const { return start_Load == 1 || start_Read == 1; }

@@ -187,7 +187,7 @@ bool IrCodeRun::reply(const protocol::Reply& r) {
     return true;
 }
 
-// The device returned the entry addressed by the last "ric ".
+// The device returned the entry the last read command addressed.
 void IrCodeRun::codeRead(const QString& line) {
     if (settling()) {
         desynchronised(line);
@@ -238,7 +238,7 @@ void IrCodeRun::codeRead(const QString& line) {
     }
 }
 
-// The device stored the entry written by the last "wic ".
+// The device stored the entry the last write command sent.
 void IrCodeRun::codeWritten(const QString& line) {
     if (settling()) {
         desynchronised(line);

@@ -103,7 +103,7 @@ signals:
     // The entry that takes the next learned code; the window focuses it.
     void focusRequested(int k);
     // A run came to its end. A write that passed its check ends before
-    // "sav" goes out.
+    // the save command goes out.
     void finished(const transfer::Outcome& outcome);
 
 private:

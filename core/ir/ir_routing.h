@@ -37,7 +37,7 @@ public:
     bool route(int n);
     // Every output to input 0..7.
     bool routeAll(int input);
-    // "ims": the device reports every output.
+    // The IR status request: the device reports every output.
     bool status();
 
     // The last report's output and input texts.

@@ -38,7 +38,7 @@ ParsedAddress parseAddress(const QString& NewIP);
 // ASCII text, how often the character occurs.
 std::int16_t CountIF(const QString& lzExpr, QChar nChar);
 
-// "dhc" CR LF: the device obtains its address by itself.
+// The device obtains its address by itself.
 inline const QString kAutoAddressCommand = protocol::autoAddressCommand();
 // The command line for a dotted address text, CR LF included: each run of
 // digits becomes its value in hexadecimal, runs separated by blanks.

@@ -43,7 +43,8 @@ public:
     void forgetPending();
 
     // The settings recogniser of setting mode: true when the line was one of
-    // its replies ("slc", "smd", "swm", "seq", "utp", "sed", "rst").
+    // its replies (long cable, EDID mode, switch mode, equaliser, UTP, EDID
+    // copy, factory reset).
     bool reply(const protocol::Reply& r);
 
     const QString& statusText() const { return status_; }

@@ -206,8 +206,9 @@ private:
     }
 };
 
-// ir route: as the IR routing window does it, "ims" first (the window sends
-// it on opening), then the routing button's "srp o i" (the request's rule).
+// ir route: as the IR routing window does it, the IR status request first
+// (the window sends it on opening), then the routing button's command (the
+// request's rule).
 class IrRouteOperation : public RequestOperation {
 public:
     using RequestOperation::RequestOperation;

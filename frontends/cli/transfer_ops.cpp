@@ -290,7 +290,7 @@ public:
             if (!over())
                 c_.console.progress(label(), done + 1, total);
         });
-        // Queued: a write that passed its check ends before it sends "sav",
+        // Queued: a write that passed its check ends before it sends the save,
         // which must go out before the exit word.
         connect(
             &run, &ir::IrCodeRun::finished, this,
@@ -428,7 +428,7 @@ protected:
     }
 
     void succeeded() override {
-        // "sav" has gone out; the device acknowledges it.
+        // The save has gone out; the device acknowledges it.
         connect(&c_.device.link(), &seriallink::Connection::lineReceived, this,
                 [this](const QString& line) {
                     if (!keyword(line, "Ack") || over())

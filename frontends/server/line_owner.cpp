@@ -37,7 +37,7 @@ QByteArray exitWordFor(const QByteArray& word) {
     return {};
 }
 
-// "bc " CR LF: the status request of every connect and poll.
+// The status request of every connect and poll, with its line end.
 QByteArray statusLine() {
     return seriallink::wireBytes(protocol::statusCommand() + QStringLiteral("\r\n"));
 }

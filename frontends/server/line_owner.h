@@ -23,13 +23,13 @@ namespace server {
 class RouterState;
 
 // The one owner of the switcher's line. It opens the port (again after a
-// loss: after 1 s, doubling to 30 s), asks for the routing with "bc " at
+// loss: after 1 s, doubling to 30 s), asks for the routing (the status request) at
 // every connect and poll, feeds every routing report into the RouterState,
 // and hands the commands of every client to the core's request queue,
 // which writes them one at a time.
 //
 // Line-port clients, named by a number above 0, hand in whole lines. A mode
-// word ("stm", "edm", "irm") takes a lease: until the client's exit word,
+// word (a mode's entry word) takes a lease: until the client's exit word,
 // its departure or 30 s without a line from it, only its lines go out and
 // only it receives what the switcher says; everything else waits, the
 // owner's polls included. A lease that ends without its exit word gets it
@@ -43,7 +43,7 @@ public:
     struct Times {
         int firstRetryMs = 1000;
         int lastRetryMs = 30000;
-        int statusWaitMs = 2000; // for the answer to "bc "
+        int statusWaitMs = 2000; // for the answer to the status request
         int leaseIdleMs = 30000;
     };
 

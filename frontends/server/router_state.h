@@ -97,7 +97,7 @@ signals:
     void routingChanged(const QList<int>& outputs);
     void labelsChanged(server::RouterState::Side side, const QList<int>& ports);
     void locksChanged(const QList<int>& outputs);
-    // A command for the switcher, without its line end ("cir 12").
+    // A command for the switcher, without its line end (a route).
     void commandRequested(const QString& command);
 
 private:

@@ -41,7 +41,7 @@ public:
     ~Form1() override;
 
     // Start-up: fills the lists, reads COMPORT, opens the port and greets
-    // the device with "bc ". Runs before the window is first shown.
+    // the device with the status request. Runs before the window is first shown.
     void Form_Load();
 
     // DeviceContext.
@@ -122,7 +122,7 @@ private:
     void buildMenu();
     void showConnected(bool open);
     void showSendMode(const QString& caption);
-    // Opens PortNo; greet: at start-up, where the device is sent "bc ".
+    // Opens PortNo; greet: at start-up, where the device is sent the status request.
     void openPort(bool greet);
     void onOpened();
     void onOpenFailed();

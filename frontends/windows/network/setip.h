@@ -10,7 +10,7 @@ class QRadioButton;
 class ipBox;
 
 // The network address window: tells the device to obtain its address by
-// itself ("dhc") or to use a fixed one ("sip " and four hexadecimal
+// itself or to use a fixed one (four hexadecimal
 // numbers). It sends one line on "OK" and closes; no answer is awaited.
 class SetIP : public FeatureWindow {
     Q_OBJECT
