@@ -2,6 +2,7 @@
 // in-process simulated switcher: Videohub and line-port clients on real
 // sockets.
 
+#include "core/edid/edid_image.h"
 #include "core/seriallink/connection.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/router_state.h"
@@ -9,7 +10,11 @@
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
 #include "testing/fakes/fake_platform.h"
+#include "tests/support/sim_harness.h"
 
+#include <QAbstractButton>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -66,6 +71,40 @@ struct Client {
 
 const QByteArray kAck = "ACK\n\n";
 
+// The command-line tool through the line port; its exit code and output.
+struct Tool {
+    Tool(quint16 linePort, const QStringList& args) {
+        p.start(QStringLiteral(HDMI_CTL_PATH),
+                QStringList{"--port", QStringLiteral("tcp://127.0.0.1:%1").arg(linePort)} + args);
+    }
+    bool done() {
+        return QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000) &&
+               p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    QProcess p;
+};
+
+// The desktop program's core through the line port, in a fresh working folder.
+struct Window {
+    explicit Window(quint16 linePort) {
+        QDir::setCurrent(dir.path());
+        platform.devices = {QStringLiteral("tcp://127.0.0.1:%1").arg(linePort)};
+        form = std::make_unique<Form1>(platform, platform.fakeDialogs());
+        form->Form_Load();
+    }
+    ~Window() {
+        form.reset();
+        QDir::setCurrent(previous);
+    }
+    bool lit(int output, int input) {
+        return SimHarness::waitFor([&] { return form->lamps[output - 1][input - 1]->isLit(); });
+    }
+    QString previous = QDir::currentPath();
+    QTemporaryDir dir;
+    platform::FakePlatform platform{{false, true}};
+    std::unique_ptr<Form1> form;
+};
+
 } // namespace
 
 class TestServerEndToEnd : public QObject {
@@ -79,6 +118,8 @@ private slots:
     void leaseWhileRouteWaits();
     void leaseHolderLeavesMidMode();
     void toolThroughLinePort();
+    void windowToolAndVideohubTogether();
+    void edidReadWhileRouteWaits();
     void abuse();
 
 private:
@@ -234,13 +275,59 @@ void TestServerEndToEnd::toolThroughLinePort() {
     QVERIFY(rig.ok);
     Client hub(rig.app->videohubPort());
     QVERIFY(hub.has("END PRELUDE:"));
-    QProcess tool;
-    tool.start(QStringLiteral(HDMI_CTL_PATH),
-               {"--port", QStringLiteral("tcp://127.0.0.1:%1").arg(rig.app->linePort()), "route",
-                "2", "3"});
-    QVERIFY(QTest::qWaitFor([&] { return tool.state() == QProcess::NotRunning; }, 20000));
-    QCOMPARE(tool.exitCode(), 0);
+    Tool tool(rig.app->linePort(), {"route", "2", "3"});
+    QVERIFY(tool.done());
     QVERIFY(hub.has("VIDEO OUTPUT ROUTING:\n1 2\n\n"));
+}
+
+void TestServerEndToEnd::windowToolAndVideohubTogether() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client hub(rig.app->videohubPort());
+    Window w(rig.app->linePort());
+    QVERIFY(hub.has("END PRELUDE:") && w.lit(8, 8) && w.form->Shape15->isLit());
+    w.form->Command1[23]->click();
+    QVERIFY(hub.has("VIDEO OUTPUT ROUTING:\n1 2\n\n") && w.lit(2, 3));
+    QCOMPARE(rig.device.routing[1], 2);
+    hub.send("VIDEO OUTPUT ROUTING:\n3 4\n\n");
+    QVERIFY(w.lit(4, 5));
+    Tool route(rig.app->linePort(), {"route", "6", "7"});
+    w.form->Command1[81]->click();
+    QVERIFY(route.done() && w.lit(6, 7) && w.lit(8, 1));
+    QVERIFY(hub.has("VIDEO OUTPUT ROUTING:\n5 6\n\n") && hub.has("\n7 0\n\n"));
+    Tool status(rig.app->linePort(), {"status"});
+    QVERIFY(status.done());
+    QVERIFY(status.p.readAllStandardOutput().contains(
+        "output 2: input 3\noutput 3: input 3\noutput 4: input 5\noutput 5: input 5\n"
+        "output 6: input 7\noutput 7: input 7\noutput 8: input 1\n"));
+    QVERIFY(w.platform.fakeDialogs().messages.isEmpty());
+}
+
+void TestServerEndToEnd::edidReadWhileRouteWaits() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client hub(rig.app->videohubPort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    hub.got.clear();
+    // The switcher holds its answer to byte 100 until the route is in.
+    const QByteArray held = edid::readByteCommand(100).toLatin1();
+    rig.device.onLine = [&](const QByteArray& l) { rig.made->autoDeliver = l != held; };
+    const QString file = QDir(dir_.path()).filePath(QStringLiteral("in4.bin"));
+    Tool read(rig.app->linePort(), {"edid", "read", "4", "-o", file});
+    QVERIFY(QTest::qWaitFor([&] { return !rig.made->autoDeliver; }, 10000));
+    hub.send("VIDEO OUTPUT ROUTING:\n5 6\n\n");
+    QVERIFY(hub.has(kAck));
+    QCOMPARE(rig.device.mode, QByteArray("edm"));
+    QVERIFY(!rig.written("cir 56") && read.p.state() != QProcess::NotRunning);
+    rig.made->autoDeliver = true;
+    rig.made->pump();
+    QVERIFY(read.done());
+    QVERIFY(hub.has("VIDEO OUTPUT ROUTING:\n5 6\n\n"));
+    QCOMPARE(rig.device.routing[5], 6);
+    QVERIFY(rig.made->written.endsWith("red FF \r\nedo\r\ncir 56\r\n"));
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray((const char*)rig.device.edid.images[3].data(), 256));
 }
 
 void TestServerEndToEnd::abuse() {
@@ -285,5 +372,5 @@ void TestServerEndToEnd::abuse() {
     QVERIFY(good.has(kAck));
 }
 
-QTEST_GUILESS_MAIN(TestServerEndToEnd)
+QTEST_MAIN(TestServerEndToEnd)
 #include "test_server_end_to_end.moc"
