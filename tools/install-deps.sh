@@ -26,6 +26,9 @@ if [[ "${HDMI_WITH_TESTS:-0}" == 1 ]]; then
     packages+=(desktop-file-utils edid-decode)
     # The MQTT tests start a real broker of their own on the loopback address.
     packages+=(mosquitto)
+    # The mDNS test gives the server a D-Bus system bus of its own, without
+    # avahi on it, never the machine's.
+    packages+=(dbus-daemon)
 fi
 # Only tools/windows-guard.sh needs the MinGW-w64 compiler (and git, to list
 # the sources).

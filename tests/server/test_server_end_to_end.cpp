@@ -5,6 +5,7 @@
 #include "core/edid/edid_image.h"
 #include "core/seriallink/connection.h"
 #include "frontends/server/line_owner.h"
+#include "frontends/server/platform/mdns_announcer.h"
 #include "frontends/server/router_state.h"
 #include "frontends/server/server_app.h"
 #include "sim/device.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -121,6 +123,8 @@ private slots:
     void windowToolAndVideohubTogether();
     void edidReadWhileRouteWaits();
     void abuse();
+    void mdnsWithoutDaemon_data();
+    void mdnsWithoutDaemon();
 
 private:
     QTemporaryDir dir_;
@@ -370,6 +374,44 @@ void TestServerEndToEnd::abuse() {
     good.got.clear();
     good.send("PING:\n\n");
     QVERIFY(good.has(kAck));
+}
+
+void TestServerEndToEnd::mdnsWithoutDaemon_data() {
+    QTest::addColumn<bool>("bus");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no system bus") << false << "mDNS: Daemon not running; not announced";
+    QTest::newRow("a bus without avahi")
+        << true << "mDNS: no avahi daemon; not announced until one starts";
+}
+
+// The system bus is one the test starts in its folder, or none at all: never
+// the machine's. (The process keeps the first bus address it is given.)
+void TestServerEndToEnd::mdnsWithoutDaemon() {
+    QFETCH(bool, bus);
+    const QString socket = dir_.filePath(QStringLiteral("bus"));
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + socket.toUtf8());
+    QProcess daemon;
+    if (bus) {
+        QFile config(dir_.filePath(QStringLiteral("bus.conf")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write("<busconfig><listen>unix:path=" + socket.toUtf8() +
+                     "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
+                     "user=\"*\"/><allow own=\"*\"/><allow send_destination=\"*\"/><allow "
+                     "receive_sender=\"*\"/></policy></busconfig>");
+        config.close();
+        daemon.start(QStringLiteral("dbus-daemon"),
+                     {"--nofork", "--print-address", "--config-file", config.fileName()});
+        QVERIFY2(QTest::qWaitFor([&] { return daemon.canReadLine(); }, 5000),
+                 "dbus-daemon did not start (tools/install-deps.sh installs it)");
+    }
+    server::MdnsAnnouncer announcer(QStringLiteral("HDMI Matrix"), 9990);
+    QSignalSpy events(&announcer, &server::MdnsAnnouncer::event);
+    announcer.start();
+    QVERIFY(events.count() == 1 || events.wait(3000));
+    QTEST(events.first().first().toString(), "said");
+    QVERIFY(!events.wait(1000)); // once
+    daemon.kill();
+    daemon.waitForFinished();
 }
 
 QTEST_MAIN(TestServerEndToEnd)

@@ -9,7 +9,8 @@ namespace server {
 // Announces the Videohub service over mDNS/DNS-SD (_blackmagic._tcp with
 // TXT class=Videohub) through the avahi daemon, driven from the Qt event
 // loop: avahi's sockets and timeouts run on QSocketNotifier and QTimer, no
-// thread of its own. Without a daemon it says so once and waits for one.
+// thread of its own. Without a daemon it says so once and waits for one;
+// without a D-Bus system bus it says so once and announces nothing.
 class MdnsAnnouncer : public QObject {
     Q_OBJECT
 public:
