@@ -1,5 +1,6 @@
 #include "bench/server_runs.h"
 
+#include "bench/transfers.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/router_state.h"
 #include "frontends/server/server_app.h"
@@ -197,12 +198,56 @@ void realProcess(Table& table, const QString& serverPath, const QString& simPath
     sim.waitForFinished();
 }
 
+// The program's paced EDID read through the server's line port (the server
+// on the simulator's TCP line) against the same read on a network port
+// straight to the simulator; a fresh simulator each run, the two kinds
+// taking turns so that other load falls on both alike.
+void pacedThroughLinePort(Table& table, int reps, const QString& serverPath,
+                          const QString& simPath) {
+    const QString name = QStringLiteral("server: paced EDID read, line port / direct port");
+    const QString target = QStringLiteral("ratio <= 1.03");
+    QList<double> direct;
+    QList<double> through;
+    for (int i = 0; i < reps; ++i) {
+        for (const bool viaServer : {false, true}) {
+            Rig rig(true, simPath, true, viaServer ? serverPath : QString());
+            const auto before = sampleProcess(rig.serverPid());
+            const TransferResult r = rig.run(Transfer::EdidRead);
+            const auto after = sampleProcess(rig.serverPid());
+            if (!r.ok) {
+                table.add({name, "failed: " + r.failure, target, false, false});
+                return;
+            }
+            (viaServer ? through : direct) << r.seconds;
+            if (viaServer && before && after)
+                table.note(QStringLiteral("%1: run %2: %3 s / %4 s (wire %5 s); the server's "
+                                          "CPU time %6 ms, %7 ms per exchange")
+                               .arg(name)
+                               .arg(i + 1)
+                               .arg(num(through.last(), 3), num(direct.last(), 3),
+                                    num(r.wireSeconds(), 3),
+                                    num((after->cpuNs - before->cpuNs) / 1e6, 1),
+                                    num((after->cpuNs - before->cpuNs) / 1e6 / r.commands, 3)));
+        }
+    }
+    const double ratio = median(through) / median(direct);
+    table.add({name,
+               QStringLiteral("%1 s / %2 s = %3 (medians of %4 runs each)")
+                   .arg(num(median(through), 3), num(median(direct), 3), num(ratio, 4))
+                   .arg(reps),
+               target, ratio <= 1.03});
+}
+
 } // namespace
 
 void serverRuns(Table& table, bool quick) {
     QTextStream(stdout) << "running the server ..." << Qt::endl;
     inProcess(table, quick ? 50 : 300);
     realProcess(table, QStringLiteral(HDMI_SERVER_PATH), QStringLiteral(HDMI_SIM_PATH));
+    QTextStream(stdout) << "running a paced EDID read through the server's line port ..."
+                        << Qt::endl;
+    pacedThroughLinePort(table, quick ? 1 : 5, QStringLiteral(HDMI_SERVER_PATH),
+                         QStringLiteral(HDMI_SIM_PATH));
 }
 
 } // namespace bench

@@ -7,7 +7,8 @@ namespace bench {
 // hdmi-matrix-server: a Videohub route to its command on the wire, a
 // routing report's broadcast to 100 clients (both in-process, on the
 // loopback address, against the in-process switcher), and the real
-// program's memory idle and with 100 clients, and its idle wake-ups.
+// program's memory idle and with 100 clients, its idle wake-ups, and the
+// window's paced EDID read through its line port against a direct port.
 void serverRuns(Table& table, bool quick);
 
 } // namespace bench

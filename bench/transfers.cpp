@@ -119,7 +119,8 @@ QString transferName(Transfer t) {
     return {};
 }
 
-Rig::Rig(bool paced, const QString& simulatorPath, bool overTcp) : paced_(paced) {
+Rig::Rig(bool paced, const QString& simulatorPath, bool overTcp, const QString& serverPath)
+    : paced_(paced) {
     previousDir_ = QDir::currentPath();
     QDir::setCurrent(dir_.path());
     QString link = QDir(dir_.path()).absoluteFilePath(QStringLiteral("COM1"));
@@ -151,6 +152,8 @@ Rig::Rig(bool paced, const QString& simulatorPath, bool overTcp) : paced_(paced)
             const qsizetype at = banner.indexOf("tcp://");
             link = QString::fromLatin1(banner.mid(at, banner.indexOf('\n', at) - at)).trimmed();
         }
+        if (!serverPath.isEmpty() && !startServer(serverPath, link))
+            return;
     } else {
         device_ = std::make_unique<sim::Device>();
         line_ = std::make_unique<sim::PtyTransport>();
@@ -181,13 +184,41 @@ Rig::Rig(bool paced, const QString& simulatorPath, bool overTcp) : paced_(paced)
     ok_ = true;
 }
 
+// The server on the simulator's line, its line port on a free port of
+// 127.0.0.1, which link then names. Not polling, so the line carries only
+// the program's traffic.
+bool Rig::startServer(const QString& serverPath, QString& link) {
+    QObject::connect(&server_, &QProcess::readyReadStandardError, &Poker::instance(), &Poker::poke);
+    server_.start(serverPath, {"--port", link, "--line", "127.0.0.1:0", "--no-videohub", "--poll",
+                               "0", "--state-dir", dir_.filePath("state")});
+    // "line port on 127.0.0.1:PORT", then the switcher found at "bc ".
+    QByteArray log;
+    const bool up = waitFor(
+        [&] {
+            log += server_.readAllStandardError();
+            return log.contains("switcher found") || server_.state() == QProcess::NotRunning;
+        },
+        kStepMs);
+    const qsizetype at = log.indexOf("line port on 127.0.0.1:");
+    if (!up || at < 0 || !log.contains("switcher found")) {
+        error_ = QStringLiteral("the server did not come up: %1").arg(QString::fromLocal8Bit(log));
+        return false;
+    }
+    const qsizetype from = at + qstrlen("line port on ");
+    link = QStringLiteral("tcp://") +
+           QString::fromLatin1(log.mid(from, log.indexOf('\n', from) - from)).trimmed();
+    return true;
+}
+
 Rig::~Rig() {
     form_.reset();
-    if (simulator_.state() != QProcess::NotRunning) {
-        simulator_.terminate();
-        waitFor([&] { return simulator_.state() == QProcess::NotRunning; }, kStepMs);
-        if (simulator_.state() != QProcess::NotRunning)
-            simulator_.kill();
+    for (QProcess* p : {&server_, &simulator_}) {
+        if (p->state() == QProcess::NotRunning)
+            continue;
+        p->terminate();
+        waitFor([&] { return p->state() == QProcess::NotRunning; }, kStepMs);
+        if (p->state() != QProcess::NotRunning)
+            p->kill();
     }
     QDir::setCurrent(previousDir_);
 }

@@ -54,14 +54,20 @@ class Rig {
 public:
     // overTcp: the paced simulator serves the line on a TCP port of
     // 127.0.0.1 and the program reaches it as a serial device server.
-    Rig(bool paced, const QString& simulatorPath, bool overTcp = false);
+    // serverPath (with overTcp): hdmi-matrix-server owns that line and the
+    // program reaches it through the server's line port.
+    Rig(bool paced, const QString& simulatorPath, bool overTcp = false,
+        const QString& serverPath = {});
     ~Rig();
     bool ok() const { return ok_; }
     QString error() const { return error_; }
+    // The server's process, 0 without one.
+    qint64 serverPid() const { return server_.processId(); }
 
     TransferResult run(Transfer t);
 
 private:
+    bool startServer(const QString& serverPath, QString& link);
     bool openWindow(Transfer t);
     bool closeWindow();
     void start(Transfer t);
@@ -74,6 +80,7 @@ private:
     QTemporaryDir dir_;
     QString previousDir_;
     QProcess simulator_;
+    QProcess server_;
     std::unique_ptr<sim::Device> device_;
     std::unique_ptr<sim::PtyTransport> line_;
     BenchPlatform platform_;
