@@ -392,15 +392,8 @@ void TestServerEndToEnd::mdnsWithoutDaemon() {
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + socket.toUtf8());
     QProcess daemon;
     if (bus) {
-        QFile config(dir_.filePath(QStringLiteral("bus.conf")));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write("<busconfig><listen>unix:path=" + socket.toUtf8() +
-                     "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
-                     "user=\"*\"/><allow own=\"*\"/><allow send_destination=\"*\"/><allow "
-                     "receive_sender=\"*\"/></policy></busconfig>");
-        config.close();
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {"--nofork", "--print-address", "--config-file", config.fileName()});
+        daemon.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address",
+                                                     "--address", "unix:path=" + socket});
         QVERIFY2(QTest::qWaitFor([&] { return daemon.canReadLine(); }, 5000),
                  "dbus-daemon did not start (tools/install-deps.sh installs it)");
     }
