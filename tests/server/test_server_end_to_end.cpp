@@ -318,7 +318,7 @@ void TestServerEndToEnd::edidReadWhileRouteWaits() {
     rig.device.onLine = [&](const QByteArray& l) { rig.made->autoDeliver = l != held; };
     const QString file = QDir(dir_.path()).filePath(QStringLiteral("in4.bin"));
     Tool read(rig.app->linePort(), {"edid", "read", "4", "-o", file});
-    QVERIFY(QTest::qWaitFor([&] { return !rig.made->autoDeliver; }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return !rig.made->autoDeliver; }, 20000));
     hub.send("VIDEO OUTPUT ROUTING:\n5 6\n\n");
     QVERIFY(hub.has(kAck));
     QCOMPARE(rig.device.mode, QByteArray("edm"));
