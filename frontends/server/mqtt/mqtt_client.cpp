@@ -32,13 +32,11 @@ QString errorText(int rc, int savedErrno) {
 MqttClient::MqttClient(ClientSettings settings, QObject* parent)
     : QObject(parent), settings_(std::move(settings)) {
     initLibrary();
-    housekeeping_.setInterval(std::max(1000, settings_.keepAliveS * 1000 / 6));
-    connect(&housekeeping_, &QTimer::timeout, this, [this] {
-        ++depth_;
-        const int rc = mosquitto_loop_misc(handle_);
-        --depth_;
-        afterCall(rc, errno);
-    });
+    // Precise: a coarse timer may fire up to 5 % early, before the ping is due.
+    housekeeping_.setTimerType(Qt::PreciseTimer);
+    housekeeping_.setSingleShot(true);
+    connect(&housekeeping_, &QTimer::timeout, this, &MqttClient::housekeep);
+    clock_.start();
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &MqttClient::connectNow);
 }
@@ -76,6 +74,7 @@ void MqttClient::publish(const QString& topic, const QByteArray& payload, bool r
     const QByteArray name = topic.toUtf8();
     mosquitto_publish(handle_, nullptr, name.constData(), int(payload.size()), payload.constData(),
                       1, retain);
+    sent();
     if (depth_ == 0)
         afterCall(MOSQ_ERR_SUCCESS, 0);
 }
@@ -87,6 +86,7 @@ void MqttClient::subscribe(const QString& filter) {
     if (!connected_)
         return;
     mosquitto_subscribe(handle_, nullptr, filter.toUtf8().constData(), 1);
+    sent();
     if (depth_ == 0)
         afterCall(MOSQ_ERR_SUCCESS, 0);
 }
@@ -108,6 +108,7 @@ void MqttClient::connectNow() {
 
 void MqttClient::connectFound() {
     refusal_.clear();
+    tlsError_.clear();
     const QByteArray id = settings_.clientId.toUtf8();
     handle_ = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
     if (!handle_) {
@@ -116,6 +117,7 @@ void MqttClient::connectFound() {
     }
     mosquitto_connect_callback_set(handle_, &MqttClient::onConnect);
     mosquitto_message_callback_set(handle_, &MqttClient::onMessage);
+    mosquitto_log_callback_set(handle_, &MqttClient::onLog);
     if (!settings_.willTopic.isEmpty()) {
         mosquitto_will_set(handle_, settings_.willTopic.toUtf8().constData(),
                            int(settings_.willPayload.size()), settings_.willPayload.constData(), 1,
@@ -146,9 +148,11 @@ void MqttClient::connectFound() {
         drop(errorText(rc, errno));
         return;
     }
+    lastIn_ = lastOut_ = clock_.elapsed(); // the library's clocks start at the connection
     const qintptr fd = mosquitto_socket(handle_);
     readNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+        lastIn_ = clock_.elapsed();
         ++depth_;
         const int rc = mosquitto_loop_read(handle_, 1);
         --depth_;
@@ -160,25 +164,45 @@ void MqttClient::connectFound() {
         // A TLS handshake under way is driven from the read side of the
         // library, whichever way the socket became ready.
         int rc = settings_.tls ? mosquitto_loop_read(handle_, 1) : MOSQ_ERR_SUCCESS;
-        if (rc == MOSQ_ERR_SUCCESS && mosquitto_socket(handle_) >= 0)
+        if (rc == MOSQ_ERR_SUCCESS && mosquitto_socket(handle_) >= 0) {
+            sent();
             rc = mosquitto_loop_write(handle_, 1);
+        }
         --depth_;
         afterCall(rc, errno);
     });
-    housekeeping_.start();
     afterCall(MOSQ_ERR_SUCCESS, 0);
+}
+
+qint64 MqttClient::pingDueMs() const {
+    // The library counts whole seconds: one more keeps us from coming early.
+    return std::min(lastIn_, lastOut_) + (settings_.keepAliveS + 1) * 1000LL;
+}
+
+void MqttClient::housekeep() {
+    const qint64 now = clock_.elapsed();
+    // When a ping is due the library sends one, or gives up on a broker that
+    // did not answer the last one; either way its clocks start again.
+    if (now >= pingDueMs())
+        lastIn_ = lastOut_ = now;
+    ++depth_;
+    const int rc = mosquitto_loop_misc(handle_);
+    --depth_;
+    afterCall(rc, errno);
 }
 
 void MqttClient::afterCall(int rc, int savedErrno) {
     if (!handle_)
         return;
     if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(handle_) < 0) {
-        drop(!refusal_.isEmpty()      ? refusal_
-             : rc != MOSQ_ERR_SUCCESS ? errorText(rc, savedErrno)
-                                      : QStringLiteral("connection closed"));
+        drop(!refusal_.isEmpty()                          ? refusal_
+             : rc == MOSQ_ERR_TLS && !tlsError_.isEmpty() ? QStringLiteral("TLS: ") + tlsError_
+             : rc != MOSQ_ERR_SUCCESS                     ? errorText(rc, savedErrno)
+                                                          : QStringLiteral("connection closed"));
         return;
     }
     writeNotifier_->setEnabled(mosquitto_want_write(handle_));
+    housekeeping_.start(int(std::max<qint64>(0, pingDueMs() - clock_.elapsed())));
 }
 
 void MqttClient::drop(QString why) {
@@ -238,9 +262,19 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
 
 void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* msg) {
     auto* client = static_cast<MqttClient*>(self);
+    if (msg->qos > 0)
+        client->sent(); // the library acknowledges it
     emit client->message(QString::fromUtf8(msg->topic),
                          QByteArray(static_cast<const char*>(msg->payload), msg->payloadlen),
                          msg->retain);
+}
+
+void MqttClient::onLog(mosquitto*, void* self, int level, const char* text) {
+    // OpenSSL's reason comes only in the library's log, as
+    // "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed".
+    const QString line = QString::fromUtf8(text);
+    if (level == MOSQ_LOG_ERR && line.startsWith(QLatin1String("OpenSSL Error")))
+        static_cast<MqttClient*>(self)->tlsError_ = line.section(QLatin1Char(':'), -1).trimmed();
 }
 
 } // namespace mqtt

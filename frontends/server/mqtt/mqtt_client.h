@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -32,7 +33,9 @@ struct ClientSettings {
 
 // A connection to an MQTT broker through libmosquitto, driven by the Qt event
 // loop on the calling thread: the library's socket is watched with socket
-// notifiers and its housekeeping (keep-alive pings) runs on a timer. A
+// notifiers (the write side only while the library has bytes queued) and its
+// housekeeping runs on a timer armed for the moment a keep-alive ping falls
+// due, so that an idle connection wakes the program once a keep-alive. A
 // broker's name is looked up in the background first, so that a resolver that
 // does not answer stalls nothing; the library looks the name up again (it
 // tries each address and checks a TLS certificate against the name), which
@@ -72,12 +75,18 @@ signals:
 private:
     static void onConnect(mosquitto*, void* self, int rc);
     static void onMessage(mosquitto*, void* self, const mosquitto_message* msg);
+    static void onLog(mosquitto*, void* self, int level, const char* text);
 
     void connectNow();
     void connectFound();
     // After every call into the library: a closed socket or an error ends
     // the connection; the write notifier follows what the library has queued.
     void afterCall(int rc, int savedErrno);
+    // The library pings when nothing went out, or nothing came in, for a
+    // keep-alive; these follow its clocks, a call into it at a time.
+    void sent() { lastOut_ = clock_.elapsed(); }
+    qint64 pingDueMs() const;
+    void housekeep();
     void drop(QString why);
     void closeHandle();
 
@@ -86,14 +95,18 @@ private:
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;
     QTimer housekeeping_;
+    QElapsedTimer clock_;
+    qint64 lastIn_ = 0;
+    qint64 lastOut_ = 0;
     QTimer retry_;
     int retryMs_ = kFirstRetryMs;
     bool running_ = false;
     bool connected_ = false;
     bool failing_ = false; // a failure was logged; the next ones are not
     int lookupId_ = -1;
-    int depth_ = 0;   // inside the library: its callbacks may not end it
-    QString refusal_; // the broker's reason, when it refused us
+    int depth_ = 0;    // inside the library: its callbacks may not end it
+    QString refusal_;  // the broker's reason, when it refused us
+    QString tlsError_; // the last TLS failure the library logged
     std::map<QString, QByteArray> retained_;
     QStringList subscriptions_;
 };
