@@ -26,6 +26,8 @@ if [[ "${HDMI_WITH_TESTS:-0}" == 1 ]]; then
     packages+=(desktop-file-utils edid-decode)
     # The MQTT tests start a real broker of their own on the loopback address.
     packages+=(mosquitto)
+    # ... and make a throwaway CA and broker certificate for its TLS listener.
+    packages+=(openssl)
     # The mDNS test gives the server a D-Bus system bus of its own, without
     # avahi on it, never the machine's.
     packages+=(dbus-daemon)

@@ -11,6 +11,7 @@ struct Broker {
     QTemporaryDir dir;
     QProcess process;
     quint16 port = 0;
+    QString more; // the configuration's last lines: other listeners
     bool start() {
         if (port == 0) {
             QTcpServer probe;
@@ -20,8 +21,9 @@ struct Broker {
         QFile conf(dir.filePath("mosquitto.conf"));
         conf.open(QIODevice::WriteOnly);
         conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n"
-                                  "persistence false\nlog_dest stderr\n")
+                                  "persistence false\nlog_dest stderr\n%2")
                        .arg(port)
+                       .arg(more)
                        .toUtf8());
         conf.close();
         process.setProcessChannelMode(QProcess::MergedChannels);

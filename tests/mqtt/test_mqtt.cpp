@@ -51,6 +51,10 @@ class TestMqtt : public QObject {
     std::unique_ptr<MqttBridge> bridge;
     QHash<QString, QByteArray> seen;
     QHash<QString, int> counts;
+    const quint16 tlsPort = [] {
+        QTcpServer probe;
+        return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
+    }();
 
     // What the server's options make of --mqtt and --name.
     Options optionsFor(const QString& name) {
@@ -109,6 +113,21 @@ private slots:
     }
 
     void initTestCase() {
+        // A throwaway CA signs the broker's certificate; another CA does not.
+        QDir::setCurrent(broker.dir.path());
+        const QString req = "req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 1 "
+                            "-subj /CN=%1 -keyout %1.key -out %1.pem ";
+        for (const QString cert : {"ca", "other",
+                                   "localhost -addext subjectAltName=IP:127.0.0.1 "
+                                   "-CA ca.pem -CAkey ca.key"})
+            QCOMPARE(QProcess::execute("openssl",
+                                       (req.arg(cert.section(' ', 0, 0)) + cert.section(' ', 1))
+                                           .split(' ', Qt::SkipEmptyParts)),
+                     0);
+        // As root the broker would read its key as the user mosquitto.
+        broker.more = QStringLiteral("user root\nlistener %1 127.0.0.1\ncafile ca.pem\n"
+                                     "certfile localhost.pem\nkeyfile localhost.key\n")
+                          .arg(tlsPort);
         QVERIFY(broker.start());
         client = std::make_unique<MqttClient>(optionsFor("Rack 1").client);
         bridge = bridgeOn(*client, "Rack 1");
@@ -223,6 +242,53 @@ private slots:
         QTRY_COMPARE(seen.value("hdmi-matrix/rack-2/status"), "online");
         other.reset(); // the socket closes without a goodbye, as when killed
         QTRY_COMPARE(seen.value("hdmi-matrix/rack-2/status"), "offline");
+    }
+
+    // The server as a process, killed: the broker publishes its will. Over
+    // TLS too; a broker whose CA is not the one given is tried again.
+    void killedServer_data() {
+        QTest::addColumn<QString>("ca");       // none: plain
+        QTest::addColumn<QByteArray>("input"); // routed to output 3; none: no connection
+        QTest::newRow("plain") << "" << QByteArray("6");
+        QTest::newRow("tls") << "ca" << QByteArray("7");
+        QTest::newRow("tls, wrong ca") << "other" << QByteArray();
+    }
+    void killedServer() {
+        QFETCH(QString, ca);
+        QFETCH(QByteArray, input);
+        QProcess sim, server;
+        sim.start(HDMI_SIM_PATH, {"--tcp", "0", "--quiet"});
+        QByteArray banner, said, brokerSaid;
+        QTRY_VERIFY((banner += sim.readAll()).contains('\n'));
+        const QString url =
+            ca.isEmpty()
+                ? QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port)
+                : QStringLiteral("mqtts://127.0.0.1:%1 --mqtt-ca %2.pem").arg(tlsPort).arg(ca);
+        server.setProcessChannelMode(QProcess::MergedChannels);
+        server.start(
+            HDMI_SERVER_PATH,
+            QStringLiteral("--port %1 --videohub 127.0.0.1:0 --no-line "
+                           "--name Hall --state-dir . --mqtt %2")
+                .arg(QString::fromLatin1(banner.mid(banner.indexOf("tcp://")).trimmed()), url)
+                .split(' '));
+        const QString hall = "hdmi-matrix/hall/";
+        seen.remove(hall + "present");
+        if (input.isEmpty()) {
+            QTRY_VERIFY(
+                (said += server.readAll()).contains(": TLS: certificate verify failed; trying"));
+            QTRY_VERIFY((brokerSaid += broker.process.readAll()).count("unknown ca") >= 2);
+            QCOMPARE(server.state(), QProcess::Running);
+        } else {
+            QTRY_COMPARE(seen.value(hall + "status"), "online");
+            QTRY_COMPARE(seen.value(hall + "present"), "true");
+            watcher->publish(hall + "output/3/input/set", input, false);
+            QTRY_COMPARE(seen.value(hall + "output/3/input"), input);
+            server.kill(); // SIGKILL: no goodbye
+            QTRY_COMPARE(seen.value(hall + "status"), "offline");
+        }
+        server.kill();
+        sim.kill();
+        QTRY_VERIFY(server.state() == QProcess::NotRunning && sim.state() == QProcess::NotRunning);
     }
 
     void brokerRestartGetsEverythingBack() {

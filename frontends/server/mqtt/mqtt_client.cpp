@@ -145,7 +145,8 @@ void MqttClient::connectFound() {
     const int rc = mosquitto_connect_async(handle_, settings_.host.toUtf8().constData(),
                                            settings_.port, settings_.keepAliveS);
     if (rc != MOSQ_ERR_SUCCESS) {
-        drop(errorText(rc, errno));
+        // A broker on this machine may end a TLS handshake before this returns.
+        drop(failure(rc, errno));
         return;
     }
     lastIn_ = lastOut_ = clock_.elapsed(); // the library's clocks start at the connection
@@ -195,14 +196,17 @@ void MqttClient::afterCall(int rc, int savedErrno) {
     if (!handle_)
         return;
     if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(handle_) < 0) {
-        drop(!refusal_.isEmpty()                          ? refusal_
-             : rc == MOSQ_ERR_TLS && !tlsError_.isEmpty() ? QStringLiteral("TLS: ") + tlsError_
-             : rc != MOSQ_ERR_SUCCESS                     ? errorText(rc, savedErrno)
-                                                          : QStringLiteral("connection closed"));
+        drop(!refusal_.isEmpty() ? refusal_ : failure(rc, savedErrno));
         return;
     }
     writeNotifier_->setEnabled(mosquitto_want_write(handle_));
     housekeeping_.start(int(std::max<qint64>(0, pingDueMs() - clock_.elapsed())));
+}
+
+QString MqttClient::failure(int rc, int savedErrno) const {
+    if (rc == MOSQ_ERR_TLS && !tlsError_.isEmpty())
+        return QStringLiteral("TLS: ") + tlsError_;
+    return rc != MOSQ_ERR_SUCCESS ? errorText(rc, savedErrno) : QStringLiteral("connection closed");
 }
 
 void MqttClient::drop(QString why) {

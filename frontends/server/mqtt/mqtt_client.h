@@ -87,6 +87,7 @@ private:
     void sent() { lastOut_ = clock_.elapsed(); }
     qint64 pingDueMs() const;
     void housekeep();
+    QString failure(int rc, int savedErrno) const;
     void drop(QString why);
     void closeHandle();
 
