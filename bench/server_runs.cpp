@@ -2,11 +2,13 @@
 
 #include "bench/transfers.h"
 #include "frontends/server/line_owner.h"
+#include "frontends/server/mqtt/mqtt_client.h"
 #include "frontends/server/router_state.h"
 #include "frontends/server/server_app.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
 #include "testing/fakes/fake_platform.h"
+#include "tests/mqtt/broker.h"
 
 #include <QProcess>
 #include <QTcpServer>
@@ -238,6 +240,197 @@ void pacedThroughLinePort(Table& table, int reps, const QString& serverPath,
                target, ratio <= 1.03});
 }
 
+// An in-process server with MQTT on, its line on the in-process switcher.
+struct MqttServer {
+    MqttServer(const QString& name, quint16 brokerPort) {
+        platform.portFactory = sim::InProcessPort::factory(device, made, true);
+        device.onLine = [this](const QByteArray& line) {
+            if (line.startsWith("cir"))
+                wired = nowNs();
+            Poker::poke();
+        };
+        QString error;
+        const auto o =
+            server::parseOptions({"--videohub", "127.0.0.1:0", "--no-line", "--name", name,
+                                  "--state-dir", dir.path(), "--poll", "0", "--no-ha", "--mqtt",
+                                  QStringLiteral("mqtt://127.0.0.1:%1").arg(brokerPort)},
+                                 {}, &error);
+        if (o) {
+            app = std::make_unique<server::ServerApp>(platform, *o);
+            ok = app->start(&error, false);
+        }
+    }
+    QTemporaryDir dir;
+    sim::Device device;
+    sim::InProcessPort* made = nullptr;
+    platform::FakePlatform platform{{false, true}};
+    std::unique_ptr<server::ServerApp> app;
+    qint64 wired = 0;
+    bool ok = false;
+};
+
+// A subscriber to every server's state on the broker.
+struct Watcher {
+    explicit Watcher(quint16 port) : client(settings(port)) {
+        QObject::connect(&client, &mqtt::MqttClient::message,
+                         [this](const QString& topic, const QByteArray& payload, bool retained) {
+                             seen[topic] = payload;
+                             if (!retained && topic.endsWith("/output/1/input"))
+                                 ++states;
+                             Poker::poke();
+                         });
+        client.subscribe("hdmi-matrix/#");
+        client.start();
+    }
+    static mqtt::ClientSettings settings(quint16 port) {
+        mqtt::ClientSettings s;
+        s.host = QStringLiteral("127.0.0.1");
+        s.port = port;
+        s.clientId = QStringLiteral("bench-watcher");
+        return s;
+    }
+    bool up(const QString& id) const {
+        return seen.value("hdmi-matrix/" + id + "/status") == "online" &&
+               seen.value("hdmi-matrix/" + id + "/present") == "true";
+    }
+    mqtt::MqttClient client;
+    QHash<QString, QByteArray> seen;
+    int states = 0;
+};
+
+// One server: an `output/1/input/set` publish to its "cir" command on the
+// wire, through the broker on the loopback address.
+void mqttRoute(Table& table, quint16 port, int reps) {
+    const QString name = QStringLiteral("server: MQTT route, publish to command on the wire");
+    Watcher watcher(port);
+    MqttServer one(QStringLiteral("bench"), port);
+    if (!one.ok || !waitFor([&] { return watcher.up("bench"); }, 5000)) {
+        table.add({name, QStringLiteral("failed: server not up"), "median < 2 ms", false, false});
+        return;
+    }
+    QList<double> ms;
+    for (int i = 0; i < reps; ++i) {
+        const QByteArray input = i % 2 ? "3" : "4";
+        one.wired = 0;
+        const qint64 start = nowNs();
+        watcher.client.publish("hdmi-matrix/bench/output/1/input/set", input, false);
+        if (!waitFor([&] { return one.wired != 0; }, 2000) ||
+            !waitFor(
+                [&] { return watcher.seen.value("hdmi-matrix/bench/output/1/input") == input; },
+                2000))
+            break;
+        ms << (one.wired - start) / 1e6;
+    }
+    table.add({name, spread(ms, "ms", 3), QStringLiteral("median < 2 ms"),
+               ms.size() == reps && median(ms) < 2});
+}
+
+// 16 servers, each on its own in-process switcher, on one broker: 100
+// rounds, each routing output 1 of every server; every state message must
+// reach the subscriber.
+void mqttMany(Table& table, quint16 port, int rounds) {
+    const QString name =
+        QStringLiteral("server: MQTT 16 servers x %1 routes, state messages").arg(rounds);
+    constexpr int kServers = 16;
+    Watcher watcher(port);
+    std::vector<std::unique_ptr<MqttServer>> servers;
+    for (int s = 0; s < kServers; ++s)
+        servers.push_back(std::make_unique<MqttServer>(QStringLiteral("bench-%1").arg(s), port));
+    const bool up = waitFor(
+        [&] {
+            for (int s = 0; s < kServers; ++s) {
+                if (!watcher.up(QStringLiteral("bench-%1").arg(s)) ||
+                    !watcher.seen.contains(
+                        QStringLiteral("hdmi-matrix/bench-%1/output/1/input").arg(s)))
+                    return false;
+            }
+            return true;
+        },
+        10000);
+    if (!up) {
+        table.add({name, QStringLiteral("failed: servers not up"), "none lost", false, false});
+        return;
+    }
+    idleFor(200); // the servers' first state, published at connecting, is in
+    watcher.states = 0;
+    const qint64 start = nowNs();
+    int expected = 0;
+    for (int r = 0; r < rounds; ++r) {
+        const QByteArray input = r % 2 ? "2" : "5";
+        for (int s = 0; s < kServers; ++s)
+            watcher.client.publish(QStringLiteral("hdmi-matrix/bench-%1/output/1/input/set").arg(s),
+                                   input, false);
+        expected += kServers;
+        if (!waitFor([&] { return watcher.states >= expected; }, 5000))
+            break;
+    }
+    const double seconds = (nowNs() - start) / 1e9;
+    idleFor(200); // late or doubled messages would still come
+    table.add({name,
+               QStringLiteral("%1 expected, %2 received in %3 s (%4 routes/s)")
+                   .arg(kServers * rounds)
+                   .arg(watcher.states)
+                   .arg(num(seconds, 2))
+                   .arg(num(watcher.states / seconds, 0)),
+               QStringLiteral("none lost"), watcher.states == kServers * rounds});
+}
+
+// The real program with MQTT on and nothing happening: its wake-ups over a
+// keep-alive (30 s) and a second, so at least one ping falls in.
+void mqttIdle(Table& table, quint16 port, const QString& serverPath, const QString& simPath) {
+    const QString name = QStringLiteral("server idle wake-ups, MQTT connected");
+    QProcess sim;
+    sim.start(simPath, {"--tcp", "0", "--quiet"});
+    QByteArray banner;
+    waitFor([&] { return (banner += sim.readAll()).contains('\n'); }, 5000);
+    QTemporaryDir dir;
+    QProcess srv;
+    srv.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    srv.start(serverPath,
+              {"--port", QString::fromLatin1(banner.mid(banner.indexOf("tcp://")).trimmed()),
+               "--videohub", "127.0.0.1:0", "--no-line", "--state-dir", dir.path(), "--poll", "60",
+               "--name", "idle", "--mqtt", QStringLiteral("mqtt://127.0.0.1:%1").arg(port)});
+    Watcher watcher(port);
+    if (!waitFor([&] { return watcher.up("idle"); }, 10000)) {
+        table.add({name, QStringLiteral("failed: server not up"), "-", false, false});
+    } else {
+        constexpr int kWindowMs = 31000;
+        idleFor(2000);
+        const auto before = sampleProcess(srv.processId());
+        idleFor(kWindowMs);
+        const auto after = sampleProcess(srv.processId());
+        if (before && after) {
+            const double wakeups = double(after->voluntarySwitches - before->voluntarySwitches);
+            table.add({name,
+                       QStringLiteral("%1 over %2 s (%3 a second)")
+                           .arg(wakeups)
+                           .arg(kWindowMs / 1000)
+                           .arg(num(wakeups * 1000 / kWindowMs, 2)),
+                       QStringLiteral("< 0.2 a second (one ping a keep-alive)"),
+                       wakeups * 1000 / kWindowMs < 0.2});
+        }
+    }
+    srv.kill();
+    sim.kill();
+    srv.waitForFinished();
+    sim.waitForFinished();
+}
+
+void mqttRuns(Table& table, bool quick) {
+    Broker broker;
+    // Otherwise the broker's Nagle holds a forwarded command back until the
+    // server's delayed acknowledgement of the broker's last packet (40 ms).
+    broker.more = QStringLiteral("set_tcp_nodelay true\n");
+    if (!broker.start()) {
+        table.add({QStringLiteral("server: MQTT"), QStringLiteral("failed: no mosquitto"), "-",
+                   false, false});
+        return;
+    }
+    mqttRoute(table, broker.port, quick ? 50 : 300);
+    mqttMany(table, broker.port, 100);
+    mqttIdle(table, broker.port, QStringLiteral(HDMI_SERVER_PATH), QStringLiteral(HDMI_SIM_PATH));
+}
+
 } // namespace
 
 void serverRuns(Table& table, bool quick) {
@@ -248,6 +441,8 @@ void serverRuns(Table& table, bool quick) {
                         << Qt::endl;
     pacedThroughLinePort(table, quick ? 1 : 5, QStringLiteral(HDMI_SERVER_PATH),
                          QStringLiteral(HDMI_SIM_PATH));
+    QTextStream(stdout) << "running the server with MQTT (about 40 s) ..." << Qt::endl;
+    mqttRuns(table, quick);
 }
 
 } // namespace bench
