@@ -125,9 +125,10 @@ private slots:
                                            .split(' ', Qt::SkipEmptyParts)),
                      0);
         // As root the broker would read its key as the user mosquitto.
-        broker.more = QStringLiteral("user root\nlistener %1 127.0.0.1\ncafile ca.pem\n"
-                                     "certfile localhost.pem\nkeyfile localhost.key\n")
-                          .arg(tlsPort);
+        broker.more =
+            QStringLiteral("log_type all\nuser root\nlistener %1 127.0.0.1\ncafile ca.pem\n"
+                           "certfile localhost.pem\nkeyfile localhost.key\n")
+                .arg(tlsPort);
         QVERIFY(broker.start());
         client = std::make_unique<MqttClient>(optionsFor("Rack 1").client);
         bridge = bridgeOn(*client, "Rack 1");
@@ -242,6 +243,17 @@ private slots:
         QTRY_COMPARE(seen.value("hdmi-matrix/rack-2/status"), "online");
         other.reset(); // the socket closes without a goodbye, as when killed
         QTRY_COMPARE(seen.value("hdmi-matrix/rack-2/status"), "offline");
+    }
+
+    // Idle, the client pings once a keep-alive (and a second) has passed.
+    void keepAliveHoldsAnIdleConnection() {
+        ClientSettings idle = optionsFor("Rack 3").client;
+        idle.keepAliveS = 5; // the library takes no less
+        MqttClient quiet(idle);
+        quiet.start();
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (said += broker.process.readAll()).contains("PINGREQ from hdmi-matrix-rack-3"), 8000);
     }
 
     // The server as a process, killed: the broker publishes its will. Over
