@@ -167,6 +167,8 @@ void MqttClient::connectFound() {
         ++depth_;
         // A TLS handshake under way is driven from the read side of the
         // library, whichever way the socket became ready.
+        if (settings_.tls)
+            lastIn_ = clock_.elapsed();
         int rc = settings_.tls ? mosquitto_loop_read(handle_, 1) : MOSQ_ERR_SUCCESS;
         if (rc == MOSQ_ERR_SUCCESS && mosquitto_socket(handle_) >= 0) {
             sent();
@@ -186,7 +188,9 @@ qint64 MqttClient::pingDueMs() const {
 void MqttClient::housekeep() {
     const qint64 now = clock_.elapsed();
     // When a ping is due the library sends one, or gives up on a broker that
-    // did not answer the last one; either way its clocks start again.
+    // did not answer the last one; either way its clocks start again. Our
+    // clocks may only run ahead of the library's (a packet marked before it
+    // leaves), never behind, or this would put its next ping off.
     if (now >= pingDueMs())
         lastIn_ = lastOut_ = now;
     ++depth_;
