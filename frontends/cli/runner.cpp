@@ -135,10 +135,14 @@ void Runner::opened() {
     if (device_.link().isNetwork())
         busyWindow_ = oneShot(kBusyCloseMs, [] {});
     seriallink::Connection& link = device_.link();
-    settleQuiet_ = oneShot(kSettleQuietMs, [this] { settled(); });
+    settleQuiet_ = oneShot(kSettleFirstMs, [this] { settled(); });
     settleMax_ = oneShot(kSettleMaxMs, [this] { settled(); });
     settling_ = {
-        connect(&link, &seriallink::Connection::bytesQueued, settleQuiet_, &platform::Timer::start),
+        connect(&link, &seriallink::Connection::bytesQueued, this,
+                [this] {
+                    settleQuiet_->setInterval(kSettleQuietMs);
+                    settleQuiet_->start();
+                }),
         connect(&link, &seriallink::Connection::lineReceived, this,
                 [this](const QString& line) { discarded_ << line; }),
         connect(&link, &seriallink::Connection::rawReceived, this,

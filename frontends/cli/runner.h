@@ -38,8 +38,12 @@ public:
     static constexpr int kBusyCloseMs = 500;
     // What waits on the line when the port opens (a late answer to an
     // earlier run, a report from the front panel) is discarded before the
-    // first command: the line must first be quiet this long, or the first
+    // first command. A port that has nothing for kSettleFirstMs is taken as
+    // quiet (what a local port holds arrives at once, and a line on its way
+    // shows its next byte within about a millisecond at 9600 baud); once
+    // something came, the line must be quiet for kSettleQuietMs. The first
     // command goes out after kSettleMaxMs whatever still arrives.
+    static constexpr int kSettleFirstMs = 3;
     static constexpr int kSettleQuietMs = 10;
     static constexpr int kSettleMaxMs = 200;
     Runner(const Command& command, Console& console);

@@ -455,9 +455,9 @@ private slots:
         QCOMPARE(run.out, QByteArray());
     }
 
-    // A switcher on a serial device server with something already waiting
-    // on its line, answering the route command with a script. What waited is
-    // never an answer, and an "err" is not undone by a report after it.
+    // A switcher with something already waiting on its line, answering the
+    // route command with a script. What waited is never an answer, and an
+    // "err" is not undone by a report after it.
     void answersBelongToTheirCommand_data() {
         QTest::addColumn<QByteArray>("waiting");
         QTest::addColumn<QByteArray>("answer");
@@ -482,23 +482,16 @@ private slots:
     void answersBelongToTheirCommand() {
         QFETCH(QByteArray, waiting);
         QFETCH(QByteArray, answer);
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        connect(&server, &QTcpServer::newConnection, &server, [&] {
-            QTcpSocket* s = server.nextPendingConnection();
-            s->write(waiting);
-            connect(s, &QTcpSocket::readyRead, s, [s, answer] {
-                if (s->readAll().contains("cir 00\r\n"))
-                    s->write(answer);
-            });
-        });
+        Rig r;
+        QVERIFY(r.ok);
+        r.line.onReceive = [&](const QByteArray& bytes) {
+            if (bytes.contains("cir 00\r\n"))
+                r.line.send(answer);
+        };
+        // Left on the line while no program has it open.
+        r.line.send(waiting);
         QFETCH(QStringList, args);
-        QProcess p;
-        p.start(QStringLiteral(HDMI_CTL_PATH),
-                QStringList{"--json", "-p",
-                            QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort())} +
-                    args);
-        const Run run = Rig::finish(p, 5000);
+        const Run run = r.run(QStringList{"--json"} + args);
         QFETCH(int, status);
         QCOMPARE(run.status, status);
         // Success prints its object; a failure prints nothing on stdout.
