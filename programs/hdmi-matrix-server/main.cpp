@@ -18,6 +18,13 @@ void print(FILE* f, const QString& line) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Qt's own event dispatcher rather than GLib's: the server wakes for
+    // every byte the switcher sends, and each GLib wake-up costs several
+    // more system calls on the way from the switcher to the line clients.
+    // Nothing here needs GLib's loop: avahi, libmosquitto and systemd are
+    // all driven through socket notifiers and timers.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("hdmi-matrix-server"));
 
