@@ -48,6 +48,9 @@ public:
             return;
         }
         socket_->write(bytes);
+        // At once, not on the next turn of the event loop: a line client
+        // sends its next command only once this answer is in.
+        socket_->flush();
     }
 
     void close() override {
