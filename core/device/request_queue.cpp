@@ -9,11 +9,12 @@ namespace device {
 
 RequestQueue::RequestQueue(Switcher& sw, platform::Platform& platform)
     : sw_(sw), platform_(platform) {
-    connect(&sw_.router(), &Router::replied, this, &RequestQueue::onReply);
+    sw_.router().toRequests = [this](const protocol::Reply& r) { onReply(r); };
     connect(&sw_.link(), &seriallink::Connection::rawReceived, this, &RequestQueue::onRaw);
 }
 
 RequestQueue::~RequestQueue() {
+    sw_.router().toRequests = nullptr;
     for (Request* r : waiting_)
         delete r;
 }

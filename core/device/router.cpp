@@ -21,6 +21,8 @@ Router::Router(device::RoutingState& routing, ir::IrRouting& irRouting, device::
 void Router::FindCmdProcess(const QString& line) {
     const protocol::Reply r = protocol::parseReply(line);
     dispatch(r);
+    if (toRequests)
+        toRequests(r);
     emit replied(r);
 }
 

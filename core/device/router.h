@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
 namespace device {
 class DeviceModes;
@@ -28,7 +29,9 @@ namespace device {
 // then the event belongs to the feature whose device mode is on (the IR
 // codes, the EDID transfer, the settings), together with that mode's
 // echoes; with no mode on, the line is unclaimed and goes to the receive
-// log. Every event is then passed on (replied()), for the requests.
+// log. Every event is then passed on: to the request queue by a direct
+// call (every line goes there, and a signal costs several times the
+// dispatch), and to anyone else by replied().
 class Router : public QObject {
     Q_OBJECT
 public:
@@ -36,6 +39,8 @@ public:
            edid::EdidTransfer& edid, ir::IrCodeRun& irCodes, settings::SettingsSession& settings);
 
     void FindCmdProcess(const QString& line);
+    // The request queue's handler of every reply; set while the queue lives.
+    std::function<void(const protocol::Reply&)> toRequests;
 
 signals:
     // A routing report, as the one-digit texts it carries (for the log).
