@@ -290,10 +290,14 @@ transfer::Outcome EdidTransfer::judged(bool verifying) const {
             return o;
         }
     }
-    o.error = !headerOk(received_)     ? transfer::Error::NotEdid
-              : !checksumOk(received_) ? transfer::Error::BadChecksum
-                                       : transfer::Error::None;
+    o.error = imageError(received_);
     return o;
+}
+
+transfer::Error EdidTransfer::imageError(const Image& image) {
+    return !headerOk(image)     ? transfer::Error::NotEdid
+           : !checksumOk(image) ? transfer::Error::BadChecksum
+                                : transfer::Error::None;
 }
 
 } // namespace edid

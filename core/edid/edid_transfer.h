@@ -65,6 +65,9 @@ public:
     const Image& image() const { return received_; }
     // The cells a download of image sends: upper-case hexadecimal.
     static Cells cellsOf(const Image& image);
+    // What the image's own tests say of it: NotEdid (no header),
+    // BadChecksum, or None.
+    static transfer::Error imageError(const Image& image);
 
     // Sends the byte at slave / asks for the byte at slave.
     void Download();

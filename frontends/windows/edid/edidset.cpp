@@ -280,12 +280,17 @@ void EDIDSet::Command1_Click() {
 
 void EDIDSet::showLoaded(const edid::Image& image) {
     // A loaded image is shown whatever its tests say.
-    if (!edid::headerOk(image)) {
+    switch (edid::EdidTransfer::imageError(image)) {
+    case transfer::Error::NotEdid:
         context_.message(QStringLiteral("EDID format error!"), kEdidFileTitle);
         setStatus(QStringLiteral("EDID error!"));
-    } else if (!edid::checksumOk(image)) {
+        break;
+    case transfer::Error::BadChecksum:
         context_.message(QStringLiteral("EDID CheckSum error!"), kEdidFileTitle);
         setStatus(QStringLiteral("CheckSum error!"));
+        break;
+    default:
+        break;
     }
     view_->setText(edid::writtenForm(image));
     transfer_.edid_Len = edid::kImageSize;
@@ -305,7 +310,7 @@ void EDIDSet::Command5_Click() {
 }
 
 void EDIDSet::ExportBtn_Click() {
-    const std::optional<edid::Image> image = viewedImage();
+    const std::optional<edid::Image> image = view_->image();
     if (!image)
         return;
     const std::optional<QString> path = context_.dialogs().saveFileName(this, kDecodedFileFilter);
@@ -321,7 +326,7 @@ void EDIDSet::ExportBtn_Click() {
 }
 
 void EDIDSet::CompareBtn_Click() {
-    if (!viewedImage())
+    if (!view_->image())
         return;
     const std::optional<QString> path =
         context_.dialogs().openFileName(this, edid::kOpenFileFilter);
@@ -342,16 +347,9 @@ void EDIDSet::CompareBtn_Click() {
 // ---------------------------------------------------------------------------
 // The decoded pane
 
-std::optional<edid::Image> EDIDSet::viewedImage() const {
-    // The view's own parse, from the first cell, so that what is decoded is
-    // what a download would send; viewImage() would move the download's
-    // cell position.
-    return view_->image();
-}
-
 void EDIDSet::showDecoded(bool sameImage) {
     decodedStale_ = false;
-    const std::optional<edid::Image> image = viewedImage();
+    const std::optional<edid::Image> image = view_->image();
     ExportBtn->setEnabled(image.has_value());
     CompareBtn->setEnabled(image.has_value());
     DecodedText->showText(image ? edid::decodedText(edid::decodeEdid(*image)) : QString(),
@@ -485,11 +483,8 @@ void EDIDSet::report(transfer::Error error, const QString& success) {
 void EDIDSet::check() {
     // A read in progress is judged as if it were over; otherwise only the
     // image's own tests speak.
-    const edid::Image image = view_->viewImage();
-    const transfer::Error e = !edid::headerOk(image)     ? transfer::Error::NotEdid
-                              : !edid::checksumOk(image) ? transfer::Error::BadChecksum
-                                                         : transfer::Error::None;
-    report(e, transfer_.start_Read == 1 ? QStringLiteral("Read EDID OK!") : QString());
+    report(edid::EdidTransfer::imageError(view_->viewImage()),
+           transfer_.start_Read == 1 ? QStringLiteral("Read EDID OK!") : QString());
 }
 
 void EDIDSet::quit() {

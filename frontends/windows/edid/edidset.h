@@ -98,9 +98,6 @@ private:
     // passed (none: the status stays).
     void report(transfer::Error error, const QString& success);
     QLayout* buildDecodedPane();
-    // The image a download would send; nothing while the view holds no
-    // byte at all.
-    std::optional<edid::Image> viewedImage() const;
     // Decodes the view (and compares it) again.
     void showDecoded(bool sameImage);
     // Marks the cells of these bytes in the dump.

@@ -70,14 +70,6 @@ private:
     QString before_, after_;
 };
 
-std::optional<Image> viewed(const QString& text) {
-    int pos = 1;
-    if (nextByteCell(text, pos).isEmpty())
-        return std::nullopt;
-    pos = 1;
-    return parseView(text, pos);
-}
-
 } // namespace
 
 EditPanel::EditPanel(ViewText& view, QWidget* parent)
@@ -178,7 +170,7 @@ EditPanel::Outcome EditPanel::outcome() const {
         const QString name = templateNames().value(index - int(Pick::Template));
         return {buildTemplate(name), {}};
     }
-    const std::optional<Image> image = viewed(view_.text());
+    const std::optional<Image> image = view_.image();
     if (!image)
         return {std::nullopt, QStringLiteral("Open a file or read the device first.")};
     Edit e;
@@ -251,7 +243,7 @@ void EditPanel::showPreview() {
         Preview->setText(o.problem);
         return;
     }
-    const std::optional<Image> before = viewed(view_.text());
+    const std::optional<Image> before = view_.image();
     if (before && *before == *o.image) {
         Preview->setText(QStringLiteral("The image already is so: nothing changes."));
         ApplyBtn->setEnabled(false);
