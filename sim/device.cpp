@@ -73,6 +73,8 @@ void addOptions(QCommandLineParser& p) {
     p.addOption({"ack-only-recall",
                  "Answer a preset recall or all-outputs command with Ack alone, no reports."});
     p.addOption({"garbage", "Send a burst of noise before every answer line."});
+    p.addOption({"refuse-routes", "Answer every route (cir) with err."});
+    p.addOption({"ignore-routes", "Answer no route (cir), and carry none out."});
     p.addOption({"drop-every", "Drop every <n>-th answer line.", "n"});
     addSettingsOptions(p);
     addEdidOptions(p);
@@ -84,6 +86,8 @@ bool applyOptions(const QCommandLineParser& p, Device& d, QString* error) {
     d.faults.silentModes = p.isSet("silent-modes");
     d.faults.garbage = p.isSet("garbage");
     d.faults.ackOnlyRecall = p.isSet("ack-only-recall");
+    d.faults.refuseRoutes = p.isSet("refuse-routes");
+    d.faults.ignoreRoutes = p.isSet("ignore-routes");
     if (p.isSet("drop-every")) {
         bool ok = false;
         d.faults.dropEvery = p.value("drop-every").toInt(&ok);

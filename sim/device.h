@@ -18,6 +18,8 @@ struct Faults {
     bool silent = false;        // answers nothing at all
     bool silentModes = false;   // does not echo the mode words
     bool ackOnlyRecall = false; // answers "msw" and "asw" with "Ack", no reports
+    bool refuseRoutes = false;  // answers a route with "err"
+    bool ignoreRoutes = false;  // answers a route with nothing, and keeps it
     bool garbage = false;       // sends a burst of noise before every answer
     int dropEvery = 0;          // drops every n-th answer line (0: never)
     int answered = 0;           // answer lines produced so far, for dropEvery

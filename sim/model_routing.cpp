@@ -17,6 +17,10 @@ void registerRoutingCommands(Device& d) {
     // "cir OJ": output O (0..7), J the input 0..7, 8 one down, 9 one up.
     d.addCommand("cir", [](Device& dev, const QByteArray&, const QByteArrayList& args) {
         const QByteArray a = args.value(1);
+        if (dev.faults.refuseRoutes)
+            return Device::Reply{"err"};
+        if (dev.faults.ignoreRoutes)
+            return Device::Reply{};
         if (a.size() != 2)
             return Device::Reply{"Ack"};
         const int o = QByteArray(1, a[0]).toInt(nullptr, 16);

@@ -15,14 +15,24 @@ RequestQueue::RequestQueue(Switcher& sw, platform::Platform& platform)
 
 RequestQueue::~RequestQueue() {
     sw_.router().toRequests = nullptr;
-    for (Request* r : waiting_)
-        delete r;
+    for (auto& [client, requests] : waiting_)
+        for (Request* r : requests)
+            delete r;
+}
+
+int RequestQueue::waiting(int client) const {
+    const auto it = waiting_.find(client);
+    return it == waiting_.end() ? 0 : int(it->second.size());
 }
 
 void RequestQueue::enqueue(Request* request, int client) {
     request->setParent(this);
     request->client_ = client;
-    waiting_.push_back(request);
+    std::deque<Request*>& mine = waiting_[client];
+    if (mine.empty())
+        turns_.push_back(client);
+    mine.push_back(request);
+    ++waitingCount_;
     pump();
 }
 
@@ -39,15 +49,19 @@ void RequestQueue::release(int client) {
     pump();
 }
 
+void RequestQueue::remove(int client) {
+    waiting_.erase(client);
+    turns_.erase(std::remove(turns_.begin(), turns_.end(), client), turns_.end());
+}
+
 void RequestQueue::drop(int client) {
-    for (auto it = waiting_.begin(); it != waiting_.end();) {
-        if ((*it)->client() == client) {
-            Request* r = *it;
-            it = waiting_.erase(it);
+    if (const auto it = waiting_.find(client); it != waiting_.end()) {
+        const std::deque<Request*> gone = std::move(it->second);
+        remove(client);
+        waitingCount_ -= int(gone.size());
+        for (Request* r : gone) {
             r->finish(RequestError::Cancelled);
             r->deleteLater();
-        } else {
-            ++it;
         }
     }
     if (current_ && current_->client() == client)
@@ -59,11 +73,10 @@ void RequestQueue::drop(int client) {
 void RequestQueue::onReply(const protocol::Reply& r) {
     using Kind = protocol::Reply::Kind;
     if (r.kind == Kind::RoutingReport) {
-        const int output = r.output.toInt();
-        if (output >= 1 && output <= 8)
-            emit routingReported(output, sw_.routing().input(output));
+        if (protocol::isOutput(r.output))
+            emit routingReported(r.output, sw_.routing().input(r.output));
     } else if (r.kind == Kind::IrRoutingReport) {
-        if (const auto output = ir::reportedOutput(r.output))
+        if (const auto output = ir::reportedOutput(r.irOutput))
             emit irRoutingReported(*output + 1, sw_.irRouting().input(*output) + 1);
     }
     if (!current_)
@@ -97,12 +110,28 @@ void RequestQueue::pump() {
         return;
     pumping_ = true;
     while (!current_) {
-        auto it = std::find_if(waiting_.begin(), waiting_.end(),
-                               [this](const Request* r) { return mayGo(*r); });
-        if (it == waiting_.end())
+        // The next client in turn that may go, the one just served only
+        // when nobody else may; it goes to the back of the line, or leaves
+        // it when nothing of its own waits any more.
+        auto next = std::find_if(turns_.begin(), turns_.end(), [this](int client) {
+            return mayGo(client) && client != lastServed_;
+        });
+        if (next == turns_.end())
+            next = std::find_if(turns_.begin(), turns_.end(),
+                                [this](int client) { return mayGo(client); });
+        if (next == turns_.end())
             break;
-        Request* r = *it;
-        waiting_.erase(it);
+        const int client = *next;
+        lastServed_ = client;
+        turns_.erase(next);
+        std::deque<Request*>& mine = waiting_[client];
+        Request* r = mine.front();
+        mine.pop_front();
+        --waitingCount_;
+        if (mine.empty())
+            waiting_.erase(client);
+        else
+            turns_.push_back(client);
         current_ = r;
         connect(r, &Request::finished, this, &RequestQueue::onFinished);
         // A request that ends while it starts (nothing to wait for, or
@@ -110,8 +139,8 @@ void RequestQueue::pump() {
         r->start(sw_, platform_.createTimer(r));
     }
     pumping_ = false;
-    if (!current_ && std::none_of(waiting_.begin(), waiting_.end(),
-                                  [this](const Request* r) { return mayGo(*r); }))
+    if (!current_ &&
+        std::none_of(turns_.begin(), turns_.end(), [this](int client) { return mayGo(client); }))
         emit idle();
 }
 

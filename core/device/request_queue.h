@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <deque>
+#include <map>
 
 namespace platform {
 class Platform;
@@ -13,15 +14,17 @@ namespace device {
 
 class Switcher;
 
-// The one line to the switcher, shared: requests go out one at a time, in
-// the order they were submitted, each when the one before it has finished.
-// Several clients (the command-line tool, each connection of a server) may
-// submit; a client is any number the front end picks, 0 meaning nobody in
-// particular.
+// The one line to the switcher, shared: requests go out one at a time, each
+// when the one before it has finished. Several clients (the command-line
+// tool, each client of a server) may submit; a client is any number the
+// front end picks, 0 meaning nobody in particular. Each client's requests go
+// out in the order it submitted them, and the clients take turns: a client
+// with a hundred requests waiting holds up another's next one by one
+// request at most.
 //
 //   submit(request, client)  queues a request; it starts at once when the
 //                            line is free (its command is written before
-//                            submit() returns), else after those before it.
+//                            submit() returns), else when its turn comes.
 //                            Connect to its finished() right after submit():
 //                            a request that cannot wait (the port is closed)
 //                            may already be over, check isDone().
@@ -62,8 +65,9 @@ public:
 
     // The request on the line, or null.
     Request* current() const { return current_; }
-    // Requests waiting for their turn.
-    int waiting() const { return static_cast<int>(waiting_.size()); }
+    // Requests waiting for their turn: all, or one client's.
+    int waiting() const { return waitingCount_; }
+    int waiting(int client) const;
 
 signals:
     // Output 1..8 reported input 1..8 (0: dark).
@@ -81,11 +85,17 @@ private:
     // Starts the next request that may go out, unless one runs or a reply
     // is being handed out.
     void pump();
-    bool mayGo(const Request& r) const { return !held_ || r.client() == holder_; }
+    bool mayGo(int client) const { return !held_ || client == holder_; }
+    void remove(int client);
 
     Switcher& sw_;
     platform::Platform& platform_;
-    std::deque<Request*> waiting_;
+    // Each client's waiting requests, oldest first, and the clients in the
+    // order of their turns.
+    std::map<int, std::deque<Request*>> waiting_;
+    std::deque<int> turns_;
+    int waitingCount_ = 0;
+    int lastServed_ = 0;
     Request* current_ = nullptr;
     bool held_ = false;
     int holder_ = 0;

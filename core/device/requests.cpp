@@ -77,6 +77,20 @@ RoutingRequest* RoutingRequest::presetRecall(int preset, int timeoutMs) {
     return new RoutingRequest(Kind::PresetRecall, preset, 0, timeoutMs);
 }
 
+QString RoutingRequest::commandText() const {
+    switch (kind_) {
+    case Kind::Route:
+        return protocol::routeCommand(10 * number_ + input_).trimmed();
+    case Kind::AllOutputs:
+        return protocol::allOutputsCommand(input_ - 1);
+    case Kind::PresetRecall:
+        return protocol::presetRecallCommand(number_ - 1);
+    case Kind::Status:
+        break;
+    }
+    return protocol::statusCommand();
+}
+
 void RoutingRequest::begin() {
     RoutingState& r = sw().routing();
     switch (kind_) {
@@ -98,9 +112,8 @@ void RoutingRequest::begin() {
 
 void RoutingRequest::reply(const protocol::Reply& r) {
     if (r.kind == Reply::Kind::RoutingReport) {
-        const int output = r.output.toInt();
-        if (output >= 1 && output <= 8)
-            reported(output);
+        if (protocol::isOutput(r.output))
+            reported(r.output);
         return;
     }
     // "Ack" instead of reports: what the switcher now routes is asked for.
@@ -134,7 +147,7 @@ void RoutingRequest::reported(int output) {
         if (!s)
             return;
     if (kind_ == Kind::AllOutputs) {
-        for (int o = 0; o < 8; ++o) {
+        for (int o = 0; o < protocol::kOutputs; ++o) {
             if (result_.inputs[o] != input_) {
                 result_.output = o + 1;
                 result_.input = result_.inputs[o];
@@ -257,7 +270,7 @@ void IrRouteRequest::begin() {
 void IrRouteRequest::reply(const protocol::Reply& r) {
     if (r.kind != Reply::Kind::IrRoutingReport)
         return Request::reply(r);
-    const auto output = ir::reportedOutput(r.output);
+    const auto output = ir::reportedOutput(r.irOutput);
     if (!output || *output != out0_)
         return;
     const int now = sw().irRouting().input(out0_);

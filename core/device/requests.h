@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/protocol/replies.h"
+#include "core/protocol/shape.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -31,8 +32,8 @@ struct RequestResult {
     bool ok() const { return error == RequestError::None; }
     // Routing requests: the input 1..8 each output 1..8 reported (index
     // output - 1), 0 for a dark output; seen says which reported at all.
-    std::array<int, 8> inputs{};
-    std::array<bool, 8> seen{};
+    std::array<int, protocol::kOutputs> inputs{};
+    std::array<bool, protocol::kOutputs> seen{};
     // Mismatch: the output that reported another input, and that input.
     int output = 0;
     int input = 0;
@@ -121,6 +122,12 @@ public:
     static RoutingRequest* presetRecall(int preset, int timeoutMs);
 
     Kind kind() const { return kind_; }
+    // The route's output, the recall's preset; the input of a route or all
+    // outputs.
+    int number() const { return number_; }
+    int input() const { return input_; }
+    // The command it writes, without its line end, for messages.
+    QString commandText() const;
 
 protected:
     void begin() override;

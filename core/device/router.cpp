@@ -33,8 +33,8 @@ void Router::dispatch(const protocol::Reply& r) {
         emit routingReported(r.output, r.input);
         return;
     case Kind::IrRoutingReport:
-        irRouting_.IRout = r.output;
-        irRouting_.IRin = r.input;
+        irRouting_.IRout = r.irOutput;
+        irRouting_.IRin = r.irInput;
         irRouting_.Ledstatus(irRouting_.IRout, irRouting_.IRin);
         return;
     case Kind::Ack:

@@ -43,8 +43,8 @@ public:
     std::function<void(const protocol::Reply&)> toRequests;
 
 signals:
-    // A routing report, as the one-digit texts it carries (for the log).
-    void routingReported(const QString& output, const QString& input);
+    // A routing report: the output's and the input's digits (for the log).
+    void routingReported(int output, int input);
     // A line no feature took, with no device mode on.
     void unclaimed(const QString& line);
     // Every reply, after the state and the features have seen it.

@@ -10,10 +10,10 @@ RoutingState::RoutingState(seriallink::Connection& link) : link_(link) {
 }
 
 void RoutingState::outled(int ledport, int ss) {
-    if (ledport < 1 || ledport > 8)
+    if (!protocol::isOutput(ledport))
         return;
     int i = ss - 1;
-    if (i > 7)
+    if (i >= protocol::kInputs)
         i = 0;
     lit_[ledport - 1] = i >= 0 ? i : -1;
     emit outputChanged(ledport);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/protocol/shape.h"
+
 #include <QObject>
 #include <QString>
 #include <array>
@@ -48,7 +50,7 @@ signals:
 
 private:
     seriallink::Connection& link_;
-    std::array<int, 8> lit_;
+    std::array<int, protocol::kOutputs> lit_;
 };
 
 } // namespace device

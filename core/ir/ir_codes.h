@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/protocol/commands.h"
+#include "core/protocol/shape.h"
 #include <QChar>
 #include <QString>
 #include <QStringList>
@@ -11,8 +12,8 @@
 namespace ir {
 
 // Entry 0 is the custom code of the remote, entries 1..80 its data codes.
-inline constexpr int kEntries = 81;
-inline constexpr int kLastEntry = 80;
+inline constexpr int kEntries = protocol::kIrCodeEntries;
+inline constexpr int kLastEntry = kEntries - 1;
 
 // True when text is one or two hexadecimal digits (either case).
 bool panduanHex(const QString& text);

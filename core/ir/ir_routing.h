@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/protocol/shape.h"
+
 #include <QObject>
 #include <QString>
 #include <array>
@@ -49,7 +51,7 @@ signals:
 
 private:
     seriallink::Connection& link_;
-    std::array<int, 8> input_;
+    std::array<int, protocol::kIrPorts> input_;
 };
 
 } // namespace ir

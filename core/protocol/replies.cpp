@@ -62,8 +62,8 @@ Reply parseReply(const QString& line) {
     r.line = line;
     if (line.size() >= 3 && line[0] == QChar('s') && isDigit(line[1]) && isDigit(line[2])) {
         r.kind = Reply::Kind::RoutingReport;
-        r.output = chars(line, 2, 1);
-        r.input = chars(line, 3, 1);
+        r.output = line[1].unicode() - '0';
+        r.input = line[2].unicode() - '0';
         return r;
     }
     const QStringView head = QStringView(line).left(3);
@@ -76,8 +76,8 @@ Reply parseReply(const QString& line) {
         r.irCode = w.irCode;
         r.setting = w.setting;
         if (r.kind == Reply::Kind::IrRoutingReport) {
-            r.output = chars(line, 6, 1);
-            r.input = chars(line, 9, 1);
+            r.irOutput = chars(line, 6, 1);
+            r.irInput = chars(line, 9, 1);
         }
         return r;
     }

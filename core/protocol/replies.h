@@ -31,10 +31,15 @@ struct Reply {
 
     Kind kind = Kind::Other;
     QString line;
-    // RoutingReport: the output's and the input's digit texts (the IR
-    // routing report's at positions 6 and 9, as the device places them).
-    QString output;
-    QString input;
+    // RoutingReport: the output's and the input's digits, 0..9 (the
+    // switcher counts from 1).
+    int output = 0;
+    int input = 0;
+    // IrRoutingReport: the characters at positions 6 and 9, where the
+    // device places the IR output and input (0-based digits, when it sends
+    // digits at all).
+    QString irOutput;
+    QString irInput;
     // ModeEcho.
     Mode mode = Mode::Setup;
     bool entry = false;

@@ -1,5 +1,7 @@
 #include "core/settings/setting_numbers.h"
 
+#include "core/protocol/shape.h"
+
 #include "core/protocol/hex_digit.h"
 
 #include <cmath>
@@ -112,7 +114,7 @@ QString allPortsStatus(int mask) {
     if (mask == 255)
         return QStringLiteral("Set All Port Successfully!");
     QString text = QStringLiteral("Set Port");
-    for (int n = 0; n < 8; ++n) {
+    for (int n = 0; n < protocol::kInputs; ++n) {
         // Each failed port: a blank, then the number with its sign position,
         // which is a blank for a positive number.
         if (Getbit(mask, n) == 0)

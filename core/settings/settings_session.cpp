@@ -1,5 +1,7 @@
 #include "core/settings/settings_session.h"
 
+#include "core/protocol/shape.h"
+
 #include "core/protocol/commands.h"
 #include "core/protocol/reply_line.h"
 #include "core/seriallink/connection.h"
@@ -39,7 +41,7 @@ void SettingsSession::setEdidMode(int index) {
 }
 
 void SettingsSession::copyEdid(int from, int to) {
-    if (to == 8) {
+    if (to == protocol::kInputs) { // every input
         cmdstr = protocol::copyEdidCommand(hex(from), QStringLiteral("10"));
         ALLFlg = 1;
     } else {

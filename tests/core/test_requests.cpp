@@ -199,6 +199,20 @@ private slots:
         QCOMPARE(s.result.error, RequestError::Cancelled);
         QCOMPARE(q.waiting(), 0);
     }
+
+    // Clients take turns: one with many requests waiting holds another's
+    // up by one request, whatever the order they came in.
+    void clientsTakeTurns() {
+        CoreFixture c;
+        device::RequestQueue& q = c.core->requests();
+        for (int input = 1; input <= 3; ++input)
+            q.submit(device::RoutingRequest::route(1, input, 1000), 5);
+        q.submit(device::RoutingRequest::route(2, 4, 1000), 6);
+        q.submit(device::RoutingRequest::route(1, 5, 1000), 5);
+        QCOMPARE(q.waiting(5), 3);
+        c.run();
+        QCOMPARE(c.port->written, QByteArray("cir 00\r\ncir 13\r\ncir 01\r\ncir 02\r\ncir 04\r\n"));
+    }
 };
 
 QTEST_GUILESS_MAIN(Requests)

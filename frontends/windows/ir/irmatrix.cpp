@@ -1,5 +1,7 @@
 #include "frontends/windows/ir/irmatrix.h"
 
+#include "core/protocol/shape.h"
+
 #include "core/ir/ir_codes.h"
 #include "core/ir/ir_routing.h"
 
@@ -16,15 +18,16 @@ IRMatrix::IRMatrix(DeviceContext& context, ir::IrRouting& routing)
     setWindowTitle(QStringLiteral("IRMRX"));
     buildUi();
     connect(&routing_, &ir::IrRouting::outputChanged, this, &IRMatrix::showOutput);
-    for (int g = 0; g < 8; ++g)
+    for (int g = 0; g < protocol::kIrPorts; ++g)
         showOutput(g);
 }
 
 void IRMatrix::buildUi() {
-    static const char* const titles[8] = {" 1", " 2", "3", "4", "5", "6", "7", "8"};
+    static const char* const titles[protocol::kIrPorts] = {" 1", " 2", "3", "4",
+                                                           "5",  "6",  "7", "8"};
     auto* panels = new QGridLayout;
     panels->setSpacing(8);
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < protocol::kIrPorts; ++k) {
         auto* panel = new QFrame(this);
         panel->setObjectName(QStringLiteral("irPanel%1").arg(k));
         // Selector by name, so the colour stays on the panel and does not
@@ -39,8 +42,8 @@ void IRMatrix::buildUi() {
         Label1[k] = new QLabel(QString::fromLatin1(titles[k]), panel);
         Label1[k]->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
         grid->addWidget(Label1[k], 0, 0, 2, 1);
-        for (int place = 0; place < 8; ++place) {
-            const int n = 8 * k + place;
+        for (int place = 0; place < protocol::kIrPorts; ++place) {
+            const int n = protocol::kIrPorts * k + place;
             auto* lamp = new widgets::Lamp(
                 QColor(0, 255, 0),
                 QStringLiteral("IR output %1 input %2").arg(k + 1).arg(place + 1), panel);
@@ -86,15 +89,16 @@ void IRMatrix::buildUi() {
 void IRMatrix::Form_Load() {
     // The lamps keep what the device reported while the window was closed.
     Combo1->clear();
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < protocol::kIrPorts; ++i)
         Combo1->addItem(QStringLiteral("IR PORT%1").arg(i + 1));
     Combo1->setCurrentIndex(-1);
 }
 
 void IRMatrix::showOutput(int g) {
     const int v = routing_.input(g);
-    for (int n = 8 * g; n < 8 * g + 8; ++n)
-        Shape2[n]->setLit(n == 8 * g + v);
+    const int first = protocol::kIrPorts * g;
+    for (int n = first; n < first + protocol::kIrPorts; ++n)
+        Shape2[n]->setLit(n == first + v);
 }
 
 void IRMatrix::Command1_Click(int n) {

@@ -1,5 +1,7 @@
 #include "frontends/windows/main_window/form1.h"
 
+#include "core/protocol/shape.h"
+
 #include "core/device/mode_session.h"
 #include "core/device/routing.h"
 #include "core/device/terminal.h"
@@ -57,12 +59,10 @@ Form1::Form1(platform::Platform& platform, platform::Dialogs& dialogs, QWidget* 
     connect(&line, &seriallink::Connection::openFailed, this, &Form1::onOpenFailed);
     connect(&line, &seriallink::Connection::rawReceived, this, &Form1::appendLog);
     device::Router& router = switcher_.router();
-    connect(&router, &device::Router::routingReported, this,
-            [this](const QString& output, const QString& input) {
-                appendLog(QStringLiteral("\r\nHDMI Out") + output + QStringLiteral(" -> HDMI In") +
-                          input);
-                scrollLogToEnd();
-            });
+    connect(&router, &device::Router::routingReported, this, [this](int output, int input) {
+        appendLog(QStringLiteral("\r\nHDMI Out%1 -> HDMI In%2").arg(output).arg(input));
+        scrollLogToEnd();
+    });
     connect(&router, &device::Router::unclaimed, this, [this](const QString& line) {
         appendLog(line);
         scrollLogToEnd();
@@ -173,7 +173,7 @@ void Form1::buildUi() {
     // The panel is drawn wide enough to hold its eight buttons and the digit.
     QFont digitFont(QStringLiteral("Verdana"), 22, QFont::Bold);
     digitFont.setStyleHint(QFont::SansSerif);
-    for (int k = 1; k <= 8; ++k) {
+    for (int k = 1; k <= protocol::kOutputs; ++k) {
         const int X = 4080 * ((k - 1) % 2);
         const int Y = 1560 * ((k - 1) / 2);
         auto* panel = new QWidget(central);
@@ -193,7 +193,7 @@ void Form1::buildUi() {
         for (int j = 1; j <= 10; ++j) {
             const int n = 10 * k + j;
             QAbstractButton* b = nullptr;
-            if (j <= 8) {
+            if (j <= protocol::kInputs) {
                 auto* pb = new QPushButton(QString::number(j), panel);
                 pb->setGeometry(twRect(5880 + 480 * (j - 1) - 5760, 1560 - 600, 375, 375));
                 pb->setStyleSheet(QStringLiteral("QPushButton { background-color: silver; "
@@ -266,7 +266,7 @@ void Form1::Form_Load() {
         Combo1->addItem(QStringLiteral("COM%1").arg(i));
     updatePortTooltips();
     PortCmb->clear();
-    for (int i = 1; i <= 8; ++i)
+    for (int i = 1; i <= protocol::kInputs; ++i)
         PortCmb->addItem(QStringLiteral("Input%1").arg(i));
     PortCmb->setCurrentIndex(-1);
     modes().IrMode = 0;

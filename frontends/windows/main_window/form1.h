@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/device/switcher.h"
+
+#include "core/protocol/shape.h"
 #include "frontends/windows/main_window/receive_log.h"
 #include "frontends/windows/titles.h"
 #include "frontends/windows/widgets/device_context.h"
@@ -92,7 +94,7 @@ public:
     widgets::Lamp* Shape15 = nullptr; // green, "Connected"
     widgets::Lamp* Shape16 = nullptr; // red, "Disconnect"
     // lamps[k][i]: output k + 1 (Shape17 + k), input i + 1.
-    std::array<std::array<widgets::Lamp*, 8>, 8> lamps{};
+    std::array<std::array<widgets::Lamp*, protocol::kInputs>, protocol::kOutputs> lamps{};
     // Routing buttons by index 11..90; other slots are empty.
     std::array<QAbstractButton*, 91> Command1{};
     main_window::ReceiveLog* Text1 = nullptr;

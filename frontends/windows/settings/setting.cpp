@@ -1,5 +1,7 @@
 #include "frontends/windows/settings/setting.h"
 
+#include "core/protocol/shape.h"
+
 #include "core/settings/settings_session.h"
 #include "frontends/windows/settings/password.h"
 #include "frontends/windows/titles.h"
@@ -171,7 +173,8 @@ void Setting::Form_Load() {
         b->setEnabled(false);
     CopyToCmb->clear();
     CopyFromCmb->clear();
-    for (int k = 1; k <= 8; ++k) {
+    // The copy goes from an output's display to an input (or all of them).
+    for (int k = 1; k <= protocol::kInputs; ++k) {
         CopyToCmb->addItem(QStringLiteral("Input") + QString::number(k));
         CopyFromCmb->addItem(QStringLiteral("Output") + QString::number(k));
     }
