@@ -3,8 +3,12 @@
 // reader. Nothing but a valid route may reach the switcher, and the limits
 // hold.
 
+#include "core/device/switcher.h"
 #include "frontends/server/line_reader.h"
 #include "frontends/server/videohub_session.h"
+#include "sim/device.h"
+#include "sim/inprocess_port.h"
+#include "testing/fakes/fake_platform.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -24,15 +28,19 @@ void check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
+    // The simulated switcher in this process, answering when pumped.
+    sim::Device device;
+    platform::FakePlatform platform;
+    sim::InProcessPort* port = nullptr;
+    platform.portFactory = sim::InProcessPort::factory(device, port, false);
+    device::Switcher core(platform);
+    core.link().open(1);
     server::RouterState state;
+    state.attach(&core.requests());
     state.setPresent(in.ConsumeBool());
     if (in.ConsumeBool())
-        state.changeLocks(QStringLiteral("10.0.0.9"), {{in.ConsumeIntegralInRange(0, 7),
+        state.changeLocks(QStringLiteral("10.0.0.9"), {{in.ConsumeIntegralInRange(1, 8),
                                                         server::RouterState::LockAction::Own}});
-    static const QRegularExpression valid(
-        QStringLiteral("^(cir [0-7][0-7]|msw [0-2]|msa [0-2]|asw [0-7])$"));
-    QObject::connect(&state, &server::RouterState::commandRequested,
-                     [](const QString& c) { check(valid.match(c).hasMatch()); });
     server::VideohubSession session(state, {}, QStringLiteral("10.0.0.1"));
     QByteArray out;
     QObject::connect(&session, &server::VideohubSession::send,
@@ -46,12 +54,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool fine = lines.feed(bytes, got);
         for (const QByteArray& l : got)
             check(l.size() <= server::LineReader::kMaxLine && l.endsWith('\n'));
+        if (in.ConsumeBool())
+            port->pump();
         if (!fine)
             break;
     }
+    static const QRegularExpression valid(
+        QStringLiteral("^(cir [0-7][0-7]|msw [0-2]|msa [0-2]|asw [0-7]|bc )$"));
+    for (const QByteArray& c : port->written.split('\n'))
+        check(c.isEmpty() ||
+              (c.endsWith('\r') && valid.match(QString::fromLatin1(c.chopped(1))).hasMatch()));
     // Every answer is a whole block; the labels stay within their rules.
     check(out.isEmpty() || out.endsWith("\n\n"));
-    for (int p = 0; p < 8; ++p) {
+    for (int p = 1; p <= 8; ++p) {
         check(server::RouterState::labelAllowed(state.inputLabel(p)));
         check(server::RouterState::labelAllowed(state.outputLabel(p)));
     }

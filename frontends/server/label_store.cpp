@@ -46,10 +46,9 @@ bool LabelStore::load(QString* error) {
         return false;
     }
     for (const RouterState::Side side : {RouterState::Side::Inputs, RouterState::Side::Outputs}) {
-        const QJsonArray list = doc.object().value(QLatin1String(key(side))).toArray();
-        std::array<QString, 8> labels;
-        for (int p = 0; p < 8 && p < list.size(); ++p)
-            labels[p] = list.at(p).toString();
+        QStringList labels;
+        for (const QJsonValue& v : doc.object().value(QLatin1String(key(side))).toArray())
+            labels.append(v.toString());
         state_.loadLabels(side, labels);
     }
     return true;
@@ -59,7 +58,7 @@ bool LabelStore::save(QString* error) {
     QJsonObject root;
     for (const RouterState::Side side : {RouterState::Side::Inputs, RouterState::Side::Outputs}) {
         QJsonArray list;
-        for (int p = 0; p < 8; ++p) {
+        for (int p = 1; p <= RouterState::ports(side); ++p) {
             const QString text = state_.label(side, p);
             list.append(text == RouterState::defaultLabel(side, p) ? QString() : text);
         }

@@ -21,12 +21,20 @@ int comNumber(const QString& port) {
     return m.hasMatch() ? m.captured(1).toInt() : 0;
 }
 
-// The command word of a line: its first three bytes, when nothing but blanks
-// and the line end follow them.
-QByteArray word(const QByteArray& line) {
-    if (line.size() < 3 || !line.sliced(3).trimmed().isEmpty())
-        return {};
-    return line.first(3);
+// The words the switcher acts on in a line, as it reads its commands: the
+// first word of each piece a line end closes, blanks before it skipped.
+QByteArrayList commandWords(const QByteArray& line) {
+    QByteArrayList words;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] != '\r' && line[i] != '\n')
+            continue;
+        const QByteArray piece = line.sliced(start, i - start).simplified();
+        if (!piece.isEmpty())
+            words.append(piece.first(piece.contains(' ') ? piece.indexOf(' ') : piece.size()));
+        start = i + 1;
+    }
+    return words;
 }
 
 // The exit word of a mode's entry word; empty for any other word.
@@ -87,17 +95,12 @@ LineOwner::LineOwner(platform::Platform& platform, RouterState& state, const QSt
             [this] { onLost(switcher_->link().errorText()); });
     connect(&link, &seriallink::Connection::lineReceived, this, &LineOwner::onSwitcherText);
     connect(&link, &seriallink::Connection::rawReceived, this, &LineOwner::onSwitcherText);
-    connect(&switcher_->requests(), &device::RequestQueue::routingReported, this,
-            [this](int output, int input) {
-                if (output < 1 || output > 8 || input < 1 || input > 8)
-                    return;
-                state_.setPresent(true);
-                state_.setInput(output - 1, input - 1);
-            });
-    connect(&state_, &RouterState::commandRequested, this, &LineOwner::onCommand);
+    state_.attach(&switcher_->requests());
 }
 
-LineOwner::~LineOwner() = default;
+LineOwner::~LineOwner() {
+    state_.attach(nullptr);
+}
 
 seriallink::Connection& LineOwner::connection() {
     return switcher_->link();
@@ -165,15 +168,26 @@ void LineOwner::scheduleRetry() {
 void LineOwner::poll() {
     if (statusPending_)
         return; // one poll waiting is enough
+    askStatus(false);
+}
+
+void LineOwner::askStatus(bool again) {
     statusPending_ = true;
     device::RoutingRequest* r =
         switcher_->requests().submit(device::RoutingRequest::status(times.statusWaitMs));
     emit traffic(QStringLiteral("to the switcher: %1").arg(printable(statusLine())));
-    auto done = [this](const device::RequestResult& result) {
+    auto done = [this, again](const device::RequestResult& result) {
         statusPending_ = false;
-        // Answered: present (the reports said so already); silent: absent.
-        if (!result.ok() && result.error != device::RequestError::Cancelled)
-            state_.setPresent(false);
+        if (result.ok() || result.error == device::RequestError::Cancelled)
+            return;
+        // Some reports came: the switcher is there, and a line of its answer
+        // was lost on the way. Not a word: asked again at once, and absent
+        // only when that goes unanswered too.
+        if (std::any_of(result.seen.begin(), result.seen.end(), [](bool s) { return s; }))
+            return;
+        if (!again)
+            return askStatus(true);
+        state_.setPresent(false);
     };
     if (r->isDone())
         done(r->result());
@@ -196,33 +210,31 @@ void LineOwner::send(int client, const QByteArray& line,
         connect(r, &device::Request::finished, this, done);
 }
 
-void LineOwner::onCommand(const QString& command) {
-    send(0, seriallink::wireBytes(command + QStringLiteral("\r\n")));
-}
-
 void LineOwner::submit(ClientId client, const QByteArray& line) {
     if (client == holder_ && holder_ != 0)
         leaseIdle_.start(times.leaseIdleMs);
     if (!switcher_->link().isOpen())
         return; // nobody to hear it
-    const QByteArray w = word(line);
-    send(int(client), line, [this, client, w](const device::RequestResult& result) {
+    const QByteArrayList words = commandWords(line);
+    send(int(client), line, [this, client, words](const device::RequestResult& result) {
         if (!result.ok())
             return;
         // The lease starts when the mode word is written, and ends when the
         // exit word is: the queue lets only the holder's lines out between.
-        const QByteArray exit = exitWordFor(w);
-        if (!exit.isEmpty() && holder_ == 0) {
-            holder_ = client;
-            exitWord_ = exit;
-            switcher_->requests().hold(int(client));
-            leaseIdle_.start(times.leaseIdleMs);
-            emit event(QStringLiteral("line client %1 holds the line (%2)")
-                           .arg(client)
-                           .arg(QString::fromLatin1(w)));
-        } else if (client == holder_ && w == exitWord_) {
-            emit event(QStringLiteral("line client %1 released the line").arg(client));
-            endLease(false);
+        for (const QByteArray& w : words) {
+            const QByteArray exit = exitWordFor(w);
+            if (!exit.isEmpty() && holder_ == 0) {
+                holder_ = client;
+                exitWord_ = exit;
+                switcher_->requests().hold(int(client));
+                leaseIdle_.start(times.leaseIdleMs);
+                emit event(QStringLiteral("line client %1 holds the line (%2)")
+                               .arg(client)
+                               .arg(QString::fromLatin1(w)));
+            } else if (client == holder_ && w == exitWord_) {
+                emit event(QStringLiteral("line client %1 released the line").arg(client));
+                endLease(false);
+            }
         }
     });
 }

@@ -29,7 +29,8 @@ class RouterState;
 // which writes them one at a time.
 //
 // Line-port clients, named by a number above 0, hand in whole lines. A mode
-// word (a mode's entry word) takes a lease: until the client's exit word,
+// word (a mode's entry word, wherever in the line the switcher would act on
+// it) takes a lease: until the client's exit word,
 // its departure or 30 s without a line from it, only its lines go out and
 // only it receives what the switcher says; everything else waits, the
 // owner's polls included. A lease that ends without its exit word gets it
@@ -85,7 +86,6 @@ private:
     void onOpened();
     void onLost(const QString& why);
     void scheduleRetry();
-    void onCommand(const QString& command);
     void onSwitcherText(const QString& text);
     // Queues a line for the switcher on behalf of a client; then() runs
     // once it was written (or could not be).
@@ -93,6 +93,9 @@ private:
               std::function<void(const device::RequestResult&)> then = {});
     void endLease(bool sendExit);
     void poll();
+    // The status request; again: the second of a poll whose first went
+    // unanswered.
+    void askStatus(bool again);
 
     platform::Platform& platform_;
     RouterState& state_;

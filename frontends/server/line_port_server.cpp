@@ -43,7 +43,7 @@ void LinePortServer::accept(ClientLink* link) {
     emit event(QStringLiteral("line client %1 (%2) connected").arg(name).arg(id));
 
     connect(&c->quiet, &QTimer::timeout, this, [this, c, id] {
-        if (c->reader.hasPartial())
+        if (c->reader.lineEndPending())
             owner_.submit(id, c->reader.takePartial());
     });
     connect(link, &ClientLink::received, this, [this, c, id, name](const QByteArray& bytes) {
@@ -56,7 +56,7 @@ void LinePortServer::accept(ClientLink* link) {
             c->link->close();
             return;
         }
-        if (c->reader.hasPartial())
+        if (c->reader.lineEndPending())
             c->quiet.start();
         else
             c->quiet.stop();

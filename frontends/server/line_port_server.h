@@ -11,9 +11,9 @@ class ClientLink;
 class Listener;
 
 // The switcher's own line protocol on a listener, for our own programs:
-// each client's lines go to the line owner whole; bytes without a line end
-// go after 100 ms of quiet; what the switcher says goes to every client, or
-// to the lease holder alone.
+// each client's lines go to the line owner whole, and only whole (a line
+// ended by a lone CR goes after 100 ms without its LF); what the switcher
+// says goes to every client, or to the lease holder alone.
 class LinePortServer : public QObject {
     Q_OBJECT
 public:

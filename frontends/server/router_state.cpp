@@ -1,50 +1,81 @@
 #include "frontends/server/router_state.h"
 
-#include "core/protocol/commands.h"
+#include "core/device/request_queue.h"
+#include "core/device/requests.h"
+
+#include <algorithm>
+#include <memory>
 
 namespace server {
 
 namespace {
 
-bool validOutput(int o) {
-    return o >= 0 && o < RouterState::kOutputs;
+using device::RequestError;
+using protocol::isInput;
+using protocol::isOutput;
+
+Outcome outcomeOf(RequestError error) {
+    switch (error) {
+    case RequestError::None:
+        return Outcome::Done;
+    case RequestError::TimedOut:
+        return Outcome::TimedOut;
+    case RequestError::DeviceError:
+    case RequestError::Mismatch:
+        return Outcome::Failed;
+    case RequestError::NotWritten:
+    case RequestError::Cancelled:
+        break;
+    }
+    return Outcome::Absent;
 }
-bool validInput(int i) {
-    return i >= 0 && i < RouterState::kInputs;
+
+QList<int> allOutputs() {
+    QList<int> all;
+    for (int o = 1; o <= protocol::kOutputs; ++o)
+        all.append(o);
+    return all;
 }
 
 } // namespace
 
-RouterState::RouterState(QObject* parent) : QObject(parent) {
-    routing_.fill(-1);
+RouterState::RouterState(QObject* parent) : QObject(parent) {}
+
+RouterState::~RouterState() = default;
+
+void RouterState::attach(device::RequestQueue* queue) {
+    if (queue_)
+        disconnect(queue_, nullptr, this, nullptr);
+    queue_ = queue;
+    if (!queue_)
+        return;
+    connect(queue_, &device::RequestQueue::routingReported, this, [this](int output, int input) {
+        if (!isOutput(output) || !isInput(input))
+            return;
+        // A report is the switcher answering, whoever asked.
+        setPresent(true);
+        setInput(output, input);
+    });
 }
 
 int RouterState::input(int output) const {
-    return validOutput(output) ? routing_[output] : -1;
+    return isOutput(output) ? routing_[output - 1] : 0;
 }
 
 QString RouterState::label(Side side, int port) const {
-    if (port < 0 || port >= 8)
+    if (port < 1 || port > ports(side))
         return {};
-    const QString& text = side == Side::Inputs ? inputLabels_[port] : outputLabels_[port];
+    const QString& text = side == Side::Inputs ? inputLabels_[port - 1] : outputLabels_[port - 1];
     return text.isEmpty() ? defaultLabel(side, port) : text;
 }
 
-QString RouterState::inputLabel(int input) const {
-    return label(Side::Inputs, input);
-}
-
-QString RouterState::outputLabel(int output) const {
-    return label(Side::Outputs, output);
-}
-
 QString RouterState::lockOwner(int output) const {
-    return validOutput(output) ? locks_[output] : QString();
+    return isOutput(output) ? locks_[output - 1] : QString();
 }
 
 QString RouterState::defaultLabel(Side side, int port) {
     return (side == Side::Inputs ? QStringLiteral("Input %1") : QStringLiteral("Output %1"))
-        .arg(port + 1);
+        .arg(port);
 }
 
 bool RouterState::labelAllowed(const QString& text) {
@@ -65,81 +96,143 @@ bool RouterState::labelAllowed(const QString& text) {
 }
 
 bool RouterState::lockedByOther(const QString& client, int output) const {
-    return !locks_[output].isEmpty() && locks_[output] != client;
+    const QString& owner = locks_[output - 1];
+    return !owner.isEmpty() && owner != client;
 }
 
 bool RouterState::anyLockedByOther(const QString& client) const {
-    for (int o = 0; o < kOutputs; ++o)
+    for (int o = 1; o <= protocol::kOutputs; ++o)
         if (lockedByOther(client, o))
             return true;
     return false;
 }
 
-RouterState::Outcome RouterState::requestRoutes(const QString& client, const QList<Route>& routes) {
+Outcome RouterState::refusal(const QString& client, int requests) const {
+    if (!present_ || !queue_)
+        return Outcome::Absent;
+    if (clients_.value(client).outstanding + requests > kMaxWaiting)
+        return Outcome::Busy;
+    return Outcome::Queued;
+}
+
+Outcome RouterState::submit(const QString& client, const QList<device::Request*>& requests,
+                            const QString& what, const QList<int>& outputs, Finished finished) {
+    Client& c = clients_[client];
+    if (c.id == 0)
+        c.id = nextId_--;
+    c.outstanding += int(requests.size());
+    const int id = c.id; // c may go with the last request to end
+    // One verdict for the whole: the first thing that went wrong.
+    struct Progress {
+        qsizetype left;
+        Outcome outcome = Outcome::Done;
+    };
+    auto progress = std::make_shared<Progress>(Progress{requests.size()});
+    for (device::Request* r : requests) {
+        queue_->submit(r, id);
+        auto ended = [this, client, what, outputs, finished,
+                      progress](const device::RequestResult& result) {
+            const Outcome o = outcomeOf(result.error);
+            if (progress->outcome == Outcome::Done)
+                progress->outcome = o;
+            if (auto it = clients_.find(client); it != clients_.end() && --it->outstanding == 0)
+                clients_.erase(it);
+            if (--progress->left > 0)
+                return;
+            if (progress->outcome != Outcome::Done)
+                emit requestFailed(client, what, progress->outcome, outputs);
+            if (finished)
+                finished(progress->outcome);
+        };
+        if (r->isDone())
+            ended(r->result());
+        else
+            connect(r, &device::Request::finished, this, ended);
+    }
+    return Outcome::Queued;
+}
+
+Outcome RouterState::requestRoutes(const QString& client, const QList<Route>& routes,
+                                   Finished finished) {
     if (routes.isEmpty())
         return Outcome::Invalid;
-    for (const Route& r : routes)
-        if (!validOutput(r.output) || !validInput(r.input))
+    // The last route to each output is the one that counts; a salvo sets
+    // each output once at most, in the order of those last routes.
+    std::array<int, protocol::kOutputs> last{};
+    for (qsizetype i = 0; i < routes.size(); ++i) {
+        const Route& r = routes[i];
+        if (!isOutput(r.output) || !isInput(r.input))
             return Outcome::Invalid;
-    for (const Route& r : routes)
+        last[r.output - 1] = int(i) + 1;
+    }
+    QList<Route> wanted;
+    for (qsizetype i = 0; i < routes.size(); ++i)
+        if (last[routes[i].output - 1] == i + 1)
+            wanted.append(routes[i]);
+    for (const Route& r : wanted)
         if (lockedByOther(client, r.output))
             return Outcome::Locked;
-    if (!present_)
-        return Outcome::Absent;
-    for (const Route& r : routes) {
-        // As the window's routing buttons send it: output and input as one
-        // hexadecimal digit each.
-        QString command = protocol::routeCommand(10 * (r.output + 1) + r.input + 1);
-        command.chop(2); // the line end is the owner's
-        emit commandRequested(command);
+    if (const Outcome o = refusal(client, int(wanted.size())); o != Outcome::Queued)
+        return o;
+    QList<device::Request*> requests;
+    QList<int> outputs;
+    QStringList words;
+    for (const Route& r : wanted) {
+        requests.append(
+            device::RoutingRequest::route(r.output, r.input, protocol::kRoutingTimeoutMs));
+        outputs.append(r.output);
+        words.append(QStringLiteral("output %1 to input %2").arg(r.output).arg(r.input));
     }
-    return Outcome::Done;
+    return submit(client, requests, QStringLiteral("route ") + words.join(QStringLiteral(", ")),
+                  outputs, std::move(finished));
 }
 
-RouterState::Outcome RouterState::requestPresetRecall(const QString& client, int preset) {
-    if (preset < 0 || preset >= kPresets)
+Outcome RouterState::requestPresetRecall(const QString& client, int preset, Finished finished) {
+    if (!protocol::isPreset(preset))
         return Outcome::Invalid;
     if (anyLockedByOther(client))
         return Outcome::Locked;
-    if (!present_)
-        return Outcome::Absent;
-    emit commandRequested(protocol::presetRecallCommand(preset));
-    return Outcome::Done;
+    if (const Outcome o = refusal(client, 1); o != Outcome::Queued)
+        return o;
+    return submit(
+        client, {device::RoutingRequest::presetRecall(preset, protocol::kRoutingTimeoutMs)},
+        QStringLiteral("recall preset %1").arg(preset), allOutputs(), std::move(finished));
 }
 
-RouterState::Outcome RouterState::requestPresetSave(const QString&, int preset) {
-    if (preset < 0 || preset >= kPresets)
+Outcome RouterState::requestPresetSave(const QString& client, int preset, Finished finished) {
+    if (!protocol::isPreset(preset))
         return Outcome::Invalid;
-    if (!present_)
-        return Outcome::Absent;
-    emit commandRequested(protocol::presetSaveCommand(preset));
-    return Outcome::Done;
+    if (const Outcome o = refusal(client, 1); o != Outcome::Queued)
+        return o;
+    return submit(client, {device::AckRequest::presetSave(preset, protocol::kRoutingTimeoutMs)},
+                  QStringLiteral("save preset %1").arg(preset), {}, std::move(finished));
 }
 
-RouterState::Outcome RouterState::requestAllOutputs(const QString& client, int input) {
-    if (!validInput(input))
+Outcome RouterState::requestAllOutputs(const QString& client, int input, Finished finished) {
+    if (!isInput(input))
         return Outcome::Invalid;
     if (anyLockedByOther(client))
         return Outcome::Locked;
-    if (!present_)
-        return Outcome::Absent;
-    emit commandRequested(protocol::allOutputsCommand(input));
-    return Outcome::Done;
+    if (const Outcome o = refusal(client, 1); o != Outcome::Queued)
+        return o;
+    return submit(client, {device::RoutingRequest::allOutputs(input, protocol::kRoutingTimeoutMs)},
+                  QStringLiteral("route every output to input %1").arg(input), allOutputs(),
+                  std::move(finished));
 }
 
-RouterState::Outcome RouterState::setLabels(Side side, const QList<LabelChange>& changes) {
+Outcome RouterState::setLabels(Side side, const QList<LabelChange>& changes) {
     if (changes.isEmpty())
         return Outcome::Invalid;
     for (const LabelChange& c : changes)
-        if (c.port < 0 || c.port >= 8 || !labelAllowed(c.text))
+        if (c.port < 1 || c.port > ports(side) || !labelAllowed(c.text))
             return Outcome::Invalid;
-    auto& labels = side == Side::Inputs ? inputLabels_ : outputLabels_;
+    QString* labels = side == Side::Inputs ? inputLabels_.data() : outputLabels_.data();
     QList<int> changed;
     for (const LabelChange& c : changes) {
         // Stored as typed, but the default text is the default.
         const QString text = c.text == defaultLabel(side, c.port) ? QString() : c.text;
-        if (labels[c.port] != text) {
-            labels[c.port] = text;
+        if (labels[c.port - 1] != text) {
+            labels[c.port - 1] = text;
             if (!changed.contains(c.port))
                 changed.append(c.port);
         }
@@ -150,23 +243,22 @@ RouterState::Outcome RouterState::setLabels(Side side, const QList<LabelChange>&
     return Outcome::Done;
 }
 
-RouterState::Outcome RouterState::changeLocks(const QString& client,
-                                              const QList<LockChange>& changes) {
+Outcome RouterState::changeLocks(const QString& client, const QList<LockChange>& changes) {
     if (changes.isEmpty() || client.isEmpty())
         return Outcome::Invalid;
     for (const LockChange& c : changes) {
-        if (!validOutput(c.output))
+        if (!isOutput(c.output))
             return Outcome::Invalid;
         if (c.action == LockAction::Own && lockedByOther(client, c.output))
             return Outcome::Locked;
-        if (c.action == LockAction::Unlock && locks_[c.output] != client)
+        if (c.action == LockAction::Unlock && locks_[c.output - 1] != client)
             return Outcome::Locked;
     }
     QList<int> changed;
     for (const LockChange& c : changes) {
         const QString owner = c.action == LockAction::Own ? client : QString();
-        if (locks_[c.output] != owner) {
-            locks_[c.output] = owner;
+        if (locks_[c.output - 1] != owner) {
+            locks_[c.output - 1] = owner;
             if (!changed.contains(c.output))
                 changed.append(c.output);
         }
@@ -181,21 +273,29 @@ void RouterState::setPresent(bool present) {
     if (present_ == present)
         return;
     present_ = present;
+    if (!present && queue_) {
+        // Nothing waits for a switcher that is not there: each request
+        // ends as Absent (and leaves clients_ as it does).
+        const QList<Client> waiting = clients_.values();
+        for (const Client& c : waiting)
+            queue_->drop(c.id);
+    }
     emit presenceChanged(present);
 }
 
 void RouterState::setInput(int output, int input) {
-    if (!validOutput(output) || !validInput(input) || routing_[output] == input)
+    if (!isOutput(output) || !isInput(input) || routing_[output - 1] == input)
         return;
-    routing_[output] = input;
+    routing_[output - 1] = input;
     emit routingChanged({output});
 }
 
-void RouterState::loadLabels(Side side, const std::array<QString, 8>& labels) {
-    auto& mine = side == Side::Inputs ? inputLabels_ : outputLabels_;
-    for (int p = 0; p < 8; ++p)
-        mine[p] =
-            labelAllowed(labels[p]) && labels[p] != defaultLabel(side, p) ? labels[p] : QString();
+void RouterState::loadLabels(Side side, const QStringList& labels) {
+    QString* mine = side == Side::Inputs ? inputLabels_.data() : outputLabels_.data();
+    for (int p = 1; p <= ports(side); ++p) {
+        const QString text = labels.value(p - 1);
+        mine[p - 1] = labelAllowed(text) && text != defaultLabel(side, p) ? text : QString();
+    }
 }
 
 } // namespace server

@@ -1,40 +1,47 @@
 #pragma once
 
+#include "core/protocol/shape.h"
+#include "frontends/server/outcome.h"
+
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <array>
+#include <functional>
+
+namespace device {
+class Request;
+class RequestQueue;
+} // namespace device
 
 namespace server {
 
 // The switcher as every client of the server sees it: which input each
 // output shows, the port labels, the output locks and whether the switcher
-// is there at all. Front ends (the Videohub protocol, MQTT) read it, ask it
-// for changes on behalf of a client and follow its signals; the line owner
-// feeds it the switcher's reports.
+// is there at all. Front ends (the Videohub protocol, MQTT, the web) read
+// it, ask it for changes on behalf of a client and follow its signals.
 //
-// Numbers count from 0: outputs and inputs 0..7, presets 0..2. A client is
-// named by its identity text (the Videohub front end uses the peer's
-// address), which is also the owner of the locks it takes.
+// Ports count from 1, presets too. A client is named by its identity text
+// (the Videohub front end uses the peer's address), which is also the owner
+// of the locks it takes.
 //
-// A request only goes out (commandRequested); the routing changes when the
-// switcher reports it.
+// Routes, salvos, every output to one input and the presets go to the
+// switcher as the core's requests, each with its rule for when the switcher
+// has carried it out; the routing changes only when the switcher reports it.
+// The clients take turns on the line, and each may have only so much
+// waiting.
 class RouterState : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kInputs = 8;
-    static constexpr int kOutputs = 8;
-    static constexpr int kPresets = 3;
     static constexpr int kMaxLabelLength = 64;
+    // Requests one client may have on their way at once: two salvos of
+    // every output.
+    static constexpr int kMaxWaiting = 2 * protocol::kOutputs;
 
     enum class Side { Inputs, Outputs };
-    // How a request went. Nothing happens unless it is Done.
-    enum class Outcome {
-        Done,    // applied, or the commands are on their way to the switcher
-        Invalid, // a number out of range or a label that is not allowed
-        Locked,  // an output is locked by another client
-        Absent,  // the switcher is not there
-    };
     struct Route {
         int output = 0;
         int input = 0;
@@ -50,46 +57,60 @@ public:
         int port = 0;
         QString text; // empty restores the default
     };
+    // How a Queued request ended: Done, Failed, TimedOut or Absent.
+    using Finished = std::function<void(Outcome)>;
 
     explicit RouterState(QObject* parent = nullptr);
+    ~RouterState() override;
+
+    // The switcher's request queue: requests go there and its routing
+    // reports come here. Without one, the switcher is absent.
+    void attach(device::RequestQueue* queue);
 
     // --- reading ---
-    // The port is open and the switcher answered the status request.
+    // The port is open and the switcher answered.
     bool present() const { return present_; }
-    // The input output o shows, or -1 while unknown.
+    // The input 1..8 output 1..8 shows, or 0 while unknown.
     int input(int output) const;
-    QString inputLabel(int input) const;
-    QString outputLabel(int output) const;
     QString label(Side side, int port) const;
-    // The identity holding output o's lock; empty when it is free.
+    QString inputLabel(int input) const { return label(Side::Inputs, input); }
+    QString outputLabel(int output) const { return label(Side::Outputs, output); }
+    // The identity holding the output's lock; empty when it is free.
     QString lockOwner(int output) const;
+    static int ports(Side side) {
+        return side == Side::Inputs ? protocol::kInputs : protocol::kOutputs;
+    }
 
-    // "Input 3" / "Output 3" for port 2.
+    // "Input 3" / "Output 3".
     static QString defaultLabel(Side side, int port);
     // UTF-8 text without control characters, at most 64 characters.
     static bool labelAllowed(const QString& text);
 
     // --- requests on behalf of a client, checked against its locks ---
-    // One route or a salvo, all or nothing.
-    Outcome requestRoutes(const QString& client, const QList<Route>& routes);
-    // Presets 0..2 kept by the switcher. A recall changes every output, so
-    // any output locked by another client refuses it.
-    Outcome requestPresetRecall(const QString& client, int preset);
-    Outcome requestPresetSave(const QString& client, int preset);
+    // Each returns Queued (finished() follows) or why it was refused.
+    // One route or a salvo, all or nothing; routes to one output come down
+    // to the last.
+    Outcome requestRoutes(const QString& client, const QList<Route>& routes,
+                          Finished finished = {});
+    // A recall changes every output, so any output locked by another
+    // client refuses it.
+    Outcome requestPresetRecall(const QString& client, int preset, Finished finished = {});
+    Outcome requestPresetSave(const QString& client, int preset, Finished finished = {});
     // Every output to one input.
-    Outcome requestAllOutputs(const QString& client, int input);
+    Outcome requestAllOutputs(const QString& client, int input, Finished finished = {});
     // Labels are not locked; all are checked before any is applied.
     Outcome setLabels(Side side, const QList<LabelChange>& changes);
     // Takes or releases locks, all or nothing: Unlock of a lock the client
     // does not hold, and Own of another's lock, are refused.
     Outcome changeLocks(const QString& client, const QList<LockChange>& changes);
 
-    // --- the line owner's side ---
+    // --- what the switcher's line says ---
+    // Absent: whatever waits for the switcher ends as Absent.
     void setPresent(bool present);
-    // The switcher reported output o showing input i.
+    // The switcher reported the output showing the input.
     void setInput(int output, int input);
-    // Labels loaded at start, without a signal.
-    void loadLabels(Side side, const std::array<QString, 8>& labels);
+    // Labels loaded at start, without a signal: port 1's first.
+    void loadLabels(Side side, const QStringList& labels);
 
 signals:
     void presenceChanged(bool present);
@@ -97,18 +118,34 @@ signals:
     void routingChanged(const QList<int>& outputs);
     void labelsChanged(server::RouterState::Side side, const QList<int>& ports);
     void locksChanged(const QList<int>& outputs);
-    // A command for the switcher, without its line end (a route).
-    void commandRequested(const QString& command);
+    // The switcher did not carry out a client's request (what: the request
+    // in words, for the log). The routing stays what the switcher reports;
+    // front ends show the outputs concerned to their clients again.
+    void requestFailed(const QString& client, const QString& what, server::Outcome outcome,
+                       const QList<int>& outputs);
 
 private:
+    struct Client {
+        int id = 0;          // in the switcher's queue
+        int outstanding = 0; // requests not finished
+    };
     bool lockedByOther(const QString& client, int output) const;
     bool anyLockedByOther(const QString& client) const;
+    // The checks every routing request shares, in the order a client is
+    // told about them.
+    Outcome refusal(const QString& client, int requests) const;
+    // Queues the requests for the client; finished once all have ended.
+    Outcome submit(const QString& client, const QList<device::Request*>& requests,
+                   const QString& what, const QList<int>& outputs, Finished finished);
 
+    QPointer<device::RequestQueue> queue_;
     bool present_ = false;
-    std::array<int, kOutputs> routing_;
-    std::array<QString, kInputs> inputLabels_;   // empty: the default
-    std::array<QString, kOutputs> outputLabels_; // empty: the default
-    std::array<QString, kOutputs> locks_;
+    std::array<int, protocol::kOutputs> routing_{};        // 0: unknown
+    std::array<QString, protocol::kInputs> inputLabels_;   // empty: the default
+    std::array<QString, protocol::kOutputs> outputLabels_; // empty: the default
+    std::array<QString, protocol::kOutputs> locks_;
+    QHash<QString, Client> clients_;
+    int nextId_ = -2; // below the server's own numbers
 };
 
 } // namespace server

@@ -22,6 +22,20 @@ namespace server {
 
 namespace {
 
+// Why the switcher did not carry out a request, for the log.
+QString failureText(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::TimedOut:
+        return QStringLiteral("no report from the switcher within %1 ms")
+            .arg(protocol::kRoutingTimeoutMs);
+    case Outcome::Absent:
+        return QStringLiteral("the switcher went away");
+    default:
+        break;
+    }
+    return QStringLiteral("the switcher answered \"err\" or reported another input");
+}
+
 QString endpointText(const Endpoint& e) {
     return (e.address.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2")
                                                                   : QStringLiteral("%1:%2"))
@@ -47,6 +61,11 @@ ServerApp::ServerApp(platform::Platform& platform, const Options& options, QObje
             notify_->status(present ? QStringLiteral("switcher present")
                                     : QStringLiteral("switcher absent"));
     });
+    connect(state_.get(), &RouterState::requestFailed, this,
+            [this](const QString& client, const QString& what, Outcome outcome) {
+                emit log(QStringLiteral("%1 for %2 not carried out: %3")
+                             .arg(what, client, failureText(outcome)));
+            });
     connect(owner_.get(), &LineOwner::stopped, this, &ServerApp::stopped);
 }
 

@@ -1,18 +1,22 @@
 #include "frontends/server/videohub_session.h"
 
+#include <QHash>
+
 namespace server {
 
 namespace {
 
 using Side = RouterState::Side;
 
-const QList<int>& allPorts() {
-    static const QList<int> all{0, 1, 2, 3, 4, 5, 6, 7};
+QList<int> allPorts(int count) {
+    QList<int> all;
+    for (int p = 1; p <= count; ++p)
+        all.append(p);
     return all;
 }
 
-QByteArray block(const char* header, const QStringList& lines) {
-    QByteArray out = header;
+QByteArray block(QByteArrayView header, const QStringList& lines) {
+    QByteArray out = header.toByteArray();
     out += '\n';
     for (const QString& l : lines) {
         out += l.toUtf8();
@@ -22,17 +26,18 @@ QByteArray block(const char* header, const QStringList& lines) {
     return out;
 }
 
-// A port number: decimal digits without a sign, 0..count-1.
+// A port as the protocol counts it, from 0: decimal digits without a sign.
+// The port from 1, or 0 when it names none of count.
 int portNumber(QStringView text, int count) {
     if (text.isEmpty() || text.size() > 3)
-        return -1;
+        return 0;
     int v = 0;
     for (QChar c : text) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return -1;
+            return 0;
         v = v * 10 + (c.unicode() - '0');
     }
-    return v < count ? v : -1;
+    return v < count ? v + 1 : 0;
 }
 
 // Sections a Videohub may have and this router lacks: asked for, they are
@@ -61,12 +66,42 @@ bool isLackingSection(const QString& header) {
 
 } // namespace
 
+// The sections this router has: what a bare header is answered with, and
+// what a block with lines does (none: such a block is refused).
+struct VideohubSession::Section {
+    QLatin1String header;
+    QByteArray (VideohubSession::*dump)() const;
+    Answer (VideohubSession::*change)(const QStringList& body);
+};
+
+const VideohubSession::Section VideohubSession::kSections[] = {
+    {QLatin1String("PING:"), &VideohubSession::nothing, nullptr},
+    {QLatin1String("PROTOCOL PREAMBLE:"), &VideohubSession::preambleBlock, nullptr},
+    {QLatin1String("VIDEOHUB DEVICE:"), &VideohubSession::deviceBlock, nullptr},
+    {QLatin1String("CONFIGURATION:"), &VideohubSession::configurationBlock, nullptr},
+    {QLatin1String("END PRELUDE:"), &VideohubSession::endBlock, nullptr},
+    {QLatin1String("INPUT LABELS:"), &VideohubSession::inputLabelsBlock,
+     &VideohubSession::changeInputLabels},
+    {QLatin1String("OUTPUT LABELS:"), &VideohubSession::outputLabelsBlock,
+     &VideohubSession::changeOutputLabels},
+    {QLatin1String("VIDEO OUTPUT LOCKS:"), &VideohubSession::allLocksBlock,
+     &VideohubSession::changeLocks},
+    {QLatin1String("VIDEO OUTPUT ROUTING:"), &VideohubSession::allRoutingBlock,
+     &VideohubSession::changeRouting},
+};
+
 VideohubSession::VideohubSession(RouterState& state, const DeviceInfo& info, const QString& client,
                                  QObject* parent)
     : QObject(parent), state_(state), info_(info), client_(client) {
     connect(&state_, &RouterState::presenceChanged, this, [this] { broadcast(deviceBlock()); });
     connect(&state_, &RouterState::routingChanged, this,
             [this](const QList<int>& outputs) { broadcast(routingBlock(outputs)); });
+    // A request the switcher did not carry out: what it reports stands.
+    connect(&state_, &RouterState::requestFailed, this,
+            [this](const QString&, const QString&, Outcome, const QList<int>& outputs) {
+                if (!outputs.isEmpty())
+                    broadcast(routingBlock(outputs));
+            });
     connect(&state_, &RouterState::labelsChanged, this,
             [this](Side side, const QList<int>& ports) { broadcast(labelsBlock(side, ports)); });
     connect(&state_, &RouterState::locksChanged, this,
@@ -84,9 +119,9 @@ QByteArray VideohubSession::deviceBlock() const {
                   QStringLiteral("Model name: ") + info_.modelName,
                   QStringLiteral("Friendly name: ") + info_.friendlyName,
                   QStringLiteral("Unique ID: ") + info_.uniqueId,
-                  QStringLiteral("Video inputs: %1").arg(RouterState::kInputs),
+                  QStringLiteral("Video inputs: %1").arg(protocol::kInputs),
                   QStringLiteral("Video processing units: 0"),
-                  QStringLiteral("Video outputs: %1").arg(RouterState::kOutputs),
+                  QStringLiteral("Video outputs: %1").arg(protocol::kOutputs),
                   QStringLiteral("Video monitoring outputs: 0"),
                   QStringLiteral("Serial ports: 0")});
 }
@@ -94,7 +129,7 @@ QByteArray VideohubSession::deviceBlock() const {
 QByteArray VideohubSession::labelsBlock(Side side, const QList<int>& ports) const {
     QStringList lines;
     for (int p : ports)
-        lines.append(QString::number(p) + QLatin1Char(' ') + state_.label(side, p));
+        lines.append(QString::number(p - 1) + QLatin1Char(' ') + state_.label(side, p));
     return block(side == Side::Inputs ? "INPUT LABELS:" : "OUTPUT LABELS:", lines);
 }
 
@@ -103,7 +138,7 @@ QByteArray VideohubSession::locksBlock(const QList<int>& outputs) const {
     for (int o : outputs) {
         const QString owner = state_.lockOwner(o);
         const char* mark = owner.isEmpty() ? "U" : owner == client_ ? "O" : "L";
-        lines.append(QString::number(o) + QLatin1Char(' ') + QLatin1String(mark));
+        lines.append(QString::number(o - 1) + QLatin1Char(' ') + QLatin1String(mark));
     }
     return block("VIDEO OUTPUT LOCKS:", lines);
 }
@@ -112,8 +147,8 @@ QByteArray VideohubSession::routingBlock(const QList<int>& outputs) const {
     QStringList lines;
     for (int o : outputs) {
         // An output whose input is not known yet is left out.
-        if (state_.input(o) >= 0)
-            lines.append(QStringLiteral("%1 %2").arg(o).arg(state_.input(o)));
+        if (const int i = state_.input(o))
+            lines.append(QStringLiteral("%1 %2").arg(o - 1).arg(i - 1));
     }
     return block("VIDEO OUTPUT ROUTING:", lines);
 }
@@ -122,10 +157,29 @@ QByteArray VideohubSession::configurationBlock() const {
     return block("CONFIGURATION:", {QStringLiteral("Take Mode: false")});
 }
 
+QByteArray VideohubSession::endBlock() const {
+    return block("END PRELUDE:", {});
+}
+
+QByteArray VideohubSession::inputLabelsBlock() const {
+    return labelsBlock(Side::Inputs, allPorts(protocol::kInputs));
+}
+
+QByteArray VideohubSession::outputLabelsBlock() const {
+    return labelsBlock(Side::Outputs, allPorts(protocol::kOutputs));
+}
+
+QByteArray VideohubSession::allLocksBlock() const {
+    return locksBlock(allPorts(protocol::kOutputs));
+}
+
+QByteArray VideohubSession::allRoutingBlock() const {
+    return routingBlock(allPorts(protocol::kOutputs));
+}
+
 QByteArray VideohubSession::greeting() const {
-    return preambleBlock() + deviceBlock() + labelsBlock(Side::Inputs, allPorts()) +
-           labelsBlock(Side::Outputs, allPorts()) + locksBlock(allPorts()) +
-           routingBlock(allPorts()) + configurationBlock() + block("END PRELUDE:", {});
+    return preambleBlock() + deviceBlock() + inputLabelsBlock() + outputLabelsBlock() +
+           allLocksBlock() + allRoutingBlock() + configurationBlock() + endBlock();
 }
 
 void VideohubSession::receive(QByteArrayView bytes) {
@@ -160,86 +214,83 @@ void VideohubSession::handle(const Block& b) {
 }
 
 VideohubSession::Answer VideohubSession::answer(const Block& b, QByteArray* reply) {
-    const QString& header = b.header;
-    if (b.badText || !header.endsWith(QLatin1Char(':')))
+    if (b.badText || !b.header.endsWith(QLatin1Char(':')))
         return Answer::Nak;
     const bool bare = b.body.isEmpty();
-    auto dump = [&](QByteArray bytes) {
-        *reply = std::move(bytes);
+    if (isLackingSection(b.header)) {
+        if (!bare)
+            return Answer::Nak;
+        *reply = block(b.header.toUtf8(), {});
         return Answer::Ack;
-    };
-    if (header == QLatin1String("PING:"))
-        return bare ? Answer::Ack : Answer::Nak;
-    if (isLackingSection(header))
-        return bare ? dump(block(header.toUtf8().constData(), {})) : Answer::Nak;
-    // Blocks of the dump that clients may ask for but not change.
-    if (header == QLatin1String("PROTOCOL PREAMBLE:"))
-        return bare ? dump(preambleBlock()) : Answer::Nak;
-    if (header == QLatin1String("VIDEOHUB DEVICE:"))
-        return bare ? dump(deviceBlock()) : Answer::Nak;
-    if (header == QLatin1String("CONFIGURATION:"))
-        return bare ? dump(configurationBlock()) : Answer::Nak;
-    if (header == QLatin1String("END PRELUDE:"))
-        return bare ? dump(block("END PRELUDE:", {})) : Answer::Nak;
-
-    if (header == QLatin1String("VIDEO OUTPUT ROUTING:")) {
-        if (bare)
-            return dump(routingBlock(allPorts()));
-        QList<RouterState::Route> routes;
-        for (const QString& line : b.body) {
-            const QStringList parts = line.split(QLatin1Char(' '));
-            if (parts.size() != 2)
-                return Answer::Nak;
-            const int o = portNumber(parts[0], RouterState::kOutputs);
-            const int i = portNumber(parts[1], RouterState::kInputs);
-            if (o < 0 || i < 0)
-                return Answer::Nak;
-            routes.append({o, i});
-        }
-        return state_.requestRoutes(client_, routes) == RouterState::Outcome::Done ? Answer::Ack
-                                                                                   : Answer::Nak;
     }
-    if (header == QLatin1String("INPUT LABELS:") || header == QLatin1String("OUTPUT LABELS:")) {
-        const Side side = header.startsWith(QLatin1String("INPUT")) ? Side::Inputs : Side::Outputs;
-        if (bare)
-            return dump(labelsBlock(side, allPorts()));
-        QList<RouterState::LabelChange> changes;
-        for (const QString& line : b.body) {
-            const qsizetype blank = line.indexOf(QLatin1Char(' '));
-            const int port = portNumber(QStringView(line).left(blank < 0 ? line.size() : blank), 8);
-            if (port < 0)
-                return Answer::Nak;
-            changes.append({port, blank < 0 ? QString() : line.mid(blank + 1)});
+    for (const Section& s : kSections) {
+        if (b.header != s.header)
+            continue;
+        if (bare) {
+            *reply = (this->*s.dump)();
+            return Answer::Ack;
         }
-        return state_.setLabels(side, changes) == RouterState::Outcome::Done ? Answer::Ack
-                                                                             : Answer::Nak;
-    }
-    if (header == QLatin1String("VIDEO OUTPUT LOCKS:")) {
-        if (bare)
-            return dump(locksBlock(allPorts()));
-        QList<RouterState::LockChange> changes;
-        for (const QString& line : b.body) {
-            const QStringList parts = line.split(QLatin1Char(' '));
-            if (parts.size() != 2)
-                return Answer::Nak;
-            const int o = portNumber(parts[0], RouterState::kOutputs);
-            RouterState::LockAction action;
-            if (parts[1] == QLatin1String("O"))
-                action = RouterState::LockAction::Own;
-            else if (parts[1] == QLatin1String("U"))
-                action = RouterState::LockAction::Unlock;
-            else if (parts[1] == QLatin1String("F"))
-                action = RouterState::LockAction::Force;
-            else
-                return Answer::Nak;
-            if (o < 0)
-                return Answer::Nak;
-            changes.append({o, action});
-        }
-        return state_.changeLocks(client_, changes) == RouterState::Outcome::Done ? Answer::Ack
-                                                                                  : Answer::Nak;
+        return s.change ? (this->*s.change)(b.body) : Answer::Nak;
     }
     return Answer::Ignore;
+}
+
+VideohubSession::Answer VideohubSession::verdict(Outcome o) {
+    return accepted(o) ? Answer::Ack : Answer::Nak;
+}
+
+VideohubSession::Answer VideohubSession::changeRouting(const QStringList& body) {
+    QList<RouterState::Route> routes;
+    for (const QString& line : body) {
+        const QStringList parts = line.split(QLatin1Char(' '));
+        if (parts.size() != 2)
+            return Answer::Nak;
+        const int o = portNumber(parts[0], protocol::kOutputs);
+        const int i = portNumber(parts[1], protocol::kInputs);
+        if (o == 0 || i == 0)
+            return Answer::Nak;
+        routes.append({o, i});
+    }
+    return verdict(state_.requestRoutes(client_, routes));
+}
+
+VideohubSession::Answer VideohubSession::changeLabels(Side side, const QStringList& body) {
+    QList<RouterState::LabelChange> changes;
+    for (const QString& line : body) {
+        const qsizetype blank = line.indexOf(QLatin1Char(' '));
+        const int port = portNumber(QStringView(line).left(blank < 0 ? line.size() : blank),
+                                    RouterState::ports(side));
+        if (port == 0)
+            return Answer::Nak;
+        changes.append({port, blank < 0 ? QString() : line.mid(blank + 1)});
+    }
+    return verdict(state_.setLabels(side, changes));
+}
+
+VideohubSession::Answer VideohubSession::changeInputLabels(const QStringList& body) {
+    return changeLabels(Side::Inputs, body);
+}
+
+VideohubSession::Answer VideohubSession::changeOutputLabels(const QStringList& body) {
+    return changeLabels(Side::Outputs, body);
+}
+
+VideohubSession::Answer VideohubSession::changeLocks(const QStringList& body) {
+    static const QHash<QString, RouterState::LockAction> actions{
+        {QStringLiteral("O"), RouterState::LockAction::Own},
+        {QStringLiteral("U"), RouterState::LockAction::Unlock},
+        {QStringLiteral("F"), RouterState::LockAction::Force}};
+    QList<RouterState::LockChange> changes;
+    for (const QString& line : body) {
+        const QStringList parts = line.split(QLatin1Char(' '));
+        if (parts.size() != 2 || !actions.contains(parts[1]))
+            return Answer::Nak;
+        const int o = portNumber(parts[0], protocol::kOutputs);
+        if (o == 0)
+            return Answer::Nak;
+        changes.append({o, actions.value(parts[1])});
+    }
+    return verdict(state_.changeLocks(client_, changes));
 }
 
 } // namespace server

@@ -32,13 +32,14 @@ public:
     void receive(QByteArrayView bytes);
     QString client() const { return client_; }
 
-    // The blocks of the dump, one at a time.
+    // The blocks of the dump, one at a time (ports from 1).
     QByteArray preambleBlock() const;
     QByteArray deviceBlock() const;
     QByteArray labelsBlock(RouterState::Side side, const QList<int>& ports) const;
     QByteArray locksBlock(const QList<int>& outputs) const;
     QByteArray routingBlock(const QList<int>& outputs) const;
     QByteArray configurationBlock() const;
+    QByteArray endBlock() const;
 
 signals:
     void send(const QByteArray& bytes);
@@ -49,10 +50,27 @@ signals:
 
 private:
     enum class Answer { Ack, Nak, Ignore };
+    struct Section;
+    static const Section kSections[];
+
     void handle(const Block& block);
     // The answer to one block; the dump a bare header asks for in *reply.
     Answer answer(const Block& block, QByteArray* reply);
     void broadcast(const QByteArray& bytes);
+    static Answer verdict(Outcome o);
+
+    // What a bare header of each section is answered with.
+    QByteArray nothing() const { return {}; }
+    QByteArray inputLabelsBlock() const;
+    QByteArray outputLabelsBlock() const;
+    QByteArray allLocksBlock() const;
+    QByteArray allRoutingBlock() const;
+    // What a block with lines asks of each section that may change.
+    Answer changeRouting(const QStringList& body);
+    Answer changeLabels(RouterState::Side side, const QStringList& body);
+    Answer changeInputLabels(const QStringList& body);
+    Answer changeOutputLabels(const QStringList& body);
+    Answer changeLocks(const QStringList& body);
 
     RouterState& state_;
     DeviceInfo info_;

@@ -17,25 +17,27 @@ namespace {
 
 class FakeBackend : public Backend {
 public:
-    int routes[kOutputs] = {0, 1, 2, 3, 4, 5, 6, -1};
-    QString labels[kInputs] = {"Input 1", "Input 2", "Input 3", "Input 4",
-                               "Input 5", "Input 6", "Input 7", "Input 8"};
-    int locked = 3;
+    int routes[protocol::kOutputs] = {1, 2, 3, 4, 5, 6, 7, 0};
+    QString labels[protocol::kInputs] = {"Input 1", "Input 2", "Input 3", "Input 4",
+                                         "Input 5", "Input 6", "Input 7", "Input 8"};
+    int locked = 4;
     QStringList calls;
     bool present() const override { return true; }
-    int input(int output) const override { return routes[output]; }
-    QString inputLabel(int input) const override { return labels[input]; }
-    QString outputLabel(int output) const override { return QStringLiteral("Hall %1").arg(output); }
-    Verdict requestRoute(int output, int input) override {
-        calls << QStringLiteral("route %1 %2").arg(output).arg(input);
-        return output == locked ? Verdict::Locked : Verdict::Accepted;
+    int input(int output) const override { return routes[output - 1]; }
+    QString inputLabel(int input) const override { return labels[input - 1]; }
+    QString outputLabel(int output) const override {
+        return QStringLiteral("Hall %1").arg(output - 1);
     }
-    Verdict allOutputs(int input) override { return log("all", input); }
-    Verdict recallPreset(int preset) override { return log("recall", preset); }
-    Verdict savePreset(int preset) override { return log("save", preset); }
-    Verdict log(const char* what, int n) {
+    Outcome requestRoute(int output, int input, Finished) override {
+        calls << QStringLiteral("route %1 %2").arg(output).arg(input);
+        return output == locked ? Outcome::Locked : Outcome::Queued;
+    }
+    Outcome allOutputs(int input, Finished) override { return log("all", input); }
+    Outcome recallPreset(int preset, Finished) override { return log("recall", preset); }
+    Outcome savePreset(int preset, Finished) override { return log("save", preset); }
+    Outcome log(const char* what, int n) {
         calls << QStringLiteral("%1 %2").arg(QLatin1String(what)).arg(n);
-        return Verdict::Accepted;
+        return Outcome::Queued;
     }
 };
 
@@ -173,12 +175,12 @@ private slots:
         QTest::addColumn<QString>("topic");
         QTest::addColumn<QByteArray>("payload");
         QTest::addColumn<QString>("calls");
-        QTest::newRow("by number") << "output/2/input/set" << QByteArray("5") << "route 1 4";
-        QTest::newRow("by label") << "output/1/input/set" << QByteArray("Input 7") << "route 0 6";
-        QTest::newRow("all") << "all/set" << QByteArray(" 3\n") << "all 2";
-        QTest::newRow("recall") << "preset/2/recall" << QByteArray("PRESS") << "recall 1";
-        QTest::newRow("save") << "preset/3/save" << QByteArray() << "save 2";
-        QTest::newRow("locked") << "output/4/input/set" << QByteArray("1") << "route 3 0";
+        QTest::newRow("by number") << "output/2/input/set" << QByteArray("5") << "route 2 5";
+        QTest::newRow("by label") << "output/1/input/set" << QByteArray("Input 7") << "route 1 7";
+        QTest::newRow("all") << "all/set" << QByteArray(" 3\n") << "all 3";
+        QTest::newRow("recall") << "preset/2/recall" << QByteArray("PRESS") << "recall 2";
+        QTest::newRow("save") << "preset/3/save" << QByteArray() << "save 3";
+        QTest::newRow("locked") << "output/4/input/set" << QByteArray("1") << "route 4 1";
         QTest::newRow("no input 9") << "output/1/input/set" << QByteArray("9") << "";
         QTest::newRow("no label") << "output/1/input/set" << QByteArray("Nowhere") << "";
         QTest::newRow("no output 9") << "output/9/input/set" << QByteArray("1") << "";
@@ -194,7 +196,7 @@ private slots:
         backend.calls.clear();
         watcher->publish(kBase + topic, payload, false);
         watcher->publish(kBase + "preset/1/save", "after", false);
-        QTRY_COMPARE(backend.calls.value(backend.calls.size() - 1), "save 0");
+        QTRY_COMPARE(backend.calls.value(backend.calls.size() - 1), "save 1");
         QCOMPARE(backend.calls.mid(0, backend.calls.size() - 1).join(';'), calls);
         // A locked output's state is published again, unchanged.
         if (QTest::currentDataTag() == QLatin1String("locked")) {
@@ -205,8 +207,8 @@ private slots:
 
     void unaskedChangeIsRetained() {
         QCOMPARE(seen.value(kBase + "output/8/input"), "null");
-        backend.routes[7] = 2;
-        emit backend.inputChanged(7);
+        backend.routes[7] = 3;
+        emit backend.inputChanged(8);
         MqttClient late(optionsFor("late").client);
         QHash<QString, QByteArray> stored;
         connect(&late, &MqttClient::message, this,
@@ -223,7 +225,7 @@ private slots:
 
     void renamedInputUpdatesOptions() {
         backend.labels[2] = "Blu-ray";
-        emit backend.inputLabelChanged(2);
+        emit backend.inputLabelChanged(3);
         const QString select = "homeassistant/select/hdmi-matrix_rack-1/output_5/config";
         QTRY_COMPARE(field(select, "options/2").toString(), "Blu-ray");
         QCOMPARE(seen.value(kBase + "input/3/label"), "Blu-ray");
@@ -313,7 +315,7 @@ private slots:
         QTRY_COMPARE(seen.value(kBase + "output/8/source"), "Blu-ray");
         QTRY_VERIFY(seen.contains("homeassistant/button/hdmi-matrix_rack-1/preset_1/config"));
         watcher->publish(kBase + "output/3/input/set", "Blu-ray", false);
-        QTRY_COMPARE(backend.calls.value(backend.calls.size() - 1), "route 2 2");
+        QTRY_COMPARE(backend.calls.value(backend.calls.size() - 1), "route 3 3");
     }
 };
 

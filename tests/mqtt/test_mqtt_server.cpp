@@ -22,6 +22,7 @@ class TestMqttServer : public QObject {
     std::unique_ptr<mqtt::MqttClient> watcher;
     QHash<QString, QByteArray> seen;
     const QString base = "hdmi-matrix/hall/";
+    QStringList log;
 
 private slots:
     void initTestCase() {
@@ -36,6 +37,7 @@ private slots:
         QVERIFY2(options, qPrintable(error));
         app = std::make_unique<server::ServerApp>(platform, *options);
         app->owner().times = {50, 400, 300, 30000};
+        connect(app.get(), &server::ServerApp::log, this, [this](const QString& l) { log << l; });
         QVERIFY2(app->start(&error, false), qPrintable(error));
         mqtt::ClientSettings other = options->mqtt.client;
         other.clientId = "watcher";
@@ -64,6 +66,18 @@ private slots:
         watcher->publish(base + "output/2/input/set", "5", false);
         QTRY_COMPARE(seen.value(base + "output/2/input"), "2");
         QVERIFY(!made->written.contains("cir 14"));
+    }
+
+    // A route the switcher refuses is logged, and the output's state stays
+    // (and is published again as) what the switcher reports.
+    void refusedRouteIsRepublished() {
+        device.faults.refuseRoutes = true;
+        seen.remove(base + "output/6/input");
+        watcher->publish(base + "output/6/input/set", "3", false);
+        QTRY_COMPARE(seen.value(base + "output/6/input"), "6");
+        QVERIFY(made->written.contains("cir 52"));
+        QCOMPARE(log.filter("route output 6 to input 3 for mqtt not carried out").size(), 1);
+        device.faults.refuseRoutes = false;
     }
 };
 

@@ -123,6 +123,13 @@ private slots:
     void windowToolAndVideohubTogether();
     void edidReadWhileRouteWaits();
     void abuse();
+    void failedRoute_data();
+    void failedRoute();
+    void salvosTakeTurns();
+    void lostLineIsNoAbsence();
+    void noSplicedLines();
+    void leaseWords_data();
+    void leaseWords();
     void mdnsWithoutDaemon_data();
     void mdnsWithoutDaemon();
 
@@ -239,8 +246,7 @@ void TestServerEndToEnd::leaseWhileRouteWaits() {
     hub.send("VIDEO OUTPUT ROUTING:\n6 2\n\n");
     QVERIFY(hub.has(kAck));
     other.send("bc \r\n");
-    holder.send("red 00"); // no line end: goes out after 100 ms of quiet
-    QVERIFY(QTest::qWaitFor([&] { return rig.made->written.endsWith("red 00"); }));
+    holder.send("red 00"); // the switcher acts on the line once its end comes
     holder.send("\r\n");
     QVERIFY(holder.has("err"));
     // Only the holder heard the switcher meanwhile.
@@ -374,6 +380,110 @@ void TestServerEndToEnd::abuse() {
     good.got.clear();
     good.send("PING:\n\n");
     QVERIFY(good.has(kAck));
+}
+
+void TestServerEndToEnd::failedRoute_data() {
+    QTest::addColumn<bool>("refused"); // "err", else no answer at all
+    QTest::newRow("err") << true;
+    QTest::newRow("ignored") << false;
+}
+
+void TestServerEndToEnd::failedRoute() {
+    QFETCH(bool, refused);
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client hub(rig.app->videohubPort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    hub.got.clear();
+    (refused ? rig.device.faults.refuseRoutes : rig.device.faults.ignoreRoutes) = true;
+    hub.send("VIDEO OUTPUT ROUTING:\n4 6\n\n");
+    // Acknowledged as taken; then what the switcher reports stands.
+    QVERIFY(hub.has("ACK\n\nVIDEO OUTPUT ROUTING:\n4 4\n\n", 3000));
+    QVERIFY(rig.log.filter("route output 5 to input 7 for 127.0.0.1 not carried out").size() == 1);
+    QCOMPARE(rig.app->state().input(5), 5);
+}
+
+void TestServerEndToEnd::salvosTakeTurns() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client holder(rig.app->linePort());
+    Client flood(rig.app->videohubPort(), "127.0.0.2"), other(rig.app->videohubPort());
+    QVERIFY(flood.has("END PRELUDE:") && other.has("END PRELUDE:"));
+    // Everything waits while a line client holds the line.
+    holder.send("edm\r\n");
+    QVERIFY(holder.has("edm"));
+    // 2000 routes to outputs 2..8 come down to one each; a third salvo is
+    // more than one client may have waiting.
+    QByteArray salvo = "VIDEO OUTPUT ROUTING:\n";
+    for (int i = 0; i < 2000; ++i)
+        salvo += QByteArray::number(1 + i % 7) + " 1\n";
+    const QByteArray second = "VIDEO OUTPUT ROUTING:\n1 2\n2 2\n3 2\n4 2\n5 2\n6 2\n7 2\n\n";
+    flood.got.clear();
+    flood.send(salvo + "\n" + second + second);
+    QVERIFY(flood.has("ACK\n\nACK\n\nNAK\n\n"));
+    other.send("VIDEO OUTPUT ROUTING:\n0 3\n\n");
+    QVERIFY(other.has(kAck));
+    holder.send("edo\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return rig.written("cir 72\r\n"); }));
+    // The other client's route went second, not fifteenth.
+    const QByteArray w = rig.made->written.sliced(rig.made->written.indexOf("edo"));
+    QVERIFY(w.indexOf("cir 03") < w.indexOf("cir 21"));
+    QCOMPARE(w.count("cir "), 15);
+}
+
+void TestServerEndToEnd::lostLineIsNoAbsence() {
+    Rig rig(dir_.path(), 32, 1);
+    QVERIFY(rig.ok);
+    // One line of every status answer lost on the way.
+    rig.device.faults.answered = 0;
+    rig.device.faults.dropEvery = 8;
+    QSignalSpy presence(&rig.app->state(), &server::RouterState::presenceChanged);
+    QVERIFY(QTest::qWaitFor([&] { return rig.made->written.count("bc ") >= 4; }, 5000));
+    QVERIFY(presence.isEmpty());
+    QVERIFY(rig.app->state().present());
+}
+
+void TestServerEndToEnd::noSplicedLines() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client typist(rig.app->linePort()), hub(rig.app->videohubPort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    typist.send("cir 1");
+    QVERIFY(QTest::qWaitFor([&] { return typist.s.bytesToWrite() == 0; }));
+    hub.send("VIDEO OUTPUT ROUTING:\n2 4\n\n");
+    QVERIFY(hub.has("VIDEO OUTPUT ROUTING:\n2 4\n\n"));
+    typist.send("4\r\n");
+    QVERIFY(typist.has("s25"));
+    QVERIFY(rig.written("cir 24\r\n") && rig.written("cir 14\r\n"));
+    QVERIFY(!rig.written("cir 1c"));
+}
+
+void TestServerEndToEnd::leaseWords_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("lease");
+    QTest::newRow("blank first") << QByteArray(" edm\r\n") << true;
+    QTest::newRow("after a CR") << QByteArray("\redm\r\n") << true;
+    QTest::newRow("CR between words") << QByteArray("edm\rbc \r\n") << true;
+    QTest::newRow("an argument") << QByteArray("edm x\r\n") << true;
+    QTest::newRow("no line end") << QByteArray("edm") << false;
+}
+
+void TestServerEndToEnd::leaseWords() {
+    QFETCH(QByteArray, line);
+    QFETCH(bool, lease);
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client holder(rig.app->linePort()), hub(rig.app->videohubPort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    holder.send(line);
+    if (lease)
+        QVERIFY(holder.has("edm"));
+    hub.send("VIDEO OUTPUT ROUTING:\n2 2\n\n");
+    QVERIFY(hub.has(kAck));
+    holder.send("\r\nedo\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return rig.written("cir 22\r\n") && rig.written("edo"); }));
+    const QByteArray& w = rig.made->written;
+    QCOMPARE(w.indexOf("cir 22") > w.indexOf("edo"), lease);
 }
 
 void TestServerEndToEnd::mdnsWithoutDaemon_data() {

@@ -1,9 +1,14 @@
 // The Videohub session and the line reader as data: bytes in, bytes and
-// switcher commands out, against a shared router state.
+// switcher commands out, against a shared router state on the simulated
+// switcher in this process.
 
+#include "core/device/switcher.h"
 #include "frontends/server/line_reader.h"
 #include "frontends/server/options.h"
 #include "frontends/server/videohub_session.h"
+#include "sim/device.h"
+#include "sim/inprocess_port.h"
+#include "testing/fakes/fake_platform.h"
 
 #include <QTest>
 
@@ -15,20 +20,33 @@ namespace {
 const QString kMe = QStringLiteral("10.0.0.1");
 const QString kOther = QStringLiteral("10.0.0.9");
 
+// The switcher answers only when answer() says so.
 struct World {
+    sim::Device device;
+    platform::FakePlatform platform;
+    sim::InProcessPort* port = nullptr;
+    std::unique_ptr<device::Switcher> core;
     RouterState state;
     QByteArray out;
-    QStringList commands;
     std::unique_ptr<VideohubSession> session;
     World() {
+        platform.portFactory = sim::InProcessPort::factory(device, port, false);
+        core = std::make_unique<device::Switcher>(platform);
+        core->link().open(1);
+        state.attach(&core->requests());
         state.setPresent(true);
-        for (int o = 0; o < 8; ++o)
+        for (int o = 1; o <= protocol::kOutputs; ++o)
             state.setInput(o, o);
         session = std::make_unique<VideohubSession>(state, server::DeviceInfo{"M", "F", "ID"}, kMe);
         QObject::connect(session.get(), &VideohubSession::send,
                          [this](const QByteArray& b) { out += b; });
-        QObject::connect(&state, &RouterState::commandRequested,
-                         [this](const QString& c) { commands << c; });
+    }
+    void answer() { port->pump(); }
+    // The commands that went to the switcher, without line ends.
+    QString commands() const {
+        return QString::fromLatin1(port->written)
+            .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)
+            .join(QLatin1Char('|'));
     }
 };
 
@@ -146,9 +164,9 @@ void TestServerProtocol::requests() {
         if (setup == QLatin1String("absent"))
             w.state.setPresent(false);
         if (setup == QLatin1String("locked3"))
-            w.state.changeLocks(kOther, {{3, RouterState::LockAction::Own}});
+            w.state.changeLocks(kOther, {{4, RouterState::LockAction::Own}});
         if (setup == QLatin1String("mine1"))
-            w.state.changeLocks(kMe, {{1, RouterState::LockAction::Own}});
+            w.state.changeLocks(kMe, {{2, RouterState::LockAction::Own}});
         w.out.clear();
         if (byteWise)
             for (const char c : in)
@@ -156,17 +174,18 @@ void TestServerProtocol::requests() {
         else
             w.session->receive(in);
         QCOMPARE(w.out, expected);
-        QCOMPARE(w.commands.join(QLatin1Char('|')), commands);
+        w.answer(); // a salvo's routes go one after another's report
+        QCOMPARE(w.commands(), commands);
     }
 }
 
 void TestServerProtocol::broadcasts() {
     World w;
-    w.state.setInput(2, 2); // no change: nothing
-    w.state.setInput(5, 1);
+    w.state.setInput(3, 3); // no change: nothing
+    w.state.setInput(6, 2);
     QCOMPARE(w.out, QByteArray("VIDEO OUTPUT ROUTING:\n5 1\n\n"));
     w.out.clear();
-    w.state.changeLocks(kOther, {{6, RouterState::LockAction::Own}});
+    w.state.changeLocks(kOther, {{7, RouterState::LockAction::Own}});
     QCOMPARE(w.out, QByteArray("VIDEO OUTPUT LOCKS:\n6 L\n\n"));
     w.out.clear();
     w.state.setPresent(false);

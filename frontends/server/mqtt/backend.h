@@ -1,42 +1,40 @@
 #pragma once
 
+#include "core/protocol/shape.h"
+#include "frontends/server/outcome.h"
+
 #include <QObject>
 #include <QString>
+#include <functional>
 
 namespace mqtt {
 
-// What the server answers to a request a front end makes for its clients.
-enum class Verdict {
-    Accepted, // queued for the switcher; the state follows when it reports
-    Locked,   // an output is locked by another client
-    Absent,   // the switcher is not there
-    Invalid,  // the server found the request out of range
-};
+using server::Outcome;
 
 // The part of the server the message-broker front end sees: the routing, the
-// labels and the requests, numbered from 0. The server adapts its own state to
+// labels and the requests, numbered from 1. The server adapts its own state to
 // this, so that the front end is built and tested without it.
 class Backend : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kInputs = 8;
-    static constexpr int kOutputs = 8;
-    static constexpr int kPresets = 3;
+    // How a Queued request ended.
+    using Finished = std::function<void(Outcome)>;
 
     using QObject::QObject;
 
     // The switcher's line is open and it answered.
     virtual bool present() const = 0;
-    // The input routed to an output, -1 while unknown.
+    // The input routed to an output, 0 while unknown.
     virtual int input(int output) const = 0;
     virtual QString inputLabel(int input) const = 0;
     virtual QString outputLabel(int output) const = 0;
 
-    virtual Verdict requestRoute(int output, int input) = 0;
+    // Each returns Queued (finished follows) or why it was refused.
+    virtual Outcome requestRoute(int output, int input, Finished finished) = 0;
     // Every output to one input (outputs another client locked refuse it).
-    virtual Verdict allOutputs(int input) = 0;
-    virtual Verdict recallPreset(int preset) = 0;
-    virtual Verdict savePreset(int preset) = 0;
+    virtual Outcome allOutputs(int input, Finished finished) = 0;
+    virtual Outcome recallPreset(int preset, Finished finished) = 0;
+    virtual Outcome savePreset(int preset, Finished finished) = 0;
 
 signals:
     void presentChanged();

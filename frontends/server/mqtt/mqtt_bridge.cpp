@@ -20,6 +20,27 @@ int number(const QString& text, int max) {
     return ok && n >= 1 && n <= max && text == QString::number(n) ? n : 0;
 }
 
+// Why a request did not go through, for the log.
+QString why(Outcome o) {
+    switch (o) {
+    case Outcome::Locked:
+        return QStringLiteral("locked by another client");
+    case Outcome::Absent:
+        return QStringLiteral("the switcher is absent");
+    case Outcome::Busy:
+        return QStringLiteral("too many requests waiting");
+    case Outcome::Failed:
+        return QStringLiteral("the switcher refused it");
+    case Outcome::TimedOut:
+        return QStringLiteral("no report from the switcher in time");
+    case Outcome::Invalid:
+    case Outcome::Done:
+    case Outcome::Queued:
+        break;
+    }
+    return QStringLiteral("out of range");
+}
+
 // A payload in one log line.
 QString shown(const QByteArray& payload) {
     QString text = QString::fromUtf8(payload.left(64));
@@ -53,7 +74,7 @@ MqttBridge::MqttBridge(Backend& backend, MqttClient& client, BridgeSettings sett
             return;
         QTimer::singleShot(0, this, [this] {
             optionsPending_ = false;
-            for (int o = 0; o < Backend::kOutputs; ++o) {
+            for (int o = 1; o <= protocol::kOutputs; ++o) {
                 publishOutput(o);
                 if (settings_.homeAssistant)
                     publishSelect(o);
@@ -64,9 +85,9 @@ MqttBridge::MqttBridge(Backend& backend, MqttClient& client, BridgeSettings sett
 
     publish(QStringLiteral("status"), "online");
     publishPresent();
-    for (int i = 0; i < Backend::kInputs; ++i)
+    for (int i = 1; i <= protocol::kInputs; ++i)
         publishInputLabel(i);
-    for (int o = 0; o < Backend::kOutputs; ++o) {
+    for (int o = 1; o <= protocol::kOutputs; ++o) {
         publishOutputLabel(o);
         publishOutput(o);
     }
@@ -87,9 +108,9 @@ void MqttBridge::shutdown() {
 QString MqttBridge::option(int input) const {
     const QString label = backend_.inputLabel(input);
     bool shared = label.isEmpty() || label == QLatin1String("None");
-    for (int i = 0; i < Backend::kInputs && !shared; ++i)
+    for (int i = 1; i <= protocol::kInputs && !shared; ++i)
         shared = i != input && backend_.inputLabel(i) == label;
-    return shared ? QStringLiteral("%1 (%2)").arg(label).arg(input + 1).trimmed() : label;
+    return shared ? QStringLiteral("%1 (%2)").arg(label).arg(input).trimmed() : label;
 }
 
 void MqttBridge::publish(const QString& rest, const QByteArray& payload) {
@@ -98,21 +119,20 @@ void MqttBridge::publish(const QString& rest, const QByteArray& payload) {
 
 void MqttBridge::publishOutput(int output) {
     const int input = backend_.input(output);
-    const QString stem = QStringLiteral("output/%1/").arg(output + 1);
+    const QString stem = QStringLiteral("output/%1/").arg(output);
     publish(stem + QStringLiteral("input"),
-            input < 0 ? QByteArray("null") : QByteArray::number(input + 1));
+            input == 0 ? QByteArray("null") : QByteArray::number(input));
     // Home Assistant takes "None" as "unknown" in a select's state.
     publish(stem + QStringLiteral("source"),
-            input < 0 ? QByteArray("None") : option(input).toUtf8());
+            input == 0 ? QByteArray("None") : option(input).toUtf8());
 }
 
 void MqttBridge::publishInputLabel(int input) {
-    publish(QStringLiteral("input/%1/label").arg(input + 1), backend_.inputLabel(input).toUtf8());
+    publish(QStringLiteral("input/%1/label").arg(input), backend_.inputLabel(input).toUtf8());
 }
 
 void MqttBridge::publishOutputLabel(int output) {
-    publish(QStringLiteral("output/%1/label").arg(output + 1),
-            backend_.outputLabel(output).toUtf8());
+    publish(QStringLiteral("output/%1/label").arg(output), backend_.outputLabel(output).toUtf8());
 }
 
 void MqttBridge::publishPresent() {
@@ -120,9 +140,9 @@ void MqttBridge::publishPresent() {
 }
 
 void MqttBridge::publishDiscovery() {
-    for (int o = 0; o < Backend::kOutputs; ++o)
+    for (int o = 1; o <= protocol::kOutputs; ++o)
         publishSelect(o);
-    for (int p = 1; p <= Backend::kPresets; ++p) {
+    for (int p = 1; p <= protocol::kPresets; ++p) {
         publishConfig(QStringLiteral("button"), QStringLiteral("preset_%1").arg(p),
                       {{"name", QStringLiteral("Recall preset %1").arg(p)},
                        {"command_topic", base_ + QStringLiteral("/preset/%1/recall").arg(p)},
@@ -142,10 +162,10 @@ void MqttBridge::publishDiscovery() {
 
 void MqttBridge::publishSelect(int output) {
     QJsonArray options;
-    for (int i = 0; i < Backend::kInputs; ++i)
+    for (int i = 1; i <= protocol::kInputs; ++i)
         options.append(option(i));
-    const QString stem = base_ + QStringLiteral("/output/%1/").arg(output + 1);
-    publishConfig(QStringLiteral("select"), QStringLiteral("output_%1").arg(output + 1),
+    const QString stem = base_ + QStringLiteral("/output/%1/").arg(output);
+    publishConfig(QStringLiteral("select"), QStringLiteral("output_%1").arg(output),
                   {{"name", backend_.outputLabel(output)},
                    {"state_topic", stem + QStringLiteral("source")},
                    {"command_topic", stem + QStringLiteral("input/set")},
@@ -194,34 +214,47 @@ void MqttBridge::onMessage(const QString& topic, const QByteArray& payload, bool
 
 void MqttBridge::command(const QStringList& parts, const QByteArray& payload) {
     const QString what = parts.join(QLatin1Char('/'));
-    const auto refused = [&](Verdict verdict) {
-        if (verdict == Verdict::Accepted)
-            return false;
-        static const char* const why[] = {"", "locked by another client", "the switcher is absent",
-                                          "out of range"};
-        qInfo().noquote()
-            << QStringLiteral("MQTT: refused %1: %2").arg(what, QLatin1String(why[int(verdict)]));
-        return true;
+    // Refused at once, or not carried out by the switcher: one log line,
+    // and the outputs concerned published again as the switcher has them,
+    // so that a dashboard that showed the choice at once falls back.
+    const auto outcome = [this, what](const QList<int>& outputs) {
+        return [this, what, outputs](Outcome o) {
+            if (server::accepted(o))
+                return;
+            qInfo().noquote() << QStringLiteral("MQTT: %1 %2: %3")
+                                     .arg(o == Outcome::Failed || o == Outcome::TimedOut
+                                              ? QStringLiteral("not carried out")
+                                              : QStringLiteral("refused"),
+                                          what, why(o));
+            for (const int output : outputs)
+                publishOutput(output);
+        };
     };
+    const auto ask = [&](const QList<int>& outputs, auto request) {
+        const auto report = outcome(outputs);
+        report(request(report));
+    };
+    QList<int> every;
+    for (int o = 1; o <= protocol::kOutputs; ++o)
+        every.append(o);
     const int input = parseInput(payload);
     if (parts.size() == 4 && parts[0] == "output" && parts[2] == "input" && parts[3] == "set") {
-        const int output = number(parts[1], Backend::kOutputs) - 1;
-        if (output >= 0 && input >= 0) {
-            if (refused(backend_.requestRoute(output, input)))
-                publishOutput(output);
+        const int output = number(parts[1], protocol::kOutputs);
+        if (output > 0 && input > 0) {
+            ask({output}, [&](auto f) { return backend_.requestRoute(output, input, f); });
             return;
         }
-    } else if (parts == QStringList{"all", "set"} && input >= 0) {
-        if (refused(backend_.allOutputs(input))) {
-            for (int o = 0; o < Backend::kOutputs; ++o)
-                publishOutput(o);
-        }
+    } else if (parts == QStringList{"all", "set"} && input > 0) {
+        ask(every, [&](auto f) { return backend_.allOutputs(input, f); });
         return;
     } else if (parts.size() == 3 && parts[0] == "preset") {
-        const int preset = number(parts[1], Backend::kPresets) - 1;
-        if (preset >= 0 && (parts[2] == "recall" || parts[2] == "save")) {
-            refused(parts[2] == "recall" ? backend_.recallPreset(preset)
-                                         : backend_.savePreset(preset));
+        const int preset = number(parts[1], protocol::kPresets);
+        if (preset > 0 && parts[2] == "recall") {
+            ask({}, [&](auto f) { return backend_.recallPreset(preset, f); });
+            return;
+        }
+        if (preset > 0 && parts[2] == "save") {
+            ask({}, [&](auto f) { return backend_.savePreset(preset, f); });
             return;
         }
     }
@@ -231,15 +264,15 @@ void MqttBridge::command(const QStringList& parts, const QByteArray& payload) {
 
 int MqttBridge::parseInput(const QByteArray& payload) const {
     if (payload.size() > kMaxPayload)
-        return -1;
+        return 0;
     const QString text = QString::fromUtf8(payload).trimmed();
-    if (const int n = number(text, Backend::kInputs))
-        return n - 1;
-    for (int i = 0; i < Backend::kInputs; ++i) {
+    if (const int n = number(text, protocol::kInputs))
+        return n;
+    for (int i = 1; i <= protocol::kInputs; ++i) {
         if (!text.isEmpty() && (text == option(i) || text == backend_.inputLabel(i)))
             return i;
     }
-    return -1;
+    return 0;
 }
 
 } // namespace mqtt

@@ -21,7 +21,7 @@ struct BridgeSettings {
 
 // The switcher's state and requests on topics under PREFIX/ID/, and its
 // entities in Home Assistant's MQTT discovery. Outputs, inputs and presets
-// are numbered from 1 here, from 0 in the backend.
+// are numbered from 1, as in the backend.
 //
 //   status                 online | offline (retained; offline is the will)
 //   present                true | false: the switcher answers on its line

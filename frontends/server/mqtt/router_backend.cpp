@@ -10,20 +10,6 @@ using server::RouterState;
 
 const QString kClient = QStringLiteral("mqtt");
 
-Verdict verdict(RouterState::Outcome outcome) {
-    switch (outcome) {
-    case RouterState::Outcome::Done:
-        return Verdict::Accepted;
-    case RouterState::Outcome::Locked:
-        return Verdict::Locked;
-    case RouterState::Outcome::Absent:
-        return Verdict::Absent;
-    case RouterState::Outcome::Invalid:
-        break;
-    }
-    return Verdict::Invalid;
-}
-
 } // namespace
 
 RouterBackend::RouterBackend(RouterState& state, QObject* parent) : Backend(parent), state_(state) {
@@ -56,20 +42,20 @@ QString RouterBackend::outputLabel(int output) const {
     return state_.outputLabel(output);
 }
 
-Verdict RouterBackend::requestRoute(int output, int input) {
-    return verdict(state_.requestRoutes(kClient, {{output, input}}));
+Outcome RouterBackend::requestRoute(int output, int input, Finished finished) {
+    return state_.requestRoutes(kClient, {{output, input}}, std::move(finished));
 }
 
-Verdict RouterBackend::allOutputs(int input) {
-    return verdict(state_.requestAllOutputs(kClient, input));
+Outcome RouterBackend::allOutputs(int input, Finished finished) {
+    return state_.requestAllOutputs(kClient, input, std::move(finished));
 }
 
-Verdict RouterBackend::recallPreset(int preset) {
-    return verdict(state_.requestPresetRecall(kClient, preset));
+Outcome RouterBackend::recallPreset(int preset, Finished finished) {
+    return state_.requestPresetRecall(kClient, preset, std::move(finished));
 }
 
-Verdict RouterBackend::savePreset(int preset) {
-    return verdict(state_.requestPresetSave(kClient, preset));
+Outcome RouterBackend::savePreset(int preset, Finished finished) {
+    return state_.requestPresetSave(kClient, preset, std::move(finished));
 }
 
 } // namespace mqtt

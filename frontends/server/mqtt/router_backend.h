@@ -20,10 +20,10 @@ public:
     int input(int output) const override;
     QString inputLabel(int input) const override;
     QString outputLabel(int output) const override;
-    Verdict requestRoute(int output, int input) override;
-    Verdict allOutputs(int input) override;
-    Verdict recallPreset(int preset) override;
-    Verdict savePreset(int preset) override;
+    Outcome requestRoute(int output, int input, Finished finished) override;
+    Outcome allOutputs(int input, Finished finished) override;
+    Outcome recallPreset(int preset, Finished finished) override;
+    Outcome savePreset(int preset, Finished finished) override;
 
 private:
     server::RouterState& state_;
