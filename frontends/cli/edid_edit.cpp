@@ -1,9 +1,8 @@
 #include "frontends/cli/edid_edit.h"
 
-#include "core/edid/decode/edid_dump.h"
 #include "core/edid/decode/edid_text.h"
 #include "core/edid/edit/edid_edit.h"
-#include "core/files/read_file.h"
+#include "core/files/edid_file.h"
 #include "core/files/write_file.h"
 #include "frontends/cli/command.h"
 #include "frontends/cli/files.h"
@@ -13,7 +12,6 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <cstdio>
-#include <cstring>
 
 namespace cli {
 
@@ -227,27 +225,14 @@ int runEdidEdit(const QStringList& arguments, Console& console) {
         console.error(QStringLiteral("edid edit: ") + why);
         return int(kFailed);
     };
-    const files::ReadResult read = files::readFile(in, edid::kMaxDumpFileSize);
-    if (!read.ok())
-        return refuse(files::readProblemText(in, read));
-    QByteArray bytes = read.bytes;
-    if (edid::looksLikeText(bytes) && !bytes.isEmpty()) {
-        const edid::HexDump dump = edid::readHexDump(bytes);
-        if (!dump.ok())
-            return refuse(QStringLiteral("%1: not an EDID image: %2").arg(in, dump.error));
-        bytes = dump.bytes;
-    }
-    if (bytes.size() > edid::kImageSize)
+    const files::EdidFile file = files::readEdidFile(in);
+    if (const QString why = files::imageProblem(in, file); !why.isEmpty())
+        return refuse(why);
+    if (file.imageSize() > edid::kImageSize)
         return refuse(QStringLiteral("%1: %2 bytes; the switcher holds an image of 256")
                           .arg(in)
-                          .arg(bytes.size()));
-    static const char header[] = "\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00";
-    if (!bytes.startsWith(QByteArrayView(header, 8)))
-        return refuse(QStringLiteral("%1: not an EDID image (it does not start with the header "
-                                     "00 FF FF FF FF FF FF 00)")
-                          .arg(in));
-    edid::Image image{};
-    std::memcpy(image.data(), bytes.constData(), size_t(bytes.size()));
+                          .arg(file.imageSize()));
+    const edid::Image image = *file.image;
     const edid::EditOutcome outcome = edid::applyEdits(image, edits);
     if (!outcome.image)
         return refuse(QStringLiteral("%1: %2").arg(in, outcome.refusal));
