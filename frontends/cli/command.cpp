@@ -98,8 +98,9 @@ const char kOptions[] =
 const char kStatuses[] =
     "Exit status: 0 done; 1 the device failed (no answer in time, \"err\", a\n"
     "verify mismatch, the mode left or never confirmed) or a file was refused;\n"
-    "2 usage error; 3 the port cannot be opened or is busy; 128+N stopped by\n"
-    "signal N (130 Ctrl+C, 143 SIGTERM), after leaving the device's mode.\n";
+    "2 usage error; 3 the port cannot be opened or is busy, or the server closed\n"
+    "the connection at once; 128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM),\n"
+    "after leaving the device's mode.\n";
 
 bool isGroup(const QString& name) {
     return std::any_of(std::begin(kForms), std::end(kForms),
