@@ -189,11 +189,14 @@ int runEdidEdit(const Command& c, Console& console) {
     QString error;
     if (!files::saveEdidImage(c.file, *outcome.image, &error))
         return refuse(QStringLiteral("cannot write %1: %2").arg(c.file, error));
+    for (const QString& note : outcome.notes)
+        console.note(QStringLiteral("edid edit: ") + note);
     if (c.json)
         console.json(QJsonObject{{"file", c.file},
                                  {"changed", *outcome.image != image},
                                  {"findings_before", findingsOf(image)},
-                                 {"findings_after", findingsOf(*outcome.image)}});
+                                 {"findings_after", findingsOf(*outcome.image)},
+                                 {"notes", QJsonArray::fromStringList(outcome.notes)}});
     return kDone;
 }
 

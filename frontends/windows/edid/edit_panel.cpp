@@ -50,6 +50,12 @@ const char* const kChoices[] = {"Stereo audio (2.0, LPCM only)",
                                 "Set the serial number",
                                 "Set the physical address"};
 
+// The editor's lower-case clause as a sentence of the panel.
+QString sentence(QString clause) {
+    clause[0] = clause[0].toUpper();
+    return clause + u'.';
+}
+
 // One applied edit: the view text before and after.
 class TextCommand : public QUndoCommand {
 public:
@@ -225,12 +231,12 @@ EditPanel::Outcome EditPanel::outcome() const {
         break;
     }
     const EditOutcome out = applyEdit(*image, e);
-    if (!out.image) {
-        QString why = out.refusal;
-        why[0] = why[0].toUpper();
-        return {std::nullopt, why + u'.'};
-    }
-    return {out.image, {}};
+    if (!out.image)
+        return {std::nullopt, sentence(out.refusal)};
+    QStringList notes;
+    for (const QString& note : out.notes)
+        notes << sentence(note);
+    return {out.image, {}, notes};
 }
 
 void EditPanel::showPreview() {
@@ -261,6 +267,8 @@ void EditPanel::showPreview() {
         const QStringList added = addedFindings(*before, *o.image);
         if (!added.isEmpty())
             text += QStringLiteral("\nWould add: ") + added.join(QStringLiteral("; "));
+        for (const QString& note : o.notes)
+            text += u'\n' + note;
     } else {
         text = QStringLiteral("Writes the template's 256 bytes.");
     }

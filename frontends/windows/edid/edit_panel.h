@@ -49,6 +49,7 @@ private:
     struct Outcome {
         std::optional<Image> image;
         QString problem;
+        QStringList notes = {}; // what the edit gives up besides what it names
     };
     Outcome outcome() const;
     void showPreview();
