@@ -1,10 +1,13 @@
 // The EDID editor takes any image and any sequence of edits: the first 256
 // bytes are the image, each later byte pair one edit. No edit crashes;
-// every edit that is taken leaves each block's checksum right, and taken
-// again changes nothing.
+// every edit that is taken leaves each block's checksum right and the base
+// block's detailed timings first and together, and taken again changes
+// nothing. A name is refused only when no descriptor, not even an
+// alphanumeric data string, can take it.
 
 #include "core/edid/edit/edid_edit.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +28,24 @@ bool checksumsRight(const edid::Image& m) {
             return false;
     }
     return true;
+}
+
+bool timingsFirst(const edid::Image& m) {
+    bool other = false;
+    for (int at = 54; at < 126; at += 18) {
+        const bool timing = m[at] != 0 || m[at + 1] != 0;
+        if (timing && other)
+            return false;
+        other = other || !timing;
+    }
+    return true;
+}
+
+bool hasString(const edid::Image& m) {
+    for (int at = 54; at < 126; at += 18)
+        if (m[at] == 0 && m[at + 1] == 0 && m[at + 3] == 0xFE)
+            return true;
+    return false;
 }
 
 edid::Edit editOf(std::uint8_t kind, std::uint8_t arg) {
@@ -48,16 +69,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     edid::Image image{};
     std::memcpy(image.data(), data, size < 256 ? size : 256);
     // Most inputs should get past the header test.
-    static const std::uint8_t header[] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
     if (size > 0 && data[0] & 1)
-        std::memcpy(image.data(), header, 8);
+        std::copy(edid::kHeader.begin(), edid::kHeader.end(), image.begin());
     for (std::size_t at = 256; at + 1 < size; at += 2) {
         const edid::Edit e = editOf(data[at], data[at + 1]);
         const edid::EditOutcome once = edid::applyEdit(image, e);
         check(once.image.has_value() != !once.refusal.isEmpty());
+        if (e.kind == edid::Edit::Kind::Name && edid::headerOk(image))
+            check(once.image || !hasString(image));
         if (!once.image)
             continue;
-        check(checksumsRight(*once.image));
+        check(checksumsRight(*once.image) && timingsFirst(*once.image));
         const edid::EditOutcome twice = edid::applyEdit(*once.image, e);
         check(twice.image && *twice.image == *once.image);
         image = *once.image;

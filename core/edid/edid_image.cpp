@@ -84,14 +84,6 @@ QString readFormCell(const QString& byteText, int edidLen) {
     return byteText + ((edidLen + 1) % 16 == 0 ? QStringLiteral("\r\n") : QStringLiteral("  "));
 }
 
-bool headerOk(const Image& image) {
-    static constexpr std::uint8_t header[8] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-    for (int i = 0; i < 8; ++i)
-        if (image[i] != header[i])
-            return false;
-    return true;
-}
-
 bool checksumOk(const Image& image) {
     for (int block = 0; block < kImageSize; block += kBlockSize) {
         unsigned sum = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -56,8 +57,20 @@ QString writtenForm(const Image& image);
 // shown: the text, then CR LF at a row's end, else two blanks.
 QString readFormCell(const QString& byteText, int edidLen);
 
-// 00 FF FF FF FF FF FF 00 in bytes 0..7.
-bool headerOk(const Image& image);
+// The eight bytes every EDID image starts with, and how messages write
+// them. Here, in a header the decoder, the editor and the file reader all
+// include, because the decoder and the editor link Qt Core alone.
+inline constexpr std::array<std::uint8_t, 8> kHeader = {0x00, 0xFF, 0xFF, 0xFF,
+                                                        0xFF, 0xFF, 0xFF, 0x00};
+inline constexpr char kHeaderText[] = "00 FF FF FF FF FF FF 00";
+inline bool startsWithHeader(QByteArrayView bytes) {
+    return bytes.startsWith(
+        QByteArrayView(reinterpret_cast<const char*>(kHeader.data()), qsizetype(kHeader.size())));
+}
+inline bool headerOk(const Image& image) {
+    return startsWithHeader(
+        QByteArrayView(reinterpret_cast<const char*>(image.data()), qsizetype(image.size())));
+}
 // Each 128-byte block sums to 0 modulo 256.
 bool checksumOk(const Image& image);
 // Sets the last byte of each block so that the block passes checksumOk.

@@ -50,6 +50,17 @@ QString refusalText(const QString& path, const EdidFile& file) {
         .arg(path, file.error);
 }
 
+QString imageProblem(const QString& path, const EdidFile& file) {
+    if (!file.readable)
+        return readProblemText(path, {{}, 0, file.problem, file.error});
+    if (!file.image)
+        return QStringLiteral("%1: not an EDID image: %2").arg(path, file.error);
+    if (!edid::startsWithHeader(file.bytes))
+        return QStringLiteral("%1: not an EDID image (it does not start with the header %2)")
+            .arg(path, QLatin1String(edid::kHeaderText));
+    return {};
+}
+
 bool saveEdidImage(const QString& path, const edid::Image& image, QString* error,
                    OutputFile::NonRegular nonRegular) {
     return saveFile(path,

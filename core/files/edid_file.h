@@ -32,6 +32,8 @@ struct EdidFile {
     // Why there is no image: the file's read error, or what is wrong with the
     // dump.
     QString error;
+    // The image's size as the file gives it: a raw file's, or its dump's.
+    qint64 imageSize() const { return fromText ? bytes.size() : size; }
 };
 
 // Reads an EDID file. A raw image costs its first 256 bytes, or with whole
@@ -46,6 +48,11 @@ EdidFile edidFileFrom(const ReadResult& read);
 // The window's box for a file that gave no image: "PATH holds no EDID dump:
 // ..." or "Cannot read PATH: ...".
 QString refusalText(const QString& path, const EdidFile& file);
+
+// Why the file gives the command-line tool no EDID image to work on, as
+// it names a file: "PATH: no such file", "PATH: not an EDID image: WHY" for
+// a text without a dump, or the missing header. Empty when it gives one.
+QString imageProblem(const QString& path, const EdidFile& file);
 
 // The 256 bytes of the image, written as saveFile() writes.
 bool saveEdidImage(const QString& path, const edid::Image& image, QString* error,

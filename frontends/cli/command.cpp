@@ -3,9 +3,11 @@
 #include "core/device/terminal.h"
 #include "core/network/ip_address.h"
 #include "core/platform/tcp_target.h"
+#include "frontends/cli/edid_edit.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace cli {
 
@@ -13,33 +15,70 @@ namespace {
 
 const QString kProgram = QStringLiteral("hdmi-matrix-ctl");
 
-struct Synopsis {
+// Every command's form: its words, the file -o names (for a command that
+// writes one) and what it does. One table for the parser, the general help
+// and each command's usage, so that they cannot disagree.
+struct Form {
     const char* group;
-    const char* form;
+    const char* sub;
+    Verb verb;
+    const char* words; // the arguments it takes, as its usage names them
+    const char* output;
     const char* what;
 };
 
-// One table for the general help and each command's usage, so that they
-// cannot disagree.
-const Synopsis kSynopses[] = {
-    {"status", "status", "print the input shown on each of the 8 outputs"},
-    {"route", "route OUT IN", "route output OUT (1-8) to input IN (1-8)"},
-    {"all", "all IN", "route every output to input IN (1-8)"},
-    {"preset", "preset save N", "store the routing as preset N (1-3)"},
-    {"preset", "preset recall N", "recall preset N (1-3); print the routing"},
-    {"send", "send TEXT...", "send TEXT and CR LF; print the lines that come back"},
-    {"send", "send --hex HH...", "send the bytes HH... as they are; print the answer"},
-    {"edid", "edid read IN -o FILE", "read input IN's EDID into FILE (256 bytes)"},
-    {"edid", "edid write IN FILE", "download FILE (raw or hex dump) to IN, verify it"},
-    {"edid", "edid decode FILE", "decode an EDID file; needs no port"},
-    {"edid", "edid edit IN -o OUT ...", "fix an EDID file (edid edit --help); no port"},
-    {"edid", "edid template NAME -o OUT", "write a ready EDID: 1080p-stereo, 4k30-stereo..."},
-    {"ir", "ir read -o FILE", "read the 81 IR codes into FILE, one entry a line"},
-    {"ir", "ir write FILE", "write, check and save the 81 IR codes of FILE"},
-    {"ir", "ir route OUT IN", "route IR output OUT (1-8) to IR input IN (1-8)"},
-    {"ip", "ip dhcp", "the switcher obtains its network address itself"},
-    {"ip", "ip static A.B.C.D", "give the switcher a fixed network address"},
+const Form kForms[] = {
+    {"status", "", Verb::Status, "", nullptr, "print the input shown on each of the 8 outputs"},
+    {"route", "", Verb::Route, "OUT IN", nullptr, "route output OUT (1-8) to input IN (1-8)"},
+    {"all", "", Verb::All, "IN", nullptr, "route every output to input IN (1-8)"},
+    {"preset", "save", Verb::PresetSave, "N", nullptr, "store the routing as preset N (1-3)"},
+    {"preset", "recall", Verb::PresetRecall, "N", nullptr,
+     "recall preset N (1-3); print the routing"},
+    {"send", "", Verb::Send, "TEXT...", nullptr,
+     "send TEXT and CR LF; print the lines that come back"},
+    // Only for the help: --hex is an option of send.
+    {"send", "--hex", Verb::Send, "HH...", nullptr,
+     "send the bytes HH... as they are; print the answer"},
+    {"edid", "read", Verb::EdidRead, "IN", "FILE", "read input IN's EDID into FILE (256 bytes)"},
+    {"edid", "write", Verb::EdidWrite, "IN FILE", nullptr,
+     "download FILE (raw or hex dump) to IN, verify it"},
+    {"edid", "decode", Verb::EdidDecode, "FILE", nullptr, "decode an EDID file; needs no port"},
+    {"edid", "edit", Verb::EdidEdit, "IN", "OUT", "fix an EDID file (edid edit --help); no port"},
+    {"edid", "template", Verb::EdidTemplate, "NAME", "OUT",
+     "write a ready EDID: 1080p-stereo, 4k30-stereo..."},
+    {"ir", "read", Verb::IrRead, "", "FILE", "read the 81 IR codes into FILE, one entry a line"},
+    {"ir", "write", Verb::IrWrite, "FILE", nullptr,
+     "write, check and save the 81 IR codes of FILE"},
+    {"ir", "route", Verb::IrRoute, "OUT IN", nullptr,
+     "route IR output OUT (1-8) to IR input IN (1-8)"},
+    {"ip", "dhcp", Verb::IpDhcp, "", nullptr, "the switcher obtains its network address itself"},
+    {"ip", "static", Verb::IpStatic, "A.B.C.D", nullptr,
+     "give the switcher a fixed network address"},
 };
+
+const Form* formOf(const QString& group, const QString& sub) {
+    for (const Form& f : kForms)
+        if (group == QLatin1String(f.group) && sub == QLatin1String(f.sub))
+            return &f;
+    return nullptr;
+}
+
+bool isEdit(Verb verb) {
+    return verb == Verb::EdidEdit || verb == Verb::EdidTemplate;
+}
+
+// "edid read IN -o FILE"
+QString synopsis(const Form& f) {
+    QStringList parts{QLatin1String(f.group)};
+    for (const char* part : {f.sub, f.words})
+        if (*part)
+            parts << QLatin1String(part);
+    if (f.output)
+        parts << QStringLiteral("-o") << QLatin1String(f.output);
+    if (f.verb == Verb::EdidEdit)
+        parts << QStringLiteral("...");
+    return parts.join(QLatin1Char(' '));
+}
 
 const char kOptions[] =
     "Options:\n"
@@ -59,20 +98,17 @@ const char kOptions[] =
 const char kStatuses[] =
     "Exit status: 0 done; 1 the device failed (no answer in time, \"err\", a\n"
     "verify mismatch, the mode left or never confirmed) or a file was refused;\n"
-    "2 usage error; 3 the port cannot be opened or is busy; 128+N stopped by\n"
-    "signal N (130 Ctrl+C, 143 SIGTERM), after leaving the device's mode.\n";
+    "2 usage error; 3 the port cannot be opened or is busy, or the server closed\n"
+    "the connection at once; 128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM),\n"
+    "after leaving the device's mode.\n";
 
 bool isGroup(const QString& name) {
-    for (const Synopsis& s : kSynopses)
-        if (name == QLatin1String(s.group))
-            return true;
-    return false;
+    return std::any_of(std::begin(kForms), std::end(kForms),
+                       [&](const Form& f) { return name == QLatin1String(f.group); });
 }
 
-QString line(const Synopsis& s) {
-    return QStringLiteral("  %1%2\n")
-        .arg(QString::fromLatin1(s.form), -26)
-        .arg(QString::fromLatin1(s.what));
+QString line(const Form& f) {
+    return QStringLiteral("  %1%2\n").arg(synopsis(f), -26).arg(QLatin1String(f.what));
 }
 
 QString generalHelp() {
@@ -81,27 +117,35 @@ QString generalHelp() {
                                "sends what\nthe window sends for the same operation.\n\n"
                                "Commands:\n")
                     .arg(kProgram);
-    for (const Synopsis& s : kSynopses)
-        t += line(s);
+    for (const Form& f : kForms)
+        t += line(f);
     return t + '\n' + QLatin1String(kOptions) + '\n' + QLatin1String(kStatuses);
 }
 
 QString groupUsage(const QString& group) {
     QString t;
-    for (const Synopsis& s : kSynopses)
-        if (group == QLatin1String(s.group))
+    for (const Form& f : kForms)
+        if (group == QLatin1String(f.group))
             t += QStringLiteral("%1 %2 [options] %3\n")
                      .arg(t.isEmpty() ? QStringLiteral("Usage:") : QStringLiteral("      "),
-                          kProgram, QString::fromLatin1(s.form));
+                          kProgram, synopsis(f));
     return t.isEmpty() ? QStringLiteral("Usage: %1 [options] COMMAND ...\n").arg(kProgram) : t;
 }
 
 QString groupHelp(const QString& group) {
     QString t = groupUsage(group) + '\n';
-    for (const Synopsis& s : kSynopses)
-        if (group == QLatin1String(s.group))
-            t += line(s);
+    for (const Form& f : kForms)
+        if (group == QLatin1String(f.group))
+            t += line(f);
     return t + '\n' + QLatin1String(kOptions);
+}
+
+// "help", "-h": the general help, a group's, or edid edit's.
+QString helpText(const QString& group, const QString& sub) {
+    const Form* form = formOf(group, sub);
+    return form && isEdit(form->verb) ? editUsage(true)
+           : isGroup(group)           ? groupHelp(group)
+                                      : generalHelp();
 }
 
 // The one spelling of numbers on the command line: decimal digits only, no
@@ -189,199 +233,167 @@ QString addressProblem(const QString& text, QString* address) {
     return {};
 }
 
+// The options into c; the first one wrong, or given to a command that
+// takes no such option, is the error.
+QString readOptions(const QCommandLineParser& p, const Form& form, Command& c) {
+    const QString name = verbName(c.verb);
+    c.json = p.isSet("json");
+    c.verbose = p.isSet("verbose");
+    if (p.isSet("port")) {
+        c.port = p.value("port");
+        if (const QString problem = portProblem(c.port); !problem.isEmpty())
+            return problem;
+    }
+    if (p.isSet("timeout")) {
+        const std::optional<int> ms = timeoutMs(p.value("timeout"));
+        if (!ms)
+            return QStringLiteral("--timeout takes seconds from 0.001 up to 3600, written as "
+                                  "digits with an optional decimal point, not \"%1\"")
+                .arg(p.value("timeout"));
+        c.timeoutMs = *ms;
+    }
+    if (p.isSet("output") != bool(form.output))
+        return form.output ? QStringLiteral("%1 needs -o %2").arg(name, form.output)
+                           : QStringLiteral("-o is for edid read and ir read only (and edid "
+                                            "edit and edid template)");
+    if (form.output) {
+        if (p.values("output").size() > 1)
+            return QStringLiteral("%1: -o given %2 times; it writes one file")
+                .arg(name)
+                .arg(p.values("output").size());
+        c.file = p.value("output");
+        if (c.file.isEmpty())
+            return QStringLiteral("%1: -o needs a file name").arg(name);
+        if (c.file == QLatin1String("-") && c.json)
+            return QStringLiteral("%1: -o - and --json would both write to standard output")
+                .arg(name);
+    }
+    if (p.isSet("hex") && c.verb != Verb::Send)
+        return QStringLiteral("--hex is for send only");
+    if (c.verb == Verb::EdidTemplate && c.json)
+        return QStringLiteral("edid template takes no --json");
+    return readEdits(p, c.verb, &c.edits);
+}
+
+// send: the bytes of its words, as the terminal's text or hexadecimal mode
+// makes them.
+QString readSendText(const QString& text, bool hex, Command& c) {
+    if (hex) {
+        // The window's hexadecimal mode lets nothing else be typed.
+        static const QRegularExpression hexText(QStringLiteral("^[0-9A-Fa-f \\t]*$"));
+        if (!hexText.match(text).hasMatch())
+            return QStringLiteral("send --hex: \"%1\" holds more than hexadecimal digits and "
+                                  "blanks")
+                .arg(text);
+        c.bytes = device::hexTextToBytes(text);
+        return c.bytes.isEmpty() ? QStringLiteral("send --hex needs HH...") : QString();
+    }
+    if (text.isEmpty())
+        return QStringLiteral("send needs TEXT...");
+    // Typed into the send box and ended with Enter: every line end is CR LF
+    // on the wire.
+    const bool ended = text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r'));
+    c.bytes = device::sendBoxBytes(ended ? text : text + QLatin1Char('\n'));
+    return {};
+}
+
+// The words after the command (and its sub-command) into c.
+QString readWords(const Form& form, const QStringList& args, Command& c, bool hex) {
+    const QString name = verbName(c.verb);
+    const QStringList words = QString::fromLatin1(form.words).split(' ', Qt::SkipEmptyParts);
+    if (c.verb == Verb::Send)
+        return readSendText(args.join(QLatin1Char(' ')), hex, c);
+    if (args.size() < words.size())
+        return QStringLiteral("%1 needs %2").arg(name, QLatin1String(form.words));
+    if (args.size() > words.size())
+        return QStringLiteral("%1: unexpected argument \"%2\"").arg(name, args[words.size()]);
+    for (int i = 0; i < words.size(); ++i) {
+        const QString& w = words[i];
+        const QString& v = args[i];
+        // edid edit's IN is a file, edid template's NAME a template.
+        const bool source = isEdit(c.verb);
+        if (w == QLatin1String("FILE") || source) {
+            if (v.isEmpty())
+                return QStringLiteral("%1: %2 is empty").arg(name, w);
+            (source ? c.source : c.file) = v;
+            continue;
+        }
+        if (w == QLatin1String("A.B.C.D")) {
+            if (const QString why = addressProblem(v, &c.address); !why.isEmpty())
+                return why;
+            continue;
+        }
+        const int hi = w == QLatin1String("N") ? 3 : 8;
+        const std::optional<int> n = smallNumber(v, 1, hi);
+        if (!n)
+            return QStringLiteral("%1: %2 must be a number from 1 to %3, not \"%4\"")
+                .arg(name, w)
+                .arg(hi)
+                .arg(v);
+        (w == QLatin1String("OUT") ? c.output : w == QLatin1String("N") ? c.preset : c.input) = *n;
+    }
+    if (c.verb == Verb::EdidTemplate && !edid::templateNames().contains(c.source))
+        return QStringLiteral("edid template: no template \"%1\" (%2)")
+            .arg(c.source, edid::templateNames().join(QStringLiteral(", ")));
+    return {};
+}
+
 } // namespace
 
 QString verbName(Verb verb) {
-    switch (verb) {
-    case Verb::Status:
-        return QStringLiteral("status");
-    case Verb::Route:
-        return QStringLiteral("route");
-    case Verb::All:
-        return QStringLiteral("all");
-    case Verb::PresetSave:
-        return QStringLiteral("preset save");
-    case Verb::PresetRecall:
-        return QStringLiteral("preset recall");
-    case Verb::Send:
-        return QStringLiteral("send");
-    case Verb::EdidRead:
-        return QStringLiteral("edid read");
-    case Verb::EdidWrite:
-        return QStringLiteral("edid write");
-    case Verb::EdidDecode:
-        return QStringLiteral("edid decode");
-    case Verb::IrRead:
-        return QStringLiteral("ir read");
-    case Verb::IrWrite:
-        return QStringLiteral("ir write");
-    case Verb::IrRoute:
-        return QStringLiteral("ir route");
-    case Verb::IpDhcp:
-        return QStringLiteral("ip dhcp");
-    case Verb::IpStatic:
-        break;
-    }
-    return QStringLiteral("ip static");
+    for (const Form& f : kForms)
+        if (f.verb == verb)
+            return *f.sub
+                       ? QStringLiteral("%1 %2").arg(QLatin1String(f.group), QLatin1String(f.sub))
+                       : QLatin1String(f.group);
+    return {};
 }
 
 Parsed parseArguments(const QStringList& arguments) {
     QCommandLineParser p;
-    const QCommandLineOption portOption({"p", "port"}, {}, "P");
-    const QCommandLineOption jsonOption("json");
-    const QCommandLineOption timeoutOption("timeout", {}, "S");
-    const QCommandLineOption outputOption({"o", "output"}, {}, "FILE");
-    const QCommandLineOption hexOption("hex");
-    const QCommandLineOption helpOption(QStringList{"h", "help"});
-    const QCommandLineOption verboseOption(QStringList{"v", "verbose"});
-    p.addOptions({portOption, jsonOption, timeoutOption, outputOption, hexOption, helpOption,
-                  verboseOption});
+    using Option = QCommandLineOption;
+    p.addOptions({{{"p", "port"}, {}, "P"},
+                  Option("json"),
+                  {"timeout", {}, "S"},
+                  {{"o", "output"}, {}, "FILE"},
+                  Option("hex"),
+                  Option(QStringList{"h", "help"}),
+                  Option(QStringList{"v", "verbose"})});
+    p.addOptions(editOptions());
 
     Parsed r;
     const QStringList a = p.parse(arguments) ? p.positionalArguments() : QStringList();
     const QString group = a.value(0);
+    const bool twoWords = !formOf(group, {});
+    const QString sub = twoWords ? a.value(1) : QString();
+    const Form* form = formOf(group, sub);
     const auto fail = [&](const QString& error) {
         r.error = error;
-        r.usage = groupUsage(group);
+        r.usage = form && isEdit(form->verb) ? editUsage(false) : groupUsage(group);
         return r;
     };
     if (!p.errorText().isEmpty())
         return fail(p.errorText());
-    if (p.isSet(helpOption) || group == QLatin1String("help")) {
-        const QString topic = group == QLatin1String("help") ? a.value(1) : group;
-        r.help = isGroup(topic) ? groupHelp(topic) : generalHelp();
+    if (p.isSet("help") || group == QLatin1String("help")) {
+        const QStringList topic = group == QLatin1String("help") ? a.mid(1) : a;
+        r.help = helpText(topic.value(0), topic.value(1));
         return r;
     }
     if (group.isEmpty())
         return fail(QStringLiteral("no command given (try --help)"));
     if (!isGroup(group))
         return fail(QStringLiteral("unknown command \"%1\" (try --help)").arg(group));
-
-    Command c;
-    c.json = p.isSet(jsonOption);
-    c.verbose = p.isSet(verboseOption);
-    if (p.isSet(portOption)) {
-        c.port = p.value(portOption);
-        if (const QString problem = portProblem(c.port); !problem.isEmpty())
-            return fail(problem);
-    }
-    if (p.isSet(timeoutOption)) {
-        const std::optional<int> ms = timeoutMs(p.value(timeoutOption));
-        if (!ms)
-            return fail(QStringLiteral("--timeout takes seconds from 0.001 up to 3600, written "
-                                       "as digits with an optional decimal point, not \"%1\"")
-                            .arg(p.value(timeoutOption)));
-        c.timeoutMs = *ms;
-    }
-
-    // The words after the command (and its sub-command, when it has one).
-    const bool twoWords = group == QLatin1String("preset") || group == QLatin1String("edid") ||
-                          group == QLatin1String("ir") || group == QLatin1String("ip");
-    const QString sub = twoWords ? a.value(1) : QString();
-    const QStringList args = a.mid(twoWords ? 2 : 1);
-    const QString name = twoWords ? group + ' ' + sub : group;
-    struct Form {
-        const char* group;
-        const char* sub;
-        Verb verb;
-        const char* words; // the arguments it takes, as its usage names them
-    };
-    static const Form forms[] = {
-        {"status", "", Verb::Status, ""},
-        {"route", "", Verb::Route, "OUT IN"},
-        {"all", "", Verb::All, "IN"},
-        {"preset", "save", Verb::PresetSave, "N"},
-        {"preset", "recall", Verb::PresetRecall, "N"},
-        {"send", "", Verb::Send, "TEXT..."},
-        {"edid", "read", Verb::EdidRead, "IN"},
-        {"edid", "write", Verb::EdidWrite, "IN FILE"},
-        {"edid", "decode", Verb::EdidDecode, "FILE"},
-        {"ir", "read", Verb::IrRead, ""},
-        {"ir", "write", Verb::IrWrite, "FILE"},
-        {"ir", "route", Verb::IrRoute, "OUT IN"},
-        {"ip", "dhcp", Verb::IpDhcp, ""},
-        {"ip", "static", Verb::IpStatic, "A.B.C.D"},
-    };
-    const Form* form = nullptr;
-    for (const Form& f : forms)
-        if (group == QLatin1String(f.group) && sub == QLatin1String(f.sub))
-            form = &f;
     if (!form)
         return fail(sub.isEmpty()
                         ? QStringLiteral("%1 needs a sub-command").arg(group)
                         : QStringLiteral("%1: unknown sub-command \"%2\"").arg(group, sub));
+    Command c;
     c.verb = form->verb;
-    const QStringList words = QString::fromLatin1(form->words).split(' ', Qt::SkipEmptyParts);
-    const bool rest = words.value(0).endsWith(QLatin1String("..."));
-    if (args.size() < words.size())
-        return fail(QStringLiteral("%1 needs %2").arg(name, QLatin1String(form->words)));
-    if (!rest && args.size() > words.size())
-        return fail(QStringLiteral("%1: unexpected argument \"%2\"").arg(name, args[words.size()]));
-
-    const bool reads = c.verb == Verb::EdidRead || c.verb == Verb::IrRead;
-    if (p.isSet(outputOption) != reads)
-        return fail(reads ? QStringLiteral("%1 needs -o FILE").arg(name)
-                          : QStringLiteral("-o is for edid read and ir read only"));
-    if (reads) {
-        if (p.values(outputOption).size() > 1)
-            return fail(QStringLiteral("%1: -o given %2 times; a read writes one file")
-                            .arg(name)
-                            .arg(p.values(outputOption).size()));
-        c.file = p.value(outputOption);
-        if (c.file.isEmpty())
-            return fail(QStringLiteral("%1: -o needs a file name").arg(name));
-        if (c.file == QLatin1String("-") && c.json)
-            return fail(QStringLiteral("%1: -o - and --json would both write to standard output")
-                            .arg(name));
-    }
-    if (p.isSet(hexOption) && c.verb != Verb::Send)
-        return fail(QStringLiteral("--hex is for send only"));
-
-    for (int i = 0; i < words.size() && !rest; ++i) {
-        const QString& w = words[i];
-        const QString& v = args[i];
-        if (w == QLatin1String("FILE")) {
-            if (v.isEmpty())
-                return fail(QStringLiteral("%1: FILE is empty").arg(name));
-            c.file = v;
-            continue;
-        }
-        if (w == QLatin1String("A.B.C.D")) {
-            if (const QString problem = addressProblem(v, &c.address); !problem.isEmpty())
-                return fail(problem);
-            continue;
-        }
-        const int hi = w == QLatin1String("N") ? 3 : 8;
-        const std::optional<int> n = smallNumber(v, 1, hi);
-        if (!n)
-            return fail(QStringLiteral("%1: %2 must be a number from 1 to %3, not \"%4\"")
-                            .arg(name, w)
-                            .arg(hi)
-                            .arg(v));
-        (w == QLatin1String("OUT") ? c.output : w == QLatin1String("N") ? c.preset : c.input) = *n;
-    }
-
-    if (c.verb == Verb::Send) {
-        const QString text = args.join(QLatin1Char(' '));
-        if (p.isSet(hexOption)) {
-            // The window's hexadecimal mode lets nothing else be typed.
-            static const QRegularExpression hexText(QStringLiteral("^[0-9A-Fa-f \\t]*$"));
-            if (!hexText.match(text).hasMatch())
-                return fail(QStringLiteral("send --hex: \"%1\" holds more than hexadecimal "
-                                           "digits and blanks")
-                                .arg(text));
-            c.bytes = device::hexTextToBytes(text);
-            if (c.bytes.isEmpty())
-                return fail(QStringLiteral("send --hex needs HH..."));
-        } else {
-            if (text.isEmpty())
-                return fail(QStringLiteral("send needs TEXT..."));
-            // Typed into the send box and ended with Enter: every line end
-            // is CR LF on the wire.
-            const bool ended = text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r'));
-            c.bytes = device::sendBoxBytes(ended ? text : text + QLatin1Char('\n'));
-        }
-    }
+    if (const QString why = readOptions(p, *form, c); !why.isEmpty())
+        return fail(why);
+    if (const QString why = readWords(*form, a.mid(twoWords ? 2 : 1), c, p.isSet("hex"));
+        !why.isEmpty())
+        return fail(why);
     r.command = c;
     return r;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/edid/edit/edid_edit.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -31,6 +33,8 @@ enum class Verb {
     EdidRead,
     EdidWrite,
     EdidDecode,
+    EdidEdit,
+    EdidTemplate,
     IrRead,
     IrWrite,
     IrRoute,
@@ -48,8 +52,11 @@ struct Command {
     int input = 0;        // route, all, edid read/write, ir route: 1..8
     int preset = 0;       // 1..3
     QByteArray bytes;     // send: what goes on the wire
-    QString file;         // the file read (write, decode) or written (read)
+    QString file;         // the file read (write, decode) or written (-o)
     QString address;      // ip static: A.B.C.D, each part 0..255
+    // edid edit: the file IN and the edits; edid template: the NAME in source.
+    QString source;
+    QList<edid::Edit> edits;
 };
 
 // What the command line asks for: a command to run, a help text for stdout,

@@ -20,15 +20,8 @@ int decodeEdidFile(const Command& command, Console& console) {
     const files::EdidFile f =
         fromStdin ? files::edidFileFrom(files::readStandardInput(files::kMaxEdidFileSize))
                   : files::readEdidFile(path, true);
-    if (!f.readable)
-        return refuse(files::readProblemText(path, {{}, 0, f.problem, f.error}));
-    if (!f.image)
-        return refuse(QStringLiteral("%1: not an EDID image: %2").arg(path, f.error));
-    static const char header[] = "\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00";
-    if (!f.bytes.startsWith(QByteArrayView(header, 8)))
-        return refuse(QStringLiteral("%1: not an EDID image (it does not start with the header "
-                                     "00 FF FF FF FF FF FF 00)")
-                          .arg(path));
+    if (const QString why = files::imageProblem(path, f); !why.isEmpty())
+        return refuse(why);
     const edid::DecodedEdid d = edid::decodeEdid(f.bytes);
     if (command.json)
         console.json(edid::decodedJson(d));

@@ -1,19 +1,13 @@
 #include "frontends/cli/edid_edit.h"
 
-#include "core/edid/decode/edid_dump.h"
 #include "core/edid/decode/edid_text.h"
-#include "core/edid/edit/edid_edit.h"
-#include "core/files/read_file.h"
-#include "core/files/write_file.h"
+#include "core/files/edid_file.h"
 #include "frontends/cli/command.h"
-#include "frontends/cli/files.h"
 #include "frontends/cli/output.h"
 
 #include <QCommandLineParser>
 #include <QJsonArray>
 #include <QRegularExpression>
-#include <cstdio>
-#include <cstring>
 
 namespace cli {
 
@@ -45,220 +39,164 @@ const char kHelp[] =
     "Templates: 1080p-stereo, 1080p-5.1, 4k30-stereo, 4k60-hdr-7.1.\n"
     "Exit status: 0 written; 1 no EDID image or an edit it cannot take; 2 usage error.\n";
 
-int usageError(Console& console, const QString& error) {
-    console.error(error);
-    std::fputs(kEditUsage, stderr);
-    return kUsage;
-}
+using Kind = edid::Edit::Kind;
 
-std::optional<int> vicArgument(const QString& text, QString* error) {
+// Each option with the name of its value (none for a switch).
+const std::pair<const char*, const char*> kOptions[] = {
+    {"audio", "LAYOUT"},  {"max-1080p", nullptr},
+    {"no-hdr", nullptr},  {"no-deep-colour", nullptr},
+    {"preferred", "VIC"}, {"add-vic", "N"},
+    {"remove-vic", "N"},  {"name", "TEXT"},
+    {"serial", "N"},      {"physical-address", "A.B.C.D"}};
+
+// Why the text is no VIC the image can list; empty when it is one.
+QString vicArgumentProblem(const QString& text, int* vic) {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
-    const int vic = digits.match(text).hasMatch() ? text.toInt() : -1;
-    if (vic < 0) {
-        *error = QStringLiteral("\"%1\" is no VIC").arg(text);
-        return std::nullopt;
-    }
-    if (const QString why = edid::vicProblem(vic); !why.isEmpty()) {
-        *error = why;
-        return std::nullopt;
-    }
-    return vic;
+    if (!digits.match(text).hasMatch())
+        return QStringLiteral("\"%1\" is no VIC").arg(text);
+    *vic = text.toInt();
+    return edid::vicProblem(*vic);
 }
 
-QJsonArray findingsOf(const QByteArray& bytes) {
-    return edid::decodedJson(bytes)[QStringLiteral("findings")].toArray();
+QString readAudio(const QString& value, QList<edid::Edit>* edits) {
+    static const QMap<QString, edid::AudioLayout> layouts = {{"stereo", edid::AudioLayout::Stereo},
+                                                             {"5.1", edid::AudioLayout::Surround51},
+                                                             {"7.1", edid::AudioLayout::Surround71},
+                                                             {"none", edid::AudioLayout::None}};
+    if (!layouts.contains(value))
+        return QStringLiteral("--audio takes stereo, 5.1, 7.1 or none, not \"%1\"").arg(value);
+    edid::Edit e(Kind::Audio);
+    e.audio = layouts[value];
+    *edits << e;
+    return {};
+}
+
+QString readSerial(const QString& value, QList<edid::Edit>* edits) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,10}$"));
+    const qulonglong v = value.toULongLong();
+    if (!digits.match(value).hasMatch() || v > 0xFFFFFFFFull)
+        return QStringLiteral("--serial takes 0 to 4294967295, not \"%1\"").arg(value);
+    edid::Edit e(Kind::Serial);
+    e.serial = quint32(v);
+    *edits << e;
+    return {};
+}
+
+QString readAddress(const QString& value, QList<edid::Edit>* edits) {
+    static const QRegularExpression form(
+        QStringLiteral("^([0-9]{1,2})\\.([0-9]{1,2})\\.([0-9]{1,2})\\.([0-9]{1,2})$"));
+    const QRegularExpressionMatch m = form.match(value);
+    edid::Edit e(Kind::PhysicalAddress);
+    for (int i = 0; i < 4; ++i)
+        e.address[i] = m.hasMatch() ? m.captured(i + 1).toInt() : -1;
+    if (const QString why = edid::physicalAddressProblem(e.address); !why.isEmpty())
+        return QStringLiteral("--physical-address %1: %2").arg(value, why);
+    *edits << e;
+    return {};
 }
 
 QByteArray bytesOf(const edid::Image& image) {
     return QByteArray(reinterpret_cast<const char*>(image.data()), image.size());
 }
 
-} // namespace
-
-bool isEdidEditCommand(const QStringList& arguments) {
-    // The first two words that are no option nor an option's value.
-    QStringList words;
-    for (int i = 1; i < arguments.size() && words.size() < 2; ++i) {
-        const QString& a = arguments[i];
-        if (a == QLatin1String("-p") || a == QLatin1String("--port") ||
-            a == QLatin1String("--timeout") || a == QLatin1String("-o") ||
-            a == QLatin1String("--output"))
-            ++i;
-        else if (!a.startsWith(QLatin1Char('-')))
-            words << a;
-    }
-    return words.value(0) == QLatin1String("edid") &&
-           (words.value(1) == QLatin1String("edit") || words.value(1) == QLatin1String("template"));
+QJsonArray findingsOf(const edid::Image& image) {
+    return edid::decodedJson(bytesOf(image))[QStringLiteral("findings")].toArray();
 }
 
-int runEdidEdit(const QStringList& arguments, Console& console) {
-    QCommandLineParser p;
-    const QCommandLineOption output({"o", "output"}, {}, "OUT");
-    const QCommandLineOption audio("audio", {}, "LAYOUT");
-    const QCommandLineOption max1080p("max-1080p");
-    const QCommandLineOption noHdr("no-hdr");
-    const QCommandLineOption noDeep("no-deep-colour");
-    const QCommandLineOption preferred("preferred", {}, "VIC");
-    const QCommandLineOption addVic("add-vic", {}, "N");
-    const QCommandLineOption removeVic("remove-vic", {}, "N");
-    const QCommandLineOption name("name", {}, "TEXT");
-    const QCommandLineOption serial("serial", {}, "N");
-    const QCommandLineOption address("physical-address", {}, "A.B.C.D");
-    const QCommandLineOption json("json");
-    // The tool's general options mean nothing here, but a script may pass them.
-    const QCommandLineOption port({"p", "port"}, {}, "P");
-    const QCommandLineOption timeout("timeout", {}, "S");
-    const QCommandLineOption help(QStringList{"h", "help"});
-    p.addOptions({output, audio, max1080p, noHdr, noDeep, preferred, addVic, removeVic, name,
-                  serial, address, json, port, timeout, help});
-    if (!p.parse(arguments))
-        return usageError(console, p.errorText());
-    if (p.isSet(help)) {
-        console.data(QLatin1String(kEditUsage) + QLatin1String(kHelp));
-        return kDone;
-    }
-    const QStringList words = p.positionalArguments();
-    const bool isTemplate = words.value(1) == QLatin1String("template");
-    const QString verb = QStringLiteral("edid ") + words.value(1);
-    if (words.size() != 3)
-        return usageError(
-            console, QStringLiteral("%1 needs %2 -o OUT").arg(verb, isTemplate ? "NAME" : "IN"));
-    if (!p.isSet(output) || p.value(output).isEmpty())
-        return usageError(console, QStringLiteral("%1 needs -o OUT").arg(verb));
-    const QString out = p.value(output);
-
-    if (isTemplate) {
-        for (const QCommandLineOption& o : {audio, max1080p, noHdr, noDeep, preferred, addVic,
-                                            removeVic, name, serial, address, json})
-            if (p.isSet(o))
-                return usageError(
-                    console,
-                    QStringLiteral("edid template takes no --%1").arg(o.names().constFirst()));
-        const std::optional<edid::Image> image = edid::buildTemplate(words[2]);
-        if (!image)
-            return usageError(console, QStringLiteral("edid template: no template \"%1\" (%2)")
-                                           .arg(words[2], edid::templateNames().join(", ")));
-        QString error;
-        if (!files::saveFile(out, bytesOf(*image), &error)) {
-            console.error(QStringLiteral("edid template: cannot write %1: %2").arg(out, error));
-            return kFailed;
-        }
-        return kDone;
-    }
-
-    // The edits, in the order of the usage; every argument checked before
-    // the file is read.
-    QList<edid::Edit> edits;
+int writeTemplate(const Command& c, Console& console) {
     QString error;
-    if (p.isSet(audio)) {
-        static const QMap<QString, edid::AudioLayout> layouts = {
-            {"stereo", edid::AudioLayout::Stereo},
-            {"5.1", edid::AudioLayout::Surround51},
-            {"7.1", edid::AudioLayout::Surround71},
-            {"none", edid::AudioLayout::None}};
-        const QString v = p.value(audio);
-        if (!layouts.contains(v))
-            return usageError(console, QStringLiteral("--audio takes stereo, 5.1, 7.1 or none, "
-                                                      "not \"%1\"")
-                                           .arg(v));
-        edid::Edit e{edid::Edit::Kind::Audio};
-        e.audio = layouts[v];
-        edits << e;
-    }
-    if (p.isSet(max1080p))
-        edits << edid::Edit{edid::Edit::Kind::Max1080p};
-    if (p.isSet(noHdr))
-        edits << edid::Edit{edid::Edit::Kind::NoHdr};
-    if (p.isSet(noDeep))
-        edits << edid::Edit{edid::Edit::Kind::NoDeepColour};
-    const auto vicEdits = [&](const QCommandLineOption& o, edid::Edit::Kind kind) {
-        for (const QString& v : p.values(o)) {
-            const std::optional<int> vic = vicArgument(v, &error);
-            if (!vic) {
-                error = QStringLiteral("--%1: %2").arg(o.names().constFirst(), error);
-                return false;
-            }
-            edid::Edit e{kind};
-            e.number = *vic;
-            edits << e;
-        }
-        return true;
-    };
-    if (!vicEdits(preferred, edid::Edit::Kind::Preferred) ||
-        !vicEdits(addVic, edid::Edit::Kind::AddVic) ||
-        !vicEdits(removeVic, edid::Edit::Kind::RemoveVic))
-        return usageError(console, error);
-    if (p.values(preferred).size() > 1)
-        return usageError(console, QStringLiteral("--preferred is given once"));
-    if (p.isSet(name)) {
-        edid::Edit e{edid::Edit::Kind::Name};
-        e.text = p.value(name);
-        if (const QString why = edid::nameProblem(e.text); !why.isEmpty())
-            return usageError(console, QStringLiteral("--name: ") + why);
-        edits << e;
-    }
-    if (p.isSet(serial)) {
-        static const QRegularExpression digits(QStringLiteral("^[0-9]{1,10}$"));
-        bool ok = false;
-        const qulonglong v = p.value(serial).toULongLong(&ok);
-        if (!ok || !digits.match(p.value(serial)).hasMatch() || v > 0xFFFFFFFFull)
-            return usageError(console, QStringLiteral("--serial takes 0 to 4294967295, not "
-                                                      "\"%1\"")
-                                           .arg(p.value(serial)));
-        edid::Edit e{edid::Edit::Kind::Serial};
-        e.serial = quint32(v);
-        edits << e;
-    }
-    if (p.isSet(address)) {
-        static const QRegularExpression form(
-            QStringLiteral("^([0-9]{1,2})\\.([0-9]{1,2})\\.([0-9]{1,2})\\.([0-9]{1,2})$"));
-        const QRegularExpressionMatch m = form.match(p.value(address));
-        edid::Edit e{edid::Edit::Kind::PhysicalAddress};
-        for (int i = 0; i < 4; ++i)
-            e.address[i] = m.hasMatch() ? m.captured(i + 1).toInt() : -1;
-        if (const QString why = edid::physicalAddressProblem(e.address); !why.isEmpty())
-            return usageError(
-                console, QStringLiteral("--physical-address %1: %2").arg(p.value(address), why));
-        edits << e;
-    }
+    if (files::saveEdidImage(c.file, *edid::buildTemplate(c.source), &error))
+        return kDone;
+    console.error(QStringLiteral("edid template: cannot write %1: %2").arg(c.file, error));
+    return kFailed;
+}
 
-    const QString in = words[2];
+} // namespace
+
+QList<QCommandLineOption> editOptions() {
+    QList<QCommandLineOption> options;
+    for (const auto& [name, value] : kOptions)
+        options << (value ? QCommandLineOption(name, {}, value) : QCommandLineOption(name));
+    return options;
+}
+
+QString readEdits(const QCommandLineParser& p, Verb verb, QList<edid::Edit>* edits) {
+    if (verb != Verb::EdidEdit) {
+        for (const auto& [name, value] : kOptions)
+            if (p.isSet(name))
+                return (verb == Verb::EdidTemplate ? QStringLiteral("edid template takes no --%1")
+                                                   : QStringLiteral("--%1 is for edid edit only"))
+                    .arg(QLatin1String(name));
+        return {};
+    }
+    if (p.isSet("audio"))
+        if (const QString why = readAudio(p.value("audio"), edits); !why.isEmpty())
+            return why;
+    for (const auto& [name, kind] : {std::pair{"max-1080p", Kind::Max1080p},
+                                     {"no-hdr", Kind::NoHdr},
+                                     {"no-deep-colour", Kind::NoDeepColour}})
+        if (p.isSet(name))
+            *edits << edid::Edit(kind);
+    if (p.values("preferred").size() > 1)
+        return QStringLiteral("--preferred is given once");
+    for (const auto& [name, kind] : {std::pair{"preferred", Kind::Preferred},
+                                     {"add-vic", Kind::AddVic},
+                                     {"remove-vic", Kind::RemoveVic}})
+        for (const QString& v : p.values(name)) {
+            int vic = 0;
+            if (const QString why = vicArgumentProblem(v, &vic); !why.isEmpty())
+                return QStringLiteral("--%1: %2").arg(QLatin1String(name), why);
+            *edits << edid::Edit(kind, vic);
+        }
+    if (p.isSet("name")) {
+        edid::Edit e(Kind::Name);
+        e.text = p.value("name");
+        if (const QString why = edid::nameProblem(e.text); !why.isEmpty())
+            return QStringLiteral("--name: ") + why;
+        *edits << e;
+    }
+    if (p.isSet("serial"))
+        if (const QString why = readSerial(p.value("serial"), edits); !why.isEmpty())
+            return why;
+    if (p.isSet("physical-address"))
+        return readAddress(p.value("physical-address"), edits);
+    return {};
+}
+
+QString editUsage(bool help) {
+    return QLatin1String(kEditUsage) + (help ? QLatin1String(kHelp) : QLatin1String());
+}
+
+int runEdidEdit(const Command& c, Console& console) {
+    if (c.verb == Verb::EdidTemplate)
+        return writeTemplate(c, console);
+    const QString& in = c.source;
     const auto refuse = [&](const QString& why) {
         console.error(QStringLiteral("edid edit: ") + why);
         return int(kFailed);
     };
-    const files::ReadResult read = files::readFile(in, edid::kMaxDumpFileSize);
-    if (!read.ok())
-        return refuse(files::readProblemText(in, read));
-    QByteArray bytes = read.bytes;
-    if (edid::looksLikeText(bytes) && !bytes.isEmpty()) {
-        const edid::HexDump dump = edid::readHexDump(bytes);
-        if (!dump.ok())
-            return refuse(QStringLiteral("%1: not an EDID image: %2").arg(in, dump.error));
-        bytes = dump.bytes;
-    }
-    if (bytes.size() > edid::kImageSize)
+    const files::EdidFile file = files::readEdidFile(in);
+    if (const QString why = files::imageProblem(in, file); !why.isEmpty())
+        return refuse(why);
+    if (file.imageSize() > edid::kImageSize)
         return refuse(QStringLiteral("%1: %2 bytes; the switcher holds an image of 256")
                           .arg(in)
-                          .arg(bytes.size()));
-    static const char header[] = "\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00";
-    if (!bytes.startsWith(QByteArrayView(header, 8)))
-        return refuse(QStringLiteral("%1: not an EDID image (it does not start with the header "
-                                     "00 FF FF FF FF FF FF 00)")
-                          .arg(in));
-    edid::Image image{};
-    std::memcpy(image.data(), bytes.constData(), size_t(bytes.size()));
-    const edid::EditOutcome outcome = edid::applyEdits(image, edits);
+                          .arg(file.imageSize()));
+    const edid::Image& image = *file.image;
+    const edid::EditOutcome outcome = edid::applyEdits(image, c.edits);
     if (!outcome.image)
         return refuse(QStringLiteral("%1: %2").arg(in, outcome.refusal));
-    const QByteArray edited = edits.isEmpty() ? bytesOf(image) : bytesOf(*outcome.image);
-    if (!files::saveFile(out, edited, &error))
-        return refuse(QStringLiteral("cannot write %1: %2").arg(out, error));
-    if (p.isSet(json))
-        console.json(QJsonObject{{"file", out},
-                                 {"changed", edited != bytesOf(image)},
-                                 {"findings_before", findingsOf(bytesOf(image))},
-                                 {"findings_after", findingsOf(edited)}});
+    QString error;
+    if (!files::saveEdidImage(c.file, *outcome.image, &error))
+        return refuse(QStringLiteral("cannot write %1: %2").arg(c.file, error));
+    for (const QString& note : outcome.notes)
+        console.note(QStringLiteral("edid edit: ") + note);
+    if (c.json)
+        console.json(QJsonObject{{"file", c.file},
+                                 {"changed", *outcome.image != image},
+                                 {"findings_before", findingsOf(image)},
+                                 {"findings_after", findingsOf(*outcome.image)},
+                                 {"notes", QJsonArray::fromStringList(outcome.notes)}});
     return kDone;
 }
 

@@ -132,9 +132,15 @@ QString ModeOperation::modeName() const {
 
 void ModeOperation::start() {
     connect(session_, &device::ModeSession::notConfirmed, this, [this] {
+        // Our server's line port lends the line to one client while it is
+        // in a device mode; the others' words wait unanswered meanwhile.
+        const bool served = c_.device.link().isNetwork();
         fail(QStringLiteral("no \"%1\" echo from %2 within 2 s: the device did not enter %3 "
-                            "mode")
-                 .arg(device::DeviceModes::entryWord(mode_), c_.port, modeName()));
+                            "mode%4")
+                 .arg(device::DeviceModes::entryWord(mode_), c_.port, modeName(),
+                      served ? QStringLiteral(" (another client of the server may hold the "
+                                              "line)")
+                             : QString()));
     });
     connect(session_, &device::ModeSession::started, this, [this] {
         if (!over())

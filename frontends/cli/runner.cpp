@@ -83,11 +83,13 @@ Runner::Runner(const Command& command, Console& console)
         if (!op_ || !started_)
             return;
         // A serial device server whose line another client holds accepts
-        // the connection and closes it at once (ser2net, the simulator).
+        // the connection and closes it at once (ser2net, the simulator), and
+        // so does our server for an address it does not let in: which of
+        // the two cannot be told from here.
         if (busyWindow_ && busyWindow_->isActive())
-            return op_->fail(QStringLiteral("port busy: the server %1 closed the connection at "
-                                            "once after accepting it (another client has the "
-                                            "switcher)")
+            return op_->fail(QStringLiteral("the server %1 closed the connection at once after "
+                                            "accepting it (busy with another client, or this "
+                                            "address is not let in)")
                                  .arg(port_.name),
                              kPortFailed);
         op_->fail(device_.link().errorText());

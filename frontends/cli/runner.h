@@ -34,7 +34,8 @@ class Runner : public QObject {
     Q_OBJECT
 public:
     // A server that closes the connection this soon after accepting it
-    // turned the tool away: the port is busy.
+    // turned the tool away: busy with another client, or refusing this
+    // address.
     static constexpr int kBusyCloseMs = 500;
     // What waits on the line when the port opens (a late answer to an
     // earlier run, a report from the front panel) is discarded before the

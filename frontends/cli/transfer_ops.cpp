@@ -126,9 +126,9 @@ protected:
                 .arg(byteText(at), o.readBack ? hex2(*o.readBack) : QStringLiteral("nothing"),
                      o.written ? hex2(*o.written) : QStringLiteral("nothing"));
         case E::NotEdid:
-            return QStringLiteral("the image of input %1 is no EDID (its header is not 00 FF FF "
-                                  "FF FF FF FF 00)")
-                .arg(input());
+            return QStringLiteral("the image of input %1 is no EDID (its header is not %2)")
+                .arg(input())
+                .arg(QLatin1String(edid::kHeaderText));
         case E::BadChecksum:
             return QStringLiteral("the image of input %1 fails its checksum").arg(input());
         case E::WriteFailed:
@@ -204,7 +204,7 @@ private:
 // cut silently: a cut three-block image would still announce its lost
 // block.
 QString sizeProblem(const files::EdidFile& f) {
-    const qint64 size = f.fromText ? f.bytes.size() : f.size;
+    const qint64 size = f.imageSize();
     const QString bytes =
         (f.fromText ? QStringLiteral("its dump holds %1 bytes") : QStringLiteral("%1 bytes"))
             .arg(size);
@@ -220,35 +220,31 @@ QString sizeProblem(const files::EdidFile& f) {
     return bytes + QStringLiteral(" and ") + announced;
 }
 
+// Why edid write refuses the file; empty when it takes it.
+QString downloadProblem(const QString& path, const files::EdidFile& f) {
+    if (const QString why = files::imageProblem(path, f); !why.isEmpty())
+        return why;
+    if (const QString misfit = sizeProblem(f); !misfit.isEmpty())
+        return QStringLiteral("%1: %2; edid write takes a 256-byte image or a 128-byte base block "
+                              "that announces no extension")
+            .arg(path, misfit);
+    if (!edid::checksumOk(*f.image))
+        return QStringLiteral("%1: a block's checksum is wrong").arg(path);
+    return {};
+}
+
 class EdidWriteOperation : public EdidOperation {
 public:
     using EdidOperation::EdidOperation;
 
     bool prepare() override {
-        QString error;
         const QString& path = c_.command.file;
         const files::EdidFile f = files::readEdidFile(path);
-        if (!f.readable) {
-            fail(files::readProblemText(path, {{}, 0, f.problem, f.error}));
-            return false;
-        }
         // The window lets the operator download an image it has warned
         // about; a script gets no warning to heed, so such an image is
         // refused before the device is touched.
-        if (!f.image)
-            error = QStringLiteral("%1: not an EDID image: %2").arg(path, f.error);
-        else if (const QString misfit = sizeProblem(f); !misfit.isEmpty())
-            error = QStringLiteral("%1: %2; edid write takes a 256-byte image or a 128-byte base "
-                                   "block that announces no extension; nothing sent")
-                        .arg(path, misfit);
-        else if (!edid::headerOk(*f.image))
-            error = QStringLiteral("%1: not an EDID image (the header is not 00 FF FF FF FF FF "
-                                   "FF 00); nothing sent")
-                        .arg(path);
-        else if (!edid::checksumOk(*f.image))
-            error = QStringLiteral("%1: a block's checksum is wrong; nothing sent").arg(path);
-        if (!error.isEmpty()) {
-            fail(error);
+        if (const QString why = downloadProblem(path, f); !why.isEmpty()) {
+            fail(why + QStringLiteral("; nothing sent"));
             return false;
         }
         image_ = *f.image;

@@ -34,10 +34,6 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     QCoreApplication app(argc, argv);
-    if (cli::isEdidEditCommand(app.arguments())) {
-        cli::Console console(false);
-        return cli::runEdidEdit(app.arguments(), console);
-    }
     const cli::Parsed parsed = cli::parseArguments(app.arguments());
     cli::Console console(cli::Console::stderrIsTerminal());
     if (!parsed.help.isEmpty()) {
@@ -50,8 +46,11 @@ int main(int argc, char** argv) {
         return cli::kUsage;
     }
     const cli::Command& command = *parsed.command;
+    // These need no port.
     if (command.verb == cli::Verb::EdidDecode)
         return checked(console, cli::decodeEdidFile(command, console));
+    if (command.verb == cli::Verb::EdidEdit || command.verb == cli::Verb::EdidTemplate)
+        return checked(console, cli::runEdidEdit(command, console));
 
     cli::Runner runner(command, console);
     platform::InterruptWatch interrupts;

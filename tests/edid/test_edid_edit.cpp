@@ -103,6 +103,13 @@ QByteArray startImage(const QString& kind) {
         const QByteArray dtd = m.mid(54, 18);
         for (int at : {72, 90, 108})
             m.replace(at, 18, dtd);
+    } else if (kind == "three timings") { // 2560x1440 at 60 and 120 Hz, 1360x768, range limits
+        const QByteArray wxga = QByteArray::fromHex("662150B051001B304070360056502100001E");
+        m.replace(54, 72, m.mid(128 + quint8(m[130]), 18) + m.mid(54, 18) + wxga + m.mid(72, 18));
+    } else if (kind == "two strings") { // a timing, range limits, two alphanumeric strings
+        const QByteArray string("\0\0\0\xFE\0", 5);
+        m.replace(90, 18, string + "ALPHA\n       ");
+        m.replace(108, 18, string + "BETA\n        ");
     }
     fixChecksums(m);
     return m;
@@ -180,9 +187,10 @@ private slots:
         QTest::addColumn<QStringList>("edits");
         QTest::addColumn<QString>("path");     // a field of the decoded result
         QTest::addColumn<QString>("expected"); // its value, or the refusal's start
+        QTest::addColumn<QString>("notes");
         const auto row = [](const char* name, const char* start, QStringList edits,
-                            const char* path, const char* expected) {
-            QTest::newRow(name) << start << edits << path << expected;
+                            const char* path, const char* expected, const char* notes = "") {
+            QTest::newRow(name) << start << edits << path << expected << notes;
         };
         row("an image without extension gets one", "base only", {"audio stereo"}, "cta.audio",
             R"([{"bits":[16,20,24],"channels":2,"format":"LPCM","format_code":1,)"
@@ -197,6 +205,10 @@ private slots:
             "54");
         row("a timing the name displaces moves to the extension", "four timings",
             {"name LOBBY", "name LOBBY"}, "name", "\"LOBBY\"");
+        row("an alphanumeric string gives way to a name", "two strings", {"name LOBBY"}, "name",
+            "\"LOBBY\"", "the name takes the place of the alphanumeric data string \"BETA\"");
+        row("max-1080p leaves the timings together", "three timings", {"max-1080p"},
+            "dtds.1.offset", "72");
         row("max-1080p makes VIC 16 first and native", "sample", {"max-1080p"}, "cta.native_vics",
             "[16]");
         row("max-1080p writes the HDMI clock", "sample", {"max-1080p"}, "cta.max_tmds_mhz", "165");
@@ -228,6 +240,7 @@ private slots:
         QFETCH(QStringList, edits);
         QFETCH(QString, path);
         QFETCH(QString, expected);
+        QFETCH(QString, notes);
         QList<Edit> list;
         for (const QString& s : edits)
             list << editOf(s);
@@ -239,6 +252,7 @@ private slots:
             return;
         }
         QVERIFY2(out.image, qPrintable(out.refusal));
+        QCOMPARE(out.notes.join("; "), notes);
         const edid::DecodedEdid d = edid::decodeEdid(*out.image);
         QVERIFY(!d.checksumsOk.contains(false));
         QCOMPARE(field(edid::decodedJson(d), path), expected);
@@ -271,8 +285,9 @@ private slots:
         };
         QList<Case> cases;
         QMap<QString, int> applied;
-        for (const QString& f : files) {
-            const edid::Image image = imageOf(sample(f));
+        // The samples, and images built for what none of them has.
+        for (const QString& f : files + QStringList{"three timings", "two strings"}) {
+            const edid::Image image = imageOf(f.endsWith(".bin") ? sample(f) : startImage(f));
             const QString original = fileOf(bytesOf(image));
             for (const QString& spec : kEdits) {
                 const edid::EditOutcome once = edid::applyEdit(image, editOf(spec));

@@ -331,6 +331,23 @@ private slots:
         for (QTextBlock b = x.w.DecodedText->document()->begin(); b.isValid(); b = b.next())
             QCOMPARE(!b.layout()->formats().isEmpty(),
                      b.blockNumber() == 0 || b.text().startsWith("! "));
+        // So does the edit panel (stereo audio chosen), and the cells the
+        // edit would change are framed.
+        const edid::EditPanel& p = *x.w.EditPanel;
+        QVERIFY2(p.previewText().startsWith("Changes") && p.ApplyBtn->isEnabled(),
+                 qPrintable(p.previewText()));
+        const edid::Image edited = *edid::applyEdit(m, edid::Edit(edid::Edit::Kind::Audio)).image;
+        QStringList framed, changed;
+        for (const auto& [from, to] : x.w.Text1->framedCells()) {
+            QTextCursor c(x.w.Text1->document());
+            c.setPosition(from);
+            c.setPosition(to, QTextCursor::KeepAnchor);
+            framed << c.selectedText();
+        }
+        for (int i = 0; i < 256; ++i)
+            if (m[i] != edited[i])
+                changed << hexByte(m[i]);
+        QCOMPARE(framed, changed);
     }
 
     void exportWritesTheDecodedTextOrKeepsTheOldFile() {

@@ -16,12 +16,9 @@ bool atLeast14(const BaseBlock& base) {
 }
 
 void decodeHeader(const Bytes& b, BaseBlock& base, FindingList& f) {
-    static constexpr int header[8] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-    base.headerOk = b.has(0, 8);
-    for (int i = 0; i < 8 && base.headerOk; ++i)
-        base.headerOk = b.at(i) == header[i];
+    base.headerOk = startsWithHeader(b.view(0, b.size));
     if (!base.headerOk)
-        f.add(0, QStringLiteral("The header is not 00 FF FF FF FF FF FF 00."));
+        f.add(0, QStringLiteral("The header is not %1.").arg(QLatin1String(kHeaderText)));
 }
 
 void decodeIdentification(const Bytes& b, BaseBlock& base, FindingList& f) {

@@ -79,11 +79,8 @@ EdidComparison compareEdid(QByteArrayView left, QByteArrayView right) {
     return c;
 }
 
-QString comparisonText(const EdidComparison& c) {
-    if (c.identical())
-        return QStringLiteral("The images are identical.\n");
+QString offsetRanges(const QList<int>& o) {
     QStringList ranges;
-    const QList<int>& o = c.differingOffsets;
     for (qsizetype i = 0; i < o.size();) {
         qsizetype j = i;
         while (j + 1 < o.size() && o[j + 1] == o[j] + 1)
@@ -91,9 +88,16 @@ QString comparisonText(const EdidComparison& c) {
         ranges << (i == j ? QString::number(o[i]) : QStringLiteral("%1-%2").arg(o[i]).arg(o[j]));
         i = j + 1;
     }
+    return ranges.join(QStringLiteral(", "));
+}
+
+QString comparisonText(const EdidComparison& c) {
+    if (c.identical())
+        return QStringLiteral("The images are identical.\n");
+    const QList<int>& o = c.differingOffsets;
     QString text = (o.size() == 1 ? QStringLiteral("1 byte differs: ")
                                   : QStringLiteral("%1 bytes differ: ").arg(o.size())) +
-                   ranges.join(QStringLiteral(", ")) + u'\n';
+                   offsetRanges(o) + u'\n';
     if (c.fields.isEmpty())
         text += QStringLiteral("No decoded field differs.\n");
     for (const FieldDifference& f : c.fields)

@@ -20,6 +20,8 @@ struct EdidComparison {
 };
 
 EdidComparison compareEdid(QByteArrayView left, QByteArrayView right);
+// Offsets in ascending order as ranges: "54-57, 127".
+QString offsetRanges(const QList<int>& offsets);
 // For the window: offsets as ranges ("bytes 54-57, 127"), then one line per
 // differing field.
 QString comparisonText(const EdidComparison& c);

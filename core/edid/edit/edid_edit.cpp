@@ -81,6 +81,17 @@ Cta readCta(const Image& img) {
     return c;
 }
 
+// The detailed timings first and together, the other descriptors after
+// them in their order, as EDID wants them: an edit that drops or moves a
+// timing must leave no gap before the next one.
+void keepTimingsFirst(Image& img) {
+    QByteArray timings, others;
+    for (int at : kDescriptorSlots)
+        (isDtd(img, at) ? timings : others).append(reinterpret_cast<const char*>(&img[at]), 18);
+    const QByteArray all = timings + others;
+    std::memcpy(&img[kDescriptorSlots[0]], all.constData(), size_t(all.size()));
+}
+
 int baseDtdCount(const Image& img) {
     int n = 0;
     for (int at : kDescriptorSlots)
@@ -359,6 +370,7 @@ struct Work {
     Image img;
     Cta cta;
     bool ctaRead = false; // the extension is written back
+    QStringList notes = {};
 };
 
 QString withCta(Work& w) {
@@ -543,7 +555,9 @@ QString setPhysicalAddress(Work& w, const std::array<int, 4>& a) {
 }
 
 // The product name descriptor's slot: the name's own, else a dummy
-// descriptor, else a later detailed timing that moves to the extension.
+// descriptor, else a later detailed timing that moves to the extension,
+// else an alphanumeric data string (the last one), which is lost: an
+// installer asking for a name wants one more than a free-form text.
 QString setName(Work& w, const QString& name) {
     Image& img = w.img;
     int slot = -1;
@@ -553,16 +567,27 @@ QString setName(Work& w, const QString& name) {
     for (int at : kDescriptorSlots)
         if (slot < 0 && !isDtd(img, at) && img[at + 3] == 0x10)
             slot = at;
+    QString why = QStringLiteral("the base block has no descriptor free for a name");
     for (int at : {108, 90, 72}) {
         if (slot >= 0 || !isDtd(img, at))
             continue;
-        if (const QString why = withCta(w); !why.isEmpty())
-            return why;
+        if (const QString noCta = withCta(w); !noCta.isEmpty()) {
+            why = noCta;
+            break;
+        }
         w.cta.dtds.prepend(QByteArray(reinterpret_cast<const char*>(&img[at]), 18));
         slot = at;
     }
+    for (int at : {108, 90, 72, 54})
+        if (slot < 0 && !isDtd(img, at) && img[at + 3] == 0xFE) {
+            slot = at;
+            const QByteArray text(reinterpret_cast<const char*>(&img[at + 5]), 13);
+            w.notes << QStringLiteral("the name takes the place of the alphanumeric data string "
+                                      "\"%1\"")
+                           .arg(QString::fromLatin1(text.split('\n').constFirst().trimmed()));
+        }
     if (slot < 0)
-        return QStringLiteral("the base block has no descriptor free for a name");
+        return why;
     std::memset(&img[slot], 0, 18);
     img[slot + 3] = 0xFC;
     QByteArray text = name.toLatin1();
@@ -673,12 +698,13 @@ QString argumentProblem(const Edit& e) {
 // (detailed timing 1 and the name come from the edits).
 Image templateBase(int product) {
     Image img{};
-    static const quint8 head[] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x21, 0xB8, 0x00,
-                                  0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x24, 0x01, 0x03, 0x80, 0x50,
-                                  0x2D, 0x78, 0x0E, 0xEE, 0x91, 0xA3, 0x54, 0x4C, 0x99, 0x26, 0x0F,
-                                  0x50, 0x54, 0x21, 0x08, 0x00, 0xD1, 0xC0, 0x81, 0xC0, 0x81, 0x80,
-                                  0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01};
-    std::memcpy(img.data(), head, sizeof head);
+    static const quint8 afterHeader[] = {0x21, 0xB8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x24,
+                                         0x01, 0x03, 0x80, 0x50, 0x2D, 0x78, 0x0E, 0xEE, 0x91, 0xA3,
+                                         0x54, 0x4C, 0x99, 0x26, 0x0F, 0x50, 0x54, 0x21, 0x08, 0x00,
+                                         0xD1, 0xC0, 0x81, 0xC0, 0x81, 0x80, 0x01, 0x01, 0x01, 0x01,
+                                         0x01, 0x01, 0x01, 0x01, 0x01, 0x01};
+    std::copy(kHeader.begin(), kHeader.end(), img.begin());
+    std::memcpy(img.data() + kHeader.size(), afterHeader, sizeof afterHeader);
     img[10] = quint8(product);
     static const quint8 limits[] = {0x00, 0x00, 0x00, 0xFD, 0x00, 0x18, 0x4B, 0x0F, 0x44,
                                     0x0F, 0x00, 0x0A, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20};
@@ -783,26 +809,28 @@ std::optional<Image> buildTemplate(const QString& name) {
 EditOutcome applyEdit(const Image& image, const Edit& e) {
     if (const QString why = argumentProblem(e); !why.isEmpty())
         return {std::nullopt, why};
-    static const quint8 header[] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-    if (std::memcmp(image.data(), header, 8) != 0)
-        return {std::nullopt, QStringLiteral("not an EDID image (the header is not 00 FF FF FF "
-                                             "FF FF FF 00)")};
+    if (!headerOk(image))
+        return {std::nullopt, QStringLiteral("not an EDID image (the header is not %1)")
+                                  .arg(QLatin1String(kHeaderText))};
     Work w{image, {}};
     if (const QString why = edit(w, e); !why.isEmpty())
         return {std::nullopt, why};
     if (w.ctaRead && !writeCta(w.img, w.cta))
         return {std::nullopt, QStringLiteral("the CTA-861 extension has no room left for its "
                                              "data blocks")};
+    keepTimingsFirst(w.img);
     fixChecksums(w.img);
-    return {w.img, {}};
+    return {w.img, {}, w.notes};
 }
 
 EditOutcome applyEdits(const Image& image, const QList<Edit>& edits) {
     EditOutcome out{image, {}};
     for (const Edit& e : edits) {
+        const QStringList notes = out.notes;
         out = applyEdit(*out.image, e);
         if (!out.image)
             return out;
+        out.notes = notes + out.notes;
     }
     return out;
 }

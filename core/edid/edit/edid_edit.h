@@ -4,8 +4,9 @@
 // each on the 256 bytes the switcher holds (the base block and one CTA-861
 // extension). Every edit rebuilds what it touches (the data block
 // collection, the detailed timing offset, the count of native timings, the
-// padding), adds a CTA-861 extension when it needs one, and leaves every
-// block's checksum right. An edit applied twice gives the bytes of one.
+// padding), adds a CTA-861 extension when it needs one, keeps the base
+// block's detailed timings first and together, and leaves every block's
+// checksum right. An edit applied twice gives the bytes of one.
 // Qt Core only, like the decoder it sits beside.
 
 #include "core/edid/edid_image.h"
@@ -48,10 +49,13 @@ struct Edit {
     std::array<int, 4> address{};
 };
 
-// The image an edit gives, or why the image cannot take it.
+// The image an edit gives, or why the image cannot take it; and what it
+// gave up that the edit does not name (a text the name took the place of),
+// for the caller to tell.
 struct EditOutcome {
     std::optional<Image> image;
     QString refusal;
+    QStringList notes = {};
 };
 
 EditOutcome applyEdit(const Image& image, const Edit& edit);

@@ -159,6 +159,7 @@ void EDIDSet::buildUi() {
     outer->addLayout(body, 1);
 
     EditPanel = new edid::EditPanel(*view_, this);
+    connect(EditPanel, &edid::EditPanel::previewShown, this, &EDIDSet::markEdit);
     auto* menus = new QMenuBar(this);
     menus->addMenu(EditPanel->menu());
     outer->setMenuBar(menus);
@@ -349,6 +350,8 @@ void EDIDSet::CompareBtn_Click() {
 
 void EDIDSet::showDecoded(bool sameImage) {
     decodedStale_ = false;
+    EditPanel->follow();
+    markEdit();
     const std::optional<edid::Image> image = view_->image();
     ExportBtn->setEnabled(image.has_value());
     CompareBtn->setEnabled(image.has_value());
@@ -373,7 +376,24 @@ void EDIDSet::showDecoded(bool sameImage) {
 
 void EDIDSet::markDifferences(const QList<int>& offsets) {
     QList<QTextEdit::ExtraSelection> marks;
-    const QString& text = view_->text();
+    QTextCharFormat format;
+    format.setBackground(QColor(0xff, 0xc8, 0x00, 0x90));
+    for (const auto& [from, to] : cellsOf(offsets)) {
+        QTextCursor cursor(Text1->document());
+        cursor.setPosition(from);
+        cursor.setPosition(to, QTextCursor::KeepAnchor);
+        marks.append({cursor, format});
+    }
+    Text1->setExtraSelections(marks);
+}
+
+void EDIDSet::markEdit() {
+    Text1->setFramedCells(cellsOf(EditPanel->changedOffsets()));
+}
+
+QList<std::pair<int, int>> EDIDSet::cellsOf(const QList<int>& offsets) const {
+    QList<std::pair<int, int>> cells;
+    const QString text = Text1->text();
     // Where each character of the view text is in the editor, which keeps
     // a CR LF as one line break.
     QList<int> at(text.size() + 1);
@@ -382,8 +402,6 @@ void EDIDSet::markDifferences(const QList<int>& offsets) {
         if (!(i + 1 < text.size() && text[i] == u'\r' && text[i + 1] == u'\n'))
             ++doc;
     }
-    QTextCharFormat format;
-    format.setBackground(QColor(0xff, 0xc8, 0x00, 0x90));
     int pos = 1;
     qsizetype next = 0;
     for (int i = 0; i < edid::kImageSize && next < offsets.size(); ++i, ++pos) {
@@ -394,12 +412,9 @@ void EDIDSet::markDifferences(const QList<int>& offsets) {
         const qsizetype from = 2 * qsizetype(pos - 1);
         if (cell.isEmpty() || from >= text.size())
             break; // the view ends before the byte: nothing to mark
-        QTextCursor cursor(Text1->document());
-        cursor.setPosition(at[from]);
-        cursor.setPosition(at[qMin(from + cell.size(), text.size())], QTextCursor::KeepAnchor);
-        marks.append({cursor, format});
+        cells.append({at[from], at[qMin(from + cell.size(), text.size())]});
     }
-    Text1->setExtraSelections(marks);
+    return cells;
 }
 
 // ---------------------------------------------------------------------------

@@ -102,6 +102,10 @@ private:
     void showDecoded(bool sameImage);
     // Marks the cells of these bytes in the dump.
     void markDifferences(const QList<int>& offsets);
+    // Frames the cells the chosen edit would change.
+    void markEdit();
+    // Where the cells of these bytes are in the dump (document positions).
+    QList<std::pair<int, int>> cellsOf(const QList<int>& offsets) const;
 
     edid::EdidTransfer& transfer_;
     edid::ViewText* view_ = nullptr;

@@ -50,6 +50,12 @@ const char* const kChoices[] = {"Stereo audio (2.0, LPCM only)",
                                 "Set the serial number",
                                 "Set the physical address"};
 
+// The editor's lower-case clause as a sentence of the panel.
+QString sentence(QString clause) {
+    clause[0] = clause[0].toUpper();
+    return clause + u'.';
+}
+
 // One applied edit: the view text before and after.
 class TextCommand : public QUndoCommand {
 public:
@@ -105,6 +111,10 @@ EditPanel::EditPanel(ViewText& view, QWidget* parent)
     Preview->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     Preview->setFocusPolicy(Qt::StrongFocus);
     Preview->setAccessibleName(QStringLiteral("What the edit does"));
+    // Room for what it changes, where, and a finding or note, without the
+    // window growing and shrinking with each choice.
+    Preview->setMinimumHeight(Preview->fontMetrics().lineSpacing() * 3);
+    Preview->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     ApplyBtn = new QPushButton(QStringLiteral("&Apply"), this);
     ApplyBtn->setAutoDefault(false);
     ApplyBtn->setAccessibleName(QStringLiteral("Apply the edit"));
@@ -225,46 +235,54 @@ EditPanel::Outcome EditPanel::outcome() const {
         break;
     }
     const EditOutcome out = applyEdit(*image, e);
-    if (!out.image) {
-        QString why = out.refusal;
-        why[0] = why[0].toUpper();
-        return {std::nullopt, why + u'.'};
-    }
-    return {out.image, {}};
+    if (!out.image)
+        return {std::nullopt, sentence(out.refusal)};
+    QStringList notes;
+    for (const QString& note : out.notes)
+        notes << sentence(note);
+    return {out.image, {}, notes};
+}
+
+void EditPanel::follow() {
+    if (view_.image() != previewedImage_)
+        showPreview();
 }
 
 void EditPanel::showPreview() {
     previewedText_ = view_.text();
+    previewedImage_ = view_.image();
     previewedChoice_ = Choice->currentText() + VicBox->text() + NameBox->text() +
                        SerialBox->text() + AddressBox->text();
+    changed_.clear();
     const Outcome o = outcome();
-    ApplyBtn->setEnabled(o.image.has_value());
-    if (!o.image) {
-        Preview->setText(o.problem);
-        return;
-    }
-    const std::optional<Image> before = view_.image();
-    if (before && *before == *o.image) {
-        Preview->setText(QStringLiteral("The image already is so: nothing changes."));
-        ApplyBtn->setEnabled(false);
-        return;
-    }
-    QString text;
-    if (before) {
-        const auto bytes = [](const Image& m) {
-            return QByteArrayView(reinterpret_cast<const char*>(m.data()), m.size());
-        };
-        const EdidComparison c = compareEdid(bytes(*before), bytes(*o.image));
-        text = QStringLiteral("Changes %1 bytes, %2 decoded fields.")
-                   .arg(c.differingOffsets.size())
-                   .arg(c.fields.size());
-        const QStringList added = addedFindings(*before, *o.image);
-        if (!added.isEmpty())
-            text += QStringLiteral("\nWould add: ") + added.join(QStringLiteral("; "));
-    } else {
-        text = QStringLiteral("Writes the template's 256 bytes.");
-    }
-    Preview->setText(text);
+    ApplyBtn->setEnabled(o.image && o.image != previewedImage_);
+    Preview->setText(o.image ? changeText(*o.image, o.notes) : o.problem);
+    emit previewShown();
+}
+
+QString EditPanel::changeText(const Image& after, const QStringList& notes) {
+    if (!previewedImage_)
+        return QStringLiteral("Writes the template's 256 bytes.");
+    const Image& before = *previewedImage_;
+    if (before == after)
+        return QStringLiteral("The image already is so: nothing changes.");
+    const auto bytes = [](const Image& m) {
+        return QByteArrayView(reinterpret_cast<const char*>(m.data()), m.size());
+    };
+    const EdidComparison c = compareEdid(bytes(before), bytes(after));
+    changed_ = c.differingOffsets;
+    // Listed as well as marked, for those who do not see the marks.
+    QString text =
+        QStringLiteral("Changes %1 bytes, %2 decoded fields.\nMarked in the dump: bytes %3.")
+            .arg(changed_.size())
+            .arg(c.fields.size())
+            .arg(offsetRanges(changed_));
+    const QStringList added = addedFindings(before, after);
+    if (!added.isEmpty())
+        text += QStringLiteral("\nWould add: ") + added.join(QStringLiteral("; "));
+    for (const QString& note : notes)
+        text += u'\n' + note;
+    return text;
 }
 
 void EditPanel::apply() {

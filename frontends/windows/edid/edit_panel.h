@@ -36,6 +36,11 @@ public:
     void choose(int index);
     void apply();
     QString previewText() const;
+    // The view's image may have changed (a read is over, a byte was
+    // typed): the preview and Apply follow it.
+    void follow();
+    // The bytes the previewed edit changes, for the window to mark.
+    const QList<int>& changedOffsets() const { return changed_; }
 
     QComboBox* Choice = nullptr;
     QSpinBox* VicBox = nullptr;
@@ -45,20 +50,28 @@ public:
     QLabel* Preview = nullptr;
     QPushButton* ApplyBtn = nullptr;
 
+signals:
+    void previewShown();
+
 private:
     struct Outcome {
         std::optional<Image> image;
         QString problem;
+        QStringList notes = {}; // what the edit gives up besides what it names
     };
     Outcome outcome() const;
     void showPreview();
+    // What the outcome changes in the previewed image, in words.
+    QString changeText(const Image& after, const QStringList& notes);
 
     ViewText& view_;
     QUndoStack* undo_ = nullptr;
     QMenu* menu_ = nullptr;
-    // The view text and choice the preview was made for.
+    // The view text, image and choice the preview was made for.
     QString previewedText_;
+    std::optional<Image> previewedImage_;
     QString previewedChoice_;
+    QList<int> changed_;
     // An undo or redo is setting the view text.
     bool applying_ = false;
 };

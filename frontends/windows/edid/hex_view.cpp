@@ -1,6 +1,7 @@
 #include "frontends/windows/edid/hex_view.h"
 
 #include <QFontDatabase>
+#include <QPainter>
 #include <QTextCursor>
 
 namespace edid {
@@ -36,6 +37,29 @@ void HexView::append(const QString& text) {
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(toEditor(text));
+}
+
+void HexView::setFramedCells(const QList<Range>& cells) {
+    if (cells == framed_)
+        return;
+    framed_ = cells;
+    viewport()->update();
+}
+
+void HexView::paintEvent(QPaintEvent* event) {
+    QPlainTextEdit::paintEvent(event);
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    const int end = document()->characterCount() - 1;
+    for (const auto& [from, to] : std::as_const(framed_)) {
+        if (to > end)
+            continue; // marked for a text since replaced; marked again soon
+        QTextCursor cursor(document());
+        cursor.setPosition(from);
+        const QRect first = cursorRect(cursor);
+        cursor.setPosition(to);
+        painter.drawRect(QRect(first.topLeft(), cursorRect(cursor).bottomLeft()));
+    }
 }
 
 QFont hexViewFont() {

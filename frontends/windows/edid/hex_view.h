@@ -18,6 +18,19 @@ public:
     QString text() const;
     void setText(const QString& text);
     void append(const QString& text);
+
+    // Cells (document positions from, to) framed apart from the extra
+    // selections, which a comparison fills: what the chosen edit would
+    // change, visible on top of what differs from a file.
+    using Range = std::pair<int, int>;
+    void setFramedCells(const QList<Range>& cells);
+    const QList<Range>& framedCells() const { return framed_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QList<Range> framed_;
 };
 
 // "Microsoft Sans Serif" 9 pt where the face exists, else the system's
