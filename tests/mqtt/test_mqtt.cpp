@@ -5,6 +5,7 @@
 #include "frontends/server/mqtt/mqtt_options.h"
 #include "tests/mqtt/broker.h"
 
+#include <QCommandLineParser>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -56,10 +57,13 @@ class TestMqtt : public QObject {
         return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
     }();
 
-    // What the server's options make of --mqtt and --name.
-    Options optionsFor(const QString& name) {
-        QStringList args{"--mqtt", QStringLiteral("mqtt://localhost:%1").arg(broker.port)};
-        Options made = std::get<Options>(takeOptions(args, {}));
+    // What the server's options make of --mqtt, --mqtt-prefix and --name.
+    Options optionsFor(const QString& name, const QString& prefix = "hdmi-matrix") {
+        QCommandLineParser parser;
+        addOptions(parser);
+        parser.parse({"server", "--mqtt", QStringLiteral("mqtt://localhost:%1").arg(broker.port),
+                      "--mqtt-prefix", prefix});
+        Options made = std::get<Options>(readOptions(parser, {}));
         nameSwitcher(made, name);
         made.bridge.version = "1.2.3";
         return made;
@@ -95,12 +99,20 @@ private slots:
     }
     void options() {
         QFETCH(QString, row);
-        QStringList list = row.section('|', 0, 0).split(' ');
+        QCommandLineParser parser;
+        addOptions(parser);
+        parser.addOptions({{"v", ""}, {"name", "", "TEXT"}});
+        QVERIFY(parser.parse(QStringList{"server"} + row.section('|', 0, 0).split(' ')));
+        QStringList list; // the program's own options
+        if (parser.isSet("v"))
+            list << "-v";
+        if (parser.isSet("name"))
+            list << "--name" << parser.value("name");
         const QString result = row.section('|', 1);
         QHash<QString, QString> environment;
         if (QByteArray(QTest::currentDataTag()).contains("password"))
             environment.insert(kPasswordVariable, "secret");
-        const auto taken = takeOptions(list, environment);
+        const auto taken = readOptions(parser, environment);
         const auto* o = std::get_if<Options>(&taken);
         QCOMPARE(o ? QStringLiteral("%1 %2 %3 %4:%5 %6")
                          .arg(o->client.host)
