@@ -92,6 +92,7 @@ bool ServerApp::start(QString* error, bool announce) {
 
     ListenLimits limits;
     limits.maxClients = options_.maxClients;
+    limits.maxPerAddress = options_.maxPerAddress;
     limits.allow = options_.allow;
     if (options_.videohub) {
         videohubListener_ = std::make_unique<TcpListener>(limits);

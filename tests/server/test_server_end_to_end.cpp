@@ -22,10 +22,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 struct Rig {
-    explicit Rig(const QString& stateDir, int maxClients = 32, int poll = 0) {
+    explicit Rig(const QString& stateDir, int maxClients = 32, int poll = 0,
+                 const std::function<void(server::Options&)>& more = {}) {
         platform.portFactory = sim::InProcessPort::factory(device, made, true);
         server::Options o;
         o.videohub = server::Endpoint{QHostAddress(QHostAddress::LocalHost), 0};
@@ -33,6 +38,8 @@ struct Rig {
         o.stateDir = stateDir;
         o.maxClients = maxClients;
         o.pollSeconds = poll;
+        if (more)
+            more(o);
         app = std::make_unique<server::ServerApp>(platform, o);
         app->owner().times = {50, 400, 300, 30000};
         QObject::connect(app.get(), &server::ServerApp::log,
@@ -125,6 +132,8 @@ private slots:
     void abuse();
     void mdnsWithoutDaemon_data();
     void mdnsWithoutDaemon();
+    void whoGetsIn();
+    void closedBeforeAccepted();
 
 private:
     QTemporaryDir dir_;
@@ -405,6 +414,47 @@ void TestServerEndToEnd::mdnsWithoutDaemon() {
     QVERIFY(!events.wait(1000)); // once
     daemon.kill();
     daemon.waitForFinished();
+}
+
+// Loopback always, even with --allow; at most --max-per-address from one
+// address; [::] means IPv4 too.
+void TestServerEndToEnd::whoGetsIn() {
+    Rig rig(dir_.path(), 32, 0, [](server::Options& o) {
+        o.videohub->address = QHostAddress(QHostAddress::AnyIPv6);
+        o.allow = {QHostAddress::parseSubnet("192.0.2.10/32")};
+    });
+    QVERIFY(rig.ok);
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < 8; ++i) {
+        idle.push_back(std::make_unique<Client>(rig.app->videohubPort()));
+        QVERIFY(idle.back()->has("END PRELUDE:"));
+    }
+    Client tooMany(rig.app->videohubPort()), other(rig.app->videohubPort(), "127.0.0.2");
+    Client line(rig.app->linePort());
+    QVERIFY(tooMany.closed() && other.has("END PRELUDE:"));
+    QCOMPARE(rig.log.filter("refused: too many clients from this address (8)").size(), 1);
+    line.send("bc \r\n");
+    QVERIFY(line.has("s11"));
+}
+
+// Connections closed or reset while they wait to be accepted count for
+// nothing and are told as what they are.
+void TestServerEndToEnd::closedBeforeAccepted() {
+    Rig rig(dir_.path(), 4);
+    QVERIFY(rig.ok);
+    for (int i = 0; i < 21; ++i) { // connected and closed before the server looks
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in to{AF_INET, htons(rig.app->videohubPort()), {htonl(INADDR_LOOPBACK)}, {}};
+        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+        const linger reset{1, 0};
+        if (i == 20) // the last one reset
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::close(fd);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return rig.log.filter(" gone: ").size() == 20; }));
+    QVERIFY(QTest::qWaitFor([&] { return rig.log.filter("refused: ").size() == 1; }));
+    QVERIFY2(rig.log.filter("refused: the client reset it before it was accepted").size() == 1,
+             qPrintable(rig.log.join('\n')));
 }
 
 QTEST_MAIN(TestServerEndToEnd)
