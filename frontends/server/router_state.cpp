@@ -134,16 +134,20 @@ RouterState::Outcome RouterState::setLabels(Side side, const QList<LabelChange>&
         if (c.port < 0 || c.port >= 8 || !labelAllowed(c.text))
             return Outcome::Invalid;
     auto& labels = side == Side::Inputs ? inputLabels_ : outputLabels_;
+    auto next = labels;
     QList<int> changed;
     for (const LabelChange& c : changes) {
         // Stored as typed, but the default text is the default.
         const QString text = c.text == defaultLabel(side, c.port) ? QString() : c.text;
-        if (labels[c.port] != text) {
-            labels[c.port] = text;
+        if (next[c.port] != text) {
+            next[c.port] = text;
             if (!changed.contains(c.port))
                 changed.append(c.port);
         }
     }
+    if (!changed.isEmpty() && keepLabels && !keepLabels(side, next))
+        return Outcome::Invalid;
+    labels = next;
     std::sort(changed.begin(), changed.end());
     if (!changed.isEmpty())
         emit labelsChanged(side, changed);

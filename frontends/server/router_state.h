@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <array>
+#include <functional>
 
 namespace server {
 
@@ -78,8 +79,12 @@ public:
     Outcome requestPresetSave(const QString& client, int preset);
     // Every output to one input.
     Outcome requestAllOutputs(const QString& client, int input);
-    // Labels are not locked; all are checked before any is applied.
+    // Labels are not locked; all are checked before any is applied. A change
+    // keepLabels refuses is Invalid.
     Outcome setLabels(Side side, const QList<LabelChange>& changes);
+    // Asked before a change applies, with one side's labels as they would
+    // be (empty: the default): false when they cannot be kept.
+    std::function<bool(Side, const std::array<QString, 8>&)> keepLabels;
     // Takes or releases locks, all or nothing: Unlock of a lock the client
     // does not hold, and Own of another's lock, are refused.
     Outcome changeLocks(const QString& client, const QList<LockChange>& changes);

@@ -134,6 +134,7 @@ private slots:
     void mdnsWithoutDaemon();
     void whoGetsIn();
     void closedBeforeAccepted();
+    void stateFolderFaults();
 
 private:
     QTemporaryDir dir_;
@@ -455,6 +456,40 @@ void TestServerEndToEnd::closedBeforeAccepted() {
     QVERIFY(QTest::qWaitFor([&] { return rig.log.filter("refused: ").size() == 1; }));
     QVERIFY2(rig.log.filter("refused: the client reset it before it was accepted").size() == 1,
              qPrintable(rig.log.join('\n')));
+}
+
+// A folder that keeps nothing refuses label changes and keeps the unique ID;
+// a damaged file is set aside, a newer version's file left alone.
+void TestServerEndToEnd::stateFolderFaults() {
+    QStringList ids;
+    for (int run = 0; run < 2; ++run) {
+        Rig rig(QStringLiteral("/proc/self")); // unwritable, even for root
+        Client a(rig.app->videohubPort());
+        QVERIFY(rig.ok && a.has("END PRELUDE:"));
+        ids << QString::fromLatin1(a.got.mid(a.got.indexOf("Unique ID:"), 23));
+        a.send("INPUT LABELS:\n0 Lost\n\n");
+        QVERIFY(a.has("NAK\n\n"));
+        QCOMPARE(rig.log.filter("label change refused").size(), 1);
+    }
+    QCOMPARE(ids[0], ids[1]);
+    QTemporaryDir state;
+    const QString path = state.filePath("labels.json");
+    for (const QByteArray& old :
+         {QByteArray("{damaged"), QByteArray(R"({"version":2,"inputs":["Far"]})")}) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) && (f.close(), true));
+        Rig rig(state.path());
+        Client a(rig.app->videohubPort());
+        QVERIFY(rig.ok && a.has("END PRELUDE:"));
+        a.send("INPUT LABELS:\n1 New\n\n");
+        const bool newer = old.contains("Far");
+        QVERIFY(a.has(newer ? "NAK\n\n" : "ACK\n\n"));
+        QCOMPARE(a.got.contains("\n0 Far\n"), newer);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll() == old, newer);
+        const QStringList aside = QDir(state.path()).entryList({"labels.json.damaged-*"});
+        QCOMPARE(aside.size(), 1);
+    }
 }
 
 QTEST_MAIN(TestServerEndToEnd)
