@@ -97,6 +97,13 @@ QString ServerApp::uniqueId() {
     return id;
 }
 
+void ServerApp::reload() {
+    QString why;
+    if (!labels_->reload(&why))
+        emit log(QStringLiteral("labels: %1").arg(why));
+    emit log(QStringLiteral("reloaded"));
+}
+
 bool ServerApp::start(QString* error, bool announce) {
     if (!QDir().mkpath(options_.stateDir)) {
         *error = QStringLiteral("cannot create the state folder %1").arg(options_.stateDir);

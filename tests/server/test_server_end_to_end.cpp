@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -135,6 +136,7 @@ private slots:
     void whoGetsIn();
     void closedBeforeAccepted();
     void stateFolderFaults();
+    void hangUp();
 
 private:
     QTemporaryDir dir_;
@@ -490,6 +492,40 @@ void TestServerEndToEnd::stateFolderFaults() {
         const QStringList aside = QDir(state.path()).entryList({"labels.json.damaged-*"});
         QCOMPARE(aside.size(), 1);
     }
+}
+
+// SIGHUP reloads the labels; the tool ends on it as on SIGTERM, leaving the
+// mode.
+void TestServerEndToEnd::hangUp() {
+    QTemporaryDir state;
+    QProcess server;
+    server.setProcessChannelMode(QProcess::MergedChannels);
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    server.start(QStringLiteral(HDMI_SERVER_PATH),
+                 {"--port", "tcp://127.0.0.1:" + QString::number(rig.app->linePort()), "--videohub",
+                  "127.0.0.1:0", "--no-line", "--state-dir", state.path()});
+    QByteArray said;
+    QVERIFY(QTest::qWaitFor([&] { return (said += server.readAll()).contains("switcher found"); }));
+    const int port =
+        said.mid(said.indexOf("Videohub protocol on 127.0.0.1:") + 31).split('\n')[0].toInt();
+    Client hub(port);
+    QVERIFY(hub.has("END PRELUDE:"));
+    QFile f(state.filePath("labels.json"));
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(R"({"outputs":["","Hall"]})") &&
+            (f.close(), true));
+    ::kill(pid_t(server.processId()), SIGHUP);
+    QVERIFY(hub.has("OUTPUT LABELS:\n1 Hall\n\n"));
+    QVERIFY(QTest::qWaitFor([&] { return (said += server.readAll()).contains("reloaded"); }));
+    server.terminate();
+    QVERIFY(server.waitForFinished(5000) && server.exitCode() == 0);
+
+    Tool read(rig.app->linePort(), {"edid", "read", "4", "-o", state.filePath("x.bin")});
+    QVERIFY(QTest::qWaitFor([&] { return rig.device.mode == "edm"; }, 10000));
+    ::kill(pid_t(read.p.processId()), SIGHUP);
+    QVERIFY(read.p.waitForFinished(10000));
+    QCOMPARE(read.p.exitCode(), 129);
+    QVERIFY(QTest::qWaitFor([&] { return rig.device.mode.isEmpty(); }));
 }
 
 QTEST_MAIN(TestServerEndToEnd)
