@@ -257,6 +257,25 @@ private slots:
         QTRY_COMPARE(seen.value("hdmi-matrix/rack-2/status"), "offline");
     }
 
+    // Two sites' servers of one name stay on; two servers on one base topic:
+    // the one there first says so and leaves the broker to the newer one.
+    void serversShareABroker() {
+        const Options a = optionsFor("HDMI Matrix", "site-a/matrix");
+        QVERIFY(a.client.clientId != optionsFor("HDMI Matrix", "site-b/matrix").client.clientId);
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("another server .* publishes as "
+                                                "site-a/matrix/hdmi-matrix, .* the older, leaves"));
+        MqttClient first(a.client), second(a.client);
+        MqttBridge one(backend, first, a.bridge);
+        first.start();
+        QTRY_VERIFY(first.isConnected());
+        MqttBridge two(backend, second, a.bridge); // started later
+        QSignalSpy secondOn(&second, &MqttClient::connected);
+        second.start();
+        QTRY_COMPARE_WITH_TIMEOUT(secondOn.count(), 2, 10000); // knocked off once, back
+        QVERIFY(!first.isConnected() && second.isConnected());
+    }
+
     // Idle, the client pings once a keep-alive (and a second) has passed.
     void keepAliveHoldsAnIdleConnection() {
         ClientSettings idle = optionsFor("Rack 3").client;

@@ -2,8 +2,12 @@
 
 #include "frontends/server/mqtt/mqtt_client.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRandomGenerator>
+#include <QSysInfo>
 #include <QTimer>
 #include <QtDebug>
 
@@ -61,7 +65,15 @@ MqttBridge::MqttBridge(Backend& backend, MqttClient& client, BridgeSettings sett
         });
     });
     connect(&client_, &MqttClient::message, this, &MqttBridge::onMessage);
+    connect(&client_, &MqttClient::connected, this, [this] { ++connections_; });
 
+    // Markers compare as their start times (fixed width), then at random.
+    instance_ = QByteArray::number(QDateTime::currentMSecsSinceEpoch()).rightJustified(15, '0') +
+                ' ' + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ' ' +
+                QSysInfo::machineHostName().toUtf8() + ' ' +
+                QByteArray::number(QCoreApplication::applicationPid());
+    publish(QStringLiteral("instance"), instance_);
+    client_.subscribe(base_ + QStringLiteral("/instance"));
     publish(QStringLiteral("status"), "online");
     publishPresent();
     for (int i = 0; i < Backend::kInputs; ++i)
@@ -185,6 +197,10 @@ void MqttBridge::onMessage(const QString& topic, const QByteArray& payload, bool
     }
     if (!topic.startsWith(base_ + QLatin1Char('/')))
         return;
+    if (topic == base_ + QStringLiteral("/instance")) {
+        onInstance(payload, retained);
+        return;
+    }
     if (retained) {
         qWarning().noquote() << "MQTT: ignored a retained command on" << topic;
         return;
@@ -227,6 +243,26 @@ void MqttBridge::command(const QStringList& parts, const QByteArray& payload) {
     }
     qWarning().noquote() << QStringLiteral("MQTT: ignored a malformed command on %1/%2: \"%3\"")
                                 .arg(base_, what, shown(payload));
+}
+
+void MqttBridge::onInstance(const QByteArray& payload, bool retained) {
+    // Another server's marker, stored by the broker since this one last
+    // published its own: it came while this one was off, knocked off by it.
+    // A stranger's marker at the first connection is a server gone before.
+    if (!retained || payload == instance_ || connections_ < 2)
+        return;
+    const QList<QByteArray> other = payload.split(' ');
+    // The older of the two leaves: a newer server is a newer configuration.
+    const bool leave = payload > instance_;
+    qWarning().noquote()
+        << QStringLiteral("MQTT: another server (host %1, process %2) publishes as %3, and the "
+                          "broker drops one of them whenever the other connects: give each its "
+                          "own --name or --mqtt-prefix. %4")
+               .arg(QString::fromUtf8(other.value(2)), QString::fromUtf8(other.value(3)), base_,
+                    leave ? QStringLiteral("This one, the older, leaves the broker to it.")
+                          : QStringLiteral("The older of the two leaves the broker."));
+    if (leave) // not from inside the library's callback
+        QTimer::singleShot(0, &client_, &MqttClient::stop);
 }
 
 int MqttBridge::parseInput(const QByteArray& payload) const {

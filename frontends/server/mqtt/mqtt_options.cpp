@@ -139,7 +139,13 @@ void nameSwitcher(Options& options, const QString& name) {
     BridgeSettings& bridge = options.bridge;
     bridge.id = topicSafe(name);
     bridge.name = name.isEmpty() ? QStringLiteral("HDMI matrix") : name;
+    // A broker keeps one connection per client id, so the id holds the whole
+    // base topic: two sites' servers of one name under other prefixes would
+    // otherwise knock each other off. The default prefix keeps the short form;
+    // ids have no '@', so no two prefixes and ids give one client id.
     options.client.clientId = QStringLiteral("hdmi-matrix-") + bridge.id;
+    if (bridge.prefix != BridgeSettings().prefix)
+        options.client.clientId += QLatin1Char('@') + bridge.prefix;
     options.client.willTopic = bridge.prefix + QLatin1Char('/') + bridge.id + "/status";
     options.client.willPayload = "offline";
 }
