@@ -215,6 +215,32 @@ private slots:
         }
     }
 
+    // Each option routes the input it names, a number stays an input's number.
+    void optionsNameOneInput_data() {
+        QTest::addColumn<QString>("labels"); // input=label,...
+        QTest::newRow("number") << "0=5";
+        QTest::newRow("numbered") << "1=Camera (3),2=Camera,5=Camera";
+        QTest::newRow("blanks") << "3=Desk ,4= Desk,6=None,7=";
+    }
+    void optionsNameOneInput() {
+        QFETCH(QString, labels);
+        for (const QString& set : labels.split(','))
+            backend.labels[set.section('=', 0, 0).toInt()] = set.section('=', 1);
+        QSet<QString> options;
+        for (int i = 0; i < 8; ++i) {
+            options << bridge->option(i);
+            backend.calls.clear();
+            watcher->publish(kBase + "output/1/input/set", bridge->option(i).toUtf8(), false);
+            QTRY_COMPARE(backend.calls, QStringList{QStringLiteral("route 0 %1").arg(i)});
+        }
+        QCOMPARE(options.size(), 8);
+        backend.calls.clear();
+        watcher->publish(kBase + "output/1/input/set", "5", false);
+        QTRY_COMPARE(backend.calls, QStringList{"route 0 4"});
+        for (int i = 0; i < 8; ++i)
+            backend.labels[i] = QStringLiteral("Input %1").arg(i + 1);
+    }
+
     void unaskedChangeIsRetained() {
         QCOMPARE(seen.value(kBase + "output/8/input"), "null");
         backend.routes[7] = 2;

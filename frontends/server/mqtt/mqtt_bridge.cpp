@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSysInfo>
 #include <QTimer>
 #include <QtDebug>
@@ -97,11 +98,19 @@ void MqttBridge::shutdown() {
 }
 
 QString MqttBridge::option(int input) const {
-    const QString label = backend_.inputLabel(input);
-    bool shared = label.isEmpty() || label == QLatin1String("None");
-    for (int i = 0; i < Backend::kInputs && !shared; ++i)
-        shared = i != input && backend_.inputLabel(i) == label;
-    return shared ? QStringLiteral("%1 (%2)").arg(label).arg(input + 1).trimmed() : label;
+    // Plain where it can name nothing else: not shared (blanks around it do
+    // not tell labels apart), not empty, not None (Home Assistant's
+    // "unknown"), not a number (a number payload is the input's number), and
+    // not ending like "Camera (3)", the form that names input 3.
+    static const QRegularExpression numbered(QStringLiteral("\\([0-9]+\\)$"));
+    const QString label = backend_.inputLabel(input).trimmed();
+    bool isNumber = false;
+    label.toLongLong(&isNumber);
+    bool plain = !label.isEmpty() && label != QLatin1String("None") && !isNumber &&
+                 !numbered.match(label).hasMatch();
+    for (int i = 0; i < Backend::kInputs && plain; ++i)
+        plain = i == input || backend_.inputLabel(i).trimmed() != label;
+    return plain ? label : QStringLiteral("%1 (%2)").arg(label).arg(input + 1).trimmed();
 }
 
 void MqttBridge::publish(const QString& rest, const QByteArray& payload) {
@@ -271,11 +280,15 @@ int MqttBridge::parseInput(const QByteArray& payload) const {
     const QString text = QString::fromUtf8(payload).trimmed();
     if (const int n = number(text, Backend::kInputs))
         return n - 1;
-    for (int i = 0; i < Backend::kInputs; ++i) {
-        if (!text.isEmpty() && (text == option(i) || text == backend_.inputLabel(i)))
+    // An option names one input; a label only when no other input has it.
+    int byLabel = -1;
+    for (int i = 0; i < Backend::kInputs && !text.isEmpty(); ++i) {
+        if (text == option(i))
             return i;
+        if (text == backend_.inputLabel(i).trimmed())
+            byLabel = byLabel == -1 ? i : -2;
     }
-    return -1;
+    return byLabel >= 0 ? byLabel : -1;
 }
 
 } // namespace mqtt
