@@ -302,6 +302,18 @@ private slots:
         QVERIFY(!first.isConnected() && second.isConnected());
     }
 
+    // A call the library refuses is logged, once.
+    void refusedCallsAreLogged() {
+        const QString refused = "MQTT: %1 failed: Invalid function arguments provided.";
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(refused.arg("publishing on bad/+")));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(refused.arg("subscribing to bad/#/x")));
+        QTest::failOnWarning(QRegularExpression("MQTT: .* failed"));
+        for (int i = 0; i < 2; ++i) {
+            client->publish("bad/+", "x", false);
+            client->subscribe("bad/#/x");
+        }
+    }
+
     // Idle, the client pings once a keep-alive (and a second) has passed.
     void keepAliveHoldsAnIdleConnection() {
         ClientSettings idle = optionsFor("Rack 3").client;
