@@ -283,14 +283,13 @@ private slots:
         QTRY_COMPARE(seen.value("hdmi-matrix/rack-2/status"), "offline");
     }
 
-    // Two sites' servers of one name stay on; two servers on one base topic:
-    // the one there first says so and leaves the broker to the newer one.
+    // Sites' servers of one name stay on; of two on one base topic the older leaves.
     void serversShareABroker() {
         const Options a = optionsFor("HDMI Matrix", "site-a/matrix");
         QVERIFY(a.client.clientId != optionsFor("HDMI Matrix", "site-b/matrix").client.clientId);
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression("another server .* publishes as "
-                                                "site-a/matrix/hdmi-matrix, .* the older, leaves"));
+                                                "site-a/matrix/hdmi-matrix, .* older,"));
         MqttClient first(a.client), second(a.client);
         MqttBridge one(backend, first, a.bridge);
         first.start();
@@ -308,10 +307,9 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, qPrintable(refused.arg("publishing on bad/+")));
         QTest::ignoreMessage(QtWarningMsg, qPrintable(refused.arg("subscribing to bad/#/x")));
         QTest::failOnWarning(QRegularExpression("MQTT: .* failed"));
-        for (int i = 0; i < 2; ++i) {
-            client->publish("bad/+", "x", false);
-            client->subscribe("bad/#/x");
-        }
+        client->publish("bad/+", "x", false);
+        client->publish("bad/+", "x", false);
+        client->subscribe("bad/#/x");
     }
 
     // Idle, the client pings once a keep-alive (and a second) has passed.
