@@ -68,6 +68,7 @@ void inProcess(Table& table, int reps) {
     o.stateDir = dir.path();
     o.pollSeconds = 0;
     o.maxClients = 128;
+    o.maxPerAddress = 128; // every client comes from 127.0.0.1
     server::ServerApp app(platform, o);
     QString error;
     if (!app.start(&error, false) || !waitFor([&] { return app.state().present(); }, 5000)) {
@@ -145,9 +146,9 @@ void realProcess(Table& table, const QString& serverPath, const QString& simPath
     QProcess srv;
     srv.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     QByteArray log;
-    srv.start(serverPath,
-              {"--port", target, "--videohub", QStringLiteral("127.0.0.1:%1").arg(port),
-               "--no-line", "--state-dir", dir.path(), "--poll", "60", "--max-clients", "128"});
+    srv.start(serverPath, {"--port", target, "--videohub", QStringLiteral("127.0.0.1:%1").arg(port),
+                           "--no-line", "--state-dir", dir.path(), "--poll", "60", "--max-clients",
+                           "128", "--max-per-address", "128"});
     srv.waitForStarted();
     Client probe(port);
     // The server may still be starting: the probe tries again until it is in.

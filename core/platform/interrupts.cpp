@@ -13,6 +13,7 @@ namespace platform {
 namespace {
 
 int pipeFds[2] = {-1, -1};
+constexpr int kWatched[] = {SIGINT, SIGTERM, SIGHUP};
 
 void onSignal(int signalNumber) {
     const unsigned char n = static_cast<unsigned char>(signalNumber);
@@ -22,30 +23,36 @@ void onSignal(int signalNumber) {
 } // namespace
 #endif
 
-InterruptWatch::InterruptWatch(QObject* parent) : QObject(parent) {
+InterruptWatch::InterruptWatch(HangUp hangUp, QObject* parent) : QObject(parent) {
 #ifdef Q_OS_UNIX
     if (pipeFds[0] < 0 && ::pipe(pipeFds) != 0)
         return;
     notifier_ = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+    connect(notifier_, &QSocketNotifier::activated, this, [this, hangUp] {
         unsigned char n = 0;
-        if (::read(pipeFds[0], &n, 1) == 1)
+        if (::read(pipeFds[0], &n, 1) != 1)
+            return;
+        if (n == SIGHUP && hangUp == HangUp::Reloads)
+            emit reloadRequested();
+        else
             emit interrupted(n);
     });
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    for (const int n : kWatched)
+        sigaction(n, &sa, nullptr);
+#else
+    Q_UNUSED(hangUp);
 #endif
 }
 
 InterruptWatch::~InterruptWatch() {
 #ifdef Q_OS_UNIX
     if (notifier_) {
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
+        for (const int n : kWatched)
+            signal(n, SIG_DFL);
     }
 #endif
 }

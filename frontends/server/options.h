@@ -26,16 +26,20 @@ struct Options {
     QString stateDir;
     int pollSeconds = 10;
     QString name = QStringLiteral("HDMI Matrix");
-    QList<Subnet> allow; // empty: loopback only
+    QList<Subnet> allow; // loopback clients are always let in
     int maxClients = 32;
+    int maxPerAddress = 8; // connections from one address, per port
+    // The web page and its JSON API.
+    std::optional<Endpoint> web = Endpoint{QHostAddress(QHostAddress::LocalHost), 9980};
     mqtt::Options mqtt; // named after the switcher (--name)
     bool verbose = false;
     bool help = false;
 };
 
-// Parses the arguments after the program name. Fills *error with one line
-// when they are wrong. env: the environment's values the defaults come from
-// (STATE_DIRECTORY, XDG_STATE_HOME, HOME, HDMI_MATRIX_MQTT_PASSWORD).
+// Parses the arguments after the program name with Qt's parser, the MQTT
+// options included. Fills *error with one line when they are wrong. env:
+// the environment's values the defaults come from (STATE_DIRECTORY,
+// XDG_STATE_HOME, HOME, HDMI_MATRIX_MQTT_PASSWORD).
 std::optional<Options> parseOptions(QStringList args, const QHash<QString, QString>& env,
                                     QString* error);
 // "ADDR:PORT" ("[ADDR]:PORT" for IPv6); nothing when it is not one.

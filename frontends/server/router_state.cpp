@@ -227,16 +227,20 @@ Outcome RouterState::setLabels(Side side, const QList<LabelChange>& changes) {
         if (c.port < 1 || c.port > ports(side) || !labelAllowed(c.text))
             return Outcome::Invalid;
     QString* labels = side == Side::Inputs ? inputLabels_.data() : outputLabels_.data();
+    QStringList next(labels, labels + ports(side));
     QList<int> changed;
     for (const LabelChange& c : changes) {
         // Stored as typed, but the default text is the default.
         const QString text = c.text == defaultLabel(side, c.port) ? QString() : c.text;
-        if (labels[c.port - 1] != text) {
-            labels[c.port - 1] = text;
+        if (next[c.port - 1] != text) {
+            next[c.port - 1] = text;
             if (!changed.contains(c.port))
                 changed.append(c.port);
         }
     }
+    if (!changed.isEmpty() && keepLabels && !keepLabels(side, next))
+        return Outcome::Failed;
+    std::copy(next.begin(), next.end(), labels);
     std::sort(changed.begin(), changed.end());
     if (!changed.isEmpty())
         emit labelsChanged(side, changed);

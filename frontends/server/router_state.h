@@ -98,8 +98,13 @@ public:
     Outcome requestPresetSave(const QString& client, int preset, Finished finished = {});
     // Every output to one input.
     Outcome requestAllOutputs(const QString& client, int input, Finished finished = {});
-    // Labels are not locked; all are checked before any is applied.
+    // Labels are not locked; all are checked before any is applied. A
+    // change keepLabels refuses is Failed.
     Outcome setLabels(Side side, const QList<LabelChange>& changes);
+    // Asked before a change applies, with one side's labels as they would
+    // be, port 1's first (empty: the default): false when they cannot be
+    // kept.
+    std::function<bool(Side, const QStringList&)> keepLabels;
     // Takes or releases locks, all or nothing: Unlock of a lock the client
     // does not hold, and Own of another's lock, are refused.
     Outcome changeLocks(const QString& client, const QList<LockChange>& changes);

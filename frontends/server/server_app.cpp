@@ -13,10 +13,12 @@
 #include "frontends/server/router_state.h"
 #include "frontends/server/videohub_server.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QtEndian>
 
 namespace server {
 
@@ -50,8 +52,9 @@ ServerApp::ServerApp(platform::Platform& platform, const Options& options, QObje
       labels_(std::make_unique<LabelStore>(*state_, options.stateDir)),
       owner_(std::make_unique<LineOwner>(platform, *state_, options.port, options.pollSeconds)) {
     connect(labels_.get(), &LabelStore::saveFailed, this, [this](const QString& why) {
-        emit log(QStringLiteral("labels not saved: %1").arg(why));
+        emit log(QStringLiteral("label change refused, it could not be kept: %1").arg(why));
     });
+    connect(labels_.get(), &LabelStore::setAside, this, &ServerApp::log);
     connect(owner_.get(), &LineOwner::event, this, &ServerApp::log);
     if (options_.verbose)
         connect(owner_.get(), &LineOwner::traffic, this, &ServerApp::log);
@@ -90,14 +93,34 @@ QString ServerApp::uniqueId() {
         if (form.match(id).hasMatch())
             return id;
     }
-    const QString id = QStringLiteral("%1")
-                           .arg(QRandomGenerator::system()->generate64() & 0xFFFFFFFFFFFFull, 12,
-                                16, QLatin1Char('0'))
-                           .toUpper();
+    // Made from the machine's id, the name and the port, it stays the same
+    // where the folder keeps nothing; random where the machine has no id.
+    QFile machine(QStringLiteral("/etc/machine-id"));
+    const QByteArray machineId =
+        machine.open(QIODevice::ReadOnly) ? machine.read(64).trimmed() : QByteArray();
+    const quint64 bits =
+        machineId.isEmpty()
+            ? QRandomGenerator::system()->generate64()
+            : qFromBigEndian<quint64>(
+                  QCryptographicHash::hash(machineId + '\0' + options_.name.toUtf8() + '\0' +
+                                               QByteArray::number(options_.videohub->port),
+                                           QCryptographicHash::Sha256)
+                      .constData());
+    const QString id =
+        QStringLiteral("%1").arg(bits & 0xFFFFFFFFFFFFull, 12, 16, QLatin1Char('0')).toUpper();
     QString why;
     if (!files::saveFile(path, (id + QLatin1Char('\n')).toLatin1(), &why))
-        emit log(QStringLiteral("unique ID not kept: %1").arg(why));
+        emit log(QStringLiteral("unique ID not kept: %1; %2")
+                     .arg(why, machineId.isEmpty() ? QStringLiteral("a new one at every start")
+                                                   : QStringLiteral("made from the machine's id")));
     return id;
+}
+
+void ServerApp::reload() {
+    QString why;
+    if (!labels_->reload(&why))
+        emit log(QStringLiteral("labels: %1").arg(why));
+    emit log(QStringLiteral("reloaded"));
 }
 
 bool ServerApp::start(QString* error, bool announce) {
@@ -107,10 +130,11 @@ bool ServerApp::start(QString* error, bool announce) {
     }
     QString why;
     if (!labels_->load(&why))
-        emit log(QStringLiteral("labels: %1; using the defaults").arg(why));
+        emit log(QStringLiteral("labels: %1").arg(why));
 
     ListenLimits limits;
     limits.maxClients = options_.maxClients;
+    limits.maxPerAddress = options_.maxPerAddress;
     limits.allow = options_.allow;
     if (options_.videohub) {
         videohubListener_ = std::make_unique<TcpListener>(limits);

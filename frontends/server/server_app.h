@@ -40,6 +40,8 @@ public:
     bool start(QString* error, bool announce = true);
     // Leaves any mode held, closes; stopped() follows.
     void stop();
+    // Reads the labels file again; clients hear what changed (SIGHUP).
+    void reload();
 
     RouterState& state() { return *state_; }
     LineOwner& owner() { return *owner_; }

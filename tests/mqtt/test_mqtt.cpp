@@ -5,6 +5,7 @@
 #include "frontends/server/mqtt/mqtt_options.h"
 #include "tests/mqtt/broker.h"
 
+#include <QCommandLineParser>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,10 +59,13 @@ class TestMqtt : public QObject {
         return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
     }();
 
-    // What the server's options make of --mqtt and --name.
-    Options optionsFor(const QString& name) {
-        QStringList args{"--mqtt", QStringLiteral("mqtt://localhost:%1").arg(broker.port)};
-        Options made = std::get<Options>(takeOptions(args, {}));
+    // What the server's options make of --mqtt, --mqtt-prefix and --name.
+    Options optionsFor(const QString& name, const QString& prefix = "hdmi-matrix") {
+        QCommandLineParser parser;
+        addOptions(parser);
+        parser.parse({"server", "--mqtt", QStringLiteral("mqtt://localhost:%1").arg(broker.port),
+                      "--mqtt-prefix", prefix});
+        Options made = std::get<Options>(readOptions(parser, {}));
         nameSwitcher(made, name);
         made.bridge.version = "1.2.3";
         return made;
@@ -97,12 +101,20 @@ private slots:
     }
     void options() {
         QFETCH(QString, row);
-        QStringList list = row.section('|', 0, 0).split(' ');
+        QCommandLineParser parser;
+        addOptions(parser);
+        parser.addOptions({{"v", ""}, {"name", "", "TEXT"}});
+        QVERIFY(parser.parse(QStringList{"server"} + row.section('|', 0, 0).split(' ')));
+        QStringList list; // the program's own options
+        if (parser.isSet("v"))
+            list << "-v";
+        if (parser.isSet("name"))
+            list << "--name" << parser.value("name");
         const QString result = row.section('|', 1);
         QHash<QString, QString> environment;
         if (QByteArray(QTest::currentDataTag()).contains("password"))
             environment.insert(kPasswordVariable, "secret");
-        const auto taken = takeOptions(list, environment);
+        const auto taken = readOptions(parser, environment);
         const auto* o = std::get_if<Options>(&taken);
         QCOMPARE(o ? QStringLiteral("%1 %2 %3 %4:%5 %6")
                          .arg(o->client.host)
@@ -205,6 +217,32 @@ private slots:
         }
     }
 
+    // Each option routes the input it names, a number stays an input's number.
+    void optionsNameOneInput_data() {
+        QTest::addColumn<QString>("labels"); // input=label,...
+        QTest::newRow("number") << "0=5";
+        QTest::newRow("numbered") << "1=Camera (3),2=Camera,5=Camera";
+        QTest::newRow("blanks") << "3=Desk ,4= Desk,6=None,7=";
+    }
+    void optionsNameOneInput() {
+        QFETCH(QString, labels);
+        for (const QString& set : labels.split(','))
+            backend.labels[set.section('=', 0, 0).toInt()] = set.section('=', 1);
+        QSet<QString> options;
+        for (int i = 1; i <= 8; ++i) {
+            options << bridge->option(i);
+            backend.calls.clear();
+            watcher->publish(kBase + "output/1/input/set", bridge->option(i).toUtf8(), false);
+            QTRY_COMPARE(backend.calls, QStringList{QStringLiteral("route 1 %1").arg(i)});
+        }
+        QCOMPARE(options.size(), 8);
+        backend.calls.clear();
+        watcher->publish(kBase + "output/1/input/set", "5", false);
+        QTRY_COMPARE(backend.calls, QStringList{"route 1 5"});
+        for (int i = 0; i < 8; ++i)
+            backend.labels[i] = QStringLiteral("Input %1").arg(i + 1);
+    }
+
     void unaskedChangeIsRetained() {
         QCOMPARE(seen.value(kBase + "output/8/input"), "null");
         backend.routes[7] = 3;
@@ -245,6 +283,35 @@ private slots:
         QTRY_COMPARE(seen.value("hdmi-matrix/rack-2/status"), "online");
         other.reset(); // the socket closes without a goodbye, as when killed
         QTRY_COMPARE(seen.value("hdmi-matrix/rack-2/status"), "offline");
+    }
+
+    // Sites' servers of one name stay on; of two on one base topic the older leaves.
+    void serversShareABroker() {
+        const Options a = optionsFor("HDMI Matrix", "site-a/matrix");
+        QVERIFY(a.client.clientId != optionsFor("HDMI Matrix", "site-b/matrix").client.clientId);
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("another server .* publishes as "
+                                                "site-a/matrix/hdmi-matrix, .* older,"));
+        MqttClient first(a.client), second(a.client);
+        MqttBridge one(backend, first, a.bridge);
+        first.start();
+        QTRY_VERIFY(first.isConnected());
+        MqttBridge two(backend, second, a.bridge); // started later
+        QSignalSpy secondOn(&second, &MqttClient::connected);
+        second.start();
+        QTRY_COMPARE_WITH_TIMEOUT(secondOn.count(), 2, 10000); // knocked off once, back
+        QVERIFY(!first.isConnected() && second.isConnected());
+    }
+
+    // A call the library refuses is logged, once.
+    void refusedCallsAreLogged() {
+        const QString refused = "MQTT: %1 failed: Invalid function arguments provided.";
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(refused.arg("publishing on bad/+")));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(refused.arg("subscribing to bad/#/x")));
+        QTest::failOnWarning(QRegularExpression("MQTT: .* failed"));
+        client->publish("bad/+", "x", false);
+        client->publish("bad/+", "x", false);
+        client->subscribe("bad/#/x");
     }
 
     // Idle, the client pings once a keep-alive (and a second) has passed.

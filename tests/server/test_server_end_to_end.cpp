@@ -22,10 +22,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 struct Rig {
-    explicit Rig(const QString& stateDir, int maxClients = 32, int poll = 0) {
+    explicit Rig(const QString& stateDir, int maxClients = 32, int poll = 0,
+                 const std::function<void(server::Options&)>& more = {}) {
         platform.portFactory = sim::InProcessPort::factory(device, made, true);
         server::Options o;
         o.videohub = server::Endpoint{QHostAddress(QHostAddress::LocalHost), 0};
@@ -33,6 +39,8 @@ struct Rig {
         o.stateDir = stateDir;
         o.maxClients = maxClients;
         o.pollSeconds = poll;
+        if (more)
+            more(o);
         app = std::make_unique<server::ServerApp>(platform, o);
         app->owner().times = {50, 400, 300, 30000};
         QObject::connect(app.get(), &server::ServerApp::log,
@@ -132,6 +140,10 @@ private slots:
     void leaseWords();
     void mdnsWithoutDaemon_data();
     void mdnsWithoutDaemon();
+    void whoGetsIn();
+    void closedBeforeAccepted();
+    void stateFolderFaults();
+    void hangUp();
 
 private:
     QTemporaryDir dir_;
@@ -515,6 +527,101 @@ void TestServerEndToEnd::mdnsWithoutDaemon() {
     QVERIFY(!events.wait(1000)); // once
     daemon.kill();
     daemon.waitForFinished();
+}
+
+// Loopback in despite --allow, --max-per-address from one address, [::] for IPv4 too.
+void TestServerEndToEnd::whoGetsIn() {
+    Rig rig(dir_.path(), 32, 0, [](server::Options& o) {
+        o.videohub->address = QHostAddress(QHostAddress::AnyIPv6);
+        o.allow = {QHostAddress::parseSubnet("192.0.2.10/32")};
+        o.maxPerAddress = 2;
+    });
+    Client idle1(rig.app->videohubPort()), idle2(rig.app->videohubPort());
+    QVERIFY(rig.ok && idle1.has("END PRELUDE:") && idle2.has("END PRELUDE:"));
+    Client tooMany(rig.app->videohubPort()), other(rig.app->videohubPort(), "127.0.0.2"),
+        line(rig.app->linePort());
+    QVERIFY(tooMany.closed() && other.has("END PRELUDE:"));
+    QCOMPARE(rig.log.filter("refused: too many clients from this address (2)").size(), 1);
+    line.send("bc \r\n");
+    QVERIFY(line.has("s11"));
+}
+
+// Connections closed or reset before they are accepted count for nothing.
+void TestServerEndToEnd::closedBeforeAccepted() {
+    Rig rig(dir_.path(), 4);
+    QVERIFY(rig.ok);
+    for (int i = 0; i < 21; ++i) { // connected and closed before the server looks
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in to{AF_INET, htons(rig.app->videohubPort()), {htonl(INADDR_LOOPBACK)}, {}};
+        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+        if (const linger reset{1, 0}; i == 20) // the last one reset
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::close(fd);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return rig.log.filter(" gone: ").size() == 20; }));
+    QCOMPARE(rig.log.filter("refused: "),
+             QStringList{"videohub client (address unknown) refused: "
+                         "the client reset it before it was accepted"});
+}
+
+// Changes a folder cannot keep are refused; damaged files set aside, newer ones kept.
+void TestServerEndToEnd::stateFolderFaults() {
+    QStringList ids;
+    for (int run = 0; run < 2; ++run) {
+        Rig rig(QStringLiteral("/proc/self")); // unwritable, even for root
+        Client a(rig.app->videohubPort());
+        QVERIFY(rig.ok && a.has("END PRELUDE:"));
+        ids << QString::fromLatin1(a.got.mid(a.got.indexOf("Unique ID:"), 23));
+        a.send("INPUT LABELS:\n0 Lost\n\n");
+        QVERIFY(a.has("NAK\n\n"));
+        QCOMPARE(rig.log.filter("label change refused").size(), 1);
+    }
+    QCOMPARE(ids[0], ids[1]);
+    QTemporaryDir state;
+    for (const QByteArray& old :
+         {QByteArray("{damaged"), QByteArray(R"({"version":2,"inputs":["Far"]})")}) {
+        QFile f(state.filePath("labels.json"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) && (f.close(), true));
+        Rig rig(state.path());
+        Client a(rig.app->videohubPort());
+        QVERIFY(rig.ok && a.has("END PRELUDE:"));
+        a.send("INPUT LABELS:\n1 New\n\n");
+        const bool newer = old.contains("Far");
+        QVERIFY(a.has(newer ? "NAK\n\n" : "ACK\n\n"));
+        QCOMPARE(a.got.contains("\n0 Far\n"), newer);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll() == old, newer);
+        QCOMPARE(QDir(state.path()).entryList({"labels.json.damaged-*"}).size(), 1);
+    }
+}
+
+// SIGHUP reloads the server's labels; it ends the tool as SIGTERM does.
+void TestServerEndToEnd::hangUp() {
+    QTemporaryDir state;
+    QProcess server;
+    server.setProcessChannelMode(QProcess::MergedChannels);
+    Rig rig(dir_.path());
+    server.start(QStringLiteral(HDMI_SERVER_PATH),
+                 {"--port", "tcp://127.0.0.1:" + QString::number(rig.app->linePort()), "--videohub",
+                  "127.0.0.1:0", "--no-line", "--state-dir", state.path()});
+    QByteArray said;
+    QVERIFY(rig.ok &&
+            QTest::qWaitFor([&] { return (said += server.readAll()).contains("switcher found"); }));
+    Client hub(said.mid(said.indexOf("protocol on 127.0.0.1:") + 22).split('\n')[0].toUShort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    QFile f(state.filePath("labels.json"));
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(R"({"outputs":["","Hall"]})"));
+    f.close();
+    ::kill(pid_t(server.processId()), SIGHUP);
+    QVERIFY(hub.has("OUTPUT LABELS:\n1 Hall\n\n"));
+    QVERIFY(QTest::qWaitFor([&] { return (said += server.readAll()).contains("reloaded"); }));
+    server.terminate();
+    QVERIFY(server.waitForFinished(5000) && server.exitCode() == 0);
+    Tool read(rig.app->linePort(), {"edid", "read", "4", "-o", state.filePath("x.bin")});
+    QVERIFY(QTest::qWaitFor([&] { return rig.device.mode == "edm"; }, 10000));
+    ::kill(pid_t(read.p.processId()), SIGHUP);
+    QVERIFY(read.p.waitForFinished(10000) && read.p.exitCode() == 129);
+    QVERIFY(QTest::qWaitFor([&] { return rig.device.mode.isEmpty(); }));
 }
 
 QTEST_MAIN(TestServerEndToEnd)

@@ -2,8 +2,13 @@
 
 #include "frontends/server/mqtt/mqtt_client.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSysInfo>
 #include <QTimer>
 #include <QtDebug>
 
@@ -82,7 +87,15 @@ MqttBridge::MqttBridge(Backend& backend, MqttClient& client, BridgeSettings sett
         });
     });
     connect(&client_, &MqttClient::message, this, &MqttBridge::onMessage);
+    connect(&client_, &MqttClient::connected, this, [this] { ++connections_; });
 
+    // Markers compare as their start times (fixed width), then at random.
+    instance_ = QByteArray::number(QDateTime::currentMSecsSinceEpoch()).rightJustified(15, '0') +
+                ' ' + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ' ' +
+                QSysInfo::machineHostName().toUtf8() + ' ' +
+                QByteArray::number(QCoreApplication::applicationPid());
+    publish(QStringLiteral("instance"), instance_);
+    client_.subscribe(base_ + QStringLiteral("/instance"));
     publish(QStringLiteral("status"), "online");
     publishPresent();
     for (int i = 1; i <= protocol::kInputs; ++i)
@@ -106,11 +119,19 @@ void MqttBridge::shutdown() {
 }
 
 QString MqttBridge::option(int input) const {
-    const QString label = backend_.inputLabel(input);
-    bool shared = label.isEmpty() || label == QLatin1String("None");
-    for (int i = 1; i <= protocol::kInputs && !shared; ++i)
-        shared = i != input && backend_.inputLabel(i) == label;
-    return shared ? QStringLiteral("%1 (%2)").arg(label).arg(input).trimmed() : label;
+    // Plain where it can name nothing else: not shared (blanks around it do
+    // not tell labels apart), not empty, not None (Home Assistant's
+    // "unknown"), not a number (a number payload is the input's number), and
+    // not ending like "Camera (3)", the form that names input 3.
+    static const QRegularExpression numbered(QStringLiteral("\\([0-9]+\\)$"));
+    const QString label = backend_.inputLabel(input).trimmed();
+    bool isNumber = false;
+    label.toLongLong(&isNumber);
+    bool plain = !label.isEmpty() && label != QLatin1String("None") && !isNumber &&
+                 !numbered.match(label).hasMatch();
+    for (int i = 1; i <= protocol::kInputs && plain; ++i)
+        plain = i == input || backend_.inputLabel(i).trimmed() != label;
+    return plain ? label : QStringLiteral("%1 (%2)").arg(label).arg(input).trimmed();
 }
 
 void MqttBridge::publish(const QString& rest, const QByteArray& payload) {
@@ -205,6 +226,10 @@ void MqttBridge::onMessage(const QString& topic, const QByteArray& payload, bool
     }
     if (!topic.startsWith(base_ + QLatin1Char('/')))
         return;
+    if (topic == base_ + QStringLiteral("/instance")) {
+        onInstance(payload, retained);
+        return;
+    }
     if (retained) {
         qWarning().noquote() << "MQTT: ignored a retained command on" << topic;
         return;
@@ -262,17 +287,41 @@ void MqttBridge::command(const QStringList& parts, const QByteArray& payload) {
                                 .arg(base_, what, shown(payload));
 }
 
+void MqttBridge::onInstance(const QByteArray& payload, bool retained) {
+    // Another server's marker, stored by the broker since this one last
+    // published its own: it came while this one was off, knocked off by it.
+    // A stranger's marker at the first connection is a server gone before.
+    if (!retained || payload == instance_ || connections_ < 2)
+        return;
+    const QList<QByteArray> other = payload.split(' ');
+    // The older of the two leaves: a newer server is a newer configuration.
+    const bool leave = payload > instance_;
+    qWarning().noquote()
+        << QStringLiteral("MQTT: another server (host %1, process %2) publishes as %3, and the "
+                          "broker drops one of them whenever the other connects: give each its "
+                          "own --name or --mqtt-prefix. %4")
+               .arg(QString::fromUtf8(other.value(2)), QString::fromUtf8(other.value(3)), base_,
+                    leave ? QStringLiteral("This one, the older, leaves the broker to it.")
+                          : QStringLiteral("The older of the two leaves the broker."));
+    if (leave) // not from inside the library's callback
+        QTimer::singleShot(0, &client_, &MqttClient::stop);
+}
+
 int MqttBridge::parseInput(const QByteArray& payload) const {
     if (payload.size() > kMaxPayload)
         return 0;
     const QString text = QString::fromUtf8(payload).trimmed();
     if (const int n = number(text, protocol::kInputs))
         return n;
-    for (int i = 1; i <= protocol::kInputs; ++i) {
-        if (!text.isEmpty() && (text == option(i) || text == backend_.inputLabel(i)))
+    // An option names one input; a label only when no other input has it.
+    int byLabel = 0;
+    for (int i = 1; i <= protocol::kInputs && !text.isEmpty(); ++i) {
+        if (text == option(i))
             return i;
+        if (text == backend_.inputLabel(i).trimmed())
+            byLabel = byLabel == 0 ? i : -1;
     }
-    return 0;
+    return byLabel > 0 ? byLabel : 0;
 }
 
 } // namespace mqtt

@@ -31,6 +31,13 @@ struct BridgeSettings {
 //   all/set                <- the same, for every output
 //   preset/N/recall, preset/N/save   <- any payload
 //   input/N/label, output/N/label    the labels
+//   instance               "START RANDOM HOST PID": the server publishing here
+//
+// A broker keeps one connection per client id, and the client id follows
+// the base topic, so a second server on the same base topic knocks the
+// first off at each connection. Each finds the other's instance marker when
+// it comes back; both say so in the log, and the one started first leaves
+// the broker to the newer one.
 //
 // Everything published is retained. A request the backend refuses has the
 // state published again unchanged, so that a dashboard that showed the
@@ -69,6 +76,7 @@ private:
     void onMessage(const QString& topic, const QByteArray& payload, bool retained);
     void command(const QStringList& parts, const QByteArray& payload);
     int parseInput(const QByteArray& payload) const;
+    void onInstance(const QByteArray& payload, bool retained);
 
     Backend& backend_;
     MqttClient& client_;
@@ -76,6 +84,8 @@ private:
     QString base_;
     QString key_; // the unique ids' stem in Home Assistant
     bool optionsPending_ = false;
+    QByteArray instance_; // this server's marker
+    int connections_ = 0;
 };
 
 } // namespace mqtt

@@ -17,8 +17,10 @@ namespace mqtt {
 namespace {
 
 void initLibrary() {
-    static const int once = mosquitto_lib_init();
-    Q_UNUSED(once);
+    static const int rc = mosquitto_lib_init(); // once
+    static bool logged = false;
+    if (rc != MOSQ_ERR_SUCCESS && !std::exchange(logged, true))
+        qWarning().noquote() << "MQTT: the library did not start:" << mosquitto_strerror(rc);
 }
 
 QString errorText(int rc, int savedErrno) {
@@ -55,8 +57,8 @@ void MqttClient::start() {
 void MqttClient::stop() {
     running_ = false;
     retry_.stop();
-    if (handle_ && connected_)
-        mosquitto_disconnect(handle_); // written at once: not inside a callback
+    if (handle_ && connected_) // written at once: not inside a callback
+        check(mosquitto_disconnect(handle_), "goodbye");
     closeHandle();
     if (std::exchange(connected_, false))
         emit disconnected();
@@ -72,8 +74,9 @@ void MqttClient::publish(const QString& topic, const QByteArray& payload, bool r
     if (!connected_)
         return;
     const QByteArray name = topic.toUtf8();
-    mosquitto_publish(handle_, nullptr, name.constData(), int(payload.size()), payload.constData(),
-                      1, retain);
+    check(mosquitto_publish(handle_, nullptr, name.constData(), int(payload.size()),
+                            payload.constData(), 1, retain),
+          "publishing on " + topic);
     sent();
     if (depth_ == 0)
         afterCall(MOSQ_ERR_SUCCESS, 0);
@@ -85,7 +88,8 @@ void MqttClient::subscribe(const QString& filter) {
     subscriptions_.append(filter);
     if (!connected_)
         return;
-    mosquitto_subscribe(handle_, nullptr, filter.toUtf8().constData(), 1);
+    check(mosquitto_subscribe(handle_, nullptr, filter.toUtf8().constData(), 1),
+          "subscribing to " + filter);
     sent();
     if (depth_ == 0)
         afterCall(MOSQ_ERR_SUCCESS, 0);
@@ -120,16 +124,19 @@ void MqttClient::connectFound() {
     mosquitto_log_callback_set(handle_, &MqttClient::onLog);
     // Nagle's algorithm held a state message back until the broker's delayed
     // acknowledgement of the one before: 40 ms on a route.
-    mosquitto_int_option(handle_, MOSQ_OPT_TCP_NODELAY, 1);
+    check(mosquitto_int_option(handle_, MOSQ_OPT_TCP_NODELAY, 1), "turning Nagle's algorithm off");
     if (!settings_.willTopic.isEmpty()) {
-        mosquitto_will_set(handle_, settings_.willTopic.toUtf8().constData(),
-                           int(settings_.willPayload.size()), settings_.willPayload.constData(), 1,
-                           true);
+        check(mosquitto_will_set(handle_, settings_.willTopic.toUtf8().constData(),
+                                 int(settings_.willPayload.size()),
+                                 settings_.willPayload.constData(), 1, true),
+              "the last will");
     }
     if (!settings_.user.isEmpty()) {
         const QByteArray password = settings_.password.toUtf8();
-        mosquitto_username_pw_set(handle_, settings_.user.toUtf8().constData(),
-                                  settings_.password.isEmpty() ? nullptr : password.constData());
+        check(mosquitto_username_pw_set(handle_, settings_.user.toUtf8().constData(),
+                                        settings_.password.isEmpty() ? nullptr
+                                                                     : password.constData()),
+              "the user name");
     }
     if (settings_.tls) {
         int rc = MOSQ_ERR_SUCCESS;
@@ -210,6 +217,17 @@ void MqttClient::afterCall(int rc, int savedErrno) {
     housekeeping_.start(int(std::max<qint64>(0, pingDueMs() - clock_.elapsed())));
 }
 
+bool MqttClient::check(int rc, const QString& what) {
+    if (rc == MOSQ_ERR_SUCCESS)
+        return true;
+    const QString line = QStringLiteral("MQTT: %1 failed: %2").arg(what, errorText(rc, errno));
+    if (!loggedFailures_.contains(line) && loggedFailures_.size() < 64) {
+        loggedFailures_.insert(line);
+        qWarning().noquote() << line;
+    }
+    return false;
+}
+
 QString MqttClient::failure(int rc, int savedErrno) const {
     if (rc == MOSQ_ERR_TLS && !tlsError_.isEmpty())
         return QStringLiteral("TLS: ") + tlsError_;
@@ -262,11 +280,13 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
                              .arg(client->settings_.host)
                              .arg(client->settings_.port);
     for (const QString& filter : std::as_const(client->subscriptions_))
-        mosquitto_subscribe(client->handle_, nullptr, filter.toUtf8().constData(), 1);
+        client->check(mosquitto_subscribe(client->handle_, nullptr, filter.toUtf8().constData(), 1),
+                      "subscribing to " + filter);
     for (const auto& [topic, payload] : client->retained_) {
         const QByteArray name = topic.toUtf8();
-        mosquitto_publish(client->handle_, nullptr, name.constData(), int(payload.size()),
-                          payload.constData(), 1, true);
+        client->check(mosquitto_publish(client->handle_, nullptr, name.constData(),
+                                        int(payload.size()), payload.constData(), 1, true),
+                      "publishing on " + topic);
     }
     emit client->connected();
 }

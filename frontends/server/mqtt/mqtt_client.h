@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -88,6 +89,9 @@ private:
     qint64 pingDueMs() const;
     void housekeep();
     QString failure(int rc, int savedErrno) const;
+    // False, and one log line the first time a call fails so (the library's
+    // words), when rc is a failure.
+    bool check(int rc, const QString& what);
     void drop(QString why);
     void closeHandle();
 
@@ -110,6 +114,7 @@ private:
     QString tlsError_; // the last TLS failure the library logged
     std::map<QString, QByteArray> retained_;
     QStringList subscriptions_;
+    QSet<QString> loggedFailures_;
 };
 
 } // namespace mqtt

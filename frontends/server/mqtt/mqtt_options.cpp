@@ -1,11 +1,18 @@
 #include "frontends/server/mqtt/mqtt_options.h"
 
+#include <QCommandLineParser>
 #include <QFile>
 #include <QRegularExpression>
+
+#include <algorithm>
+#include <iterator>
 
 namespace mqtt {
 
 namespace {
+
+const char* const kValued[] = {"mqtt",        "mqtt-ca",   "mqtt-user",
+                               "mqtt-prefix", "ha-prefix", "mqtt-password-file"};
 
 // A prefix is one or more topic levels without wildcards.
 bool validPrefix(const QString& prefix) {
@@ -61,27 +68,19 @@ QString usage() {
         "  --no-ha              no Home Assistant discovery\n");
 }
 
-std::variant<Options, QString> takeOptions(QStringList& args,
+void addOptions(QCommandLineParser& parser) {
+    for (const char* name : kValued)
+        parser.addOption({QLatin1String(name), {}, QStringLiteral("value")});
+    parser.addOption({QStringLiteral("no-ha"), {}});
+}
+
+std::variant<Options, QString> readOptions(const QCommandLineParser& parser,
                                            const QHash<QString, QString>& environment) {
-    static const QStringList valued{"--mqtt",        "--mqtt-ca",   "--mqtt-user",
-                                    "--mqtt-prefix", "--ha-prefix", "--mqtt-password-file"};
     QHash<QString, QString> given;
-    for (qsizetype i = 0; i < args.size();) {
-        QString name = args[i];
-        const qsizetype equals = name.indexOf(QLatin1Char('='));
-        if (name.startsWith(QLatin1String("--")) && equals > 0)
-            name.truncate(equals);
-        if (name == QLatin1String("--no-ha") && equals < 0) {
-            given.insert(name, {});
-            args.removeAt(i);
-        } else if (valued.contains(name)) {
-            if (equals < 0 && i + 1 >= args.size())
-                return QStringLiteral("%1 needs a value").arg(name);
-            given.insert(name, equals > 0 ? args[i].mid(equals + 1) : args[i + 1]);
-            args.remove(i, equals > 0 ? 1 : 2);
-        } else {
-            ++i;
-        }
+    for (const QString& name : parser.optionNames()) {
+        if (name == QLatin1String("no-ha") ||
+            std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued))
+            given.insert(QStringLiteral("--") + name, parser.value(name));
     }
     Options options;
     if (!given.contains("--mqtt")) {
@@ -140,7 +139,13 @@ void nameSwitcher(Options& options, const QString& name) {
     BridgeSettings& bridge = options.bridge;
     bridge.id = topicSafe(name);
     bridge.name = name.isEmpty() ? QStringLiteral("HDMI matrix") : name;
+    // A broker keeps one connection per client id, so the id holds the whole
+    // base topic: two sites' servers of one name under other prefixes would
+    // otherwise knock each other off. The default prefix keeps the short form;
+    // ids have no '@', so no two prefixes and ids give one client id.
     options.client.clientId = QStringLiteral("hdmi-matrix-") + bridge.id;
+    if (bridge.prefix != BridgeSettings().prefix)
+        options.client.clientId += QLatin1Char('@') + bridge.prefix;
     options.client.willTopic = bridge.prefix + QLatin1Char('/') + bridge.id + "/status";
     options.client.willPayload = "offline";
 }

@@ -5,9 +5,10 @@
 
 #include <QHash>
 #include <QString>
-#include <QStringList>
 
 #include <variant>
+
+class QCommandLineParser;
 
 namespace mqtt {
 
@@ -25,13 +26,14 @@ struct Options {
 // case letters, digits, '_' and '-'.
 QString topicSafe(const QString& name);
 
-// Takes --mqtt URL, --mqtt-ca FILE, --mqtt-user NAME, --mqtt-password-file
-// FILE, --mqtt-prefix PREFIX, --ha-prefix PREFIX and --no-ha (also as
-// --option=VALUE) out of a program's arguments, leaving the others in their
-// order for the program's own parser. Returns the settings, or what is wrong
-// with them in words for the operator. `environment` holds the password
+// Adds --mqtt URL, --mqtt-ca FILE, --mqtt-user NAME, --mqtt-password-file
+// FILE, --mqtt-prefix PREFIX, --ha-prefix PREFIX and --no-ha to a program's
+// parser, so that one parse reads them with the program's own options.
+void addOptions(QCommandLineParser& parser);
+// The settings a parser that took addOptions() found, or what is wrong with
+// them in words for the operator. `environment` holds the password
 // variable, if set.
-std::variant<Options, QString> takeOptions(QStringList& args,
+std::variant<Options, QString> readOptions(const QCommandLineParser& parser,
                                            const QHash<QString, QString>& environment);
 
 // Names the switcher (the program's --name): its id in the topics, the

@@ -2,23 +2,42 @@
 
 #include <QTcpSocket>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/socket.h>
+#endif
+
 namespace server {
 
 namespace {
+
+// An IPv4 client of a listener on every address comes as ::ffff:a.b.c.d.
+QHostAddress plain(const QHostAddress& address) {
+    bool v4 = false;
+    const quint32 a = address.toIPv4Address(&v4);
+    return v4 ? QHostAddress(a) : address;
+}
+
+// "ADDRESS:PORT" ("[ADDRESS]:PORT" for IPv6), for the log.
+QString peerName(const QTcpSocket& socket) {
+    const QHostAddress a = plain(socket.peerAddress());
+    if (a.isNull())
+        return QStringLiteral("(address unknown)");
+    return (a.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2")
+                                                          : QStringLiteral("%1:%2"))
+        .arg(a.toString())
+        .arg(socket.peerPort());
+}
+
+} // namespace
 
 class TcpClientLink : public ClientLink {
 public:
     TcpClientLink(QTcpSocket* socket, qint64 maxUnread, QObject* parent)
         : ClientLink(parent), socket_(socket), maxUnread_(maxUnread) {
         socket_->setParent(this);
-        address_ = socket_->peerAddress();
-        bool v4 = false;
-        if (const quint32 a = address_.toIPv4Address(&v4); v4)
-            address_ = QHostAddress(a);
-        name_ = (address_.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2")
-                                                                      : QStringLiteral("%1:%2"))
-                    .arg(address_.toString())
-                    .arg(socket_->peerPort());
+        address_ = plain(socket_->peerAddress());
+        name_ = peerName(*socket_);
         socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket_, &QTcpSocket::readyRead, this, [this] {
             // The protocols cap what they keep; this reads in bounded pieces.
@@ -68,6 +87,18 @@ public:
         socket_->abort();
     }
 
+    // The client closed or reset the connection, and the event loop has not
+    // told yet: a peek at the socket, which never waits.
+    bool peerClosed() const {
+#ifdef Q_OS_UNIX
+        char byte;
+        const ssize_t n = ::recv(int(socket_->socketDescriptor()), &byte, 1, MSG_PEEK);
+        return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+#else
+        return false;
+#endif
+    }
+
 private:
     void finish(const QString& why) {
         if (done_)
@@ -84,8 +115,6 @@ private:
     bool done_ = false;
 };
 
-} // namespace
-
 TcpListener::TcpListener(const ListenLimits& limits, QObject* parent)
     : Listener(parent), limits_(limits) {
     server_.setMaxPendingConnections(64);
@@ -93,41 +122,65 @@ TcpListener::TcpListener(const ListenLimits& limits, QObject* parent)
 }
 
 bool TcpListener::listen(const QHostAddress& address, quint16 port) {
-    return server_.listen(address, port);
+    const bool any = address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6;
+    return server_.listen(any ? QHostAddress(QHostAddress::Any) : address, port);
 }
 
 bool TcpListener::allowed(const QHostAddress& address) const {
-    QHostAddress a = address;
-    bool ok = false;
-    const quint32 v4 = address.toIPv4Address(&ok);
-    if (ok)
-        a = QHostAddress(v4);
-    if (limits_.allow.isEmpty())
-        return a.isLoopback();
+    const QHostAddress a = plain(address);
+    if (a.isLoopback())
+        return true;
     for (const Subnet& s : limits_.allow)
         if (a.isInSubnet(s))
             return true;
     return false;
 }
 
+QString TcpListener::refusal(const QHostAddress& address) {
+    if (!allowed(address))
+        return QStringLiteral("address not allowed");
+    const QString key = plain(address).toString();
+    if (clients_ >= limits_.maxClients || perAddress_.value(key) >= limits_.maxPerAddress)
+        dropClosed();
+    if (clients_ >= limits_.maxClients)
+        return QStringLiteral("too many clients (%1)").arg(limits_.maxClients);
+    if (perAddress_.value(key) >= limits_.maxPerAddress)
+        return QStringLiteral("too many clients from this address (%1)").arg(limits_.maxPerAddress);
+    return {};
+}
+
+void TcpListener::dropClosed() {
+    for (TcpClientLink* link : QList<TcpClientLink*>(links_))
+        if (link->peerClosed())
+            link->drop(QStringLiteral("closed by the client"));
+}
+
 void TcpListener::onNewConnection() {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        const QString name =
-            QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
-        QString why;
-        if (!allowed(socket->peerAddress()))
-            why = QStringLiteral("address not allowed");
-        else if (clients_ >= limits_.maxClients)
-            why = QStringLiteral("too many clients (%1)").arg(limits_.maxClients);
+        const QHostAddress from = plain(socket->peerAddress());
+        // A connection reset while it waited to be accepted has no peer.
+        const QString why = from.isNull()
+                                ? QStringLiteral("the client reset it before it was accepted")
+                                : refusal(from);
         if (!why.isEmpty()) {
+            const QString name = peerName(*socket); // before closing forgets the peer
             socket->abort();
             socket->deleteLater();
             emit refused(name, why);
             continue;
         }
         auto* link = new TcpClientLink(socket, limits_.maxUnread, this);
+        const QString key = from.toString();
         ++clients_;
-        connect(link, &ClientLink::gone, this, [this] { --clients_; });
+        ++perAddress_[key];
+        links_.append(link);
+        // At once, not when the link is deleted: the caps count live clients.
+        connect(link, &ClientLink::gone, this, [this, link, key] {
+            --clients_;
+            if (--perAddress_[key] == 0)
+                perAddress_.remove(key);
+            links_.removeOne(link);
+        });
         emit arrived(link);
     }
 }

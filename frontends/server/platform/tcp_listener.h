@@ -2,6 +2,7 @@
 
 #include "frontends/server/listener.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QPair>
@@ -11,11 +12,15 @@ class QTcpSocket;
 
 namespace server {
 
+class TcpClientLink;
+
 // Limits of a listener.
 struct ListenLimits {
     int maxClients = 32;
+    // So that one address cannot fill the listener; loopback counts too.
+    int maxPerAddress = 8;
     qint64 maxUnread = 1024 * 1024; // bytes waiting for a client that does not read
-    // Addresses allowed in; empty: loopback addresses only.
+    // Addresses allowed in besides the loopback addresses, always allowed.
     QList<Subnet> allow;
 };
 
@@ -24,7 +29,8 @@ class TcpListener : public Listener {
     Q_OBJECT
 public:
     TcpListener(const ListenLimits& limits, QObject* parent = nullptr);
-    // False with the reason in errorText().
+    // False with the reason in errorText(). 0.0.0.0 and :: both mean every
+    // address, IPv4 and IPv6, as people expect of either.
     bool listen(const QHostAddress& address, quint16 port);
     quint16 port() const { return server_.serverPort(); }
     // Stops accepting; connected clients stay.
@@ -36,10 +42,17 @@ public:
 
 private:
     void onNewConnection();
+    // Why a client from this address is not let in; empty when it is.
+    QString refusal(const QHostAddress& address);
+    // Ends the links whose clients closed while their notice waits in the
+    // event loop, so that the caps count live connections only.
+    void dropClosed();
 
     QTcpServer server_;
     ListenLimits limits_;
     int clients_ = 0;
+    QHash<QString, int> perAddress_;
+    QList<TcpClientLink*> links_;
 };
 
 } // namespace server
