@@ -279,7 +279,7 @@ void IrRouteRequest::reply(const protocol::Reply& r) {
     if (!routed_) {
         routed_ = true;
         restartTimer();
-        if (!written(sw().irRouting().route(8 * out0_ + in0_)))
+        if (!written(sw().irRouting().route(protocol::kIrPorts * out0_ + in0_)))
             return;
         if (now == in0_)
             finish();

@@ -88,20 +88,25 @@ std::array<bool, kEntries> findDuplicates(const QStringList& texts,
     return dup;
 }
 
+// Rows are IR outputs, columns IR inputs: the input keys' codes first,
+// row by row, then each row's two arrow keys.
+constexpr int kPorts = protocol::kIrPorts;
+constexpr int kFirstArrow = kPorts * kPorts + 1;
+
 GridCell cellOf(int entry) {
-    if (entry >= 1 && entry <= 64)
-        return {(entry - 1) / 8, (entry - 1) % 8};
-    if (entry >= 65 && entry <= kLastEntry)
-        return {(entry - 65) / 2, 8 + (entry - 65) % 2};
+    if (entry >= 1 && entry < kFirstArrow)
+        return {(entry - 1) / kPorts, (entry - 1) % kPorts};
+    if (entry >= kFirstArrow && entry <= kLastEntry)
+        return {(entry - kFirstArrow) / 2, kPorts + (entry - kFirstArrow) % 2};
     return {};
 }
 
 int entryAt(int row, int column) {
-    if (row < 0 || row > 7 || column < 0 || column >= kGridColumns)
+    if (row < 0 || row >= kPorts || column < 0 || column >= kGridColumns)
         return -1;
-    if (column < 8)
-        return 8 * row + column + 1;
-    return 65 + 2 * row + (column - 8);
+    if (column < kPorts)
+        return kPorts * row + column + 1;
+    return kFirstArrow + 2 * row + (column - kPorts);
 }
 
 QString replyCode(const QString& line, int from) {

@@ -45,7 +45,7 @@ struct GridCell {
     int column = -1;
     bool operator==(const GridCell&) const = default;
 };
-inline constexpr int kGridColumns = 10;
+inline constexpr int kGridColumns = protocol::kIrPorts + 2; // the inputs, "<" and ">"
 // The cell of entry 1..80; {-1, -1} for entry 0 and anything out of range.
 GridCell cellOf(int entry);
 // The entry in a cell; -1 outside the grid.

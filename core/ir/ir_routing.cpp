@@ -6,9 +6,10 @@
 namespace ir {
 
 std::optional<int> reportedOutput(const QString& aa) {
-    if (aa.size() != 1 || aa[0] < QLatin1Char('0') || aa[0] > QLatin1Char('7'))
+    const int digit = aa.size() == 1 ? aa[0].unicode() - '0' : -1;
+    if (digit < 0 || digit >= protocol::kIrPorts)
         return std::nullopt;
-    return aa[0].unicode() - '0';
+    return digit;
 }
 
 std::optional<int> reportedInput(const QString& bb) {
@@ -19,12 +20,12 @@ std::optional<int> reportedInput(const QString& bb) {
             break;
         // Anything past one digit is already out of range; stop before it
         // could overflow.
-        if (v > 7)
+        if (v >= protocol::kIrPorts)
             return std::nullopt;
         v = 10 * v + (c.unicode() - '0');
         ++digits;
     }
-    if (digits == 0 || v > 7)
+    if (digits == 0 || v >= protocol::kIrPorts)
         return std::nullopt;
     return v;
 }
@@ -51,7 +52,7 @@ bool IrRouting::route(int n) {
 }
 
 bool IrRouting::routeAll(int input) {
-    if (input < 0 || input > 7)
+    if (input < 0 || input >= protocol::kIrPorts)
         return false;
     return link_.sendLineReported(irRouteAllCommand(input));
 }

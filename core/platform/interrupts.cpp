@@ -13,7 +13,7 @@ namespace platform {
 namespace {
 
 int pipeFds[2] = {-1, -1};
-constexpr int kWatched[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kWatched[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 void onSignal(int signalNumber) {
     const unsigned char n = static_cast<unsigned char>(signalNumber);

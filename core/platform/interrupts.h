@@ -6,7 +6,7 @@ class QSocketNotifier;
 
 namespace platform {
 
-// SIGINT, SIGTERM and SIGHUP as ordinary events. The handler only writes the
+// SIGINT, SIGTERM, SIGQUIT and SIGHUP as ordinary events. The handler only writes the
 // signal's number into a pipe; the event loop reads it and emits
 // interrupted(), where the run can still talk to the device. SIGHUP (the
 // terminal closed) stops a run like the others, unless the program reloads

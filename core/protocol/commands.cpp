@@ -1,5 +1,7 @@
 #include "core/protocol/commands.h"
 
+#include "core/protocol/shape.h"
+
 namespace protocol {
 
 namespace {
@@ -68,7 +70,7 @@ QString irStatusCommand() {
 }
 
 QString irRouteCommand(int button) {
-    return QStringLiteral("srp %1 %2").arg(button / 8).arg(button % 8);
+    return QStringLiteral("srp %1 %2").arg(button / kIrPorts).arg(button % kIrPorts);
 }
 
 QString irRouteAllCommand(int input) {

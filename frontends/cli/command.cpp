@@ -1,5 +1,7 @@
 #include "frontends/cli/command.h"
 
+#include "core/protocol/shape.h"
+
 #include "core/device/terminal.h"
 #include "core/network/ip_address.h"
 #include "core/platform/tcp_target.h"
@@ -323,7 +325,10 @@ QString readWords(const Form& form, const QStringList& args, Command& c, bool he
                 return why;
             continue;
         }
-        const int hi = w == QLatin1String("N") ? 3 : 8;
+        const int hi = w == QLatin1String("N")     ? protocol::kPresets
+                       : c.verb == Verb::IrRoute   ? protocol::kIrPorts
+                       : w == QLatin1String("OUT") ? protocol::kOutputs
+                                                   : protocol::kInputs;
         const std::optional<int> n = smallNumber(v, 1, hi);
         if (!n)
             return QStringLiteral("%1: %2 must be a number from 1 to %3, not \"%4\"")

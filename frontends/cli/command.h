@@ -2,6 +2,8 @@
 
 #include "core/edid/edit/edid_edit.h"
 
+#include "core/protocol/shape.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -47,13 +49,13 @@ struct Command {
     QString port;         // as given; empty: the one COMPORT remembers
     bool json = false;    // one JSON object on stdout instead of plain lines
     bool verbose = false; // say what was discarded from the line before the first command
-    int timeoutMs = 1000; // for a routing, status, send or address answer
-    int output = 0;       // route, ir route: 1..8
-    int input = 0;        // route, all, edid read/write, ir route: 1..8
-    int preset = 0;       // 1..3
-    QByteArray bytes;     // send: what goes on the wire
-    QString file;         // the file read (write, decode) or written (-o)
-    QString address;      // ip static: A.B.C.D, each part 0..255
+    int timeoutMs = protocol::kRoutingTimeoutMs; // for a routing, status, send or address answer
+    int output = 0;                              // route, ir route: 1..8
+    int input = 0;                               // route, all, edid read/write, ir route: 1..8
+    int preset = 0;                              // 1..3
+    QByteArray bytes;                            // send: what goes on the wire
+    QString file;                                // the file read (write, decode) or written (-o)
+    QString address;                             // ip static: A.B.C.D, each part 0..255
     // edid edit: the file IN and the edits; edid template: the NAME in source.
     QString source;
     QList<edid::Edit> edits;

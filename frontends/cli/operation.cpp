@@ -17,6 +17,12 @@ QString signalName(int signalNumber) {
         return QStringLiteral("SIGINT");
     case SIGTERM:
         return QStringLiteral("SIGTERM");
+#ifdef SIGHUP
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+    case SIGQUIT:
+        return QStringLiteral("SIGQUIT");
+#endif
     default:
         return QStringLiteral("signal %1").arg(signalNumber);
     }

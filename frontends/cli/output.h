@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+
+#include "core/protocol/shape.h"
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
@@ -11,7 +13,7 @@
 namespace cli {
 
 // Input 1..8 of each output as the device reported it; 0: not reported.
-using Outputs = std::array<int, 8>;
+using Outputs = std::array<int, protocol::kOutputs>;
 
 // "output 1: input 3" per output, "output 4: not reported" for a 0.
 QString outputsText(const Outputs& outputs);

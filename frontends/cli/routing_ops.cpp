@@ -113,10 +113,10 @@ private:
                             .arg(cmd().output)
                             .arg(c_.port, timeoutText()));
         QStringList missing;
-        for (int o = 0; o < 8; ++o)
+        for (int o = 0; o < protocol::kOutputs; ++o)
             if (!r.seen[o])
                 missing << QString::number(o + 1);
-        if (missing.size() == 8)
+        if (missing.size() == protocol::kOutputs)
             return fail(QStringLiteral("no answer from %1 within %2").arg(c_.port, timeoutText()));
         // What did come is worth having: the outputs not reported show as
         // such (null in JSON).

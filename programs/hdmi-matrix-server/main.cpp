@@ -50,7 +50,7 @@ int main(int argc, char* argv[]) {
     // One line each, to standard error: the journal of a service.
     QObject::connect(&server, &server::ServerApp::log, &app,
                      [](const QString& line) { print(stderr, line); });
-    // SIGHUP reloads, as services do; SIGINT and SIGTERM leave any device
+    // SIGHUP reloads, as services do; SIGINT, SIGTERM and SIGQUIT leave any device
     // mode a client left open, then end.
     platform::InterruptWatch interrupts(platform::InterruptWatch::HangUp::Reloads);
     QObject::connect(&interrupts, &platform::InterruptWatch::reloadRequested, &server,
