@@ -39,11 +39,13 @@ QString spread(const QList<double>& v, const QString& unit, int decimals) {
 }
 
 struct Client {
-    explicit Client(quint16 port) {
+    explicit Client(quint16 port, const char* from = nullptr) {
         QObject::connect(&s, &QTcpSocket::readyRead, [this] {
             got += s.readAll();
             Poker::poke();
         });
+        if (from)
+            s.bind(QHostAddress(QLatin1String(from)));
         s.connectToHost(QHostAddress::LocalHost, port);
     }
     QTcpSocket s;
@@ -239,6 +241,99 @@ void pacedThroughLinePort(Table& table, int reps, const QString& serverPath,
                    .arg(num(median(through), 3), num(median(direct), 3), num(ratio, 4))
                    .arg(reps),
                target, ratio <= 1.03});
+}
+
+// The real program on a paced simulator (one that prints every line it
+// receives), polling every second, while one client sends 64 KB salvos of
+// 16,000 routes as fast as the server takes them: another client's route
+// from its write to the simulator receiving the command; the server's
+// resident memory; and whether the switcher ever showed as absent.
+void abuse(Table& table, int reps, const QString& serverPath, const QString& simPath) {
+    const QString name = QStringLiteral("server under 64 KB salvos: another client's route to "
+                                        "the wire");
+    QProcess sim;
+    QByteArray banner;
+    QByteArray said;
+    qint64 wired = 0;
+    QObject::connect(&sim, &QProcess::readyReadStandardOutput, [&] {
+        const QByteArray chunk = sim.readAllStandardOutput();
+        if (!banner.contains('\n'))
+            banner += chunk;
+        // The line may come in pieces: the end of the last one is kept.
+        said = said.right(16) + chunk;
+        if (said.contains("< cir 0"))
+            wired = nowNs();
+        Poker::poke();
+    });
+    sim.start(simPath, {"--tcp", "0", "--paced"});
+    waitFor([&] { return banner.contains('\n'); }, 5000);
+    banner.truncate(banner.indexOf('\n'));
+    QTemporaryDir dir;
+    const quint16 port = freePort();
+    QProcess srv;
+    srv.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    srv.start(serverPath,
+              {"--port", QString::fromLatin1(banner.mid(banner.indexOf("tcp://")).trimmed()),
+               "--videohub", QStringLiteral("127.0.0.1:%1").arg(port), "--no-line", "--state-dir",
+               dir.path(), "--poll", "1"});
+    Client other(port);
+    const bool up = waitFor(
+        [&] {
+            if (other.s.state() == QAbstractSocket::UnconnectedState)
+                other.s.connectToHost(QHostAddress::LocalHost, port);
+            return other.got.contains("Device present: true");
+        },
+        5000);
+    if (!up) {
+        table.add({name, QStringLiteral("failed: no dump"), "-", false, false});
+        srv.kill();
+        sim.kill();
+        return;
+    }
+    QByteArray salvo = "VIDEO OUTPUT ROUTING:\n";
+    for (int i = 0; i < 16000; ++i)
+        salvo += QByteArray::number(1 + i % 7) + ' ' + QByteArray::number(i / 7 % 8) + '\n';
+    salvo += '\n';
+    Client flood(port, "127.0.0.2");
+    qint64 salvos = 0;
+    // Another salvo whenever what the socket holds has gone out.
+    const auto feed = [&] {
+        if (flood.s.state() == QAbstractSocket::ConnectedState && flood.s.bytesToWrite() < 16384) {
+            flood.s.write(salvo);
+            ++salvos;
+        }
+        flood.got.clear();
+    };
+    QObject::connect(&flood.s, &QTcpSocket::bytesWritten, feed);
+    QObject::connect(&flood.s, &QTcpSocket::connected, feed);
+    idleFor(1000);
+    other.got.clear();
+    QList<double> ms;
+    qint64 peakKiB = 0;
+    for (int i = 0; i < reps; ++i) {
+        const QByteArray input = QByteArray::number(i % 2 ? 3 : 4);
+        wired = 0;
+        const qint64 start = nowNs();
+        other.s.write("VIDEO OUTPUT ROUTING:\n0 " + input + "\n\n");
+        if (!waitFor([&] { return wired != 0; }, 5000))
+            break;
+        ms << (wired - start) / 1e6;
+        idleFor(200);
+        if (const auto m = memoryOf(srv.processId()))
+            peakKiB = qMax(peakKiB, m->anonKiB + m->fileKiB);
+    }
+    const bool flapped = other.got.contains("Device present: false");
+    table.add({name, spread(ms, "ms", 1) + QStringLiteral(" (%1 salvos sent)").arg(salvos),
+               QStringLiteral("p99 < 100 ms"), ms.size() == reps && percentile(ms, 0.99) < 100});
+    table.add({QStringLiteral("server under 64 KB salvos: resident memory, presence"),
+               QStringLiteral("at most %1 KiB; switcher shown absent: %2")
+                   .arg(peakKiB)
+                   .arg(flapped ? QStringLiteral("yes") : QStringLiteral("never")),
+               QStringLiteral("< 32 MB, never absent"), peakKiB < 32 * 1024 && !flapped});
+    srv.kill();
+    sim.kill();
+    srv.waitForFinished();
+    sim.waitForFinished();
 }
 
 // An in-process server with MQTT on, its line on the in-process switcher.
@@ -443,6 +538,8 @@ void serverRuns(Table& table, bool quick) {
                         << Qt::endl;
     pacedThroughLinePort(table, quick ? 1 : 5, QStringLiteral(HDMI_SERVER_PATH),
                          QStringLiteral(HDMI_SIM_PATH));
+    QTextStream(stdout) << "running the server under a flood of salvos ..." << Qt::endl;
+    abuse(table, quick ? 20 : 100, QStringLiteral(HDMI_SERVER_PATH), QStringLiteral(HDMI_SIM_PATH));
     QTextStream(stdout) << "running the server with MQTT (about 40 s) ..." << Qt::endl;
     mqttRuns(table, quick);
 }

@@ -1,6 +1,7 @@
 #include "frontends/server/platform/tcp_listener.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -39,15 +40,11 @@ public:
         address_ = plain(socket_->peerAddress());
         name_ = peerName(*socket_);
         socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        connect(socket_, &QTcpSocket::readyRead, this, [this] {
-            // The protocols cap what they keep; this reads in bounded pieces.
-            while (socket_ && socket_->bytesAvailable() > 0 && !done_) {
-                const QByteArray bytes = socket_->read(64 * 1024);
-                if (bytes.isEmpty())
-                    break;
-                emit received(bytes);
-            }
-        });
+        // What the client sends beyond this stays in the kernel, and then
+        // with the client: one that sends faster than it is served is held
+        // back by TCP itself, and the server's memory stays flat.
+        socket_->setReadBufferSize(4 * kChunk);
+        connect(socket_, &QTcpSocket::readyRead, this, &TcpClientLink::readSome);
         connect(socket_, &QTcpSocket::disconnected, this,
                 [this] { finish(QStringLiteral("closed by the client")); });
         connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
@@ -100,6 +97,26 @@ public:
     }
 
 private:
+    static constexpr qint64 kChunk = 16 * 1024;
+
+    // One piece at a time: the rest on the next turn of the event loop,
+    // after every other client's turn, so that a client sending without
+    // pause does not keep the others waiting.
+    void readSome() {
+        if (done_ || readPending_)
+            return;
+        const QByteArray bytes = socket_->read(kChunk);
+        if (!bytes.isEmpty())
+            emit received(bytes);
+        if (!done_ && socket_->bytesAvailable() > 0) {
+            readPending_ = true;
+            QTimer::singleShot(0, this, [this] {
+                readPending_ = false;
+                readSome();
+            });
+        }
+    }
+
     void finish(const QString& why) {
         if (done_)
             return;
@@ -112,6 +129,7 @@ private:
     qint64 maxUnread_;
     QHostAddress address_;
     QString name_;
+    bool readPending_ = false;
     bool done_ = false;
 };
 
