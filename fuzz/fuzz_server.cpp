@@ -52,8 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         session.receive(bytes);
         QByteArrayList got;
         const bool fine = lines.feed(bytes, got);
-        for (const QByteArray& l : got)
-            check(l.size() <= server::LineReader::kMaxLine && l.endsWith('\n'));
+        // Whole lines only: one line end, at the end (LF, CR LF or CR).
+        for (const QByteArray& l : got) {
+            const qsizetype end = l.size() - (l.endsWith("\r\n") ? 2 : 1);
+            check(l.size() <= server::LineReader::kMaxLine && end >= 0 &&
+                  (l[end] == '\r' || l[end] == '\n') && !l.first(end).contains('\r') &&
+                  !l.first(end).contains('\n'));
+        }
         if (in.ConsumeBool())
             port->pump();
         if (!fine)
