@@ -68,16 +68,24 @@ private slots:
         QVERIFY(!made->written.contains("cir 14"));
     }
 
-    // A route the switcher refuses is logged, and the output's state stays
-    // (and is published again as) what the switcher reports.
-    void refusedRouteIsRepublished() {
-        device.faults.refuseRoutes = true;
+    // A route the switcher refuses or ignores is logged, and the output's
+    // state stays (and is published again as) what the switcher reports.
+    void failedRouteIsRepublished_data() {
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("err") << true;
+        QTest::newRow("ignored") << false;
+    }
+    void failedRouteIsRepublished() {
+        QFETCH(bool, refused);
+        bool& fault = refused ? device.faults.refuseRoutes : device.faults.ignoreRoutes;
+        fault = true;
+        log.clear();
         seen.remove(base + "output/6/input");
         watcher->publish(base + "output/6/input/set", "3", false);
         QTRY_COMPARE(seen.value(base + "output/6/input"), "6");
         QVERIFY(made->written.contains("cir 52"));
         QCOMPARE(log.filter("route output 6 to input 3 for mqtt not carried out").size(), 1);
-        device.faults.refuseRoutes = false;
+        fault = false;
     }
 };
 
