@@ -27,13 +27,14 @@ command -v "$cxx" >/dev/null || {
 
 flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Werror -I.)
 # -isystem: Qt's own headers are not ours to keep free of warnings.
-for m in QtCore QtGui QtWidgets QtSerialPort QtNetwork QtTest; do
+for m in QtCore QtGui QtWidgets QtSerialPort QtNetwork QtTest QtHttpServer QtWebSockets; do
     flags+=(-isystem "$qt/$m")
 done
 flags+=(-isystem "$qt")
 # What Qt's CMake packages define for a MinGW target linking these modules.
 flags+=(-DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB -DQT_SERIALPORT_LIB -DQT_NETWORK_LIB
-    -DQT_TESTLIB_LIB -DUNICODE -D_UNICODE -DMINGW_HAS_SECURE_API=1)
+    -DQT_TESTLIB_LIB -DQT_HTTPSERVER_LIB -DQT_WEBSOCKETS_LIB -DUNICODE -D_UNICODE
+    -DMINGW_HAS_SECURE_API=1)
 # What the build defines for the MQTT front end.
 flags+=(-DHDMI_MATRIX_VERSION='"0"')
 

@@ -1,0 +1,269 @@
+#include "frontends/server/web/platform/web_listener.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+
+namespace web {
+
+namespace {
+
+QString peerName(const QTcpSocket* socket) {
+    QHostAddress a = socket->peerAddress();
+    bool v4 = false;
+    if (const quint32 n = a.toIPv4Address(&v4); v4)
+        a = QHostAddress(n);
+    return (a.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2")
+                                                          : QStringLiteral("%1:%2"))
+        .arg(a.toString())
+        .arg(socket->peerPort());
+}
+
+// The library cannot answer a request it has not read to its end, and it
+// reads every request whole, so these few refusals are the listener's own
+// fixed texts.
+QByteArray refusal(RequestMeter::Verdict verdict, const WebLimits& limits) {
+    QByteArray status, code;
+    QString sentence;
+    switch (verdict) {
+    case RequestMeter::Verdict::HeadTooLarge:
+        status = "431 Request Header Fields Too Large";
+        code = "headers_too_large";
+        sentence = QStringLiteral("The request line and header fields are over %1 bytes.")
+                       .arg(limits.maxHead);
+        break;
+    case RequestMeter::Verdict::BodyTooLarge:
+        status = "413 Payload Too Large";
+        code = "body_too_large";
+        sentence = QStringLiteral("The body is over %1 bytes.").arg(limits.maxBody);
+        break;
+    case RequestMeter::Verdict::LengthRequired:
+    case RequestMeter::Verdict::Fine:
+        status = "411 Length Required";
+        code = "length_required";
+        sentence = QStringLiteral("Send the body with a Content-Length, not in chunks.");
+        break;
+    }
+    const QByteArray body =
+        QJsonDocument(QJsonObject{{QStringLiteral("error"), sentence},
+                                  {QStringLiteral("code"), QString::fromLatin1(code)}})
+            .toJson(QJsonDocument::Compact);
+    return "HTTP/1.1 " + status +
+           "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+} // namespace
+
+ConnectionWatch::ConnectionWatch(QTcpSocket* socket, WebListener& listener)
+    : QObject(socket), socket_(socket), listener_(&listener), limits_(listener.limits()),
+      meter_(limits_.maxHead, limits_.maxBody), name_(peerName(socket)) {
+    setObjectName(QStringLiteral("web connection watch"));
+    listener.watches_.append(this);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (stream_)
+            drop(QStringLiteral("WebSocket handshake not complete in time"));
+        else if (closing_)
+            socket_->abort();
+        else if (meter_.inRequest())
+            drop(QStringLiteral("request not complete %1 s after its first byte")
+                     .arg(limits_.requestMs / 1000.0));
+        else
+            drop(QStringLiteral("idle"));
+    });
+    connect(socket_, &QTcpSocket::readyRead, this, &ConnectionWatch::beforeLibrary);
+    useful_.start();
+    rearm();
+}
+
+ConnectionWatch::~ConnectionWatch() {
+    if (listener_)
+        listener_->watches_.removeOne(this);
+}
+
+ConnectionWatch* ConnectionWatch::of(QTcpSocket* socket) {
+    return socket ? socket->findChild<ConnectionWatch*>(QStringLiteral("web connection watch"),
+                                                        Qt::FindDirectChildrenOnly)
+                  : nullptr;
+}
+
+void ConnectionWatch::beforeLibrary() {
+    if (closing_)
+        return;
+    const qint64 available = socket_->bytesAvailable();
+    const qint64 fresh = available - unread_;
+    if (fresh <= 0)
+        return;
+    // Of what the library has not read yet, the last bytes are new.
+    const QByteArray bytes = socket_->peek(available);
+    const bool was = meter_.inRequest();
+    const int done = meter_.completed();
+    const RequestMeter::Verdict verdict = meter_.feed(QByteArrayView(bytes).last(fresh));
+    unread_ = available;
+    if (verdict != RequestMeter::Verdict::Fine) {
+        refuse(verdict);
+        return;
+    }
+    if (meter_.completed() != done)
+        useful_.restart();
+    if (meter_.inRequest() && (!was || meter_.completed() != done))
+        requestStart_.start();
+    rearm();
+}
+
+void ConnectionWatch::afterLibrary() {
+    unread_ = socket_->bytesAvailable();
+}
+
+void ConnectionWatch::refuse(RequestMeter::Verdict verdict) {
+    closing_ = true;
+    if (listener_)
+        emit listener_->dropped(name_, verdict == RequestMeter::Verdict::HeadTooLarge
+                                           ? QStringLiteral("header fields too large")
+                                       : verdict == RequestMeter::Verdict::BodyTooLarge
+                                           ? QStringLiteral("body too large")
+                                           : QStringLiteral("chunked body refused"));
+    socket_->write(refusal(verdict, limits_));
+    socket_->disconnectFromHost();
+    // In case the refusal cannot leave.
+    timer_.start(1000);
+}
+
+int ConnectionWatch::admit() {
+    if (closing_)
+        return -1;
+    if (nextPlace_ - sent_ >= limits_.maxWaiting) {
+        drop(QStringLiteral("more than %1 requests waiting").arg(limits_.maxWaiting));
+        return -1;
+    }
+    ready_.emplace_back();
+    const int place = nextPlace_++;
+    rearm();
+    return place;
+}
+
+void ConnectionWatch::answer(int place, std::function<void()> write) {
+    if (closing_ || place < sent_ || place >= nextPlace_)
+        return;
+    ready_[place - sent_] = std::move(write);
+    while (!ready_.empty() && ready_.front() && !closing_) {
+        const std::function<void()> w = std::move(ready_.front());
+        ready_.pop_front();
+        ++sent_;
+        w();
+        useful_.restart();
+    }
+    if (!closing_ && socket_->bytesToWrite() > limits_.maxUnsent) {
+        drop(QStringLiteral("it does not read its answers"));
+        return;
+    }
+    rearm();
+}
+
+void ConnectionWatch::becomeStream() {
+    stream_ = true;
+    timer_.start(limits_.requestMs);
+}
+
+void ConnectionWatch::streamOpened() {
+    timer_.stop();
+}
+
+void ConnectionWatch::drop(const QString& why) {
+    if (closing_)
+        return;
+    closing_ = true;
+    timer_.stop();
+    if (listener_)
+        emit listener_->dropped(name_, why);
+    socket_->abort();
+}
+
+void ConnectionWatch::rearm() {
+    if (closing_ || stream_)
+        return;
+    if (meter_.inRequest())
+        timer_.start(std::max<qint64>(0, limits_.requestMs - requestStart_.elapsed()));
+    else if (nextPlace_ != sent_)
+        timer_.stop(); // the answer is on its way: the core's time-out bounds it
+    else
+        timer_.start(limits_.idleMs);
+}
+
+WebListener::WebListener(const WebLimits& limits, QObject* parent)
+    : QTcpServer(parent), limits_(limits) {
+    setMaxPendingConnections(64);
+}
+
+WebListener::~WebListener() {
+    for (ConnectionWatch* w : std::as_const(watches_))
+        w->listener_ = nullptr;
+}
+
+bool WebListener::allowed(const QHostAddress& address) const {
+    QHostAddress a = address;
+    bool v4 = false;
+    if (const quint32 n = address.toIPv4Address(&v4); v4)
+        a = QHostAddress(n);
+    if (a.isLoopback())
+        return true;
+    for (const server::Subnet& s : limits_.allow)
+        if (a.isInSubnet(s))
+            return true;
+    return false;
+}
+
+ConnectionWatch* WebListener::streamFrom(const QHostAddress& address, quint16 port) const {
+    for (ConnectionWatch* w : watches_)
+        if (w->isStream() && w->socket()->peerPort() == port &&
+            w->socket()->peerAddress() == address)
+            return w;
+    return nullptr;
+}
+
+bool WebListener::makeRoom() {
+    ConnectionWatch* longest = nullptr;
+    for (ConnectionWatch* w : std::as_const(watches_))
+        if (w->evictable() && (!longest || w->uselessMs() > longest->uselessMs()))
+            longest = w;
+    if (!longest)
+        return false;
+    longest->drop(QStringLiteral("closed to make room for a new connection"));
+    // Dropped at once; its watch goes with the socket, later.
+    watches_.removeOne(longest);
+    longest->listener_ = nullptr;
+    return true;
+}
+
+void WebListener::incomingConnection(qintptr descriptor) {
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    const QString name = peerName(socket);
+    QString why;
+    if (!allowed(socket->peerAddress()))
+        why = QStringLiteral("address not allowed");
+    else if (watches_.size() >= limits_.maxClients && !makeRoom())
+        why = QStringLiteral("too many clients (%1)").arg(limits_.maxClients);
+    if (!why.isEmpty()) {
+        socket->abort();
+        delete socket;
+        emit dropped(name, why);
+        return;
+    }
+    // The library keeps a request whole in the socket until it is complete:
+    // this is the most the socket holds, the limits' worth and some.
+    socket->setReadBufferSize(limits_.maxHead + limits_.maxBody + 32 * 1024);
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    auto* watch = new ConnectionWatch(socket, *this);
+    // The watch meets each byte before the library (connected first) and
+    // learns what the library left unread after it (connected last).
+    addPendingConnection(socket);
+    connect(socket, &QTcpSocket::readyRead, watch, &ConnectionWatch::afterLibrary);
+}
+
+} // namespace web

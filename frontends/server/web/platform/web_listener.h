@@ -1,0 +1,128 @@
+#pragma once
+
+#include "frontends/server/listener.h"
+#include "frontends/server/web/request_meter.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QList>
+#include <QTcpServer>
+#include <QTimer>
+#include <deque>
+#include <functional>
+
+class QTcpSocket;
+
+namespace web {
+
+// The limits the web port keeps, whatever the HTTP library does.
+struct WebLimits {
+    int maxClients = 32;
+    QList<server::Subnet> allow; // empty: loopback addresses only
+    int maxHead = 16 * 1024;     // request line and header fields
+    int maxBody = 16 * 1024;
+    int requestMs = 10000;          // from a request's first byte to its last
+    int idleMs = 60000;             // a kept-alive connection with nothing to do
+    qint64 maxUnsent = 1024 * 1024; // answers or events a client does not read
+    int maxWaiting = 8;             // requests in a row waiting for their answers
+};
+
+class WebListener;
+
+// One HTTP connection's watch, a child of its socket (so that it lives as
+// long as the socket, whoever ends up owning it). It meters every request
+// before the library reads it, closes the connection when a request is too
+// large, too slow or one too many is waiting, or when it has been idle too
+// long, and sends the answers in the order of the requests.
+class ConnectionWatch : public QObject {
+    Q_OBJECT
+public:
+    // Before the library takes the socket, so that the watch sees its bytes
+    // first.
+    ConnectionWatch(QTcpSocket* socket, WebListener& listener);
+    ~ConnectionWatch() override;
+
+    static ConnectionWatch* of(QTcpSocket* socket);
+
+    // A request reached the library's handler: its answer's place in the
+    // order, or -1 when the connection is closing (the request is to be
+    // ignored).
+    int admit();
+    // The answer for a place taken by admit(): write() runs when every
+    // earlier answer has gone, and only while the connection is open.
+    void answer(int place, std::function<void()> write);
+
+    // The connection became a WebSocket: the library's WebSocket server now
+    // reads it. Its handshake must end within the request time.
+    void becomeStream();
+    // The WebSocket handshake ended well; the event stream watches the rest.
+    void streamOpened();
+
+    bool isStream() const { return stream_; }
+    // Neither waiting for an answer nor a stream: it may make room for a
+    // newcomer when the listener is full.
+    bool evictable() const { return !stream_ && nextPlace_ == sent_; }
+    // Since the last request completed or answer left (or the connection
+    // came): whom to drop first to make room.
+    qint64 uselessMs() const { return useful_.elapsed(); }
+    QTcpSocket* socket() const { return socket_; }
+    QString name() const { return name_; }
+
+    // Closes at once (when a limit is broken, or to make room).
+    void drop(const QString& why);
+
+private:
+    friend class WebListener;
+    void beforeLibrary();
+    void afterLibrary();
+    void refuse(RequestMeter::Verdict verdict);
+    void rearm();
+
+    QTcpSocket* socket_;
+    WebListener* listener_; // null once the listener has gone
+    WebLimits limits_;
+    RequestMeter meter_;
+    QString name_;
+    QTimer timer_;
+    QElapsedTimer requestStart_;
+    QElapsedTimer useful_;
+    qint64 unread_ = 0; // bytes the library left in the socket after its turn
+    bool closing_ = false;
+    bool stream_ = false;
+    int nextPlace_ = 0;                       // places given by admit()
+    int sent_ = 0;                            // answers written, in order
+    std::deque<std::function<void()>> ready_; // answers from place sent_ on
+};
+
+// The web port's TCP listener, bound to the HTTP library: only connections
+// from allowed addresses reach it, each with its watch. Beyond the cap, a
+// newcomer takes the place of the connection idle longest that waits for
+// no answer and is no event stream; without one, it is refused.
+class WebListener : public QTcpServer {
+    Q_OBJECT
+public:
+    explicit WebListener(const WebLimits& limits, QObject* parent = nullptr);
+    ~WebListener() override;
+    const WebLimits& limits() const { return limits_; }
+    int clients() const { return watches_.size(); }
+    bool allowed(const QHostAddress& address) const;
+    // The watch of the stream from this peer, while its handshake runs.
+    ConnectionWatch* streamFrom(const QHostAddress& address, quint16 port) const;
+
+signals:
+    // A connection refused or closed by the listener: who and why, for the
+    // log.
+    void dropped(const QString& name, const QString& why);
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    friend class ConnectionWatch;
+    bool makeRoom();
+
+    WebLimits limits_;
+    QList<ConnectionWatch*> watches_;
+};
+
+} // namespace web

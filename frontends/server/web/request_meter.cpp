@@ -1,0 +1,78 @@
+#include "frontends/server/web/request_meter.h"
+
+#include <QList>
+
+namespace web {
+
+RequestMeter::Verdict RequestMeter::feed(QByteArrayView bytes) {
+    qsizetype i = 0;
+    while (verdict_ == Verdict::Fine && i < bytes.size()) {
+        switch (state_) {
+        case State::Between: {
+            // What is left of the previous request's line ends.
+            const char c = bytes[i];
+            if (c == '\r' || c == '\n' || c == ' ' || c == '\t' || c == '\v') {
+                ++i;
+                break;
+            }
+            state_ = State::Head;
+            head_.clear();
+            break;
+        }
+        case State::Head: {
+            const char c = bytes[i++];
+            head_.append(c);
+            if (head_.size() > maxHead_)
+                verdict_ = Verdict::HeadTooLarge;
+            else if (c == '\n' && (head_.endsWith("\n\n") || head_.endsWith("\n\r\n")))
+                verdict_ = endHead();
+            break;
+        }
+        case State::Body: {
+            const qint64 n = std::min<qint64>(bodyLeft_, bytes.size() - i);
+            i += n;
+            bodyLeft_ -= n;
+            if (bodyLeft_ == 0) {
+                state_ = State::Between;
+                ++completed_;
+            }
+            break;
+        }
+        }
+    }
+    return verdict_;
+}
+
+RequestMeter::Verdict RequestMeter::endHead() {
+    qint64 length = 0;
+    bool lengthSeen = false;
+    const QList<QByteArray> lines = head_.split('\n');
+    for (qsizetype n = 1; n < lines.size(); ++n) {
+        const qsizetype colon = lines[n].indexOf(':');
+        if (colon < 0)
+            continue;
+        const QByteArray name = lines[n].left(colon).trimmed().toLower();
+        const QByteArray value = lines[n].mid(colon + 1).trimmed();
+        if (name == "transfer-encoding" && value.toLower().contains("chunked"))
+            return Verdict::LengthRequired;
+        if (name == "content-length" && !lengthSeen) {
+            lengthSeen = true;
+            bool ok = false;
+            const qulonglong v = value.toULongLong(&ok);
+            if (ok && v > qulonglong(maxBody_))
+                return Verdict::BodyTooLarge;
+            length = ok ? qint64(v) : 0;
+        }
+    }
+    head_.clear();
+    bodyLeft_ = length;
+    if (length > 0) {
+        state_ = State::Body;
+    } else {
+        state_ = State::Between;
+        ++completed_;
+    }
+    return Verdict::Fine;
+}
+
+} // namespace web
