@@ -178,7 +178,10 @@ HttpHost::~HttpHost() {
 }
 
 bool HttpHost::listen(const QHostAddress& address, quint16 port) {
-    if (!listener_->listen(address, port))
+    // 0.0.0.0 and :: both mean every address, IPv4 and IPv6, as on the
+    // server's other ports.
+    const bool any = address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6;
+    if (!listener_->listen(any ? QHostAddress(QHostAddress::Any) : address, port))
         return false;
     server_->bind(listener_);
     return true;

@@ -8,11 +8,14 @@ namespace web {
 
 namespace {
 
-QString peerName(const QTcpSocket* socket) {
-    QHostAddress a = socket->peerAddress();
+QHostAddress plain(const QHostAddress& address) {
     bool v4 = false;
-    if (const quint32 n = a.toIPv4Address(&v4); v4)
-        a = QHostAddress(n);
+    const quint32 n = address.toIPv4Address(&v4);
+    return v4 ? QHostAddress(n) : address;
+}
+
+QString peerName(const QTcpSocket* socket) {
+    const QHostAddress a = plain(socket->peerAddress());
     return (a.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2")
                                                           : QStringLiteral("%1:%2"))
         .arg(a.toString())
@@ -57,7 +60,8 @@ QByteArray refusal(RequestMeter::Verdict verdict, const WebLimits& limits) {
 
 ConnectionWatch::ConnectionWatch(QTcpSocket* socket, WebListener& listener)
     : QObject(socket), socket_(socket), listener_(&listener), limits_(listener.limits()),
-      meter_(limits_.maxHead, limits_.maxBody), name_(peerName(socket)) {
+      meter_(limits_.maxHead, limits_.maxBody), name_(peerName(socket)),
+      address_(plain(socket->peerAddress()).toString()) {
     setObjectName(QStringLiteral("web connection watch"));
     listener.watches_.append(this);
     timer_.setSingleShot(true);
@@ -202,10 +206,7 @@ WebListener::~WebListener() {
 }
 
 bool WebListener::allowed(const QHostAddress& address) const {
-    QHostAddress a = address;
-    bool v4 = false;
-    if (const quint32 n = address.toIPv4Address(&v4); v4)
-        a = QHostAddress(n);
+    const QHostAddress a = plain(address);
     if (a.isLoopback())
         return true;
     for (const server::Subnet& s : limits_.allow)
@@ -222,10 +223,16 @@ ConnectionWatch* WebListener::streamFrom(const QHostAddress& address, quint16 po
     return nullptr;
 }
 
-bool WebListener::makeRoom() {
+int WebListener::from(const QString& address) const {
+    return std::count_if(watches_.begin(), watches_.end(),
+                         [&](const ConnectionWatch* w) { return w->address() == address; });
+}
+
+bool WebListener::makeRoom(const QString& address) {
     ConnectionWatch* longest = nullptr;
     for (ConnectionWatch* w : std::as_const(watches_))
-        if (w->evictable() && (!longest || w->uselessMs() > longest->uselessMs()))
+        if (w->evictable() && (address.isEmpty() || w->address() == address) &&
+            (!longest || w->uselessMs() > longest->uselessMs()))
             longest = w;
     if (!longest)
         return false;
@@ -243,10 +250,15 @@ void WebListener::incomingConnection(qintptr descriptor) {
         return;
     }
     const QString name = peerName(socket);
+    const QHostAddress peer = plain(socket->peerAddress());
     QString why;
-    if (!allowed(socket->peerAddress()))
+    if (peer.isNull())
+        why = QStringLiteral("the client reset it before it was accepted");
+    else if (!allowed(peer))
         why = QStringLiteral("address not allowed");
-    else if (watches_.size() >= limits_.maxClients && !makeRoom())
+    else if (from(peer.toString()) >= limits_.maxPerAddress && !makeRoom(peer.toString()))
+        why = QStringLiteral("too many clients from this address (%1)").arg(limits_.maxPerAddress);
+    else if (watches_.size() >= limits_.maxClients && !makeRoom({}))
         why = QStringLiteral("too many clients (%1)").arg(limits_.maxClients);
     if (!why.isEmpty()) {
         socket->abort();

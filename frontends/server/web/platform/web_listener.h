@@ -18,7 +18,8 @@ namespace web {
 // The limits the web port keeps, whatever the HTTP library does.
 struct WebLimits {
     int maxClients = 32;
-    QList<server::Subnet> allow; // empty: loopback addresses only
+    int maxPerAddress = 8;       // so that one address cannot fill the port; loopback counts too
+    QList<server::Subnet> allow; // besides the loopback addresses, always allowed
     int maxHead = 16 * 1024;     // request line and header fields
     int maxBody = 16 * 1024;
     int requestMs = 10000;          // from a request's first byte to its last
@@ -67,6 +68,8 @@ public:
     qint64 uselessMs() const { return useful_.elapsed(); }
     QTcpSocket* socket() const { return socket_; }
     QString name() const { return name_; }
+    // The client's address as text, for the cap per address.
+    QString address() const { return address_; }
 
     // Closes at once (when a limit is broken, or to make room).
     void drop(const QString& why);
@@ -83,6 +86,7 @@ private:
     WebLimits limits_;
     RequestMeter meter_;
     QString name_;
+    QString address_;
     QTimer timer_;
     QElapsedTimer requestStart_;
     QElapsedTimer useful_;
@@ -95,9 +99,11 @@ private:
 };
 
 // The web port's TCP listener, bound to the HTTP library: only connections
-// from allowed addresses reach it, each with its watch. Beyond the cap, a
-// newcomer takes the place of the connection idle longest that waits for
-// no answer and is no event stream; without one, it is refused.
+// from allowed addresses reach it, each with its watch. Beyond a cap (all
+// clients, or those of one address), a newcomer takes the place of the
+// connection (of its address) idle longest that waits for no answer and is
+// no event stream; without one, it is refused. A browser keeps several
+// connections open: this way an idle one never keeps anybody out.
 class WebListener : public QTcpServer {
     Q_OBJECT
 public:
@@ -119,7 +125,10 @@ protected:
 
 private:
     friend class ConnectionWatch;
-    bool makeRoom();
+    // Drops the connection idle longest, of one address or of any (empty);
+    // false when none may go.
+    bool makeRoom(const QString& address);
+    int from(const QString& address) const;
 
     WebLimits limits_;
     QList<ConnectionWatch*> watches_;
