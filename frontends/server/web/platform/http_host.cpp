@@ -83,7 +83,7 @@ EventStream::EventStream(std::unique_ptr<QWebSocket> socket, qint64 maxUnsent, Q
     socket_->setMaxAllowedIncomingFrameSize(4096);
     socket_->setMaxAllowedIncomingMessageSize(4096);
     connect(socket_.get(), &QWebSocket::disconnected, this,
-            [this] { end(QStringLiteral("closed by the client"), false); });
+            [this] { end(QStringLiteral("closed"), false); });
 }
 
 EventStream::~EventStream() = default;

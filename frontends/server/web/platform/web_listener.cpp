@@ -172,6 +172,12 @@ void ConnectionWatch::becomeStream() {
 
 void ConnectionWatch::streamOpened() {
     timer_.stop();
+    // The WebSocket answers a client's pings by itself: a client that sends
+    // them without reading the answers would have them pile up here.
+    connect(socket_, &QTcpSocket::readyRead, this, [this] {
+        if (socket_->bytesToWrite() > limits_.maxUnsent)
+            drop(QStringLiteral("it does not read"));
+    });
 }
 
 void ConnectionWatch::drop(const QString& why) {

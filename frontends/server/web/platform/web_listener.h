@@ -56,7 +56,8 @@ public:
     // The connection became a WebSocket: the library's WebSocket server now
     // reads it. Its handshake must end within the request time.
     void becomeStream();
-    // The WebSocket handshake ended well; the event stream watches the rest.
+    // The WebSocket handshake ended well: from now on the watch only minds
+    // what waits for the client.
     void streamOpened();
 
     bool isStream() const { return stream_; }
