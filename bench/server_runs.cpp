@@ -67,6 +67,7 @@ void inProcess(Table& table, int reps) {
     server::Options o;
     o.videohub = server::Endpoint{QHostAddress(QHostAddress::LocalHost), 0};
     o.line.reset();
+    o.web.reset();
     o.stateDir = dir.path();
     o.pollSeconds = 0;
     o.maxClients = 128;
@@ -149,8 +150,8 @@ void realProcess(Table& table, const QString& serverPath, const QString& simPath
     srv.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     QByteArray log;
     srv.start(serverPath, {"--port", target, "--videohub", QStringLiteral("127.0.0.1:%1").arg(port),
-                           "--no-line", "--state-dir", dir.path(), "--poll", "60", "--max-clients",
-                           "128", "--max-per-address", "128"});
+                           "--no-line", "--no-web", "--state-dir", dir.path(), "--poll", "60",
+                           "--max-clients", "128", "--max-per-address", "128"});
     srv.waitForStarted();
     Client probe(port);
     // The server may still be starting: the probe tries again until it is in.
@@ -274,8 +275,8 @@ void abuse(Table& table, int reps, const QString& serverPath, const QString& sim
     srv.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     srv.start(serverPath,
               {"--port", QString::fromLatin1(banner.mid(banner.indexOf("tcp://")).trimmed()),
-               "--videohub", QStringLiteral("127.0.0.1:%1").arg(port), "--no-line", "--state-dir",
-               dir.path(), "--poll", "1"});
+               "--videohub", QStringLiteral("127.0.0.1:%1").arg(port), "--no-line", "--no-web",
+               "--state-dir", dir.path(), "--poll", "1"});
     Client other(port);
     const bool up = waitFor(
         [&] {
@@ -347,9 +348,9 @@ struct MqttServer {
         };
         QString error;
         const auto o =
-            server::parseOptions({"--videohub", "127.0.0.1:0", "--no-line", "--name", name,
-                                  "--state-dir", dir.path(), "--poll", "0", "--no-ha", "--mqtt",
-                                  QStringLiteral("mqtt://127.0.0.1:%1").arg(brokerPort)},
+            server::parseOptions({"--videohub", "127.0.0.1:0", "--no-line", "--no-web", "--name",
+                                  name, "--state-dir", dir.path(), "--poll", "0", "--no-ha",
+                                  "--mqtt", QStringLiteral("mqtt://127.0.0.1:%1").arg(brokerPort)},
                                  {}, &error);
         if (o) {
             app = std::make_unique<server::ServerApp>(platform, *o);
@@ -485,8 +486,9 @@ void mqttIdle(Table& table, quint16 port, const QString& serverPath, const QStri
     srv.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     srv.start(serverPath,
               {"--port", QString::fromLatin1(banner.mid(banner.indexOf("tcp://")).trimmed()),
-               "--videohub", "127.0.0.1:0", "--no-line", "--state-dir", dir.path(), "--poll", "60",
-               "--name", "idle", "--mqtt", QStringLiteral("mqtt://127.0.0.1:%1").arg(port)});
+               "--videohub", "127.0.0.1:0", "--no-line", "--no-web", "--state-dir", dir.path(),
+               "--poll", "60", "--name", "idle", "--mqtt",
+               QStringLiteral("mqtt://127.0.0.1:%1").arg(port)});
     Watcher watcher(port);
     if (!waitFor([&] { return watcher.up("idle"); }, 10000)) {
         table.add({name, QStringLiteral("failed: server not up"), "-", false, false});

@@ -189,8 +189,8 @@ Rig::Rig(bool paced, const QString& simulatorPath, bool overTcp, const QString& 
 // the program's traffic.
 bool Rig::startServer(const QString& serverPath, QString& link) {
     QObject::connect(&server_, &QProcess::readyReadStandardError, &Poker::instance(), &Poker::poke);
-    server_.start(serverPath, {"--port", link, "--line", "127.0.0.1:0", "--no-videohub", "--poll",
-                               "0", "--state-dir", dir_.filePath("state")});
+    server_.start(serverPath, {"--port", link, "--line", "127.0.0.1:0", "--no-videohub", "--no-web",
+                               "--poll", "0", "--state-dir", dir_.filePath("state")});
     // "line port on 127.0.0.1:PORT", then the switcher found at "bc ".
     QByteArray log;
     const bool up = waitFor(

@@ -19,6 +19,9 @@ packages=(
     fonts-liberation fonts-dejavu-core
     # The server's MQTT front end talks to the broker through libmosquitto.
     libmosquitto-dev
+    # Its web page and JSON API: Qt HTTP Server, and Qt WebSockets for the
+    # live events.
+    qt6-httpserver-dev qt6-websockets-dev
 )
 # Tools only the tests use: the package test validates the desktop entry,
 # and the decoder's reference test runs Debian's independent EDID decoder.
@@ -31,6 +34,9 @@ if [[ "${HDMI_WITH_TESTS:-0}" == 1 ]]; then
     # The mDNS test gives the server a D-Bus system bus of its own, without
     # avahi on it, never the machine's.
     packages+=(dbus-daemon)
+    # The web page in a real headless browser driven through WebDriver, and
+    # the API's OpenAPI document and answers checked against their schemas.
+    packages+=(chromium chromium-driver python3-selenium python3-jsonschema openapi-specification)
 fi
 # Only tools/windows-guard.sh needs the MinGW-w64 compiler (and git, to list
 # the sources).

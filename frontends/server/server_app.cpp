@@ -12,6 +12,7 @@
 #include "frontends/server/platform/tcp_listener.h"
 #include "frontends/server/router_state.h"
 #include "frontends/server/videohub_server.h"
+#include "frontends/server/web/web_server.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -80,6 +81,10 @@ quint16 ServerApp::videohubPort() const {
 
 quint16 ServerApp::linePort() const {
     return lineListener_ ? lineListener_->port() : 0;
+}
+
+quint16 ServerApp::webPort() const {
+    return web_ ? web_->port() : 0;
 }
 
 QString ServerApp::uniqueId() {
@@ -163,6 +168,23 @@ bool ServerApp::start(QString* error, bool announce) {
         emit log(QStringLiteral("line port on %1")
                      .arg(endpointText({options_.line->address, lineListener_->port()})));
     }
+    if (options_.web) {
+        web::WebLimits webLimits;
+        webLimits.maxClients = options_.maxClients;
+        webLimits.maxPerAddress = options_.maxPerAddress;
+        webLimits.allow = options_.allow;
+        web_ = std::make_unique<web::WebServer>(*state_, options_.name, webLimits);
+        if (!web_->listen(options_.web->address, options_.web->port)) {
+            *error = QStringLiteral("web port %1: %2")
+                         .arg(endpointText(*options_.web), web_->errorText());
+            return false;
+        }
+        connect(web_.get(), &web::WebServer::event, this, &ServerApp::log);
+        if (options_.verbose)
+            connect(web_.get(), &web::WebServer::traffic, this, &ServerApp::log);
+        emit log(QStringLiteral("web page on http://%1/")
+                     .arg(endpointText({options_.web->address, web_->port()})));
+    }
     if (options_.mqtt.enabled) {
         mqttBackend_ = std::make_unique<mqtt::RouterBackend>(*state_);
         mqttClient_ = std::make_unique<mqtt::MqttClient>(options_.mqtt.client);
@@ -203,6 +225,8 @@ void ServerApp::stop() {
         videohubListener_->close();
     if (lineListener_)
         lineListener_->close();
+    if (web_)
+        web_->close();
     owner_->stop();
 }
 

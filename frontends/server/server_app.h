@@ -9,6 +9,10 @@ namespace platform {
 class Platform;
 }
 
+namespace web {
+class WebServer;
+}
+
 namespace mqtt {
 class RouterBackend;
 class MqttClient;
@@ -48,6 +52,7 @@ public:
     // The ports listened on (useful when 0 asked the system for one).
     quint16 videohubPort() const;
     quint16 linePort() const;
+    quint16 webPort() const;
 
 signals:
     // One line for the log.
@@ -65,6 +70,7 @@ private:
     std::unique_ptr<TcpListener> lineListener_;
     std::unique_ptr<VideohubServer> videohub_;
     std::unique_ptr<LinePortServer> linePort_;
+    std::unique_ptr<web::WebServer> web_;
     std::unique_ptr<MdnsAnnouncer> mdns_;
     std::unique_ptr<ServiceNotify> notify_;
     std::unique_ptr<mqtt::RouterBackend> mqttBackend_;

@@ -348,7 +348,7 @@ private slots:
         server.setProcessChannelMode(QProcess::MergedChannels);
         server.start(
             HDMI_SERVER_PATH,
-            QStringLiteral("--port %1 --videohub 127.0.0.1:0 --no-line "
+            QStringLiteral("--port %1 --videohub 127.0.0.1:0 --no-line --no-web "
                            "--name Hall --state-dir . --mqtt %2")
                 .arg(QString::fromLatin1(banner.mid(banner.indexOf("tcp://")).trimmed()), url)
                 .split(' '));

@@ -31,8 +31,8 @@ private slots:
         const QString url = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port);
         QString error;
         const auto options =
-            server::parseOptions({"--videohub", "127.0.0.1:0", "--no-line", "--name", "Hall",
-                                  "--state-dir", dir.path(), "--mqtt", url},
+            server::parseOptions({"--videohub", "127.0.0.1:0", "--no-line", "--no-web", "--name",
+                                  "Hall", "--state-dir", dir.path(), "--mqtt", url},
                                  {}, &error);
         QVERIFY2(options, qPrintable(error));
         app = std::make_unique<server::ServerApp>(platform, *options);

@@ -36,6 +36,7 @@ struct Rig {
         server::Options o;
         o.videohub = server::Endpoint{QHostAddress(QHostAddress::LocalHost), 0};
         o.line = server::Endpoint{QHostAddress(QHostAddress::LocalHost), 0};
+        o.web.reset();
         o.stateDir = stateDir;
         o.maxClients = maxClients;
         o.pollSeconds = poll;
@@ -605,7 +606,7 @@ void TestServerEndToEnd::hangUp() {
     Rig rig(dir_.path());
     server.start(QStringLiteral(HDMI_SERVER_PATH),
                  {"--port", "tcp://127.0.0.1:" + QString::number(rig.app->linePort()), "--videohub",
-                  "127.0.0.1:0", "--no-line", "--state-dir", state.path()});
+                  "127.0.0.1:0", "--no-line", "--no-web", "--state-dir", state.path()});
     QByteArray said;
     QVERIFY(rig.ok &&
             QTest::qWaitFor([&] { return (said += server.readAll()).contains("switcher found"); }));

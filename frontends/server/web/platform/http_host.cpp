@@ -86,7 +86,11 @@ EventStream::EventStream(std::unique_ptr<QWebSocket> socket, qint64 maxUnsent, Q
             [this] { end(QStringLiteral("closed"), false); });
 }
 
-EventStream::~EventStream() = default;
+EventStream::~EventStream() {
+    // Closed with the server: no one is told any more.
+    done_ = true;
+    socket_->disconnect(this);
+}
 
 void EventStream::send(const QString& text) {
     if (done_)

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "frontends/server/router_state.h"
+
+#include <QList>
+#include <QObject>
+
+namespace web {
+
+class EventStream;
+class WebApi;
+
+// The clients of GET /api/v1/events: each gets {"type": "state", ...} (as
+// GET /api/v1/state) first, then one message per change of the shared
+// state: "output", "label", "present", "lock".
+class EventHub : public QObject {
+    Q_OBJECT
+public:
+    EventHub(server::RouterState& state, const WebApi& api, QObject* parent = nullptr);
+    void add(EventStream* stream);
+    int clients() const { return streams_.size(); }
+
+private:
+    void sendAll(const QJsonObject& message);
+
+    server::RouterState& state_;
+    const WebApi& api_;
+    QList<EventStream*> streams_;
+};
+
+} // namespace web

@@ -1,0 +1,297 @@
+// The switcher's page: the routing as the switcher reports it, kept live by
+// the server's event stream. A tap asks the server; the buttons show a
+// route only once the switcher has reported it.
+
+const $ = (id) => document.getElementById(id);
+
+let state = null; // as GET /api/v1/state, kept up to date by the events
+let online = false; // the event stream is open and its state has come
+let retryMs = 1000;
+let retryNote = "";
+let message = ""; // the last action's result, for the status line
+let takeMode = false;
+const staged = new Map(); // output -> input, in take mode
+const pending = new Map(); // output -> input asked for, not answered yet
+const refusals = new Map(); // output -> why its last route was refused
+const groups = []; // per output: {group, title, note, buttons[]}
+
+// ---- the server ----
+
+async function call(method, path, body) {
+  try {
+    const response = await fetch(path, {
+      method,
+      headers: { "Content-Type": "application/json" },
+      body: JSON.stringify(body ?? {}),
+    });
+    const text = await response.text();
+    return { ok: response.ok, status: response.status, body: text ? JSON.parse(text) : {} };
+  } catch {
+    return { ok: false, status: 0, body: { error: "The server cannot be reached." } };
+  }
+}
+
+function connect() {
+  const url = new URL("api/v1/events", location.href);
+  url.protocol = url.protocol === "https:" ? "wss:" : "ws:";
+  const socket = new WebSocket(url);
+  socket.onmessage = (e) => receive(JSON.parse(e.data));
+  socket.onclose = () => {
+    online = false;
+    const wait = retryMs;
+    retryMs = Math.min(retryMs * 2, 30000);
+    retryNote = `The server cannot be reached. Trying again in ${wait / 1000} s.`;
+    showStatus();
+    setTimeout(connect, wait);
+  };
+}
+
+function receive(m) {
+  if (m.type === "state") {
+    state = m;
+    online = true;
+    retryMs = 1000;
+    build();
+  } else if (!state) {
+    return;
+  } else if (m.type === "output") {
+    state.outputs[m.output - 1].input = m.input;
+    update(m.output);
+  } else if (m.type === "lock") {
+    state.outputs[m.output - 1].locked = m.locked;
+    update(m.output);
+  } else if (m.type === "present") {
+    state.present = m.present;
+  } else if (m.type === "label") {
+    (m.side === "input" ? state.inputs : state.outputs)[m.number - 1].label = m.label;
+    for (let o = 1; o <= state.outputs.length; o++) update(o);
+    if (!$("setup").open) fillLabels();
+  }
+  showStatus();
+}
+
+// ---- what is shown ----
+
+function showStatus() {
+  const status = $("status");
+  let text = message || "Ready.";
+  let warn = false;
+  if (!online) {
+    text = retryNote || "Connecting to the server.";
+    warn = Boolean(retryNote);
+  } else if (!state.present) {
+    text = "The switcher is not answering; routes cannot be made until it is back.";
+    warn = true;
+  }
+  status.classList.toggle("warn", warn);
+  if (status.textContent !== text) status.textContent = text;
+  document.body.classList.toggle("away", !online || !state.present);
+}
+
+function say(text) {
+  message = text;
+  showStatus();
+}
+
+function build() {
+  document.title = state.name;
+  $("name").textContent = state.name;
+  const box = $("outputs");
+  if (groups.length !== state.outputs.length) {
+    box.replaceChildren();
+    groups.length = 0;
+    for (const out of state.outputs) {
+      const o = out.number;
+      const group = document.createElement("section");
+      group.className = "output";
+      group.setAttribute("role", "group");
+      group.setAttribute("aria-labelledby", `output-${o}-name`);
+      group.setAttribute("aria-describedby", `output-${o}-note`);
+      const title = document.createElement("h2");
+      title.id = `output-${o}-name`;
+      const note = document.createElement("p");
+      note.id = `output-${o}-note`;
+      note.className = "note";
+      const row = document.createElement("div");
+      row.className = "inputs";
+      const buttons = state.inputs.map((input) => {
+        const b = document.createElement("button");
+        b.type = "button";
+        b.append(document.createElement("span"), document.createElement("span"));
+        b.lastChild.className = "mark";
+        b.lastChild.setAttribute("aria-hidden", "true");
+        b.addEventListener("click", () => tap(o, input.number));
+        row.append(b);
+        return b;
+      });
+      group.append(title, note, row);
+      box.append(group);
+      groups.push({ group, title, note, buttons });
+    }
+  }
+  for (const out of state.outputs) update(out.number);
+  fillLabels();
+}
+
+function inputLabel(i) {
+  return state.inputs[i - 1].label;
+}
+
+function update(o) {
+  const g = groups[o - 1];
+  if (!g) return;
+  const out = state.outputs[o - 1];
+  g.title.textContent = out.label;
+  const notes = [out.input ? `Shows ${inputLabel(out.input)}.` : "Input not known yet."];
+  if (out.locked) notes.push("Locked by another client.");
+  if (pending.has(o)) notes.push(`Switching to ${inputLabel(pending.get(o))}.`);
+  if (staged.has(o)) notes.push(`${inputLabel(staged.get(o))} staged for Take.`);
+  if (refusals.has(o)) notes.push(refusals.get(o));
+  g.note.textContent = notes.join(" ");
+  g.group.classList.toggle("locked", out.locked);
+  g.group.classList.toggle("refused", refusals.has(o));
+  g.buttons.forEach((b, index) => {
+    const i = index + 1;
+    const mark = pending.get(o) === i ? "pending" : staged.get(o) === i ? "staged" : "";
+    b.firstChild.textContent = inputLabel(i);
+    b.lastChild.textContent = mark;
+    b.setAttribute("aria-label", mark ? `${inputLabel(i)}, ${mark}` : inputLabel(i));
+    b.className = mark;
+    b.setAttribute("aria-pressed", String(out.input === i));
+  });
+}
+
+function fillLabels() {
+  for (const [side, list] of [["input", state.inputs], ["output", state.outputs]]) {
+    const set = $(`${side}-labels`);
+    for (const port of list) {
+      const id = `${side}-label-${port.number}`;
+      let field = $(id);
+      if (!field) {
+        const label = document.createElement("label");
+        label.htmlFor = id;
+        label.textContent = `${side === "input" ? "Input" : "Output"} ${port.number}`;
+        field = document.createElement("input");
+        field.id = id;
+        field.autocomplete = "off";
+        set.append(label, field);
+      }
+      field.value = port.label;
+      field.dataset.was = port.label;
+    }
+  }
+}
+
+// ---- what the operator does ----
+
+async function route(o, i) {
+  pending.set(o, i);
+  refusals.delete(o);
+  update(o);
+  const r = await call("PUT", `api/v1/outputs/${o}/input`, { input: i });
+  pending.delete(o);
+  if (r.ok) {
+    state.outputs[o - 1].input = r.body.input;
+    say(`${state.outputs[o - 1].label} shows ${inputLabel(i)}.`);
+  } else {
+    refusals.set(o, `Not switched: ${r.body.error}`);
+    say(`${state.outputs[o - 1].label} not switched: ${r.body.error}`);
+  }
+  update(o);
+}
+
+function tap(o, i) {
+  if (!takeMode) return route(o, i);
+  if (staged.get(o) === i) staged.delete(o);
+  else staged.set(o, i);
+  refusals.delete(o);
+  update(o);
+  showTake();
+}
+
+function showTake() {
+  $("take-mode").setAttribute("aria-pressed", String(takeMode));
+  for (const id of ["take", "cancel"]) {
+    $(id).hidden = !takeMode;
+    $(id).disabled = staged.size === 0;
+  }
+  $("take").textContent = staged.size ? `Take (${staged.size})` : "Take";
+}
+
+function dropStaged() {
+  const outputs = [...staged.keys()];
+  staged.clear();
+  outputs.forEach(update);
+  showTake();
+}
+
+async function take() {
+  const routes = [...staged].map(([output, input]) => ({ output, input }));
+  for (const r of routes) pending.set(r.output, r.input);
+  dropStaged();
+  routes.forEach((r) => update(r.output));
+  const r = await call("POST", "api/v1/routes", { routes });
+  for (const x of routes) pending.delete(x.output);
+  if (r.ok) {
+    showOutputs(r.body.outputs);
+    say(`${routes.length} routes taken together.`);
+  } else {
+    for (const x of routes) refusals.set(x.output, `Not switched: ${r.body.error}`);
+    say(`Nothing taken: ${r.body.error}`);
+  }
+  routes.forEach((x) => update(x.output));
+}
+
+function showOutputs(list) {
+  for (const out of list) {
+    state.outputs[out.number - 1].input = out.input;
+    update(out.number);
+  }
+}
+
+async function recall(p) {
+  say(`Recalling preset ${p}.`);
+  const r = await call("POST", `api/v1/presets/${p}/recall`);
+  if (r.ok) showOutputs(r.body.outputs);
+  say(r.ok ? `Preset ${p} recalled.` : `Preset ${p} not recalled: ${r.body.error}`);
+}
+
+async function save(p) {
+  const r = await call("POST", `api/v1/presets/${p}/save`);
+  say(r.ok ? `The routing is saved as preset ${p}.` : `Preset ${p} not saved: ${r.body.error}`);
+}
+
+async function saveLabels(event) {
+  event.preventDefault();
+  const failed = [];
+  let saved = 0;
+  for (const field of $("labels").querySelectorAll("input")) {
+    if (field.value === field.dataset.was) continue;
+    const [side, , n] = field.id.split("-");
+    const r = await call("PUT", `api/v1/${side}s/${n}/label`, { label: field.value });
+    if (r.ok) {
+      field.dataset.was = field.value = r.body.label;
+      saved++;
+    } else {
+      failed.push(`${side} ${n}: ${r.body.error}`);
+    }
+  }
+  say(failed.length ? `Not saved: ${failed.join(" ")}` : `${saved} labels saved.`);
+}
+
+$("take-mode").addEventListener("click", () => {
+  takeMode = !takeMode;
+  if (!takeMode) dropStaged();
+  showTake();
+});
+$("take").addEventListener("click", take);
+$("cancel").addEventListener("click", () => {
+  dropStaged();
+  say("Staged routes dropped.");
+});
+for (const b of document.querySelectorAll("[data-recall]"))
+  b.addEventListener("click", () => recall(b.dataset.recall));
+for (const b of document.querySelectorAll("[data-save]"))
+  b.addEventListener("click", () => save(b.dataset.save));
+$("labels").addEventListener("submit", saveLabels);
+connect();

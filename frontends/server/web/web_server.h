@@ -1,0 +1,52 @@
+#pragma once
+
+#include "frontends/server/web/platform/web_listener.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <memory>
+
+namespace server {
+class RouterState;
+}
+
+namespace web {
+
+class HttpHost;
+class WebApi;
+class EventHub;
+
+// The web front end: the page at /, the JSON API under /api/v1/ and its
+// event stream, on one port. Every answer carries the page's security
+// headers.
+class WebServer : public QObject {
+    Q_OBJECT
+public:
+    WebServer(server::RouterState& state, const QString& name, const WebLimits& limits,
+              QObject* parent = nullptr);
+    ~WebServer() override;
+
+    // False with the reason in errorText().
+    bool listen(const QHostAddress& address, quint16 port);
+    quint16 port() const;
+    QString errorText() const;
+    // Stops accepting; connected clients stay.
+    void close();
+    // Connections, event streams included.
+    int clients() const;
+    int eventClients() const;
+
+signals:
+    // One line for the log: an event client came or went, a connection was
+    // dropped.
+    void event(const QString& line);
+    // One request and its status, for the traffic log (-v).
+    void traffic(const QString& line);
+
+private:
+    std::unique_ptr<WebApi> api_;
+    std::unique_ptr<EventHub> events_;
+    std::unique_ptr<HttpHost> host_;
+};
+
+} // namespace web

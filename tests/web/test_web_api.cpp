@@ -1,0 +1,451 @@
+// The server's web port on the loopback address, its line owned through the
+// in-process simulated switcher: the JSON API's answers as table rows, the
+// events, Videohub clients beside it, and the port's limits. Every answer
+// and event is recorded for check_openapi.py, which holds them against the
+// OpenAPI document.
+
+#include "frontends/server/line_owner.h"
+#include "frontends/server/router_state.h"
+#include "frontends/server/server_app.h"
+#include "frontends/server/web/web_server.h"
+#include "sim/device.h"
+#include "sim/inprocess_port.h"
+#include "testing/fakes/fake_platform.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebSocket>
+
+namespace {
+
+void record(const QJsonObject& entry) {
+    static QFile file(QStringLiteral(HDMI_WEB_RECORD));
+    if (!file.isOpen() && !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", HDMI_WEB_RECORD);
+    file.write(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n');
+    file.flush();
+}
+
+struct Reply {
+    int status = 0;
+    QByteArray body;
+    QJsonObject json;
+    QList<QNetworkReply::RawHeaderPair> headers;
+    QByteArray header(const QByteArray& name) const {
+        for (const auto& [n, v] : headers)
+            if (n.compare(name, Qt::CaseInsensitive) == 0)
+                return v;
+        return {};
+    }
+};
+
+struct Rig {
+    explicit Rig(const QString& stateDir, const web::WebLimits& limits = {}) {
+        platform.portFactory = sim::InProcessPort::factory(device, made, true);
+        server::Options o;
+        o.videohub = server::Endpoint{QHostAddress(QHostAddress::LocalHost), 0};
+        o.line.reset();
+        o.web.reset(); // its own, beside, with the limits given
+        o.stateDir = stateDir;
+        o.pollSeconds = 0;
+        app = std::make_unique<server::ServerApp>(platform, o);
+        app->owner().times = {50, 400, 300, 30000};
+        net.setProxy(QNetworkProxy::NoProxy); // loopback only, no system proxy asked
+        web = std::make_unique<web::WebServer>(app->state(), QStringLiteral("Test Matrix"), limits);
+        QObject::connect(web.get(), &web::WebServer::event, [this](const QString& l) { log << l; });
+        QString error;
+        ok = app->start(&error, false) && web->listen(QHostAddress(QHostAddress::LocalHost), 0) &&
+             QTest::qWaitFor([this] { return app->state().present(); }, 5000);
+    }
+    Reply call(const QByteArray& method, const QString& path, const QByteArray& body = "{}",
+               const QByteArray& type = "application/json") {
+        QNetworkRequest request(
+            QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(web->port()).arg(path)));
+        if (!type.isEmpty())
+            request.setRawHeader("Content-Type", type);
+        QNetworkReply* r =
+            method == "GET" ? net.get(request) : net.sendCustomRequest(request, method, body);
+        if (!QTest::qWaitFor([r] { return r->isFinished(); }, 15000))
+            return {};
+        Reply out{r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                  r->readAll(),
+                  {},
+                  r->rawHeaderPairs()};
+        r->deleteLater();
+        const QJsonDocument doc = QJsonDocument::fromJson(out.body);
+        out.json = doc.object();
+        record({{"method", QString::fromLatin1(method)},
+                {"path", path},
+                {"status", out.status},
+                {"body", out.body.isEmpty() ? QJsonValue()
+                         : doc.isObject()   ? QJsonValue(out.json)
+                                            : QJsonValue(QString())}});
+        return out;
+    }
+    bool sent(const QByteArray& command) const { return made && made->written.contains(command); }
+
+    sim::Device device;
+    sim::InProcessPort* made = nullptr;
+    platform::FakePlatform platform{{false, true}};
+    QStringList log; // before the servers, which log as they go
+    std::unique_ptr<server::ServerApp> app;
+    std::unique_ptr<web::WebServer> web;
+    QNetworkAccessManager net;
+    bool ok = false;
+};
+
+// A client of the event stream.
+struct Events {
+    explicit Events(quint16 port, const QString& origin = {}, bool kept = true) : ws(origin) {
+        QObject::connect(&ws, &QWebSocket::textMessageReceived, [this, kept](const QString& text) {
+            const QJsonObject m = QJsonDocument::fromJson(text.toUtf8()).object();
+            if (kept)
+                record({{"event", m}});
+            got << m;
+        });
+        ws.setProxy(QNetworkProxy::NoProxy);
+        ws.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/v1/events").arg(port)));
+    }
+    bool has(const QJsonObject& m, int ms = 5000) {
+        return QTest::qWaitFor([&] { return got.contains(m); }, ms);
+    }
+    QWebSocket ws;
+    QList<QJsonObject> got;
+};
+
+// Bytes on a plain connection, for the port's limits and for Videohub.
+struct Raw {
+    explicit Raw(quint16 port, bool reads = true, const char* from = "127.0.0.1") {
+        s.bind(QHostAddress(QLatin1String(from)));
+        if (reads)
+            QObject::connect(&s, &QTcpSocket::readyRead, [this] { got += s.readAll(); });
+        s.connectToHost(QHostAddress::LocalHost, port);
+        if (!reads) {
+            s.waitForConnected(3000);
+            s.setReadBufferSize(1);
+            s.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+        }
+    }
+    bool has(const QByteArray& text, int ms = 5000) {
+        return QTest::qWaitFor([&] { return got.contains(text); }, ms);
+    }
+    bool closed(int ms = 5000) {
+        return QTest::qWaitFor([&] { return s.state() == QAbstractSocket::UnconnectedState; }, ms);
+    }
+    QTcpSocket s;
+    QByteArray got;
+};
+
+QJsonObject message(const char* type, std::initializer_list<QPair<QString, QJsonValue>> fields) {
+    QJsonObject m{{QStringLiteral("type"), QLatin1String(type)}};
+    for (const auto& [k, v] : fields)
+        m.insert(k, v);
+    return m;
+}
+
+QJsonObject outputsWith(std::initializer_list<QPair<int, int>> routes) {
+    QJsonArray list;
+    for (int o = 1; o <= 8; ++o) {
+        int input = o;
+        for (const auto& [ro, ri] : routes)
+            input = ro == o ? ri : input;
+        list.append(QJsonObject{{"number", o}, {"input", input}});
+    }
+    return {{"outputs", list}};
+}
+
+} // namespace
+
+class TestWebApi : public QObject {
+    Q_OBJECT
+private slots:
+    void api_data();
+    void api();
+    void pageAndHeaders();
+    void locksRefusalsAndAbsence();
+    void sharedWithVideohub();
+    void slowReaderDropped();
+    void limits();
+    void crowd();
+
+private:
+    QTemporaryDir dir_;
+};
+
+void TestWebApi::api_data() {
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QJsonObject>("answer"); // these fields, as given
+    QTest::addColumn<QByteArray>("wire");    // sent to the switcher; none on an error
+
+    auto row = [](const QString& name, const char* method, const QString& path,
+                  const QByteArray& body, int status, const QJsonObject& answer = {},
+                  const char* wire = "", const char* type = "application/json") {
+        QTest::newRow(qPrintable(name)) << QByteArray(method) << path << QByteArray(type) << body
+                                        << status << answer << QByteArray(wire);
+    };
+    auto code = [](const char* word) { return QJsonObject{{"code", word}}; };
+    auto label = [](const QString& text) {
+        return QJsonDocument(QJsonObject{{"label", text}}).toJson();
+    };
+    const QString route = QStringLiteral("/api/v1/outputs/%1/input");
+    const QString salvo = QStringLiteral("/api/v1/routes");
+    row("state", "GET", "/api/v1/state", {}, 200,
+        {{"name", "Test Matrix"}, {"present", true}, {"presets", QJsonArray{1, 2, 3}}});
+    row("health", "GET", "/api/v1/health", {}, 200, {{"status", "ok"}, {"switcher", true}});
+    row("openapi", "GET", "/api/v1/openapi.json", {}, 200, {{"openapi", "3.0.3"}});
+    row("route", "PUT", route.arg(1), R"({"input": 2})", 200, {{"output", 1}, {"input", 2}},
+        "cir 01\r\n");
+    row("route, charset given", "PUT", route.arg(8), R"({"input": 1})", 200,
+        {{"output", 8}, {"input", 1}}, "cir 70\r\n", "Application/JSON; charset=utf-8");
+    for (const char* o : {"0", "9", "x", "1x"})
+        row(QStringLiteral("output %1").arg(o), "PUT", route.arg(o), R"({"input": 2})", 404,
+            code("not_found"));
+    for (const char* b : {R"({"input": 9})", R"({"input": 2.5})", R"({"input": "2"})", "{}"})
+        row(b, "PUT", route.arg(2), b, 400, code("bad_input"));
+    for (const char* b : {"{", "[2]", ""})
+        row(QStringLiteral("not an object: %1").arg(b), "PUT", route.arg(2), b, 400,
+            code("bad_json"));
+    row("no content type", "PUT", route.arg(2), R"({"input": 2})", 415,
+        code("unsupported_media_type"), "", "");
+    row("a form", "POST", "/api/v1/presets/1/recall", "a=b", 415, code("unsupported_media_type"),
+        "", "application/x-www-form-urlencoded");
+    row("GET a route", "GET", route.arg(2), {}, 405, code("method_not_allowed"));
+    row("salvo", "POST", salvo,
+        R"({"routes": [{"output": 3, "input": 4}, {"output": 4, "input": 5}]})", 200,
+        outputsWith({{3, 4}, {4, 5}}), "cir 23\r\ncir 34\r\n");
+    row("salvo, one route bad", "POST", salvo,
+        R"({"routes": [{"output": 3, "input": 4}, {"output": 9, "input": 5}]})", 400,
+        code("bad_routes"));
+    row("salvo, none", "POST", salvo, R"({"routes": []})", 400, code("bad_routes"));
+    row("recall", "POST", "/api/v1/presets/2/recall", "{}", 200, {}, "msw 1");
+    row("save", "POST", "/api/v1/presets/3/save", "{}", 204, {}, "msa 2");
+    row("preset 4", "POST", "/api/v1/presets/4/recall", "{}", 404, code("not_found"));
+    const QString camera = QString::fromUtf8("Cam\xc3\xa9ra 3");
+    row("input label", "PUT", "/api/v1/inputs/3/label", label(camera), 200,
+        {{"side", "input"}, {"number", 3}, {"label", camera}});
+    // 64 characters beyond the 16-bit range: 128 UTF-16 units, allowed.
+    const QString film = QString::fromUtf8("\xf0\x9f\x8e\xa5").repeated(64);
+    row("64 characters", "PUT", "/api/v1/outputs/8/label", label(film), 200, {{"label", film}});
+    row("65 characters", "PUT", "/api/v1/outputs/8/label", label(QString(65, 'a')), 400,
+        code("bad_label"));
+    row("control character", "PUT", "/api/v1/inputs/1/label", label("a\tb"), 400,
+        code("bad_label"));
+    row("label not text", "PUT", "/api/v1/inputs/1/label", R"({"label": 5})", 400,
+        code("bad_label"));
+    row("empty label: the default", "PUT", "/api/v1/outputs/2/label", label(""), 200,
+        {{"side", "output"}, {"number", 2}, {"label", "Output 2"}});
+    row("input 9 label", "PUT", "/api/v1/inputs/9/label", label("x"), 404, code("not_found"));
+    row("no such path", "GET", "/api/v1/nothing", {}, 404, code("not_found"));
+    row("POST the page", "POST", "/", "{}", 405, code("method_not_allowed"));
+}
+
+void TestWebApi::api() {
+    QFETCH(QByteArray, method);
+    QFETCH(QString, path);
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, body);
+    QFETCH(QJsonObject, answer);
+    QFETCH(QByteArray, wire);
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    const qsizetype before = rig.made->written.size();
+    const Reply r = rig.call(method, path, body, type);
+    QTEST(r.status, "status");
+    for (auto it = answer.begin(); it != answer.end(); ++it)
+        QCOMPARE(r.json.value(it.key()), it.value());
+    const QByteArray said = rig.made->written.mid(before);
+    if (r.status >= 400 || wire.isEmpty())
+        QVERIFY2(!said.contains("cir") && !said.contains("msw") && !said.contains("msa"), said);
+    else
+        QVERIFY2(said.contains(wire), said);
+    if (r.status == 200 && method != "GET" && path.endsWith(QLatin1String("input")))
+        QCOMPARE(rig.app->state().input(answer.value("output").toInt()),
+                 answer.value("input").toInt());
+}
+
+void TestWebApi::pageAndHeaders() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    for (const auto& [path, type] : {std::pair{"/", "text/html; charset=utf-8"},
+                                     {"/app.js", "text/javascript; charset=utf-8"},
+                                     {"/style.css", "text/css; charset=utf-8"},
+                                     {"/api/v1/state", "application/json"}}) {
+        const Reply r = rig.call("GET", QLatin1String(path), {}, {});
+        QCOMPARE(r.status, 200);
+        QCOMPARE(r.header("Content-Type"), QByteArray(type));
+        QVERIFY(r.header("Content-Security-Policy").contains("default-src 'self'"));
+        QVERIFY(r.header("Content-Security-Policy").contains("frame-ancestors 'none'"));
+        QCOMPARE(r.header("X-Content-Type-Options"), QByteArray("nosniff"));
+        QCOMPARE(r.header("Referrer-Policy"), QByteArray("no-referrer"));
+    }
+    // No inline script: the page's only script is the module it loads.
+    const QByteArray page = rig.call("GET", QStringLiteral("/"), {}, {}).body;
+    QCOMPARE(page.count("<script"), 1);
+    QVERIFY(page.contains("<script type=\"module\" src=\"app.js\"></script>"));
+}
+
+void TestWebApi::locksRefusalsAndAbsence() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Events events(rig.web->port());
+    QVERIFY(QTest::qWaitFor([&] { return !events.got.isEmpty(); }));
+    QCOMPARE(events.got[0]["type"], "state");
+    Raw hub(rig.app->videohubPort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    hub.s.write("VIDEO OUTPUT LOCKS:\n3 O\n\n"); // output 4, by 127.0.0.1 over Videohub
+    QVERIFY(events.has(message("lock", {{"output", 4}, {"locked", true}})));
+    QCOMPARE(rig.call("GET", "/api/v1/state").json["outputs"][3]["locked"], true);
+    const qsizetype before = rig.made->written.size();
+    QCOMPARE(rig.call("PUT", "/api/v1/outputs/4/input", R"({"input": 1})").json["error"],
+             "Output 4 is locked by another client.");
+    QCOMPARE(rig.call("POST", "/api/v1/routes",
+                      R"({"routes": [{"output": 1, "input": 3}, {"output": 4, "input": 3}]})")
+                 .status,
+             409);
+    QCOMPARE(rig.call("POST", "/api/v1/presets/1/recall").status, 409);
+    QCOMPARE(rig.made->written.size(), before);
+
+    // A switcher that takes the route and never reports it, then one that
+    // refuses it: nothing claimed either time.
+    rig.device.faults.ignoreRoutes = true;
+    const Reply ignored = rig.call("PUT", "/api/v1/outputs/2/input", R"({"input": 6})");
+    QCOMPARE(ignored.status, 504);
+    QCOMPARE(ignored.json["code"], "timed_out");
+    QVERIFY(rig.sent("cir 15"));
+    rig.device.faults.ignoreRoutes = false;
+    rig.device.faults.refuseRoutes = true;
+    QCOMPARE(rig.call("PUT", "/api/v1/outputs/2/input", R"({"input": 7})").status, 502);
+    QCOMPARE(rig.app->state().input(2), 2);
+    QCOMPARE(rig.call("GET", "/api/v1/state").json["outputs"][1]["input"], 2);
+
+    rig.device.faults.silent = true; // and stays away when the port opens again
+    rig.made->close();
+    emit rig.made->lost();
+    QVERIFY(events.has(message("present", {{"present", false}})));
+    const Reply health = rig.call("GET", "/api/v1/health");
+    QCOMPARE(health.status, 503);
+    QCOMPARE(health.json, (QJsonObject{{"status", "degraded"}, {"switcher", false}}));
+    QCOMPARE(rig.call("PUT", "/api/v1/outputs/2/input", R"({"input": 6})").json["code"], "absent");
+}
+
+void TestWebApi::sharedWithVideohub() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Events one(rig.web->port()), two(rig.web->port());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WebSocket received but no slots"));
+    Events stranger(rig.web->port(), QStringLiteral("http://elsewhere.example"));
+    Raw hub(rig.app->videohubPort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    for (Events* e : {&one, &two}) {
+        QVERIFY(QTest::qWaitFor([&] { return !e->got.isEmpty(); }));
+        QJsonObject state = e->got[0];
+        QCOMPARE(state.take("type"), "state");
+        QCOMPARE(state, rig.call("GET", "/api/v1/state").json);
+    }
+    hub.s.write("VIDEO OUTPUT ROUTING:\n5 2\n\n");
+    for (Events* e : {&one, &two})
+        QVERIFY(e->has(message("output", {{"output", 6}, {"input", 3}})));
+    QVERIFY(rig.call("PUT", "/api/v1/inputs/1/label", R"({"label": "Desk"})").status == 200);
+    QVERIFY(hub.has("INPUT LABELS:\n0 Desk\n\n"));
+    QVERIFY(one.has(message("label", {{"side", "input"}, {"number", 1}, {"label", "Desk"}})));
+    hub.s.write("OUTPUT LABELS:\n7 Stage\n\n");
+    QVERIFY(two.has(message("label", {{"side", "output"}, {"number", 8}, {"label", "Stage"}})));
+    QCOMPARE(rig.call("GET", "/api/v1/state").json["outputs"][7]["label"], "Stage");
+    // A page of another site never gets the stream.
+    QVERIFY(stranger.got.isEmpty());
+    QCOMPARE(stranger.ws.state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(rig.web->eventClients(), 2);
+}
+
+void TestWebApi::slowReaderDropped() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Events good(rig.web->port(), {}, false);
+    Raw deaf(rig.web->port(), false);
+    deaf.s.write("GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                 "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                 "Sec-WebSocket-Version: 13\r\n\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return rig.web->eventClients() == 2; }));
+    // Routing reports, 40-odd bytes of event each, until the deaf one goes.
+    for (int i = 0; i < 200000 && rig.web->eventClients() == 2; ++i) {
+        rig.made->deliverNow(i % 2 ? "s17\r\n" : "s18\r\n");
+        if (i % 500 == 0)
+            QTest::qWait(1);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return rig.web->eventClients() == 1; }));
+    QCOMPARE(rig.log.filter(QStringLiteral("dropped: it does not read")).size(), 1);
+    rig.made->deliverNow("s15\r\n");
+    QVERIFY(good.has(message("output", {{"output", 1}, {"input", 5}}), 20000));
+}
+
+void TestWebApi::limits() {
+    web::WebLimits limits;
+    limits.requestMs = 600;
+    limits.idleMs = 1500;
+    Rig rig(dir_.path(), limits);
+    QVERIFY(rig.ok);
+    const quint16 port = rig.web->port();
+    Raw headers(port), body(port), trickle(port), idle(port);
+    headers.s.write("GET /api/v1/health HTTP/1.1\r\nX: " + QByteArray(17000, 'a') + "\r\n\r\n");
+    body.s.write("PUT /api/v1/outputs/1/input HTTP/1.1\r\nContent-Type: application/json\r\n"
+                 "Content-Length: 16385\r\n\r\n");
+    QVERIFY(headers.has("HTTP/1.1 431 ") && headers.closed());
+    QVERIFY(body.has("HTTP/1.1 413 ") && body.closed());
+    QVERIFY(body.got.contains(R"("code":"body_too_large")"));
+    // A request trickled in: closed when its time is up, whatever it sends.
+    trickle.s.write("GET /api/v1/health HTTP/1.1\r\n");
+    for (int i = 0; i < 20 && trickle.s.state() == QAbstractSocket::ConnectedState; ++i) {
+        trickle.s.write("X: y\r\n");
+        QTest::qWait(100);
+    }
+    QVERIFY(trickle.closed() && trickle.got.isEmpty());
+    // Answered, then closed once idle.
+    idle.s.write("GET /api/v1/health HTTP/1.1\r\nHost: a\r\n\r\n");
+    QVERIFY(idle.has("HTTP/1.1 200 ") && idle.closed());
+    // Two requests in a row: the second's answer waits for the first's.
+    Raw pipelined(port);
+    pipelined.s.write(
+        "PUT /api/v1/outputs/1/input HTTP/1.1\r\nContent-Type: application/json\r\n"
+        "Content-Length: 12\r\n\r\n{\"input\": 7}GET /api/v1/health HTTP/1.1\r\n\r\n");
+    QVERIFY(pipelined.has("\"status\":\"ok\""));
+    QVERIFY(pipelined.got.indexOf("\"output\":1") < pipelined.got.indexOf("\"status\":\"ok\""));
+    QVERIFY(rig.sent("cir 06"));
+    QCOMPARE(rig.log.filter(QStringLiteral("too large")).size(), 2);
+}
+
+void TestWebApi::crowd() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    // 200 connections from 20 addresses, idle or with a request begun:
+    // each beyond a cap takes the place of the one idle longest, and a
+    // well-behaved client still gets in.
+    std::vector<std::unique_ptr<Raw>> crowd;
+    for (int i = 0; i < 200; ++i) {
+        crowd.push_back(std::make_unique<Raw>(
+            rig.web->port(), true, qPrintable(QStringLiteral("127.0.0.%1").arg(2 + i % 20))));
+        if (i % 2)
+            crowd.back()->s.write("GET / HTTP/1.1\r\n");
+    }
+    // (Those beyond the system's backlog of 50 come in as it retries.)
+    QVERIFY(QTest::qWaitFor(
+        [&] { return rig.log.filter(QStringLiteral("to make room")).size() >= 100; }, 10000));
+    QVERIFY(rig.web->clients() <= 32);
+    QCOMPARE(rig.call("GET", "/api/v1/health").status, 200);
+    QCOMPARE(rig.log.filter(QStringLiteral("too many")).size(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestWebApi)
+#include "test_web_api.moc"
