@@ -1,7 +1,7 @@
 // hdmi-bench: how far the program is from the speed of the serial line, how
 // much it costs per exchange, to start, to sit idle and to log.
 //
-//   hdmi-bench [--quick] [--only paced|unpaced|core|startup|idle|log|decode|edit|ctl|server]...
+//   hdmi-bench [--quick] [--only paced|unpaced|core|startup|idle|log|decode|edit|ctl|server|web]...
 //   [--trace]
 
 #include "bench/bench_util.h"
@@ -13,6 +13,7 @@
 #include "bench/processes.h"
 #include "bench/server_runs.h"
 #include "bench/transfers.h"
+#include "bench/web_runs.h"
 #include "sim/pty_transport.h"
 
 #include <QApplication>
@@ -27,8 +28,8 @@ using namespace bench;
 
 namespace {
 
-const QStringList kSections = {"paced", "unpaced", "core", "startup", "idle",
-                               "log",   "decode",  "edit", "ctl",     "server"};
+const QStringList kSections = {"paced",  "unpaced", "core", "startup", "idle", "log",
+                               "decode", "edit",    "ctl",  "server",  "web"};
 const QList<Transfer> kTransfers = {Transfer::EdidRead, Transfer::EdidDownload, Transfer::IrWrite};
 
 QString num(double v, int decimals) {
@@ -412,6 +413,8 @@ int main(int argc, char** argv) {
         ctlRuns(table, quick ? 5 : 21);
     if (only.contains("server"))
         serverRuns(table, quick);
+    if (only.contains("web"))
+        webRuns(table, quick);
     table.print();
     return table.allPass() ? 0 : 1;
 }
