@@ -31,6 +31,7 @@ QString usage() {
     QString text = QStringLiteral(
         "Usage: hdmi-matrix-server [--port P] [--videohub ADDR:PORT | --no-videohub]\n"
         "                          [--line ADDR:PORT | --no-line] [--web ADDR:PORT | --no-web]\n"
+        "                          [--web-host NAME]...\n"
         "                          [--state-dir DIR] [--poll S] [--name TEXT] [--allow CIDR]...\n"
         "                          [--max-clients N] [--max-per-address N] [-v]\n\n"
         "Owns the switcher's line and shares it with many clients.\n\n"
@@ -46,6 +47,8 @@ QString usage() {
         "  --no-line            no line port\n"
         "  --web ADDR:PORT      the web page and its JSON API (default 127.0.0.1:9980)\n"
         "  --no-web             no web page\n"
+        "  --web-host NAME      a name the web page is reached by, besides addresses,\n"
+        "                       localhost and this machine's name (repeatable)\n"
         "  --state-dir DIR      where labels are kept (default $STATE_DIRECTORY, else\n"
         "                       $XDG_STATE_HOME/hdmi-matrix, else ~/.local/state/hdmi-matrix)\n"
         "  --poll S             ask the switcher for its routing every S seconds\n"
@@ -71,6 +74,7 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
     valued({"p", "port"}, "P");
     for (const char* name : {"videohub", "line", "web"})
         valued({QLatin1String(name)}, "ADDR:PORT");
+    valued({"web-host"}, "NAME");
     valued({"state-dir"}, "DIR");
     valued({"poll"}, "S");
     valued({"name"}, "TEXT");
@@ -127,6 +131,13 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
         } else if (off) {
             endpoint->reset();
         }
+    }
+    static const QRegularExpression hostName(QStringLiteral(
+        "^[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*$"));
+    for (const QString& name : parser.values(QStringLiteral("web-host"))) {
+        if (name.size() > 253 || !hostName.match(name).hasMatch())
+            return fail(QStringLiteral("--web-host: \"%1\" is not a host name").arg(name));
+        o.webHosts.append(name.toLower());
     }
     if (parser.isSet(QStringLiteral("state-dir"))) {
         o.stateDir = parser.value(QStringLiteral("state-dir"));

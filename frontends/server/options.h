@@ -31,6 +31,8 @@ struct Options {
     int maxPerAddress = 8; // connections from one address, per port
     // The web page and its JSON API.
     std::optional<Endpoint> web = Endpoint{QHostAddress(QHostAddress::LocalHost), 9980};
+    // Names the web page is reached by, in lower case (--web-host).
+    QStringList webHosts;
     mqtt::Options mqtt; // named after the switcher (--name)
     bool verbose = false;
     bool help = false;

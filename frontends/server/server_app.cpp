@@ -174,6 +174,7 @@ bool ServerApp::start(QString* error, bool announce) {
         webLimits.maxPerAddress = options_.maxPerAddress;
         webLimits.allow = options_.allow;
         web_ = std::make_unique<web::WebServer>(*state_, options_.name, webLimits);
+        web_->setHostNames(options_.webHosts);
         if (!web_->listen(options_.web->address, options_.web->port)) {
             *error = QStringLiteral("web port %1: %2")
                          .arg(endpointText(*options_.web), web_->errorText());

@@ -176,6 +176,8 @@ private slots:
     void slowReaderDropped();
     void limits();
     void crowd();
+    void hostNames_data();
+    void hostNames();
 
 private:
     QTemporaryDir dir_;
@@ -413,7 +415,7 @@ void TestWebApi::limits() {
     }
     QVERIFY(trickle.closed() && trickle.got.isEmpty());
     // Answered, then closed once idle.
-    idle.s.write("GET /api/v1/health HTTP/1.1\r\nHost: a\r\n\r\n");
+    idle.s.write("GET /api/v1/health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     QVERIFY(idle.has("HTTP/1.1 200 ") && idle.closed());
     // Two requests in a row: the second's answer waits for the first's.
     Raw pipelined(port);
@@ -445,6 +447,32 @@ void TestWebApi::crowd() {
     QVERIFY(rig.web->clients() <= 32);
     QCOMPARE(rig.call("GET", "/api/v1/health").status, 200);
     QCOMPARE(rig.log.filter(QStringLiteral("too many")).size(), 0);
+}
+
+// Another site's page whose name was made to point here (DNS rebinding)
+// gets nothing; the server's own names and addresses do.
+void TestWebApi::hostNames_data() {
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<bool>("served");
+    QTest::newRow("another site") << QByteArray("evil.example:9980") << false;
+    QTest::newRow("a name not given") << QByteArray("matrix.example.org") << false;
+    QTest::newRow("a name given") << QByteArray("Matrix.Venue.lan:9980") << true;
+    QTest::newRow("localhost") << QByteArray("LOCALHOST.") << true;
+    QTest::newRow("IPv4") << QByteArray("192.0.2.10:9980") << true;
+    QTest::newRow("IPv6") << QByteArray("[::1]:9980") << true;
+}
+
+void TestWebApi::hostNames() {
+    QFETCH(QByteArray, host);
+    QFETCH(bool, served);
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    rig.web->setHostNames({"matrix.venue.lan"});
+    Raw raw(rig.web->port());
+    raw.s.write("PUT /api/v1/outputs/1/input HTTP/1.1\r\nHost: " + host +
+                "\r\nContent-Type: application/json\r\nContent-Length: 12\r\n\r\n{\"input\": 5}");
+    QVERIFY(raw.has(served ? "HTTP/1.1 200 " : "HTTP/1.1 421 "));
+    QCOMPARE(rig.sent("cir 04"), served);
 }
 
 QTEST_GUILESS_MAIN(TestWebApi)

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSysInfo>
 #include <QUrl>
 
 namespace web {
@@ -69,14 +70,45 @@ std::optional<Response> checkStream(const Request& r) {
     return std::nullopt;
 }
 
+bool knownHost(const QByteArray& host, const QStringList& names) {
+    // HOST, HOST:PORT, [IPV6] or [IPV6]:PORT.
+    QString name = QString::fromLatin1(host).toLower();
+    if (name.startsWith(QLatin1Char('[')))
+        name = name.mid(1, name.indexOf(QLatin1Char(']')) - 1);
+    else if (name.count(QLatin1Char(':')) == 1)
+        name.truncate(name.indexOf(QLatin1Char(':')));
+    if (name.endsWith(QLatin1Char('.')))
+        name.chop(1);
+    return !QHostAddress(name).isNull() || names.contains(name);
+}
+
+// A request from the page of another site whose name was made to point
+// here (DNS rebinding): nothing is done for it.
+std::optional<Response> misdirected(const Request& r, const QStringList& names) {
+    const QByteArray host = r.header("host");
+    // Every browser names the host; a program that does not cannot be a page
+    // of another site.
+    if (host.isEmpty() || knownHost(host, names))
+        return std::nullopt;
+    return WebApi::error(421, QStringLiteral("unknown_host"),
+                         QStringLiteral("This server is not reached by the name %1; give it "
+                                        "with --web-host if it is one of this server's.")
+                             .arg(QString::fromLatin1(host.left(255))));
+}
+
 } // namespace
 
 WebServer::WebServer(server::RouterState& state, const QString& name, const WebLimits& limits,
                      QObject* parent)
     : QObject(parent), api_(std::make_unique<WebApi>(state, name)),
       events_(std::make_unique<EventHub>(state, *api_)), host_(std::make_unique<HttpHost>(limits)) {
+    setHostNames({});
     host_->streamPath = QStringLiteral("/api/v1/events");
-    host_->checkStream = checkStream;
+    host_->checkStream = [this](const Request& r) {
+        if (const auto refusal = misdirected(r, hostNames_))
+            return refusal;
+        return checkStream(r);
+    };
     host_->onRequest = [this](const Request& r, const Answer& answer) {
         const QByteArray line = r.method + ' ' + r.path.toUtf8();
         auto send = [this, answer, line, peer = r.peer](Response response) {
@@ -86,7 +118,9 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
                              .arg(response.status));
             answer(response);
         };
-        if (r.path.startsWith(QLatin1String("/api/v1/")))
+        if (const auto refusal = misdirected(r, hostNames_))
+            send(*refusal);
+        else if (r.path.startsWith(QLatin1String("/api/v1/")))
             api_->handle(r, send);
         else
             send(pageFile(r));
@@ -105,6 +139,11 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
 }
 
 WebServer::~WebServer() = default;
+
+void WebServer::setHostNames(const QStringList& names) {
+    const QString machine = QSysInfo::machineHostName().toLower();
+    hostNames_ = QStringList{QStringLiteral("localhost"), machine, machine + ".local"} + names;
+}
 
 bool WebServer::listen(const QHostAddress& address, quint16 port) {
     return host_->listen(address, port);

@@ -4,7 +4,9 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QStringList>
 #include <memory>
+#include <optional>
 
 namespace server {
 class RouterState;
@@ -26,6 +28,12 @@ public:
               QObject* parent = nullptr);
     ~WebServer() override;
 
+    // The names, besides any address, "localhost" and this machine's name
+    // (also with ".local"), that requests may give in their Host field. A
+    // page under any other name belongs to another site whose name was made
+    // to point here (DNS rebinding), and is answered 421 with nothing done.
+    void setHostNames(const QStringList& names);
+
     // False with the reason in errorText().
     bool listen(const QHostAddress& address, quint16 port);
     quint16 port() const;
@@ -44,6 +52,7 @@ signals:
     void traffic(const QString& line);
 
 private:
+    QStringList hostNames_;
     std::unique_ptr<WebApi> api_;
     std::unique_ptr<EventHub> events_;
     std::unique_ptr<HttpHost> host_;
