@@ -220,8 +220,10 @@ void WebApi::handle(const Request& r, const Answer& answer) {
         }
         if (routes.isEmpty() || routes.size() != list.size() || list.size() > protocol::kOutputs) {
             answer(error(400, QStringLiteral("bad_routes"),
-                         QStringLiteral("Send {\"routes\": [{\"output\": 1 to 8, \"input\": 1 to "
-                                        "8}, ...]}, one to eight routes.")));
+                         QStringLiteral("Send {\"routes\": [{\"output\": 1 to %1, \"input\": "
+                                        "1 to %2}, ...]}, 1 to %1 routes.")
+                             .arg(protocol::kOutputs)
+                             .arg(protocol::kInputs)));
             return;
         }
         request([&](auto done) { return state_.requestRoutes(client, routes, done); },
@@ -238,7 +240,7 @@ void WebApi::handle(const Request& r, const Answer& answer) {
         const int i = bodyNumber(b->value(QStringLiteral("input")), protocol::kInputs);
         if (!i) {
             answer(error(400, QStringLiteral("bad_input"),
-                         QStringLiteral("Send {\"input\": 1 to 8}.")));
+                         QStringLiteral("Send {\"input\": 1 to %1}.").arg(protocol::kInputs)));
             return;
         }
         request(
