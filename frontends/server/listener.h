@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QPair>
 #include <QString>
@@ -10,6 +11,18 @@ namespace server {
 
 // A subnet clients may come from: QHostAddress::parseSubnet's result.
 using Subnet = QPair<QHostAddress, int>;
+
+// The rules every port keeps for addresses, in one place.
+// An IPv4 client of a listener on every address comes as ::ffff:a.b.c.d:
+// this gives a.b.c.d, so that it counts, and is allowed, as one address.
+QHostAddress plainAddress(const QHostAddress& address);
+// "ADDRESS:PORT" ("[ADDRESS]:PORT" for IPv6), for the log.
+QString peerName(const QHostAddress& address, quint16 port);
+// Loopback clients always; others only from one of these subnets.
+bool allowedIn(const QHostAddress& address, const QList<Subnet>& allow);
+// What a listener binds: 0.0.0.0 and :: both mean every address, IPv4 and
+// IPv6, as people expect of either.
+QHostAddress listenAddress(const QHostAddress& address);
 
 // One connected client, as the protocols see it: bytes in and out, and an
 // identity. The socket behind it is the platform's.

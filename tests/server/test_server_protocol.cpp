@@ -4,6 +4,7 @@
 
 #include "core/device/switcher.h"
 #include "frontends/server/line_reader.h"
+#include "frontends/server/listener.h"
 #include "frontends/server/options.h"
 #include "frontends/server/videohub_session.h"
 #include "sim/device.h"
@@ -65,6 +66,8 @@ private slots:
     void lineReader();
     void options_data();
     void options();
+    void addresses_data();
+    void addresses();
 };
 
 void TestServerProtocol::requests_data() {
@@ -331,6 +334,38 @@ void TestServerProtocol::options() {
                           : QStringLiteral("error");
     QCOMPARE(got, expected);
     QCOMPARE(error.isEmpty(), o.has_value());
+}
+
+void TestServerProtocol::addresses_data() {
+    QTest::addColumn<QString>("address");
+    // What is bound for it, and whether a client from it is let in with
+    // --allow 192.0.2.10/32.
+    QTest::addColumn<QString>("bound");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("0.0.0.0") << "0.0.0.0"
+                             << "any" << false;
+    QTest::newRow("::") << "::"
+                        << "any" << false;
+    QTest::newRow("loopback") << "127.0.0.2"
+                              << "127.0.0.2" << true;
+    QTest::newRow("mapped loopback") << "::ffff:127.0.0.1"
+                                     << "::ffff:127.0.0.1" << true;
+    QTest::newRow("::1") << "::1"
+                         << "::1" << true;
+    QTest::newRow("mapped allowed") << "::ffff:192.0.2.10"
+                                    << "::ffff:192.0.2.10" << true;
+    QTest::newRow("next one") << "192.0.2.11"
+                              << "192.0.2.11" << false;
+}
+
+void TestServerProtocol::addresses() {
+    QFETCH(QString, address);
+    QFETCH(QString, bound);
+    QFETCH(bool, allowed);
+    const QHostAddress a(address);
+    const QHostAddress b = server::listenAddress(a);
+    QCOMPARE(b == QHostAddress(QHostAddress::Any) ? QStringLiteral("any") : b.toString(), bound);
+    QCOMPARE(server::allowedIn(a, {QHostAddress::parseSubnet("192.0.2.10/32")}), allowed);
 }
 
 QTEST_GUILESS_MAIN(TestServerProtocol)

@@ -10,35 +10,13 @@
 
 namespace server {
 
-namespace {
-
-// An IPv4 client of a listener on every address comes as ::ffff:a.b.c.d.
-QHostAddress plain(const QHostAddress& address) {
-    bool v4 = false;
-    const quint32 a = address.toIPv4Address(&v4);
-    return v4 ? QHostAddress(a) : address;
-}
-
-// "ADDRESS:PORT" ("[ADDRESS]:PORT" for IPv6), for the log.
-QString peerName(const QTcpSocket& socket) {
-    const QHostAddress a = plain(socket.peerAddress());
-    if (a.isNull())
-        return QStringLiteral("(address unknown)");
-    return (a.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2")
-                                                          : QStringLiteral("%1:%2"))
-        .arg(a.toString())
-        .arg(socket.peerPort());
-}
-
-} // namespace
-
 class TcpClientLink : public ClientLink {
 public:
     TcpClientLink(QTcpSocket* socket, qint64 maxUnread, QObject* parent)
         : ClientLink(parent), socket_(socket), maxUnread_(maxUnread) {
         socket_->setParent(this);
-        address_ = plain(socket_->peerAddress());
-        name_ = peerName(*socket_);
+        address_ = plainAddress(socket_->peerAddress());
+        name_ = peerName(socket_->peerAddress(), socket_->peerPort());
         socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // What the client sends beyond this stays in the kernel, and then
         // with the client: one that sends faster than it is served is held
@@ -140,24 +118,13 @@ TcpListener::TcpListener(const ListenLimits& limits, QObject* parent)
 }
 
 bool TcpListener::listen(const QHostAddress& address, quint16 port) {
-    const bool any = address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6;
-    return server_.listen(any ? QHostAddress(QHostAddress::Any) : address, port);
-}
-
-bool TcpListener::allowed(const QHostAddress& address) const {
-    const QHostAddress a = plain(address);
-    if (a.isLoopback())
-        return true;
-    for (const Subnet& s : limits_.allow)
-        if (a.isInSubnet(s))
-            return true;
-    return false;
+    return server_.listen(listenAddress(address), port);
 }
 
 QString TcpListener::refusal(const QHostAddress& address) {
-    if (!allowed(address))
+    if (!allowedIn(address, limits_.allow))
         return QStringLiteral("address not allowed");
-    const QString key = plain(address).toString();
+    const QString key = plainAddress(address).toString();
     if (clients_ >= limits_.maxClients || perAddress_.value(key) >= limits_.maxPerAddress)
         dropClosed();
     if (clients_ >= limits_.maxClients)
@@ -175,13 +142,14 @@ void TcpListener::dropClosed() {
 
 void TcpListener::onNewConnection() {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        const QHostAddress from = plain(socket->peerAddress());
+        const QHostAddress from = plainAddress(socket->peerAddress());
         // A connection reset while it waited to be accepted has no peer.
         const QString why = from.isNull()
                                 ? QStringLiteral("the client reset it before it was accepted")
                                 : refusal(from);
         if (!why.isEmpty()) {
-            const QString name = peerName(*socket); // before closing forgets the peer
+            const QString name = peerName(socket->peerAddress(),
+                                          socket->peerPort()); // before closing forgets the peer
             socket->abort();
             socket->deleteLater();
             emit refused(name, why);

@@ -37,8 +37,6 @@ public:
     void close() { server_.close(); }
     QString errorText() const { return server_.errorString(); }
     int clients() const { return clients_; }
-    // Whether connections from this address are let in.
-    bool allowed(const QHostAddress& address) const;
 
 private:
     void onNewConnection();

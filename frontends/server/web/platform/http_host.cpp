@@ -1,5 +1,7 @@
 #include "frontends/server/web/platform/http_host.h"
 
+#include "frontends/server/listener.h"
+
 #include <QAbstractHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -11,12 +13,6 @@
 namespace web {
 
 namespace {
-
-QHostAddress plain(const QHostAddress& address) {
-    bool v4 = false;
-    const quint32 n = address.toIPv4Address(&v4);
-    return v4 ? QHostAddress(n) : address;
-}
 
 QByteArray methodName(QHttpServerRequest::Method m) {
     switch (m) {
@@ -44,8 +40,8 @@ QByteArray methodName(QHttpServerRequest::Method m) {
 }
 
 Request fromLibrary(const QHttpServerRequest& r) {
-    return Request{methodName(r.method()), r.url().path(), r.body(), plain(r.remoteAddress()),
-                   r.headers()};
+    return Request{methodName(r.method()), r.url().path(), r.body(),
+                   server::plainAddress(r.remoteAddress()), r.headers()};
 }
 
 void write(const Response& r, QHttpServerResponder&& responder) {
@@ -73,7 +69,7 @@ QByteArray Request::header(const QByteArray& name) const {
 
 EventStream::EventStream(std::unique_ptr<QWebSocket> socket, qint64 maxUnsent, QObject* parent)
     : QObject(parent), socket_(std::move(socket)), maxUnsent_(maxUnsent),
-      peer_(plain(socket_->peerAddress())) {
+      peer_(server::plainAddress(socket_->peerAddress())) {
     name_ = (peer_.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2")
                                                                : QStringLiteral("%1:%2"))
                 .arg(peer_.toString())
@@ -182,10 +178,7 @@ HttpHost::~HttpHost() {
 }
 
 bool HttpHost::listen(const QHostAddress& address, quint16 port) {
-    // 0.0.0.0 and :: both mean every address, IPv4 and IPv6, as on the
-    // server's other ports.
-    const bool any = address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6;
-    if (!listener_->listen(any ? QHostAddress(QHostAddress::Any) : address, port))
+    if (!listener_->listen(server::listenAddress(address), port))
         return false;
     server_->bind(listener_);
     return true;

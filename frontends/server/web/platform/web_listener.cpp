@@ -8,20 +8,6 @@ namespace web {
 
 namespace {
 
-QHostAddress plain(const QHostAddress& address) {
-    bool v4 = false;
-    const quint32 n = address.toIPv4Address(&v4);
-    return v4 ? QHostAddress(n) : address;
-}
-
-QString peerName(const QTcpSocket* socket) {
-    const QHostAddress a = plain(socket->peerAddress());
-    return (a.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2")
-                                                          : QStringLiteral("%1:%2"))
-        .arg(a.toString())
-        .arg(socket->peerPort());
-}
-
 // The library cannot answer a request it has not read to its end, and it
 // reads every request whole, so these few refusals are the listener's own
 // fixed texts.
@@ -60,8 +46,9 @@ QByteArray refusal(RequestMeter::Verdict verdict, const WebLimits& limits) {
 
 ConnectionWatch::ConnectionWatch(QTcpSocket* socket, WebListener& listener)
     : QObject(socket), socket_(socket), listener_(&listener), limits_(listener.limits()),
-      meter_(limits_.maxHead, limits_.maxBody), name_(peerName(socket)),
-      address_(plain(socket->peerAddress()).toString()) {
+      meter_(limits_.maxHead, limits_.maxBody),
+      name_(server::peerName(socket->peerAddress(), socket->peerPort())),
+      address_(server::plainAddress(socket->peerAddress()).toString()) {
     setObjectName(QStringLiteral("web connection watch"));
     listener.watches_.append(this);
     timer_.setSingleShot(true);
@@ -211,16 +198,6 @@ WebListener::~WebListener() {
         w->listener_ = nullptr;
 }
 
-bool WebListener::allowed(const QHostAddress& address) const {
-    const QHostAddress a = plain(address);
-    if (a.isLoopback())
-        return true;
-    for (const server::Subnet& s : limits_.allow)
-        if (a.isInSubnet(s))
-            return true;
-    return false;
-}
-
 ConnectionWatch* WebListener::streamFrom(const QHostAddress& address, quint16 port) const {
     for (ConnectionWatch* w : watches_)
         if (w->isStream() && w->socket()->peerPort() == port &&
@@ -255,12 +232,12 @@ void WebListener::incomingConnection(qintptr descriptor) {
         delete socket;
         return;
     }
-    const QString name = peerName(socket);
-    const QHostAddress peer = plain(socket->peerAddress());
+    const QString name = server::peerName(socket->peerAddress(), socket->peerPort());
+    const QHostAddress peer = server::plainAddress(socket->peerAddress());
     QString why;
     if (peer.isNull())
         why = QStringLiteral("the client reset it before it was accepted");
-    else if (!allowed(peer))
+    else if (!server::allowedIn(peer, limits_.allow))
         why = QStringLiteral("address not allowed");
     else if (from(peer.toString()) >= limits_.maxPerAddress && !makeRoom(peer.toString()))
         why = QStringLiteral("too many clients from this address (%1)").arg(limits_.maxPerAddress);

@@ -112,7 +112,6 @@ public:
     ~WebListener() override;
     const WebLimits& limits() const { return limits_; }
     int clients() const { return watches_.size(); }
-    bool allowed(const QHostAddress& address) const;
     // The watch of the stream from this peer, while its handshake runs.
     ConnectionWatch* streamFrom(const QHostAddress& address, quint16 port) const;
 
