@@ -42,6 +42,14 @@ bool waitFor(const std::function<bool()>& cond, int ms) {
     return cond();
 }
 
+QString startTcpSimulator(QProcess& sim, const QString& simPath) {
+    sim.start(simPath, {"--tcp", "0", "--quiet"});
+    QByteArray banner;
+    waitFor([&] { return (banner += sim.readAll()).contains('\n'); }, 5000);
+    const qsizetype at = banner.indexOf("tcp://");
+    return at < 0 ? QString() : QString::fromLatin1(banner.mid(at)).trimmed();
+}
+
 void idleFor(int ms) {
     QEventLoop loop;
     // A coarse timer may end a 10 s wait half a second early.

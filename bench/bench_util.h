@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QProcess>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -31,6 +32,10 @@ signals:
 bool waitFor(const std::function<bool()>& cond, int ms);
 // Runs the event loop for ms.
 void idleFor(int ms);
+// Starts `hdmi-matrix-sim --tcp 0 --quiet` in sim and waits for its banner;
+// the switcher's address for --port ("tcp://127.0.0.1:N"), empty when it
+// did not come up.
+QString startTcpSimulator(QProcess& sim, const QString& simPath);
 
 double median(QList<double> v);
 double mean(const QList<double>& v);

@@ -140,10 +140,7 @@ void inProcess(Table& table, int reps) {
 void realProcess(Table& table, const QString& serverPath, const QString& simPath) {
     const QString name = QStringLiteral("server RSS idle / with 100 clients");
     QProcess sim;
-    sim.start(simPath, {"--tcp", "0", "--quiet"});
-    QByteArray banner;
-    waitFor([&] { return (banner += sim.readAll()).contains('\n'); }, 5000);
-    const QString target = QString::fromLatin1(banner.mid(banner.indexOf("tcp://")).trimmed());
+    const QString target = startTcpSimulator(sim, simPath);
     QTemporaryDir dir;
     const quint16 port = freePort();
     QProcess srv;
@@ -478,17 +475,13 @@ void mqttMany(Table& table, quint16 port, int rounds) {
 void mqttIdle(Table& table, quint16 port, const QString& serverPath, const QString& simPath) {
     const QString name = QStringLiteral("server idle wake-ups, MQTT connected");
     QProcess sim;
-    sim.start(simPath, {"--tcp", "0", "--quiet"});
-    QByteArray banner;
-    waitFor([&] { return (banner += sim.readAll()).contains('\n'); }, 5000);
+    const QString target = startTcpSimulator(sim, simPath);
     QTemporaryDir dir;
     QProcess srv;
     srv.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-    srv.start(serverPath,
-              {"--port", QString::fromLatin1(banner.mid(banner.indexOf("tcp://")).trimmed()),
-               "--videohub", "127.0.0.1:0", "--no-line", "--no-web", "--state-dir", dir.path(),
-               "--poll", "60", "--name", "idle", "--mqtt",
-               QStringLiteral("mqtt://127.0.0.1:%1").arg(port)});
+    srv.start(serverPath, {"--port", target, "--videohub", "127.0.0.1:0", "--no-line", "--no-web",
+                           "--state-dir", dir.path(), "--poll", "60", "--name", "idle", "--mqtt",
+                           QStringLiteral("mqtt://127.0.0.1:%1").arg(port)});
     Watcher watcher(port);
     if (!waitFor([&] { return watcher.up("idle"); }, 10000)) {
         table.add({name, QStringLiteral("failed: server not up"), "-", false, false});

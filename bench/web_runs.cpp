@@ -199,10 +199,7 @@ void abuse(quint16 port, int rounds) {
 void realProcess(Table& table, const QString& serverPath, const QString& simPath, bool quick) {
     const QString name = QStringLiteral("web: server RSS idle / 100 event clients / under abuse");
     QProcess sim;
-    sim.start(simPath, {"--tcp", "0", "--quiet"});
-    QByteArray banner;
-    waitFor([&] { return (banner += sim.readAll()).contains('\n'); }, 5000);
-    const QString target = QString::fromLatin1(banner.mid(banner.indexOf("tcp://")).trimmed());
+    const QString target = startTcpSimulator(sim, simPath);
     QTemporaryDir dir;
     const quint16 port = freePort();
     QProcess srv;
