@@ -30,13 +30,6 @@ Outcome outcomeOf(RequestError error) {
     return Outcome::Absent;
 }
 
-QList<int> allOutputs() {
-    QList<int> all;
-    for (int o = 1; o <= protocol::kOutputs; ++o)
-        all.append(o);
-    return all;
-}
-
 } // namespace
 
 RouterState::RouterState(QObject* parent) : QObject(parent) {}
@@ -56,6 +49,13 @@ void RouterState::attach(device::RequestQueue* queue) {
         setPresent(true);
         setInput(output, input);
     });
+}
+
+QList<int> RouterState::allPorts(Side side) {
+    QList<int> all;
+    for (int p = 1; p <= ports(side); ++p)
+        all.append(p);
+    return all;
 }
 
 int RouterState::input(int output) const {
@@ -194,9 +194,10 @@ Outcome RouterState::requestPresetRecall(const QString& client, int preset, Fini
         return Outcome::Locked;
     if (const Outcome o = refusal(client, 1); o != Outcome::Queued)
         return o;
-    return submit(
-        client, {device::RoutingRequest::presetRecall(preset, protocol::kRoutingTimeoutMs)},
-        QStringLiteral("recall preset %1").arg(preset), allOutputs(), std::move(finished));
+    return submit(client,
+                  {device::RoutingRequest::presetRecall(preset, protocol::kRoutingTimeoutMs)},
+                  QStringLiteral("recall preset %1").arg(preset), allPorts(Side::Outputs),
+                  std::move(finished));
 }
 
 Outcome RouterState::requestPresetSave(const QString& client, int preset, Finished finished) {
@@ -216,8 +217,8 @@ Outcome RouterState::requestAllOutputs(const QString& client, int input, Finishe
     if (const Outcome o = refusal(client, 1); o != Outcome::Queued)
         return o;
     return submit(client, {device::RoutingRequest::allOutputs(input, protocol::kRoutingTimeoutMs)},
-                  QStringLiteral("route every output to input %1").arg(input), allOutputs(),
-                  std::move(finished));
+                  QStringLiteral("route every output to input %1").arg(input),
+                  allPorts(Side::Outputs), std::move(finished));
 }
 
 Outcome RouterState::setLabels(Side side, const QList<LabelChange>& changes) {

@@ -80,6 +80,8 @@ public:
     static int ports(Side side) {
         return side == Side::Inputs ? protocol::kInputs : protocol::kOutputs;
     }
+    // Every port of a side, 1 to ports(side).
+    static QList<int> allPorts(Side side);
 
     // "Input 3" / "Output 3".
     static QString defaultLabel(Side side, int port);

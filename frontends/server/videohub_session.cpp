@@ -8,13 +8,6 @@ namespace {
 
 using Side = RouterState::Side;
 
-QList<int> allPorts(int count) {
-    QList<int> all;
-    for (int p = 1; p <= count; ++p)
-        all.append(p);
-    return all;
-}
-
 QByteArray block(QByteArrayView header, const QStringList& lines) {
     QByteArray out = header.toByteArray();
     out += '\n';
@@ -162,19 +155,19 @@ QByteArray VideohubSession::endBlock() const {
 }
 
 QByteArray VideohubSession::inputLabelsBlock() const {
-    return labelsBlock(Side::Inputs, allPorts(protocol::kInputs));
+    return labelsBlock(Side::Inputs, RouterState::allPorts(Side::Inputs));
 }
 
 QByteArray VideohubSession::outputLabelsBlock() const {
-    return labelsBlock(Side::Outputs, allPorts(protocol::kOutputs));
+    return labelsBlock(Side::Outputs, RouterState::allPorts(Side::Outputs));
 }
 
 QByteArray VideohubSession::allLocksBlock() const {
-    return locksBlock(allPorts(protocol::kOutputs));
+    return locksBlock(RouterState::allPorts(Side::Outputs));
 }
 
 QByteArray VideohubSession::allRoutingBlock() const {
-    return routingBlock(allPorts(protocol::kOutputs));
+    return routingBlock(RouterState::allPorts(Side::Outputs));
 }
 
 QByteArray VideohubSession::greeting() const {

@@ -258,9 +258,7 @@ void WebApi::handle(const Request& r, const Answer& answer) {
             return notFound();
         if (!takes("POST") || !body())
             return;
-        QList<int> all;
-        for (int o = 1; o <= protocol::kOutputs; ++o)
-            all.append(o);
+        const QList<int> all = RouterState::allPorts(Side::Outputs);
         if (parts[2] == QLatin1String("recall"))
             request([&](auto done) { return state_.requestPresetRecall(client, p, done); },
                     [self] { return json(200, self->outputs()); }, all);
