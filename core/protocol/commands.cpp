@@ -2,6 +2,8 @@
 
 #include "core/protocol/shape.h"
 
+#include <QList>
+
 namespace protocol {
 
 namespace {
@@ -127,6 +129,27 @@ QString autoAddressCommand() {
 
 QString fixedAddressCommand(const QString& hexGroups) {
     return QStringLiteral("sip ") + hexGroups + QStringLiteral("\r\n");
+}
+
+bool changesSwitcher(QByteArrayView line) {
+    const QByteArray words = line.trimmed().toByteArray().simplified().toLower();
+    const QByteArray word = words.left(words.indexOf(' ') < 0 ? words.size() : words.indexOf(' '));
+    // The first word of each command that changes something, as spelled
+    // above.
+    const auto first = [](const QString& command) {
+        return command.trimmed().section(QLatin1Char(' '), 0, 0).toLatin1();
+    };
+    static const QList<QByteArray> changing{
+        first(routeCommand(11)),       first(presetSaveCommand(1)),
+        first(presetRecallCommand(1)), first(allOutputsCommand(0)),
+        first(irRouteCommand(0)),      first(longCableCommand({})),
+        first(edidModeCommand({})),    first(copyEdidCommand({}, {})),
+        first(factoryResetCommand()),  first(irSaveCommand()),
+        first(autoAddressCommand()),   first(fixedAddressCommand({}))};
+    if (changing.contains(word))
+        return true;
+    // "swe p 0" opens a download; "swe p 1" a read.
+    return word == first(edidOpenCommand(0, false)) && words.endsWith(" 0");
 }
 
 } // namespace protocol

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <cstdint>
 
@@ -71,5 +72,13 @@ QString irSaveCommand();
 QString autoAddressCommand();
 // "sip " and the address's groups as given (already in hexadecimal).
 QString fixedAddressCommand(const QString& hexGroups);
+
+// --- reading a client's line ------------------------------------------------
+// Whether a line (as a client of the line port sends it) changes what the
+// switcher does or keeps: a route, a preset, a setting, an address, an EDID
+// download opened, an IR table stored. The bytes of a long transfer (each
+// "wed", each "wic") are not counted, only what opens or stores it, and
+// nothing that only reads.
+bool changesSwitcher(QByteArrayView line);
 
 } // namespace protocol

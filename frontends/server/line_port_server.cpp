@@ -1,5 +1,7 @@
 #include "frontends/server/line_port_server.h"
 
+#include "core/protocol/commands.h"
+#include "frontends/server/audit_trail.h"
 #include "frontends/server/line_reader.h"
 #include "frontends/server/listener.h"
 
@@ -31,6 +33,15 @@ LinePortServer::LinePortServer(Listener& listener, LineOwner& owner, QObject* pa
             });
 }
 
+void LinePortServer::submit(LineOwner::ClientId id, const QString& address,
+                            const QByteArray& line) {
+    if (audit && protocol::changesSwitcher(line))
+        audit->record(
+            QStringLiteral("line"), address,
+            QStringLiteral("sent \"%1\"").arg(QString::fromLatin1(line.trimmed().left(80))));
+    owner_.submit(id, line);
+}
+
 void LinePortServer::accept(ClientLink* link) {
     const LineOwner::ClientId id = next_++;
     auto* c = new Client;
@@ -44,13 +55,13 @@ void LinePortServer::accept(ClientLink* link) {
 
     connect(&c->quiet, &QTimer::timeout, this, [this, c, id] {
         if (c->reader.lineEndPending())
-            owner_.submit(id, c->reader.takePartial());
+            submit(id, c->link->address(), c->reader.takePartial());
     });
     connect(link, &ClientLink::received, this, [this, c, id, name](const QByteArray& bytes) {
         QList<QByteArray> lines;
         const bool ok = c->reader.feed(bytes, lines);
         for (const QByteArray& line : lines)
-            owner_.submit(id, line);
+            submit(id, c->link->address(), line);
         if (!ok) {
             emit event(QStringLiteral("line client %1 sent a line too long").arg(name));
             c->link->close();

@@ -7,6 +7,7 @@
 
 namespace server {
 
+class AuditTrail;
 class ClientLink;
 class Listener;
 
@@ -21,6 +22,8 @@ public:
 
     LinePortServer(Listener& listener, LineOwner& owner, QObject* parent = nullptr);
     int clients() const { return int(clients_.size()); }
+    // Where the lines that change the switcher are recorded; none: nowhere.
+    AuditTrail* audit = nullptr;
 
 signals:
     void event(const QString& line);
@@ -29,6 +32,7 @@ signals:
 private:
     struct Client;
     void accept(ClientLink* link);
+    void submit(LineOwner::ClientId id, const QString& address, const QByteArray& line);
 
     LineOwner& owner_;
     LineOwner::ClientId next_ = 1;

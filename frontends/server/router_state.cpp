@@ -176,15 +176,12 @@ Outcome RouterState::requestRoutes(const QString& client, const QList<Route>& ro
         return o;
     QList<device::Request*> requests;
     QList<int> outputs;
-    QStringList words;
     for (const Route& r : wanted) {
         requests.append(
             device::RoutingRequest::route(r.output, r.input, protocol::kRoutingTimeoutMs));
         outputs.append(r.output);
-        words.append(QStringLiteral("output %1 to input %2").arg(r.output).arg(r.input));
     }
-    return submit(client, requests, QStringLiteral("route ") + words.join(QStringLiteral(", ")),
-                  outputs, std::move(finished));
+    return submit(client, requests, routesText(wanted), outputs, std::move(finished));
 }
 
 Outcome RouterState::requestPresetRecall(const QString& client, int preset, Finished finished) {
@@ -196,8 +193,7 @@ Outcome RouterState::requestPresetRecall(const QString& client, int preset, Fini
         return o;
     return submit(client,
                   {device::RoutingRequest::presetRecall(preset, protocol::kRoutingTimeoutMs)},
-                  QStringLiteral("recall preset %1").arg(preset), allPorts(Side::Outputs),
-                  std::move(finished));
+                  presetText(false, preset), allPorts(Side::Outputs), std::move(finished));
 }
 
 Outcome RouterState::requestPresetSave(const QString& client, int preset, Finished finished) {
@@ -206,7 +202,7 @@ Outcome RouterState::requestPresetSave(const QString& client, int preset, Finish
     if (const Outcome o = refusal(client, 1); o != Outcome::Queued)
         return o;
     return submit(client, {device::AckRequest::presetSave(preset, protocol::kRoutingTimeoutMs)},
-                  QStringLiteral("save preset %1").arg(preset), {}, std::move(finished));
+                  presetText(true, preset), {}, std::move(finished));
 }
 
 Outcome RouterState::requestAllOutputs(const QString& client, int input, Finished finished) {
@@ -217,8 +213,44 @@ Outcome RouterState::requestAllOutputs(const QString& client, int input, Finishe
     if (const Outcome o = refusal(client, 1); o != Outcome::Queued)
         return o;
     return submit(client, {device::RoutingRequest::allOutputs(input, protocol::kRoutingTimeoutMs)},
-                  QStringLiteral("route every output to input %1").arg(input),
-                  allPorts(Side::Outputs), std::move(finished));
+                  allOutputsText(input), allPorts(Side::Outputs), std::move(finished));
+}
+
+QString RouterState::routesText(const QList<Route>& routes) {
+    QStringList words;
+    for (const Route& r : routes)
+        words.append(QStringLiteral("output %1 to input %2").arg(r.output).arg(r.input));
+    return QStringLiteral("route ") + words.join(QStringLiteral(", "));
+}
+
+QString RouterState::presetText(bool save, int preset) {
+    return (save ? QStringLiteral("save preset %1") : QStringLiteral("recall preset %1"))
+        .arg(preset);
+}
+
+QString RouterState::allOutputsText(int input) {
+    return QStringLiteral("route every output to input %1").arg(input);
+}
+
+QString RouterState::labelsText(Side side, const QList<LabelChange>& changes) {
+    QStringList words;
+    for (const LabelChange& c : changes)
+        words.append(
+            QStringLiteral("%1 %2 \"%3\"")
+                .arg(side == Side::Inputs ? QLatin1String("input") : QLatin1String("output"))
+                .arg(c.port)
+                .arg(c.text));
+    return QStringLiteral("label ") + words.join(QStringLiteral(", "));
+}
+
+QString RouterState::locksText(const QList<LockChange>& changes) {
+    QStringList words;
+    for (const LockChange& c : changes)
+        words.append((c.action == LockAction::Own      ? QStringLiteral("lock output %1")
+                      : c.action == LockAction::Unlock ? QStringLiteral("unlock output %1")
+                                                       : QStringLiteral("force unlock output %1"))
+                         .arg(c.output));
+    return words.join(QStringLiteral(", "));
 }
 
 Outcome RouterState::setLabels(Side side, const QList<LabelChange>& changes) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/protocol/shape.h"
+#include "frontends/server/audit_trail.h"
 #include "frontends/server/outcome.h"
 
 #include <QHash>
@@ -111,6 +112,15 @@ public:
     // does not hold, and Own of another's lock, are refused.
     Outcome changeLocks(const QString& client, const QList<LockChange>& changes);
 
+    // Who asked for which change, from every front end.
+    AuditTrail& audit() { return audit_; }
+    // The words the log and the audit trail give each request.
+    static QString routesText(const QList<Route>& routes);
+    static QString presetText(bool save, int preset);
+    static QString allOutputsText(int input);
+    static QString labelsText(Side side, const QList<LabelChange>& changes);
+    static QString locksText(const QList<LockChange>& changes);
+
     // --- what the switcher's line says ---
     // Absent: whatever waits for the switcher ends as Absent.
     void setPresent(bool present);
@@ -145,6 +155,7 @@ private:
     Outcome submit(const QString& client, const QList<device::Request*>& requests,
                    const QString& what, const QList<int>& outputs, Finished finished);
 
+    AuditTrail audit_;
     QPointer<device::RequestQueue> queue_;
     bool present_ = false;
     std::array<int, protocol::kOutputs> routing_{};        // 0: unknown

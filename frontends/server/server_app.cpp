@@ -56,6 +56,7 @@ ServerApp::ServerApp(platform::Platform& platform, const Options& options, QObje
         emit log(QStringLiteral("label change refused, it could not be kept: %1").arg(why));
     });
     connect(labels_.get(), &LabelStore::setAside, this, &ServerApp::log);
+    connect(&state_->audit(), &AuditTrail::logged, this, &ServerApp::log);
     connect(owner_.get(), &LineOwner::event, this, &ServerApp::log);
     if (options_.verbose)
         connect(owner_.get(), &LineOwner::traffic, this, &ServerApp::log);
@@ -164,6 +165,7 @@ bool ServerApp::start(QString* error, bool announce) {
             return false;
         }
         linePort_ = std::make_unique<LinePortServer>(*lineListener_, *owner_);
+        linePort_->audit = &state_->audit();
         connect(linePort_.get(), &LinePortServer::event, this, &ServerApp::log);
         emit log(QStringLiteral("line port on %1")
                      .arg(endpointText({options_.line->address, lineListener_->port()})));
@@ -187,7 +189,9 @@ bool ServerApp::start(QString* error, bool announce) {
                      .arg(endpointText({options_.web->address, web_->port()})));
     }
     if (options_.mqtt.enabled) {
-        mqttBackend_ = std::make_unique<mqtt::RouterBackend>(*state_);
+        mqttBackend_ = std::make_unique<mqtt::RouterBackend>(
+            *state_,
+            QStringLiteral("%1:%2").arg(options_.mqtt.client.host).arg(options_.mqtt.client.port));
         mqttClient_ = std::make_unique<mqtt::MqttClient>(options_.mqtt.client);
         mqttBridge_ =
             std::make_unique<mqtt::MqttBridge>(*mqttBackend_, *mqttClient_, options_.mqtt.bridge);

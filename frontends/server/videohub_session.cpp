@@ -228,6 +228,11 @@ VideohubSession::Answer VideohubSession::answer(const Block& b, QByteArray* repl
     return Answer::Ignore;
 }
 
+Outcome VideohubSession::audited(const QString& what, Outcome o) {
+    state_.audit().record(QStringLiteral("videohub"), client_, what, o);
+    return o;
+}
+
 VideohubSession::Answer VideohubSession::verdict(Outcome o) {
     return accepted(o) ? Answer::Ack : Answer::Nak;
 }
@@ -244,7 +249,7 @@ VideohubSession::Answer VideohubSession::changeRouting(const QStringList& body) 
             return Answer::Nak;
         routes.append({o, i});
     }
-    return verdict(state_.requestRoutes(client_, routes));
+    return verdict(audited(RouterState::routesText(routes), state_.requestRoutes(client_, routes)));
 }
 
 VideohubSession::Answer VideohubSession::changeLabels(Side side, const QStringList& body) {
@@ -257,7 +262,8 @@ VideohubSession::Answer VideohubSession::changeLabels(Side side, const QStringLi
             return Answer::Nak;
         changes.append({port, blank < 0 ? QString() : line.mid(blank + 1)});
     }
-    return verdict(state_.setLabels(side, changes));
+    return verdict(
+        audited(RouterState::labelsText(side, changes), state_.setLabels(side, changes)));
 }
 
 VideohubSession::Answer VideohubSession::changeInputLabels(const QStringList& body) {
@@ -283,7 +289,7 @@ VideohubSession::Answer VideohubSession::changeLocks(const QStringList& body) {
             return Answer::Nak;
         changes.append({o, actions.value(parts[1])});
     }
-    return verdict(state_.changeLocks(client_, changes));
+    return verdict(audited(RouterState::locksText(changes), state_.changeLocks(client_, changes)));
 }
 
 } // namespace server

@@ -3,6 +3,7 @@
 // switcher in this process.
 
 #include "core/device/switcher.h"
+#include "core/protocol/commands.h"
 #include "frontends/server/line_reader.h"
 #include "frontends/server/listener.h"
 #include "frontends/server/options.h"
@@ -58,6 +59,10 @@ class TestServerProtocol : public QObject {
 private slots:
     void requests_data();
     void requests();
+    void audit_data();
+    void audit();
+    void changesSwitcher_data();
+    void changesSwitcher();
     void broadcasts();
     void greeting();
     void longLines_data();
@@ -180,6 +185,58 @@ void TestServerProtocol::requests() {
         w.answer(); // a salvo's routes go one after another's report
         QCOMPARE(w.commands(), commands);
     }
+}
+
+// What a Videohub client asks is recorded as asked, with why it was
+// refused; what only reads is not.
+void TestServerProtocol::audit_data() {
+    QTest::addColumn<QByteArray>("in");
+    QTest::addColumn<bool>("locked");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("route")
+        << QByteArray("VIDEO OUTPUT ROUTING:\n0 4\n1 2\n\n") << false
+        << "videohub from 10.0.0.1: route output 1 to input 5, output 2 to input 3";
+    QTest::newRow("route refused") << QByteArray("VIDEO OUTPUT ROUTING:\n3 0\n\n") << true
+                                   << "videohub from 10.0.0.1: route output 4 to input 1 "
+                                      "(refused: locked)";
+    QTest::newRow("label") << QByteArray("INPUT LABELS:\n2 Cam 3\n\n") << false
+                           << "videohub from 10.0.0.1: label input 3 \"Cam 3\"";
+    QTest::newRow("lock") << QByteArray("VIDEO OUTPUT LOCKS:\n1 O\n2 F\n\n") << false
+                          << "videohub from 10.0.0.1: lock output 2, force unlock output 3";
+    QTest::newRow("a bare header reads")
+        << QByteArray("VIDEO OUTPUT ROUTING:\n\n") << false << QString();
+}
+
+void TestServerProtocol::audit() {
+    QFETCH(QByteArray, in);
+    QFETCH(bool, locked);
+    QFETCH(QString, line);
+    World w;
+    if (locked)
+        w.state.changeLocks(kOther, {{4, RouterState::LockAction::Own}});
+    QStringList logged;
+    QObject::connect(&w.state.audit(), &server::AuditTrail::logged,
+                     [&](const QString& l) { logged << l; });
+    w.session->receive(in);
+    QCOMPARE(logged, line.isEmpty() ? QStringList() : QStringList{"audit: " + line});
+    QCOMPARE(int(w.state.audit().entries().size()), int(logged.size()));
+}
+
+// The lines of the line port that the audit trail records.
+void TestServerProtocol::changesSwitcher_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("changes");
+    for (const char* l : {"cir 01\r\n", "msw 2", " MSA 1", "asw 3", "srp 1 2", "slc 1", "smd 2",
+                          "sed 1 2", "rst", "swe 3 0", "sav", "dhc", "sip C0A80001"})
+        QTest::newRow(l) << QByteArray(l) << true;
+    for (const char* l : {"bc ", "ims", "sts", "swe 3 1", "wed 0 FF", "red 0 ", "ric 1", "wic 1 00",
+                          "edm", "stm", "", "cirque"})
+        QTest::newRow(l) << QByteArray(l) << false;
+}
+
+void TestServerProtocol::changesSwitcher() {
+    QFETCH(QByteArray, line);
+    QTEST(protocol::changesSwitcher(line), "changes");
 }
 
 void TestServerProtocol::broadcasts() {

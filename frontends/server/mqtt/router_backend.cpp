@@ -12,7 +12,8 @@ const QString kClient = QStringLiteral("mqtt");
 
 } // namespace
 
-RouterBackend::RouterBackend(RouterState& state, QObject* parent) : Backend(parent), state_(state) {
+RouterBackend::RouterBackend(RouterState& state, const QString& from, QObject* parent)
+    : Backend(parent), state_(state), from_(from) {
     connect(&state_, &RouterState::presenceChanged, this, &Backend::presentChanged);
     connect(&state_, &RouterState::routingChanged, this, [this](const QList<int>& outputs) {
         for (const int output : outputs)
@@ -42,20 +43,29 @@ QString RouterBackend::outputLabel(int output) const {
     return state_.outputLabel(output);
 }
 
+Outcome RouterBackend::audited(const QString& what, Outcome o) {
+    state_.audit().record(kClient, from_, what, o);
+    return o;
+}
+
 Outcome RouterBackend::requestRoute(int output, int input, Finished finished) {
-    return state_.requestRoutes(kClient, {{output, input}}, std::move(finished));
+    return audited(RouterState::routesText({{output, input}}),
+                   state_.requestRoutes(kClient, {{output, input}}, std::move(finished)));
 }
 
 Outcome RouterBackend::allOutputs(int input, Finished finished) {
-    return state_.requestAllOutputs(kClient, input, std::move(finished));
+    return audited(RouterState::allOutputsText(input),
+                   state_.requestAllOutputs(kClient, input, std::move(finished)));
 }
 
 Outcome RouterBackend::recallPreset(int preset, Finished finished) {
-    return state_.requestPresetRecall(kClient, preset, std::move(finished));
+    return audited(RouterState::presetText(false, preset),
+                   state_.requestPresetRecall(kClient, preset, std::move(finished)));
 }
 
 Outcome RouterBackend::savePreset(int preset, Finished finished) {
-    return state_.requestPresetSave(kClient, preset, std::move(finished));
+    return audited(RouterState::presetText(true, preset),
+                   state_.requestPresetSave(kClient, preset, std::move(finished)));
 }
 
 } // namespace mqtt

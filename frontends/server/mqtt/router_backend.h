@@ -14,7 +14,8 @@ namespace mqtt {
 class RouterBackend : public Backend {
     Q_OBJECT
 public:
-    explicit RouterBackend(server::RouterState& state, QObject* parent = nullptr);
+    // from: where the requests come from, for the audit trail (the broker).
+    RouterBackend(server::RouterState& state, const QString& from, QObject* parent = nullptr);
 
     bool present() const override;
     int input(int output) const override;
@@ -26,7 +27,10 @@ public:
     Outcome savePreset(int preset, Finished finished) override;
 
 private:
+    Outcome audited(const QString& what, Outcome o);
+
     server::RouterState& state_;
+    QString from_;
 };
 
 } // namespace mqtt

@@ -1,0 +1,42 @@
+#include "frontends/server/audit_trail.h"
+
+namespace server {
+
+AuditTrail::AuditTrail(QObject* parent)
+    : QObject(parent), now([] { return QDateTime::currentDateTimeUtc(); }) {}
+
+void AuditTrail::record(const QString& who, const QString& from, const QString& what) {
+    entries_.push_back({now(), who, from, what});
+    if (entries_.size() > kKept)
+        entries_.pop_front();
+    emit logged(QStringLiteral("audit: %1 from %2: %3").arg(who, from, what));
+}
+
+void AuditTrail::record(const QString& who, const QString& from, const QString& what,
+                        Outcome verdict) {
+    const QString why = refusal(verdict);
+    record(who, from, why.isEmpty() ? what : QStringLiteral("%1 (refused: %2)").arg(what, why));
+}
+
+QString AuditTrail::refusal(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Done:
+    case Outcome::Queued:
+        break;
+    case Outcome::Invalid:
+        return QStringLiteral("invalid");
+    case Outcome::Locked:
+        return QStringLiteral("locked");
+    case Outcome::Absent:
+        return QStringLiteral("switcher absent");
+    case Outcome::Busy:
+        return QStringLiteral("too many waiting");
+    case Outcome::Failed:
+        return QStringLiteral("failed");
+    case Outcome::TimedOut:
+        return QStringLiteral("timed out");
+    }
+    return {};
+}
+
+} // namespace server
