@@ -22,6 +22,8 @@ packages=(
     # Its web page and JSON API: Qt HTTP Server, and Qt WebSockets for the
     # live events.
     qt6-httpserver-dev qt6-websockets-dev
+    # The web accounts' password and token hashes and random tokens.
+    libsodium-dev
 )
 # Tools only the tests use: the package test validates the desktop entry,
 # and the decoder's reference test runs Debian's independent EDID decoder.

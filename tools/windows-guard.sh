@@ -53,10 +53,11 @@ fi
 
 log=$(mktemp -d)
 trap 'rm -rf "$log"' EXIT
-# libmosquitto's header serves Windows as well; it alone of /usr/include is
-# made visible (the rest is Linux's and would hide Linux-only includes).
+# libmosquitto's and libsodium's headers serve Windows as well; they alone
+# of /usr/include are made visible (the rest is Linux's and would hide
+# Linux-only includes).
 mkdir "$log/include"
-ln -s /usr/include/mosquitto.h "$log/include/"
+ln -s /usr/include/mosquitto.h /usr/include/sodium.h /usr/include/sodium "$log/include/"
 flags+=(-isystem "$log/include")
 export cxx log
 # One compiler per core; each failure keeps its messages in its own file.

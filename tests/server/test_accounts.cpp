@@ -1,0 +1,195 @@
+// The web accounts, on files in a temporary folder.
+
+#include "frontends/server/accounts.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+using server::Accounts;
+using Edit = server::Accounts::Edit;
+
+namespace {
+
+// Users, then tokens, by name, each with the role find() gives it.
+QString listed(const Accounts& a) {
+    QStringList users, tokens;
+    for (const auto& u : a.users())
+        users << u.name + '=' + server::roleName(a.find(u.name, false)->role);
+    for (const auto& t : a.tokens())
+        tokens << t.name + '=' + server::roleName(a.find(t.name, true)->role);
+    return QString(users.join(' ') + '|' + tokens.join(' ')).replace(QString(64, 'a'), "*64");
+}
+
+QString principal(const std::optional<Accounts::Principal>& p) {
+    return p ? QStringLiteral("%1 %2 %3")
+                   .arg(p->name, server::roleName(p->role), p->token ? "token" : "user")
+             : QStringLiteral("-");
+}
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+}
+
+} // namespace
+
+class TestAccounts : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void edits_data();
+    void edits();
+    void proofs_data();
+    void proofs();
+    void badFile_data();
+    void badFile();
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<Accounts> seeded_; // alice, operator, "right"; tokens t1, t2
+    QHash<QString, QByteArray> tokens_;
+};
+
+void TestAccounts::initTestCase() {
+    QVERIFY(dir_.isValid());
+    seeded_ = std::make_unique<Accounts>(dir_.filePath("seed/made")); // made when saved
+    QCOMPARE(seeded_->addUser("alice", server::Role::Operator, "right"), Edit::Done);
+    QCOMPARE(seeded_->addToken("t1", server::Role::Viewer, &tokens_["t1"]), Edit::Done);
+    QCOMPARE(seeded_->addToken("t2", server::Role::Admin, &tokens_["t2"]), Edit::Done);
+    QCOMPARE(seeded_->addToken("t3", server::Role::Admin, &tokens_["t3"]), Edit::Done);
+    QCOMPARE(seeded_->removeToken("t3"), Edit::Done);
+    QString why;
+    QVERIFY2(seeded_->save(&why), qPrintable(why));
+}
+
+void TestAccounts::edits_data() {
+    // Steps: "+u NAME ROLE PASSWORD", "pw NAME PASSWORD", "role NAME ROLE",
+    // "-u NAME", "+t NAME ROLE", "-t NAME", "?u NAME" and "?t NAME" (find():
+    // Exists or Unknown); "*N" is N letters, "''" nothing.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("results");
+    QTest::addColumn<QString>("after"); // users|tokens
+    const auto row = [](const char* name, const char* steps, const char* results,
+                        const char* after) { QTest::newRow(name) << steps << results << after; };
+    row("add, twice, sorted", "+u bob viewer x; +u bob admin y; +t zed admin; +t Al_1.-x viewer",
+        "Done Exists Done Done", "bob=viewer|Al_1.-x=viewer zed=admin");
+    row("names", "+u a%b viewer x; +t *65 viewer; +u *64 admin x; +t éa viewer; +t '' viewer",
+        "Invalid Invalid Done Invalid Invalid", "*64=admin|");
+    row("passwords", "+u a viewer ''; +u b viewer *1025; +u c viewer *1024; pw c ''",
+        "Invalid Invalid Done Invalid", "c=viewer|");
+    row("unknown", "pw al x; role al admin; -u al; -t al; +t al admin; -u al; ?u al",
+        "Unknown Unknown Unknown Unknown Done Unknown Unknown", "|al=admin");
+    row("changes seen", "+u u viewer x; +t u viewer; role u admin; -t u; ?t u; ?u u",
+        "Done Done Done Done Unknown Exists", "u=admin|");
+}
+
+void TestAccounts::edits() {
+    QFETCH(QString, steps);
+    QFETCH(QString, results);
+    QFETCH(QString, after);
+    Accounts a(dir_.filePath("edits"));
+    QStringList got;
+    for (const QString& step : steps.split(';')) {
+        QStringList w = step.split(' ', Qt::SkipEmptyParts);
+        for (QString& x : w)
+            x = x == "''" ? "" : x.startsWith('*') ? QString(x.mid(1).toInt(), 'a') : x;
+        const auto role = server::roleFromName(w.value(2)).value_or(server::Role::Viewer);
+        const QByteArray password = w.last().toUtf8();
+        const QString op = w.first();
+        const Edit e = op[0] == '?'   ? (a.find(w[1], op == "?t") ? Edit::Exists : Edit::Unknown)
+                       : op == "+u"   ? a.addUser(w[1], role, password)
+                       : op == "pw"   ? a.setPassword(w[1], password)
+                       : op == "role" ? a.setRole(w[1], role)
+                       : op == "-u"   ? a.removeUser(w[1])
+                       : op == "+t"   ? a.addToken(w[1], role, nullptr)
+                                      : a.removeToken(w[1]);
+        got << QStringList{"Done", "Exists", "Unknown", "Invalid"}[int(e)];
+    }
+    QCOMPARE(got.join(' '), results);
+    QCOMPARE(listed(a), after);
+}
+
+void TestAccounts::proofs_data() {
+    QTest::addColumn<QString>("who");    // a user's name, or "#NAME": token NAME's text
+    QTest::addColumn<QString>("secret"); // the password, or how the token is altered
+    QTest::addColumn<QString>("expected");
+    // An Argon2id check with 64 MiB cannot take less: the rows that must
+    // cost one, so that a wrong name cannot be told from a wrong password.
+    QTest::addColumn<int>("atLeastMs");
+    const auto row = [](const char* name, const char* who, const char* secret, const char* expected,
+                        int ms) {
+        QTest::newRow(name) << QString(who) << QString(secret) << QString(expected) << ms;
+    };
+    row("right", "alice", "right", "alice operator user", 5);
+    row("wrong", "alice", "Right", "-", 5);
+    row("unknown user", "bob", "right", "-", 5);
+    row("name's case", "Alice", "right", "-", 5);
+    row("empty", "alice", "", "-", 0);
+    row("token t1", "#t1", "", "t1 viewer token", 0);
+    row("removed token", "#t3", "", "-", 0);
+    row("one letter off", "#t1", "last", "-", 0);
+    row("without prefix", "#t1", "prefix", "-", 0);
+    row("no token", "#", "", "-", 0);
+}
+
+void TestAccounts::proofs() {
+    QFETCH(QString, who);
+    QFETCH(QString, secret);
+    QFETCH(QString, expected);
+    QFETCH(int, atLeastMs);
+    QElapsedTimer clock;
+    clock.start();
+    if (!who.startsWith('#')) {
+        QCOMPARE(principal(seeded_->signIn(who, secret.toUtf8())), expected);
+        QVERIFY(clock.elapsed() >= atLeastMs);
+        return;
+    }
+    QByteArray text = tokens_.value(who.mid(1));
+    if (secret == "last")
+        text.back() = text.back() == 'A' ? 'B' : 'A';
+    else if (secret == "prefix")
+        text.remove(0, 4);
+    QCOMPARE(principal(seeded_->checkToken(text)), expected);
+}
+
+void TestAccounts::badFile_data() {
+    QTest::addColumn<QByteArray>("json"); // ' for "
+    QTest::addColumn<QString>("reason");  // part of the complaint
+    const auto row = [](const char* name, QByteArray json, const char* reason) {
+        QTest::newRow(name) << json.replace('\'', '"') << QString(reason);
+    };
+    const QByteArray token =
+        "{'name': 'a', 'role': 'admin', 'hash': '" + QByteArray(64, 'a') + "'}";
+    row("not JSON", "{'version': 1,", "not JSON");
+    row("a list", "[]", "no \"version\"");
+    row("newer", "{'version': 2, 'users': 5}", "newer version (2)");
+    row("users missing", "{'version': 1, 'tokens': []}", "\"users\" is not a list");
+    row("bad role", "{'version': 1, 'users': [{'name': 'a', 'role': 'boss', 'password': '$x'}]}",
+        "user 1 lacks");
+    row("short hash",
+        "{'version': 1, 'users': [], 'tokens': [{'name': 'a', 'role': 'admin', 'hash': 'ab'}]}",
+        "token 1 lacks");
+    row("twice", "{'version': 1, 'users': [], 'tokens': [" + token + ", " + token + "]}",
+        "\"a\" is there twice");
+}
+
+void TestAccounts::badFile() {
+    QFETCH(QByteArray, json);
+    QFETCH(QString, reason);
+    const QTemporaryDir folder;
+    Accounts a(folder.path());
+    QFile f(a.path());
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(json) == json.size() && f.flush());
+    QString why, refused;
+    QVERIFY(!a.load(&why));
+    QVERIFY2(why.contains(reason), qPrintable(why));
+    QVERIFY(a.empty());
+    QCOMPARE(a.addToken("b", server::Role::Admin, nullptr), Edit::Done);
+    QVERIFY(!a.save(&refused));
+    QCOMPARE(refused, why);
+    QCOMPARE(contents(a.path()), json);
+}
+
+QTEST_GUILESS_MAIN(TestAccounts)
+#include "test_accounts.moc"
