@@ -49,8 +49,9 @@ QString usage() {
         "  --no-web             no web page\n"
         "  --web-host NAME      a name the web page is reached by, besides addresses,\n"
         "                       localhost and this machine's name (repeatable)\n"
-        "  --state-dir DIR      where labels are kept (default $STATE_DIRECTORY, else\n"
-        "                       $XDG_STATE_HOME/hdmi-matrix, else ~/.local/state/hdmi-matrix)\n"
+        "  --state-dir DIR      where labels and accounts are kept (default\n"
+        "                       $STATE_DIRECTORY, else $XDG_STATE_HOME/hdmi-matrix, else\n"
+        "                       ~/.local/state/hdmi-matrix)\n"
         "  --poll S             ask the switcher for its routing every S seconds\n"
         "                       (default 10; 0: never)\n"
         "  --name TEXT          the friendly name clients show (default \"HDMI Matrix\")\n"
@@ -59,7 +60,16 @@ QString usage() {
         "  --max-clients N      clients per port (default 32)\n"
         "  --max-per-address N  clients per port from one address (default 8)\n"
         "  -v, --verbose        log the traffic\n"
-        "  -h, --help           this text\n");
+        "  -h, --help           this text\n\n"
+        "The accounts of the web page and API, in accounts.json in the state folder:\n\n"
+        "  hdmi-matrix-server [--state-dir DIR] user add NAME --role ROLE\n"
+        "                                       user passwd NAME | user role NAME ROLE\n"
+        "                                       user remove NAME | user list\n"
+        "                                       token add NAME --role ROLE\n"
+        "                                       token remove NAME | token list\n\n"
+        "ROLE is viewer, operator or admin. A password is asked for twice at a terminal,\n"
+        "else read from the first line of standard input. token add prints the new\n"
+        "token, this once only.\n");
     // The MQTT options, before -v.
     return text.insert(text.indexOf(QLatin1String("  -v, --verbose")), mqtt::usage());
 }
@@ -81,6 +91,7 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
     valued({"allow"}, "CIDR");
     valued({"max-clients"}, "N");
     valued({"max-per-address"}, "N");
+    valued({"role"}, "ROLE");
     for (const char* name : {"no-videohub", "no-line", "no-web"})
         parser.addOption({QLatin1String(name), {}});
     parser.addOption({{"v", "verbose"}, {}});
@@ -93,11 +104,16 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
     args.prepend(QStringLiteral("hdmi-matrix-server"));
     if (!parser.parse(args))
         return fail(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
-        return fail(
-            QStringLiteral("unknown argument \"%1\"").arg(parser.positionalArguments().first()));
+    const QStringList words = parser.positionalArguments();
+    if (!words.isEmpty() && words.first() != QLatin1String("user") &&
+        words.first() != QLatin1String("token"))
+        return fail(QStringLiteral("unknown argument \"%1\"").arg(words.first()));
+    if (words.isEmpty() && parser.isSet(QStringLiteral("role")))
+        return fail(QStringLiteral("--role is for the user and token commands"));
 
     Options o;
+    o.command = words;
+    o.role = parser.value(QStringLiteral("role"));
     o.help = parser.isSet(QStringLiteral("help"));
     o.verbose = parser.isSet(QStringLiteral("verbose"));
     if (parser.isSet(QStringLiteral("port"))) {

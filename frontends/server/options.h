@@ -36,6 +36,10 @@ struct Options {
     mqtt::Options mqtt; // named after the switcher (--name)
     bool verbose = false;
     bool help = false;
+    // An account command instead of the server ("user add NAME", "token
+    // list"...), and its --role; empty to serve.
+    QStringList command;
+    QString role;
 };
 
 // Parses the arguments after the program name with Qt's parser, the MQTT

@@ -1,11 +1,14 @@
 #include "core/platform/interrupts.h"
 #include "core/platform/qt_platform.h"
+#include "frontends/server/account_command.h"
 #include "frontends/server/options.h"
+#include "frontends/server/platform/password_prompt.h"
 #include "frontends/server/server_app.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QProcessEnvironment>
+#include <QTextStream>
 #include <cstdio>
 
 namespace {
@@ -43,6 +46,16 @@ int main(int argc, char* argv[]) {
     if (options->help) {
         std::fputs(server::usage().toLocal8Bit().constData(), stdout);
         return 0;
+    }
+    if (!options->command.isEmpty()) {
+        server::StandardInputPasswords passwords;
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        const int status = server::runAccountCommand(options->command, options->role,
+                                                     options->stateDir, passwords, out, err);
+        if (status == 2)
+            err << "Try --help." << Qt::endl;
+        return status;
     }
 
     platform::QtPlatform platform;

@@ -1,15 +1,33 @@
-// The web accounts, on files in a temporary folder.
+// The web accounts and the commands that manage them, on files in a
+// temporary folder; passwords come from a stand-in for the terminal.
 
+#include "frontends/server/account_command.h"
 #include "frontends/server/accounts.h"
+#include "frontends/server/options.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 
 using server::Accounts;
 using Edit = server::Accounts::Edit;
 
 namespace {
+
+const QRegularExpression kTokenForm(QStringLiteral("^hmx_[A-Za-z0-9_-]{43}$"));
+const QString kSeed = QStringLiteral("alice=operator|t1=viewer t2=admin");
+
+struct FakePasswords : server::PasswordSource {
+    bool person = false;
+    QStringList lines, prompts;
+    bool interactive() const override { return person; }
+    std::optional<QByteArray> readLine(const QString& prompt) override {
+        prompts << prompt;
+        return lines.isEmpty() ? std::nullopt : std::optional(lines.takeFirst().toUtf8());
+    }
+};
 
 // Users, then tokens, by name, each with the role find() gives it.
 QString listed(const Accounts& a) {
@@ -44,6 +62,8 @@ private slots:
     void proofs();
     void badFile_data();
     void badFile();
+    void command_data();
+    void command();
 
 private:
     QTemporaryDir dir_;
@@ -189,6 +209,113 @@ void TestAccounts::badFile() {
     QVERIFY(!a.save(&refused));
     QCOMPARE(refused, why);
     QCOMPARE(contents(a.path()), json);
+}
+
+void TestAccounts::command_data() {
+    QTest::addColumn<QString>("command"); // after --state-dir FOLDER
+    // The lines of standard input; first "!": typed at a terminal, "{": the
+    // file is damaged, "!file": the folder is under a file.
+    QTest::addColumn<QStringList>("input");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err"); // part of its one line; empty: no line
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("out"); // TOKEN: a new token's line
+    const auto row = [](const char* name, const char* command, const char* input, int status,
+                        const char* err, const QString& after = kSeed, const char* out = "") {
+        QTest::newRow(name) << QString(command)
+                            << (*input ? QString(input).split('|') : QStringList()) << status
+                            << QString(err) << after << QString(out);
+    };
+    row("user add", "user add bob --role admin", "s3cret|more", 0, "user \"bob\" added as admin",
+        "alice=operator bob=admin|t1=viewer t2=admin");
+    row("typed twice", "user --role viewer add bob", "!|s3cret|s3cret", 0, "added as viewer",
+        "alice=operator bob=viewer|t1=viewer t2=admin");
+    row("typed differently", "user add bob --role viewer", "!|s3cret|s3creT", 1, "differ");
+    row("no input", "user passwd alice", "", 1, "no password");
+    row("empty password", "user add bob --role viewer", "!||", 1, "1 to 1024 bytes");
+    row("exists", "user add alice --role admin", "x", 1, "user \"alice\" exists already");
+    row("passwd unknown", "user passwd bob", "x", 1, "no user \"bob\"");
+    row("role", "user role alice viewer", "", 0, "user \"alice\" is now viewer",
+        "alice=viewer|t1=viewer t2=admin");
+    row("remove", "user remove alice", "", 0, "removed", "|t1=viewer t2=admin");
+    row("remove unknown", "token remove alice", "", 1, "no token \"alice\"");
+    row("token exists", "token add t1 --role admin", "", 1, "exists already");
+    row("lists", "token list", "", 0, "", kSeed, "t1 viewer\nt2 admin\n");
+    row("token add", "token add ci --role operator", "", 0, "token \"ci\" added as operator",
+        "alice=operator|ci=operator t1=viewer t2=admin", "TOKEN");
+    row("no role", "token add t9", "", 2, "needs --role");
+    row("bad role", "user role alice boss", "", 2, "\"boss\" is not a role");
+    row("role not taken", "user list --role admin", "", 2, "usage: user list");
+    row("extra word", "user remove alice now", "", 2, "usage: user remove NAME");
+    row("bad name", "user add a/b --role viewer", "", 2, "is not a name");
+    row("unknown verb", "token show", "", 2, "is not a command");
+    row("not a command", "users list", "", 2, "unknown argument \"users\"");
+    row("role alone", "--role admin", "", 2, "--role is for the user and token commands");
+    row("damaged file", "user list", "{", 1, "not JSON", "");
+    row("unwritable", "token add t9 --role admin", "!file", 1, "cannot create", "");
+}
+
+void TestAccounts::command() {
+    QFETCH(QString, command);
+    QFETCH(QStringList, input);
+    QFETCH(int, status);
+    QFETCH(QString, err);
+    QFETCH(QString, after);
+    QFETCH(QString, out);
+    const QTemporaryDir temporary;
+    QString folder = temporary.path();
+    FakePasswords passwords;
+    QFile file(temporary.filePath("accounts.json"));
+    if (input.value(0) == "{") {
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{") == 1);
+    } else if (input.value(0) == "!file") {
+        folder = seeded_->path() + "/state";
+    } else {
+        QVERIFY(QFile::copy(seeded_->path(), file.fileName()));
+        // Readable by others, as a copy may be: once written again, it is not.
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        passwords.person = input.value(0) == "!";
+        passwords.lines = input.mid(passwords.person ? 1 : 0);
+    }
+    // The server's own reading of its arguments first, as the program does.
+    QString outText, errText;
+    QTextStream outStream(&outText), errStream(&errText);
+    const auto o =
+        server::parseOptions(QStringList{"--state-dir", folder} + command.split(' '), {}, &errText);
+    errText += o ? "" : "\n";
+    QCOMPARE(o ? server::runAccountCommand(o->command, o->role, o->stateDir, passwords, outStream,
+                                           errStream)
+               : 2,
+             status);
+    const QString shown = outText.chopped(1);
+    if (out == "TOKEN")
+        QVERIFY2(outText.endsWith('\n') && kTokenForm.match(shown).hasMatch(), qPrintable(out));
+    else
+        QCOMPARE(outText, out);
+    QVERIFY2(err.isEmpty()
+                 ? errText.isEmpty()
+                 : errText.contains(err) && errText.count('\n') == 1 && errText.endsWith('\n'),
+             qPrintable(errText));
+    if (passwords.person)
+        QCOMPARE(passwords.prompts.join('|'), "Password: |Again: ");
+    QVERIFY(!errText.contains("s3cret"));
+    if (after.isEmpty())
+        return;
+    Accounts a(folder);
+    QString why;
+    QVERIFY2(a.load(&why), qPrintable(why));
+    QCOMPARE(listed(a), after);
+    const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                      QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+    QCOMPARE(QFile(a.path()).permissions() & mode, // unchanged when nothing changed
+             QFile::ReadOwner | QFile::WriteOwner | (after == kSeed ? QFile::ReadOther : 0));
+    QVERIFY(!contents(a.path()).contains("s3cret"));
+    if (command.startsWith("user add") && status == 0)
+        QCOMPARE(principal(a.signIn("bob", "s3cret")), "bob " + o->role + " user");
+    if (out == "TOKEN") { // kept only as its hash
+        QVERIFY(!contents(a.path()).contains(shown.mid(4).toLatin1()));
+        QCOMPARE(principal(a.checkToken(shown.toLatin1())), "ci operator token");
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAccounts)

@@ -1,0 +1,150 @@
+#include "frontends/server/account_command.h"
+
+#include "frontends/server/accounts.h"
+
+#include <QTextStream>
+#include <iterator>
+
+namespace server {
+
+namespace {
+
+enum Status { kDone = 0, kRefused = 1, kUsage = 2 };
+
+struct Form {
+    const char* kind;
+    const char* verb;
+    const char* rest; // the words after the verb, as usage() spells them
+    int words;        // the command's, kind and verb included
+    bool takesRole;   // --role
+};
+
+constexpr Form kForms[] = {
+    {"user", "add", "NAME --role ROLE", 3, true},
+    {"user", "passwd", "NAME", 3, false},
+    {"user", "role", "NAME ROLE", 4, false},
+    {"user", "remove", "NAME", 3, false},
+    {"user", "list", "", 2, false},
+    {"token", "add", "NAME --role ROLE", 3, true},
+    {"token", "remove", "NAME", 3, false},
+    {"token", "list", "", 2, false},
+};
+
+const Form* formOf(const QStringList& command) {
+    for (const Form& f : kForms)
+        if (command.value(0) == QLatin1String(f.kind) && command.value(1) == QLatin1String(f.verb))
+            return &f;
+    return nullptr;
+}
+
+// Asked twice of a person, since a typing error they cannot see would lock
+// them out; a script's line is taken as it is.
+std::optional<QByteArray> askPassword(PasswordSource& source, QString* why) {
+    const bool person = source.interactive();
+    const std::optional<QByteArray> first =
+        source.readLine(person ? QStringLiteral("Password: ") : QString());
+    if (!first) {
+        *why = QStringLiteral("no password given");
+        return std::nullopt;
+    }
+    if (!person)
+        return first;
+    const std::optional<QByteArray> again = source.readLine(QStringLiteral("Again: "));
+    if (!again || *again != *first) {
+        *why = QStringLiteral("the two passwords differ; nothing changed");
+        return std::nullopt;
+    }
+    return first;
+}
+
+} // namespace
+
+int runAccountCommand(const QStringList& command, const QString& role, const QString& folder,
+                      PasswordSource& passwords, QTextStream& out, QTextStream& err) {
+    const auto complain = [&err](int status, const QString& why) {
+        err << "hdmi-matrix-server: " << why << Qt::endl;
+        return status;
+    };
+    const Form* form = formOf(command);
+    if (!form)
+        return complain(kUsage, QStringLiteral("\"%1\" is not a command: user add, passwd, "
+                                               "role, remove or list; token add, remove or list")
+                                    .arg(command.join(QLatin1Char(' '))));
+    const QString kind = QLatin1String(form->kind);
+    const QString verb = QLatin1String(form->verb);
+    if (command.size() != form->words || (!form->takesRole && !role.isEmpty()))
+        return complain(
+            kUsage,
+            QStringLiteral("usage: %1 %2 %3").arg(kind, verb, QLatin1String(form->rest)).trimmed());
+    if (form->takesRole && role.isEmpty())
+        return complain(
+            kUsage, QStringLiteral("%1 %2 needs --role viewer, operator or admin").arg(kind, verb));
+    const QString roleWord = form->takesRole ? role : command.value(3);
+    const std::optional<Role> newRole = roleFromName(roleWord);
+    if ((form->takesRole || verb == QLatin1String("role")) && !newRole)
+        return complain(
+            kUsage,
+            QStringLiteral("\"%1\" is not a role: viewer, operator or admin").arg(roleWord));
+    const QString name = command.value(2);
+    if (form->words > 2 && !Accounts::nameAllowed(name))
+        return complain(kUsage, QStringLiteral("\"%1\" is not a name: 1 to 64 letters, digits, "
+                                               "'.', '_' or '-'")
+                                    .arg(name));
+
+    Accounts accounts(folder);
+    QString why;
+    if (!accounts.load(&why))
+        return complain(kRefused, why);
+    const bool token = kind == QLatin1String("token");
+    if (verb == QLatin1String("list")) {
+        if (token)
+            for (const Accounts::Token& t : accounts.tokens())
+                out << t.name << ' ' << roleName(t.role) << '\n';
+        else
+            for (const Accounts::User& u : accounts.users())
+                out << u.name << ' ' << roleName(u.role) << '\n';
+        out.flush();
+        return kDone;
+    }
+    const QString quoted = QStringLiteral("%1 \"%2\"").arg(kind, name);
+    const bool exists = accounts.find(name, token).has_value();
+    if (exists && verb == QLatin1String("add"))
+        return complain(kRefused, quoted + QStringLiteral(" exists already"));
+    if (!exists && verb != QLatin1String("add"))
+        return complain(kRefused, QStringLiteral("no ") + quoted);
+
+    QByteArray newToken;
+    QString done;
+    Accounts::Edit edit = Accounts::Edit::Done;
+    if (!token && (verb == QLatin1String("add") || verb == QLatin1String("passwd"))) {
+        const std::optional<QByteArray> password = askPassword(passwords, &why);
+        if (!password)
+            return complain(kRefused, why);
+        edit = verb == QLatin1String("add") ? accounts.addUser(name, *newRole, *password)
+                                            : accounts.setPassword(name, *password);
+        done = verb == QLatin1String("add") ? QStringLiteral(" added as ") + roleWord
+                                            : QStringLiteral(": password changed");
+    } else if (verb == QLatin1String("add")) {
+        edit = accounts.addToken(name, *newRole, &newToken);
+        done = QStringLiteral(" added as %1; the token is shown this once").arg(roleWord);
+    } else if (verb == QLatin1String("role")) {
+        edit = accounts.setRole(name, *newRole);
+        done = QStringLiteral(" is now ") + roleWord;
+    } else {
+        edit = token ? accounts.removeToken(name) : accounts.removeUser(name);
+        done = QStringLiteral(" removed");
+    }
+    // The name and its presence were checked: only the password is left.
+    if (edit != Accounts::Edit::Done)
+        return complain(kRefused, QStringLiteral("the password was refused: it needs 1 to "
+                                                 "1024 bytes"));
+    if (!accounts.save(&why))
+        return complain(kRefused, why);
+    // Only once it is kept, or it would work nowhere.
+    if (!newToken.isEmpty())
+        out << newToken << Qt::endl;
+    err << quoted << done << Qt::endl;
+    return kDone;
+}
+
+} // namespace server
