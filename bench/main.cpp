@@ -1,9 +1,11 @@
 // hdmi-bench: how far the program is from the speed of the serial line, how
 // much it costs per exchange, to start, to sit idle and to log.
 //
-//   hdmi-bench [--quick] [--only paced|unpaced|core|startup|idle|log|decode|edit|ctl|server|web]...
+//   hdmi-bench [--quick]
+//   [--only paced|unpaced|core|startup|idle|log|decode|edit|ctl|server|web|accounts]...
 //   [--trace]
 
+#include "bench/account_runs.h"
 #include "bench/bench_util.h"
 #include "bench/core_runs.h"
 #include "bench/ctl_runs.h"
@@ -29,7 +31,7 @@ using namespace bench;
 namespace {
 
 const QStringList kSections = {"paced",  "unpaced", "core", "startup", "idle", "log",
-                               "decode", "edit",    "ctl",  "server",  "web"};
+                               "decode", "edit",    "ctl",  "server",  "web",  "accounts"};
 const QList<Transfer> kTransfers = {Transfer::EdidRead, Transfer::EdidDownload, Transfer::IrWrite};
 
 QString num(double v, int decimals) {
@@ -415,6 +417,8 @@ int main(int argc, char** argv) {
         serverRuns(table, quick);
     if (only.contains("web"))
         webRuns(table, quick);
+    if (only.contains("accounts"))
+        accountRuns(table, quick);
     table.print();
     return table.allPass() ? 0 : 1;
 }
