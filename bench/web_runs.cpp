@@ -83,7 +83,8 @@ struct WebRig {
         web::WebLimits limits;
         limits.maxClients = 128;
         limits.maxPerAddress = 128; // every client comes from 127.0.0.1
-        web = std::make_unique<web::WebServer>(app->state(), QStringLiteral("bench"), limits);
+        web = std::make_unique<web::WebServer>(app->state(), QStringLiteral("bench"), limits,
+                                               dir.path());
         device.onLine = [this](const QByteArray& line) {
             if (line.startsWith("cir"))
                 wired = nowNs();

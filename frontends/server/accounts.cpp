@@ -314,18 +314,27 @@ Accounts::Edit Accounts::removeToken(const QString& name) {
     return Edit::Done;
 }
 
-std::optional<Accounts::Principal> Accounts::signIn(const QString& name,
-                                                    QByteArrayView password) const {
+Accounts::PasswordCheck Accounts::passwordCheck(const QString& name) const {
+    const qsizetype i = indexOf(users_, name);
+    if (i < 0)
+        return {name, Role::Viewer, dummyHash(), false};
+    return {users_[i].name, users_[i].role, users_[i].secret, true};
+}
+
+std::optional<Accounts::Principal> Accounts::check(const PasswordCheck& c,
+                                                   QByteArrayView password) {
     if (!passwordAllowed(password))
         return std::nullopt;
-    const QByteArray& dummy = dummyHash();
-    const qsizetype i = indexOf(users_, name);
-    const QByteArray& hash = i >= 0 ? users_[i].secret : dummy;
-    const bool right =
-        crypto_pwhash_str_verify(hash.constData(), password.data(), quint64(password.size())) == 0;
-    if (!right || i < 0)
+    const bool right = crypto_pwhash_str_verify(c.hash.constData(), password.data(),
+                                                quint64(password.size())) == 0;
+    if (!right || !c.known)
         return std::nullopt;
-    return Principal{users_[i].name, users_[i].role, false};
+    return Principal{c.name, c.role, false};
+}
+
+std::optional<Accounts::Principal> Accounts::signIn(const QString& name,
+                                                    QByteArrayView password) const {
+    return check(passwordCheck(name), password);
 }
 
 std::optional<Accounts::Principal> Accounts::checkToken(QByteArrayView token) const {

@@ -73,6 +73,17 @@ public:
     // The user, when the password is theirs. An unknown user costs the
     // same time as a wrong password (a hash is checked all the same).
     std::optional<Principal> signIn(const QString& name, QByteArrayView password) const;
+    // signIn() in two halves, so that the slow one (a tenth of a second or
+    // more, and 64 MiB) may run away from the thread that owns the
+    // accounts: what to check, taken here, and the check, on any thread.
+    struct PasswordCheck {
+        QString name;
+        Role role = Role::Viewer;
+        QByteArray hash; // the user's, or a stand-in's for an unknown name
+        bool known = false;
+    };
+    PasswordCheck passwordCheck(const QString& name) const;
+    static std::optional<Principal> check(const PasswordCheck& c, QByteArrayView password);
     // The token's owner: its hash compared with every token's in constant
     // time.
     std::optional<Principal> checkToken(QByteArrayView token) const;

@@ -126,6 +126,8 @@ void ServerApp::reload() {
     QString why;
     if (!labels_->reload(&why))
         emit log(QStringLiteral("labels: %1").arg(why));
+    if (web_)
+        web_->reloadAccounts();
     emit log(QStringLiteral("reloaded"));
 }
 
@@ -175,7 +177,8 @@ bool ServerApp::start(QString* error, bool announce) {
         webLimits.maxClients = options_.maxClients;
         webLimits.maxPerAddress = options_.maxPerAddress;
         webLimits.allow = options_.allow;
-        web_ = std::make_unique<web::WebServer>(*state_, options_.name, webLimits);
+        web_ =
+            std::make_unique<web::WebServer>(*state_, options_.name, webLimits, options_.stateDir);
         web_->setHostNames(options_.webHosts);
         if (!web_->listen(options_.web->address, options_.web->port)) {
             *error = QStringLiteral("web port %1: %2")

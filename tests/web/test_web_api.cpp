@@ -4,19 +4,25 @@
 // and event is recorded for check_openapi.py, which holds them against the
 // OpenAPI document.
 
+#include "frontends/server/accounts.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/router_state.h"
 #include "frontends/server/server_app.h"
+#include "frontends/server/web/web_auth.h"
 #include "frontends/server/web/web_server.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
+#include "testing/fakes/fake_clock.h"
 #include "testing/fakes/fake_platform.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -60,7 +66,8 @@ struct Rig {
         app = std::make_unique<server::ServerApp>(platform, o);
         app->owner().times = {50, 400, 300, 30000};
         net.setProxy(QNetworkProxy::NoProxy); // loopback only, no system proxy asked
-        web = std::make_unique<web::WebServer>(app->state(), QStringLiteral("Test Matrix"), limits);
+        web = std::make_unique<web::WebServer>(app->state(), QStringLiteral("Test Matrix"), limits,
+                                               stateDir);
         QObject::connect(web.get(), &web::WebServer::event, [this](const QString& l) { log << l; });
         QString error;
         ok = app->start(&error, false) && web->listen(QHostAddress(QHostAddress::LocalHost), 0) &&
@@ -72,6 +79,8 @@ struct Rig {
             QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(web->port()).arg(path)));
         if (!type.isEmpty())
             request.setRawHeader("Content-Type", type);
+        for (const auto& [name, value] : std::as_const(headers))
+            request.setRawHeader(name, value);
         QNetworkReply* r =
             method == "GET" ? net.get(request) : net.sendCustomRequest(request, method, body);
         if (!QTest::qWaitFor([r] { return r->isFinished(); }, 15000))
@@ -92,6 +101,12 @@ struct Rig {
         return out;
     }
     bool sent(const QByteArray& command) const { return made && made->written.contains(command); }
+    // Signs in; the cookie goes with every later call.
+    bool signIn(const char* user) {
+        return call("POST", "/api/v1/login",
+                    QStringLiteral(R"({"user": "%1", "password": "pw-%1"})").arg(user).toUtf8())
+                   .status == 200;
+    }
 
     sim::Device device;
     sim::InProcessPort* made = nullptr;
@@ -100,12 +115,15 @@ struct Rig {
     std::unique_ptr<server::ServerApp> app;
     std::unique_ptr<web::WebServer> web;
     QNetworkAccessManager net;
+    QList<QPair<QByteArray, QByteArray>> headers; // sent with every call
     bool ok = false;
 };
 
 // A client of the event stream.
 struct Events {
-    explicit Events(quint16 port, const QString& origin = {}, bool kept = true) : ws(origin) {
+    explicit Events(quint16 port, const QString& origin = {}, bool kept = true,
+                    const QList<QPair<QByteArray, QByteArray>>& headers = {})
+        : ws(origin) {
         QObject::connect(&ws, &QWebSocket::textMessageReceived, [this, kept](const QString& text) {
             const QJsonObject m = QJsonDocument::fromJson(text.toUtf8()).object();
             if (kept)
@@ -113,7 +131,10 @@ struct Events {
             got << m;
         });
         ws.setProxy(QNetworkProxy::NoProxy);
-        ws.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/v1/events").arg(port)));
+        QNetworkRequest request(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/v1/events").arg(port)));
+        for (const auto& [name, value] : headers)
+            request.setRawHeader(name, value);
+        ws.open(request);
     }
     bool has(const QJsonObject& m, int ms = 5000) {
         return QTest::qWaitFor([&] { return got.contains(m); }, ms);
@@ -178,9 +199,20 @@ private slots:
     void crowd();
     void hostNames_data();
     void hostNames();
+    void access_data();
+    void access();
+    void signInLimited();
+    void streamsFollowAccounts();
+    void noAccounts();
 
 private:
     QTemporaryDir dir_;
+    QTemporaryDir accountsDir_; // users and tokens made once: hashing takes time
+    QByteArray token_;
+    bool accountsMade_ = false;
+    bool makeAccounts();
+    // The next test makes them again ("gone" was removed).
+    void forgetAccounts();
 };
 
 void TestWebApi::api_data() {
@@ -473,6 +505,219 @@ void TestWebApi::hostNames() {
                 "\r\nContent-Type: application/json\r\nContent-Length: 12\r\n\r\n{\"input\": 5}");
     QVERIFY(raw.has(served ? "HTTP/1.1 200 " : "HTTP/1.1 421 "));
     QCOMPARE(rig.sent("cir 04"), served);
+}
+
+bool TestWebApi::makeAccounts() {
+    if (accountsMade_)
+        return true;
+    server::Accounts a(accountsDir_.path());
+    QString why;
+    for (const auto& [name, role] : {std::pair{"viewer", server::Role::Viewer},
+                                     {"operator", server::Role::Operator},
+                                     {"admin", server::Role::Admin},
+                                     {"gone", server::Role::Admin}})
+        if (a.addUser(QLatin1String(name), role, QByteArray("pw-") + name) !=
+            server::Accounts::Edit::Done)
+            return false;
+    accountsMade_ = a.addToken(QStringLiteral("script"), server::Role::Operator, &token_) ==
+                        server::Accounts::Edit::Done &&
+                    a.save(&why);
+    return accountsMade_;
+}
+
+// Each path for each caller: the status it gets. A refused request does
+// nothing (no command reaches the switcher).
+void TestWebApi::access_data() {
+    QTest::addColumn<QString>("caller");
+    QTest::addColumn<QList<int>>("statuses"); // in the order of the paths below
+    //                                     state me audit route salvo recall save label health
+    QTest::newRow("nobody") << "" << QList<int>{401, 401, 401, 401, 401, 401, 401, 401, 200};
+    QTest::newRow("viewer") << "viewer" << QList<int>{200, 200, 403, 403, 403, 403, 403, 403, 200};
+    QTest::newRow("operator") << "operator"
+                              << QList<int>{200, 200, 403, 200, 200, 200, 403, 403, 200};
+    QTest::newRow("admin") << "admin" << QList<int>{200, 200, 200, 200, 200, 200, 204, 200, 200};
+    QTest::newRow("operator token")
+        << "token" << QList<int>{200, 200, 403, 200, 200, 200, 403, 403, 200};
+    QTest::newRow("bad token") << "bad token"
+                               << QList<int>{401, 401, 401, 401, 401, 401, 401, 401, 200};
+    QTest::newRow("expired session")
+        << "expired" << QList<int>{401, 401, 401, 401, 401, 401, 401, 401, 200};
+    QTest::newRow("removed user") << "removed"
+                                  << QList<int>{401, 401, 401, 401, 401, 401, 401, 401, 200};
+}
+
+void TestWebApi::access() {
+    QFETCH(QString, caller);
+    QFETCH(QList<int>, statuses);
+    QVERIFY(makeAccounts());
+    Rig rig(accountsDir_.path());
+    QVERIFY(rig.ok);
+    platform::FakeClock clock;
+    rig.web->auth().now = [&clock] { return clock.now(); };
+    if (caller == QLatin1String("token"))
+        rig.headers = {{"Authorization", "Bearer " + token_}};
+    else if (caller == QLatin1String("bad token"))
+        rig.headers = {{"Authorization", "Bearer " + token_.left(token_.size() - 1) + "x"}};
+    else if (caller == QLatin1String("expired")) {
+        QVERIFY(rig.signIn("admin"));
+        QCOMPARE(rig.call("GET", "/api/v1/me").status, 200);
+        clock.advance(web::WebAuth::kSessionIdleMs + 1);
+    } else if (caller == QLatin1String("removed")) {
+        QVERIFY(rig.signIn("gone"));
+        server::Accounts a(accountsDir_.path());
+        QString why;
+        QVERIFY(a.load(&why));
+        QCOMPARE(a.removeUser(QStringLiteral("gone")), server::Accounts::Edit::Done);
+        QVERIFY(a.save(&why));
+        QVERIFY(QTest::qWaitFor([&] { return rig.call("GET", "/api/v1/me").status == 401; }, 1000));
+    } else if (!caller.isEmpty()) {
+        QVERIFY(rig.signIn(qPrintable(caller)));
+    }
+    const struct {
+        const char* method;
+        const char* path;
+        const char* wire;
+    } paths[] = {{"GET", "/api/v1/state", ""},
+                 {"GET", "/api/v1/me", ""},
+                 {"GET", "/api/v1/audit", ""},
+                 {"PUT", "/api/v1/outputs/1/input", "cir 01"},
+                 {"POST", "/api/v1/routes", "cir 12"},
+                 {"POST", "/api/v1/presets/1/recall", "msw 0"},
+                 {"POST", "/api/v1/presets/2/save", "msa 1"},
+                 {"PUT", "/api/v1/inputs/1/label", ""},
+                 {"GET", "/api/v1/health", ""}};
+    const QByteArray bodies[] = {{},
+                                 {},
+                                 {},
+                                 R"({"input": 2})",
+                                 R"({"routes": [{"output": 2, "input": 3}]})",
+                                 "{}",
+                                 "{}",
+                                 R"({"label": "Desk"})",
+                                 {}};
+    for (int k = 0; k < int(std::size(paths)); ++k) {
+        const qsizetype before = rig.made->written.size();
+        const Reply r = rig.call(paths[k].method, QLatin1String(paths[k].path), bodies[k]);
+        QVERIFY2(r.status == statuses[k],
+                 qPrintable(QStringLiteral("%1 %2: %3")
+                                .arg(QLatin1String(paths[k].method), QLatin1String(paths[k].path))
+                                .arg(r.status)));
+        if (*paths[k].wire)
+            QCOMPARE(rig.made->written.mid(before).contains(paths[k].wire), r.status < 300);
+    }
+    if (caller == QLatin1String("admin")) {
+        const QJsonArray trail = rig.call("GET", "/api/v1/audit").json["entries"].toArray();
+        QStringList lines;
+        for (const QJsonValue& e : trail)
+            lines << e["who"].toString() + ": " + e["what"].toString();
+        QVERIFY(lines.contains("admin: signed in"));
+        QVERIFY(lines.contains("admin: route output 1 to input 2"));
+        QVERIFY(lines.contains("admin: label input 1 \"Desk\""));
+        QCOMPARE(rig.call("POST", "/api/v1/logout").status, 204);
+        QCOMPARE(rig.call("GET", "/api/v1/me").status, 401);
+    }
+    if (caller == QLatin1String("removed"))
+        forgetAccounts();
+}
+
+void TestWebApi::forgetAccounts() {
+    accountsMade_ = false;
+    accountsDir_.remove();
+    QVERIFY(QDir().mkpath(accountsDir_.path()));
+}
+
+// Five failures from one address within a minute: every sign-in from it,
+// the right one too, waits until a minute after the fifth; a wrong password
+// and an unknown user are told the same.
+void TestWebApi::signInLimited() {
+    QVERIFY(makeAccounts());
+    Rig rig(accountsDir_.path());
+    QVERIFY(rig.ok);
+    platform::FakeClock clock;
+    rig.web->auth().now = [&clock] { return clock.now(); };
+    const Reply wrong =
+        rig.call("POST", "/api/v1/login", R"({"user": "admin", "password": "nope"})");
+    const Reply unknown =
+        rig.call("POST", "/api/v1/login", R"({"user": "nobody", "password": "nope"})");
+    QCOMPARE(wrong.status, 401);
+    QCOMPARE(unknown.body, wrong.body);
+    QCOMPARE(rig.call("POST", "/api/v1/login", R"({"user": 5})").status, 400);
+    for (int i = 0; i < 3; ++i) {
+        clock.advance(10000);
+        rig.call("POST", "/api/v1/login", R"({"user": "admin", "password": "nope"})");
+    }
+    clock.advance(1000); // a second after the fifth failure
+    const Reply refused =
+        rig.call("POST", "/api/v1/login", R"({"user": "admin", "password": "pw-admin"})");
+    QCOMPARE(refused.status, 429);
+    QCOMPARE(refused.header("Retry-After"), "59");
+    clock.advance(58999);
+    QCOMPARE(
+        rig.call("POST", "/api/v1/login", R"({"user": "admin", "password": "pw-admin"})").status,
+        429);
+    clock.advance(1);
+    QVERIFY(rig.signIn("admin"));
+    QCOMPARE(rig.app->state().audit().entries().back().what, "signed in");
+}
+
+// An event stream ends with its user; a page of another site, and a script
+// without a token, never get one once accounts exist.
+void TestWebApi::streamsFollowAccounts() {
+    QVERIFY(makeAccounts());
+    Rig rig(accountsDir_.path());
+    QVERIFY(rig.ok);
+    QVERIFY(rig.signIn("gone"));
+    const QByteArray cookie =
+        rig.net.cookieJar()
+            ->cookiesForUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(rig.web->port())))
+            .value(0)
+            .toRawForm(QNetworkCookie::NameAndValueOnly);
+    QVERIFY(!cookie.isEmpty());
+    const QString own = QStringLiteral("http://127.0.0.1:%1").arg(rig.web->port());
+    Events page(rig.web->port(), own, true, {{"Cookie", cookie}});
+    Events script(rig.web->port(), {}, true, {{"Authorization", "Bearer " + token_}});
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WebSocket received but no slots"));
+    Events anonymous(rig.web->port());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WebSocket received but no slots"));
+    Events stranger(rig.web->port(), QStringLiteral("http://elsewhere.example"), true,
+                    {{"Cookie", cookie}});
+    QVERIFY(QTest::qWaitFor([&] { return !page.got.isEmpty() && !script.got.isEmpty(); }));
+    QVERIFY(QTest::qWaitFor([&] {
+        return anonymous.ws.state() == QAbstractSocket::UnconnectedState &&
+               stranger.ws.state() == QAbstractSocket::UnconnectedState;
+    }));
+    QVERIFY(anonymous.got.isEmpty() && stranger.got.isEmpty());
+    server::Accounts a(accountsDir_.path());
+    QString why;
+    QVERIFY(a.load(&why));
+    QCOMPARE(a.removeUser(QStringLiteral("gone")), server::Accounts::Edit::Done);
+    QVERIFY(a.save(&why));
+    QVERIFY(QTest::qWaitFor([&] { return page.ws.state() == QAbstractSocket::UnconnectedState; },
+                            1000));
+    QCOMPARE(script.ws.state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(rig.app->state().audit().entries().back().what, "user \"gone\" removed");
+    forgetAccounts();
+}
+
+// Without accounts, the server's own machine has every right and others
+// none; a file that cannot be read lets nobody in.
+void TestWebApi::noAccounts() {
+    QTemporaryDir dir;
+    server::RouterState state;
+    server::Accounts accounts(dir.path());
+    web::WebAuth auth(accounts, state.audit());
+    web::Request local{"GET", "/api/v1/me", {}, QHostAddress(QStringLiteral("127.0.0.1")), {}};
+    web::Request lan = local;
+    lan.peer = QHostAddress(QStringLiteral("192.0.2.7"));
+    const auto me = auth.identify(local);
+    QVERIFY(std::holds_alternative<web::Caller>(me));
+    QCOMPARE(std::get<web::Caller>(me).role, server::Role::Admin);
+    const auto refused = auth.identify(lan);
+    QVERIFY(std::holds_alternative<web::Response>(refused));
+    QCOMPARE(std::get<web::Response>(refused).status, 401);
+    QVERIFY(std::get<web::Response>(refused).body.contains("user add"));
+    auth.setAccountsBroken(true);
+    QVERIFY(std::holds_alternative<web::Response>(auth.identify(local)));
 }
 
 QTEST_GUILESS_MAIN(TestWebApi)

@@ -154,7 +154,7 @@ class WebPage(unittest.TestCase):
                          ["< cir 23", "< cir 34"])
         self.assertEqual(b.execute_script(
             "return performance.getEntriesByType('resource').map(e => e.name)"
-            ".filter(n => n.includes('/api/v1/'))"), [self.url + "api/v1/routes"])
+            ".filter(n => /api.v1.(outputs|routes)/.test(n))"), [self.url + "api/v1/routes"])
         mode.click()
 
     def test_4_keyboard_with_visible_focus(self):
@@ -189,6 +189,51 @@ class WebPage(unittest.TestCase):
         status = p.find_element(By.ID, "status")
         WebDriverWait(p, 40).until(
             lambda _: "warn" not in status.get_attribute("class") and self.shows(p, 2, 2))
+
+    def account(self, *words, password):
+        subprocess.run([SERVER, "--state-dir", self.folder.name, *words], input=password + "\n",
+                       text=True, check=True, capture_output=True)
+
+    def sign_in(self, b, user, password):
+        self.wait(b, lambda: b.find_element(By.ID, "sign-in").is_displayed(), "the sign-in form")
+        b.find_element(By.ID, "user").clear()
+        b.find_element(By.ID, "user").send_keys(user)
+        b.find_element(By.ID, "password").send_keys(password + Keys.ENTER)
+        self.wait(b, lambda: b.find_element(By.ID, "main").is_displayed(), "signed in")
+        self.wait(b, lambda: self.shows(b, 8, 8), "the routing shown")
+
+    def test_6_accounts_sign_in_route_sign_out(self):
+        b = self.desk
+        self.account("user", "add", "op", "--role", "operator", password="op-secret-1")
+        self.account("user", "add", "watch", "--role", "viewer", password="watch-secret-1")
+        self.server.seen(r"audit: local from the command line: user \"watch\" added as viewer")
+        b.get(self.url)
+        self.wait(b, lambda: b.find_element(By.ID, "sign-in").is_displayed(), "the sign-in form")
+        form = b.find_element(By.ID, "sign-in")
+        self.assertEqual([x.accessible_name for x in form.find_elements(By.CSS_SELECTOR,
+                                                                       "input, button")],
+                         ["User", "Password", "Sign in"])
+        self.sign_in(b, "op", "op-secret-1")
+        self.assertIn("op (operator)", b.find_element(By.ID, "who").text)
+        self.button(b, 1, 7).click()
+        self.sim.seen(r"< cir 06")
+        self.wait(b, lambda: self.shows(b, 1, 7), "the route shown")
+        self.server.seen(r"audit: op from 127\.0\.0\.1: route output 1 to input 7")
+        b.find_element(By.ID, "sign-out").click()
+        self.wait(b, lambda: b.find_element(By.ID, "sign-in").is_displayed(), "signed out")
+        self.assertFalse(b.find_element(By.ID, "main").is_displayed())
+
+        self.sign_in(b, "watch", "watch-secret-1")
+        rights = b.find_element(By.ID, "rights")
+        self.assertIn("viewer", rights.text)
+        controls = b.find_elements(By.CSS_SELECTOR, "#outputs button, #presets button, #take-mode")
+        self.assertEqual(len(controls), 8 * 8 + 3 + 1)
+        for c in controls:
+            self.assertFalse(c.is_enabled())
+            self.assertEqual(c.get_attribute("aria-describedby"), "rights")
+        b.save_screenshot(f"{OUTPUT}/web-page-1280-viewer.png")
+        b.find_element(By.ID, "sign-out").click()
+        self.wait(b, lambda: b.find_element(By.ID, "sign-in").is_displayed(), "signed out")
 
 
 if __name__ == "__main__":

@@ -51,11 +51,21 @@ EventHub::EventHub(RouterState& state, const WebApi& api, QObject* parent)
 }
 
 void EventHub::add(EventStream* stream) {
+    if (!stream->tag().canConvert<Caller>()) {
+        stream->close(QStringLiteral("not signed in"));
+        return;
+    }
     streams_.append(stream);
     connect(stream, &EventStream::gone, this, [this, stream] { streams_.removeOne(stream); });
     QJsonObject first = api_.state(WebApi::clientOf(stream->peer()));
     first.insert(QStringLiteral("type"), QStringLiteral("state"));
     stream->send(text(first));
+}
+
+void EventHub::revoke(const CallerTest& gone) {
+    for (EventStream* s : QList<EventStream*>(streams_))
+        if (gone(s->tag().value<Caller>()))
+            s->close(QStringLiteral("signed out, or its account removed"));
 }
 
 void EventHub::sendAll(const QJsonObject& message) {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "frontends/server/router_state.h"
+#include "frontends/server/web/web_auth.h"
+
+#include <functional>
 
 #include <QList>
 #include <QObject>
@@ -17,7 +20,10 @@ class EventHub : public QObject {
     Q_OBJECT
 public:
     EventHub(server::RouterState& state, const WebApi& api, QObject* parent = nullptr);
+    // A stream whose check said who it is; any other is closed.
     void add(EventStream* stream);
+    // Closes the streams of the callers that may no longer listen.
+    void revoke(const web::CallerTest& gone);
     int clients() const { return streams_.size(); }
 
 private:

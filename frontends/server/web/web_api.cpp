@@ -38,8 +38,8 @@ QString sideName(Side side) {
 
 } // namespace
 
-WebApi::WebApi(RouterState& state, const QString& name, QObject* parent)
-    : QObject(parent), state_(state), name_(name) {}
+WebApi::WebApi(RouterState& state, const QString& name, WebAuth& auth, QObject* parent)
+    : QObject(parent), state_(state), name_(name), auth_(auth) {}
 
 QString WebApi::clientOf(const QHostAddress& peer) {
     return QStringLiteral("web ") + peer.toString();
@@ -129,174 +129,316 @@ void WebApi::finish(Outcome outcome, const Answer& answer, const std::function<R
     answer(outcome == Outcome::Done ? success() : failure(outcome, outputs, client));
 }
 
-void WebApi::handle(const Request& r, const Answer& answer) {
-    const QStringList parts = r.path.mid(8).split(QLatin1Char('/')); // after "/api/v1/"
-    const QString client = clientOf(r.peer);
-    const QString& what = parts.value(0);
-    const bool three = parts.size() == 3;
+// One request on its way through the table.
+struct WebApi::Call {
+    const Request& r;
+    const Answer& answer;
+    QList<int> numbers; // the path's numbers, in order
+    Caller caller;
+    QString client; // the identity the state knows the client by
+    QPointer<WebApi> self;
 
-    auto notFound = [&] {
-        answer(
-            error(404, QStringLiteral("not_found"), QStringLiteral("There is no %1.").arg(r.path)));
-    };
-    // The method the path takes; false (and answered) for another.
-    auto takes = [&](const char* method) {
-        if (r.method == method)
-            return true;
-        Response out =
-            error(405, QStringLiteral("method_not_allowed"),
-                  QStringLiteral("%1 takes %2 only.").arg(r.path, QLatin1String(method)));
-        out.headers.emplaceBack("Allow", method);
-        answer(out);
-        return false;
-    };
-    // The JSON object of a PUT or POST; nothing (and answered) when it is not
-    // one. The media type is required so that a plain cross-site form, which
-    // cannot send it, can change nothing.
-    auto body = [&]() -> std::optional<QJsonObject> {
+    void send(const Response& response) const { answer(response); }
+    // The JSON object of a PUT or POST; nothing (and answered) when it is
+    // not one. The media type is required so that a plain cross-site form,
+    // which cannot send it, can change nothing.
+    std::optional<QJsonObject> body() const {
         const QByteArray type = r.header("content-type").split(';').first().trimmed().toLower();
         if (type != "application/json") {
-            answer(error(415, QStringLiteral("unsupported_media_type"),
-                         QStringLiteral("Send the body as Content-Type: application/json.")));
+            send(error(415, QStringLiteral("unsupported_media_type"),
+                       QStringLiteral("Send the body as Content-Type: application/json.")));
             return std::nullopt;
         }
         QJsonParseError parsed;
         const QJsonDocument doc = QJsonDocument::fromJson(r.body, &parsed);
         if (parsed.error != QJsonParseError::NoError || !doc.isObject()) {
-            answer(error(400, QStringLiteral("bad_json"),
-                         QStringLiteral("The body is not a JSON object (send {} for none).")));
+            send(error(400, QStringLiteral("bad_json"),
+                       QStringLiteral("The body is not a JSON object (send {} for none).")));
             return std::nullopt;
         }
         return doc.object();
-    };
-    QPointer<WebApi> self(this);
-    // Sends a routing request's answer now, or once the switcher has
-    // reported what it asked for.
-    auto request = [&](const std::function<Outcome(std::function<void(Outcome)>)>& ask,
-                       std::function<Response()> success, QList<int> outputs) {
-        auto done = [self, answer, success, outputs, client](Outcome outcome) {
-            if (self)
-                self->finish(outcome, answer, success, outputs, client);
-        };
-        const Outcome now = ask(done);
-        if (now != Outcome::Queued)
-            done(now);
-    };
-
-    if (parts.size() == 1 && what == QLatin1String("state")) {
-        if (takes("GET"))
-            answer(json(200, state(client)));
-    } else if (parts.size() == 1 && what == QLatin1String("health")) {
-        if (takes("GET"))
-            answer(state_.present()
-                       ? json(200, {{QStringLiteral("status"), QStringLiteral("ok")},
-                                    {QStringLiteral("switcher"), true}})
-                       : json(503, {{QStringLiteral("status"), QStringLiteral("degraded")},
-                                    {QStringLiteral("switcher"), false}}));
-    } else if (parts.size() == 1 && what == QLatin1String("openapi.json")) {
-        if (takes("GET")) {
-            QFile f(QStringLiteral(":/web/openapi.json"));
-            f.open(QIODevice::ReadOnly);
-            answer(Response{200, "application/json", f.readAll(), {}});
-        }
-    } else if (parts.size() == 1 && what == QLatin1String("routes")) {
-        if (!takes("POST"))
-            return;
-        const std::optional<QJsonObject> b = body();
-        if (!b)
-            return;
-        const QJsonArray list = b->value(QStringLiteral("routes")).toArray();
-        QList<RouterState::Route> routes;
-        QList<int> outputs;
-        for (const QJsonValue& v : list) {
-            const int o =
-                bodyNumber(v.toObject().value(QStringLiteral("output")), protocol::kOutputs);
-            const int i =
-                bodyNumber(v.toObject().value(QStringLiteral("input")), protocol::kInputs);
-            if (!o || !i)
-                break;
-            routes.append({o, i});
-            outputs.append(o);
-        }
-        if (routes.isEmpty() || routes.size() != list.size() || list.size() > protocol::kOutputs) {
-            answer(error(400, QStringLiteral("bad_routes"),
-                         QStringLiteral("Send {\"routes\": [{\"output\": 1 to %1, \"input\": "
-                                        "1 to %2}, ...]}, 1 to %1 routes.")
-                             .arg(protocol::kOutputs)
-                             .arg(protocol::kInputs)));
-            return;
-        }
-        request([&](auto done) { return state_.requestRoutes(client, routes, done); },
-                [self] { return json(200, self->outputs()); }, outputs);
-    } else if (three && what == QLatin1String("outputs") && parts[2] == QLatin1String("input")) {
-        const int o = pathNumber(parts[1], protocol::kOutputs);
-        if (!o)
-            return notFound();
-        if (!takes("PUT"))
-            return;
-        const std::optional<QJsonObject> b = body();
-        if (!b)
-            return;
-        const int i = bodyNumber(b->value(QStringLiteral("input")), protocol::kInputs);
-        if (!i) {
-            answer(error(400, QStringLiteral("bad_input"),
-                         QStringLiteral("Send {\"input\": 1 to %1}.").arg(protocol::kInputs)));
-            return;
-        }
-        request(
-            [&](auto done) {
-                return state_.requestRoutes(client, {{o, i}}, done);
-            },
-            [o, i] {
-                return json(200, {{QStringLiteral("output"), o}, {QStringLiteral("input"), i}});
-            },
-            {o});
-    } else if (three && what == QLatin1String("presets") &&
-               (parts[2] == QLatin1String("recall") || parts[2] == QLatin1String("save"))) {
-        const int p = pathNumber(parts[1], protocol::kPresets);
-        if (!p)
-            return notFound();
-        if (!takes("POST") || !body())
-            return;
-        const QList<int> all = RouterState::allPorts(Side::Outputs);
-        if (parts[2] == QLatin1String("recall"))
-            request([&](auto done) { return state_.requestPresetRecall(client, p, done); },
-                    [self] { return json(200, self->outputs()); }, all);
-        else
-            request([&](auto done) { return state_.requestPresetSave(client, p, done); },
-                    [] {
-                        return Response{204, {}, {}, {}};
-                    },
-                    all);
-    } else if (three && (what == QLatin1String("inputs") || what == QLatin1String("outputs")) &&
-               parts[2] == QLatin1String("label")) {
-        const Side side = what == QLatin1String("inputs") ? Side::Inputs : Side::Outputs;
-        const int n =
-            pathNumber(parts[1], side == Side::Inputs ? protocol::kInputs : protocol::kOutputs);
-        if (!n)
-            return notFound();
-        if (!takes("PUT"))
-            return;
-        const std::optional<QJsonObject> b = body();
-        if (!b)
-            return;
-        const QJsonValue text = b->value(QStringLiteral("label"));
-        const Outcome outcome =
-            text.isString() ? state_.setLabels(side, {{n, text.toString()}}) : Outcome::Invalid;
-        if (outcome == Outcome::Done)
-            answer(json(200, {{QStringLiteral("side"), sideName(side)},
-                              {QStringLiteral("number"), n},
-                              {QStringLiteral("label"), state_.label(side, n)}}));
-        else if (outcome == Outcome::Invalid)
-            answer(error(400, QStringLiteral("bad_label"),
-                         QStringLiteral("Send {\"label\": text}: at most 64 characters, no control "
-                                        "characters; empty for the default.")));
-        else
-            answer(error(500, QStringLiteral("not_kept"),
-                         QStringLiteral("The label could not be kept.")));
-    } else {
-        notFound();
     }
+};
+
+// A path under /api/v1/, its method and who may use it. In the path, {o},
+// {i} and {p} stand for an output, an input and a preset number; a number
+// out of range is no path at all (404).
+struct WebApi::Endpoint {
+    const char* method;
+    const char* path;
+    Access access;
+    void (WebApi::*run)(Call&);
+};
+
+const WebApi::Endpoint WebApi::kEndpoints[] = {
+    {"GET", "health", Access::Public, &WebApi::getHealth},
+    {"GET", "openapi.json", Access::Public, &WebApi::getOpenApi},
+    {"POST", "login", Access::Public, &WebApi::postLogin},
+    {"POST", "logout", Access::Public, &WebApi::postLogout},
+    {"GET", "me", Access::Viewer, &WebApi::getMe},
+    {"GET", "state", Access::Viewer, &WebApi::getState},
+    {"POST", "routes", Access::Operator, &WebApi::postRoutes},
+    {"PUT", "outputs/{o}/input", Access::Operator, &WebApi::putInput},
+    {"POST", "presets/{p}/recall", Access::Operator, &WebApi::postRecall},
+    {"POST", "presets/{p}/save", Access::Admin, &WebApi::postSave},
+    {"PUT", "inputs/{i}/label", Access::Admin, &WebApi::putLabel},
+    {"PUT", "outputs/{o}/label", Access::Admin, &WebApi::putLabel},
+    {"GET", "audit", Access::Admin, &WebApi::getAudit},
+};
+
+QByteArray WebApi::ownOrigin(const Request& r) {
+    // A reverse proxy on this machine that ends TLS says so; nobody else
+    // is believed (a browser cannot set the field on a page's requests
+    // without asking first, and that question is not answered).
+    const bool secure =
+        r.tls || (r.peer.isLoopback() &&
+                  r.header("x-forwarded-proto").compare("https", Qt::CaseInsensitive) == 0);
+    return (secure ? QByteArray("https://") : QByteArray("http://")) + r.header("host");
+}
+
+std::variant<Caller, Response> WebApi::admit(const Request& r, Access access) {
+    auto who = auth_.identify(r);
+    if (access == Access::Public) {
+        if (auto* caller = std::get_if<Caller>(&who))
+            return *caller;
+        return Caller{QString(), server::Role::Viewer, Caller::Kind::Local, {}};
+    }
+    const auto* caller = std::get_if<Caller>(&who);
+    if (!caller)
+        return who;
+    const server::Role needed = access == Access::Admin      ? server::Role::Admin
+                                : access == Access::Operator ? server::Role::Operator
+                                                             : server::Role::Viewer;
+    if (caller->role < needed)
+        return error(
+            403, QStringLiteral("forbidden"),
+            QStringLiteral("This needs the role %1; %2 has the role %3.")
+                .arg(server::roleName(needed), caller->who, server::roleName(caller->role)));
+    // A session's cookie goes with every request the browser makes to this
+    // server, whichever page asks; a change asked by another site's page is
+    // refused even where SameSite is not kept.
+    const QByteArray origin = r.header("origin");
+    if (caller->kind == Caller::Kind::User && r.method != "GET" && !origin.isEmpty() &&
+        origin != ownOrigin(r))
+        return error(403, QStringLiteral("forbidden_origin"),
+                     QStringLiteral("Changes are taken from this server's own page only."));
+    return who;
+}
+
+void WebApi::handle(const Request& r, const Answer& answer) {
+    const QStringList parts = r.path.mid(8).split(QLatin1Char('/')); // after "/api/v1/"
+    // The endpoints of this path, and its numbers.
+    QList<const Endpoint*> matches;
+    QList<int> numbers;
+    for (const Endpoint& e : kEndpoints) {
+        const QStringList pattern = QString::fromLatin1(e.path).split(QLatin1Char('/'));
+        if (pattern.size() != parts.size())
+            continue;
+        QList<int> found;
+        bool match = true;
+        for (qsizetype k = 0; match && k < pattern.size(); ++k) {
+            const QString& want = pattern[k];
+            const int max = want == QLatin1String("{o}")   ? protocol::kOutputs
+                            : want == QLatin1String("{i}") ? protocol::kInputs
+                            : want == QLatin1String("{p}") ? protocol::kPresets
+                                                           : 0;
+            if (max == 0)
+                match = want == parts[k];
+            else if (const int n = pathNumber(parts[k], max))
+                found.append(n);
+            else
+                match = false;
+        }
+        if (match) {
+            matches.append(&e);
+            numbers = found;
+        }
+    }
+    if (matches.isEmpty()) {
+        answer(
+            error(404, QStringLiteral("not_found"), QStringLiteral("There is no %1.").arg(r.path)));
+        return;
+    }
+    const Endpoint* endpoint = nullptr;
+    QByteArrayList methods;
+    for (const Endpoint* e : std::as_const(matches)) {
+        methods.append(e->method);
+        if (r.method == e->method)
+            endpoint = e;
+    }
+    if (!endpoint) {
+        Response out = error(405, QStringLiteral("method_not_allowed"),
+                             QStringLiteral("%1 takes %2 only.")
+                                 .arg(r.path, QString::fromLatin1(methods.join(", "))));
+        out.headers.emplaceBack("Allow", methods.join(", "));
+        answer(out);
+        return;
+    }
+    const auto who = admit(r, endpoint->access);
+    if (const auto* refusal = std::get_if<Response>(&who)) {
+        answer(*refusal);
+        return;
+    }
+    Call call{r, answer, numbers, std::get<Caller>(who), clientOf(r.peer), QPointer<WebApi>(this)};
+    (this->*endpoint->run)(call);
+}
+
+void WebApi::request(Call& c, const QString& what,
+                     const std::function<Outcome(RouterState::Finished)>& ask,
+                     std::function<Response()> success, const QList<int>& outputs) {
+    auto done = [self = c.self, answer = c.answer, success, outputs,
+                 client = c.client](Outcome outcome) {
+        if (self)
+            self->finish(outcome, answer, success, outputs, client);
+    };
+    const Outcome now = ask(done);
+    state_.audit().record(c.caller.who, c.r.peer.toString(), what, now);
+    if (now != Outcome::Queued)
+        done(now);
+}
+
+void WebApi::getState(Call& c) {
+    c.send(json(200, state(c.client)));
+}
+
+void WebApi::getHealth(Call& c) {
+    c.send(state_.present() ? json(200, {{QStringLiteral("status"), QStringLiteral("ok")},
+                                         {QStringLiteral("switcher"), true}})
+                            : json(503, {{QStringLiteral("status"), QStringLiteral("degraded")},
+                                         {QStringLiteral("switcher"), false}}));
+}
+
+void WebApi::getOpenApi(Call& c) {
+    QFile f(QStringLiteral(":/web/openapi.json"));
+    f.open(QIODevice::ReadOnly);
+    c.send(Response{200, "application/json", f.readAll(), {}});
+}
+
+void WebApi::postRoutes(Call& c) {
+    const std::optional<QJsonObject> b = c.body();
+    if (!b)
+        return;
+    const QJsonArray list = b->value(QStringLiteral("routes")).toArray();
+    QList<RouterState::Route> routes;
+    QList<int> outputs;
+    for (const QJsonValue& v : list) {
+        const int o = bodyNumber(v.toObject().value(QStringLiteral("output")), protocol::kOutputs);
+        const int i = bodyNumber(v.toObject().value(QStringLiteral("input")), protocol::kInputs);
+        if (!o || !i)
+            break;
+        routes.append({o, i});
+        outputs.append(o);
+    }
+    if (routes.isEmpty() || routes.size() != list.size() || list.size() > protocol::kOutputs) {
+        c.send(error(400, QStringLiteral("bad_routes"),
+                     QStringLiteral("Send {\"routes\": [{\"output\": 1 to %1, \"input\": "
+                                    "1 to %2}, ...]}, 1 to %1 routes.")
+                         .arg(protocol::kOutputs)
+                         .arg(protocol::kInputs)));
+        return;
+    }
+    request(
+        c, RouterState::routesText(routes),
+        [&](auto done) { return state_.requestRoutes(c.client, routes, done); },
+        [self = c.self] { return json(200, self->outputs()); }, outputs);
+}
+
+void WebApi::putInput(Call& c) {
+    const int o = c.numbers[0];
+    const std::optional<QJsonObject> b = c.body();
+    if (!b)
+        return;
+    const int i = bodyNumber(b->value(QStringLiteral("input")), protocol::kInputs);
+    if (!i) {
+        c.send(error(400, QStringLiteral("bad_input"),
+                     QStringLiteral("Send {\"input\": 1 to %1}.").arg(protocol::kInputs)));
+        return;
+    }
+    request(
+        c, RouterState::routesText({{o, i}}),
+        [&](auto done) {
+            return state_.requestRoutes(c.client, {{o, i}}, done);
+        },
+        [o, i] {
+            return json(200, {{QStringLiteral("output"), o}, {QStringLiteral("input"), i}});
+        },
+        {o});
+}
+
+void WebApi::postRecall(Call& c) {
+    const int p = c.numbers[0];
+    if (!c.body())
+        return;
+    request(
+        c, RouterState::presetText(false, p),
+        [&](auto done) { return state_.requestPresetRecall(c.client, p, done); },
+        [self = c.self] { return json(200, self->outputs()); },
+        RouterState::allPorts(Side::Outputs));
+}
+
+void WebApi::postSave(Call& c) {
+    const int p = c.numbers[0];
+    if (!c.body())
+        return;
+    request(
+        c, RouterState::presetText(true, p),
+        [&](auto done) { return state_.requestPresetSave(c.client, p, done); },
+        [] {
+            return Response{204, {}, {}, {}};
+        },
+        RouterState::allPorts(Side::Outputs));
+}
+
+void WebApi::putLabel(Call& c) {
+    const Side side =
+        c.r.path.startsWith(QLatin1String("/api/v1/inputs/")) ? Side::Inputs : Side::Outputs;
+    const int n = c.numbers[0];
+    const std::optional<QJsonObject> b = c.body();
+    if (!b)
+        return;
+    const QJsonValue text = b->value(QStringLiteral("label"));
+    const QList<RouterState::LabelChange> changes{{n, text.toString()}};
+    const Outcome outcome = text.isString() ? state_.setLabels(side, changes) : Outcome::Invalid;
+    if (text.isString())
+        state_.audit().record(c.caller.who, c.r.peer.toString(),
+                              RouterState::labelsText(side, changes), outcome);
+    if (outcome == Outcome::Done)
+        c.send(json(200, {{QStringLiteral("side"), sideName(side)},
+                          {QStringLiteral("number"), n},
+                          {QStringLiteral("label"), state_.label(side, n)}}));
+    else if (outcome == Outcome::Invalid)
+        c.send(error(400, QStringLiteral("bad_label"),
+                     QStringLiteral("Send {\"label\": text}: at most 64 characters, no control "
+                                    "characters; empty for the default.")));
+    else
+        c.send(
+            error(500, QStringLiteral("not_kept"), QStringLiteral("The label could not be kept.")));
+}
+
+void WebApi::postLogin(Call& c) {
+    if (const std::optional<QJsonObject> b = c.body())
+        auth_.signIn(c.r, *b, c.answer);
+}
+
+void WebApi::postLogout(Call& c) {
+    c.send(auth_.signOut(c.r));
+}
+
+void WebApi::getMe(Call& c) {
+    c.send(json(200, {{QStringLiteral("user"), c.caller.kind == Caller::Kind::Local
+                                                   ? QJsonValue(QJsonValue::Null)
+                                                   : QJsonValue(c.caller.who)},
+                      {QStringLiteral("role"), server::roleName(c.caller.role)}}));
+}
+
+void WebApi::getAudit(Call& c) {
+    QJsonArray entries;
+    for (const server::AuditTrail::Entry& e : state_.audit().entries())
+        entries.append(QJsonObject{{QStringLiteral("time"), e.time.toString(Qt::ISODateWithMs)},
+                                   {QStringLiteral("who"), e.who},
+                                   {QStringLiteral("from"), e.from},
+                                   {QStringLiteral("what"), e.what}});
+    c.send(json(200, {{QStringLiteral("entries"), entries}}));
 }
 
 } // namespace web

@@ -3,6 +3,7 @@
 #include "frontends/server/outcome.h"
 #include "frontends/server/router_state.h"
 #include "frontends/server/web/platform/http_host.h"
+#include "frontends/server/web/web_auth.h"
 
 #include <QJsonObject>
 #include <QObject>
@@ -13,14 +14,25 @@ namespace web {
 // The JSON API under /api/v1/ on the server's shared state: numbers from 1,
 // as the window and MQTT count; a request that changes the routing is
 // answered once the switcher has reported it (or has not, in time).
-// Errors are {"error": sentence, "code": word}.
+// Errors are {"error": sentence, "code": word}. Each path is open to a
+// role and those above it (or to anybody), as WebAuth tells callers apart.
 class WebApi : public QObject {
     Q_OBJECT
 public:
-    WebApi(server::RouterState& state, const QString& name, QObject* parent = nullptr);
+    // Who may use a path: anybody, or a caller of at least that role.
+    enum class Access { Public, Viewer, Operator, Admin };
+
+    WebApi(server::RouterState& state, const QString& name, WebAuth& auth,
+           QObject* parent = nullptr);
 
     // A request whose path starts with /api/v1/.
     void handle(const Request& request, const Answer& answer);
+    // Whether the page and the API may be used by this request's caller;
+    // the refusal when not (the event stream asks this).
+    std::variant<Caller, Response> admit(const Request& request, Access access);
+    // The page's own origin, as a browser names it in Origin: the scheme
+    // and the Host field of the request.
+    static QByteArray ownOrigin(const Request& r);
 
     // GET /api/v1/state as the client of that identity sees it.
     QJsonObject state(const QString& client) const;
@@ -37,6 +49,27 @@ public:
     static Response error(int status, const QString& code, const QString& sentence);
 
 private:
+    struct Call;
+    struct Endpoint;
+    static const Endpoint kEndpoints[];
+
+    void getState(Call& c);
+    void getHealth(Call& c);
+    void getOpenApi(Call& c);
+    void postRoutes(Call& c);
+    void putInput(Call& c);
+    void postRecall(Call& c);
+    void postSave(Call& c);
+    void putLabel(Call& c);
+    void postLogin(Call& c);
+    void postLogout(Call& c);
+    void getMe(Call& c);
+    void getAudit(Call& c);
+    // A routing request: answered once the switcher has reported it.
+    void request(Call& c, const QString& what,
+                 const std::function<server::Outcome(server::RouterState::Finished)>& ask,
+                 std::function<Response()> success, const QList<int>& outputs);
+
     // A routing request's answer: success() once the switcher reported it.
     void finish(server::Outcome outcome, const Answer& answer,
                 const std::function<Response()>& success, const QList<int>& outputs,
@@ -46,6 +79,7 @@ private:
 
     server::RouterState& state_;
     QString name_;
+    WebAuth& auth_;
 };
 
 } // namespace web

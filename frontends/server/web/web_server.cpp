@@ -1,12 +1,17 @@
 #include "frontends/server/web/web_server.h"
 
+#include "frontends/server/accounts.h"
 #include "frontends/server/web/event_hub.h"
 #include "frontends/server/web/platform/http_host.h"
 #include "frontends/server/web/web_api.h"
+#include "frontends/server/web/web_auth.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QSysInfo>
+#include <QTimer>
 #include <QUrl>
 
 namespace web {
@@ -60,13 +65,22 @@ void secure(Response& r) {
 }
 
 // A page from another site may not read the events: WebSockets are not
-// bound by the same-origin rule, so the origin is checked here.
-std::optional<Response> checkStream(const Request& r) {
+// bound by the same-origin rule, so the origin is checked here. A script
+// (no Origin) proves itself with a token once accounts exist: a cookie is
+// what a browser sends, and only a browser names its origin.
+std::optional<Response> checkStream(const Request& r, WebApi& api, bool accounts, QVariant& tag) {
     const QByteArray origin = r.header("origin");
-    if (!origin.isEmpty() &&
-        QUrl(QString::fromLatin1(origin)).authority() != QString::fromLatin1(r.header("host")))
+    if (!origin.isEmpty() && origin != WebApi::ownOrigin(r))
         return WebApi::error(403, QStringLiteral("forbidden_origin"),
                              QStringLiteral("The events are for pages of this server only."));
+    if (origin.isEmpty() && accounts && r.header("authorization").isEmpty())
+        return WebApi::error(
+            401, QStringLiteral("unauthorized"),
+            QStringLiteral("A script gives its API token: Authorization: Bearer."));
+    auto who = api.admit(r, WebApi::Access::Viewer);
+    if (const auto* refusal = std::get_if<Response>(&who))
+        return *refusal;
+    tag = QVariant::fromValue(std::get<Caller>(who));
     return std::nullopt;
 }
 
@@ -99,15 +113,18 @@ std::optional<Response> misdirected(const Request& r, const QStringList& names) 
 } // namespace
 
 WebServer::WebServer(server::RouterState& state, const QString& name, const WebLimits& limits,
-                     QObject* parent)
-    : QObject(parent), api_(std::make_unique<WebApi>(state, name)),
+                     const QString& stateDir, QObject* parent)
+    : QObject(parent), state_(state), accounts_(std::make_unique<server::Accounts>(stateDir)),
+      auth_(std::make_unique<WebAuth>(*accounts_, state.audit())),
+      watcher_(new QFileSystemWatcher(this)), settle_(new QTimer(this)),
+      api_(std::make_unique<WebApi>(state, name, *auth_)),
       events_(std::make_unique<EventHub>(state, *api_)), host_(std::make_unique<HttpHost>(limits)) {
     setHostNames({});
     host_->streamPath = QStringLiteral("/api/v1/events");
-    host_->checkStream = [this](const Request& r) {
+    host_->checkStream = [this](const Request& r, QVariant& tag) {
         if (const auto refusal = misdirected(r, hostNames_))
             return refusal;
-        return checkStream(r);
+        return checkStream(r, *api_, !accounts_->empty(), tag);
     };
     host_->onRequest = [this](const Request& r, const Answer& answer) {
         const QByteArray line = r.method + ' ' + r.path.toUtf8();
@@ -136,6 +153,66 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
     connect(host_.get(), &HttpHost::dropped, this, [this](const QString& who, const QString& why) {
         emit event(QStringLiteral("web client %1 closed: %2").arg(who, why));
     });
+    connect(auth_.get(), &WebAuth::revoked, events_.get(), &EventHub::revoke);
+
+    // An editor or the command line replaces the file, or makes it: the
+    // folder is watched for that, the file for changes in place. Several
+    // events of one change come together in one reading.
+    settle_->setSingleShot(true);
+    settle_->setInterval(100);
+    connect(settle_, &QTimer::timeout, this, &WebServer::reloadAccounts);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_, qOverload<>(&QTimer::start));
+    connect(watcher_, &QFileSystemWatcher::fileChanged, settle_, qOverload<>(&QTimer::start));
+    QString why;
+    if (!accounts_->load(&why)) {
+        auth_->setAccountsBroken(true);
+        QTimer::singleShot(0, this,
+                           [this, why] { emit event(QStringLiteral("accounts: %1").arg(why)); });
+    }
+    watchAccounts();
+}
+
+void WebServer::watchAccounts() {
+    const QString folder = QFileInfo(accounts_->path()).absolutePath();
+    if (!watcher_->directories().contains(folder) && QFileInfo::exists(folder))
+        watcher_->addPath(folder);
+    if (!watcher_->files().contains(accounts_->path()) && QFileInfo::exists(accounts_->path()))
+        watcher_->addPath(accounts_->path());
+}
+
+void WebServer::reloadAccounts() {
+    watchAccounts();
+    const QList<server::Accounts::User> users = accounts_->users();
+    const QList<server::Accounts::Token> tokens = accounts_->tokens();
+    QString why;
+    const bool read = accounts_->load(&why);
+    if (!read)
+        emit event(QStringLiteral("accounts: %1; nobody may sign in until it is mended").arg(why));
+    auth_->setAccountsBroken(!read);
+    // What changed, for the audit trail: the command line that changed it
+    // runs on this machine, as whoever may write the state folder.
+    auto changes = [this](const auto& before, const auto& after, const QString& kind) {
+        for (const auto& a : after) {
+            const auto old = std::find_if(before.begin(), before.end(),
+                                          [&](const auto& b) { return b.name == a.name; });
+            if (old == before.end())
+                state_.audit().record(QStringLiteral("local"), QStringLiteral("the command line"),
+                                      QStringLiteral("%1 \"%2\" added as %3")
+                                          .arg(kind, a.name, server::roleName(a.role)));
+            else if (old->role != a.role)
+                state_.audit().record(
+                    QStringLiteral("local"), QStringLiteral("the command line"),
+                    QStringLiteral("%1 \"%2\" now %3").arg(kind, a.name, server::roleName(a.role)));
+        }
+        for (const auto& b : before)
+            if (std::none_of(after.begin(), after.end(),
+                             [&](const auto& a) { return a.name == b.name; }))
+                state_.audit().record(QStringLiteral("local"), QStringLiteral("the command line"),
+                                      QStringLiteral("%1 \"%2\" removed").arg(kind, b.name));
+    };
+    changes(users, accounts_->users(), QStringLiteral("user"));
+    changes(tokens, accounts_->tokens(), QStringLiteral("token"));
+    auth_->accountsChanged();
 }
 
 WebServer::~WebServer() = default;

@@ -8,24 +8,30 @@
 #include <memory>
 #include <optional>
 
+class QFileSystemWatcher;
+class QTimer;
+
 namespace server {
+class Accounts;
 class RouterState;
-}
+} // namespace server
 
 namespace web {
 
 class HttpHost;
 class WebApi;
+class WebAuth;
 class EventHub;
 
 // The web front end: the page at /, the JSON API under /api/v1/ and its
 // event stream, on one port. Every answer carries the page's security
-// headers.
+// headers. Its accounts are the state folder's accounts.json, read again
+// whenever it changes.
 class WebServer : public QObject {
     Q_OBJECT
 public:
     WebServer(server::RouterState& state, const QString& name, const WebLimits& limits,
-              QObject* parent = nullptr);
+              const QString& stateDir, QObject* parent = nullptr);
     ~WebServer() override;
 
     // The names, besides any address, "localhost" and this machine's name
@@ -44,6 +50,12 @@ public:
     int clients() const;
     int eventClients() const;
 
+    // Reads the accounts again (also done by itself within a second of a
+    // change of the file): removed users and tokens lose their sessions and
+    // event streams at once.
+    void reloadAccounts();
+    WebAuth& auth() { return *auth_; }
+
 signals:
     // One line for the log: an event client came or went, a connection was
     // dropped.
@@ -52,7 +64,14 @@ signals:
     void traffic(const QString& line);
 
 private:
+    void watchAccounts();
+
     QStringList hostNames_;
+    server::RouterState& state_;
+    std::unique_ptr<server::Accounts> accounts_;
+    std::unique_ptr<WebAuth> auth_;
+    QFileSystemWatcher* watcher_;
+    QTimer* settle_;
     std::unique_ptr<WebApi> api_;
     std::unique_ptr<EventHub> events_;
     std::unique_ptr<HttpHost> host_;

@@ -14,17 +14,23 @@ const staged = new Map(); // output -> input, in take mode
 const pending = new Map(); // output -> input asked for, not answered yet
 const refusals = new Map(); // output -> why its last route was refused
 const groups = []; // per output: {group, title, note, buttons[]}
+let me = null; // {user, role} as GET /api/v1/me, once known
+let socket = null;
+const ranks = { viewer: 0, operator: 1, admin: 2 };
+const may = (role) => me !== null && ranks[me.role] >= ranks[role];
 
 // ---- the server ----
 
 async function call(method, path, body) {
   try {
-    const response = await fetch(path, {
-      method,
-      headers: { "Content-Type": "application/json" },
-      body: JSON.stringify(body ?? {}),
-    });
+    const response = await fetch(
+      path,
+      method === "GET"
+        ? { method }
+        : { method, headers: { "Content-Type": "application/json" }, body: JSON.stringify(body ?? {}) },
+    );
     const text = await response.text();
+    if (response.status === 401 && !path.endsWith("login")) signedOut(JSON.parse(text).error);
     return { ok: response.ok, status: response.status, body: text ? JSON.parse(text) : {} };
   } catch {
     return { ok: false, status: 0, body: { error: "The server cannot be reached." } };
@@ -34,16 +40,115 @@ async function call(method, path, body) {
 function connect() {
   const url = new URL("api/v1/events", location.href);
   url.protocol = url.protocol === "https:" ? "wss:" : "ws:";
-  const socket = new WebSocket(url);
-  socket.onmessage = (e) => receive(JSON.parse(e.data));
-  socket.onclose = () => {
+  const mine = new WebSocket(url);
+  socket = mine;
+  mine.onmessage = (e) => receive(JSON.parse(e.data));
+  mine.onclose = () => {
+    if (socket !== mine) return; // signed out: not to be opened again
+    socket = null;
     online = false;
     const wait = retryMs;
     retryMs = Math.min(retryMs * 2, 30000);
     retryNote = `The server cannot be reached. Trying again in ${wait / 1000} s.`;
     showStatus();
-    setTimeout(connect, wait);
+    // Signed out elsewhere, or the account removed: asked before trying again.
+    setTimeout(start, wait);
   };
+}
+
+// ---- who uses the page ----
+
+async function start() {
+  const r = await call("GET", "api/v1/me");
+  if (r.status === 401) return;
+  if (!r.ok) {
+    retryNote = `The server cannot be reached. Trying again in ${retryMs / 1000} s.`;
+    showStatus();
+    setTimeout(start, retryMs);
+    retryMs = Math.min(retryMs * 2, 30000);
+    return;
+  }
+  me = r.body;
+  $("sign-in").hidden = true;
+  $("main").hidden = false;
+  $("account").hidden = false;
+  $("who").textContent = me.user
+    ? `Signed in as ${me.user} (${me.role}).`
+    : `This server's own machine, with every right (no accounts yet).`;
+  $("sign-out").hidden = !me.user;
+  showRights();
+  if (!socket) connect();
+}
+
+function signedOut(why) {
+  me = null;
+  const s = socket;
+  socket = null;
+  if (s) s.close();
+  online = false;
+  $("main").hidden = true;
+  $("account").hidden = true;
+  $("sign-in").hidden = false;
+  $("sign-in-note").textContent = why || "";
+  $("status").textContent = "Sign in to use the switcher.";
+}
+
+async function signIn(event) {
+  event.preventDefault();
+  const r = await call("POST", "api/v1/login", { user: $("user").value, password: $("password").value });
+  $("password").value = "";
+  if (!r.ok) {
+    $("sign-in-note").textContent = r.body.error;
+    return;
+  }
+  $("sign-in-note").textContent = "";
+  message = "";
+  start();
+}
+
+async function signOut() {
+  await call("POST", "api/v1/logout");
+  signedOut("Signed out.");
+}
+
+// Controls the role may not use stay visible, disabled, with the reason
+// read out with them.
+function showRights() {
+  const route = may("operator");
+  const admin = may("admin");
+  const rights = $("rights");
+  rights.hidden = route;
+  rights.textContent = route ? "" : "You are signed in as a viewer: you can watch the routing but not change it.";
+  const setupRights = $("setup-rights");
+  setupRights.hidden = admin;
+  setupRights.textContent = admin ? "" : "Saving presets and editing labels needs an administrator.";
+  const controls = [
+    ...document.querySelectorAll("[data-recall], #take-mode, #outputs button"),
+  ];
+  for (const c of controls) disable(c, !route, "rights");
+  for (const c of $("setup").querySelectorAll("button, input")) disable(c, !admin, "setup-rights");
+  $("audit").hidden = !admin;
+}
+
+function disable(control, off, reason) {
+  control.disabled = off;
+  if (off) control.setAttribute("aria-describedby", reason);
+  else if (control.getAttribute("aria-describedby") === reason) control.removeAttribute("aria-describedby");
+}
+
+async function showAudit() {
+  const r = await call("GET", "api/v1/audit");
+  if (!r.ok) return say(`The audit trail cannot be read: ${r.body.error}`);
+  const rows = r.body.entries.slice().reverse().map((e) => {
+    const tr = document.createElement("tr");
+    for (const text of [new Date(e.time).toLocaleString(), e.who, e.from, e.what]) {
+      const td = document.createElement("td");
+      td.textContent = text;
+      tr.append(td);
+    }
+    return tr;
+  });
+  $("audit-rows").replaceChildren(...rows);
 }
 
 function receive(m) {
@@ -131,6 +236,7 @@ function build() {
   }
   for (const out of state.outputs) update(out.number);
   fillLabels();
+  showRights();
 }
 
 function inputLabel(i) {
@@ -294,4 +400,8 @@ for (const b of document.querySelectorAll("[data-recall]"))
 for (const b of document.querySelectorAll("[data-save]"))
   b.addEventListener("click", () => save(b.dataset.save));
 $("labels").addEventListener("submit", saveLabels);
-connect();
+$("sign-in").addEventListener("submit", signIn);
+$("sign-out").addEventListener("click", signOut);
+$("audit").addEventListener("toggle", () => $("audit").open && showAudit());
+$("audit-refresh").addEventListener("click", showAudit);
+start();

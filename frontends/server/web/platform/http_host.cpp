@@ -67,9 +67,10 @@ QByteArray Request::header(const QByteArray& name) const {
     return {};
 }
 
-EventStream::EventStream(std::unique_ptr<QWebSocket> socket, qint64 maxUnsent, QObject* parent)
+EventStream::EventStream(std::unique_ptr<QWebSocket> socket, qint64 maxUnsent, const QVariant& tag,
+                         QObject* parent)
     : QObject(parent), socket_(std::move(socket)), maxUnsent_(maxUnsent),
-      peer_(server::plainAddress(socket_->peerAddress())) {
+      peer_(server::plainAddress(socket_->peerAddress())), tag_(tag) {
     name_ = (peer_.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2")
                                                                : QStringLiteral("%1:%2"))
                 .arg(peer_.toString())
@@ -96,6 +97,13 @@ void EventStream::send(const QString& text) {
         return;
     }
     socket_->sendTextMessage(text);
+}
+
+void EventStream::close(const QString& why) {
+    if (done_)
+        return;
+    socket_->close(QWebSocketProtocol::CloseCodePolicyViolated, why);
+    end(why, false);
 }
 
 void EventStream::end(const QString& why, bool abort) {
@@ -125,13 +133,14 @@ protected:
         const Request r = fromLibrary(request);
         if (asksForWebSocket(r)) {
             refusal.reset();
+            QVariant tag;
             if (r.path != host_.streamPath)
                 refusal = Response{404, {}, {}, {}};
             else if (host_.checkStream)
-                refusal = host_.checkStream(r);
+                refusal = host_.checkStream(r, tag);
             if (refusal)
                 return false; // the library answers through missingHandler() and closes
-            watch->becomeStream();
+            watch->becomeStream(tag);
             return true;
         }
         const int place = watch->admit();
@@ -163,11 +172,11 @@ HttpHost::HttpHost(const WebLimits& limits, QObject* parent)
     connect(server_.get(), &QAbstractHttpServer::newWebSocketConnection, this, [this] {
         while (server_->hasPendingWebSocketConnections()) {
             std::unique_ptr<QWebSocket> socket = server_->nextPendingWebSocketConnection();
-            if (ConnectionWatch* w =
-                    listener_->streamFrom(socket->peerAddress(), socket->peerPort()))
+            ConnectionWatch* w = listener_->streamFrom(socket->peerAddress(), socket->peerPort());
+            if (w)
                 w->streamOpened();
-            emit streamArrived(
-                new EventStream(std::move(socket), listener_->limits().maxUnsent, this));
+            emit streamArrived(new EventStream(std::move(socket), listener_->limits().maxUnsent,
+                                               w ? w->tag() : QVariant(), this));
         }
     });
 }

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPair>
 #include <QString>
+#include <QVariant>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,6 +24,7 @@ struct Request {
     QByteArray body;
     QHostAddress peer; // IPv4 addresses as such, not mapped into IPv6
     QList<QPair<QByteArray, QByteArray>> headers;
+    bool tls = false; // it came over TLS
     // The first field of that name (any case), empty when there is none.
     QByteArray header(const QByteArray& name) const;
 };
@@ -41,10 +43,15 @@ using Answer = std::function<void(const Response&)>;
 class EventStream : public QObject {
     Q_OBJECT
 public:
-    EventStream(std::unique_ptr<QWebSocket> socket, qint64 maxUnsent, QObject* parent);
+    EventStream(std::unique_ptr<QWebSocket> socket, qint64 maxUnsent, const QVariant& tag,
+                QObject* parent);
     ~EventStream() override;
     QHostAddress peer() const { return peer_; }
     QString name() const { return name_; }
+    // What the check of its upgrade said of the client.
+    QVariant tag() const { return tag_; }
+    // Closes it (gone() follows): the client may no longer listen.
+    void close(const QString& why);
     // Queues one text message. A client with more than the limit waiting
     // for it is dropped (gone() follows).
     void send(const QString& text);
@@ -59,6 +66,7 @@ private:
     qint64 maxUnsent_;
     QHostAddress peer_;
     QString name_;
+    QVariant tag_;
     bool done_ = false;
 };
 
@@ -83,9 +91,10 @@ public:
     // exactly once, now or later.
     std::function<void(const Request&, const Answer&)> onRequest;
     // The path of the event stream, and the check of a client that asks
-    // for it: nothing to let it in, else the refusal.
+    // for it: nothing to let it in (and what to tag its stream with), else
+    // the refusal.
     QString streamPath;
-    std::function<std::optional<Response>(const Request&)> checkStream;
+    std::function<std::optional<Response>(const Request&, QVariant& tag)> checkStream;
 
 signals:
     void streamArrived(web::EventStream* stream);

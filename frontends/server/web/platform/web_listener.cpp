@@ -152,8 +152,9 @@ void ConnectionWatch::answer(int place, std::function<void()> write) {
     rearm();
 }
 
-void ConnectionWatch::becomeStream() {
+void ConnectionWatch::becomeStream(const QVariant& tag) {
     stream_ = true;
+    tag_ = tag;
     timer_.start(limits_.requestMs);
 }
 

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QTcpServer>
 #include <QTimer>
+#include <QVariant>
 #include <deque>
 #include <functional>
 
@@ -54,8 +55,10 @@ public:
     void answer(int place, std::function<void()> write);
 
     // The connection became a WebSocket: the library's WebSocket server now
-    // reads it. Its handshake must end within the request time.
-    void becomeStream();
+    // reads it. Its handshake must end within the request time. tag: what
+    // the check of the upgrade said of the client, for its stream.
+    void becomeStream(const QVariant& tag);
+    QVariant tag() const { return tag_; }
     // The WebSocket handshake ended well: from now on the watch only minds
     // what waits for the client.
     void streamOpened();
@@ -94,6 +97,7 @@ private:
     qint64 unread_ = 0; // bytes the library left in the socket after its turn
     bool closing_ = false;
     bool stream_ = false;
+    QVariant tag_;
     int nextPlace_ = 0;                       // places given by admit()
     int sent_ = 0;                            // answers written, in order
     std::deque<std::function<void()>> ready_; // answers from place sent_ on
