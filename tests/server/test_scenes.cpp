@@ -1,14 +1,32 @@
-// The scenes' schedules: their texts, and their due times across midnight, the
-// week and daylight saving.
+// The server's scenes: the store and its file, schedules and their due times
+// across midnight, the week and daylight saving.
 
+#include "frontends/server/scenes/scene_store.h"
 #include "frontends/server/scenes/schedule.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace server;
+using R = SceneStore::Result;
+using protocol::kInputs, protocol::kOutputs;
 
 namespace {
 
+// "1>2 3>4": output 1 shows input 2, output 3 input 4.
+QList<RouterState::Route> salvo(const QString& text) {
+    QList<RouterState::Route> list;
+    for (const QString& r : text.split(' ', Qt::SkipEmptyParts))
+        list.append({r.section('>', 0, 0).toInt(), r.section('>', 1).toInt()});
+    return list;
+}
+QString text(const QList<RouterState::Route>& list) {
+    QStringList all;
+    for (const RouterState::Route& r : list)
+        all.append(QStringLiteral("%1>%2").arg(r.output).arg(r.input));
+    return all.join(' ');
+}
 QStringList list(const QString& text) { // lists in the rows are split by |
     return text.split('|', Qt::SkipEmptyParts);
 }
@@ -18,6 +36,18 @@ template <typename Row> void table(std::initializer_list<std::pair<const char*, 
         QTest::newRow(tag) << row;
 }
 
+struct PutRow {
+    int others; // kept besides "Concert" (1>1)
+    QString name, routes, schedule;
+    R result;
+    QString kept = {}; // "ROUTES;SCHEDULE" of the scene found by the name in capitals
+};
+struct LoadRow {
+    QByteArray file; // "dir": the state folder is a file
+    int scenes;
+    bool warns, aside;
+    R put;
+};
 using SyntaxRow = std::array<QString, 2>; // entry, normal form (empty: refused)
 // Zone, schedule, after and due in 2026 (due in the zone, with its offset).
 // The clocks change in Berlin on 29 March and 25 October, in New York on 8
@@ -29,6 +59,88 @@ using DueRow = std::array<QString, 4>;
 class TestScenes : public QObject {
     Q_OBJECT
 private slots:
+    void put_data() {
+        const QString note = QString::fromUcs4(U"\U0001F3B5"), over = QString::number(kOutputs + 1);
+        const QString last = QString::number(kOutputs) + ">" + QString::number(kInputs);
+        table<PutRow>({
+            {"sorted", {0, "apple", "3>1 1>2", "", R::Done, "1>2 3>1;"}},
+            {"case clash", {0, "CONCERT", "2>3", "", R::Clash, "1>1;"}},
+            {"64 emoji", {0, note.repeated(64), "1>1", "", R::Done, "1>1;"}},
+            {"65 emoji", {0, note.repeated(65), "1>1", "", R::Invalid}},
+            {"empty", {0, "", "1>1", "", R::Invalid}},
+            {"tab", {0, "Con\tcert", "1>1", "", R::Invalid}},
+            {"leading blank", {0, " Stage", "1>1", "", R::Invalid}},
+            {"trailing blank", {0, "Stage ", "1>1", "", R::Invalid}},
+            {"the 101st", {99, "Stage", "1>1", "", R::Full}},
+            {"replacing when full", {99, "Concert", "2>3", "", R::Done, "2>3;"}},
+            {"last ports", {0, "Stage", last, "mon - fri 07:30", R::Done, last + ";Mon-Fri 07:30"}},
+            {"no routes", {0, "Stage", "", "", R::Invalid}},
+            {"output 0", {0, "Stage", "0>1", "", R::Invalid}},
+            {"output too high", {0, "Stage", over + ">1", "", R::Invalid}},
+            {"input too high", {0, "Stage", "1>" + QString::number(kInputs + 1), "", R::Invalid}},
+            {"output twice", {0, "Stage", "2>1 1>1 2>3", "", R::Invalid}},
+            {"bad schedule", {0, "Stage", "1>1", "Daily 07:30|Mon-Fry 07:30", R::Invalid}},
+        });
+    }
+    void put() {
+        QFETCH(PutRow, row);
+        QTemporaryDir dir;
+        SceneStore store(dir.path());
+        for (int i = 0; i <= row.others; ++i)
+            QCOMPARE(store.put(i ? "S" + QString::number(i) : "Concert", salvo("1>1"), {}),
+                     R::Done);
+        int changes = 0;
+        connect(&store, &SceneStore::changed, [&] { ++changes; });
+        QString reason;
+        QCOMPARE(store.put(row.name, salvo(row.routes), list(row.schedule), &reason), row.result);
+        QCOMPARE(reason.isEmpty(), row.result == R::Done);
+        QCOMPARE(changes, row.result == R::Done ? 1 : 0);
+        SceneStore again(dir.path()); // what the next start reads
+        QString warning;
+        QVERIFY(again.load(&warning) && warning.isEmpty());
+        for (const SceneStore* s : {&store, &again}) {
+            QCOMPARE(s->scenes().size(),
+                     1 + row.others + (row.result == R::Done && row.name != "Concert"));
+            const auto scene = s->find(row.name.toUpper());
+            QCOMPARE(scene ? text(scene->routes) + ';' + scene->schedule.join('|') : "", row.kept);
+        }
+    }
+    void load_data() {
+        const QByteArray a = R"({"name": "A", "routes": [{"output": 1, "input": 2}]})";
+        const auto file = [](int version, const QByteArray& scenes) {
+            return QString(R"({"version": %1, "scenes": [%2]})").arg(version).arg(scenes).toUtf8();
+        };
+        table<LoadRow>({
+            {"missing", {{}, 0, false, false, R::Done}},
+            {"good", {file(1, a), 1, false, false, R::Done}},
+            {"not json", {"{\"version\": 1,", 0, true, true, R::Done}},
+            {"no version", {"{\"scenes\": []}", 0, true, true, R::Done}},
+            {"no list", {"{\"version\": 1}", 0, true, true, R::Done}},
+            {"bad route", {file(1, QByteArray(a).replace("2}", "0}")), 0, true, true, R::Done}},
+            {"twice", {file(1, a + "," + QByteArray(a).toLower()), 0, true, true, R::Done}},
+            {"newer", {file(2, a + ", {\"name\": 3}"), 1, true, false, R::NotKept}},
+            {"folder is a file", {"dir", 0, false, false, R::NotKept}},
+        });
+    }
+    void load() {
+        QFETCH(LoadRow, row);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("state"));
+        QFile written(row.file == "dir" ? folder : folder + "/scenes.json");
+        QVERIFY(QDir().mkpath(row.file == "dir" ? dir.path() : folder));
+        QVERIFY(row.file.isNull() || (written.open(QFile::WriteOnly) && written.write(row.file)));
+        written.close();
+        SceneStore store(folder);
+        QString warning;
+        QVERIFY(store.load(&warning));
+        QCOMPARE(store.scenes().size(), row.scenes);
+        QCOMPARE(!warning.isEmpty(), row.warns);
+        QCOMPARE(QDir(folder).entryList({"scenes.json.damaged-*"}).size(), row.aside ? 1 : 0);
+        QCOMPARE(store.put("B", salvo("1>1"), {}), row.put);
+        QCOMPARE(store.scenes().size(), row.scenes + (row.put == R::Done));
+        if (row.put != R::Done && row.file != "dir" && written.open(QIODevice::ReadOnly))
+            QCOMPARE(written.readAll(), row.file); // never overwritten
+    }
     void syntax_data() {
         table<SyntaxRow>({
             {"weekdays", {"Mon-Fri 07:30", "Mon-Fri 07:30"}},
