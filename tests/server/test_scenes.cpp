@@ -1,8 +1,10 @@
 // The server's scenes: the store and its file, schedules and their due times
-// across midnight, the week and daylight saving.
+// across midnight, the week and daylight saving, the scheduler on a fake clock.
 
+#include "frontends/server/scenes/scene_scheduler.h"
 #include "frontends/server/scenes/scene_store.h"
 #include "frontends/server/scenes/schedule.h"
+#include "testing/fakes/fake_clock.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -53,6 +55,11 @@ using SyntaxRow = std::array<QString, 2>; // entry, normal form (empty: refused)
 // The clocks change in Berlin on 29 March and 25 October, in New York on 8
 // March and 1 November.
 using DueRow = std::array<QString, 4>;
+// Scenes "NAME SCHEDULE"; steps: "+N" minutes pass, "skew +N" sets the wall
+// clock N seconds on, "put NAME SCHEDULE", "remove NAME", "retry NAME",
+// "cancel NAME"; due: "NAME WALL-TIME (DUE-TIME)". The clock starts on Monday
+// 2026-01-05 06:00, Berlin.
+using SchedulerRow = std::array<QString, 3>; // scenes, steps, due
 
 } // namespace
 
@@ -193,6 +200,66 @@ private slots:
         const QTimeZone tz(zone.toUtf8());
         QVERIFY(parsed && tz.isValid() && start.isValid());
         QCOMPARE(parsed->nextDue(start, tz).toString(Qt::ISODate), "2026-" + due);
+    }
+    void scheduler_data() {
+        const QString a = "A Daily 07:30", mon = "A Mon 07:30 (07:30)";
+        QString steps = "+90", due = mon;
+        for (int i = 1; i <= SceneScheduler::kRetries; ++i) {
+            steps += "|retry A|+1";
+            due += QStringLiteral("|A Mon 07:%1 (07:30)").arg(30 + i);
+        }
+        table<SchedulerRow>({
+            {"daily", {a, "+1560", mon + "|A Tue 07:30 (07:30)"}},
+            {"two at once, by name",
+             {"B Mon 07:30|a Mon 07:30", "+90", "a Mon 07:30 (07:30)|B Mon 07:30 (07:30)"}},
+            {"changed", {a, "+60|put A Daily 07:45|+60", "A Mon 07:45 (07:45)"}},
+            {"removed", {a, "remove A|+1560", ""}},
+            {"clock set on", {a, "skew +3600|+60", mon}},
+            {"clock set back near", {a, "+80|skew -3600|+120", mon}},
+            {"small drift", {a, "+80|skew -3|+60", "A Mon 07:29 (07:30)"}},
+            {"clock set over it", {a, "skew +7200|+1440", "A Tue 07:30 (07:30)"}},
+            {"recalled", {a, "+90|retry A|cancel A|+5", mon}},
+            {"removed while retried", {a, "+90|retry A|remove A|+5", mon}},
+            {"ten retries", {a, steps + "|retry A|+5", due + "|A given up"}},
+        });
+    }
+    void scheduler() {
+        QFETCH(SchedulerRow, row);
+        const auto& [scenes, steps, due] = row;
+        QTemporaryDir dir;
+        SceneStore store(dir.path());
+        for (const QString& s : list(scenes))
+            QCOMPARE(store.put(s.section(' ', 0, 0), salvo("1>1"), {s.section(' ', 1)}), R::Done);
+        const QTimeZone berlin("Europe/Berlin");
+        const QDateTime start(QDate(2026, 1, 5), QTime(6, 0), berlin);
+        platform::FakeClock clock;
+        qint64 skew = 0;
+        const auto wall = [&] { return start.addMSecs(clock.now() + skew).toTimeZone(berlin); };
+        SceneScheduler scheduler(store, berlin,
+                                 {wall, [&] { return clock.now(); },
+                                  [&](QObject* p) { return new platform::FakeTimer(clock, p); }});
+        QStringList log;
+        QDateTime last;
+        connect(&scheduler, &SceneScheduler::due, [&](const QString& scene, QDateTime when) {
+            log << scene + QLocale::c().toString(wall(), " ddd HH:mm") + when.toString(" (HH:mm)");
+            last = when;
+        });
+        for (const QString& step : list(steps)) {
+            const QString word = step.section(' ', 0, 0), name = step.section(' ', 1, 1);
+            if (word.startsWith('+'))
+                clock.advance(word.toLongLong() * 60'000);
+            else if (word == "skew")
+                skew += name.toLongLong() * 1000;
+            else if (word == "put")
+                QCOMPARE(store.put(name, salvo("1>1"), {step.section(' ', 2)}), R::Done);
+            else if (word == "remove")
+                QCOMPARE(store.remove(name), R::Done);
+            else if (word == "retry" && !scheduler.retry(name, last))
+                log << name + " given up";
+            else if (word == "cancel")
+                scheduler.cancelRetry(name);
+        }
+        QCOMPARE(log, list(due));
     }
 };
 
