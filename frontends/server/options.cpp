@@ -33,7 +33,7 @@ QString usage() {
         "                          [--line ADDR:PORT | --no-line] [--web ADDR:PORT | --no-web]\n"
         "                          [--web-host NAME]...\n"
         "                          [--state-dir DIR] [--poll S] [--name TEXT] [--allow CIDR]...\n"
-        "                          [--max-clients N] [--max-per-address N] [-v]\n\n"
+        "                          [--max-clients N] [--max-per-address N] [--no-schedule] [-v]\n\n"
         "Owns the switcher's line and shares it with many clients.\n\n"
         "  -p, --port P         COM1..COM10 (a COMn file in the working folder holding a\n"
         "                       device or tcp:// address), a device such as /dev/ttyUSB0,\n"
@@ -59,6 +59,7 @@ QString usage() {
         "                       addresses are always let in\n"
         "  --max-clients N      clients per port (default 32)\n"
         "  --max-per-address N  clients per port from one address (default 8)\n"
+        "  --no-schedule        scenes recall only when asked, not by their schedules\n"
         "  -v, --verbose        log the traffic\n"
         "  -h, --help           this text\n\n"
         "The accounts of the web page and API, in accounts.json in the state folder:\n\n"
@@ -94,6 +95,7 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
     valued({"role"}, "ROLE");
     for (const char* name : {"no-videohub", "no-line", "no-web"})
         parser.addOption({QLatin1String(name), {}});
+    parser.addOption({QStringLiteral("no-schedule"), {}});
     parser.addOption({{"v", "verbose"}, {}});
     parser.addOption({{"h", "help"}, {}});
     mqtt::addOptions(parser);
@@ -116,6 +118,7 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
     o.role = parser.value(QStringLiteral("role"));
     o.help = parser.isSet(QStringLiteral("help"));
     o.verbose = parser.isSet(QStringLiteral("verbose"));
+    o.schedule = !parser.isSet(QStringLiteral("no-schedule"));
     if (parser.isSet(QStringLiteral("port"))) {
         const QString v = parser.value(QStringLiteral("port"));
         if (v.isEmpty())

@@ -33,7 +33,8 @@ struct Options {
     std::optional<Endpoint> web = Endpoint{QHostAddress(QHostAddress::LocalHost), 9980};
     // Names the web page is reached by, in lower case (--web-host).
     QStringList webHosts;
-    mqtt::Options mqtt; // named after the switcher (--name)
+    mqtt::Options mqtt;   // named after the switcher (--name)
+    bool schedule = true; // scenes recall by their schedules
     bool verbose = false;
     bool help = false;
     // An account command instead of the server ("user add NAME", "token

@@ -11,6 +11,7 @@
 #include "frontends/server/platform/service_notify.h"
 #include "frontends/server/platform/tcp_listener.h"
 #include "frontends/server/router_state.h"
+#include "frontends/server/scenes/scene_service.h"
 #include "frontends/server/videohub_server.h"
 #include "frontends/server/web/web_server.h"
 
@@ -51,12 +52,14 @@ QString endpointText(const Endpoint& e) {
 ServerApp::ServerApp(platform::Platform& platform, const Options& options, QObject* parent)
     : QObject(parent), options_(options), state_(std::make_unique<RouterState>()),
       labels_(std::make_unique<LabelStore>(*state_, options.stateDir)),
+      scenes_(std::make_unique<SceneService>(*state_, options.stateDir, options.schedule)),
       owner_(std::make_unique<LineOwner>(platform, *state_, options.port, options.pollSeconds)) {
     connect(labels_.get(), &LabelStore::saveFailed, this, [this](const QString& why) {
         emit log(QStringLiteral("label change refused, it could not be kept: %1").arg(why));
     });
     connect(labels_.get(), &LabelStore::setAside, this, &ServerApp::log);
     connect(&state_->audit(), &AuditTrail::logged, this, &ServerApp::log);
+    connect(scenes_.get(), &SceneService::log, this, &ServerApp::log);
     connect(owner_.get(), &LineOwner::event, this, &ServerApp::log);
     if (options_.verbose)
         connect(owner_.get(), &LineOwner::traffic, this, &ServerApp::log);
@@ -139,6 +142,10 @@ bool ServerApp::start(QString* error, bool announce) {
     QString why;
     if (!labels_->load(&why))
         emit log(QStringLiteral("labels: %1").arg(why));
+    why.clear();
+    scenes_->load(&why);
+    if (!why.isEmpty())
+        emit log(QStringLiteral("scenes: %1").arg(why));
 
     ListenLimits limits;
     limits.maxClients = options_.maxClients;
@@ -180,6 +187,7 @@ bool ServerApp::start(QString* error, bool announce) {
         web_ =
             std::make_unique<web::WebServer>(*state_, options_.name, webLimits, options_.stateDir);
         web_->setHostNames(options_.webHosts);
+        web_->setScenes(scenes_.get());
         if (!web_->listen(options_.web->address, options_.web->port)) {
             *error = QStringLiteral("web port %1: %2")
                          .arg(endpointText(*options_.web), web_->errorText());

@@ -29,6 +29,7 @@ class VideohubServer;
 class LinePortServer;
 class MdnsAnnouncer;
 class ServiceNotify;
+class SceneService;
 
 // The whole server: the shared state, the owner of the line and the
 // protocols on their listeners, as the options ask.
@@ -48,6 +49,7 @@ public:
     void reload();
 
     RouterState& state() { return *state_; }
+    SceneService& scenes() { return *scenes_; }
     LineOwner& owner() { return *owner_; }
     // The ports listened on (useful when 0 asked the system for one).
     quint16 videohubPort() const;
@@ -65,6 +67,7 @@ private:
     Options options_;
     std::unique_ptr<RouterState> state_;
     std::unique_ptr<LabelStore> labels_;
+    std::unique_ptr<SceneService> scenes_;
     std::unique_ptr<LineOwner> owner_;
     std::unique_ptr<TcpListener> videohubListener_;
     std::unique_ptr<TcpListener> lineListener_;

@@ -7,12 +7,16 @@
 #include "frontends/server/line_reader.h"
 #include "frontends/server/listener.h"
 #include "frontends/server/options.h"
+#include "frontends/server/scenes/scene_service.h"
 #include "frontends/server/videohub_session.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
+#include "testing/fakes/fake_clock.h"
 #include "testing/fakes/fake_platform.h"
 
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 using server::RouterState;
 using server::VideohubSession;
@@ -63,6 +67,7 @@ private slots:
     void audit();
     void changesSwitcher_data();
     void changesSwitcher();
+    void scheduledScene();
     void broadcasts();
     void greeting();
     void longLines_data();
@@ -237,6 +242,47 @@ void TestServerProtocol::changesSwitcher_data() {
 void TestServerProtocol::changesSwitcher() {
     QFETCH(QByteArray, line);
     QTEST(protocol::changesSwitcher(line), "changes");
+}
+
+// A scene recalls itself when due, through the queue, and is active once
+// the switcher reports it; refused by a lock, it is tried again a minute on.
+void TestServerProtocol::scheduledScene() {
+    World w;
+    QTemporaryDir dir;
+    platform::FakeClock clock;
+    const QDateTime start(QDate(2026, 12, 8), QTime(7, 59), QTimeZone::utc());
+    server::SceneService scenes(w.state, dir.path(), true,
+                                {[&] { return start.addMSecs(clock.now()); },
+                                 [&] { return clock.now(); },
+                                 [&](QObject* p) { return new platform::FakeTimer(clock, p); }},
+                                QTimeZone::utc());
+    QStringList log;
+    QObject::connect(&scenes, &server::SceneService::log, [&](const QString& l) { log << l; });
+    QObject::connect(&w.state.audit(), &server::AuditTrail::logged,
+                     [&](const QString& l) { log << l; });
+    QCOMPARE(scenes.store().put(QStringLiteral("Signage"), {{1, 3}, {2, 3}},
+                                {QStringLiteral("Daily 08:00")}),
+             server::SceneStore::Result::Done);
+    QCOMPARE(scenes.active(), QStringList());
+    clock.advance(59'999);
+    QCOMPARE(w.commands(), QString());
+    clock.advance(1);
+    w.answer();
+    QCOMPARE(w.commands(), QStringLiteral("cir 02|cir 12"));
+    QCOMPARE(scenes.active(), QStringList{"Signage"});
+    QCOMPARE(log.last(), "audit: schedule from the server: recall scene \"Signage\"");
+
+    w.state.setInput(2, 5); // somebody routes one output away
+    QCOMPARE(scenes.active(), QStringList());
+    w.state.changeLocks(kOther, {{2, RouterState::LockAction::Own}});
+    w.port->written.clear();
+    clock.advance(24 * 3600'000);
+    QVERIFY2(log.last().contains("trying again in a minute"), qPrintable(log.last()));
+    w.state.changeLocks(kOther, {{2, RouterState::LockAction::Unlock}});
+    clock.advance(60'000);
+    w.answer();
+    QCOMPARE(w.commands(), QStringLiteral("cir 02|cir 12"));
+    QCOMPARE(scenes.active(), QStringList{"Signage"});
 }
 
 void TestServerProtocol::broadcasts() {

@@ -204,6 +204,7 @@ private slots:
     void signInLimited();
     void streamsFollowAccounts();
     void noAccounts();
+    void scenes();
 
 private:
     QTemporaryDir dir_;
@@ -718,6 +719,73 @@ void TestWebApi::noAccounts() {
     QVERIFY(std::get<web::Response>(refused).body.contains("user add"));
     auth.setAccountsBroken(true);
     QVERIFY(std::holds_alternative<web::Response>(auth.identify(local)));
+}
+
+// Scenes through the API: names with a "/" in them, a clash in another
+// letter case, a recall as one salvo, "active" following the routing, a
+// recall refused whole by a lock, capture and removal.
+void TestWebApi::scenes() {
+    QTemporaryDir dir;
+    Rig rig(dir.path());
+    QVERIFY(rig.ok);
+    rig.web->setScenes(&rig.app->scenes());
+    Events events(rig.web->port());
+    const QString lecture = QStringLiteral("/api/v1/scenes/Lecture%2FHall");
+    const Reply made =
+        rig.call("PUT", lecture,
+                 R"({"routes": [{"output": 2, "input": 3}, {"output": 1, "input": 2}],
+                                    "schedule": ["mon-fri 07:30"]})");
+    QCOMPARE(made.status, 200);
+    QCOMPARE(made.json["name"], "Lecture/Hall");
+    QCOMPARE(made.json["schedule"], QJsonArray{"Mon-Fri 07:30"});
+    QCOMPARE(made.json["active"], false);
+    QCOMPARE(rig.call("PUT", "/api/v1/scenes/lecture%2Fhall",
+                      R"({"routes": [{"output": 1, "input": 1}]})")
+                 .json["code"],
+             "name_clash");
+    QCOMPARE(
+        rig.call("PUT", "/api/v1/scenes/x", R"({"routes": [{"output": 9, "input": 1}]})").status,
+        400);
+    QCOMPARE(rig.call("POST", lecture + "/recall").status, 200);
+    QVERIFY(rig.sent("cir 01") && rig.sent("cir 12"));
+    // The latest "scenes" event says whether the scene is active.
+    auto active = [&](bool on) {
+        return QTest::qWaitFor([&] {
+            for (auto m = events.got.crbegin(); m != events.got.crend(); ++m)
+                if ((*m)["type"] == "scenes")
+                    return (*m)["scenes"][0]["active"] == on;
+            return false;
+        });
+    };
+    QVERIFY(active(true));
+    QCOMPARE(rig.call("GET", "/api/v1/scenes").json["scenes"][0]["active"], true);
+    QCOMPARE(rig.call("PUT", "/api/v1/outputs/1/input", R"({"input": 5})").status, 200);
+    QVERIFY(active(false));
+
+    Raw hub(rig.app->videohubPort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    hub.s.write("VIDEO OUTPUT LOCKS:\n1 O\n\n"); // output 2
+    QVERIFY(QTest::qWaitFor([&] { return !rig.app->state().lockOwner(2).isEmpty(); }));
+    const qsizetype before = rig.made->written.size();
+    QCOMPARE(rig.call("POST", lecture + "/recall").json["code"], "locked");
+    QCOMPARE(rig.made->written.size(), before);
+
+    const Reply captured = rig.call("POST", "/api/v1/scenes/Now/capture", R"({"outputs": [1, 3]})");
+    QCOMPARE(captured.status, 200);
+    QCOMPARE(captured.json["routes"], (QJsonArray{QJsonObject{{"output", 1}, {"input", 5}},
+                                                  QJsonObject{{"output", 3}, {"input", 3}}}));
+    QCOMPARE(rig.call("POST", "/api/v1/scenes/Now/capture", R"({"outputs": [9]})").status, 400);
+    QCOMPARE(rig.call("DELETE", "/api/v1/scenes/now").status, 204);
+    QCOMPARE(rig.call("DELETE", "/api/v1/scenes/Now").status, 404);
+    QCOMPARE(rig.call("POST", "/api/v1/scenes/Now/recall").status, 404);
+    const QStringList trail = [&] {
+        QStringList out;
+        for (const auto& e : rig.app->state().audit().entries())
+            out << e.who + ": " + e.what;
+        return out;
+    }();
+    QVERIFY(trail.contains("local: recall scene \"Lecture/Hall\""));
+    QVERIFY(trail.contains("local: recall scene \"Lecture/Hall\" (refused: locked)"));
 }
 
 QTEST_GUILESS_MAIN(TestWebApi)

@@ -1,5 +1,6 @@
 #include "frontends/server/web/event_hub.h"
 
+#include "frontends/server/scenes/scene_service.h"
 #include "frontends/server/web/web_api.h"
 
 #include <QJsonDocument>
@@ -60,6 +61,14 @@ void EventHub::add(EventStream* stream) {
     QJsonObject first = api_.state(WebApi::clientOf(stream->peer()));
     first.insert(QStringLiteral("type"), QStringLiteral("state"));
     stream->send(text(first));
+}
+
+void EventHub::setScenes(server::SceneService* scenes) {
+    connect(scenes, &server::SceneService::changed, this, [this] {
+        QJsonObject m = api_.scenes();
+        m.insert(QStringLiteral("type"), QStringLiteral("scenes"));
+        sendAll(m);
+    });
 }
 
 void EventHub::revoke(const CallerTest& gone) {

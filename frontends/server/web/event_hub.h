@@ -8,6 +8,10 @@
 #include <QList>
 #include <QObject>
 
+namespace server {
+class SceneService;
+}
+
 namespace web {
 
 class EventStream;
@@ -15,7 +19,7 @@ class WebApi;
 
 // The clients of GET /api/v1/events: each gets {"type": "state", ...} (as
 // GET /api/v1/state) first, then one message per change of the shared
-// state: "output", "label", "present", "lock".
+// state: "output", "label", "present", "lock", "scenes".
 class EventHub : public QObject {
     Q_OBJECT
 public:
@@ -25,6 +29,9 @@ public:
     // Closes the streams of the callers that may no longer listen.
     void revoke(const web::CallerTest& gone);
     int clients() const { return streams_.size(); }
+    // Sends {"type": "scenes", "scenes": [...]} whenever they or which are
+    // active change.
+    void setScenes(server::SceneService* scenes);
 
 private:
     void sendAll(const QJsonObject& message);

@@ -1,12 +1,14 @@
 #include "frontends/server/web/web_api.h"
 
 #include "core/protocol/shape.h"
+#include "frontends/server/scenes/scene_service.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QUrl>
 #include <cmath>
 
 namespace web {
@@ -134,6 +136,7 @@ struct WebApi::Call {
     const Request& r;
     const Answer& answer;
     QList<int> numbers; // the path's numbers, in order
+    QString name;       // the path's name of a scene, decoded
     Caller caller;
     QString client; // the identity the state knows the client by
     QPointer<WebApi> self;
@@ -184,6 +187,11 @@ const WebApi::Endpoint WebApi::kEndpoints[] = {
     {"PUT", "inputs/{i}/label", Access::Admin, &WebApi::putLabel},
     {"PUT", "outputs/{o}/label", Access::Admin, &WebApi::putLabel},
     {"GET", "audit", Access::Admin, &WebApi::getAudit},
+    {"GET", "scenes", Access::Viewer, &WebApi::getScenes},
+    {"PUT", "scenes/{s}", Access::Admin, &WebApi::putScene},
+    {"DELETE", "scenes/{s}", Access::Admin, &WebApi::deleteScene},
+    {"POST", "scenes/{s}/recall", Access::Operator, &WebApi::postSceneRecall},
+    {"POST", "scenes/{s}/capture", Access::Admin, &WebApi::postSceneCapture},
 };
 
 QByteArray WebApi::ownOrigin(const Request& r) {
@@ -226,10 +234,14 @@ std::variant<Caller, Response> WebApi::admit(const Request& r, Access access) {
 }
 
 void WebApi::handle(const Request& r, const Answer& answer) {
-    const QStringList parts = r.path.mid(8).split(QLatin1Char('/')); // after "/api/v1/"
-    // The endpoints of this path, and its numbers.
+    // Split as sent, then decoded: a scene's name may hold a "/".
+    QStringList parts = (r.rawPath.isEmpty() ? r.path : r.rawPath).mid(8).split(QLatin1Char('/'));
+    for (QString& part : parts)
+        part = QUrl::fromPercentEncoding(part.toUtf8());
+    // The endpoints of this path, its numbers and name.
     QList<const Endpoint*> matches;
     QList<int> numbers;
+    QString name;
     for (const Endpoint& e : kEndpoints) {
         const QStringList pattern = QString::fromLatin1(e.path).split(QLatin1Char('/'));
         if (pattern.size() != parts.size())
@@ -242,7 +254,9 @@ void WebApi::handle(const Request& r, const Answer& answer) {
                             : want == QLatin1String("{i}") ? protocol::kInputs
                             : want == QLatin1String("{p}") ? protocol::kPresets
                                                            : 0;
-            if (max == 0)
+            if (want == QLatin1String("{s}"))
+                match = !parts[k].isEmpty() && scenes_;
+            else if (max == 0)
                 match = want == parts[k];
             else if (const int n = pathNumber(parts[k], max))
                 found.append(n);
@@ -252,6 +266,8 @@ void WebApi::handle(const Request& r, const Answer& answer) {
         if (match) {
             matches.append(&e);
             numbers = found;
+            if (pattern.size() > 1 && pattern[1] == QLatin1String("{s}"))
+                name = parts[1];
         }
     }
     if (matches.isEmpty()) {
@@ -279,7 +295,8 @@ void WebApi::handle(const Request& r, const Answer& answer) {
         answer(*refusal);
         return;
     }
-    Call call{r, answer, numbers, std::get<Caller>(who), clientOf(r.peer), QPointer<WebApi>(this)};
+    Call call{
+        r, answer, numbers, name, std::get<Caller>(who), clientOf(r.peer), QPointer<WebApi>(this)};
     (this->*endpoint->run)(call);
 }
 
@@ -439,6 +456,144 @@ void WebApi::getAudit(Call& c) {
                                    {QStringLiteral("from"), e.from},
                                    {QStringLiteral("what"), e.what}});
     c.send(json(200, {{QStringLiteral("entries"), entries}}));
+}
+
+QJsonObject WebApi::scenes() const {
+    QJsonArray list;
+    if (scenes_)
+        for (const server::Scene& scene : scenes_->store().scenes()) {
+            QJsonArray routes;
+            for (const RouterState::Route& r : scene.routes)
+                routes.append(QJsonObject{{QStringLiteral("output"), r.output},
+                                          {QStringLiteral("input"), r.input}});
+            list.append(QJsonObject{
+                {QStringLiteral("name"), scene.name},
+                {QStringLiteral("routes"), routes},
+                {QStringLiteral("schedule"), QJsonArray::fromStringList(scene.schedule)},
+                {QStringLiteral("active"), scenes_->isActive(scene)}});
+        }
+    return {{QStringLiteral("scenes"), list}};
+}
+
+Response WebApi::sceneRefusal(int result, const QString& reason) {
+    using Result = server::SceneStore::Result;
+    switch (Result(result)) {
+    case Result::Unknown:
+        return error(404, QStringLiteral("not_found"), reason);
+    case Result::Clash:
+        return error(409, QStringLiteral("name_clash"), reason);
+    case Result::Full:
+        return error(409, QStringLiteral("full"), reason);
+    case Result::NotKept:
+        return error(500, QStringLiteral("not_kept"), reason);
+    case Result::Invalid:
+    case Result::Done:
+        break;
+    }
+    return error(400, QStringLiteral("bad_scene"), reason);
+}
+
+void WebApi::getScenes(Call& c) {
+    c.send(json(200, scenes()));
+}
+
+void WebApi::putScene(Call& c) {
+    const std::optional<QJsonObject> b = c.body();
+    if (!b)
+        return;
+    const QJsonValue routesValue = b->value(QStringLiteral("routes"));
+    const QJsonValue scheduleValue = b->value(QStringLiteral("schedule"));
+    QList<RouterState::Route> routes;
+    bool good = routesValue.isArray() && (scheduleValue.isUndefined() || scheduleValue.isArray());
+    for (const QJsonValue& v : routesValue.toArray()) {
+        const int o = bodyNumber(v.toObject().value(QStringLiteral("output")), protocol::kOutputs);
+        const int i = bodyNumber(v.toObject().value(QStringLiteral("input")), protocol::kInputs);
+        good = good && o && i;
+        routes.append({o, i});
+    }
+    QStringList schedule;
+    for (const QJsonValue& v : scheduleValue.toArray()) {
+        good = good && v.isString();
+        schedule.append(v.toString());
+    }
+    if (!good) {
+        c.send(error(400, QStringLiteral("bad_scene"),
+                     QStringLiteral("Send {\"routes\": [{\"output\": 1 to %1, \"input\": 1 to "
+                                    "%2}, ...], \"schedule\": [\"Mon-Fri 07:30\", ...]}.")
+                         .arg(protocol::kOutputs)
+                         .arg(protocol::kInputs)));
+        return;
+    }
+    QString reason;
+    const auto result = scenes_->store().put(c.name, routes, schedule, &reason);
+    state_.audit().record(
+        c.caller.who, c.r.peer.toString(), QStringLiteral("save scene \"%1\"").arg(c.name),
+        result == server::SceneStore::Result::Done ? Outcome::Done : Outcome::Invalid);
+    if (result != server::SceneStore::Result::Done)
+        return c.send(sceneRefusal(int(result), reason));
+    c.send(json(200, sceneObject(c.name)));
+}
+
+void WebApi::deleteScene(Call& c) {
+    QString reason;
+    const auto result = scenes_->store().remove(c.name, &reason);
+    if (result != server::SceneStore::Result::Done)
+        return c.send(sceneRefusal(int(result), reason));
+    state_.audit().record(c.caller.who, c.r.peer.toString(),
+                          QStringLiteral("remove scene \"%1\"").arg(c.name));
+    c.send(Response{204, {}, {}, {}});
+}
+
+void WebApi::postSceneRecall(Call& c) {
+    if (!c.body())
+        return;
+    if (!scenes_->store().find(c.name))
+        return c.send(error(404, QStringLiteral("not_found"),
+                            QStringLiteral("There is no scene \"%1\".").arg(c.name)));
+    auto done = [self = c.self, answer = c.answer, client = c.client](Outcome outcome) {
+        if (self)
+            self->finish(
+                outcome, answer, [self] { return json(200, self->outputs()); },
+                RouterState::allPorts(Side::Outputs), client);
+    };
+    const Outcome now = scenes_->recall(c.name, c.client, c.caller.who, c.r.peer.toString(), done);
+    if (now != Outcome::Queued)
+        done(now);
+}
+
+void WebApi::postSceneCapture(Call& c) {
+    const std::optional<QJsonObject> b = c.body();
+    if (!b)
+        return;
+    QList<int> outputs;
+    const QJsonValue list = b->value(QStringLiteral("outputs"));
+    bool good = list.isUndefined() || (list.isArray() && !list.toArray().isEmpty());
+    for (const QJsonValue& v : list.toArray()) {
+        const int o = bodyNumber(v, protocol::kOutputs);
+        good = good && o;
+        outputs.append(o);
+    }
+    if (!good)
+        return c.send(error(400, QStringLiteral("bad_outputs"),
+                            QStringLiteral("Send {} for every output, or {\"outputs\": [1 to "
+                                           "%1, ...]}.")
+                                .arg(protocol::kOutputs)));
+    QString reason;
+    const auto result = scenes_->capture(c.name, outputs, &reason);
+    state_.audit().record(
+        c.caller.who, c.r.peer.toString(), QStringLiteral("capture scene \"%1\"").arg(c.name),
+        result == server::SceneStore::Result::Done ? Outcome::Done : Outcome::Invalid);
+    if (result != server::SceneStore::Result::Done)
+        return c.send(sceneRefusal(int(result), reason));
+    c.send(json(200, sceneObject(c.name)));
+}
+
+QJsonObject WebApi::sceneObject(const QString& name) const {
+    const std::optional<server::Scene> scene = scenes_->store().find(name);
+    for (const QJsonValue& v : scenes()[QStringLiteral("scenes")].toArray())
+        if (scene && v[QStringLiteral("name")] == scene->name)
+            return v.toObject();
+    return {};
 }
 
 } // namespace web

@@ -9,6 +9,10 @@
 #include <QObject>
 #include <QString>
 
+namespace server {
+class SceneService;
+}
+
 namespace web {
 
 // The JSON API under /api/v1/ on the server's shared state: numbers from 1,
@@ -45,6 +49,12 @@ public:
     QJsonValue inputOf(int output) const;
     bool lockedFor(const QString& client, int output) const;
 
+    // The scenes, once the server has them.
+    void setScenes(server::SceneService* scenes) { scenes_ = scenes; }
+    // {"scenes": [{"name", "routes", "schedule", "active"}]}.
+    QJsonObject scenes() const;
+    QJsonObject sceneObject(const QString& name) const;
+
     static Response json(int status, const QJsonObject& body);
     static Response error(int status, const QString& code, const QString& sentence);
 
@@ -65,6 +75,13 @@ private:
     void postLogout(Call& c);
     void getMe(Call& c);
     void getAudit(Call& c);
+    void getScenes(Call& c);
+    void putScene(Call& c);
+    void deleteScene(Call& c);
+    void postSceneRecall(Call& c);
+    void postSceneCapture(Call& c);
+    // A scene store's refusal as an answer.
+    static Response sceneRefusal(int result, const QString& reason);
     // A routing request: answered once the switcher has reported it.
     void request(Call& c, const QString& what,
                  const std::function<server::Outcome(server::RouterState::Finished)>& ask,
@@ -80,6 +97,7 @@ private:
     server::RouterState& state_;
     QString name_;
     WebAuth& auth_;
+    server::SceneService* scenes_ = nullptr;
 };
 
 } // namespace web

@@ -222,6 +222,11 @@ void WebServer::setHostNames(const QStringList& names) {
     hostNames_ = QStringList{QStringLiteral("localhost"), machine, machine + ".local"} + names;
 }
 
+void WebServer::setScenes(server::SceneService* scenes) {
+    api_->setScenes(scenes);
+    events_->setScenes(scenes);
+}
+
 bool WebServer::listen(const QHostAddress& address, quint16 port) {
     return host_->listen(address, port);
 }

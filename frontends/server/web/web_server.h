@@ -14,6 +14,7 @@ class QTimer;
 namespace server {
 class Accounts;
 class RouterState;
+class SceneService;
 } // namespace server
 
 namespace web {
@@ -39,6 +40,8 @@ public:
     // page under any other name belongs to another site whose name was made
     // to point here (DNS rebinding), and is answered 421 with nothing done.
     void setHostNames(const QStringList& names);
+    // The scenes the API and the events offer; none until given.
+    void setScenes(server::SceneService* scenes);
 
     // False with the reason in errorText().
     bool listen(const QHostAddress& address, quint16 port);

@@ -40,8 +40,10 @@ QByteArray methodName(QHttpServerRequest::Method m) {
 }
 
 Request fromLibrary(const QHttpServerRequest& r) {
-    return Request{methodName(r.method()), r.url().path(), r.body(),
-                   server::plainAddress(r.remoteAddress()), r.headers()};
+    Request out{methodName(r.method()), r.url().path(), r.body(),
+                server::plainAddress(r.remoteAddress()), r.headers()};
+    out.rawPath = r.url().path(QUrl::FullyEncoded);
+    return out;
 }
 
 void write(const Response& r, QHttpServerResponder&& responder) {

@@ -24,7 +24,8 @@ struct Request {
     QByteArray body;
     QHostAddress peer; // IPv4 addresses as such, not mapped into IPv6
     QList<QPair<QByteArray, QByteArray>> headers;
-    bool tls = false; // it came over TLS
+    bool tls = false;     // it came over TLS
+    QString rawPath = {}; // the path as sent, percent-encoded: a "/" in a name is no separator
     // The first field of that name (any case), empty when there is none.
     QByteArray header(const QByteArray& name) const;
 };

@@ -1,0 +1,113 @@
+#include "frontends/server/scenes/scene_service.h"
+
+#include <QPointer>
+
+namespace server {
+
+namespace {
+
+const QString kSchedule = QStringLiteral("schedule");
+
+QString recallText(const QString& name) {
+    return QStringLiteral("recall scene \"%1\"").arg(name);
+}
+
+} // namespace
+
+SceneService::SceneService(RouterState& state, const QString& folder, bool schedule,
+                           SceneScheduler::Clock clock, const QTimeZone& zone, QObject* parent)
+    : QObject(parent), state_(state), store_(std::make_unique<SceneStore>(folder)) {
+    connect(store_.get(), &SceneStore::saveFailed, this, [this](const QString& why) {
+        emit log(QStringLiteral("scene change refused, it could not be kept: %1").arg(why));
+    });
+    connect(store_.get(), &SceneStore::setAside, this, &SceneService::log);
+    connect(store_.get(), &SceneStore::changed, this, [this] {
+        updateActive();
+        emit changed();
+    });
+    connect(&state_, &RouterState::routingChanged, this, [this] {
+        const QStringList before = active_;
+        updateActive();
+        if (active_ != before)
+            emit changed();
+    });
+    if (schedule) {
+        scheduler_ = std::make_unique<SceneScheduler>(*store_, zone, std::move(clock));
+        connect(scheduler_.get(), &SceneScheduler::due, this, &SceneService::scheduled);
+    }
+}
+
+SceneService::~SceneService() = default;
+
+void SceneService::load(QString* warning) {
+    store_->load(warning);
+    updateActive();
+}
+
+bool SceneService::isActive(const Scene& scene) const {
+    if (scene.routes.isEmpty())
+        return false;
+    for (const RouterState::Route& r : scene.routes)
+        if (state_.input(r.output) != r.input)
+            return false;
+    return true;
+}
+
+void SceneService::updateActive() {
+    QStringList now;
+    for (const Scene& s : store_->scenes())
+        if (isActive(s))
+            now.append(s.name);
+    active_ = now;
+}
+
+Outcome SceneService::recall(const QString& name, const QString& client, const QString& who,
+                             const QString& from, RouterState::Finished finished) {
+    const std::optional<Scene> scene = store_->find(name);
+    if (!scene)
+        return Outcome::Invalid;
+    QPointer<SceneService> self(this);
+    const QString what = recallText(scene->name);
+    const Outcome now = state_.requestRoutes(
+        client, scene->routes, [self, who, from, what, finished](Outcome outcome) {
+            if (self)
+                self->state_.audit().record(who, from, what, outcome);
+            if (finished)
+                finished(outcome);
+        });
+    if (now != Outcome::Queued)
+        state_.audit().record(who, from, what, now);
+    return now;
+}
+
+SceneStore::Result SceneService::capture(const QString& name, const QList<int>& outputs,
+                                         QString* reason) {
+    std::array<int, protocol::kOutputs> routing{};
+    for (int o = 1; o <= protocol::kOutputs; ++o)
+        routing[o - 1] = state_.input(o);
+    const QList<RouterState::Route> routes = SceneStore::capture(routing, outputs);
+    const std::optional<Scene> old = store_->find(name);
+    return store_->put(name, routes, old ? old->schedule : QStringList(), reason);
+}
+
+void SceneService::scheduled(const QString& name, const QDateTime& when) {
+    QPointer<SceneService> self(this);
+    const Outcome now = recall(name, kSchedule, kSchedule, QStringLiteral("the server"),
+                               [self, name](Outcome outcome) {
+                                   if (self && outcome == Outcome::Done && self->scheduler_)
+                                       self->scheduler_->cancelRetry(name);
+                               });
+    if (now == Outcome::Queued || now == Outcome::Invalid)
+        return;
+    // Locked or absent: the venue still expects the scene, so it is tried
+    // again a while.
+    if (scheduler_->retry(name, when))
+        emit log(
+            QStringLiteral("scheduled scene \"%1\" not recalled (%2); trying again in a minute")
+                .arg(name, AuditTrail::refusal(now)));
+    else
+        emit log(QStringLiteral("scheduled scene \"%1\" not recalled (%2); given up")
+                     .arg(name, AuditTrail::refusal(now)));
+}
+
+} // namespace server

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "frontends/server/outcome.h"
+#include "frontends/server/router_state.h"
+#include "frontends/server/scenes/scene_scheduler.h"
+#include "frontends/server/scenes/scene_store.h"
+
+#include <QObject>
+#include <QStringList>
+#include <memory>
+
+namespace server {
+
+// The scenes as every front end uses them, on the shared state: a recall is
+// one salvo through the request queue, under the same locks; a scene is
+// active while the switcher's routing matches all its routes; schedules
+// recall by themselves (unless the server runs without them), and a
+// scheduled recall the switcher cannot take now is tried again.
+class SceneService : public QObject {
+    Q_OBJECT
+public:
+    // schedule: whether the scenes' schedules recall them; clock: the
+    // scheduler's (tests give a fake one).
+    SceneService(RouterState& state, const QString& folder, bool schedule,
+                 SceneScheduler::Clock clock = SceneScheduler::systemClock(),
+                 const QTimeZone& zone = QTimeZone::systemTimeZone(), QObject* parent = nullptr);
+    ~SceneService() override;
+
+    // Reads the scenes; a warning for the log when the file was set aside
+    // or is a newer version's.
+    void load(QString* warning);
+
+    SceneStore& store() { return *store_; }
+    // The active scenes' names, in the store's order.
+    QStringList active() const { return active_; }
+    bool isActive(const Scene& scene) const;
+
+    // Recalls the scene for a client (client: its identity for the locks;
+    // who and from: for the audit trail). Unknown scene: Invalid. Refused
+    // whole when an output is locked by another or the switcher is absent;
+    // else Queued, and finished() once the switcher reported every route.
+    Outcome recall(const QString& name, const QString& client, const QString& who,
+                   const QString& from, RouterState::Finished finished = {});
+    // Makes or replaces a scene from the routing the switcher reports now:
+    // the outputs named, or all (outputs whose input is not known yet are
+    // left out).
+    SceneStore::Result capture(const QString& name, const QList<int>& outputs, QString* reason);
+
+signals:
+    // The list of scenes, or which are active, changed.
+    void changed();
+    // One line for the log.
+    void log(const QString& line);
+
+private:
+    void updateActive();
+    void scheduled(const QString& name, const QDateTime& when);
+
+    RouterState& state_;
+    std::unique_ptr<SceneStore> store_;
+    std::unique_ptr<SceneScheduler> scheduler_;
+    QStringList active_;
+};
+
+} // namespace server
