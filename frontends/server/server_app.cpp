@@ -202,7 +202,8 @@ bool ServerApp::start(QString* error, bool announce) {
     if (options_.mqtt.enabled) {
         mqttBackend_ = std::make_unique<mqtt::RouterBackend>(
             *state_,
-            QStringLiteral("%1:%2").arg(options_.mqtt.client.host).arg(options_.mqtt.client.port));
+            QStringLiteral("%1:%2").arg(options_.mqtt.client.host).arg(options_.mqtt.client.port),
+            scenes_.get());
         mqttClient_ = std::make_unique<mqtt::MqttClient>(options_.mqtt.client);
         mqttBridge_ =
             std::make_unique<mqtt::MqttBridge>(*mqttBackend_, *mqttClient_, options_.mqtt.bridge);

@@ -2,6 +2,7 @@
 // switcher, against a broker of the test's own.
 #include "frontends/server/line_owner.h"
 #include "frontends/server/mqtt/mqtt_client.h"
+#include "frontends/server/scenes/scene_service.h"
 #include "frontends/server/server_app.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
@@ -43,6 +44,7 @@ private slots:
         other.clientId = "watcher";
         watcher = std::make_unique<mqtt::MqttClient>(other);
         watcher->subscribe(base + "#");
+        watcher->subscribe("homeassistant/button/#");
         connect(watcher.get(), &mqtt::MqttClient::message, this,
                 [this](const QString& topic, const QByteArray& payload) { seen[topic] = payload; });
         watcher->start();
@@ -86,6 +88,28 @@ private slots:
         QVERIFY(made->written.contains("cir 52"));
         QCOMPARE(log.filter("route output 6 to input 3 for mqtt not carried out").size(), 1);
         fault = false;
+    }
+
+    // Two names that make one id are told apart; a recall by id goes as one
+    // salvo, and a scene's button goes with it.
+    void scenesRecallAndButtons() {
+        server::SceneStore& store = app->scenes().store();
+        QCOMPARE(store.put("Concert", {{5, 1}}, {}), server::SceneStore::Result::Done);
+        QCOMPARE(store.put("concert!", {{5, 2}}, {}), server::SceneStore::Result::Done);
+        const QString button = "homeassistant/button/hdmi-matrix_hall/scene_concert_2/config";
+        QTRY_VERIFY(seen.value(button).contains(R"("name":"concert!")"));
+        QCOMPARE(seen.value(base + "scenes/ids"),
+                 R"({"concert":"Concert","concert_2":"concert!"})");
+        log.clear();
+        watcher->publish(base + "scene/concert_2/recall", "PRESS", false);
+        QTRY_VERIFY(made->written.contains("cir 41"));
+        QTRY_COMPARE(seen.value(base + "scenes/active"), R"(["concert!"])");
+        QTRY_VERIFY(!log.filter(R"(audit: mqtt from 127.0.0.1:)")
+                         .filter(R"(recall scene "concert!")")
+                         .isEmpty());
+        QCOMPARE(store.remove("concert!"), server::SceneStore::Result::Done);
+        QTRY_COMPARE(seen.value(button, "gone"), "");
+        QCOMPARE(seen.value(base + "scenes/active"), "[]");
     }
 };
 

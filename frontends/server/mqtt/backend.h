@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace mqtt {
@@ -36,11 +37,24 @@ public:
     virtual Outcome recallPreset(int preset, Finished finished) = 0;
     virtual Outcome savePreset(int preset, Finished finished) = 0;
 
+    // The server's named scenes, by name, and those active now (the routing
+    // matches all their routes). A backend without scenes has none.
+    virtual QStringList scenes() const { return {}; }
+    virtual QStringList activeScenes() const { return {}; }
+    // Invalid for a scene that is not there.
+    virtual Outcome recallScene(const QString& name, Finished finished) {
+        Q_UNUSED(name)
+        Q_UNUSED(finished)
+        return Outcome::Invalid;
+    }
+
 signals:
     void presentChanged();
     void inputChanged(int output);
     void inputLabelChanged(int input);
     void outputLabelChanged(int output);
+    // The list of scenes, or which are active, changed.
+    void scenesChanged();
 };
 
 } // namespace mqtt

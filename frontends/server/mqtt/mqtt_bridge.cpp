@@ -1,6 +1,7 @@
 #include "frontends/server/mqtt/mqtt_bridge.h"
 
 #include "frontends/server/mqtt/mqtt_client.h"
+#include "frontends/server/mqtt/mqtt_options.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -86,6 +87,7 @@ MqttBridge::MqttBridge(Backend& backend, MqttClient& client, BridgeSettings sett
             }
         });
     });
+    connect(&backend_, &Backend::scenesChanged, this, &MqttBridge::publishScenes);
     connect(&client_, &MqttClient::message, this, &MqttBridge::onMessage);
     connect(&client_, &MqttClient::connected, this, [this] { ++connections_; });
 
@@ -108,8 +110,9 @@ MqttBridge::MqttBridge(Backend& backend, MqttClient& client, BridgeSettings sett
         publishDiscovery();
         client_.subscribe(settings_.haPrefix + QStringLiteral("/status"));
     }
-    for (const char* filter :
-         {"/output/+/input/set", "/all/set", "/preset/+/recall", "/preset/+/save"})
+    publishScenes();
+    for (const char* filter : {"/output/+/input/set", "/all/set", "/preset/+/recall",
+                               "/preset/+/save", "/scene/+/recall"})
         client_.subscribe(base_ + QLatin1String(filter));
 }
 
@@ -179,6 +182,48 @@ void MqttBridge::publishDiscovery() {
                    {"payload_on", "true"},
                    {"payload_off", "false"}},
                   false);
+}
+
+QHash<QString, QString> MqttBridge::sceneIds() const {
+    QHash<QString, QString> ids; // id -> name
+    for (const QString& name : backend_.scenes()) {
+        QString base = topicSafe(name);
+        if (base.isEmpty())
+            base = QStringLiteral("scene");
+        QString id = base;
+        for (int n = 2; ids.contains(id); ++n)
+            id = QStringLiteral("%1_%2").arg(base).arg(n);
+        ids.insert(id, name);
+    }
+    return ids;
+}
+
+void MqttBridge::publishScenes() {
+    const QHash<QString, QString> ids = sceneIds();
+    QJsonObject names;
+    for (auto it = ids.cbegin(); it != ids.cend(); ++it)
+        names.insert(it.key(), it.value());
+    publish(QStringLiteral("scenes/ids"), QJsonDocument(names).toJson(QJsonDocument::Compact));
+    publish(QStringLiteral("scenes/active"),
+            QJsonDocument(QJsonArray::fromStringList(backend_.activeScenes()))
+                .toJson(QJsonDocument::Compact));
+    if (!settings_.homeAssistant)
+        return;
+    // A button per scene; a scene gone takes its button with it (an empty
+    // retained config removes the entity).
+    for (const QString& id : std::as_const(sceneButtons_))
+        if (!ids.contains(id))
+            client_.publish(
+                QStringLiteral("%1/button/%2/scene_%3/config").arg(settings_.haPrefix, key_, id),
+                {}, true);
+    sceneButtons_ = ids.keys();
+    for (auto it = ids.cbegin(); it != ids.cend(); ++it)
+        publishConfig(QStringLiteral("button"), QStringLiteral("scene_") + it.key(),
+                      {{"name", it.value()},
+                       {"command_topic", base_ + QStringLiteral("/scene/%1/recall").arg(it.key())},
+                       {"payload_press", "PRESS"},
+                       {"icon", "mdi:palette"}},
+                      true);
 }
 
 void MqttBridge::publishSelect(int output) {
@@ -280,6 +325,12 @@ void MqttBridge::command(const QStringList& parts, const QByteArray& payload) {
         }
         if (preset > 0 && parts[2] == "save") {
             ask({}, [&](auto f) { return backend_.savePreset(preset, f); });
+            return;
+        }
+    } else if (parts.size() == 3 && parts[0] == "scene" && parts[2] == "recall") {
+        const QString name = sceneIds().value(parts[1]);
+        if (!name.isEmpty()) {
+            ask({}, [&](auto f) { return backend_.recallScene(name, f); });
             return;
         }
     }

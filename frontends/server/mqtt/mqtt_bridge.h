@@ -2,6 +2,7 @@
 
 #include "frontends/server/mqtt/backend.h"
 
+#include <QHash>
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
@@ -32,6 +33,9 @@ struct BridgeSettings {
 //   preset/N/recall, preset/N/save   <- any payload
 //   input/N/label, output/N/label    the labels
 //   instance               "START RANDOM HOST PID": the server publishing here
+//   scene/ID/recall        <- any payload: recalls the scene whose id is ID
+//   scenes/active          the active scenes' names, a JSON list
+//   scenes/ids             {"ID": "name", ...}: which id names which scene
 //
 // A broker keeps one connection per client id, and the client id follows
 // the base topic, so a second server on the same base topic knocks the
@@ -62,6 +66,11 @@ public:
     // The label an input has in Home Assistant's choice list: its own, told
     // apart by its number where two inputs share it or it is empty.
     QString option(int input) const;
+    // The scenes by their ids in the topics (id -> name), each made from
+    // its name as the switcher's is from --name; two names that make one
+    // id are told apart by a number ("lecture", "lecture_2"), in the order
+    // of the names.
+    QHash<QString, QString> sceneIds() const;
 
 private:
     void publish(const QString& rest, const QByteArray& payload);
@@ -77,6 +86,7 @@ private:
     void command(const QStringList& parts, const QByteArray& payload);
     int parseInput(const QByteArray& payload) const;
     void onInstance(const QByteArray& payload, bool retained);
+    void publishScenes();
 
     Backend& backend_;
     MqttClient& client_;
@@ -86,6 +96,7 @@ private:
     bool optionsPending_ = false;
     QByteArray instance_; // this server's marker
     int connections_ = 0;
+    QStringList sceneButtons_; // the ids of the scenes' buttons in Home Assistant
 };
 
 } // namespace mqtt

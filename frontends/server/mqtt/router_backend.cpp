@@ -1,6 +1,7 @@
 #include "frontends/server/mqtt/router_backend.h"
 
 #include "frontends/server/router_state.h"
+#include "frontends/server/scenes/scene_service.h"
 
 namespace mqtt {
 
@@ -12,8 +13,11 @@ const QString kClient = QStringLiteral("mqtt");
 
 } // namespace
 
-RouterBackend::RouterBackend(RouterState& state, const QString& from, QObject* parent)
-    : Backend(parent), state_(state), from_(from) {
+RouterBackend::RouterBackend(RouterState& state, const QString& from, server::SceneService* scenes,
+                             QObject* parent)
+    : Backend(parent), state_(state), from_(from), scenes_(scenes) {
+    if (scenes_)
+        connect(scenes_, &server::SceneService::changed, this, &Backend::scenesChanged);
     connect(&state_, &RouterState::presenceChanged, this, &Backend::presentChanged);
     connect(&state_, &RouterState::routingChanged, this, [this](const QList<int>& outputs) {
         for (const int output : outputs)
@@ -66,6 +70,24 @@ Outcome RouterBackend::recallPreset(int preset, Finished finished) {
 Outcome RouterBackend::savePreset(int preset, Finished finished) {
     return audited(RouterState::presetText(true, preset),
                    state_.requestPresetSave(kClient, preset, std::move(finished)));
+}
+
+QStringList RouterBackend::scenes() const {
+    QStringList names;
+    if (scenes_)
+        for (const server::Scene& s : scenes_->store().scenes())
+            names.append(s.name);
+    return names;
+}
+
+QStringList RouterBackend::activeScenes() const {
+    return scenes_ ? scenes_->active() : QStringList();
+}
+
+Outcome RouterBackend::recallScene(const QString& name, Finished finished) {
+    if (!scenes_)
+        return Outcome::Invalid;
+    return scenes_->recall(name, kClient, kClient, from_, std::move(finished));
 }
 
 } // namespace mqtt

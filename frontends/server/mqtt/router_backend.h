@@ -4,7 +4,8 @@
 
 namespace server {
 class RouterState;
-}
+class SceneService;
+} // namespace server
 
 namespace mqtt {
 
@@ -15,7 +16,8 @@ class RouterBackend : public Backend {
     Q_OBJECT
 public:
     // from: where the requests come from, for the audit trail (the broker).
-    RouterBackend(server::RouterState& state, const QString& from, QObject* parent = nullptr);
+    RouterBackend(server::RouterState& state, const QString& from,
+                  server::SceneService* scenes = nullptr, QObject* parent = nullptr);
 
     bool present() const override;
     int input(int output) const override;
@@ -25,12 +27,16 @@ public:
     Outcome allOutputs(int input, Finished finished) override;
     Outcome recallPreset(int preset, Finished finished) override;
     Outcome savePreset(int preset, Finished finished) override;
+    QStringList scenes() const override;
+    QStringList activeScenes() const override;
+    Outcome recallScene(const QString& name, Finished finished) override;
 
 private:
     Outcome audited(const QString& what, Outcome o);
 
     server::RouterState& state_;
     QString from_;
+    server::SceneService* scenes_;
 };
 
 } // namespace mqtt
