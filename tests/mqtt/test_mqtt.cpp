@@ -4,6 +4,7 @@
 #include "frontends/server/mqtt/mqtt_client.h"
 #include "frontends/server/mqtt/mqtt_options.h"
 #include "tests/mqtt/broker.h"
+#include "tests/support/certificates.h"
 
 #include <QCommandLineParser>
 #include <QJsonArray>
@@ -129,15 +130,8 @@ private slots:
     void initTestCase() {
         // A throwaway CA signs the broker's certificate; another CA does not.
         QDir::setCurrent(broker.dir.path());
-        const QString req = "req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 1 "
-                            "-subj /CN=%1 -keyout %1.key -out %1.pem ";
-        for (const QString cert : {"ca", "other",
-                                   "localhost -addext subjectAltName=IP:127.0.0.1 "
-                                   "-CA ca.pem -CAkey ca.key"})
-            QCOMPARE(QProcess::execute("openssl",
-                                       (req.arg(cert.section(' ', 0, 0)) + cert.section(' ', 1))
-                                           .split(' ', Qt::SkipEmptyParts)),
-                     0);
+        QVERIFY(makeCertificate("ca") && makeCertificate("other") &&
+                makeCertificate("localhost", "ca"));
         // As root the broker would read its key as the user mosquitto.
         broker.more =
             QStringLiteral("log_type all\nuser root\nlistener %1 127.0.0.1\ncafile ca.pem\n"
