@@ -32,6 +32,7 @@ QString usage() {
         "Usage: hdmi-matrix-server [--port P] [--videohub ADDR:PORT | --no-videohub]\n"
         "                          [--line ADDR:PORT | --no-line] [--web ADDR:PORT | --no-web]\n"
         "                          [--web-host NAME]...\n"
+        "                          [--web-cert FILE --web-key FILE]\n"
         "                          [--state-dir DIR] [--poll S] [--name TEXT] [--allow CIDR]...\n"
         "                          [--max-clients N] [--max-per-address N] [--no-schedule] [-v]\n\n"
         "Owns the switcher's line and shares it with many clients.\n\n"
@@ -49,6 +50,9 @@ QString usage() {
         "  --no-web             no web page\n"
         "  --web-host NAME      a name the web page is reached by, besides addresses,\n"
         "                       localhost and this machine's name (repeatable)\n"
+        "  --web-cert FILE      HTTPS (and wss:// events) with this certificate (PEM, any\n"
+        "                       intermediate certificates after it); read again on SIGHUP\n"
+        "  --web-key FILE       its private key (PEM, no passphrase); read again on SIGHUP\n"
         "  --state-dir DIR      where labels and accounts are kept (default\n"
         "                       $STATE_DIRECTORY, else $XDG_STATE_HOME/hdmi-matrix, else\n"
         "                       ~/.local/state/hdmi-matrix)\n"
@@ -86,6 +90,8 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
     for (const char* name : {"videohub", "line", "web"})
         valued({QLatin1String(name)}, "ADDR:PORT");
     valued({"web-host"}, "NAME");
+    valued({"web-cert"}, "FILE");
+    valued({"web-key"}, "FILE");
     valued({"state-dir"}, "DIR");
     valued({"poll"}, "S");
     valued({"name"}, "TEXT");
@@ -158,6 +164,10 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
             return fail(QStringLiteral("--web-host: \"%1\" is not a host name").arg(name));
         o.webHosts.append(name.toLower());
     }
+    o.webCert = parser.value(QStringLiteral("web-cert"));
+    o.webKey = parser.value(QStringLiteral("web-key"));
+    if (o.webCert.isEmpty() != o.webKey.isEmpty())
+        return fail(QStringLiteral("--web-cert and --web-key go together"));
     if (parser.isSet(QStringLiteral("state-dir"))) {
         o.stateDir = parser.value(QStringLiteral("state-dir"));
         if (o.stateDir.isEmpty())

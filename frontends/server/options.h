@@ -33,6 +33,9 @@ struct Options {
     std::optional<Endpoint> web = Endpoint{QHostAddress(QHostAddress::LocalHost), 9980};
     // Names the web page is reached by, in lower case (--web-host).
     QStringList webHosts;
+    // HTTPS: the certificate and its key, PEM files; both or neither.
+    QString webCert;
+    QString webKey;
     mqtt::Options mqtt;   // named after the switcher (--name)
     bool schedule = true; // scenes recall by their schedules
     bool verbose = false;

@@ -129,6 +129,14 @@ void ServerApp::reload() {
     QString why;
     if (!labels_->reload(&why))
         emit log(QStringLiteral("labels: %1").arg(why));
+    // A renewed certificate: the clients connected keep the one they began with.
+    if (web_ && !options_.webCert.isEmpty()) {
+        if (web_->setCertificate(options_.webCert, options_.webKey, &why))
+            emit log(QStringLiteral("web certificate read again from %1 (%2), for new connections")
+                         .arg(options_.webCert, web_->certificate()));
+        else
+            emit log(QStringLiteral("web certificate kept as it was: %1").arg(why));
+    }
     if (web_)
         web_->reloadAccounts();
     emit log(QStringLiteral("reloaded"));
@@ -188,6 +196,11 @@ bool ServerApp::start(QString* error, bool announce) {
             std::make_unique<web::WebServer>(*state_, options_.name, webLimits, options_.stateDir);
         web_->setHostNames(options_.webHosts);
         web_->setScenes(scenes_.get());
+        const bool tls = !options_.webCert.isEmpty();
+        if (tls && !web_->setCertificate(options_.webCert, options_.webKey, &why)) {
+            *error = QStringLiteral("web certificate: %1").arg(why);
+            return false;
+        }
         if (!web_->listen(options_.web->address, options_.web->port)) {
             *error = QStringLiteral("web port %1: %2")
                          .arg(endpointText(*options_.web), web_->errorText());
@@ -196,8 +209,11 @@ bool ServerApp::start(QString* error, bool announce) {
         connect(web_.get(), &web::WebServer::event, this, &ServerApp::log);
         if (options_.verbose)
             connect(web_.get(), &web::WebServer::traffic, this, &ServerApp::log);
-        emit log(QStringLiteral("web page on http://%1/")
-                     .arg(endpointText({options_.web->address, web_->port()})));
+        const QString url =
+            QStringLiteral("%1://%2/")
+                .arg(tls ? "https" : "http", endpointText({options_.web->address, web_->port()}));
+        emit log(tls ? QStringLiteral("web page on %1 (%2)").arg(url, web_->certificate())
+                     : QStringLiteral("web page on %1").arg(url));
     }
     if (options_.mqtt.enabled) {
         mqttBackend_ = std::make_unique<mqtt::RouterBackend>(

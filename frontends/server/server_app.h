@@ -45,7 +45,8 @@ public:
     bool start(QString* error, bool announce = true);
     // Leaves any mode held, closes; stopped() follows.
     void stop();
-    // Reads the labels file again; clients hear what changed (SIGHUP).
+    // Reads the labels file again, clients hear what changed, and the web
+    // port's certificate and key, for new connections (SIGHUP).
     void reload();
 
     RouterState& state() { return *state_; }

@@ -227,6 +227,14 @@ void WebServer::setScenes(server::SceneService* scenes) {
     events_->setScenes(scenes);
 }
 
+bool WebServer::setCertificate(const QString& certFile, const QString& keyFile, QString* error) {
+    return host_->setCertificate(certFile, keyFile, error);
+}
+
+QString WebServer::certificate() const {
+    return host_->certificate();
+}
+
 bool WebServer::listen(const QHostAddress& address, quint16 port) {
     return host_->listen(address, port);
 }

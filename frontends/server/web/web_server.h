@@ -43,6 +43,12 @@ public:
     // The scenes the API and the events offer; none until given.
     void setScenes(server::SceneService* scenes);
 
+    // HTTPS from now on, with this certificate and key (PEM files); false
+    // with the reason, the one in use kept. Connected clients stay.
+    bool setCertificate(const QString& certFile, const QString& keyFile, QString* error);
+    // Whose certificate it is and until when, for the log; empty without TLS.
+    QString certificate() const;
+
     // False with the reason in errorText().
     bool listen(const QHostAddress& address, quint16 port);
     quint16 port() const;

@@ -1,12 +1,14 @@
 #include "frontends/server/web/platform/http_host.h"
 
 #include "frontends/server/listener.h"
+#include "frontends/server/web/platform/tls_credentials.h"
 
 #include <QAbstractHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QHttpServerResponse>
 #include <QPointer>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QWebSocket>
 
@@ -39,11 +41,16 @@ QByteArray methodName(QHttpServerRequest::Method m) {
     }
 }
 
-Request fromLibrary(const QHttpServerRequest& r) {
-    Request out{methodName(r.method()), r.url().path(), r.body(),
-                server::plainAddress(r.remoteAddress()), r.headers()};
-    out.rawPath = r.url().path(QUrl::FullyEncoded);
-    return out;
+Request fromLibrary(const QHttpServerRequest& r, QTcpSocket* socket) {
+    // From the socket, not the URL's scheme: a request line may name any.
+    const auto* tls = qobject_cast<QSslSocket*>(socket);
+    return Request{methodName(r.method()),
+                   r.url().path(),
+                   r.body(),
+                   server::plainAddress(r.remoteAddress()),
+                   r.headers(),
+                   tls && tls->isEncrypted(),
+                   r.url().path(QUrl::FullyEncoded)};
 }
 
 void write(const Response& r, QHttpServerResponder&& responder) {
@@ -132,7 +139,7 @@ protected:
         ConnectionWatch* watch = ConnectionWatch::of(socket);
         if (!watch)
             return true;
-        const Request r = fromLibrary(request);
+        const Request r = fromLibrary(request, socket);
         if (asksForWebSocket(r)) {
             refusal.reset();
             QVariant tag;
@@ -186,6 +193,17 @@ HttpHost::HttpHost(const WebLimits& limits, QObject* parent)
 HttpHost::~HttpHost() {
     // The streams before the connections under them.
     qDeleteAll(findChildren<EventStream*>(Qt::FindDirectChildrenOnly));
+}
+
+bool HttpHost::setCertificate(const QString& certFile, const QString& keyFile, QString* error) {
+    const std::optional<QSslConfiguration> tls = readTlsCredentials(certFile, keyFile, error);
+    if (tls)
+        listener_->setTls(tls);
+    return tls.has_value();
+}
+
+QString HttpHost::certificate() const {
+    return listener_->tls() ? describeCertificate(*listener_->tls()) : QString();
 }
 
 bool HttpHost::listen(const QHostAddress& address, quint16 port) {

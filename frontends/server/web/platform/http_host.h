@@ -24,7 +24,7 @@ struct Request {
     QByteArray body;
     QHostAddress peer; // IPv4 addresses as such, not mapped into IPv6
     QList<QPair<QByteArray, QByteArray>> headers;
-    bool tls = false;     // it came over TLS
+    bool tls = false;     // it came encrypted, on a TLS port
     QString rawPath = {}; // the path as sent, percent-encoded: a "/" in a name is no separator
     // The first field of that name (any case), empty when there is none.
     QByteArray header(const QByteArray& name) const;
@@ -79,6 +79,15 @@ class HttpHost : public QObject {
 public:
     explicit HttpHost(const WebLimits& limits, QObject* parent = nullptr);
     ~HttpHost() override;
+
+    // TLS for the connections to come with this certificate (PEM, any
+    // intermediate certificates after it) and its private key (PEM, without
+    // a passphrase). False with the reason, and nothing changed, when a file
+    // cannot be read or the key is not the certificate's. Connections made
+    // before keep the certificate they were made with.
+    bool setCertificate(const QString& certFile, const QString& keyFile, QString* error);
+    // The certificate served, for the log; empty without TLS.
+    QString certificate() const;
 
     // False with the reason in errorText().
     bool listen(const QHostAddress& address, quint16 port);

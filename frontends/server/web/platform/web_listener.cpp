@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 namespace web {
@@ -53,7 +54,10 @@ ConnectionWatch::ConnectionWatch(QTcpSocket* socket, WebListener& listener)
     listener.watches_.append(this);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] {
-        if (stream_)
+        if (handshaking_)
+            drop(QStringLiteral("TLS handshake not complete %1 s after the connection came")
+                     .arg(limits_.requestMs / 1000.0));
+        else if (stream_)
             drop(QStringLiteral("WebSocket handshake not complete in time"));
         else if (closing_)
             socket_->abort();
@@ -63,6 +67,30 @@ ConnectionWatch::ConnectionWatch(QTcpSocket* socket, WebListener& listener)
         else
             drop(QStringLiteral("idle"));
     });
+    if (auto* tls = qobject_cast<QSslSocket*>(socket_)) {
+        handshaking_ = true;
+        connect(tls, &QSslSocket::encrypted, this, [this] {
+            handshaking_ = false;
+            if (listener_)
+                listener_->handOver(socket_, this);
+            rearm();
+        });
+        // Until the library has it, the connection is the watch's to end.
+        connect(tls, &QAbstractSocket::errorOccurred, this, [this, tls](auto error) {
+            if (!handshaking_)
+                return;
+            // A client that gives up quietly (a browser's spare connection)
+            // is no news for the log.
+            if (error == QAbstractSocket::SslHandshakeFailedError)
+                drop(QStringLiteral("TLS handshake failed: %1").arg(tls->errorString()));
+            else
+                socket_->deleteLater();
+        });
+        connect(tls, &QAbstractSocket::disconnected, this, [this] {
+            if (handshaking_)
+                socket_->deleteLater();
+        });
+    }
     connect(socket_, &QTcpSocket::readyRead, this, &ConnectionWatch::beforeLibrary);
     useful_.start();
     rearm();
@@ -82,6 +110,10 @@ ConnectionWatch* ConnectionWatch::of(QTcpSocket* socket) {
 void ConnectionWatch::beforeLibrary() {
     if (closing_)
         return;
+    if (handshaking_) {
+        greet();
+        return;
+    }
     const qint64 available = socket_->bytesAvailable();
     const qint64 fresh = available - unread_;
     if (fresh <= 0)
@@ -101,6 +133,20 @@ void ConnectionWatch::beforeLibrary() {
     if (meter_.inRequest() && (!was || meter_.completed() != done))
         requestStart_.start();
     rearm();
+}
+
+// Until its encryption starts, a TLS socket passes on what the client
+// sends as it is: the first byte tells a TLS handshake from plain HTTP or
+// anything else, which the TLS library would only answer with an alert.
+void ConnectionWatch::greet() {
+    auto* tls = static_cast<QSslSocket*>(socket_);
+    char first = 0;
+    if (tls->mode() != QSslSocket::UnencryptedMode || tls->peek(&first, 1) != 1)
+        return;
+    if (first != 0x16) // a TLS record of the handshake
+        drop(QStringLiteral("not TLS"));
+    else
+        tls->startServerEncryption();
 }
 
 void ConnectionWatch::afterLibrary() {
@@ -176,12 +222,16 @@ void ConnectionWatch::drop(const QString& why) {
     if (listener_)
         emit listener_->dropped(name_, why);
     socket_->abort();
+    if (handshaking_)
+        socket_->deleteLater();
 }
 
 void ConnectionWatch::rearm() {
     if (closing_ || stream_)
         return;
-    if (meter_.inRequest())
+    if (handshaking_)
+        timer_.start(limits_.requestMs);
+    else if (meter_.inRequest())
         timer_.start(std::max<qint64>(0, limits_.requestMs - requestStart_.elapsed()));
     else if (nextPlace_ != sent_)
         timer_.stop(); // the answer is on its way: the core's time-out bounds it
@@ -228,7 +278,7 @@ bool WebListener::makeRoom(const QString& address) {
 }
 
 void WebListener::incomingConnection(qintptr descriptor) {
-    auto* socket = new QTcpSocket(this);
+    QTcpSocket* socket = tls_ ? new QSslSocket(this) : new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
@@ -256,6 +306,13 @@ void WebListener::incomingConnection(qintptr descriptor) {
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     auto* watch = new ConnectionWatch(socket, *this);
+    if (auto* tls = qobject_cast<QSslSocket*>(socket))
+        tls->setSslConfiguration(*tls_); // the library gets it once encrypted
+    else
+        handOver(socket, watch);
+}
+
+void WebListener::handOver(QTcpSocket* socket, ConnectionWatch* watch) {
     // The watch meets each byte before the library (connected first) and
     // learns what the library left unread after it (connected last).
     addPendingConnection(socket);

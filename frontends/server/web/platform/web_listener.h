@@ -6,11 +6,13 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTimer>
 #include <QVariant>
 #include <deque>
 #include <functional>
+#include <optional>
 
 class QTcpSocket;
 
@@ -35,7 +37,10 @@ class WebListener;
 // long as the socket, whoever ends up owning it). It meters every request
 // before the library reads it, closes the connection when a request is too
 // large, too slow or one too many is waiting, or when it has been idle too
-// long, and sends the answers in the order of the requests.
+// long, and sends the answers in the order of the requests. On a TLS port it
+// also sees the handshake through, within the request time, before the
+// library gets the connection: the library then reads decrypted bytes only,
+// and so does the meter.
 class ConnectionWatch : public QObject {
     Q_OBJECT
 public:
@@ -82,6 +87,7 @@ private:
     friend class WebListener;
     void beforeLibrary();
     void afterLibrary();
+    void greet();
     void refuse(RequestMeter::Verdict verdict);
     void rearm();
 
@@ -98,6 +104,7 @@ private:
     bool closing_ = false;
     bool stream_ = false;
     QVariant tag_;
+    bool handshaking_ = false;                // TLS: the library has not got the connection yet
     int nextPlace_ = 0;                       // places given by admit()
     int sent_ = 0;                            // answers written, in order
     std::deque<std::function<void()>> ready_; // answers from place sent_ on
@@ -116,6 +123,10 @@ public:
     ~WebListener() override;
     const WebLimits& limits() const { return limits_; }
     int clients() const { return watches_.size(); }
+    // The certificate, key and protocols of the connections to come; with
+    // none, plain HTTP. Connections made before keep theirs.
+    void setTls(const std::optional<QSslConfiguration>& tls) { tls_ = tls; }
+    const std::optional<QSslConfiguration>& tls() const { return tls_; }
     // The watch of the stream from this peer, while its handshake runs.
     ConnectionWatch* streamFrom(const QHostAddress& address, quint16 port) const;
 
@@ -133,8 +144,10 @@ private:
     // false when none may go.
     bool makeRoom(const QString& address);
     int from(const QString& address) const;
+    void handOver(QTcpSocket* socket, ConnectionWatch* watch);
 
     WebLimits limits_;
+    std::optional<QSslConfiguration> tls_;
     QList<ConnectionWatch*> watches_;
 };
 
