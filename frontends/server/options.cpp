@@ -27,12 +27,22 @@ std::optional<Endpoint> parseEndpoint(const QString& text) {
     return Endpoint{address, static_cast<quint16>(port)};
 }
 
+WebExposure webExposure(const Options& o) {
+    if (!o.web)
+        return WebExposure::Local;
+    if (!o.webCert.isEmpty())
+        return WebExposure::Tls;
+    if (o.web->address.isLoopback())
+        return WebExposure::Local;
+    return o.webInsecure ? WebExposure::Insecure : WebExposure::Refused;
+}
+
 QString usage() {
     QString text = QStringLiteral(
         "Usage: hdmi-matrix-server [--port P] [--videohub ADDR:PORT | --no-videohub]\n"
         "                          [--line ADDR:PORT | --no-line] [--web ADDR:PORT | --no-web]\n"
         "                          [--web-host NAME]...\n"
-        "                          [--web-cert FILE --web-key FILE]\n"
+        "                          [--web-cert FILE --web-key FILE] [--web-insecure]\n"
         "                          [--state-dir DIR] [--poll S] [--name TEXT] [--allow CIDR]...\n"
         "                          [--max-clients N] [--max-per-address N] [--no-schedule] [-v]\n\n"
         "Owns the switcher's line and shares it with many clients.\n\n"
@@ -53,6 +63,7 @@ QString usage() {
         "  --web-cert FILE      HTTPS (and wss:// events) with this certificate (PEM, any\n"
         "                       intermediate certificates after it); read again on SIGHUP\n"
         "  --web-key FILE       its private key (PEM, no passphrase); read again on SIGHUP\n"
+        "  --web-insecure       plain HTTP on an address beyond loopback (refused without)\n"
         "  --state-dir DIR      where labels and accounts are kept (default\n"
         "                       $STATE_DIRECTORY, else $XDG_STATE_HOME/hdmi-matrix, else\n"
         "                       ~/.local/state/hdmi-matrix)\n"
@@ -99,7 +110,7 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
     valued({"max-clients"}, "N");
     valued({"max-per-address"}, "N");
     valued({"role"}, "ROLE");
-    for (const char* name : {"no-videohub", "no-line", "no-web"})
+    for (const char* name : {"no-videohub", "no-line", "no-web", "web-insecure"})
         parser.addOption({QLatin1String(name), {}});
     parser.addOption({QStringLiteral("no-schedule"), {}});
     parser.addOption({{"v", "verbose"}, {}});
@@ -168,6 +179,7 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
     o.webKey = parser.value(QStringLiteral("web-key"));
     if (o.webCert.isEmpty() != o.webKey.isEmpty())
         return fail(QStringLiteral("--web-cert and --web-key go together"));
+    o.webInsecure = parser.isSet(QStringLiteral("web-insecure"));
     if (parser.isSet(QStringLiteral("state-dir"))) {
         o.stateDir = parser.value(QStringLiteral("state-dir"));
         if (o.stateDir.isEmpty())

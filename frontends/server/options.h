@@ -36,6 +36,8 @@ struct Options {
     // HTTPS: the certificate and its key, PEM files; both or neither.
     QString webCert;
     QString webKey;
+    // Plain HTTP beyond the loopback address all the same (--web-insecure).
+    bool webInsecure = false;
     mqtt::Options mqtt;   // named after the switcher (--name)
     bool schedule = true; // scenes recall by their schedules
     bool verbose = false;
@@ -52,6 +54,12 @@ struct Options {
 // XDG_STATE_HOME, HOME, HDMI_MATRIX_MQTT_PASSWORD).
 std::optional<Options> parseOptions(QStringList args, const QHash<QString, QString>& env,
                                     QString* error);
+// How the web port would face the network: on the loopback address only
+// (or not at all), over TLS, or beyond loopback in the clear, which takes
+// --web-insecure, else start refuses.
+enum class WebExposure { Local, Tls, Insecure, Refused };
+WebExposure webExposure(const Options& o);
+
 // "ADDR:PORT" ("[ADDR]:PORT" for IPv6); nothing when it is not one.
 std::optional<Endpoint> parseEndpoint(const QString& text);
 QString usage();

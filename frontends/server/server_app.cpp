@@ -143,6 +143,11 @@ void ServerApp::reload() {
 }
 
 bool ServerApp::start(QString* error, bool announce) {
+    if (webExposure(options_) == WebExposure::Refused) {
+        *error = QStringLiteral("the web page would be open to the network without TLS: give "
+                                "--web-cert and --web-key, or --web-insecure");
+        return false;
+    }
     if (!QDir().mkpath(options_.stateDir)) {
         *error = QStringLiteral("cannot create the state folder %1").arg(options_.stateDir);
         return false;
@@ -214,6 +219,10 @@ bool ServerApp::start(QString* error, bool announce) {
                 .arg(tls ? "https" : "http", endpointText({options_.web->address, web_->port()}));
         emit log(tls ? QStringLiteral("web page on %1 (%2)").arg(url, web_->certificate())
                      : QStringLiteral("web page on %1").arg(url));
+        if (webExposure(options_) == WebExposure::Insecure)
+            emit log(QStringLiteral("warning: the web page is open to the network without TLS "
+                                    "(--web-insecure): whoever is on the way can read and "
+                                    "change what it sends"));
     }
     if (options_.mqtt.enabled) {
         mqttBackend_ = std::make_unique<mqtt::RouterBackend>(

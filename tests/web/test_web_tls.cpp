@@ -23,6 +23,17 @@ class TestWebTls : public QObject {
     QString error_;
 
 private slots:
+    void exposure() {
+        using E = server::WebExposure;
+        QList<E> got;
+        for (const char* args : {"--web [::1]:1 --web-insecure", "--web 0.0.0.0:1",
+                                 "--web 192.0.2.1:1", "--web [::]:1 --web-insecure",
+                                 "--web [::]:1 --web-cert c --web-key k", "--web-cert c"})
+            if (auto o = server::parseOptions(QString(args).split(' '), {}, &error_))
+                got << webExposure(*o);
+        QCOMPARE(got, QList<E>({E::Local, E::Refused, E::Refused, E::Insecure, E::Tls}));
+    }
+
     // HTTPS and wss://, plain HTTP refused, a renewed certificate while the events go on.
     void serveAndRenew() {
         QTemporaryDir dir;
