@@ -190,6 +190,29 @@ class WebPage(unittest.TestCase):
         WebDriverWait(p, 40).until(
             lambda _: "warn" not in status.get_attribute("class") and self.shows(p, 2, 2))
 
+    def test_5a_scene_captured_and_recalled(self):
+        b = self.desk
+        b.get(self.url)
+        self.wait(b, lambda: self.shows(b, 2, 2), "the routing shown")
+        b.find_element(By.CSS_SELECTOR, "#setup summary").click()
+        b.find_element(By.ID, "scene-name").send_keys("Lecture" + Keys.ENTER)
+        scene = (By.CSS_SELECTOR, "#scenes button")
+        self.wait(b, lambda: b.find_elements(*scene), "the scene's button")
+        self.assertEqual(b.find_element(*scene).accessible_name, "Lecture")
+        self.wait(b, lambda: b.find_element(*scene).get_attribute("aria-pressed") == "true",
+                  "the scene active")
+        b.execute_script("document.getElementById('setup').open = false; scrollTo(0, 0)")
+        self.button(b, 1, 4).click()
+        self.wait(b, lambda: b.find_element(*scene).get_attribute("aria-pressed") == "false",
+                  "the scene no longer active")
+        before = len(self.sim.lines)
+        b.find_element(*scene).click()
+        self.wait(b, lambda: b.find_element(*scene).get_attribute("aria-pressed") == "true",
+                  "the scene recalled")
+        self.assertEqual([x for x in self.sim.lines[before:] if x.startswith("< cir")],
+                         ["< cir " + f"{o}{o}" for o in range(8)])
+        self.server.seen(r'audit: local from 127\.0\.0\.1: recall scene "Lecture"')
+
     def account(self, *words, password):
         subprocess.run([SERVER, "--state-dir", self.folder.name, *words], input=password + "\n",
                        text=True, check=True, capture_output=True)

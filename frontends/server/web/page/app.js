@@ -15,6 +15,7 @@ const pending = new Map(); // output -> input asked for, not answered yet
 const refusals = new Map(); // output -> why its last route was refused
 const groups = []; // per output: {group, title, note, buttons[]}
 let me = null; // {user, role} as GET /api/v1/me, once known
+let scenes = []; // as GET /api/v1/scenes
 let socket = null;
 const ranks = { viewer: 0, operator: 1, admin: 2 };
 const may = (role) => me !== null && ranks[me.role] >= ranks[role];
@@ -78,6 +79,82 @@ async function start() {
   $("sign-out").hidden = !me.user;
   showRights();
   if (!socket) connect();
+  const r2 = await call("GET", "api/v1/scenes");
+  if (r2.ok) showScenes(r2.body.scenes);
+}
+
+// ---- scenes ----
+
+function showScenes(list) {
+  scenes = list;
+  const bar = $("scenes");
+  bar.hidden = list.length === 0;
+  bar.replaceChildren(
+    ...list.map((scene) => {
+      const b = document.createElement("button");
+      b.type = "button";
+      b.textContent = scene.name;
+      b.setAttribute("aria-pressed", String(scene.active));
+      b.addEventListener("click", () => recallScene(scene.name));
+      return b;
+    }),
+  );
+  const rows = $("scene-list");
+  rows.replaceChildren(
+    ...list.map((scene, k) => {
+      const row = document.createElement("fieldset");
+      const legend = document.createElement("legend");
+      legend.textContent = scene.name;
+      const label = document.createElement("label");
+      label.htmlFor = `scene-schedule-${k}`;
+      label.textContent = "Schedule";
+      const field = document.createElement("input");
+      field.id = `scene-schedule-${k}`;
+      field.autocomplete = "off";
+      field.value = scene.schedule.join("; ");
+      const keep = document.createElement("button");
+      keep.type = "button";
+      keep.textContent = "Save schedule";
+      keep.setAttribute("aria-label", `Save the schedule of ${scene.name}`);
+      keep.addEventListener("click", () => saveSchedule(scene, field.value));
+      const drop = document.createElement("button");
+      drop.type = "button";
+      drop.textContent = "Delete";
+      drop.setAttribute("aria-label", `Delete ${scene.name}`);
+      drop.addEventListener("click", () => deleteScene(scene.name));
+      row.append(legend, label, field, keep, drop);
+      return row;
+    }),
+  );
+  showRights();
+}
+
+const scenePath = (name) => `api/v1/scenes/${encodeURIComponent(name)}`;
+
+async function recallScene(name) {
+  say(`Recalling ${name}.`);
+  const r = await call("POST", `${scenePath(name)}/recall`);
+  if (r.ok) showOutputs(r.body.outputs);
+  say(r.ok ? `${name} recalled.` : `${name} not recalled: ${r.body.error}`);
+}
+
+async function captureScene(event) {
+  event.preventDefault();
+  const name = $("scene-name").value;
+  const r = await call("POST", `${scenePath(name)}/capture`);
+  say(r.ok ? `The routing is kept as ${name}.` : `${name} not kept: ${r.body.error}`);
+  if (r.ok) $("scene-name").value = "";
+}
+
+async function saveSchedule(scene, text) {
+  const schedule = text.split(";").map((x) => x.trim()).filter((x) => x);
+  const r = await call("PUT", scenePath(scene.name), { routes: scene.routes, schedule });
+  say(r.ok ? `The schedule of ${scene.name} is saved.` : `Not saved: ${r.body.error}`);
+}
+
+async function deleteScene(name) {
+  const r = await call("DELETE", scenePath(name));
+  say(r.ok ? `${name} deleted.` : `${name} not deleted: ${r.body.error}`);
 }
 
 function signedOut(why) {
@@ -123,7 +200,7 @@ function showRights() {
   setupRights.hidden = admin;
   setupRights.textContent = admin ? "" : "Saving presets and editing labels needs an administrator.";
   const controls = [
-    ...document.querySelectorAll("[data-recall], #take-mode, #outputs button"),
+    ...document.querySelectorAll("[data-recall], #take-mode, #outputs button, #scenes button"),
   ];
   for (const c of controls) disable(c, !route, "rights");
   for (const c of $("setup").querySelectorAll("button, input")) disable(c, !admin, "setup-rights");
@@ -167,6 +244,8 @@ function receive(m) {
     update(m.output);
   } else if (m.type === "present") {
     state.present = m.present;
+  } else if (m.type === "scenes") {
+    showScenes(m.scenes);
   } else if (m.type === "label") {
     (m.side === "input" ? state.inputs : state.outputs)[m.number - 1].label = m.label;
     for (let o = 1; o <= state.outputs.length; o++) update(o);
@@ -401,6 +480,7 @@ for (const b of document.querySelectorAll("[data-save]"))
   b.addEventListener("click", () => save(b.dataset.save));
 $("labels").addEventListener("submit", saveLabels);
 $("sign-in").addEventListener("submit", signIn);
+$("scene-capture").addEventListener("submit", captureScene);
 $("sign-out").addEventListener("click", signOut);
 $("audit").addEventListener("toggle", () => $("audit").open && showAudit());
 $("audit-refresh").addEventListener("click", showAudit);
