@@ -78,7 +78,7 @@ QString RouterState::defaultLabel(Side side, int port) {
         .arg(port);
 }
 
-bool RouterState::labelAllowed(const QString& text) {
+qsizetype RouterState::textLength(const QString& text) {
     qsizetype characters = 0;
     for (auto it = text.cbegin(); it != text.cend(); ++it) {
         char32_t c = it->unicode();
@@ -86,13 +86,18 @@ bool RouterState::labelAllowed(const QString& text) {
             c = QChar::surrogateToUcs4(*it, *(it + 1));
             ++it;
         } else if (it->isSurrogate()) {
-            return false;
+            return -1; // not text UTF-8 can carry
         }
         if (QChar::category(c) == QChar::Other_Control || c == 0x2028 || c == 0x2029)
-            return false;
+            return -1;
         ++characters;
     }
-    return characters <= kMaxLabelLength;
+    return characters;
+}
+
+bool RouterState::labelAllowed(const QString& text) {
+    const qsizetype characters = textLength(text);
+    return characters >= 0 && characters <= kMaxLabelLength;
 }
 
 bool RouterState::lockedByOther(const QString& client, int output) const {

@@ -88,6 +88,10 @@ public:
     static QString defaultLabel(Side side, int port);
     // UTF-8 text without control characters, at most 64 characters.
     static bool labelAllowed(const QString& text);
+    // The characters (Unicode code points, not UTF-16 units) of a text
+    // clients may give as a name; -1 when it holds a control character,
+    // a line or paragraph separator or a lone surrogate.
+    static qsizetype textLength(const QString& text);
 
     // --- requests on behalf of a client, checked against its locks ---
     // Each returns Queued (finished() follows) or why it was refused.

@@ -48,19 +48,7 @@ SceneStore::SceneStore(const QString& folder, QObject* parent)
       path_(QDir(folder).filePath(QStringLiteral("scenes.json"))) {}
 
 bool SceneStore::nameAllowed(const QString& name) {
-    qsizetype points = 0;
-    for (auto it = name.cbegin(); it != name.cend(); ++it) {
-        char32_t c = it->unicode();
-        if (it->isHighSurrogate() && it + 1 != name.cend() && (it + 1)->isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(*it, *(it + 1));
-            ++it;
-        } else if (it->isSurrogate()) {
-            return false; // not text UTF-8 can carry
-        }
-        if (QChar::category(c) == QChar::Other_Control || c == 0x2028 || c == 0x2029)
-            return false;
-        ++points;
-    }
+    const qsizetype points = RouterState::textLength(name);
     return points >= 1 && points <= kMaxNameLength && !name.front().isSpace() &&
            !name.back().isSpace();
 }
