@@ -251,11 +251,18 @@ void TestServerProtocol::scheduledScene() {
     QTemporaryDir dir;
     platform::FakeClock clock;
     const QDateTime start(QDate(2026, 12, 8), QTime(7, 59), QTimeZone::utc());
-    server::SceneService scenes(w.state, dir.path(), true,
-                                {[&] { return start.addMSecs(clock.now()); },
-                                 [&] { return clock.now(); },
-                                 [&](QObject* p) { return new platform::FakeTimer(clock, p); }},
-                                QTimeZone::utc());
+    const auto service = [&] {
+        return std::make_unique<server::SceneService>(
+            w.state, dir.path(), true,
+            server::SceneScheduler::Clock{
+                [&] { return start.addMSecs(clock.now()); }, [&] { return clock.now(); },
+                [&](QObject* p) { return new platform::FakeTimer(clock, p); }},
+            QTimeZone::utc());
+    };
+    auto owned = service();
+    server::SceneService& scenes = *owned;
+    QString warning;
+    scenes.load(&warning);
     QStringList log;
     QObject::connect(&scenes, &server::SceneService::log, [&](const QString& l) { log << l; });
     QObject::connect(&w.state.audit(), &server::AuditTrail::logged,
@@ -283,6 +290,21 @@ void TestServerProtocol::scheduledScene() {
     w.answer();
     QCOMPARE(w.commands(), QStringLiteral("cir 02|cir 12"));
     QCOMPARE(scenes.active(), QStringList{"Signage"});
+
+    // Stopped for three days: the times missed are logged, not replayed;
+    // after the start, the schedule read from the file recalls by itself.
+    owned.reset();
+    clock.advance(3 * 24 * 3600'000 - 30 * 60'000);
+    owned = service();
+    QObject::connect(owned.get(), &server::SceneService::log, [&](const QString& l) { log << l; });
+    w.port->written.clear();
+    owned->load(&warning);
+    QCOMPARE(log.last(), "scene \"Signage\" was due at Thu 2026-12-10 08:00, Fri 2026-12-11 "
+                         "08:00 while schedules were not running; not recalled now");
+    QCOMPARE(w.commands(), QString());
+    clock.advance(30 * 60'000);
+    w.answer();
+    QCOMPARE(w.commands(), QStringLiteral("cir 02|cir 12"));
 }
 
 void TestServerProtocol::broadcasts() {

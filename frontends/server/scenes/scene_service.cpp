@@ -1,5 +1,10 @@
 #include "frontends/server/scenes/scene_service.h"
 
+#include "core/files/write_file.h"
+#include "frontends/server/scenes/schedule.h"
+
+#include <QDir>
+#include <QFile>
 #include <QPointer>
 
 namespace server {
@@ -16,7 +21,9 @@ QString recallText(const QString& name) {
 
 SceneService::SceneService(RouterState& state, const QString& folder, bool schedule,
                            SceneScheduler::Clock clock, const QTimeZone& zone, QObject* parent)
-    : QObject(parent), state_(state), store_(std::make_unique<SceneStore>(folder)) {
+    : QObject(parent), state_(state), store_(std::make_unique<SceneStore>(folder)),
+      schedule_(schedule), clock_(std::move(clock)), zone_(zone),
+      seenPath_(QDir(folder).filePath(QStringLiteral("scenes-schedule-seen"))) {
     connect(store_.get(), &SceneStore::saveFailed, this, [this](const QString& why) {
         emit log(QStringLiteral("scene change refused, it could not be kept: %1").arg(why));
     });
@@ -31,10 +38,6 @@ SceneService::SceneService(RouterState& state, const QString& folder, bool sched
         if (active_ != before)
             emit changed();
     });
-    if (schedule) {
-        scheduler_ = std::make_unique<SceneScheduler>(*store_, zone, std::move(clock));
-        connect(scheduler_.get(), &SceneScheduler::due, this, &SceneService::scheduled);
-    }
 }
 
 SceneService::~SceneService() = default;
@@ -42,6 +45,52 @@ SceneService::~SceneService() = default;
 void SceneService::load(QString* warning) {
     store_->load(warning);
     updateActive();
+    // Armed for the scenes read, not before: the scheduler arms itself on
+    // the store's changes, and reading the file is none.
+    if (schedule_ && !scheduler_) {
+        logMissed();
+        scheduler_ = std::make_unique<SceneScheduler>(*store_, zone_, clock_);
+        connect(scheduler_.get(), &SceneScheduler::due, this, &SceneService::scheduled);
+    }
+}
+
+void SceneService::seen(const QDateTime& when) {
+    QString why;
+    if (!files::saveFile(seenPath_, when.toUTC().toString(Qt::ISODate).toLatin1() + '\n', &why))
+        emit log(QStringLiteral("scene schedules: %1").arg(why));
+}
+
+void SceneService::logMissed() {
+    // Nothing is due between one recall by schedule (or a start) and the
+    // next, so every due time between the last of them and now passed
+    // while schedules were not running.
+    const QDateTime now = clock_.wall();
+    QFile file(seenPath_);
+    const QDateTime last =
+        file.open(QIODevice::ReadOnly)
+            ? QDateTime::fromString(QString::fromLatin1(file.readLine(64)).trimmed(), Qt::ISODate)
+            : QDateTime();
+    seen(now);
+    if (!last.isValid() || last >= now)
+        return;
+    constexpr int kShown = 3; // a long stop would fill the log
+    for (const Scene& scene : store_->scenes()) {
+        const std::optional<Schedule> schedule = Schedule::parse(scene.schedule);
+        if (!schedule || schedule->isEmpty())
+            continue;
+        QStringList times;
+        int missed = 0;
+        for (QDateTime t = schedule->nextDue(last, zone_); t.isValid() && t < now;
+             t = schedule->nextDue(t, zone_))
+            if (++missed <= kShown)
+                times << t.toString(QStringLiteral("ddd yyyy-MM-dd HH:mm"));
+        if (missed)
+            emit log(QStringLiteral("scene \"%1\" was due at %2%3 while schedules were not "
+                                    "running; not recalled now")
+                         .arg(scene.name, times.join(QStringLiteral(", ")),
+                              missed > kShown ? QStringLiteral(" and %1 more").arg(missed - kShown)
+                                              : QString()));
+    }
 }
 
 bool SceneService::isActive(const Scene& scene) const {
@@ -91,6 +140,7 @@ SceneStore::Result SceneService::capture(const QString& name, const QList<int>& 
 }
 
 void SceneService::scheduled(const QString& name, const QDateTime& when) {
+    seen(when);
     QPointer<SceneService> self(this);
     const Outcome now = recall(name, kSchedule, kSchedule, QStringLiteral("the server"),
                                [self, name](Outcome outcome) {

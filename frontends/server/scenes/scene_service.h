@@ -26,8 +26,9 @@ public:
                  const QTimeZone& zone = QTimeZone::systemTimeZone(), QObject* parent = nullptr);
     ~SceneService() override;
 
-    // Reads the scenes; a warning for the log when the file was set aside
-    // or is a newer version's.
+    // Reads the scenes, then arms their schedules; a warning for the log
+    // when the file was set aside or is a newer version's. Due times that
+    // passed while schedules were not running are logged, not replayed.
     void load(QString* warning);
 
     SceneStore& store() { return *store_; }
@@ -55,10 +56,18 @@ signals:
 private:
     void updateActive();
     void scheduled(const QString& name, const QDateTime& when);
+    // Keeps when schedules were last seen running (scenes-schedule-seen):
+    // every due time after it until the next start was missed.
+    void seen(const QDateTime& when);
+    void logMissed();
 
     RouterState& state_;
     std::unique_ptr<SceneStore> store_;
     std::unique_ptr<SceneScheduler> scheduler_;
+    bool schedule_;
+    SceneScheduler::Clock clock_;
+    QTimeZone zone_;
+    QString seenPath_;
     QStringList active_;
 };
 
