@@ -1,5 +1,6 @@
 #include "bench/core_runs.h"
 
+#include "core/device/mode_session.h"
 #include "core/device/switcher.h"
 #include "core/edid/edid_image.h"
 #include "sim/device.h"
@@ -22,7 +23,8 @@ bool runOnce(Transfer t, int& exchanges, double& us, QString& failure) {
     platform.portFactory = sim::InProcessPort::factory(device, port, false);
     device::Switcher core(platform);
     core.link().open(1);
-    core.modes().enter(t == Transfer::IrWrite ? Mode::Ir : Mode::Edid);
+    device::ModeSession session(core, t == Transfer::IrWrite ? Mode::Ir : Mode::Edid);
+    session.enter();
     port->pump();
     edid::Image m{};
     if (t == Transfer::EdidDownload) {

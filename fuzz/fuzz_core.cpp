@@ -11,7 +11,9 @@
 // replays alone. (Building the core afresh would cost more than most inputs
 // take to run.)
 
+#include "core/device/mode_session.h"
 #include "core/device/switcher.h"
+#include "core/protocol/commands.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
 #include "testing/fakes/fake_platform.h"
@@ -43,6 +45,14 @@ enum State {
     StateCount
 };
 
+// The stay in a device mode the input starts in, as a window's.
+std::unique_ptr<device::ModeSession> stay;
+
+void enterMode(device::Switcher& s, Mode m) {
+    stay = std::make_unique<device::ModeSession>(s, m);
+    stay->enter();
+}
+
 void enter(device::Switcher& s, std::uint8_t state) {
     switch (state % StateCount) {
     case Idle:
@@ -50,7 +60,7 @@ void enter(device::Switcher& s, std::uint8_t state) {
     case SettingsIdle:
     case SettingsPendingOne:
     case SettingsPendingAll:
-        s.modes().enter(Mode::Setup);
+        enterMode(s, Mode::Setup);
         s.settings().statusQuery();
         if (state % StateCount == SettingsPendingOne)
             s.settings().factoryReset();
@@ -58,20 +68,20 @@ void enter(device::Switcher& s, std::uint8_t state) {
             s.settings().copyEdid(0, 8);
         break;
     case EdidIdle:
-        s.modes().enter(Mode::Edid);
+        enterMode(s, Mode::Edid);
         break;
     case EdidReading:
-        s.modes().enter(Mode::Edid);
+        enterMode(s, Mode::Edid);
         s.edid().startRead();
         break;
     case EdidDownloading:
-        s.modes().enter(Mode::Edid);
+        enterMode(s, Mode::Edid);
         s.edid().startDownload(edid::Image{});
         break;
     case EdidVerifying: {
         // Where a download leaves the transfer once byte 255 was accepted.
         edid::EdidTransfer& e = s.edid();
-        s.modes().enter(Mode::Edid);
+        enterMode(s, Mode::Edid);
         e.startDownload(edid::Image{});
         e.start_Load = 0;
         e.slave = 0;
@@ -81,15 +91,15 @@ void enter(device::Switcher& s, std::uint8_t state) {
         break;
     }
     case IrIdle:
-        s.modes().enter(Mode::Ir);
+        enterMode(s, Mode::Ir);
         break;
     case IrReading:
-        s.modes().enter(Mode::Ir);
+        enterMode(s, Mode::Ir);
         s.irCodes().readCode();
         break;
     case IrWriting:
     case IrChecking:
-        s.modes().enter(Mode::Ir);
+        enterMode(s, Mode::Ir);
         s.irCodes().writeCode();
         if (state % StateCount == IrChecking) {
             s.irCodes().codeInt = ir::kLastEntry;
@@ -103,10 +113,12 @@ void enter(device::Switcher& s, std::uint8_t state) {
 void poke(device::Switcher& s, std::uint8_t op) {
     switch (op % 10) {
     case 0:
-        s.routing().route(11 + op % 80);
+        s.requests().submit(
+            new device::WriteRequest(seriallink::wireBytes(protocol::routeCommand(11 + op % 80)),
+                                     device::WriteRequest::Check::Reported));
         break;
     case 1:
-        s.routing().status();
+        s.requests().submit(device::RoutingRequest::status(1000));
         break;
     case 2:
         s.edid().startRead();
@@ -131,9 +143,8 @@ void poke(device::Switcher& s, std::uint8_t op) {
         s.edid().end();
         s.irCodes().end();
         s.settings().forgetPending();
-        s.modes().leave(Mode::Edid);
-        s.modes().leave(Mode::Ir);
-        s.modes().leave(Mode::Setup);
+        if (stay)
+            stay->leave();
         break;
     case 9:
         s.link().close();
@@ -189,6 +200,8 @@ struct World {
     // Back to how the core stands after start-up: nothing received, no mode,
     // nothing running or pending, empty tables.
     void reset() {
+        stay.reset();
+        core->requests().drop(0);
         seriallink::Connection& link = core->link();
         if (!link.isOpen())
             link.open(1);

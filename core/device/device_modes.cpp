@@ -2,10 +2,11 @@
 
 #include "core/platform/platform.h"
 #include "core/seriallink/connection.h"
+#include "core/seriallink/wire.h"
 
 namespace device {
 
-DeviceModes::DeviceModes(seriallink::Connection& link, platform::Platform& platform) : link_(link) {
+DeviceModes::DeviceModes(seriallink::Wire& wire, platform::Platform& platform) : wire_(wire) {
     Timer2 = platform.createTimer(this);
     Timer2->setInterval(2000);
     Timer2->setSingleShot(true);
@@ -33,10 +34,10 @@ QString DeviceModes::exitWord(Mode m) {
 }
 
 bool DeviceModes::enter(Mode m) {
-    if (!link_.guardOpen())
+    if (!wire_.guardOpen())
         return false;
     variable(m) = 1;
-    link_.sendLine(entryWord(m));
+    wire_.line(entryWord(m));
     // Re-enabling while a previous entry is still unconfirmed gives the new
     // entry its full two seconds.
     Timer2->start();
@@ -44,7 +45,7 @@ bool DeviceModes::enter(Mode m) {
 }
 
 void DeviceModes::leave(Mode m) {
-    link_.sendLine(exitWord(m));
+    wire_.line(exitWord(m));
     variable(m) = 0;
 }
 

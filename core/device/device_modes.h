@@ -11,7 +11,7 @@ class Platform;
 class Timer;
 } // namespace platform
 namespace seriallink {
-class Connection;
+class Wire;
 }
 
 namespace device {
@@ -26,7 +26,7 @@ class DeviceModes : public QObject {
 public:
     using Mode = protocol::Mode;
 
-    DeviceModes(seriallink::Connection& link, platform::Platform& platform);
+    DeviceModes(seriallink::Wire& wire, platform::Platform& platform);
 
     // The port-open guard, then the mode variable to 1, the entry word and
     // the watchdog. False, with nothing sent, when the port is closed.
@@ -58,7 +58,7 @@ signals:
     void leftByDevice(device::DeviceModes::Mode m);
 
 private:
-    seriallink::Connection& link_;
+    seriallink::Wire& wire_;
 };
 
 } // namespace device

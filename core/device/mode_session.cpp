@@ -41,22 +41,68 @@ ModeSession::ModeSession(Switcher& sw, Mode mode, Options options)
 }
 
 ModeSession::~ModeSession() {
-    if (entered_ && !closed_ && queue_)
-        queue_->release(options_.client);
+    if (request_ && !request_->isDone() && queue_)
+        queue_->cancel(request_);
 }
 
+// The stay on the queue: it begins the session when its turn comes and
+// keeps the line until the session closes.
+class ModeRequest : public Request {
+public:
+    explicit ModeRequest(ModeSession& session) : Request(0), session_(&session) {}
+    void end() { finish(); }
+
+protected:
+    void begin() override {
+        if (!session_ || !session_->begin())
+            return finish(RequestError::NotWritten);
+        holdLine();
+    }
+    // The mode's replies are the features' and the session's own business.
+    void reply(const protocol::Reply&) override {}
+
+private:
+    QPointer<ModeSession> session_;
+};
+
 bool ModeSession::enter() {
+    if (asked_ || !sw_.link().guardOpen())
+        return false;
+    asked_ = true;
+    auto* request = sw_.requests().submit(new ModeRequest(*this), options_.client);
+    request_ = request;
+    if (request->isDone() && !entered_)
+        return false;
+    connect(request, &Request::finished, this, [this](const RequestResult&) {
+        // Ended by the queue (its client went away, or the port closed
+        // before its turn came): the stay is over.
+        if (!closed_) {
+            if (entered_)
+                return close();
+            closed_ = true;
+            emit closed();
+        }
+    });
+    return true;
+}
+
+bool ModeSession::begin() {
     if (!sw_.modes().enter(mode_))
         return false;
     entered_ = true;
-    sw_.requests().hold(options_.client);
     if (!options_.waitForEcho)
         emit started();
     return true;
 }
 
 void ModeSession::leave() {
-    if (!entered_ || leaving_ || closed_)
+    if (!entered_) {
+        // Left before its turn came: nothing went out, nothing to close.
+        if (request_ && !request_->isDone() && queue_)
+            queue_->cancel(request_);
+        return;
+    }
+    if (leaving_ || closed_)
         return;
     // A strict session is over for the watchdog too; a window's warns even
     // after the window closed.
@@ -77,7 +123,8 @@ void ModeSession::close() {
     leaving_ = false;
     if (exitEcho_)
         exitEcho_->stop();
-    sw_.requests().release(options_.client);
+    if (request_)
+        static_cast<ModeRequest*>(request_.data())->end();
     emit closed();
 }
 

@@ -33,9 +33,12 @@ class Switcher;
 //     for before closed() (0: closed() at once). Nothing is waited for when
 //     the entry was never confirmed or the port is closed.
 //
-// While the stay lasts, the switcher's request queue is held for the
-// session's client (RequestQueue::hold()): the device answers only the
-// mode's commands, so nobody else's request goes out until closed().
+// The stay is a request on the switcher's queue that keeps the line
+// (Request::holdLine()) from its entry word to its close: it waits for the
+// request on the line to finish before the entry word goes out, and while
+// it lasts only the session's client's requests go out, for the device
+// answers only the mode's commands. With the line free it starts at once,
+// within enter().
 class ModeSession : public QObject {
     Q_OBJECT
 public:
@@ -50,8 +53,9 @@ public:
     ModeSession(Switcher& sw, Mode mode) : ModeSession(sw, mode, Options{}) {}
     ~ModeSession() override;
 
-    // The port-open guard, then the entry word and the watchdog. False,
-    // with nothing sent, when the port is closed.
+    // The port-open guard, then the stay's turn on the queue: the entry
+    // word and the watchdog once the line is free. False, with nothing
+    // sent, when the port is closed.
     bool enter();
     // The exit word (once), then closed() as the options say.
     void leave();
@@ -64,7 +68,8 @@ public:
     bool exitConfirmed() const { return exitConfirmed_; }
 
 signals:
-    // The work may start.
+    // The work may start (the entry word is out; with waitForEcho, its echo
+    // came).
     void started();
     // The watchdog ran out before the entry word's echo.
     void notConfirmed();
@@ -75,16 +80,22 @@ signals:
     void closed();
 
 private:
+    friend class ModeRequest;
+    // The stay's turn came: the entry word and the watchdog. False when
+    // the port closed meanwhile.
+    bool begin();
     void close();
 
     Switcher& sw_;
     // A window may be torn down after the switcher it worked on: the queue
-    // is asked to release its hold only while it still exists.
+    // and the stay's request are touched only while they still exist.
     QPointer<RequestQueue> queue_;
+    QPointer<Request> request_;
     Mode mode_;
     Options options_;
     platform::Timer* exitEcho_ = nullptr;
-    bool entered_ = false;
+    bool entered_ = false; // the entry word went out
+    bool asked_ = false;   // enter() queued the stay
     bool confirmed_ = false;
     bool leaving_ = false;
     bool closed_ = false;

@@ -15,9 +15,14 @@ RequestQueue::RequestQueue(Switcher& sw, platform::Platform& platform)
 
 RequestQueue::~RequestQueue() {
     sw_.router().toRequests = nullptr;
+    sw_.wire().lend(false);
     for (auto& [client, requests] : waiting_)
         for (Request* r : requests)
             delete r;
+}
+
+int RequestQueue::holder() const {
+    return session_ ? session_->client() : 0;
 }
 
 int RequestQueue::waiting(int client) const {
@@ -25,9 +30,18 @@ int RequestQueue::waiting(int client) const {
     return it == waiting_.end() ? 0 : int(it->second.size());
 }
 
+bool RequestQueue::mayGo(int client) const {
+    return !session_ || client == session_->client();
+}
+
+void RequestQueue::lend() {
+    sw_.wire().lend(current_ || session_);
+}
+
 void RequestQueue::enqueue(Request* request, int client) {
     request->setParent(this);
     request->client_ = client;
+    request->queue_ = this;
     std::deque<Request*>& mine = waiting_[client];
     if (mine.empty())
         turns_.push_back(client);
@@ -36,22 +50,37 @@ void RequestQueue::enqueue(Request* request, int client) {
     pump();
 }
 
-void RequestQueue::hold(int client) {
-    held_ = true;
-    holder_ = client;
-}
-
-void RequestQueue::release(int client) {
-    if (!held_ || holder_ != client)
+void RequestQueue::hold(Request* r) {
+    // A request inside a session is part of it: the line is held already.
+    if (r != current_ || session_)
         return;
-    held_ = false;
-    holder_ = 0;
+    session_ = r;
+    current_ = nullptr;
     pump();
 }
 
 void RequestQueue::remove(int client) {
     waiting_.erase(client);
     turns_.erase(std::remove(turns_.begin(), turns_.end(), client), turns_.end());
+}
+
+void RequestQueue::cancel(Request* request) {
+    if (request == current_ || request == session_)
+        return request->finish(RequestError::Cancelled);
+    const auto it = waiting_.find(request->client());
+    if (it == waiting_.end())
+        return;
+    std::deque<Request*>& mine = it->second;
+    const auto found = std::find(mine.begin(), mine.end(), request);
+    if (found == mine.end())
+        return;
+    mine.erase(found);
+    --waitingCount_;
+    if (mine.empty())
+        remove(request->client());
+    request->finish(RequestError::Cancelled);
+    request->deleteLater();
+    pump();
 }
 
 void RequestQueue::drop(int client) {
@@ -66,7 +95,18 @@ void RequestQueue::drop(int client) {
     }
     if (current_ && current_->client() == client)
         current_->finish(RequestError::Cancelled);
-    release(client);
+    if (session_ && session_->client() == client)
+        session_->finish(RequestError::Cancelled);
+    pump();
+}
+
+void RequestQueue::deliver(const std::function<void(Request*)>& hand) {
+    Request* to = listener();
+    if (!to)
+        return;
+    delivering_ = true;
+    hand(to);
+    delivering_ = false;
     pump();
 }
 
@@ -79,29 +119,25 @@ void RequestQueue::onReply(const protocol::Reply& r) {
         if (const auto output = ir::reportedOutput(r.irOutput))
             emit irRoutingReported(*output + 1, sw_.irRouting().input(*output) + 1);
     }
-    if (!current_)
-        return;
-    delivering_ = true;
-    current_->reply(r);
-    delivering_ = false;
-    pump();
+    deliver([&r](Request* to) { to->reply(r); });
 }
 
 void RequestQueue::onRaw(const QString& text) {
-    if (!current_)
-        return;
-    delivering_ = true;
-    current_->raw(text);
-    delivering_ = false;
-    pump();
+    deliver([&text](Request* to) { to->raw(text); });
 }
 
 void RequestQueue::onFinished() {
     auto* r = qobject_cast<Request*>(sender());
-    if (!r || r != current_)
+    if (!r)
         return;
-    current_ = nullptr;
+    if (r == current_)
+        current_ = nullptr;
+    else if (r == session_)
+        session_ = nullptr;
+    else
+        return;
     r->deleteLater();
+    lend();
     pump();
 }
 
@@ -133,13 +169,14 @@ void RequestQueue::pump() {
         else
             turns_.push_back(client);
         current_ = r;
+        lend();
         connect(r, &Request::finished, this, &RequestQueue::onFinished);
         // A request that ends while it starts (nothing to wait for, or
         // nothing written) leaves the line at once, through onFinished().
-        r->start(sw_, platform_.createTimer(r));
+        r->start(sw_, sw_.wire(), platform_.createTimer(r));
     }
     pumping_ = false;
-    if (!current_ &&
+    if (!current_ && !session_ &&
         std::none_of(turns_.begin(), turns_.end(), [this](int client) { return mayGo(client); }))
         emit idle();
 }

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <deque>
+#include <functional>
 #include <map>
 
 namespace platform {
@@ -14,13 +15,15 @@ namespace device {
 
 class Switcher;
 
-// The one line to the switcher, shared: requests go out one at a time, each
-// when the one before it has finished. Several clients (the command-line
-// tool, each client of a server) may submit; a client is any number the
-// front end picks, 0 meaning nobody in particular. Each client's requests go
-// out in the order it submitted them, and the clients take turns: a client
-// with a hundred requests waiting holds up another's next one by one
-// request at most.
+// The one line to the switcher, shared: every exchange with it is a request
+// submitted here, and only the request on the line may write (the queue
+// lends it the switcher's Wire). Requests go out one at a time, each when
+// the one before it has finished. Several clients (the window, the
+// command-line tool, each client of a server) may submit; a client is any
+// number the front end picks, 0 meaning nobody in particular. Each client's
+// requests go out in the order it submitted them, and the clients take
+// turns: a client with a hundred requests waiting holds up another's next
+// one by one request at most.
 //
 //   submit(request, client)  queues a request; it starts at once when the
 //                            line is free (its command is written before
@@ -28,23 +31,25 @@ class Switcher;
 //                            Connect to its finished() right after submit():
 //                            a request that cannot wait (the port is closed)
 //                            may already be over, check isDone().
-//   hold(client)             a lease for one client (a mode session: the
-//                            device is in a mode, and only that client's
-//                            commands make sense). While held, only the
-//                            holder's requests go out; everyone else's wait,
-//                            in order, and go after release(client).
-//                            A request already running finishes first.
+//   cancel(request)          ends one request as Cancelled, waiting or not.
 //   drop(client)             a client went away: its waiting requests are
-//                            removed, its running one ends as Cancelled, its
-//                            lease is released.
+//                            removed, its running one and its session end
+//                            as Cancelled.
 //   routingReported(o, i)    every routing report, asked for or not (another
 //                            client's request, the front panel, a window).
 //
-// Replies reach the running request only when they arrive after its command
-// was written: the queue starts a request between two reply lines, never
-// while one is being handed out, so the line that finished one request is
-// never taken by the next. Nothing waits here: the requests' time-outs run
-// on the platform's timers.
+// A request may keep the line after its own exchange (Request::holdLine(): a
+// mode session, a line-port client's lease): until it finishes, only its
+// client's requests go out, one at a time inside it, and everyone else's
+// wait in order. A request already running when it starts finishes first,
+// so a route never goes out in the middle of a mode's commands.
+//
+// Replies reach the running request (or, between its client's requests,
+// the session) only when they arrive after its command was written: the
+// queue starts a request between two reply lines, never while one is being
+// handed out, so the line that finished one request is never taken by the
+// next. Nothing waits here: the requests' time-outs run on the platform's
+// timers.
 class RequestQueue : public QObject {
     Q_OBJECT
 public:
@@ -57,14 +62,15 @@ public:
         return request;
     }
 
-    void hold(int client);
-    void release(int client);
-    bool isHeld() const { return held_; }
-    int holder() const { return holder_; }
+    void cancel(Request* request);
     void drop(int client);
 
-    // The request on the line, or null.
+    // A session keeps the line, and whose client it is.
+    bool isHeld() const { return session_ != nullptr; }
+    int holder() const;
+    // The request on the line, or null; the session holding it, or null.
     Request* current() const { return current_; }
+    Request* session() const { return session_; }
     // Requests waiting for their turn: all, or one client's.
     int waiting() const { return waitingCount_; }
     int waiting(int client) const;
@@ -78,15 +84,25 @@ signals:
     void idle();
 
 private:
+    friend class Request;
+    // The running request r keeps the line after its exchange.
+    void hold(Request* r);
+
     void enqueue(Request* request, int client);
     void onReply(const protocol::Reply& r);
     void onRaw(const QString& text);
     void onFinished();
+    // The request replies and raw text go to: the running one, else the
+    // session between its client's requests.
+    Request* listener() const { return current_ ? current_ : session_; }
+    void deliver(const std::function<void(Request*)>& hand);
     // Starts the next request that may go out, unless one runs or a reply
     // is being handed out.
     void pump();
-    bool mayGo(int client) const { return !held_ || client == holder_; }
+    bool mayGo(int client) const;
     void remove(int client);
+    // The wire is lent while something is on the line.
+    void lend();
 
     Switcher& sw_;
     platform::Platform& platform_;
@@ -97,8 +113,7 @@ private:
     int waitingCount_ = 0;
     int lastServed_ = 0;
     Request* current_ = nullptr;
-    bool held_ = false;
-    int holder_ = 0;
+    Request* session_ = nullptr;
     bool delivering_ = false;
     bool pumping_ = false;
 };

@@ -1,9 +1,11 @@
 #include "core/device/requests.h"
 
+#include "core/device/request_queue.h"
 #include "core/device/switcher.h"
 #include "core/network/ip_address.h"
 #include "core/platform/timer.h"
 #include "core/protocol/commands.h"
+#include "core/seriallink/wire.h"
 
 #include <algorithm>
 
@@ -13,8 +15,9 @@ using Reply = protocol::Reply;
 
 // --- Request ---------------------------------------------------------------
 
-void Request::start(Switcher& sw, platform::Timer* timer) {
+void Request::start(Switcher& sw, seriallink::Wire& wire, platform::Timer* timer) {
     switcher_ = &sw;
+    wire_ = &wire;
     timer_ = timer;
     started_ = true;
     timer_->setSingleShot(true);
@@ -23,8 +26,14 @@ void Request::start(Switcher& sw, platform::Timer* timer) {
         if (!done_)
             timedOut();
     });
-    timer_->start();
+    if (timeoutMs_ > 0)
+        timer_->start();
     begin();
+}
+
+void Request::holdLine() {
+    if (queue_ && !done_)
+        queue_->hold(this);
 }
 
 void Request::reply(const protocol::Reply& r) {
@@ -96,7 +105,7 @@ void RoutingRequest::begin() {
     switch (kind_) {
     case Kind::Route:
         // As a routing button writes it.
-        written(sw().link().sendRawReported(
+        written(wire().rawReported(
             seriallink::wireBytes(protocol::routeCommand(10 * number_ + input_))));
         break;
     case Kind::AllOutputs:
@@ -188,17 +197,15 @@ QString AckRequest::commandText() const {
 }
 
 void AckRequest::begin() {
-    seriallink::Connection& link = sw().link();
     switch (kind_) {
     case Kind::PresetSave:
         written(sw().routing().presetSave(preset_ - 1));
         break;
     case Kind::AutoAddress:
-        written(link.sendRawReported(seriallink::wireBytes(protocol::autoAddressCommand())));
+        written(wire().rawReported(seriallink::wireBytes(protocol::autoAddressCommand())));
         break;
     case Kind::FixedAddress:
-        written(
-            link.sendRawReported(seriallink::wireBytes(network::fixedAddressCommand(address_))));
+        written(wire().rawReported(seriallink::wireBytes(network::fixedAddressCommand(address_))));
     }
 }
 
@@ -214,7 +221,7 @@ SendRequest::SendRequest(const QByteArray& bytes, int timeoutMs, int quietMs)
     : Request(timeoutMs), bytes_(bytes), quietMs_(quietMs) {}
 
 void SendRequest::begin() {
-    written(sw().link().sendRawReported(bytes_));
+    written(wire().rawReported(bytes_));
 }
 
 void SendRequest::reply(const protocol::Reply& r) {
@@ -291,8 +298,51 @@ void IrRouteRequest::reply(const protocol::Reply& r) {
 // --- RawLineRequest --------------------------------------------------------
 
 void RawLineRequest::begin() {
-    if (written(sw().link().sendRawReported(bytes_)))
+    if (written(wire().rawReported(bytes_)))
         finish();
+}
+
+// --- LeaseRequest ----------------------------------------------------------
+
+void LeaseRequest::begin() {
+    if (!written(wire().rawReported(bytes_)))
+        return;
+    holdLine();
+    // Inside a lease the line is held already: this one is a plain line.
+    holding_ = sw().requests().session() == this;
+    if (holding_)
+        emit leased();
+    else
+        finish();
+}
+
+bool LeaseRequest::end(const QByteArray& last) {
+    if (isDone())
+        return false;
+    const bool out = !last.isEmpty() && wire().raw(last);
+    finish();
+    return out;
+}
+
+// --- WriteRequest ----------------------------------------------------------
+
+WriteRequest* WriteRequest::line(const QString& text, Check check) {
+    return new WriteRequest(seriallink::wireBytes(text + QStringLiteral("\r\n")), check);
+}
+
+void WriteRequest::begin() {
+    seriallink::Wire& w = wire();
+    switch (check_) {
+    case Check::None:
+        written(w.raw(bytes_));
+        break;
+    case Check::Reported:
+        written(w.rawReported(bytes_));
+        break;
+    case Check::Guarded:
+        written(w.guardOpen() && w.raw(bytes_));
+    }
+    finish();
 }
 
 } // namespace device

@@ -11,9 +11,13 @@
 namespace platform {
 class Timer;
 }
+namespace seriallink {
+class Wire;
+}
 
 namespace device {
 
+class RequestQueue;
 class Switcher;
 
 // How a request ended.
@@ -61,6 +65,7 @@ struct RequestResult {
 class Request : public QObject {
     Q_OBJECT
 public:
+    // timeoutMs 0: no answer timer (a request that ends by itself).
     explicit Request(int timeoutMs) : timeoutMs_(timeoutMs) {}
 
     // Who submitted it (0: nobody in particular); see RequestQueue::hold().
@@ -89,15 +94,22 @@ protected:
     void stopTimer();
     // Ends as NotWritten when the write failed; returns written.
     bool written(bool written);
+    // Keeps the line once begun, until finished: only this request's
+    // client's requests go out meanwhile (a mode session, a lease).
+    void holdLine();
 
     Switcher& sw() const { return *switcher_; }
+    // The switcher's wire, lent while this request is on the line.
+    seriallink::Wire& wire() const { return *wire_; }
     RequestResult result_;
 
 private:
     friend class RequestQueue;
-    void start(Switcher& sw, platform::Timer* timer);
+    void start(Switcher& sw, seriallink::Wire& wire, platform::Timer* timer);
 
     Switcher* switcher_ = nullptr;
+    seriallink::Wire* wire_ = nullptr;
+    RequestQueue* queue_ = nullptr;
     platform::Timer* timer_ = nullptr;
     int timeoutMs_;
     int client_ = 0;
@@ -234,6 +246,56 @@ protected:
 
 private:
     QByteArray bytes_;
+};
+
+// A line-port client's line that puts the switcher in a mode: written
+// whole, and then the client keeps the line (holdLine()) until end(), so
+// that nobody else's command reaches the switcher while it is in the mode.
+// Inside a lease already held, it is a plain line.
+class LeaseRequest : public Request {
+    Q_OBJECT
+public:
+    explicit LeaseRequest(const QByteArray& bytes) : Request(0), bytes_(bytes) {}
+    // Whether it took the line (rather than going out inside a lease).
+    bool holding() const { return holding_; }
+    // Writes the last bytes of the lease (the mode's exit word; none when
+    // empty), then gives the line back. Returns whether they were written.
+    bool end(const QByteArray& last = {});
+
+signals:
+    // It took the line: the line went out and the lease began.
+    void leased();
+
+protected:
+    void begin() override;
+    void reply(const protocol::Reply&) override {}
+
+private:
+    QByteArray bytes_;
+    bool holding_ = false;
+};
+
+// A command the windows write without waiting on an answer (the reports
+// come back to whoever watches the routing): done once written, with the
+// window's own check around the write.
+class WriteRequest : public Request {
+    Q_OBJECT
+public:
+    enum class Check {
+        None,     // a failed write goes unreported
+        Reported, // a failed write is reported
+        Guarded,  // the port-open guard first, a failed write unreported
+    };
+    WriteRequest(const QByteArray& bytes, Check check) : Request(0), bytes_(bytes), check_(check) {}
+    // The command text followed by CR LF.
+    static WriteRequest* line(const QString& text, Check check);
+
+protected:
+    void begin() override;
+
+private:
+    QByteArray bytes_;
+    Check check_;
 };
 
 } // namespace device

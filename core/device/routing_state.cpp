@@ -2,10 +2,11 @@
 
 #include "core/device/routing.h"
 #include "core/seriallink/connection.h"
+#include "core/seriallink/wire.h"
 
 namespace device {
 
-RoutingState::RoutingState(seriallink::Connection& link) : link_(link) {
+RoutingState::RoutingState(seriallink::Wire& wire) : wire_(wire) {
     lit_.fill(-1);
 }
 
@@ -32,24 +33,24 @@ QString RoutingState::route(int n) {
     if (n < 11 || n > 90)
         return {};
     const QString cmd = routeCommand(n);
-    link_.sendRawReported(seriallink::wireBytes(cmd));
+    wire_.rawReported(seriallink::wireBytes(cmd));
     return cmd;
 }
 
 bool RoutingState::presetSave(int index) {
-    return link_.guardOpen() && link_.sendLine(presetSaveCommand(index));
+    return wire_.guardOpen() && wire_.line(presetSaveCommand(index));
 }
 
 bool RoutingState::presetRecall(int index) {
-    return link_.guardOpen() && link_.sendLine(presetRecallCommand(index));
+    return wire_.guardOpen() && wire_.line(presetRecallCommand(index));
 }
 
 bool RoutingState::allOutputs(int input0) {
-    return link_.guardOpen() && link_.sendLine(allOutputsCommand(input0));
+    return wire_.guardOpen() && wire_.line(allOutputsCommand(input0));
 }
 
 bool RoutingState::status() {
-    return link_.sendLineReported(protocol::statusCommand());
+    return wire_.lineReported(protocol::statusCommand());
 }
 
 } // namespace device

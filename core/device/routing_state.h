@@ -7,7 +7,7 @@
 #include <array>
 
 namespace seriallink {
-class Connection;
+class Wire;
 }
 
 namespace device {
@@ -19,7 +19,7 @@ namespace device {
 class RoutingState : public QObject {
     Q_OBJECT
 public:
-    explicit RoutingState(seriallink::Connection& link);
+    explicit RoutingState(seriallink::Wire& wire);
 
     // Relights output ledport (1..8) for input ss (1..8): an input above 8
     // stands for the first, one of 0 or below leaves the output dark, an
@@ -49,7 +49,7 @@ signals:
     void outputChanged(int output);
 
 private:
-    seriallink::Connection& link_;
+    seriallink::Wire& wire_;
     std::array<int, protocol::kOutputs> lit_;
 };
 

@@ -3,8 +3,8 @@
 namespace device {
 
 Switcher::Switcher(platform::Platform& platform)
-    : link_(platform), modes_(link_, platform), routing_(link_), edid_(link_, platform),
-      irCodes_(link_, platform), irRouting_(link_), settings_(link_),
+    : link_(platform), modes_(wire_, platform), routing_(wire_), edid_(wire_, platform),
+      irCodes_(wire_, platform), irRouting_(wire_), settings_(wire_),
       router_(routing_, irRouting_, modes_, edid_, irCodes_, settings_), platform_(platform),
       requests_(*this, platform) {
     connect(&link_, &seriallink::Connection::lineReceived, &router_,

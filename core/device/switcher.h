@@ -8,6 +8,7 @@
 #include "core/ir/ir_code_run.h"
 #include "core/ir/ir_routing.h"
 #include "core/seriallink/connection.h"
+#include "core/seriallink/wire.h"
 #include "core/settings/settings_session.h"
 
 #include <QObject>
@@ -41,9 +42,14 @@ public:
     platform::Platform& platform() { return platform_; }
 
 private:
+    // The queue lends the wire to the exchange on the line.
+    friend class RequestQueue;
+    seriallink::Wire& wire() { return wire_; }
+
     // Declared in the order their timers are made: the receive tick first,
     // then the mode watchdog, then the features' answer timers.
     seriallink::Connection link_;
+    seriallink::Wire wire_{link_};
     device::DeviceModes modes_;
     device::RoutingState routing_;
     edid::EdidTransfer edid_;

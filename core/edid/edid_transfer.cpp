@@ -3,6 +3,7 @@
 #include "core/platform/platform.h"
 #include "core/protocol/reply_line.h"
 #include "core/seriallink/connection.h"
+#include "core/seriallink/wire.h"
 
 namespace edid {
 
@@ -10,8 +11,7 @@ using protocol::chars;
 using protocol::isLoneLf;
 using protocol::keyword;
 
-EdidTransfer::EdidTransfer(seriallink::Connection& link, platform::Platform& platform)
-    : link_(link) {
+EdidTransfer::EdidTransfer(seriallink::Wire& wire, platform::Platform& platform) : wire_(wire) {
     Timer1 = platform.createTimer(this);
     Timer1->setInterval(kAnswerMs);
     connect(Timer1, &platform::Timer::timeout, this, &EdidTransfer::Timer1_Timer);
@@ -62,7 +62,7 @@ void EdidTransfer::startDownload(const Cells& cells) {
     start_Load = 1;
     phase_ = transfer::Phase::Download;
     sentBytes.fill(std::nullopt);
-    link_.sendLineReported(openCommand(Port, false));
+    wire_.lineReported(openCommand(Port, false));
     Timer1->start();
     emit started(phase_);
 }
@@ -76,13 +76,13 @@ void EdidTransfer::startRead() {
     phase_ = transfer::Phase::Read;
     forgetReadBytes();
     received_.fill(0);
-    link_.sendLineReported(openCommand(Port, true));
+    wire_.lineReported(openCommand(Port, true));
     Timer1->start();
     emit started(phase_);
 }
 
 bool EdidTransfer::sendTransferCommand(const QString& command) {
-    if (link_.sendLine(command)) {
+    if (wire_.line(command)) {
         // Every command of a transfer gets its own second to be answered,
         // so a device that stalls at any byte is noticed.
         Timer1->start();
@@ -137,7 +137,7 @@ void EdidTransfer::stop(transfer::Error error, const QString& line) {
     // The failed-write box comes first, as the line's own failure: the
     // transfer's end is reported after it.
     if (error == transfer::Error::WriteFailed)
-        link_.reportWriteFailed();
+        wire_.reportWriteFailed();
     emit finished(o);
 }
 

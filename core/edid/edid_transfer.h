@@ -15,7 +15,7 @@ class Platform;
 class Timer;
 } // namespace platform
 namespace seriallink {
-class Connection;
+class Wire;
 }
 
 namespace edid {
@@ -47,7 +47,7 @@ public:
     // as a rule, the hexadecimal digits of the byte.
     using Cells = std::array<QString, kImageSize>;
 
-    EdidTransfer(seriallink::Connection& link, platform::Platform& platform);
+    EdidTransfer(seriallink::Wire& wire, platform::Platform& platform);
 
     // The EDID window opens: input 1, counters back, nothing running.
     void prepare();
@@ -132,7 +132,7 @@ private:
     void stop(transfer::Error error, const QString& line = {});
     transfer::Outcome judged(bool verifying) const;
 
-    seriallink::Connection& link_;
+    seriallink::Wire& wire_;
     Cells cells_;
     Image received_{};
     transfer::Phase phase_ = transfer::Phase::Read;

@@ -3,11 +3,12 @@
 #include "core/platform/platform.h"
 #include "core/protocol/reply_line.h"
 #include "core/seriallink/connection.h"
+#include "core/seriallink/wire.h"
 
 namespace ir {
 
-IrCodeRun::IrCodeRun(seriallink::Connection& link, platform::Platform& platform)
-    : link_(link), codes_(kEntries) {
+IrCodeRun::IrCodeRun(seriallink::Wire& wire, platform::Platform& platform)
+    : wire_(wire), codes_(kEntries) {
     answerTimer = platform.createTimer(this);
     answerTimer->setInterval(kAnswerMs);
     answerTimer->setSingleShot(true);
@@ -59,8 +60,8 @@ void IrCodeRun::learnInto(int k) {
 void IrCodeRun::readCode() {
     // Emptying the table when nothing can be read would lose the operator's
     // work for nothing.
-    if (!link_.isOpen()) {
-        link_.reportWriteFailed();
+    if (!wire_.isOpen()) {
+        wire_.reportWriteFailed();
         return;
     }
     for (int k = 0; k < kEntries; ++k) {
@@ -105,7 +106,7 @@ IrCodeRun::Check IrCodeRun::writeCode() {
 
 void IrCodeRun::startRun(const QString& command, bool write) {
     stopRun();
-    if (!link_.sendLineReported(command))
+    if (!wire_.lineReported(command))
         return;
     running_ = true;
     waiting_ = true;
@@ -116,7 +117,7 @@ void IrCodeRun::startRun(const QString& command, bool write) {
 void IrCodeRun::sendRunCommand(const QString& command, bool write) {
     if (!running_)
         return;
-    if (link_.sendLine(command)) {
+    if (wire_.line(command)) {
         waiting_ = true;
         waitingWrite_ = write;
         answerTimer->start();
@@ -125,7 +126,7 @@ void IrCodeRun::sendRunCommand(const QString& command, bool write) {
     // The run ends before the failure is reported: an answer that comes in
     // while the box is up must find no run to carry on.
     stopRun();
-    link_.reportWriteFailed();
+    wire_.reportWriteFailed();
     transfer::Outcome o;
     o.error = transfer::Error::WriteFailed;
     o.phase = phase_;
@@ -232,7 +233,7 @@ void IrCodeRun::codeRead(const QString& line) {
     } else if (sameCode(codes_.at(n), code)) {
         endRun(transfer::Error::None);
         n = kLastEntry + 1;
-        link_.sendLineReported(protocol::irSaveCommand());
+        wire_.lineReported(protocol::irSaveCommand());
     } else {
         checkFailed(line, code);
     }

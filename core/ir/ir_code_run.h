@@ -14,7 +14,7 @@ class Platform;
 class Timer;
 } // namespace platform
 namespace seriallink {
-class Connection;
+class Wire;
 }
 
 namespace ir {
@@ -46,7 +46,7 @@ public:
     static constexpr int kAnswerMs = 1000;
     static constexpr int kSettleMs = 100;
 
-    IrCodeRun(seriallink::Connection& link, platform::Platform& platform);
+    IrCodeRun(seriallink::Wire& wire, platform::Platform& platform);
 
     // The IR code window opens: no run, an empty table, learned codes land
     // in entry 1 first.
@@ -122,7 +122,7 @@ private:
     // The check read back another code than was written.
     void checkFailed(const QString& line, const QString& code);
 
-    seriallink::Connection& link_;
+    seriallink::Wire& wire_;
     QStringList codes_;
     std::array<Mark, kEntries> marks_{};
     transfer::Phase phase_ = transfer::Phase::Read;

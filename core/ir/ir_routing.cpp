@@ -2,6 +2,7 @@
 
 #include "core/ir/ir_codes.h"
 #include "core/seriallink/connection.h"
+#include "core/seriallink/wire.h"
 
 namespace ir {
 
@@ -30,7 +31,7 @@ std::optional<int> reportedInput(const QString& bb) {
     return v;
 }
 
-IrRouting::IrRouting(seriallink::Connection& link) : link_(link) {
+IrRouting::IrRouting(seriallink::Wire& wire) : wire_(wire) {
     input_.fill(-1);
 }
 
@@ -48,17 +49,17 @@ void IrRouting::Ledstatus(const QString& aa, const QString& bb) {
 bool IrRouting::route(int n) {
     if (n < 0 || n > 63)
         return false;
-    return link_.sendLineReported(irRouteCommand(n));
+    return wire_.lineReported(irRouteCommand(n));
 }
 
 bool IrRouting::routeAll(int input) {
     if (input < 0 || input >= protocol::kIrPorts)
         return false;
-    return link_.sendLineReported(irRouteAllCommand(input));
+    return wire_.lineReported(irRouteAllCommand(input));
 }
 
 bool IrRouting::status() {
-    return link_.sendLineReported(protocol::irStatusCommand());
+    return wire_.lineReported(protocol::irStatusCommand());
 }
 
 } // namespace ir

@@ -8,7 +8,7 @@
 #include <optional>
 
 namespace seriallink {
-class Connection;
+class Wire;
 }
 
 namespace ir {
@@ -26,7 +26,7 @@ std::optional<int> reportedInput(const QString& bb);
 class IrRouting : public QObject {
     Q_OBJECT
 public:
-    explicit IrRouting(seriallink::Connection& link);
+    explicit IrRouting(seriallink::Wire& wire);
 
     // IR output port aa (0..7) is connected to IR input port bb. A report
     // that names no output or no input changes nothing.
@@ -50,7 +50,7 @@ signals:
     void outputChanged(int output);
 
 private:
-    seriallink::Connection& link_;
+    seriallink::Wire& wire_;
     std::array<int, protocol::kIrPorts> input_;
 };
 

@@ -26,8 +26,8 @@ enum class Failure {
 // background: Pending, then opened() or openFailed().
 enum class OpenResult { Opened, Failed, Pending };
 
-// The one serial connection to the switcher: opening and closing, the send
-// operations every feature uses, and the receive pump from the port's
+// The one serial connection to the switcher: opening and closing, the writes
+// (through the Wire alone), and the receive pump from the port's
 // arrival notification through the receive queue and the line assembly to
 // complete reply lines.
 //
@@ -59,17 +59,9 @@ public:
     // box for a local port, the reason for a server.
     void reportOpenFailed();
 
-    // The text followed by CR LF, in one write.
-    bool sendLine(const QString& text);
-    // The bytes as they are.
-    bool sendRaw(const QByteArray& bytes);
     // The port-open guard: false, with a PortNotOpen failure, when the port
     // is closed.
     bool guardOpen();
-    // Writes without a prior check; a failed write is a WriteFailed failure.
-    // Returns whether the write went out.
-    bool sendLineReported(const QString& text);
-    bool sendRawReported(const QByteArray& bytes);
     void reportWriteFailed();
 
     // Bytes that crossed the line since the program started, both ways.
@@ -105,6 +97,17 @@ signals:
     void bytesQueued();
 
 private:
+    // Writing is the Wire's alone (wire.h), which the request queue lends.
+    friend class Wire;
+    // The text followed by CR LF, in one write.
+    bool sendLine(const QString& text);
+    // The bytes as they are.
+    bool sendRaw(const QByteArray& bytes);
+    // Writes without a prior check; a failed write is a WriteFailed failure.
+    // Returns whether the write went out.
+    bool sendLineReported(const QString& text);
+    bool sendRawReported(const QByteArray& bytes);
+
     void onReadyRead();
     // Moves waiting bytes into the receive queue, as much as it has room for.
     void feed();

@@ -5,6 +5,7 @@
 #include "core/protocol/commands.h"
 #include "core/protocol/reply_line.h"
 #include "core/seriallink/connection.h"
+#include "core/seriallink/wire.h"
 #include "core/settings/setting_numbers.h"
 
 #include <cmath>
@@ -22,10 +23,10 @@ QString argument(const QString& line) {
 
 } // namespace
 
-SettingsSession::SettingsSession(seriallink::Connection& link) : link_(link) {}
+SettingsSession::SettingsSession(seriallink::Wire& wire) : wire_(wire) {}
 
 void SettingsSession::statusQuery() {
-    link_.sendRaw(seriallink::wireBytes(protocol::settingsQueryCommand()));
+    wire_.raw(seriallink::wireBytes(protocol::settingsQueryCommand()));
 }
 
 void SettingsSession::setLongCable(int index) {
@@ -58,7 +59,7 @@ void SettingsSession::factoryReset() {
 void SettingsSession::SendCmd() {
     // The settings window opens only while the port is open, so there is no
     // check.
-    link_.sendRaw(seriallink::wireBytes(cmdstr));
+    wire_.raw(seriallink::wireBytes(cmdstr));
     SendCMDFlg = 1;
     setStatus(QStringLiteral("Set Command..."));
 }

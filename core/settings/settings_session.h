@@ -6,7 +6,7 @@
 #include <cstdint>
 
 namespace seriallink {
-class Connection;
+class Wire;
 }
 
 namespace settings {
@@ -21,7 +21,7 @@ namespace settings {
 class SettingsSession : public QObject {
     Q_OBJECT
 public:
-    explicit SettingsSession(seriallink::Connection& link);
+    explicit SettingsSession(seriallink::Wire& wire);
 
     // The status query the settings window sends on opening; nothing becomes
     // pending.
@@ -71,7 +71,7 @@ private:
     void longCable(const QString& line);
     void edidMode(const QString& line);
 
-    seriallink::Connection& link_;
+    seriallink::Wire& wire_;
     QString status_;
 };
 

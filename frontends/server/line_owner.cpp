@@ -66,10 +66,6 @@ QString printable(const QByteArray& bytes) {
     return out;
 }
 
-// The server's own client number with the core's queue: the lease is its
-// own while it writes the exit word of a lease that ended without one.
-constexpr int kServerClient = -1;
-
 } // namespace
 
 LineOwner::LineOwner(platform::Platform& platform, RouterState& state, const QString& port,
@@ -146,11 +142,7 @@ void LineOwner::onLost(const QString& why) {
     state_.setPresent(false);
     // A lease ends with the line: the switcher lost power, or the holder
     // writes its exit word again on its next try.
-    if (holder_ != 0)
-        switcher_->requests().release(int(holder_));
-    holder_ = 0;
-    exitWord_.clear();
-    leaseIdle_.stop();
+    endLease(false);
     if (wasOpen || !failureLogged_) {
         emit event(QStringLiteral("port %1: %2; retrying").arg(port_, why));
         failureLogged_ = true;
@@ -216,27 +208,59 @@ void LineOwner::submit(ClientId client, const QByteArray& line) {
     if (!switcher_->link().isOpen())
         return; // nobody to hear it
     const QByteArrayList words = commandWords(line);
-    send(int(client), line, [this, client, words](const device::RequestResult& result) {
-        if (!result.ok())
-            return;
-        // The lease starts when the mode word is written, and ends when the
-        // exit word is: the queue lets only the holder's lines out between.
-        for (const QByteArray& w : words) {
-            const QByteArray exit = exitWordFor(w);
-            if (!exit.isEmpty() && holder_ == 0) {
-                holder_ = client;
-                exitWord_ = exit;
-                switcher_->requests().hold(int(client));
-                leaseIdle_.start(times.leaseIdleMs);
-                emit event(QStringLiteral("line client %1 holds the line (%2)")
-                               .arg(client)
-                               .arg(QString::fromLatin1(w)));
-            } else if (client == holder_ && w == exitWord_) {
-                emit event(QStringLiteral("line client %1 released the line").arg(client));
-                endLease(false);
-            }
+    const bool modeWord = std::any_of(
+        words.begin(), words.end(), [](const QByteArray& w) { return !exitWordFor(w).isEmpty(); });
+    if (!modeWord) {
+        send(int(client), line, [this, client, words](const device::RequestResult& result) {
+            if (result.ok())
+                written(client, words, nullptr);
+        });
+        return;
+    }
+    // A mode word takes the line as it goes out, so that nobody else's line
+    // gets between it and the client's next.
+    auto* lease = switcher_->requests().submit(new device::LeaseRequest(line), int(client));
+    const QPointer<device::LeaseRequest> held(lease);
+    auto went = [this, client, words, held, line] {
+        emit traffic(QStringLiteral("to the switcher: %1").arg(printable(line)));
+        written(client, words, held);
+    };
+    if (lease->holding())
+        return went();
+    if (lease->isDone()) {
+        if (lease->result().ok())
+            went();
+        return;
+    }
+    connect(lease, &device::LeaseRequest::leased, this, went);
+    connect(lease, &device::Request::finished, this,
+            [held, went](const device::RequestResult& result) {
+                if (result.ok() && held && !held->holding())
+                    went();
+            });
+}
+
+void LineOwner::written(ClientId client, const QByteArrayList& words, device::LeaseRequest* lease) {
+    // The lease starts when the mode word is written, and ends when the
+    // exit word is: the queue lets only the holder's lines out between.
+    for (const QByteArray& w : words) {
+        const QByteArray exit = exitWordFor(w);
+        if (!exit.isEmpty() && holder_ == 0 && lease && lease->holding()) {
+            holder_ = client;
+            exitWord_ = exit;
+            lease_ = lease;
+            leaseIdle_.start(times.leaseIdleMs);
+            emit event(QStringLiteral("line client %1 holds the line (%2)")
+                           .arg(client)
+                           .arg(QString::fromLatin1(w)));
+        } else if (client == holder_ && w == exitWord_) {
+            emit event(QStringLiteral("line client %1 released the line").arg(client));
+            endLease(false);
         }
-    });
+    }
+    // A lease nobody took (the line was held already) gives the line back.
+    if (lease && lease != lease_)
+        lease->end();
 }
 
 void LineOwner::clientGone(ClientId client) {
@@ -249,18 +273,17 @@ void LineOwner::clientGone(ClientId client) {
 
 void LineOwner::endLease(bool sendExit) {
     leaseIdle_.stop();
-    const ClientId was = std::exchange(holder_, 0);
+    holder_ = 0;
     const QByteArray exit = std::exchange(exitWord_, {});
-    device::RequestQueue& queue = switcher_->requests();
-    if (!sendExit || exit.isEmpty() || !switcher_->link().isOpen()) {
-        queue.release(int(was));
+    const QPointer<device::LeaseRequest> lease = std::exchange(lease_, nullptr);
+    if (!lease)
         return;
-    }
-    // The server holds the line until its exit word is out, so nothing
-    // reaches the switcher still in its mode.
-    queue.hold(kServerClient);
-    send(kServerClient, exit + "\r\n",
-         [this](const device::RequestResult&) { switcher_->requests().release(kServerClient); });
+    // The lease writes the exit word as its last, so nothing reaches the
+    // switcher still in its mode.
+    const QByteArray last =
+        sendExit && !exit.isEmpty() && switcher_->link().isOpen() ? exit + "\r\n" : QByteArray();
+    if (lease->end(last))
+        emit traffic(QStringLiteral("to the switcher: %1").arg(printable(last)));
 }
 void LineOwner::onSwitcherText(const QString& text) {
     const QByteArray bytes = seriallink::wireBytes(text);
@@ -273,12 +296,10 @@ void LineOwner::stop() {
     retry_.stop();
     poll_.stop();
     leaseIdle_.stop();
-    seriallink::Connection& link = switcher_->link();
-    const bool leave = holder_ != 0 && !exitWord_.isEmpty() && link.isOpen();
-    // Straight to the line: what waits in the queue is not going out.
-    if (leave)
-        link.sendRaw(exitWord_ + "\r\n");
-    holder_ = 0;
+    const bool leave = holder_ != 0 && !exitWord_.isEmpty() && switcher_->link().isOpen();
+    // The lease's exit word goes at once: what waits in the queue is not
+    // going out.
+    endLease(true);
     // The exit word needs a moment to leave the port's buffer.
     QTimer::singleShot(leave ? 300 : 0, this, [this] {
         switcher_->link().close();

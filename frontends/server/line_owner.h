@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <functional>
@@ -14,6 +16,7 @@ namespace seriallink {
 class Connection;
 }
 namespace device {
+class LeaseRequest;
 class Switcher;
 struct RequestResult;
 } // namespace device
@@ -91,6 +94,9 @@ private:
     // once it was written (or could not be).
     void send(int client, const QByteArray& line,
               std::function<void(const device::RequestResult&)> then = {});
+    // The line went out: a mode word in it starts the client's lease (lease
+    // is the request that holds the line for it), its exit word ends it.
+    void written(ClientId client, const QByteArrayList& words, device::LeaseRequest* lease);
     void endLease(bool sendExit);
     void poll();
     // The status request; again: the second of a poll whose first went
@@ -110,6 +116,7 @@ private:
     bool stopping_ = false;
     ClientId holder_ = 0;
     QByteArray exitWord_; // of the lease held
+    QPointer<device::LeaseRequest> lease_;
 };
 
 } // namespace server

@@ -1,11 +1,20 @@
 #pragma once
 
+#include "core/device/mode_session.h"
 #include "core/device/switcher.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
 #include "testing/fakes/fake_platform.h"
 
 #include <memory>
+
+// A stay in a device mode for as long as the core lives: the features'
+// commands go out inside it, as a window's do.
+inline bool enterMode(device::Switcher& s, device::ModeSession::Mode m) {
+    auto* session = new device::ModeSession(s, m);
+    session->setParent(&s);
+    return session->enter();
+}
 
 // The device core without a window, wired to the simulated switcher in the
 // same process, on a clock the test moves: answers come only when run()

@@ -18,7 +18,7 @@ enum class Run { EdidRead, EdidDownload, IrRead, IrWrite };
 void start(CoreFixture& c, Run run) {
     device::Switcher& s = *c.core;
     const bool edid = run == Run::EdidRead || run == Run::EdidDownload;
-    s.modes().enter(edid ? Mode::Edid : Mode::Ir);
+    enterMode(s, edid ? Mode::Edid : Mode::Ir);
     c.run();
     switch (run) {
     case Run::EdidRead:
@@ -150,7 +150,7 @@ private slots:
         edid::Image m{};
         std::copy(c.device.edid.images[3].begin(), c.device.edid.images[3].end(), m.begin());
         QSignalSpy done(&c.core->edid(), &edid::EdidTransfer::finished);
-        c.core->modes().enter(Mode::Edid);
+        enterMode(*c.core, Mode::Edid);
         c.run();
         c.core->edid().choosePort(3);
         download ? c.core->edid().startDownload(m) : c.core->edid().startRead();
@@ -184,8 +184,9 @@ private slots:
         seriallink::Connection& link = c.core->link();
         QSignalSpy failures(&link, &seriallink::Connection::failure);
         link.close();
-        QVERIFY(!c.core->modes().enter(Mode::Setup));
-        QVERIFY(!c.core->routing().status());
+        QVERIFY(!enterMode(*c.core, Mode::Setup));
+        auto* status = c.core->requests().submit(device::RoutingRequest::status(1000));
+        QCOMPARE(status->result().error, device::RequestError::NotWritten);
         c.core->irCodes().readCode();
         QCOMPARE(failures.size(), 3);
         QCOMPARE(failures[0].first().value<seriallink::Failure>(),
@@ -202,7 +203,7 @@ private slots:
         CoreFixture c;
         QSignalSpy log(&c.core->router(), &device::Router::routingReported);
         c.device.routing = {7, 6, 5, 4, 3, 2, 1, 0};
-        c.core->routing().status();
+        c.core->requests().submit(device::RoutingRequest::status(1000));
         c.run();
         for (int o = 1; o <= 8; ++o)
             QCOMPARE(c.core->routing().input(o), 9 - o);

@@ -165,24 +165,64 @@ private slots:
         QCOMPARE(other.count, 1);
     }
 
+    // A stay in a mode takes its turn like any request: the entry word waits
+    // for the exchange on the line, another client's route waits for the
+    // stay, and a stay left before its turn writes nothing. With nothing on
+    // the line, a feature's command goes nowhere.
+    void modeSessionWaitsItsTurn_data() {
+        QTest::addColumn<bool>("leaveEarly");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("left after its turn")
+            << false << QByteArray("cir 01\r\nstm\r\nsto\r\ncir 12\r\n");
+        QTest::newRow("left before its turn") << true << QByteArray("cir 01\r\ncir 12\r\n");
+    }
+
+    void modeSessionWaitsItsTurn() {
+        QFETCH(bool, leaveEarly);
+        QFETCH(QByteArray, written);
+        CoreFixture c;
+        device::RequestQueue& q = c.core->requests();
+        Watch first(q.submit(device::RoutingRequest::route(1, 2, 1000), 3));
+        device::ModeSession session(*c.core, device::ModeSession::Mode::Setup, {false, 0, 7});
+        QSignalSpy started(&session, &device::ModeSession::started);
+        QSignalSpy closed(&session, &device::ModeSession::closed);
+        QVERIFY(session.enter());
+        Watch second(q.submit(device::RoutingRequest::route(2, 3, 1000), 3));
+        QCOMPARE(c.port->written, QByteArray("cir 01\r\n"));
+        if (leaveEarly)
+            session.leave();
+        c.run();
+        QVERIFY(first.result.ok());
+        QCOMPARE(started.size(), leaveEarly ? 0 : 1);
+        QCOMPARE(second.count, leaveEarly ? 1 : 0);
+        session.leave();
+        c.run();
+        QCOMPARE(closed.size(), 1);
+        QVERIFY(second.count == 1 && second.result.ok());
+        QCOMPARE(c.port->written, written);
+        c.core->settings().statusQuery();
+        QCOMPARE(c.port->written, written);
+    }
+
     // One at a time, each answered only by what came after its own write;
     // a lease lets only its holder's requests out.
     void queueOrderAndLease() {
         CoreFixture c;
         device::RequestQueue& q = c.core->requests();
         QSignalSpy reports(&q, &device::RequestQueue::routingReported);
-        q.hold(1);
+        auto* lease = q.submit(new device::LeaseRequest("\r\n"), 1);
+        QVERIFY(lease->holding() && q.holder() == 1);
         auto* other = device::RoutingRequest::status(1000);
         auto* mine = device::RoutingRequest::route(1, 2, 1000);
         Watch o(other), m(mine);
         q.submit(other, 2);
         q.submit(mine, 1);
-        QCOMPARE(c.port->written, QByteArray("cir 01\r\n"));
+        QCOMPARE(c.port->written, QByteArray("\r\ncir 01\r\n"));
         c.run();
         QVERIFY(m.count == 1 && m.result.ok());
         QVERIFY(!other->isStarted());
-        q.release(1);
-        QCOMPARE(c.port->written, QByteArray("cir 01\r\nbc \r\n"));
+        QVERIFY(lease->end("sto\r\n"));
+        QCOMPARE(c.port->written, QByteArray("\r\ncir 01\r\nsto\r\nbc \r\n"));
         c.run();
         QVERIFY(o.count == 1 && o.result.ok());
         QCOMPARE(reports.size(), 9);

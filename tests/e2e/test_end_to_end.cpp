@@ -84,7 +84,8 @@ private slots:
         QVERIFY(h.ok);
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 8) == 8; }));
         h.line.hangUp();
-        QVERIFY(!h.form->link().sendLine(QStringLiteral("bc ")));
+        auto* status = h.form->requests().submit(device::RoutingRequest::status(1000));
+        QCOMPARE(status->result().error, device::RequestError::NotWritten);
         QVERIFY(!h.form->link().isOpen());
         QVERIFY(h.form->Shape16->isLit());
     }

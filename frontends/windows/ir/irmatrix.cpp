@@ -2,8 +2,11 @@
 
 #include "core/protocol/shape.h"
 
+#include "core/device/requests.h"
 #include "core/ir/ir_codes.h"
 #include "core/ir/ir_routing.h"
+#include "core/protocol/commands.h"
+#include "frontends/windows/widgets/device_context.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -12,6 +15,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+using device::WriteRequest;
 
 IRMatrix::IRMatrix(DeviceContext& context, ir::IrRouting& routing)
     : FeatureWindow(context), routing_(routing) {
@@ -102,16 +107,18 @@ void IRMatrix::showOutput(int g) {
 }
 
 void IRMatrix::Command1_Click(int n) {
-    routing_.route(n);
+    if (n >= 0 && n < protocol::kIrPorts * protocol::kIrPorts)
+        context_.write(WriteRequest::line(ir::irRouteCommand(n), WriteRequest::Check::Reported));
 }
 
 void IRMatrix::Combo1_Click() {
     const int i = Combo1->currentIndex();
     if (i < 0)
         return;
-    routing_.routeAll(i);
+    if (i < protocol::kIrPorts)
+        context_.write(WriteRequest::line(ir::irRouteAllCommand(i), WriteRequest::Check::Reported));
 }
 
 void IRMatrix::Command2_Click() {
-    routing_.status();
+    context_.write(WriteRequest::line(protocol::irStatusCommand(), WriteRequest::Check::Reported));
 }

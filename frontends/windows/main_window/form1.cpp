@@ -3,6 +3,7 @@
 #include "core/protocol/shape.h"
 
 #include "core/device/mode_session.h"
+#include "core/device/requests.h"
 #include "core/device/routing.h"
 #include "core/device/terminal.h"
 #include "core/files/write_file.h"
@@ -30,6 +31,8 @@
 #include <QToolButton>
 
 using widgets::Lamp;
+
+using device::WriteRequest;
 
 namespace {
 
@@ -288,7 +291,7 @@ void Form1::openPort(bool greet) {
     case seriallink::OpenResult::Opened:
         showConnected(true);
         if (greet)
-            link().sendLine(protocol::statusCommand());
+            write(WriteRequest::line(protocol::statusCommand(), WriteRequest::Check::None));
         break;
     case seriallink::OpenResult::Failed:
         link().reportOpenFailed();
@@ -310,7 +313,7 @@ void Form1::openPort(bool greet) {
 void Form1::onOpened() {
     showConnected(true);
     if (greetWhenOpen_)
-        link().sendLine(protocol::statusCommand());
+        write(WriteRequest::line(protocol::statusCommand(), WriteRequest::Check::None));
 }
 
 void Form1::onOpenFailed() {
@@ -419,9 +422,10 @@ void Form1::saveLog() {
 // Routing, terminal, presets
 
 void Form1::Command1_Click(int n) {
-    const QString cmd = switcher_.routing().route(n);
-    if (cmd.isEmpty())
+    if (n < 11 || n > 90)
         return;
+    const QString cmd = device::routeCommand(n);
+    write(new WriteRequest(seriallink::wireBytes(cmd), WriteRequest::Check::Reported));
     Text2->setPlainText(QString(cmd).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     Text2->selectAll();
     showSendMode(device::kAscMode);
@@ -454,12 +458,12 @@ void Form1::Command3_Click() {
             message(QStringLiteral("There is no command\uFF01 "), QStringLiteral("WARNING"));
             return;
         }
-        link().sendRawReported(bytes);
+        write(new WriteRequest(bytes, WriteRequest::Check::Reported));
         return;
     }
     if (text.isEmpty())
         return;
-    link().sendRawReported(device::sendBoxBytes(text));
+    write(new WriteRequest(device::sendBoxBytes(text), WriteRequest::Check::Reported));
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
@@ -479,22 +483,22 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Form1::Command6_Click() {
-    switcher_.routing().status();
+    write(WriteRequest::line(protocol::statusCommand(), WriteRequest::Check::Reported));
 }
 
 void Form1::SaveBTN_Click(int index) {
-    switcher_.routing().presetSave(index);
+    write(WriteRequest::line(device::presetSaveCommand(index), WriteRequest::Check::Guarded));
 }
 
 void Form1::StateBTN_Click(int index) {
-    switcher_.routing().presetRecall(index);
+    write(WriteRequest::line(device::presetRecallCommand(index), WriteRequest::Check::Guarded));
 }
 
 void Form1::PortCmb_Click() {
     const int i = PortCmb->currentIndex();
     if (i < 0)
         return;
-    switcher_.routing().allOutputs(i);
+    write(WriteRequest::line(device::allOutputsCommand(i), WriteRequest::Check::Guarded));
 }
 
 // ---------------------------------------------------------------------------
@@ -509,14 +513,19 @@ void Form1::openModeWindow(Mode m, FeatureWindow& window) {
     auto* session = new device::ModeSession(switcher_, m);
     session->setParent(this);
     connect(session, &device::ModeSession::closed, session, &QObject::deleteLater);
-    if (!session->enter()) {
-        delete session;
-        return;
-    }
+    // The window opens once the entry word is out: at once, unless an
+    // exchange is still on the line.
     connect(
-        &window, &QDialog::finished, session, [session] { session->leave(); },
+        session, &device::ModeSession::started, this,
+        [this, session, &window] {
+            connect(
+                &window, &QDialog::finished, session, [session] { session->leave(); },
+                Qt::SingleShotConnection);
+            showFeature(window);
+        },
         Qt::SingleShotConnection);
-    showFeature(window);
+    if (!session->enter())
+        delete session;
 }
 
 void Form1::onLeftByDevice(Mode m) {
@@ -546,7 +555,7 @@ void Form1::IrSetOpen() {
 void Form1::IrMatrixOpen() {
     if (!link().guardOpen())
         return;
-    link().sendLine(protocol::irStatusCommand());
+    write(WriteRequest::line(protocol::irStatusCommand(), WriteRequest::Check::None));
     showFeature(irMatrix());
 }
 

@@ -48,6 +48,7 @@ public:
 
     // DeviceContext.
     seriallink::Connection& link() override { return switcher_.link(); }
+    device::RequestQueue& requests() override { return switcher_.requests(); }
     void message(const QString& text, const QString& title) override;
 
     device::Switcher& device() { return switcher_; }

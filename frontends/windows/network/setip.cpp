@@ -1,5 +1,6 @@
 #include "frontends/windows/network/setip.h"
 
+#include "core/device/requests.h"
 #include "core/network/ip_address.h"
 #include "core/seriallink/connection.h"
 #include "frontends/windows/network/ipbox.h"
@@ -82,7 +83,8 @@ void SetIP::Option2_Click() {
 void SetIP::Command1_Click() {
     const QString command = AutoIPFlg == 1 ? network::kAutoAddressCommand
                                            : network::fixedAddressCommand(ipBox1->Address());
-    context_.link().sendRawReported(seriallink::wireBytes(command));
+    context_.write(new device::WriteRequest(seriallink::wireBytes(command),
+                                            device::WriteRequest::Check::Reported));
     accept();
 }
 
