@@ -145,9 +145,9 @@ void inProcess(Table& table, int reps) {
     for (int i = 0; i < reps; ++i) {
         rig.routes = 0;
         const qint64 start = nowNs();
-        if (scenes.recall(QStringLiteral("scene %1").arg(i % 2), QStringLiteral("bench"),
-                          QStringLiteral("bench"),
-                          QStringLiteral("bench")) != server::Outcome::Queued ||
+        if (scenes.recall(QStringLiteral("scene %1").arg(i % 2),
+                          {QStringLiteral("bench"), QStringLiteral("bench"),
+                           QStringLiteral("bench")}) != server::Outcome::Queued ||
             !waitFor([&] { return rig.routes == protocol::kOutputs; }, 3000))
             break;
         sceneMs << (rig.wired - start) / 1e6;

@@ -39,8 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     state.attach(&core.requests());
     state.setPresent(in.ConsumeBool());
     if (in.ConsumeBool())
-        state.changeLocks(QStringLiteral("10.0.0.9"), {{in.ConsumeIntegralInRange(1, 8),
-                                                        server::RouterState::LockAction::Own}});
+        state.ask(
+            {QStringLiteral("10.0.0.9"), QStringLiteral("videohub"), QStringLiteral("10.0.0.9")},
+            server::RouterState::Change::toLocks(
+                {{in.ConsumeIntegralInRange(1, 8), server::RouterState::LockAction::Own}}));
     server::VideohubSession session(state, {}, QStringLiteral("10.0.0.1"));
     QByteArray out;
     QObject::connect(&session, &server::VideohubSession::send,

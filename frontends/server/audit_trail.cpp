@@ -13,30 +13,18 @@ void AuditTrail::record(const QString& who, const QString& from, const QString& 
 }
 
 void AuditTrail::record(const QString& who, const QString& from, const QString& what,
-                        Outcome verdict) {
+                        Outcome verdict, bool ended) {
     const QString why = refusal(verdict);
-    record(who, from, why.isEmpty() ? what : QStringLiteral("%1 (refused: %2)").arg(what, why));
+    if (why.isEmpty())
+        record(who, from, what);
+    else
+        record(who, from,
+               (ended ? QStringLiteral("%1 (failed: %2)") : QStringLiteral("%1 (refused: %2)"))
+                   .arg(what, why));
 }
 
 QString AuditTrail::refusal(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::Done:
-    case Outcome::Queued:
-        break;
-    case Outcome::Invalid:
-        return QStringLiteral("invalid");
-    case Outcome::Locked:
-        return QStringLiteral("locked");
-    case Outcome::Absent:
-        return QStringLiteral("switcher absent");
-    case Outcome::Busy:
-        return QStringLiteral("too many waiting");
-    case Outcome::Failed:
-        return QStringLiteral("failed");
-    case Outcome::TimedOut:
-        return QStringLiteral("timed out");
-    }
-    return {};
+    return accepted(outcome) ? QString() : outcomeWords(outcome);
 }
 
 } // namespace server

@@ -31,8 +31,10 @@ public:
     explicit AuditTrail(QObject* parent = nullptr);
 
     void record(const QString& who, const QString& from, const QString& what);
-    // A request's immediate verdict: refused ones say why.
-    void record(const QString& who, const QString& from, const QString& what, Outcome verdict);
+    // A request's outcome: refused ones say why; ended: it was accepted and
+    // this is how it ended ("failed: timed out" rather than "refused").
+    void record(const QString& who, const QString& from, const QString& what, Outcome verdict,
+                bool ended = false);
     // The latest entries, the oldest first.
     const std::deque<Entry>& entries() const { return entries_; }
 

@@ -91,7 +91,8 @@ bool LabelStore::reload(QString* error) {
                 changes.append({p, text});
         }
         if (!changes.isEmpty())
-            state_.setLabels(side, changes);
+            state_.ask({QString(), QStringLiteral("local"), QStringLiteral("the labels file")},
+                       RouterState::Change::toLabels(side, changes));
     }
     reloading_ = false;
     return fine;

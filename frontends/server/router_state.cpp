@@ -221,6 +221,120 @@ Outcome RouterState::requestAllOutputs(const QString& client, int input, Finishe
                   allOutputsText(input), allPorts(Side::Outputs), std::move(finished));
 }
 
+RouterState::Change RouterState::Change::toRoutes(const QList<Route>& routes, const QString& what) {
+    Change c;
+    c.routes = routes;
+    c.what = what;
+    return c;
+}
+
+RouterState::Change RouterState::Change::allOutputs(int input) {
+    Change c;
+    c.kind = Kind::AllOutputs;
+    c.number = input;
+    return c;
+}
+
+RouterState::Change RouterState::Change::presetRecall(int preset) {
+    Change c;
+    c.kind = Kind::PresetRecall;
+    c.number = preset;
+    return c;
+}
+
+RouterState::Change RouterState::Change::presetSave(int preset) {
+    Change c;
+    c.kind = Kind::PresetSave;
+    c.number = preset;
+    return c;
+}
+
+RouterState::Change RouterState::Change::toLabels(Side side, const QList<LabelChange>& labels) {
+    Change c;
+    c.kind = Kind::Labels;
+    c.side = side;
+    c.labels = labels;
+    return c;
+}
+
+RouterState::Change RouterState::Change::toLocks(const QList<LockChange>& locks) {
+    Change c;
+    c.kind = Kind::Locks;
+    c.locks = locks;
+    return c;
+}
+
+Role RouterState::needs(Change::Kind kind) {
+    switch (kind) {
+    case Change::Kind::Routes:
+    case Change::Kind::AllOutputs:
+    case Change::Kind::PresetRecall:
+    case Change::Kind::Locks:
+        return Role::Operator;
+    case Change::Kind::PresetSave:
+    case Change::Kind::Labels:
+        break;
+    }
+    return Role::Admin;
+}
+
+QString RouterState::describe(const Change& c) {
+    if (!c.what.isEmpty())
+        return c.what;
+    switch (c.kind) {
+    case Change::Kind::Routes:
+        return routesText(c.routes);
+    case Change::Kind::AllOutputs:
+        return allOutputsText(c.number);
+    case Change::Kind::PresetRecall:
+        return presetText(false, c.number);
+    case Change::Kind::PresetSave:
+        return presetText(true, c.number);
+    case Change::Kind::Labels:
+        return labelsText(c.side, c.labels);
+    case Change::Kind::Locks:
+        break;
+    }
+    return locksText(c.locks);
+}
+
+Outcome RouterState::ask(const Asker& asker, const Change& change, Finished finished) {
+    const QString what = describe(change);
+    // Once it is over, and only then, the trail says how it went.
+    QPointer<RouterState> self(this);
+    auto ended = [self, asker, what, finished](Outcome o) {
+        if (self)
+            self->audit_.record(asker.who, asker.from, what, o, true);
+        if (finished)
+            finished(o);
+    };
+    Outcome now = Outcome::Forbidden;
+    if (asker.role >= needs(change.kind)) {
+        switch (change.kind) {
+        case Change::Kind::Routes:
+            now = requestRoutes(asker.client, change.routes, ended);
+            break;
+        case Change::Kind::AllOutputs:
+            now = requestAllOutputs(asker.client, change.number, ended);
+            break;
+        case Change::Kind::PresetRecall:
+            now = requestPresetRecall(asker.client, change.number, ended);
+            break;
+        case Change::Kind::PresetSave:
+            now = requestPresetSave(asker.client, change.number, ended);
+            break;
+        case Change::Kind::Labels:
+            now = setLabels(change.side, change.labels);
+            break;
+        case Change::Kind::Locks:
+            now = changeLocks(asker.client, change.locks);
+        }
+    }
+    if (now != Outcome::Queued)
+        audit_.record(asker.who, asker.from, what, now);
+    return now;
+}
+
 QString RouterState::routesText(const QList<Route>& routes) {
     QStringList words;
     for (const Route& r : routes)

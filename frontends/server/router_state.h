@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/protocol/shape.h"
+#include "frontends/server/accounts.h"
 #include "frontends/server/audit_trail.h"
 #include "frontends/server/outcome.h"
 
@@ -61,6 +62,40 @@ public:
     // How a Queued request ended: Done, Failed, TimedOut or Absent.
     using Finished = std::function<void(Outcome)>;
 
+    // Who asks for a change: the client (the owner of its locks, and its
+    // turns on the switcher's line), the name and address the audit trail
+    // gives them, and what they may do. Front ends without accounts (the
+    // Videohub protocol, MQTT, the schedule) may do everything.
+    struct Asker {
+        QString client;
+        QString who;
+        QString from;
+        Role role = Role::Admin;
+    };
+    // A change somebody asks for.
+    struct Change {
+        enum class Kind { Routes, AllOutputs, PresetRecall, PresetSave, Labels, Locks };
+        Kind kind = Kind::Routes;
+        QList<Route> routes;
+        int number = 0; // the input of all outputs, the preset
+        Side side = Side::Outputs;
+        QList<LabelChange> labels;
+        QList<LockChange> locks;
+        // The words of the audit trail; empty: the change's own.
+        QString what;
+
+        static Change toRoutes(const QList<Route>& routes, const QString& what = {});
+        static Change allOutputs(int input);
+        static Change presetRecall(int preset);
+        static Change presetSave(int preset);
+        static Change toLabels(Side side, const QList<LabelChange>& labels);
+        static Change toLocks(const QList<LockChange>& locks);
+    };
+    // The role a kind of change needs.
+    static Role needs(Change::Kind kind);
+    // The change in the words of the log and the audit trail.
+    static QString describe(const Change& change);
+
     explicit RouterState(QObject* parent = nullptr);
     ~RouterState() override;
 
@@ -93,28 +128,17 @@ public:
     // a line or paragraph separator or a lone surrogate.
     static qsizetype textLength(const QString& text);
 
-    // --- requests on behalf of a client, checked against its locks ---
-    // Each returns Queued (finished() follows) or why it was refused.
-    // One route or a salvo, all or nothing; routes to one output come down
-    // to the last.
-    Outcome requestRoutes(const QString& client, const QList<Route>& routes,
-                          Finished finished = {});
-    // A recall changes every output, so any output locked by another
-    // client refuses it.
-    Outcome requestPresetRecall(const QString& client, int preset, Finished finished = {});
-    Outcome requestPresetSave(const QString& client, int preset, Finished finished = {});
-    // Every output to one input.
-    Outcome requestAllOutputs(const QString& client, int input, Finished finished = {});
-    // Labels are not locked; all are checked before any is applied. A
-    // change keepLabels refuses is Failed.
-    Outcome setLabels(Side side, const QList<LabelChange>& changes);
+    // --- changes on behalf of a client ---
+    // The one way a front end changes the switcher or the shared state:
+    // the asker's role, then the change's own checks and the locks, the
+    // switcher's queue, and one entry in the audit trail with the outcome
+    // once it is known (a queued change's when it ends). Returns Queued
+    // (finished() follows), Done, or why it was refused.
+    Outcome ask(const Asker& asker, const Change& change, Finished finished = {});
     // Asked before a change applies, with one side's labels as they would
     // be, port 1's first (empty: the default): false when they cannot be
     // kept.
     std::function<bool(Side, const QStringList&)> keepLabels;
-    // Takes or releases locks, all or nothing: Unlock of a lock the client
-    // does not hold, and Own of another's lock, are refused.
-    Outcome changeLocks(const QString& client, const QList<LockChange>& changes);
 
     // Who asked for which change, from every front end.
     AuditTrail& audit() { return audit_; }
@@ -146,6 +170,26 @@ signals:
                        const QList<int>& outputs);
 
 private:
+    // The changes one by one, checked against the client's locks; ask()
+    // checks the role and audits. Each returns Queued (finished() follows)
+    // or why it was refused.
+    // One route or a salvo, all or nothing; routes to one output come down
+    // to the last.
+    Outcome requestRoutes(const QString& client, const QList<Route>& routes,
+                          Finished finished = {});
+    // A recall changes every output, so any output locked by another
+    // client refuses it.
+    Outcome requestPresetRecall(const QString& client, int preset, Finished finished = {});
+    Outcome requestPresetSave(const QString& client, int preset, Finished finished = {});
+    // Every output to one input.
+    Outcome requestAllOutputs(const QString& client, int input, Finished finished = {});
+    // Labels are not locked; all are checked before any is applied. A
+    // change keepLabels refuses is Failed.
+    Outcome setLabels(Side side, const QList<LabelChange>& changes);
+    // Takes or releases locks, all or nothing: Unlock of a lock the client
+    // does not hold, and Own of another's lock, are refused.
+    Outcome changeLocks(const QString& client, const QList<LockChange>& changes);
+
     struct Client {
         int id = 0;          // in the switcher's queue
         int outstanding = 0; // requests not finished

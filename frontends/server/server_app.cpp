@@ -26,20 +26,6 @@ namespace server {
 
 namespace {
 
-// Why the switcher did not carry out a request, for the log.
-QString failureText(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::TimedOut:
-        return QStringLiteral("no report from the switcher within %1 ms")
-            .arg(protocol::kRoutingTimeoutMs);
-    case Outcome::Absent:
-        return QStringLiteral("the switcher went away");
-    default:
-        break;
-    }
-    return QStringLiteral("the switcher answered \"err\" or reported another input");
-}
-
 QString endpointText(const Endpoint& e) {
     return (e.address.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]:%2")
                                                                   : QStringLiteral("%1:%2"))
@@ -72,7 +58,7 @@ ServerApp::ServerApp(platform::Platform& platform, const Options& options, QObje
     connect(state_.get(), &RouterState::requestFailed, this,
             [this](const QString& client, const QString& what, Outcome outcome) {
                 emit log(QStringLiteral("%1 for %2 not carried out: %3")
-                             .arg(what, client, failureText(outcome)));
+                             .arg(what, client, outcomeWords(outcome)));
             });
     connect(owner_.get(), &LineOwner::stopped, this, &ServerApp::stopped);
 }

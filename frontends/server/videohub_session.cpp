@@ -228,9 +228,8 @@ VideohubSession::Answer VideohubSession::answer(const Block& b, QByteArray* repl
     return Answer::Ignore;
 }
 
-Outcome VideohubSession::audited(const QString& what, Outcome o) {
-    state_.audit().record(QStringLiteral("videohub"), client_, what, o);
-    return o;
+Outcome VideohubSession::ask(const RouterState::Change& change) {
+    return state_.ask({client_, QStringLiteral("videohub"), client_}, change);
 }
 
 VideohubSession::Answer VideohubSession::verdict(Outcome o) {
@@ -249,7 +248,7 @@ VideohubSession::Answer VideohubSession::changeRouting(const QStringList& body) 
             return Answer::Nak;
         routes.append({o, i});
     }
-    return verdict(audited(RouterState::routesText(routes), state_.requestRoutes(client_, routes)));
+    return verdict(ask(RouterState::Change::toRoutes(routes)));
 }
 
 VideohubSession::Answer VideohubSession::changeLabels(Side side, const QStringList& body) {
@@ -262,8 +261,7 @@ VideohubSession::Answer VideohubSession::changeLabels(Side side, const QStringLi
             return Answer::Nak;
         changes.append({port, blank < 0 ? QString() : line.mid(blank + 1)});
     }
-    return verdict(
-        audited(RouterState::labelsText(side, changes), state_.setLabels(side, changes)));
+    return verdict(ask(RouterState::Change::toLabels(side, changes)));
 }
 
 VideohubSession::Answer VideohubSession::changeInputLabels(const QStringList& body) {
@@ -289,7 +287,7 @@ VideohubSession::Answer VideohubSession::changeLocks(const QStringList& body) {
             return Answer::Nak;
         changes.append({o, actions.value(parts[1])});
     }
-    return verdict(audited(RouterState::locksText(changes), state_.changeLocks(client_, changes)));
+    return verdict(ask(RouterState::Change::toLocks(changes)));
 }
 
 } // namespace server

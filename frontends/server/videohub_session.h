@@ -58,8 +58,8 @@ private:
     Answer answer(const Block& block, QByteArray* reply);
     void broadcast(const QByteArray& bytes);
     static Answer verdict(Outcome o);
-    // Records the change asked for in the audit trail; gives o back.
-    Outcome audited(const QString& what, Outcome o);
+    // Asks the shared state for the change on this client's behalf.
+    Outcome ask(const RouterState::Change& change);
 
     // What a bare header of each section is answered with.
     QByteArray nothing() const { return {}; }

@@ -26,6 +26,12 @@ namespace {
 const QString kMe = QStringLiteral("10.0.0.1");
 const QString kOther = QStringLiteral("10.0.0.9");
 
+// Another Videohub client takes or gives up a lock.
+void lock(RouterState& state, const QString& client, int output, RouterState::LockAction action) {
+    state.ask({client, QStringLiteral("videohub"), client},
+              RouterState::Change::toLocks({{output, action}}));
+}
+
 // The switcher answers only when answer() says so.
 struct World {
     sim::Device device;
@@ -177,9 +183,9 @@ void TestServerProtocol::requests() {
         if (setup == QLatin1String("absent"))
             w.state.setPresent(false);
         if (setup == QLatin1String("locked3"))
-            w.state.changeLocks(kOther, {{4, RouterState::LockAction::Own}});
+            lock(w.state, kOther, 4, RouterState::LockAction::Own);
         if (setup == QLatin1String("mine1"))
-            w.state.changeLocks(kMe, {{2, RouterState::LockAction::Own}});
+            lock(w.state, kMe, 2, RouterState::LockAction::Own);
         w.out.clear();
         if (byteWise)
             for (const char c : in)
@@ -192,8 +198,8 @@ void TestServerProtocol::requests() {
     }
 }
 
-// What a Videohub client asks is recorded as asked, with why it was
-// refused; what only reads is not.
+// What a Videohub client asks is recorded as asked once its outcome is
+// known, with why it was refused or how it failed; what only reads is not.
 void TestServerProtocol::audit_data() {
     QTest::addColumn<QByteArray>("in");
     QTest::addColumn<bool>("locked");
@@ -201,6 +207,9 @@ void TestServerProtocol::audit_data() {
     QTest::newRow("route")
         << QByteArray("VIDEO OUTPUT ROUTING:\n0 4\n1 2\n\n") << false
         << "videohub from 10.0.0.1: route output 1 to input 5, output 2 to input 3";
+    QTest::newRow("route never reported")
+        << QByteArray("VIDEO OUTPUT ROUTING:\n0 4\n\n") << false
+        << "videohub from 10.0.0.1: route output 1 to input 5 (failed: timed out)";
     QTest::newRow("route refused") << QByteArray("VIDEO OUTPUT ROUTING:\n3 0\n\n") << true
                                    << "videohub from 10.0.0.1: route output 4 to input 1 "
                                       "(refused: locked)";
@@ -218,13 +227,19 @@ void TestServerProtocol::audit() {
     QFETCH(QString, line);
     World w;
     if (locked)
-        w.state.changeLocks(kOther, {{4, RouterState::LockAction::Own}});
+        lock(w.state, kOther, 4, RouterState::LockAction::Own);
+    const int before = int(w.state.audit().entries().size());
     QStringList logged;
     QObject::connect(&w.state.audit(), &server::AuditTrail::logged,
                      [&](const QString& l) { logged << l; });
     w.session->receive(in);
+    const bool silent = line.endsWith("timed out)");
+    if (silent)
+        w.platform.clock().advance(protocol::kRoutingTimeoutMs);
+    else
+        w.answer();
     QCOMPARE(logged, line.isEmpty() ? QStringList() : QStringList{"audit: " + line});
-    QCOMPARE(int(w.state.audit().entries().size()), int(logged.size()));
+    QCOMPARE(int(w.state.audit().entries().size()) - before, int(logged.size()));
 }
 
 // The lines of the line port that the audit trail records.
@@ -281,11 +296,11 @@ void TestServerProtocol::scheduledScene() {
 
     w.state.setInput(2, 5); // somebody routes one output away
     QCOMPARE(scenes.active(), QStringList());
-    w.state.changeLocks(kOther, {{2, RouterState::LockAction::Own}});
+    lock(w.state, kOther, 2, RouterState::LockAction::Own);
     w.port->written.clear();
     clock.advance(24 * 3600'000);
     QVERIFY2(log.last().contains("trying again in a minute"), qPrintable(log.last()));
-    w.state.changeLocks(kOther, {{2, RouterState::LockAction::Unlock}});
+    lock(w.state, kOther, 2, RouterState::LockAction::Unlock);
     clock.advance(60'000);
     w.answer();
     QCOMPARE(w.commands(), QStringLiteral("cir 02|cir 12"));
@@ -313,7 +328,7 @@ void TestServerProtocol::broadcasts() {
     w.state.setInput(6, 2);
     QCOMPARE(w.out, QByteArray("VIDEO OUTPUT ROUTING:\n5 1\n\n"));
     w.out.clear();
-    w.state.changeLocks(kOther, {{7, RouterState::LockAction::Own}});
+    lock(w.state, kOther, 7, RouterState::LockAction::Own);
     QCOMPARE(w.out, QByteArray("VIDEO OUTPUT LOCKS:\n6 L\n\n"));
     w.out.clear();
     w.state.setPresent(false);

@@ -26,27 +26,6 @@ int number(const QString& text, int max) {
     return ok && n >= 1 && n <= max && text == QString::number(n) ? n : 0;
 }
 
-// Why a request did not go through, for the log.
-QString why(Outcome o) {
-    switch (o) {
-    case Outcome::Locked:
-        return QStringLiteral("locked by another client");
-    case Outcome::Absent:
-        return QStringLiteral("the switcher is absent");
-    case Outcome::Busy:
-        return QStringLiteral("too many requests waiting");
-    case Outcome::Failed:
-        return QStringLiteral("the switcher refused it");
-    case Outcome::TimedOut:
-        return QStringLiteral("no report from the switcher in time");
-    case Outcome::Invalid:
-    case Outcome::Done:
-    case Outcome::Queued:
-        break;
-    }
-    return QStringLiteral("out of range");
-}
-
 // A payload in one log line.
 QString shown(const QByteArray& payload) {
     QString text = QString::fromUtf8(payload.left(64));
@@ -295,7 +274,7 @@ void MqttBridge::command(const QStringList& parts, const QByteArray& payload) {
                                      .arg(o == Outcome::Failed || o == Outcome::TimedOut
                                               ? QStringLiteral("not carried out")
                                               : QStringLiteral("refused"),
-                                          what, why(o));
+                                          what, server::outcomeWords(o));
             for (const int output : outputs)
                 publishOutput(output);
         };

@@ -47,29 +47,24 @@ QString RouterBackend::outputLabel(int output) const {
     return state_.outputLabel(output);
 }
 
-Outcome RouterBackend::audited(const QString& what, Outcome o) {
-    state_.audit().record(kClient, from_, what, o);
-    return o;
+Outcome RouterBackend::ask(const RouterState::Change& change, Finished finished) {
+    return state_.ask({kClient, kClient, from_}, change, std::move(finished));
 }
 
 Outcome RouterBackend::requestRoute(int output, int input, Finished finished) {
-    return audited(RouterState::routesText({{output, input}}),
-                   state_.requestRoutes(kClient, {{output, input}}, std::move(finished)));
+    return ask(RouterState::Change::toRoutes({{output, input}}), std::move(finished));
 }
 
 Outcome RouterBackend::allOutputs(int input, Finished finished) {
-    return audited(RouterState::allOutputsText(input),
-                   state_.requestAllOutputs(kClient, input, std::move(finished)));
+    return ask(RouterState::Change::allOutputs(input), std::move(finished));
 }
 
 Outcome RouterBackend::recallPreset(int preset, Finished finished) {
-    return audited(RouterState::presetText(false, preset),
-                   state_.requestPresetRecall(kClient, preset, std::move(finished)));
+    return ask(RouterState::Change::presetRecall(preset), std::move(finished));
 }
 
 Outcome RouterBackend::savePreset(int preset, Finished finished) {
-    return audited(RouterState::presetText(true, preset),
-                   state_.requestPresetSave(kClient, preset, std::move(finished)));
+    return ask(RouterState::Change::presetSave(preset), std::move(finished));
 }
 
 QStringList RouterBackend::scenes() const {
@@ -87,7 +82,7 @@ QStringList RouterBackend::activeScenes() const {
 Outcome RouterBackend::recallScene(const QString& name, Finished finished) {
     if (!scenes_)
         return Outcome::Invalid;
-    return scenes_->recall(name, kClient, kClient, from_, std::move(finished));
+    return scenes_->recall(name, {kClient, kClient, from_}, std::move(finished));
 }
 
 } // namespace mqtt

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "frontends/server/mqtt/backend.h"
+#include "frontends/server/router_state.h"
 
 namespace server {
-class RouterState;
 class SceneService;
 } // namespace server
 
@@ -32,7 +32,7 @@ public:
     Outcome recallScene(const QString& name, Finished finished) override;
 
 private:
-    Outcome audited(const QString& what, Outcome o);
+    Outcome ask(const server::RouterState::Change& change, Finished finished);
 
     server::RouterState& state_;
     QString from_;

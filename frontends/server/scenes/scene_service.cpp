@@ -110,23 +110,13 @@ void SceneService::updateActive() {
     active_ = now;
 }
 
-Outcome SceneService::recall(const QString& name, const QString& client, const QString& who,
-                             const QString& from, RouterState::Finished finished) {
+Outcome SceneService::recall(const QString& name, const RouterState::Asker& asker,
+                             RouterState::Finished finished) {
     const std::optional<Scene> scene = store_->find(name);
     if (!scene)
         return Outcome::Invalid;
-    QPointer<SceneService> self(this);
-    const QString what = recallText(scene->name);
-    const Outcome now = state_.requestRoutes(
-        client, scene->routes, [self, who, from, what, finished](Outcome outcome) {
-            if (self)
-                self->state_.audit().record(who, from, what, outcome);
-            if (finished)
-                finished(outcome);
-        });
-    if (now != Outcome::Queued)
-        state_.audit().record(who, from, what, now);
-    return now;
+    return state_.ask(asker, RouterState::Change::toRoutes(scene->routes, recallText(scene->name)),
+                      std::move(finished));
 }
 
 SceneStore::Result SceneService::capture(const QString& name, const QList<int>& outputs,
@@ -142,7 +132,7 @@ SceneStore::Result SceneService::capture(const QString& name, const QList<int>& 
 void SceneService::scheduled(const QString& name, const QDateTime& when) {
     seen(when);
     QPointer<SceneService> self(this);
-    const Outcome now = recall(name, kSchedule, kSchedule, QStringLiteral("the server"),
+    const Outcome now = recall(name, {kSchedule, kSchedule, QStringLiteral("the server")},
                                [self, name](Outcome outcome) {
                                    if (self && outcome == Outcome::Done && self->scheduler_)
                                        self->scheduler_->cancelRetry(name);

@@ -36,12 +36,11 @@ public:
     QStringList active() const { return active_; }
     bool isActive(const Scene& scene) const;
 
-    // Recalls the scene for a client (client: its identity for the locks;
-    // who and from: for the audit trail). Unknown scene: Invalid. Refused
+    // Recalls the scene for the one asking. Unknown scene: Invalid. Refused
     // whole when an output is locked by another or the switcher is absent;
     // else Queued, and finished() once the switcher reported every route.
-    Outcome recall(const QString& name, const QString& client, const QString& who,
-                   const QString& from, RouterState::Finished finished = {});
+    Outcome recall(const QString& name, const RouterState::Asker& asker,
+                   RouterState::Finished finished = {});
     // Makes or replaces a scene from the routing the switcher reports now:
     // the outputs named, or all (outputs whose input is not known yet are
     // left out).

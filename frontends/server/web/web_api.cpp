@@ -94,36 +94,33 @@ QJsonObject WebApi::outputs() const {
 }
 
 Response WebApi::failure(Outcome outcome, const QList<int>& outputs, const QString& client) const {
+    const QString sentence = server::outcomeSentence(outcome);
     switch (outcome) {
-    case Outcome::Locked: {
-        int locked = 0;
+    case Outcome::Locked:
         for (const int o : outputs)
-            if (!locked && lockedFor(client, o))
-                locked = o;
-        return error(409, QStringLiteral("locked"),
-                     locked ? QStringLiteral("Output %1 is locked by another client.").arg(locked)
-                            : QStringLiteral("An output is locked by another client."));
-    }
+            if (lockedFor(client, o))
+                return error(409, QStringLiteral("locked"),
+                             QStringLiteral("Output %1 is locked by another client.").arg(o));
+        return error(409, QStringLiteral("locked"), sentence);
     case Outcome::Absent:
-        return error(503, QStringLiteral("absent"), QStringLiteral("The switcher is not there."));
+        return error(503, QStringLiteral("absent"), sentence);
     case Outcome::Busy: {
-        Response r = error(429, QStringLiteral("busy"),
-                           QStringLiteral("Too many of this client's requests are waiting."));
+        Response r = error(429, QStringLiteral("busy"), sentence);
         r.headers.emplaceBack("Retry-After", "1");
         return r;
     }
     case Outcome::Failed:
-        return error(502, QStringLiteral("failed"),
-                     QStringLiteral("The switcher refused it or reported something else."));
+        return error(502, QStringLiteral("failed"), sentence);
     case Outcome::TimedOut:
-        return error(504, QStringLiteral("timed_out"),
-                     QStringLiteral("The switcher did not report it in time."));
+        return error(504, QStringLiteral("timed_out"), sentence);
+    case Outcome::Forbidden:
+        return error(403, QStringLiteral("forbidden"), sentence);
     case Outcome::Invalid:
     case Outcome::Done:
     case Outcome::Queued:
         break;
     }
-    return error(400, QStringLiteral("invalid"), QStringLiteral("The switcher cannot take this."));
+    return error(400, QStringLiteral("invalid"), sentence);
 }
 
 void WebApi::finish(Outcome outcome, const Answer& answer, const std::function<Response()>& success,
@@ -300,16 +297,23 @@ void WebApi::handle(const Request& r, const Answer& answer) {
     (this->*endpoint->run)(call);
 }
 
-void WebApi::request(Call& c, const QString& what,
-                     const std::function<Outcome(RouterState::Finished)>& ask,
-                     std::function<Response()> success, const QList<int>& outputs) {
+server::RouterState::Asker WebApi::asker(const Call& c) {
+    return {c.client, c.caller.who, c.r.peer.toString(), c.caller.role};
+}
+
+void WebApi::request(Call& c, const RouterState::Change& change,
+                     std::function<Response()> success) {
+    QList<int> outputs;
+    for (const RouterState::Route& r : change.routes)
+        outputs.append(r.output);
+    if (change.kind != RouterState::Change::Kind::Routes)
+        outputs = RouterState::allPorts(Side::Outputs);
     auto done = [self = c.self, answer = c.answer, success, outputs,
                  client = c.client](Outcome outcome) {
         if (self)
             self->finish(outcome, answer, success, outputs, client);
     };
-    const Outcome now = ask(done);
-    state_.audit().record(c.caller.who, c.r.peer.toString(), what, now);
+    const Outcome now = state_.ask(asker(c), change, done);
     if (now != Outcome::Queued)
         done(now);
 }
@@ -337,14 +341,12 @@ void WebApi::postRoutes(Call& c) {
         return;
     const QJsonArray list = b->value(QStringLiteral("routes")).toArray();
     QList<RouterState::Route> routes;
-    QList<int> outputs;
     for (const QJsonValue& v : list) {
         const int o = bodyNumber(v.toObject().value(QStringLiteral("output")), protocol::kOutputs);
         const int i = bodyNumber(v.toObject().value(QStringLiteral("input")), protocol::kInputs);
         if (!o || !i)
             break;
         routes.append({o, i});
-        outputs.append(o);
     }
     if (routes.isEmpty() || routes.size() != list.size() || list.size() > protocol::kOutputs) {
         c.send(error(400, QStringLiteral("bad_routes"),
@@ -354,10 +356,8 @@ void WebApi::postRoutes(Call& c) {
                          .arg(protocol::kInputs)));
         return;
     }
-    request(
-        c, RouterState::routesText(routes),
-        [&](auto done) { return state_.requestRoutes(c.client, routes, done); },
-        [self = c.self] { return json(200, self->outputs()); }, outputs);
+    request(c, RouterState::Change::toRoutes(routes),
+            [self = c.self] { return json(200, self->outputs()); });
 }
 
 void WebApi::putInput(Call& c) {
@@ -371,39 +371,24 @@ void WebApi::putInput(Call& c) {
                      QStringLiteral("Send {\"input\": 1 to %1}.").arg(protocol::kInputs)));
         return;
     }
-    request(
-        c, RouterState::routesText({{o, i}}),
-        [&](auto done) {
-            return state_.requestRoutes(c.client, {{o, i}}, done);
-        },
-        [o, i] {
-            return json(200, {{QStringLiteral("output"), o}, {QStringLiteral("input"), i}});
-        },
-        {o});
+    request(c, RouterState::Change::toRoutes({{o, i}}), [o, i] {
+        return json(200, {{QStringLiteral("output"), o}, {QStringLiteral("input"), i}});
+    });
 }
 
 void WebApi::postRecall(Call& c) {
     const int p = c.numbers[0];
     if (!c.body())
         return;
-    request(
-        c, RouterState::presetText(false, p),
-        [&](auto done) { return state_.requestPresetRecall(c.client, p, done); },
-        [self = c.self] { return json(200, self->outputs()); },
-        RouterState::allPorts(Side::Outputs));
+    request(c, RouterState::Change::presetRecall(p),
+            [self = c.self] { return json(200, self->outputs()); });
 }
 
 void WebApi::postSave(Call& c) {
     const int p = c.numbers[0];
     if (!c.body())
         return;
-    request(
-        c, RouterState::presetText(true, p),
-        [&](auto done) { return state_.requestPresetSave(c.client, p, done); },
-        [] {
-            return Response{204, {}, {}, {}};
-        },
-        RouterState::allPorts(Side::Outputs));
+    request(c, RouterState::Change::presetSave(p), [] { return Response{204, {}, {}, {}}; });
 }
 
 void WebApi::putLabel(Call& c) {
@@ -414,11 +399,10 @@ void WebApi::putLabel(Call& c) {
     if (!b)
         return;
     const QJsonValue text = b->value(QStringLiteral("label"));
-    const QList<RouterState::LabelChange> changes{{n, text.toString()}};
-    const Outcome outcome = text.isString() ? state_.setLabels(side, changes) : Outcome::Invalid;
-    if (text.isString())
-        state_.audit().record(c.caller.who, c.r.peer.toString(),
-                              RouterState::labelsText(side, changes), outcome);
+    const Outcome outcome =
+        text.isString()
+            ? state_.ask(asker(c), RouterState::Change::toLabels(side, {{n, text.toString()}}))
+            : Outcome::Invalid;
     if (outcome == Outcome::Done)
         c.send(json(200, {{QStringLiteral("side"), sideName(side)},
                           {QStringLiteral("number"), n},
@@ -556,7 +540,7 @@ void WebApi::postSceneRecall(Call& c) {
                 outcome, answer, [self] { return json(200, self->outputs()); },
                 RouterState::allPorts(Side::Outputs), client);
     };
-    const Outcome now = scenes_->recall(c.name, c.client, c.caller.who, c.r.peer.toString(), done);
+    const Outcome now = scenes_->recall(c.name, asker(c), done);
     if (now != Outcome::Queued)
         done(now);
 }

@@ -82,10 +82,11 @@ private:
     void postSceneCapture(Call& c);
     // A scene store's refusal as an answer.
     static Response sceneRefusal(int result, const QString& reason);
-    // A routing request: answered once the switcher has reported it.
-    void request(Call& c, const QString& what,
-                 const std::function<server::Outcome(server::RouterState::Finished)>& ask,
-                 std::function<Response()> success, const QList<int>& outputs);
+    // The caller as the shared state knows them.
+    static server::RouterState::Asker asker(const Call& c);
+    // A change of the switcher: answered once the switcher has reported it.
+    void request(Call& c, const server::RouterState::Change& change,
+                 std::function<Response()> success);
 
     // A routing request's answer: success() once the switcher reported it.
     void finish(server::Outcome outcome, const Answer& answer,
