@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
 #include <utility>
 #ifdef Q_OS_UNIX
@@ -15,6 +16,16 @@
 #endif
 
 namespace platform {
+
+int comNumber(const QString& text) {
+    static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = com.match(text);
+    if (!m.hasMatch())
+        return 0;
+    const int n = m.capturedView(1).size() <= 2 ? m.capturedView(1).toInt() : 0;
+    return n >= 1 && n <= 10 ? n : -1;
+}
 
 QString deviceForPort(int portNo, const QString& workDir, const QStringList& present) {
 #ifdef Q_OS_WIN

@@ -25,6 +25,11 @@ namespace platform {
 // present, in the order serialDevices() gives.
 QString deviceForPort(int portNo, const QString& workDir, const QStringList& present);
 
+// The number of a port list name, "COM1".."COM10" in any letter case: 1 to
+// 10; -1 for "COM" and digits that name no such port ("COM0", "COM11");
+// 0 for any other text (a device path, a server).
+int comNumber(const QString& text);
+
 // The first line of a regular file, blanks trimmed, a UTF-8 byte order mark
 // and CR LF line ends allowed; only the first kTargetFileBytes bytes are
 // read. Nothing when the path is not a regular file (a named pipe is never

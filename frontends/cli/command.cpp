@@ -1,5 +1,8 @@
 #include "frontends/cli/command.h"
 
+#include "core/platform/port_names.h"
+#include "core/protocol/numbers.h"
+
 #include "core/protocol/shape.h"
 
 #include "core/device/terminal.h"
@@ -150,19 +153,6 @@ QString helpText(const QString& group, const QString& sub) {
                                       : generalHelp();
 }
 
-// The one spelling of numbers on the command line: decimal digits only, no
-// sign, no blank before or after (a script that produces " 3" has a bug to
-// be told about). A number lo..hi written as one or two decimal digits.
-std::optional<int> smallNumber(const QString& text, int lo, int hi) {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,2}$"));
-    if (!digits.match(text).hasMatch())
-        return std::nullopt;
-    const int v = text.toInt();
-    if (v < lo || v > hi)
-        return std::nullopt;
-    return v;
-}
-
 // --timeout: seconds as digits with an optional decimal point and fraction,
 // from 1 ms to an hour; the milliseconds.
 std::optional<int> timeoutMs(const QString& text) {
@@ -193,15 +183,11 @@ QString notAHost(const network::Octets& a) {
 }
 
 QString portProblem(const QString& port) {
-    static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
-                                        QRegularExpression::CaseInsensitiveOption);
     if (port.isEmpty())
         return QStringLiteral("--port needs COM1..COM10, a device or tcp://HOST:PORT");
-    if (const QRegularExpressionMatch m = com.match(port); m.hasMatch()) {
-        if (!smallNumber(m.captured(1), 1, 10))
-            return QStringLiteral("--port: %1 is not one of COM1 to COM10").arg(port);
-        return {};
-    }
+    if (const int n = platform::comNumber(port); n != 0)
+        return n < 0 ? QStringLiteral("--port: %1 is not one of COM1 to COM10").arg(port)
+                     : QString();
     if (platform::isNetworkTarget(port)) {
         const platform::TcpTarget t = platform::parseTcpTarget(port);
         if (!t.isValid())
@@ -329,13 +315,13 @@ QString readWords(const Form& form, const QStringList& args, Command& c, bool he
                        : c.verb == Verb::IrRoute   ? protocol::kIrPorts
                        : w == QLatin1String("OUT") ? protocol::kOutputs
                                                    : protocol::kInputs;
-        const std::optional<int> n = smallNumber(v, 1, hi);
+        const int n = protocol::portNumber(v, hi);
         if (!n)
             return QStringLiteral("%1: %2 must be a number from 1 to %3, not \"%4\"")
                 .arg(name, w)
                 .arg(hi)
                 .arg(v);
-        (w == QLatin1String("OUT") ? c.output : w == QLatin1String("N") ? c.preset : c.input) = *n;
+        (w == QLatin1String("OUT") ? c.output : w == QLatin1String("N") ? c.preset : c.input) = n;
     }
     if (c.verb == Verb::EdidTemplate && !edid::templateNames().contains(c.source))
         return QStringLiteral("edid template: no template \"%1\" (%2)")

@@ -1,5 +1,7 @@
 #include "frontends/cli/runner.h"
 
+#include "core/platform/port_names.h"
+
 #include "core/files/read_file.h"
 #include "core/seriallink/comport.h"
 #include "frontends/cli/output.h"
@@ -51,12 +53,9 @@ PortChoice choosePort(const QString& given, platform::Platform& platform, const 
         else
             text = QStringLiteral("COM%1").arg(held.toInt() + 1);
     }
-    static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = com.match(text);
-    if (!m.hasMatch())
+    const int n = platform::comNumber(text);
+    if (n <= 0)
         return {text, text, {}};
-    const int n = m.captured(1).toInt();
     const QString device = platform.deviceForPort(n);
     return {device,
             device.isEmpty() ? QStringLiteral("COM%1").arg(n)

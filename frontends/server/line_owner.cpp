@@ -3,6 +3,7 @@
 #include "core/device/request_queue.h"
 #include "core/device/requests.h"
 #include "core/device/switcher.h"
+#include "core/platform/port_names.h"
 #include "core/protocol/commands.h"
 #include "core/seriallink/connection.h"
 #include "frontends/server/router_state.h"
@@ -12,14 +13,6 @@
 namespace server {
 
 namespace {
-
-// "COM1".."COM10": a port number the platform resolves.
-int comNumber(const QString& port) {
-    static const QRegularExpression com(QStringLiteral("^COM([1-9]|10)$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = com.match(port);
-    return m.hasMatch() ? m.captured(1).toInt() : 0;
-}
 
 // The words the switcher acts on in a line, as it reads its commands: the
 // first word of each piece a line end closes, blanks before it skipped.
@@ -115,7 +108,7 @@ void LineOwner::open() {
     if (stopping_)
         return;
     seriallink::Connection& link = switcher_->link();
-    const int n = comNumber(port_);
+    const int n = platform::comNumber(port_);
     const seriallink::OpenResult r = n > 0 ? link.open(n) : link.openDevice(port_);
     if (r == seriallink::OpenResult::Opened)
         onOpened();

@@ -1,5 +1,7 @@
 #include "frontends/server/options.h"
 
+#include "core/platform/port_names.h"
+
 #include "core/platform/tcp_target.h"
 
 #include <QCommandLineParser>
@@ -140,11 +142,8 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
         const QString v = parser.value(QStringLiteral("port"));
         if (v.isEmpty())
             return fail(QStringLiteral("--port needs COM1..COM10, a device or tcp://HOST:PORT"));
-        static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-        if (const auto m = com.match(v); m.hasMatch()) {
-            const int n = m.captured(1).toInt();
-            if (m.captured(1).size() > 2 || n < 1 || n > 10)
+        if (const int n = platform::comNumber(v); n != 0) {
+            if (n < 0)
                 return fail(QStringLiteral("--port: %1 is not one of COM1 to COM10").arg(v));
         } else if (platform::isNetworkTarget(v)) {
             const platform::TcpTarget t = platform::parseTcpTarget(v);

@@ -1,5 +1,7 @@
 #include "frontends/server/videohub_session.h"
 
+#include "core/protocol/numbers.h"
+
 #include <QHash>
 
 namespace server {
@@ -19,18 +21,10 @@ QByteArray block(QByteArrayView header, const QStringList& lines) {
     return out;
 }
 
-// A port as the protocol counts it, from 0: decimal digits without a sign.
-// The port from 1, or 0 when it names none of count.
+// A port as the protocol counts it, from 0; the port from 1, or 0 when it
+// names none of count.
 int portNumber(QStringView text, int count) {
-    if (text.isEmpty() || text.size() > 3)
-        return 0;
-    int v = 0;
-    for (QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return 0;
-        v = v * 10 + (c.unicode() - '0');
-    }
-    return v < count ? v + 1 : 0;
+    return protocol::portNumber(text, count, 0);
 }
 
 // Sections a Videohub may have and this router lacks: asked for, they are

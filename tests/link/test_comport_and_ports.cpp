@@ -2,6 +2,7 @@
 
 #include "core/platform/port_names.h"
 #include "core/platform/qt_serial_port.h"
+#include "core/protocol/numbers.h"
 #include "core/seriallink/comport.h"
 #include "frontends/windows/platform/qt_dialogs.h"
 
@@ -17,6 +18,42 @@ using namespace seriallink;
 class ComportAndPorts : public QObject {
     Q_OBJECT
 private slots:
+    // The numbers every front end reads: a port list name, and a port as a
+    // client writes it, from 1 or (the Videohub protocol) from 0.
+    void numbersClientsWrite_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("com");
+        QTest::newRow("1") << "1" << 1 << 1 << 0;
+        QTest::newRow("8") << "8" << 1 << 8 << 0;
+        QTest::newRow("9, past the last") << "9" << 1 << 0 << 0;
+        QTest::newRow("0 from 1") << "0" << 1 << 0 << 0;
+        QTest::newRow("0 from 0") << "0" << 0 << 1 << 0;
+        QTest::newRow("7 from 0") << "7" << 0 << 8 << 0;
+        QTest::newRow("8 from 0") << "8" << 0 << 0 << 0;
+        QTest::newRow("leading zero") << "008" << 1 << 8 << 0;
+        QTest::newRow("four digits") << "0001" << 1 << 0 << 0;
+        QTest::newRow("sign") << "+1" << 1 << 0 << 0;
+        QTest::newRow("blank") << " 1" << 1 << 0 << 0;
+        QTest::newRow("empty") << "" << 1 << 0 << 0;
+        QTest::newRow("COM1") << "COM1" << 1 << 0 << 1;
+        QTest::newRow("com10") << "com10" << 1 << 0 << 10;
+        QTest::newRow("COM0") << "COM0" << 1 << 0 << -1;
+        QTest::newRow("COM11") << "COM11" << 1 << 0 << -1;
+        QTest::newRow("COM001") << "COM001" << 1 << 0 << -1;
+        QTest::newRow("a device") << "/dev/ttyUSB0" << 1 << 0 << 0;
+        QTest::newRow("a server") << "tcp://h:4001" << 1 << 0 << 0;
+    }
+    void numbersClientsWrite() {
+        QFETCH(QString, text);
+        QFETCH(int, first);
+        QFETCH(int, port);
+        QFETCH(int, com);
+        QCOMPARE(protocol::portNumber(text, 8, first), port);
+        QCOMPARE(platform::comNumber(text), com);
+    }
+
     void comportFileFormat() {
         QCOMPARE(comportText(3), QByteArray(" 3 \r\n"));
         QCOMPARE(comportText(9), QByteArray(" 9 \r\n"));

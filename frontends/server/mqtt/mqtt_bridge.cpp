@@ -1,5 +1,7 @@
 #include "frontends/server/mqtt/mqtt_bridge.h"
 
+#include "core/protocol/numbers.h"
+
 #include "frontends/server/mqtt/mqtt_client.h"
 #include "frontends/server/mqtt/mqtt_options.h"
 
@@ -18,13 +20,6 @@
 namespace mqtt {
 
 namespace {
-
-// A number 1..max, or 0.
-int number(const QString& text, int max) {
-    bool ok = false;
-    const int n = text.toInt(&ok);
-    return ok && n >= 1 && n <= max && text == QString::number(n) ? n : 0;
-}
 
 // A payload in one log line.
 QString shown(const QByteArray& payload) {
@@ -288,7 +283,7 @@ void MqttBridge::command(const QStringList& parts, const QByteArray& payload) {
         every.append(o);
     const int input = parseInput(payload);
     if (parts.size() == 4 && parts[0] == "output" && parts[2] == "input" && parts[3] == "set") {
-        const int output = number(parts[1], protocol::kOutputs);
+        const int output = protocol::portNumber(parts[1], protocol::kOutputs);
         if (output > 0 && input > 0) {
             ask({output}, [&](auto f) { return backend_.requestRoute(output, input, f); });
             return;
@@ -297,7 +292,7 @@ void MqttBridge::command(const QStringList& parts, const QByteArray& payload) {
         ask(every, [&](auto f) { return backend_.allOutputs(input, f); });
         return;
     } else if (parts.size() == 3 && parts[0] == "preset") {
-        const int preset = number(parts[1], protocol::kPresets);
+        const int preset = protocol::portNumber(parts[1], protocol::kPresets);
         if (preset > 0 && parts[2] == "recall") {
             ask({}, [&](auto f) { return backend_.recallPreset(preset, f); });
             return;
@@ -341,7 +336,7 @@ int MqttBridge::parseInput(const QByteArray& payload) const {
     if (payload.size() > kMaxPayload)
         return 0;
     const QString text = QString::fromUtf8(payload).trimmed();
-    if (const int n = number(text, protocol::kInputs))
+    if (const int n = protocol::portNumber(text, protocol::kInputs))
         return n;
     // An option names one input; a label only when no other input has it.
     int byLabel = 0;

@@ -1,5 +1,7 @@
 #include "frontends/server/web/web_api.h"
 
+#include "core/protocol/numbers.h"
+
 #include "core/protocol/shape.h"
 #include "frontends/server/scenes/scene_service.h"
 
@@ -18,13 +20,6 @@ namespace {
 using server::Outcome;
 using server::RouterState;
 using Side = RouterState::Side;
-
-// A path number: decimal digits only, 1 to max; 0 when it is not one.
-int pathNumber(const QString& text, int max) {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
-    const int n = digits.match(text).hasMatch() ? text.toInt() : 0;
-    return n >= 1 && n <= max ? n : 0;
-}
 
 // A JSON whole number from 1 to max; 0 when it is not one.
 int bodyNumber(const QJsonValue& v, int max) {
@@ -255,7 +250,7 @@ void WebApi::handle(const Request& r, const Answer& answer) {
                 match = !parts[k].isEmpty() && scenes_;
             else if (max == 0)
                 match = want == parts[k];
-            else if (const int n = pathNumber(parts[k], max))
+            else if (const int n = protocol::portNumber(parts[k], max))
                 found.append(n);
             else
                 match = false;
