@@ -101,6 +101,13 @@ struct Rig {
         return out;
     }
     bool sent(const QByteArray& command) const { return made && made->written.contains(command); }
+    // The session cookie of the latest sign-in, as a Cookie field.
+    QByteArray cookie() {
+        return net.cookieJar()
+            ->cookiesForUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(web->port())))
+            .value(0)
+            .toRawForm(QNetworkCookie::NameAndValueOnly);
+    }
     // Signs in; the cookie goes with every later call.
     bool signIn(const char* user) {
         return call("POST", "/api/v1/login",
@@ -203,6 +210,7 @@ private slots:
     void access();
     void signInLimited();
     void streamsFollowAccounts();
+    void sessionsEnd();
     void noAccounts();
     void scenes();
 
@@ -698,6 +706,50 @@ void TestWebApi::streamsFollowAccounts() {
     QCOMPARE(script.ws.state(), QAbstractSocket::ConnectedState);
     QCOMPARE(rig.app->state().audit().entries().back().what, "user \"gone\" removed");
     forgetAccounts();
+}
+
+// A session and its stream end at once with a new password, with its
+// user's 21st sign-in, and when its idle time is up, request or none.
+void TestWebApi::sessionsEnd() {
+    QVERIFY(makeAccounts());
+    Rig rig(accountsDir_.path());
+    QVERIFY(rig.ok);
+    const QString own = QStringLiteral("http://127.0.0.1:%1").arg(rig.web->port());
+    const auto stream = [&] {
+        return std::make_unique<Events>(
+            rig.web->port(), own, true,
+            QList<QPair<QByteArray, QByteArray>>{{"Cookie", rig.cookie()}});
+    };
+    const auto ends = [](Events& e) {
+        return QTest::qWaitFor([&] { return !e.got.isEmpty(); }) &&
+               QTest::qWaitFor([&] { return e.ws.state() == QAbstractSocket::UnconnectedState; },
+                               1500);
+    };
+    QVERIFY(rig.signIn("gone"));
+    auto renamed = stream();
+    server::Accounts a(accountsDir_.path());
+    QString why;
+    QVERIFY(a.load(&why));
+    QCOMPARE(a.setPassword(QStringLiteral("gone"), "another"), server::Accounts::Edit::Done);
+    QVERIFY(a.save(&why));
+    QVERIFY(ends(*renamed));
+    QCOMPARE(rig.call("GET", "/api/v1/me").status, 401);
+    QCOMPARE(a.setPassword(QStringLiteral("gone"), "pw-gone"), server::Accounts::Edit::Done);
+    QVERIFY(a.save(&why));
+
+    QVERIFY(rig.signIn("viewer"));
+    auto first = stream();
+    for (int i = 0; i < web::WebAuth::kSessionsPerUser; ++i)
+        QVERIFY(rig.signIn("viewer"));
+    QVERIFY(ends(*first));
+    QCOMPARE(rig.web->auth().sessions(), web::WebAuth::kSessionsPerUser);
+    QCOMPARE(rig.call("GET", "/api/v1/me").status, 200);
+
+    rig.web->auth().sessionIdleMs = 400;
+    QVERIFY(rig.signIn("admin"));
+    auto idle = stream();
+    QVERIFY(ends(*idle));
+    QCOMPARE(rig.web->auth().sessions(), 0);
 }
 
 // Without accounts, the server's own machine has every right and others
