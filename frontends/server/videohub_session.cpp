@@ -262,8 +262,16 @@ VideohubSession::Answer VideohubSession::changeLabels(Side side, const QStringLi
             return Answer::Nak;
         changes.append({port, blank < 0 ? QString() : line.mid(blank + 1)});
     }
-    return verdict(
-        audited(RouterState::labelsText(side, changes), state_.setLabels(side, changes)));
+    const Outcome o = state_.setLabels(side, changes);
+    if (o != Outcome::Invalid)
+        return verdict(audited(RouterState::labelsText(side, changes), o));
+    QList<QPair<int, qsizetype>> sizes;
+    for (const RouterState::LabelChange& c : changes)
+        sizes.append({c.port, c.text.size()});
+    return verdict(audited(
+        AuditTrail::refusedLabels(
+            side == Side::Inputs ? QStringLiteral("input") : QStringLiteral("output"), sizes),
+        o));
 }
 
 VideohubSession::Answer VideohubSession::changeInputLabels(const QStringList& body) {

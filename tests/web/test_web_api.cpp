@@ -211,6 +211,7 @@ private slots:
     void signInLimited();
     void streamsFollowAccounts();
     void sessionsEnd();
+    void trailKeptReadable();
     void noAccounts();
     void scenes();
 
@@ -750,6 +751,63 @@ void TestWebApi::sessionsEnd() {
     auto idle = stream();
     QVERIFY(ends(*idle));
     QCOMPARE(rig.web->auth().sessions(), 0);
+}
+
+// Texts from clients with line ends in them forge no log line; 520
+// refused labels of 4,000 characters leave a trail that is small and still
+// answers, whole to a client that reads, however large.
+void TestWebApi::trailKeptReadable() {
+    web::WebLimits limits;
+    limits.maxUnsent = 16 * 1024;
+    limits.stallMs = 1000;
+    Rig rig(dir_.path(), limits);
+    QVERIFY(rig.ok);
+    rig.web->setScenes(&rig.app->scenes());
+    QStringList lines;
+    QObject::connect(&rig.app->state().audit(), &server::AuditTrail::logged,
+                     [&](const QString& l) { lines << l; });
+    QObject::connect(rig.web.get(), &web::WebServer::traffic,
+                     [&](const QString& l) { lines << l; });
+    const QString forged =
+        QStringLiteral("x\naudit: alice from 10.9.9.9: route output 1 to input 2");
+    QCOMPARE(rig.call("PUT", "/api/v1/scenes/a%0Aaudit%3A%20alice%20from%2010.9.9.9",
+                      R"({"routes": [{"output": 1, "input": 1}]})")
+                 .status,
+             400);
+    QCOMPARE(rig.call("GET", "/api/v1/nothing%E2%80%A8audit:%20alice%0d%0aaudit:").status, 404);
+    QCOMPARE(rig.call("POST", "/api/v1/scenes/" + QString(300, 'n') + "%0A/capture").status, 400);
+    Raw hub(rig.app->videohubPort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    hub.s.write(
+        QStringLiteral("OUTPUT LABELS:\n2 Desk\u2028audit: alice from 10.9.9.9: x\n\n").toUtf8());
+    const QByteArray block = "INPUT LABELS:\n1 " + QByteArray(4000, 'x') + "\n\n";
+    for (int i = 0; i < 520; ++i)
+        hub.s.write(block);
+    QVERIFY(QTest::qWaitFor([&] { return hub.got.count("NAK") == 521; }, 20000));
+    for (const QString& l : std::as_const(lines))
+        QVERIFY2(!l.contains('\n') && !l.contains('\r') && !l.contains(QChar(0x2028)) &&
+                     l.size() <= 1200,
+                 qPrintable(l.left(300)));
+    QCOMPARE(lines.filter("\\naudit: alice from 10.9.9.9").size(), 2); // trail and traffic
+    QCOMPARE(lines.filter("\\u2028audit: alice").size(), 1);
+    QCOMPARE(lines.filter("label output 3 (34 characters) (refused: invalid)").size(), 1);
+    QCOMPARE(lines.filter(QString(197, 'n') + "...\"").size(), 1);
+
+    const Reply all = rig.call("GET", "/api/v1/audit");
+    QCOMPARE(all.status, 200);
+    const QJsonArray entries = all.json["entries"].toArray();
+    QCOMPARE(entries.size(), server::AuditTrail::kKept);
+    QCOMPARE(entries.last()["what"], "label input 2 (4000 characters) (refused: invalid)");
+    const Reply latest = rig.call("GET", "/api/v1/audit?limit=2");
+    QCOMPARE(latest.json["entries"].toArray(), (QJsonArray{entries[498], entries[499]}));
+    QCOMPARE(rig.call("GET", "/api/v1/audit?limit=0").status, 400);
+
+    // More than maxUnsent, to a client that reads: not one that does not.
+    Raw reader(rig.web->port());
+    reader.s.write("GET /api/v1/audit HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    QVERIFY(reader.has("\"who\":\"videohub\"}]}"));
+    QVERIFY(reader.got.size() > limits.maxUnsent);
+    QVERIFY(rig.log.filter("does not read").isEmpty());
 }
 
 // Without accounts, the server's own machine has every right and others

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QUrl>
+#include <QUrlQuery>
 #include <cmath>
 
 namespace web {
@@ -417,8 +418,12 @@ void WebApi::putLabel(Call& c) {
     const QList<RouterState::LabelChange> changes{{n, text.toString()}};
     const Outcome outcome = text.isString() ? state_.setLabels(side, changes) : Outcome::Invalid;
     if (text.isString())
-        state_.audit().record(c.caller.who, c.r.peer.toString(),
-                              RouterState::labelsText(side, changes), outcome);
+        state_.audit().record(
+            c.caller.who, c.r.peer.toString(),
+            outcome == Outcome::Invalid
+                ? server::AuditTrail::refusedLabels(sideName(side), {{n, text.toString().size()}})
+                : RouterState::labelsText(side, changes),
+            outcome);
     if (outcome == Outcome::Done)
         c.send(json(200, {{QStringLiteral("side"), sideName(side)},
                           {QStringLiteral("number"), n},
@@ -449,12 +454,25 @@ void WebApi::getMe(Call& c) {
 }
 
 void WebApi::getAudit(Call& c) {
+    const auto& all = state_.audit().entries();
+    const QUrlQuery query(c.r.query);
+    qsizetype limit = qsizetype(all.size());
+    if (query.hasQueryItem(QStringLiteral("limit"))) {
+        limit =
+            pathNumber(query.queryItemValue(QStringLiteral("limit")), server::AuditTrail::kKept);
+        if (!limit)
+            return c.send(error(
+                400, QStringLiteral("bad_limit"),
+                QStringLiteral("limit is a number from 1 to %1.").arg(server::AuditTrail::kKept)));
+    }
     QJsonArray entries;
-    for (const server::AuditTrail::Entry& e : state_.audit().entries())
+    for (auto it = all.end() - std::min(limit, qsizetype(all.size())); it != all.end(); ++it) {
+        const server::AuditTrail::Entry& e = *it;
         entries.append(QJsonObject{{QStringLiteral("time"), e.time.toString(Qt::ISODateWithMs)},
                                    {QStringLiteral("who"), e.who},
                                    {QStringLiteral("from"), e.from},
                                    {QStringLiteral("what"), e.what}});
+    }
     c.send(json(200, {{QStringLiteral("entries"), entries}}));
 }
 
@@ -527,7 +545,8 @@ void WebApi::putScene(Call& c) {
     QString reason;
     const auto result = scenes_->store().put(c.name, routes, schedule, &reason);
     state_.audit().record(
-        c.caller.who, c.r.peer.toString(), QStringLiteral("save scene \"%1\"").arg(c.name),
+        c.caller.who, c.r.peer.toString(),
+        QStringLiteral("save scene \"%1\"").arg(server::AuditTrail::clipped(c.name)),
         result == server::SceneStore::Result::Done ? Outcome::Done : Outcome::Invalid);
     if (result != server::SceneStore::Result::Done)
         return c.send(sceneRefusal(int(result), reason));
@@ -539,8 +558,9 @@ void WebApi::deleteScene(Call& c) {
     const auto result = scenes_->store().remove(c.name, &reason);
     if (result != server::SceneStore::Result::Done)
         return c.send(sceneRefusal(int(result), reason));
-    state_.audit().record(c.caller.who, c.r.peer.toString(),
-                          QStringLiteral("remove scene \"%1\"").arg(c.name));
+    state_.audit().record(
+        c.caller.who, c.r.peer.toString(),
+        QStringLiteral("remove scene \"%1\"").arg(server::AuditTrail::clipped(c.name)));
     c.send(Response{204, {}, {}, {}});
 }
 
@@ -581,7 +601,8 @@ void WebApi::postSceneCapture(Call& c) {
     QString reason;
     const auto result = scenes_->capture(c.name, outputs, &reason);
     state_.audit().record(
-        c.caller.who, c.r.peer.toString(), QStringLiteral("capture scene \"%1\"").arg(c.name),
+        c.caller.who, c.r.peer.toString(),
+        QStringLiteral("capture scene \"%1\"").arg(server::AuditTrail::clipped(c.name)),
         result == server::SceneStore::Result::Done ? Outcome::Done : Outcome::Invalid);
     if (result != server::SceneStore::Result::Done)
         return c.send(sceneRefusal(int(result), reason));

@@ -1,6 +1,7 @@
 #include "frontends/server/web/web_server.h"
 
 #include "frontends/server/accounts.h"
+#include "frontends/server/audit_trail.h"
 #include "frontends/server/web/event_hub.h"
 #include "frontends/server/web/platform/http_host.h"
 #include "frontends/server/web/web_api.h"
@@ -130,9 +131,10 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
         const QByteArray line = r.method + ' ' + r.path.toUtf8();
         auto send = [this, answer, line, peer = r.peer](Response response) {
             secure(response);
-            emit traffic(QStringLiteral("%1 %2 %3")
-                             .arg(peer.toString(), QString::fromUtf8(line))
-                             .arg(response.status));
+            emit traffic(
+                QStringLiteral("%1 %2 %3")
+                    .arg(peer.toString(), server::AuditTrail::loggable(QString::fromUtf8(line)))
+                    .arg(response.status));
             answer(response);
         };
         if (const auto refusal = misdirected(r, hostNames_))

@@ -50,7 +50,8 @@ Request fromLibrary(const QHttpServerRequest& r, QTcpSocket* socket) {
                    server::plainAddress(r.remoteAddress()),
                    r.headers(),
                    tls && tls->isEncrypted(),
-                   r.url().path(QUrl::FullyEncoded)};
+                   r.url().path(QUrl::FullyEncoded),
+                   r.url().query(QUrl::FullyEncoded)};
 }
 
 void write(const Response& r, QHttpServerResponder&& responder) {

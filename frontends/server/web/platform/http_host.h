@@ -26,6 +26,7 @@ struct Request {
     QList<QPair<QByteArray, QByteArray>> headers;
     bool tls = false;     // it came encrypted, on a TLS port
     QString rawPath = {}; // the path as sent, percent-encoded: a "/" in a name is no separator
+    QString query = {};   // after the "?", as sent
     // The first field of that name (any case), empty when there is none.
     QByteArray header(const QByteArray& name) const;
 };

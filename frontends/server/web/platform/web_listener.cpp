@@ -92,6 +92,16 @@ ConnectionWatch::ConnectionWatch(QTcpSocket* socket, WebListener& listener)
         });
     }
     connect(socket_, &QTcpSocket::readyRead, this, &ConnectionWatch::beforeLibrary);
+    stall_.setSingleShot(true);
+    connect(&stall_, &QTimer::timeout, this, [this] {
+        drop(QStringLiteral("it does not read its answers (%1 bytes waiting, none taken for %2 s)")
+                 .arg(socket_->bytesToWrite())
+                 .arg(limits_.stallMs / 1000.0));
+    });
+    connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
+        stall_.stop();
+        watchStall();
+    });
     useful_.start();
     rearm();
 }
@@ -191,11 +201,16 @@ void ConnectionWatch::answer(int place, std::function<void()> write) {
         w();
         useful_.restart();
     }
-    if (!closing_ && socket_->bytesToWrite() > limits_.maxUnsent) {
-        drop(QStringLiteral("it does not read its answers"));
-        return;
-    }
+    watchStall();
     rearm();
+}
+
+// A large answer is no fault: one that does not move is.
+void ConnectionWatch::watchStall() {
+    if (closing_ || stream_ || socket_->bytesToWrite() <= limits_.maxUnsent)
+        stall_.stop();
+    else if (!stall_.isActive())
+        stall_.start(limits_.stallMs);
 }
 
 void ConnectionWatch::becomeStream(const QVariant& tag) {
@@ -219,6 +234,7 @@ void ConnectionWatch::drop(const QString& why) {
         return;
     closing_ = true;
     timer_.stop();
+    stall_.stop();
     if (listener_)
         emit listener_->dropped(name_, why);
     socket_->abort();
