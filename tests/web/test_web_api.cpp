@@ -212,6 +212,7 @@ private slots:
     void streamsFollowAccounts();
     void sessionsEnd();
     void trailKeptReadable();
+    void streamCaps();
     void noAccounts();
     void scenes();
 
@@ -808,6 +809,54 @@ void TestWebApi::trailKeptReadable() {
     QVERIFY(reader.has("\"who\":\"videohub\"}]}"));
     QVERIFY(reader.got.size() > limits.maxUnsent);
     QVERIFY(rig.log.filter("does not read").isEmpty());
+}
+
+// Event streams have caps of their own: 4 from an address, 8 of a user or
+// token, half the port in all; a refused one is told why, and a sign-in
+// still gets in.
+void TestWebApi::streamCaps() {
+    QVERIFY(makeAccounts());
+    std::vector<std::unique_ptr<Raw>> streams;
+    const auto open = [&](Rig& rig, int address, const QByteArray& fields) {
+        streams.push_back(std::make_unique<Raw>(
+            rig.web->port(), true, qPrintable(QStringLiteral("127.0.0.%1").arg(address))));
+        streams.back()->s.write(
+            "GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+            "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+            "Sec-WebSocket-Version: 13\r\n" +
+            fields + "\r\n");
+        Raw& s = *streams.back();
+        return QTest::qWaitFor([&] {
+                   return s.got.startsWith("HTTP/1.1 101 ") ? s.got.contains("\r\n\r\n")
+                                                            : s.got.endsWith("}");
+               }) && s.got.startsWith("HTTP/1.1 101 ")
+                   ? QStringLiteral("open")
+                   : QJsonDocument::fromJson(s.got.mid(s.got.indexOf('{')))["error"].toString();
+    };
+    QStringList got;
+    {
+        Rig rig(accountsDir_.path());
+        QVERIFY(rig.ok);
+        for (int i = 0; i < 10; ++i)
+            got << open(rig, i < 5 ? 2 : i < 9 ? 3 : 4, "Authorization: Bearer " + token_ + "\r\n");
+        QCOMPARE(got.join('|'), "open|open|open|open|This address has 4 event streams open "
+                                "already.|open|open|open|open|script has 8 event streams open "
+                                "already.");
+        QVERIFY(rig.signIn("viewer"));
+    }
+    got.clear();
+    streams.clear();
+    QTemporaryDir none;
+    Rig rig(none.path());
+    QVERIFY(rig.ok);
+    for (int i = 0; i < 25; ++i)
+        got << open(rig, 2 + i / 5, {});
+    QCOMPARE(got.count("open"), 16);
+    QCOMPARE(got.mid(20).join('|'), QStringList(5, "The server has 16 event streams open, as many "
+                                                   "as it takes.")
+                                        .join('|'));
+    QCOMPARE(rig.call("GET", "/api/v1/health").status, 200);
+    QCOMPARE(rig.web->eventClients(), 16);
 }
 
 // Without accounts, the server's own machine has every right and others

@@ -85,6 +85,38 @@ std::optional<Response> checkStream(const Request& r, WebApi& api, bool accounts
     return std::nullopt;
 }
 
+// Streams are never closed to make room, so their own caps keep room for
+// plain requests and sign-ins: per address, per user or token, and in all.
+constexpr int kStreamsPerAddress = 4;
+constexpr int kStreamsPerCaller = 8;
+
+std::optional<Response> crowdedStreams(const QList<QPair<QString, QVariant>>& streams,
+                                       const WebLimits& limits, const QString& address,
+                                       const Caller& caller) {
+    int fromAddress = 0, ofCaller = 0;
+    for (const auto& [a, tag] : streams) {
+        const Caller c = tag.value<Caller>();
+        fromAddress += a == address;
+        ofCaller += c.kind != Caller::Kind::Local && c.kind == caller.kind && c.who == caller.who;
+    }
+    QString why;
+    if (fromAddress >= kStreamsPerAddress)
+        why = QStringLiteral("This address has %1 event streams open already.")
+                  .arg(kStreamsPerAddress);
+    else if (caller.kind != Caller::Kind::Local && ofCaller >= kStreamsPerCaller)
+        why = QStringLiteral("%1 has %2 event streams open already.")
+                  .arg(caller.who)
+                  .arg(kStreamsPerCaller);
+    else if (streams.size() >= limits.maxClients / 2)
+        why = QStringLiteral("The server has %1 event streams open, as many as it takes.")
+                  .arg(limits.maxClients / 2);
+    if (why.isEmpty())
+        return std::nullopt;
+    Response out = WebApi::error(429, QStringLiteral("too_many_streams"), why);
+    out.headers.emplaceBack("Retry-After", "60");
+    return out;
+}
+
 bool knownHost(const QByteArray& host, const QStringList& names) {
     // HOST, HOST:PORT, [IPV6] or [IPV6]:PORT.
     QString name = QString::fromLatin1(host).toLower();
@@ -122,10 +154,12 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
       events_(std::make_unique<EventHub>(state, *api_)), host_(std::make_unique<HttpHost>(limits)) {
     setHostNames({});
     host_->streamPath = QStringLiteral("/api/v1/events");
-    host_->checkStream = [this](const Request& r, QVariant& tag) {
+    host_->checkStream = [this, limits](const Request& r, QVariant& tag) {
         if (const auto refusal = misdirected(r, hostNames_))
             return refusal;
-        return checkStream(r, *api_, !accounts_->empty(), tag);
+        if (const auto refusal = checkStream(r, *api_, !accounts_->empty(), tag))
+            return refusal;
+        return crowdedStreams(host_->streams(), limits, r.peer.toString(), tag.value<Caller>());
     };
     host_->onRequest = [this](const Request& r, const Answer& answer) {
         const QByteArray line = r.method + ' ' + r.path.toUtf8();

@@ -230,4 +230,12 @@ int HttpHost::clients() const {
     return listener_->clients();
 }
 
+QList<QPair<QString, QVariant>> HttpHost::streams() const {
+    QList<QPair<QString, QVariant>> list;
+    for (const ConnectionWatch* w : listener_->watches())
+        if (w->isStream())
+            list.append({w->address(), w->tag()});
+    return list;
+}
+
 } // namespace web

@@ -97,6 +97,9 @@ public:
     // Stops accepting; connected clients stay.
     void close();
     int clients() const;
+    // The event streams, open or opening: each one's client address and
+    // tag.
+    QList<QPair<QString, QVariant>> streams() const;
 
     // Every whole request but the upgrades to the event stream: answer
     // exactly once, now or later.

@@ -126,6 +126,7 @@ public:
     ~WebListener() override;
     const WebLimits& limits() const { return limits_; }
     int clients() const { return watches_.size(); }
+    const QList<ConnectionWatch*>& watches() const { return watches_; }
     // The certificate, key and protocols of the connections to come; with
     // none, plain HTTP. Connections made before keep theirs.
     void setTls(const std::optional<QSslConfiguration>& tls) { tls_ = tls; }
