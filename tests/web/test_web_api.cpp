@@ -213,6 +213,7 @@ private slots:
     void sessionsEnd();
     void trailKeptReadable();
     void streamCaps();
+    void behindProxy();
     void noAccounts();
     void scenes();
 
@@ -857,6 +858,64 @@ void TestWebApi::streamCaps() {
                                         .join('|'));
     QCOMPARE(rig.call("GET", "/api/v1/health").status, 200);
     QCOMPARE(rig.web->eventClients(), 16);
+}
+
+// A forwarded request is never this machine's own; with the proxy
+// believed, its client's address counts for the sign-in limit and the
+// trail, and its scheme for the cookie. Sign-ins waiting from other
+// addresses do not hold up the right one.
+void TestWebApi::behindProxy() {
+    {
+        QTemporaryDir none;
+        Rig rig(none.path());
+        QVERIFY(rig.ok);
+        QStringList got;
+        for (const bool trust : {false, true})
+            for (const char* field : {"X-Forwarded-For: 192.0.2.7", "X-Forwarded-For: 127.0.0.1",
+                                      "Forwarded: for=127.0.0.1", "X-Other: 1"}) {
+                rig.web->setTrustProxy(trust);
+                const QByteArrayList pair = QByteArray(field).split(':');
+                rig.headers = {{pair[0], pair[1].trimmed()}};
+                got << QString::number(rig.call("GET", "/api/v1/me").status);
+            }
+        // Believed, 192.0.2.7 is not in --allow.
+        QCOMPARE(got.join(' '), "401 401 401 200 403 401 401 200");
+    }
+    QVERIFY(makeAccounts());
+    web::WebLimits limits;
+    limits.allow = {QHostAddress::parseSubnet("192.0.2.0/24"),
+                    QHostAddress::parseSubnet("2001:db8::/32")};
+    Rig rig(accountsDir_.path(), limits);
+    QVERIFY(rig.ok);
+    rig.web->setTrustProxy(true);
+    const QByteArray wrong = R"({"user": "admin", "password": "nope"})";
+    rig.headers = {{"X-Forwarded-For", "10.1.1.1, 192.0.2.7"}};
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(rig.call("POST", "/api/v1/login", wrong).status, 401);
+    QCOMPARE(rig.call("POST", "/api/v1/login", wrong).status, 429);
+    rig.headers = {{"Forwarded", R"(for=192.0.2.7, for="[2001:db8::1]:4711";proto=https)"}};
+    const Reply in =
+        rig.call("POST", "/api/v1/login", R"({"user": "admin", "password": "pw-admin"})");
+    QCOMPARE(in.status, 200);
+    QVERIFY(in.header("Set-Cookie").contains("; Secure"));
+    const auto& trail = rig.app->state().audit().entries();
+    QCOMPARE(trail.back().from + ": " + trail.back().what, "2001:db8::1: signed in");
+    QCOMPARE(trail[trail.size() - 2].from, "192.0.2.7");
+
+    rig.headers.clear();
+    std::vector<std::unique_ptr<Raw>> others;
+    for (int i = 0; i < 5; ++i) {
+        others.push_back(std::make_unique<Raw>(
+            rig.web->port(), true, qPrintable(QStringLiteral("127.0.0.%1").arg(2 + i % 4))));
+        others.back()->s.write("POST /api/v1/login HTTP/1.1\r\nContent-Type: application/json\r\n"
+                               "Content-Length: 37\r\n\r\n" +
+                               wrong);
+        QVERIFY(others.back()->s.waitForBytesWritten(1000));
+    }
+    QVERIFY(others.back()->has("HTTP/1.1 429 ")); // a second from 127.0.0.2
+    QVERIFY(rig.signIn("admin"));
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(others[i]->has("HTTP/1.1 401 "));
 }
 
 // Without accounts, the server's own machine has every right and others

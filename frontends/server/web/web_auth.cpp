@@ -114,7 +114,7 @@ std::variant<Caller, Response> WebAuth::identify(const Request& r) {
             "The server cannot read its accounts; its log says why. Nobody may sign in "
             "until the file is mended."));
     if (accounts_.empty()) {
-        if (r.peer.isLoopback())
+        if (r.peer.isLoopback() && !r.proxied)
             return Caller{QStringLiteral("local"), Role::Admin, Caller::Kind::Local, {}};
         return unauthorized(QStringLiteral(
             "No account exists yet, so only this server's own machine may use it. Add one "
@@ -157,7 +157,7 @@ void WebAuth::signIn(const Request& r, const QJsonObject& body, const Answer& an
     if (!name.isString() || !password.isString())
         return answer(WebApi::error(400, QStringLiteral("bad_sign_in"),
                                     QStringLiteral("Send {\"user\": name, \"password\": text}.")));
-    if (checking_ >= kMaxChecks) {
+    if (checking_ >= kMaxChecks || checkingFrom_.contains(address)) {
         Response out = WebApi::error(429, QStringLiteral("busy"),
                                      QStringLiteral("Many are signing in at once; try again."));
         out.headers.emplaceBack("Retry-After", "1");
@@ -167,6 +167,7 @@ void WebAuth::signIn(const Request& r, const QJsonObject& body, const Answer& an
     if (broken_)
         return answer(signedIn(r, user, std::nullopt, {}));
     ++checking_;
+    checkingFrom_.insert(address);
     // The check gets copies only; its result comes back to this thread as
     // an event, and is dropped if the server has gone meanwhile.
     checks_->start([this, r, user, answer, check = accounts_.passwordCheck(user),
@@ -174,6 +175,7 @@ void WebAuth::signIn(const Request& r, const QJsonObject& body, const Answer& an
         const auto p = Accounts::check(check, secret);
         QMetaObject::invokeMethod(this, [this, r, user, answer, p, hash = check.hash] {
             --checking_;
+            checkingFrom_.remove(addressOf(r));
             answer(signedIn(r, user, p, hash));
         });
     });

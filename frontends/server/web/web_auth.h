@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QThreadPool>
 #include <QTimer>
@@ -84,9 +85,10 @@ public:
 
     // Who sent the request, or its refusal (401, with the reason).
     std::variant<Caller, Response> identify(const Request& r);
-    // Sign-ins whose passwords are being checked at once; more wait
-    // outside (429).
-    static constexpr int kMaxChecks = 4;
+    // Sign-ins whose passwords are being checked or wait for it, one at a
+    // time, at most one from each address so that no client can fill the
+    // queue for others; more wait outside (429).
+    static constexpr int kMaxChecks = 32;
 
     // POST /api/v1/login with its JSON body: 200 and the cookie, 400, 401
     // or 429. Answered later: a password's check takes a tenth of a second
@@ -135,6 +137,7 @@ private:
     bool broken_ = false;                 // the accounts file could not be read
     QThreadPool* checks_;                 // one thread, for the passwords' checks
     int checking_ = 0;
+    QSet<QString> checkingFrom_; // the addresses of those sign-ins
     QTimer* expiry_;
 };
 

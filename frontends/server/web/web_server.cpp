@@ -2,6 +2,7 @@
 
 #include "frontends/server/accounts.h"
 #include "frontends/server/audit_trail.h"
+#include "frontends/server/listener.h"
 #include "frontends/server/web/event_hub.h"
 #include "frontends/server/web/platform/http_host.h"
 #include "frontends/server/web/web_api.h"
@@ -147,21 +148,33 @@ std::optional<Response> misdirected(const Request& r, const QStringList& names) 
 
 WebServer::WebServer(server::RouterState& state, const QString& name, const WebLimits& limits,
                      const QString& stateDir, QObject* parent)
-    : QObject(parent), state_(state), accounts_(std::make_unique<server::Accounts>(stateDir)),
+    : QObject(parent), limits_(limits), state_(state),
+      accounts_(std::make_unique<server::Accounts>(stateDir)),
       auth_(std::make_unique<WebAuth>(*accounts_, state.audit())),
       watcher_(new QFileSystemWatcher(this)), settle_(new QTimer(this)),
       api_(std::make_unique<WebApi>(state, name, *auth_)),
       events_(std::make_unique<EventHub>(state, *api_)), host_(std::make_unique<HttpHost>(limits)) {
     setHostNames({});
     host_->streamPath = QStringLiteral("/api/v1/events");
-    host_->checkStream = [this, limits](const Request& r, QVariant& tag) {
+    host_->checkStream = [this, limits](const Request& sent, QVariant& tag) {
+        const auto unwrapped = unwrap(sent);
+        if (const auto* refusal = std::get_if<Response>(&unwrapped))
+            return std::optional<Response>(*refusal);
+        const Request& r = std::get<Request>(unwrapped);
         if (const auto refusal = misdirected(r, hostNames_))
             return refusal;
         if (const auto refusal = checkStream(r, *api_, !accounts_->empty(), tag))
             return refusal;
         return crowdedStreams(host_->streams(), limits, r.peer.toString(), tag.value<Caller>());
     };
-    host_->onRequest = [this](const Request& r, const Answer& answer) {
+    host_->onRequest = [this](const Request& sent, const Answer& answer) {
+        auto unwrapped = unwrap(sent);
+        if (const auto* refusal = std::get_if<Response>(&unwrapped)) {
+            Response out = *refusal;
+            secure(out);
+            return answer(out);
+        }
+        const Request& r = std::get<Request>(unwrapped);
         const QByteArray line = r.method + ' ' + r.path.toUtf8();
         auto send = [this, answer, line, peer = r.peer](Response response) {
             secure(response);
@@ -206,6 +219,43 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
                            [this, why] { emit event(QStringLiteral("accounts: %1").arg(why)); });
     }
     watchAccounts();
+}
+
+std::variant<Request, Response> WebServer::unwrap(const Request& sent) const {
+    Request r = sent;
+    const QByteArray forwarded = r.header("forwarded");
+    const QByteArray xff = r.header("x-forwarded-for");
+    r.proxied = !forwarded.isEmpty() || !xff.isEmpty();
+    if (!r.proxied || !trustProxy_ || !sent.peer.isLoopback())
+        return r;
+    // The proxy appends the address it saw: the last is the one it vouches
+    // for, any before it came from the client.
+    QByteArray client, proto = r.header("x-forwarded-proto");
+    if (!xff.isEmpty())
+        client = xff.split(',').last().trimmed();
+    for (const QByteArray& element : forwarded.split(',').last().split(';')) {
+        const QByteArray pair = element.trimmed();
+        const QByteArray value = pair.mid(pair.indexOf('=') + 1).replace('"', "");
+        if (pair.toLower().startsWith("for=") && client.isEmpty())
+            client = value;
+        else if (pair.toLower().startsWith("proto=") && proto.isEmpty())
+            proto = value;
+    }
+    // [IPV6]:PORT, [IPV6] or IPV4:PORT.
+    if (client.startsWith('['))
+        client = client.mid(1, client.indexOf(']') - 1);
+    else if (client.count(':') == 1)
+        client.truncate(client.indexOf(':'));
+    const QHostAddress address(QString::fromLatin1(client));
+    if (address.isNull())
+        return WebApi::error(400, QStringLiteral("bad_forwarded"),
+                             QStringLiteral("The proxy did not give the client's address."));
+    r.peer = server::plainAddress(address);
+    if (!server::allowedIn(r.peer, limits_.allow))
+        return WebApi::error(403, QStringLiteral("address_not_allowed"),
+                             QStringLiteral("This address may not use the server."));
+    r.tls = r.tls || proto.compare("https", Qt::CaseInsensitive) == 0;
+    return r;
 }
 
 void WebServer::watchAccounts() {

@@ -27,6 +27,9 @@ struct Request {
     bool tls = false;     // it came encrypted, on a TLS port
     QString rawPath = {}; // the path as sent, percent-encoded: a "/" in a name is no separator
     QString query = {};   // after the "?", as sent
+    // It names a proxy's client (Forwarded, X-Forwarded-For): it never
+    // counts as this machine's own, whatever peer says.
+    bool proxied = false;
     // The first field of that name (any case), empty when there is none.
     QByteArray header(const QByteArray& name) const;
 };
