@@ -4,6 +4,7 @@
 // and event is recorded for check_openapi.py, which holds them against the
 // OpenAPI document.
 
+#include "frontends/server/account_command.h"
 #include "frontends/server/accounts.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/router_state.h"
@@ -29,6 +30,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 #include <QWebSocket>
 
 namespace {
@@ -214,6 +216,7 @@ private slots:
     void trailKeptReadable();
     void streamCaps();
     void behindProxy();
+    void accountsFileLost();
     void noAccounts();
     void scenes();
 
@@ -916,6 +919,51 @@ void TestWebApi::behindProxy() {
     QVERIFY(rig.signIn("admin"));
     for (int i = 0; i < 4; ++i)
         QVERIFY(others[i]->has("HTTP/1.1 401 "));
+}
+
+// The accounts file damaged, or gone while accounts existed: nobody gets
+// in, this machine included, and the trail says so rather than that every
+// user was removed; mended or made again, it is read as usual.
+void TestWebApi::accountsFileLost() {
+    QVERIFY(makeAccounts());
+    QTemporaryDir dir;
+    const QString file = dir.filePath("accounts.json");
+    QVERIFY(QFile::copy(accountsDir_.filePath("accounts.json"), file));
+    Rig rig(dir.path());
+    QVERIFY(rig.ok);
+    const auto trail = [&] {
+        QStringList out;
+        for (const auto& e : rig.app->state().audit().entries())
+            out << e.what;
+        return out;
+    };
+    const auto me = [&] { return rig.call("GET", "/api/v1/me"); };
+    QCOMPARE(me().json["code"], "unauthorized");
+    QFile damaged(file);
+    QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.close();
+    QVERIFY(QTest::qWaitFor([&] { return !trail().isEmpty(); }, 2000));
+    QCOMPARE(trail(), QStringList{"accounts file damaged; nobody may sign in"});
+    QVERIFY(QFile::remove(file) && QFile::copy(accountsDir_.filePath("accounts.json"), file));
+    QVERIFY(QTest::qWaitFor([&] { return !rig.web->auth().accountsBroken(); }, 2000));
+    QVERIFY(QFile::remove(file));
+    QVERIFY(QTest::qWaitFor([&] { return trail().size() == 2; }, 2000));
+    QCOMPARE(trail().last(), "accounts file gone; nobody may sign in");
+    QCOMPARE(rig.log.filter("is gone, and accounts existed").size(), 1);
+    QVERIFY(me().json["error"].toString().contains("cannot read its accounts"));
+    struct : server::PasswordSource {
+        bool interactive() const override { return false; }
+        std::optional<QByteArray> readLine(const QString&) override { return "pw-anew"; }
+    } password;
+    QString ignored;
+    QTextStream out(&ignored);
+    QCOMPARE(server::runAccountCommand({"user", "add", "anew"}, "viewer", dir.path(), password, out,
+                                       out),
+             0);
+    QVERIFY(QTest::qWaitFor([&] { return !rig.web->auth().accountsBroken(); }, 2000));
+    QVERIFY(rig.signIn("anew"));
+    QVERIFY(trail().contains("user \"anew\" added as viewer"));
+    QVERIFY(trail().contains("user \"admin\" removed"));
 }
 
 // Without accounts, the server's own machine has every right and others

@@ -218,6 +218,8 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
         QTimer::singleShot(0, this,
                            [this, why] { emit event(QStringLiteral("accounts: %1").arg(why)); });
     }
+    users_ = accounts_->users();
+    tokens_ = accounts_->tokens();
     watchAccounts();
 }
 
@@ -268,13 +270,38 @@ void WebServer::watchAccounts() {
 
 void WebServer::reloadAccounts() {
     watchAccounts();
-    const QList<server::Accounts::User> users = accounts_->users();
-    const QList<server::Accounts::Token> tokens = accounts_->tokens();
+    // Compared with the last good reading: a file damaged and mended, or
+    // gone and back, changed nothing.
+    const QList<server::Accounts::User> users = users_;
+    const QList<server::Accounts::Token> tokens = tokens_;
     QString why;
-    const bool read = accounts_->load(&why);
-    if (!read)
-        emit event(QStringLiteral("accounts: %1; nobody may sign in until it is mended").arg(why));
-    auth_->setAccountsBroken(!read);
+    bool read = accounts_->load(&why);
+    QString what = QStringLiteral("accounts file damaged; nobody may sign in");
+    // Without the file there would be no account, and this machine would
+    // have every right: a file deleted by mistake (or by someone who may
+    // write the folder but should not have every right) shuts the page
+    // instead.
+    if (read && (!users.isEmpty() || !tokens.isEmpty()) && !QFileInfo::exists(accounts_->path())) {
+        read = false;
+        why = QStringLiteral("%1 is gone, and accounts existed; nobody may sign in, this "
+                             "machine included, until it is back or \"hdmi-matrix-server user "
+                             "add\" makes a new one")
+                  .arg(accounts_->path());
+        what = QStringLiteral("accounts file gone; nobody may sign in");
+    }
+    if (!read) {
+        if (!auth_->accountsBroken()) {
+            emit event(QStringLiteral("accounts: %1").arg(why));
+            state_.audit().record(QStringLiteral("local"), QStringLiteral("the state folder"),
+                                  what);
+        }
+        auth_->setAccountsBroken(true);
+        auth_->accountsChanged();
+        return;
+    }
+    auth_->setAccountsBroken(false);
+    users_ = accounts_->users();
+    tokens_ = accounts_->tokens();
     // What changed, for the audit trail: the command line that changed it
     // runs on this machine, as whoever may write the state folder.
     auto changes = [this](const auto& before, const auto& after, const QString& kind) {

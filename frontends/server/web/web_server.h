@@ -10,6 +10,8 @@
 #include <optional>
 #include <variant>
 
+#include "frontends/server/accounts.h"
+
 class QFileSystemWatcher;
 class QTimer;
 
@@ -93,6 +95,9 @@ private:
     WebLimits limits_;
     server::RouterState& state_;
     std::unique_ptr<server::Accounts> accounts_;
+    // The accounts as last read whole.
+    QList<server::Accounts::User> users_;
+    QList<server::Accounts::Token> tokens_;
     std::unique_ptr<WebAuth> auth_;
     QFileSystemWatcher* watcher_;
     QTimer* settle_;
