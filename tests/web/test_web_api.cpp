@@ -217,6 +217,7 @@ private slots:
     void streamCaps();
     void behindProxy();
     void accountsFileLost();
+    void sceneNamesRoundTrip();
     void noAccounts();
     void scenes();
 
@@ -964,6 +965,36 @@ void TestWebApi::accountsFileLost() {
     QVERIFY(rig.signIn("anew"));
     QVERIFY(trail().contains("user \"anew\" added as viewer"));
     QVERIFY(trail().contains("user \"admin\" removed"));
+}
+
+// A new scene may not be named what a URL path does not carry back
+// ("." and "..", a lone "%"); one kept under such a name from before is
+// still recalled and removed by its escaped name.
+void TestWebApi::sceneNamesRoundTrip() {
+    QTemporaryDir dir;
+    QFile kept(dir.filePath("scenes.json"));
+    QVERIFY(kept.open(QIODevice::WriteOnly) &&
+            kept.write(R"({"version": 1, "scenes": [{"name": ".", "routes": [{"output": 1,
+                          "input": 2}]}]})") > 0);
+    kept.close();
+    Rig rig(dir.path());
+    QVERIFY(rig.ok);
+    rig.web->setScenes(&rig.app->scenes());
+    const auto status = [&](const QByteArray& line) {
+        Raw raw(rig.web->port());
+        raw.s.write(line + " HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: 39"
+                           "\r\n\r\n{\"routes\": [{\"output\": 1, \"input\": 3}]}");
+        return raw.has("\r\n\r\n") ? raw.got.mid(9, 3).toInt() : 0;
+    };
+    QStringList got;
+    for (const char* line :
+         {"PUT /api/v1/scenes/%2E%2E", "PUT /api/v1/scenes/..", "PUT /api/v1/scenes/50%25",
+          "POST /api/v1/scenes/a%25z/capture", "PUT /api/v1/scenes/50%2525",
+          "PUT /api/v1/scenes/%2E", "POST /api/v1/scenes/%2E/recall", "DELETE /api/v1/scenes/%2E"})
+        got << QString::number(status(line));
+    QCOMPARE(got.join(' '), "400 400 400 400 200 200 200 204");
+    QVERIFY(rig.sent("cir 02"));
+    QCOMPARE(rig.call("GET", "/api/v1/scenes").json["scenes"][0]["name"], "50%25");
 }
 
 // Without accounts, the server's own machine has every right and others

@@ -39,6 +39,15 @@ QString sideName(Side side) {
     return side == Side::Inputs ? QStringLiteral("input") : QStringLiteral("output");
 }
 
+// A new scene's name must come back the same through a URL path: "." and
+// ".." are taken out by every browser and proxy as path steps, and a "%"
+// not starting an escape is read differently by different clients. Scenes
+// already kept under such a name may still be used and removed.
+bool roundTrips(const QString& name) {
+    static const QRegularExpression loneEscape(QStringLiteral("%(?![0-9A-Fa-f]{2})"));
+    return name != QLatin1String(".") && name != QLatin1String("..") && !name.contains(loneEscape);
+}
+
 } // namespace
 
 WebApi::WebApi(RouterState& state, const QString& name, WebAuth& auth, QObject* parent)
@@ -294,6 +303,13 @@ void WebApi::handle(const Request& r, const Answer& answer) {
     const auto who = admit(r, endpoint->access);
     if (const auto* refusal = std::get_if<Response>(&who)) {
         answer(*refusal);
+        return;
+    }
+    if (!name.isEmpty() && (r.method == "PUT" || r.path.endsWith(QLatin1String("/capture"))) &&
+        !roundTrips(name) && !scenes_->store().find(name)) {
+        answer(error(400, QStringLiteral("bad_scene"),
+                     QStringLiteral("A scene's name cannot be \".\" or \"..\", nor hold a % that "
+                                    "does not start an escape such as %25.")));
         return;
     }
     Call call{
