@@ -455,6 +455,11 @@ void TestWebApi::limits() {
     QVERIFY(headers.has("HTTP/1.1 431 ") && headers.closed());
     QVERIFY(body.has("HTTP/1.1 413 ") && body.closed());
     QVERIFY(body.got.contains(R"("code":"body_too_large")"));
+    Raw twice(port);
+    twice.s.write("PUT /api/v1/outputs/1/input HTTP/1.1\r\nContent-Type: application/json\r\n"
+                  "Content-Length: 12\r\nContent-Length: 0\r\n\r\n{\"input\": 7}");
+    QVERIFY(twice.has("HTTP/1.1 400 ") && twice.closed());
+    QVERIFY(twice.got.contains(R"("code":"ambiguous_length")"));
     // A request trickled in: closed when its time is up, whatever it sends.
     trickle.s.write("GET /api/v1/health HTTP/1.1\r\n");
     for (int i = 0; i < 20 && trickle.s.state() == QAbstractSocket::ConnectedState; ++i) {
@@ -1016,6 +1021,12 @@ void TestWebApi::noAccounts() {
     QVERIFY(std::get<web::Response>(refused).body.contains("user add"));
     auth.setAccountsBroken(true);
     QVERIFY(std::holds_alternative<web::Response>(auth.identify(local)));
+    // Over HTTPS the cookie is one no other host could have set.
+    for (const bool tls : {false, true}) {
+        local.tls = tls;
+        QVERIFY(auth.signOut(local).headers.value(0).second.startsWith(tls ? "__Host-hmx_session=; "
+                                                                           : "hmx_session=; "));
+    }
 }
 
 // Scenes through the API: names with a "/" in them, a clash in another

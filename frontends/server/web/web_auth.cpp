@@ -101,8 +101,12 @@ WebAuth::WebAuth(Accounts& accounts, server::AuditTrail& audit, QObject* parent)
     now = [clock] { return clock->elapsed(); };
 }
 
+QByteArray WebAuth::cookieName(const Request& r) {
+    return r.tls ? QByteArray("__Host-") + kCookie : QByteArray(kCookie);
+}
+
 QByteArray WebAuth::sessionKey(const Request& r) const {
-    const QByteArray value = cookie(r.header("cookie"), kCookie);
+    const QByteArray value = cookie(r.header("cookie"), cookieName(r));
     if (value.isEmpty())
         return {};
     return QCryptographicHash::hash(value, QCryptographicHash::Sha256);
@@ -229,7 +233,7 @@ Response WebAuth::signedIn(const Request& r, const QString& user,
     audit_.record(p->name, address, QStringLiteral("signed in"));
     Response out = WebApi::json(200, {{QStringLiteral("user"), p->name},
                                       {QStringLiteral("role"), server::roleName(p->role)}});
-    out.headers.emplaceBack("Set-Cookie", QByteArray(kCookie) + '=' + value +
+    out.headers.emplaceBack("Set-Cookie", cookieName(r) + '=' + value +
                                               "; HttpOnly; SameSite=Strict; Path=/" +
                                               (r.tls ? "; Secure" : ""));
     return out;
@@ -243,7 +247,7 @@ Response WebAuth::signOut(const Request& r) {
         sweep();
     }
     Response out{204, {}, {}, {}};
-    out.headers.emplaceBack("Set-Cookie", QByteArray(kCookie) +
+    out.headers.emplaceBack("Set-Cookie", cookieName(r) +
                                               "=; HttpOnly; SameSite=Strict; Path=/; Max-Age=0" +
                                               (r.tls ? "; Secure" : ""));
     return out;

@@ -77,6 +77,11 @@ public:
     // kSessionIdleMs unless a test wants less.
     qint64 sessionIdleMs = kSessionIdleMs;
     static constexpr char kCookie[] = "hmx_session";
+    // The cookie's name for this request: over HTTPS with the __Host-
+    // prefix, which a browser only takes with Secure and Path=/ and
+    // without Domain, from this very host: no other site nor a plain-HTTP
+    // page can plant one.
+    static QByteArray cookieName(const Request& r);
 
     WebAuth(server::Accounts& accounts, server::AuditTrail& audit, QObject* parent = nullptr);
 

@@ -53,7 +53,10 @@ Response pageFile(const Request& r) {
     return Response{200, contentType(name), f.readAll(), {{"Cache-Control", "no-cache"}}};
 }
 
-void secure(Response& r) {
+void secure(Response& r, bool tls) {
+    // Once a browser has been here over HTTPS, it never comes in clear.
+    if (tls)
+        r.headers.emplaceBack("Strict-Transport-Security", "max-age=31536000");
     r.headers.emplaceBack("Content-Security-Policy",
                           "default-src 'self'; base-uri 'none'; form-action 'none'; "
                           "frame-ancestors 'none'");
@@ -171,13 +174,13 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
         auto unwrapped = unwrap(sent);
         if (const auto* refusal = std::get_if<Response>(&unwrapped)) {
             Response out = *refusal;
-            secure(out);
+            secure(out, sent.tls);
             return answer(out);
         }
         const Request& r = std::get<Request>(unwrapped);
         const QByteArray line = r.method + ' ' + r.path.toUtf8();
-        auto send = [this, answer, line, peer = r.peer](Response response) {
-            secure(response);
+        auto send = [this, answer, line, peer = r.peer, tls = r.tls](Response response) {
+            secure(response, tls);
             emit traffic(
                 QStringLiteral("%1 %2 %3")
                     .arg(peer.toString(), server::AuditTrail::loggable(QString::fromUtf8(line)))

@@ -27,6 +27,12 @@ QByteArray refusal(RequestMeter::Verdict verdict, const WebLimits& limits) {
         code = "body_too_large";
         sentence = QStringLiteral("The body is over %1 bytes.").arg(limits.maxBody);
         break;
+    case RequestMeter::Verdict::Ambiguous:
+        status = "400 Bad Request";
+        code = "ambiguous_length";
+        sentence = QStringLiteral("Give the body's length once: one Content-Length, and no "
+                                  "Transfer-Encoding beside it.");
+        break;
     case RequestMeter::Verdict::LengthRequired:
     case RequestMeter::Verdict::Fine:
         status = "411 Length Required";
@@ -170,6 +176,8 @@ void ConnectionWatch::refuse(RequestMeter::Verdict verdict) {
                                            ? QStringLiteral("header fields too large")
                                        : verdict == RequestMeter::Verdict::BodyTooLarge
                                            ? QStringLiteral("body too large")
+                                       : verdict == RequestMeter::Verdict::Ambiguous
+                                           ? QStringLiteral("body length ambiguous")
                                            : QStringLiteral("chunked body refused"));
     socket_->write(refusal(verdict, limits_));
     socket_->disconnectFromHost();
