@@ -4,7 +4,6 @@
 // and event is recorded for check_openapi.py, which holds them against the
 // OpenAPI document.
 
-#include "frontends/server/account_command.h"
 #include "frontends/server/accounts.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/router_state.h"
@@ -30,7 +29,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextStream>
 #include <QWebSocket>
 
 namespace {
@@ -954,15 +952,10 @@ void TestWebApi::accountsFileLost() {
     QCOMPARE(trail().last(), "accounts file gone; nobody may sign in");
     QCOMPARE(rig.log.filter("is gone, and accounts existed").size(), 1);
     QVERIFY(me().json["error"].toString().contains("cannot read its accounts"));
-    struct : server::PasswordSource {
-        bool interactive() const override { return false; }
-        std::optional<QByteArray> readLine(const QString&) override { return "pw-anew"; }
-    } password;
-    QString ignored;
-    QTextStream out(&ignored);
-    QCOMPARE(server::runAccountCommand({"user", "add", "anew"}, "viewer", dir.path(), password, out,
-                                       out),
-             0);
+    server::Accounts made(dir.path()); // as "user add" makes it
+    QString why;
+    QVERIFY(made.addUser("anew", server::Role::Viewer, "pw-anew") == server::Accounts::Edit::Done &&
+            made.save(&why));
     QVERIFY(QTest::qWaitFor([&] { return !rig.web->auth().accountsBroken(); }, 2000));
     QVERIFY(rig.signIn("anew"));
     QVERIFY(trail().contains("user \"anew\" added as viewer"));
