@@ -2,6 +2,8 @@
 
 #include "frontends/server/accounts.h"
 
+#include <QDir>
+#include <QLockFile>
 #include <QTextStream>
 #include <iterator>
 
@@ -10,6 +12,10 @@ namespace server {
 namespace {
 
 enum Status { kDone = 0, kRefused = 1, kUsage = 2 };
+
+// Another command holds the lock for a moment only: it reads, changes and
+// writes a small file.
+constexpr int kLockWaitMs = 10000;
 
 struct Form {
     const char* kind;
@@ -107,19 +113,44 @@ int runAccountCommand(const QStringList& command, const QString& role, const QSt
         return kDone;
     }
     const QString quoted = QStringLiteral("%1 \"%2\"").arg(kind, name);
-    const bool exists = accounts.find(name, token).has_value();
-    if (exists && verb == QLatin1String("add"))
-        return complain(kRefused, quoted + QStringLiteral(" exists already"));
-    if (!exists && verb != QLatin1String("add"))
-        return complain(kRefused, QStringLiteral("no ") + quoted);
+    const auto present = [&](const Accounts& a) -> std::optional<QString> {
+        const bool exists = a.find(name, token).has_value();
+        if (exists && verb == QLatin1String("add"))
+            return quoted + QStringLiteral(" exists already");
+        if (!exists && verb != QLatin1String("add"))
+            return QStringLiteral("no ") + quoted;
+        return std::nullopt;
+    };
+    // Checked before the prompt, so that nobody types a password for
+    // nothing, and again once the file is locked.
+    if (const auto refusal = present(accounts))
+        return complain(kRefused, *refusal);
+    std::optional<QByteArray> password;
+    if (!token && (verb == QLatin1String("add") || verb == QLatin1String("passwd"))) {
+        password = askPassword(passwords, &why);
+        if (!password)
+            return complain(kRefused, why);
+    }
+
+    // Another command may have changed the file while the password was
+    // typed: it is read again under the lock and only this change is made
+    // to it, so that a token or user removed meanwhile stays removed.
+    if (!QDir().mkpath(folder))
+        return complain(kRefused, QStringLiteral("%1: cannot create the folder").arg(folder));
+    QLockFile lock(accounts.path() + QStringLiteral(".lock"));
+    if (!lock.tryLock(kLockWaitMs))
+        return complain(kRefused, QStringLiteral("%1 is being changed by another command; try "
+                                                 "again (or remove %1.lock if none runs)")
+                                      .arg(accounts.path()));
+    if (!accounts.load(&why))
+        return complain(kRefused, why);
+    if (const auto refusal = present(accounts))
+        return complain(kRefused, *refusal);
 
     QByteArray newToken;
     QString done;
     Accounts::Edit edit = Accounts::Edit::Done;
-    if (!token && (verb == QLatin1String("add") || verb == QLatin1String("passwd"))) {
-        const std::optional<QByteArray> password = askPassword(passwords, &why);
-        if (!password)
-            return complain(kRefused, why);
+    if (password) {
         edit = verb == QLatin1String("add") ? accounts.addUser(name, *newRole, *password)
                                             : accounts.setPassword(name, *password);
         done = verb == QLatin1String("add") ? QStringLiteral(" added as ") + roleWord

@@ -45,6 +45,7 @@ QString usage() {
         "                          [--line ADDR:PORT | --no-line] [--web ADDR:PORT | --no-web]\n"
         "                          [--web-host NAME]...\n"
         "                          [--web-cert FILE --web-key FILE] [--web-insecure]\n"
+        "                          [--web-proxy]\n"
         "                          [--state-dir DIR] [--poll S] [--name TEXT] [--allow CIDR]...\n"
         "                          [--max-clients N] [--max-per-address N] [--no-schedule] [-v]\n\n"
         "Owns the switcher's line and shares it with many clients.\n\n"
@@ -66,6 +67,8 @@ QString usage() {
         "                       intermediate certificates after it); read again on SIGHUP\n"
         "  --web-key FILE       its private key (PEM, no passphrase); read again on SIGHUP\n"
         "  --web-insecure       plain HTTP on an address beyond loopback (refused without)\n"
+        "  --web-proxy          believe a reverse proxy on loopback about the client's\n"
+        "                       address (X-Forwarded-For, Forwarded) and scheme\n"
         "  --state-dir DIR      where labels and accounts are kept (default\n"
         "                       $STATE_DIRECTORY, else $XDG_STATE_HOME/hdmi-matrix, else\n"
         "                       ~/.local/state/hdmi-matrix)\n"
@@ -112,7 +115,7 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
     valued({"max-clients"}, "N");
     valued({"max-per-address"}, "N");
     valued({"role"}, "ROLE");
-    for (const char* name : {"no-videohub", "no-line", "no-web", "web-insecure"})
+    for (const char* name : {"no-videohub", "no-line", "no-web", "web-insecure", "web-proxy"})
         parser.addOption({QLatin1String(name), {}});
     parser.addOption({QStringLiteral("no-schedule"), {}});
     parser.addOption({{"v", "verbose"}, {}});
@@ -179,6 +182,7 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
     if (o.webCert.isEmpty() != o.webKey.isEmpty())
         return fail(QStringLiteral("--web-cert and --web-key go together"));
     o.webInsecure = parser.isSet(QStringLiteral("web-insecure"));
+    o.webProxy = parser.isSet(QStringLiteral("web-proxy"));
     if (parser.isSet(QStringLiteral("state-dir"))) {
         o.stateDir = parser.value(QStringLiteral("state-dir"));
         if (o.stateDir.isEmpty())

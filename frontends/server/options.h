@@ -38,6 +38,9 @@ struct Options {
     QString webKey;
     // Plain HTTP beyond the loopback address all the same (--web-insecure).
     bool webInsecure = false;
+    // A reverse proxy on this machine is believed about the client's
+    // address and scheme (--web-proxy).
+    bool webProxy = false;
     mqtt::Options mqtt;   // named after the switcher (--name)
     bool schedule = true; // scenes recall by their schedules
     bool verbose = false;

@@ -330,8 +330,23 @@ Outcome RouterState::ask(const Asker& asker, const Change& change, Finished fini
             now = changeLocks(asker.client, change.locks);
         }
     }
-    if (now != Outcome::Queued)
+    if (now == Outcome::Queued)
+        return now;
+    // Labels refused are recorded by their size: what a client sends that
+    // is not taken has no place in the trail.
+    if (now == Outcome::Invalid && change.kind == Change::Kind::Labels && change.what.isEmpty()) {
+        QList<QPair<int, qsizetype>> sizes;
+        for (const LabelChange& l : change.labels)
+            sizes.append({l.port, l.text.size()});
+        audit_.record(asker.who, asker.from,
+                      AuditTrail::refusedLabels(change.side == Side::Inputs
+                                                    ? QStringLiteral("input")
+                                                    : QStringLiteral("output"),
+                                                sizes),
+                      now);
+    } else {
         audit_.record(asker.who, asker.from, what, now);
+    }
     return now;
 }
 

@@ -186,6 +186,7 @@ bool ServerApp::start(QString* error, bool announce) {
         web_ =
             std::make_unique<web::WebServer>(*state_, options_.name, webLimits, options_.stateDir);
         web_->setHostNames(options_.webHosts);
+        web_->setTrustProxy(options_.webProxy);
         web_->setScenes(scenes_.get());
         const bool tls = !options_.webCert.isEmpty();
         if (tls && !web_->setCertificate(options_.webCert, options_.webKey, &why)) {

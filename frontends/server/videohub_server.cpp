@@ -1,5 +1,6 @@
 #include "frontends/server/videohub_server.h"
 
+#include "frontends/server/audit_trail.h"
 #include "frontends/server/listener.h"
 
 namespace server {
@@ -26,7 +27,7 @@ void VideohubServer::accept(ClientLink* link) {
     connect(session, &VideohubSession::handled, this,
             [this, name](const QString& header, int lines, bool ack) {
                 emit traffic(QStringLiteral("videohub %1: %2 (%3 lines) -> %4")
-                                 .arg(name, header)
+                                 .arg(name, AuditTrail::loggable(header))
                                  .arg(lines)
                                  .arg(ack ? QStringLiteral("ACK") : QStringLiteral("NAK")));
             });

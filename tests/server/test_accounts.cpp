@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <functional>
+#include <utility>
 
 using server::Accounts;
 using Edit = server::Accounts::Edit;
@@ -22,9 +24,12 @@ const QString kSeed = QStringLiteral("alice=operator|t1=viewer t2=admin");
 struct FakePasswords : server::PasswordSource {
     bool person = false;
     QStringList lines, prompts;
+    std::function<void()> meanwhile; // another command, while the password is typed
     bool interactive() const override { return person; }
     std::optional<QByteArray> readLine(const QString& prompt) override {
         prompts << prompt;
+        if (meanwhile)
+            std::exchange(meanwhile, nullptr)();
         return lines.isEmpty() ? std::nullopt : std::optional(lines.takeFirst().toUtf8());
     }
 };
@@ -214,7 +219,8 @@ void TestAccounts::badFile() {
 void TestAccounts::command_data() {
     QTest::addColumn<QString>("command"); // after --state-dir FOLDER
     // The lines of standard input; first "!": typed at a terminal, "{": the
-    // file is damaged, "!file": the folder is under a file.
+    // file is damaged, "!file": the folder is under a file, "&COMMAND": that
+    // command runs while the password is typed.
     QTest::addColumn<QStringList>("input");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("err"); // part of its one line; empty: no line
@@ -251,6 +257,12 @@ void TestAccounts::command_data() {
     row("unknown verb", "token show", "", 2, "is not a command");
     row("not a command", "users list", "", 2, "unknown argument \"users\"");
     row("role alone", "--role admin", "", 2, "--role is for the user and token commands");
+    row("removal meanwhile kept", "user passwd alice", "&token remove t1|s3cret", 0,
+        "password changed", "alice=operator|t2=admin");
+    row("removed meanwhile", "user passwd alice", "&user remove alice|s3cret", 1, "no user",
+        "|t1=viewer t2=admin");
+    row("added meanwhile", "user add bob --role admin", "&user add bob --role viewer|s3cret", 1,
+        "exists already", "alice=operator bob=viewer|t1=viewer t2=admin");
     row("damaged file", "user list", "{", 1, "not JSON", "");
     row("unwritable", "token add t9 --role admin", "!file", 1, "cannot create", "");
 }
@@ -276,6 +288,17 @@ void TestAccounts::command() {
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
         passwords.person = input.value(0) == "!";
         passwords.lines = input.mid(passwords.person ? 1 : 0);
+    }
+    if (input.value(0).startsWith('&')) {
+        passwords.lines.removeFirst();
+        passwords.meanwhile = [&, other = input.value(0).mid(1).split(' ')] {
+            FakePasswords more;
+            more.lines = QStringList{"other"};
+            QString ignored;
+            QTextStream o(&ignored), e(&ignored);
+            QCOMPARE(server::runAccountCommand(other.mid(0, 3), other.value(4), folder, more, o, e),
+                     0);
+        };
     }
     // The server's own reading of its arguments first, as the program does.
     QString outText, errText;

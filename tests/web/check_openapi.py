@@ -60,7 +60,7 @@ def main(document_path, recorded_path):
                 used.add(("/api/v1/events", "get"))
                 continue
             what = f'{r["method"]} {r["path"]} {r["status"]}'
-            path = next((p for rx, p in templates if rx.match(r["path"])), None)
+            path = next((p for rx, p in templates if rx.match(r["path"].split("?")[0])), None)
             operation = document["paths"].get(path, {}).get(r["method"].lower())
             if operation is None:
                 # Outside the API (the page's files), only errors are JSON.

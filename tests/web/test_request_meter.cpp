@@ -49,9 +49,21 @@ void TestRequestMeter::requests_data() {
     QTest::newRow("huge length")
         << QByteArray("PUT / HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n")
         << Verdict::Fine << 1 << false;
-    QTest::newRow("first length counts")
-        << QByteArray("PUT / HTTP/1.1\r\nContent-Length: 2\r\nContent-Length: 40\r\n\r\nab") + get
+    QTest::newRow("one length twice")
+        << QByteArray("PUT / HTTP/1.1\r\nContent-Length: 2\r\nContent-Length: 2, 2\r\n\r\nab") + get
         << Verdict::Fine << 2 << false;
+    QTest::newRow("two lengths")
+        << QByteArray("PUT / HTTP/1.1\r\nContent-Length: 2\r\nContent-Length: 40\r\n\r\nab") + get
+        << Verdict::Ambiguous << 0 << true;
+    QTest::newRow("two lengths in one field")
+        << QByteArray("PUT / HTTP/1.1\r\nContent-Length: 2, 3\r\n\r\nab") << Verdict::Ambiguous << 0
+        << true;
+    QTest::newRow("length and coding")
+        << QByteArray("PUT / HTTP/1.1\nTransfer-Encoding: chunked\nContent-Length: 2\n\n")
+        << Verdict::Ambiguous << 0 << true;
+    QTest::newRow("length and another coding")
+        << QByteArray("PUT / HTTP/1.1\r\nContent-Length: 2\r\nTransfer-Encoding: gzip\r\n\r\n")
+        << Verdict::Ambiguous << 0 << true;
     QTest::newRow("chunked") << QByteArray(
                                     "PUT / HTTP/1.1\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n")
                              << Verdict::LengthRequired << 0 << true;

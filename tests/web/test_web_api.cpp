@@ -101,6 +101,13 @@ struct Rig {
         return out;
     }
     bool sent(const QByteArray& command) const { return made && made->written.contains(command); }
+    // The session cookie of the latest sign-in, as a Cookie field.
+    QByteArray cookie() {
+        return net.cookieJar()
+            ->cookiesForUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(web->port())))
+            .value(0)
+            .toRawForm(QNetworkCookie::NameAndValueOnly);
+    }
     // Signs in; the cookie goes with every later call.
     bool signIn(const char* user) {
         return call("POST", "/api/v1/login",
@@ -203,6 +210,12 @@ private slots:
     void access();
     void signInLimited();
     void streamsFollowAccounts();
+    void sessionsEnd();
+    void trailKeptReadable();
+    void streamCaps();
+    void behindProxy();
+    void accountsFileLost();
+    void sceneNamesRoundTrip();
     void noAccounts();
     void scenes();
 
@@ -440,6 +453,11 @@ void TestWebApi::limits() {
     QVERIFY(headers.has("HTTP/1.1 431 ") && headers.closed());
     QVERIFY(body.has("HTTP/1.1 413 ") && body.closed());
     QVERIFY(body.got.contains(R"("code":"body_too_large")"));
+    Raw twice(port);
+    twice.s.write("PUT /api/v1/outputs/1/input HTTP/1.1\r\nContent-Type: application/json\r\n"
+                  "Content-Length: 12\r\nContent-Length: 0\r\n\r\n{\"input\": 7}");
+    QVERIFY(twice.has("HTTP/1.1 400 ") && twice.closed());
+    QVERIFY(twice.got.contains(R"("code":"ambiguous_length")"));
     // A request trickled in: closed when its time is up, whatever it sends.
     trickle.s.write("GET /api/v1/health HTTP/1.1\r\n");
     for (int i = 0; i < 20 && trickle.s.state() == QAbstractSocket::ConnectedState; ++i) {
@@ -700,6 +718,280 @@ void TestWebApi::streamsFollowAccounts() {
     forgetAccounts();
 }
 
+// A session and its stream end at once with a new password, with its
+// user's 21st sign-in, and when its idle time is up, request or none.
+void TestWebApi::sessionsEnd() {
+    QVERIFY(makeAccounts());
+    Rig rig(accountsDir_.path());
+    QVERIFY(rig.ok);
+    const QString own = QStringLiteral("http://127.0.0.1:%1").arg(rig.web->port());
+    const auto stream = [&] {
+        return std::make_unique<Events>(
+            rig.web->port(), own, true,
+            QList<QPair<QByteArray, QByteArray>>{{"Cookie", rig.cookie()}});
+    };
+    const auto ends = [](Events& e) {
+        return QTest::qWaitFor([&] { return !e.got.isEmpty(); }) &&
+               QTest::qWaitFor([&] { return e.ws.state() == QAbstractSocket::UnconnectedState; },
+                               1500);
+    };
+    QVERIFY(rig.signIn("gone"));
+    auto renamed = stream();
+    server::Accounts a(accountsDir_.path());
+    QString why;
+    QVERIFY(a.load(&why));
+    QCOMPARE(a.setPassword(QStringLiteral("gone"), "another"), server::Accounts::Edit::Done);
+    QVERIFY(a.save(&why));
+    QVERIFY(ends(*renamed));
+    QCOMPARE(rig.call("GET", "/api/v1/me").status, 401);
+    QCOMPARE(a.setPassword(QStringLiteral("gone"), "pw-gone"), server::Accounts::Edit::Done);
+    QVERIFY(a.save(&why));
+
+    QVERIFY(rig.signIn("viewer"));
+    auto first = stream();
+    for (int i = 0; i < web::WebAuth::kSessionsPerUser; ++i)
+        QVERIFY(rig.signIn("viewer"));
+    QVERIFY(ends(*first));
+    QCOMPARE(rig.web->auth().sessions(), web::WebAuth::kSessionsPerUser);
+    QCOMPARE(rig.call("GET", "/api/v1/me").status, 200);
+
+    rig.web->auth().sessionIdleMs = 400;
+    QVERIFY(rig.signIn("admin"));
+    auto idle = stream();
+    QVERIFY(ends(*idle));
+    QCOMPARE(rig.web->auth().sessions(), 0);
+}
+
+// Texts from clients with line ends in them forge no log line; 520
+// refused labels of 4,000 characters leave a trail that is small and still
+// answers, whole to a client that reads, however large.
+void TestWebApi::trailKeptReadable() {
+    web::WebLimits limits;
+    limits.maxUnsent = 16 * 1024;
+    Rig rig(dir_.path(), limits);
+    QVERIFY(rig.ok);
+    rig.web->setScenes(&rig.app->scenes());
+    QStringList lines;
+    QObject::connect(&rig.app->state().audit(), &server::AuditTrail::logged,
+                     [&](const QString& l) { lines << l; });
+    QObject::connect(rig.web.get(), &web::WebServer::traffic,
+                     [&](const QString& l) { lines << l; });
+    QCOMPARE(rig.call("PUT", "/api/v1/scenes/a%0Aaudit%3A%20alice%20from%2010.9.9.9",
+                      R"({"routes": [{"output": 1, "input": 1}]})")
+                 .status,
+             400);
+    QCOMPARE(rig.call("GET", "/api/v1/nothing%E2%80%A8audit:%20alice%0d%0aaudit:").status, 404);
+    QCOMPARE(rig.call("POST", "/api/v1/scenes/" + QString(300, 'n') + "%0A/capture").status, 400);
+    Raw hub(rig.app->videohubPort());
+    QVERIFY(hub.has("END PRELUDE:"));
+    hub.s.write(
+        QStringLiteral("OUTPUT LABELS:\n2 Desk\u2028audit: alice from 10.9.9.9: x\n\n").toUtf8());
+    const QByteArray block = "INPUT LABELS:\n1 " + QByteArray(4000, 'x') + "\n\n";
+    for (int i = 0; i < 520; ++i)
+        hub.s.write(block);
+    QVERIFY(QTest::qWaitFor([&] { return hub.got.count("NAK") == 521; }, 20000));
+    for (const QString& l : std::as_const(lines))
+        QVERIFY2(!l.contains('\n') && !l.contains('\r') && !l.contains(QChar(0x2028)) &&
+                     l.size() <= 1200,
+                 qPrintable(l.left(300)));
+    QCOMPARE(lines.filter("\\naudit: alice from 10.9.9.9").size(), 2); // trail and traffic
+    QCOMPARE(lines.filter("\\u2028audit: alice").size(), 1);
+    QCOMPARE(lines.filter("label output 3 (34 characters) (refused: invalid)").size(), 1);
+    QCOMPARE(lines.filter(QString(197, 'n') + "...\"").size(), 1);
+
+    const Reply all = rig.call("GET", "/api/v1/audit");
+    QCOMPARE(all.status, 200);
+    const QJsonArray entries = all.json["entries"].toArray();
+    QCOMPARE(entries.size(), server::AuditTrail::kKept);
+    QCOMPARE(entries.last()["what"], "label input 2 (4000 characters) (refused: invalid)");
+    const Reply latest = rig.call("GET", "/api/v1/audit?limit=2");
+    QCOMPARE(latest.json["entries"].toArray(), (QJsonArray{entries[498], entries[499]}));
+    QCOMPARE(rig.call("GET", "/api/v1/audit?limit=0").status, 400);
+
+    // More than maxUnsent, to a client that reads: not one that does not.
+    Raw reader(rig.web->port());
+    reader.s.write("GET /api/v1/audit HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    QVERIFY(reader.has("\"who\":\"videohub\"}]}"));
+    QVERIFY(reader.got.size() > limits.maxUnsent);
+    QVERIFY(rig.log.filter("does not read").isEmpty());
+}
+
+// Event streams have caps of their own: 4 from an address, 8 of a user or
+// token, half the port in all; a refused one is told why, and a sign-in
+// still gets in.
+void TestWebApi::streamCaps() {
+    QVERIFY(makeAccounts());
+    std::vector<std::unique_ptr<Raw>> streams;
+    const auto open = [&](Rig& rig, int address, const QByteArray& fields) {
+        streams.push_back(std::make_unique<Raw>(
+            rig.web->port(), true, qPrintable(QStringLiteral("127.0.0.%1").arg(address))));
+        streams.back()->s.write(
+            "GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+            "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+            "Sec-WebSocket-Version: 13\r\n" +
+            fields + "\r\n");
+        Raw& s = *streams.back();
+        return QTest::qWaitFor([&] {
+                   return s.got.startsWith("HTTP/1.1 101 ") ? s.got.contains("\r\n\r\n")
+                                                            : s.got.endsWith("}");
+               }) && s.got.startsWith("HTTP/1.1 101 ")
+                   ? QStringLiteral("open")
+                   : QJsonDocument::fromJson(s.got.mid(s.got.indexOf('{')))["error"].toString();
+    };
+    QStringList got;
+    {
+        Rig rig(accountsDir_.path());
+        QVERIFY(rig.ok);
+        for (int i = 0; i < 10; ++i)
+            got << open(rig, i < 5 ? 2 : i < 9 ? 3 : 4, "Authorization: Bearer " + token_ + "\r\n");
+        QCOMPARE(got.join('|'), "open|open|open|open|This address has 4 event streams open "
+                                "already.|open|open|open|open|script has 8 event streams open "
+                                "already.");
+        QVERIFY(rig.signIn("viewer"));
+    }
+    got.clear();
+    streams.clear();
+    QTemporaryDir none;
+    Rig rig(none.path());
+    QVERIFY(rig.ok);
+    for (int i = 0; i < 25; ++i)
+        got << open(rig, 2 + i / 5, {});
+    QCOMPARE(got.count("open"), 16);
+    QCOMPARE(got.mid(20).join('|'), QStringList(5, "The server has 16 event streams open, as many "
+                                                   "as it takes.")
+                                        .join('|'));
+    QCOMPARE(rig.call("GET", "/api/v1/health").status, 200);
+    QCOMPARE(rig.web->eventClients(), 16);
+}
+
+// A forwarded request is never this machine's own; with the proxy
+// believed, its client's address counts for the sign-in limit and the
+// trail, and its scheme for the cookie. Sign-ins waiting from other
+// addresses do not hold up the right one.
+void TestWebApi::behindProxy() {
+    {
+        QTemporaryDir none;
+        Rig rig(none.path());
+        QVERIFY(rig.ok);
+        QStringList got;
+        for (const bool trust : {false, true})
+            for (const char* field : {"X-Forwarded-For: 192.0.2.7", "X-Forwarded-For: 127.0.0.1",
+                                      "Forwarded: for=127.0.0.1", "X-Other: 1"}) {
+                rig.web->setTrustProxy(trust);
+                const QByteArrayList pair = QByteArray(field).split(':');
+                rig.headers = {{pair[0], pair[1].trimmed()}};
+                got << QString::number(rig.call("GET", "/api/v1/me").status);
+            }
+        // Believed, 192.0.2.7 is not in --allow.
+        QCOMPARE(got.join(' '), "401 401 401 200 403 401 401 200");
+    }
+    QVERIFY(makeAccounts());
+    web::WebLimits limits;
+    limits.allow = {QHostAddress::parseSubnet("192.0.2.0/24"),
+                    QHostAddress::parseSubnet("2001:db8::/32")};
+    Rig rig(accountsDir_.path(), limits);
+    QVERIFY(rig.ok);
+    rig.web->setTrustProxy(true);
+    const QByteArray wrong = R"({"user": "admin", "password": "nope"})";
+    rig.headers = {{"X-Forwarded-For", "10.1.1.1, 192.0.2.7"}};
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(rig.call("POST", "/api/v1/login", wrong).status, 401);
+    QCOMPARE(rig.call("POST", "/api/v1/login", wrong).status, 429);
+    rig.headers = {{"Forwarded", R"(for=192.0.2.7, for="[2001:db8::1]:4711";proto=https)"}};
+    const Reply in =
+        rig.call("POST", "/api/v1/login", R"({"user": "admin", "password": "pw-admin"})");
+    QCOMPARE(in.status, 200);
+    QVERIFY(in.header("Set-Cookie").contains("; Secure"));
+    const auto& trail = rig.app->state().audit().entries();
+    QCOMPARE(trail.back().from + ": " + trail.back().what, "2001:db8::1: signed in");
+    QCOMPARE(trail[trail.size() - 2].from, "192.0.2.7");
+
+    rig.headers.clear();
+    std::vector<std::unique_ptr<Raw>> others;
+    for (int i = 0; i < 5; ++i) {
+        others.push_back(std::make_unique<Raw>(
+            rig.web->port(), true, qPrintable(QStringLiteral("127.0.0.%1").arg(2 + i % 4))));
+        others.back()->s.write("POST /api/v1/login HTTP/1.1\r\nContent-Type: application/json\r\n"
+                               "Content-Length: 37\r\n\r\n" +
+                               wrong);
+        QVERIFY(others.back()->s.waitForBytesWritten(1000));
+    }
+    QVERIFY(others.back()->has("HTTP/1.1 429 ")); // a second from 127.0.0.2
+    QVERIFY(rig.signIn("admin"));
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(others[i]->has("HTTP/1.1 401 "));
+}
+
+// The accounts file damaged, or gone while accounts existed: nobody gets
+// in, this machine included, and the trail says so rather than that every
+// user was removed; mended or made again, it is read as usual.
+void TestWebApi::accountsFileLost() {
+    QVERIFY(makeAccounts());
+    QTemporaryDir dir;
+    const QString file = dir.filePath("accounts.json");
+    QVERIFY(QFile::copy(accountsDir_.filePath("accounts.json"), file));
+    Rig rig(dir.path());
+    QVERIFY(rig.ok);
+    const auto trail = [&] {
+        QStringList out;
+        for (const auto& e : rig.app->state().audit().entries())
+            out << e.what;
+        return out;
+    };
+    const auto me = [&] { return rig.call("GET", "/api/v1/me"); };
+    QCOMPARE(me().json["code"], "unauthorized");
+    QFile damaged(file);
+    QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.close();
+    QVERIFY(QTest::qWaitFor([&] { return !trail().isEmpty(); }, 2000));
+    QCOMPARE(trail(), QStringList{"accounts file damaged; nobody may sign in"});
+    QVERIFY(QFile::remove(file) && QFile::copy(accountsDir_.filePath("accounts.json"), file));
+    QVERIFY(QTest::qWaitFor([&] { return !rig.web->auth().accountsBroken(); }, 2000));
+    QVERIFY(QFile::remove(file));
+    QVERIFY(QTest::qWaitFor([&] { return trail().size() == 2; }, 2000));
+    QCOMPARE(trail().last(), "accounts file gone; nobody may sign in");
+    QCOMPARE(rig.log.filter("is gone, and accounts existed").size(), 1);
+    QVERIFY(me().json["error"].toString().contains("cannot read its accounts"));
+    server::Accounts made(dir.path()); // as "user add" makes it
+    QString why;
+    QVERIFY(made.addUser("anew", server::Role::Viewer, "pw-anew") == server::Accounts::Edit::Done &&
+            made.save(&why));
+    QVERIFY(QTest::qWaitFor([&] { return !rig.web->auth().accountsBroken(); }, 2000));
+    QVERIFY(rig.signIn("anew"));
+    QVERIFY(trail().contains("user \"anew\" added as viewer"));
+    QVERIFY(trail().contains("user \"admin\" removed"));
+}
+
+// A new scene may not be named what a URL path does not carry back
+// ("." and "..", a lone "%"); one kept under such a name from before is
+// still recalled and removed by its escaped name.
+void TestWebApi::sceneNamesRoundTrip() {
+    QTemporaryDir dir;
+    QFile kept(dir.filePath("scenes.json"));
+    QVERIFY(kept.open(QIODevice::WriteOnly) &&
+            kept.write(R"({"version": 1, "scenes": [{"name": ".", "routes": [{"output": 1,
+                          "input": 2}]}]})") > 0);
+    kept.close();
+    Rig rig(dir.path());
+    QVERIFY(rig.ok);
+    rig.web->setScenes(&rig.app->scenes());
+    const auto status = [&](const QByteArray& line) {
+        Raw raw(rig.web->port());
+        raw.s.write(line + " HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: 39"
+                           "\r\n\r\n{\"routes\": [{\"output\": 1, \"input\": 3}]}");
+        return raw.has("\r\n\r\n") ? raw.got.mid(9, 3).toInt() : 0;
+    };
+    QStringList got;
+    for (const char* line :
+         {"PUT /api/v1/scenes/%2E%2E", "PUT /api/v1/scenes/..", "PUT /api/v1/scenes/50%25",
+          "POST /api/v1/scenes/a%25z/capture", "PUT /api/v1/scenes/50%2525",
+          "PUT /api/v1/scenes/%2E", "POST /api/v1/scenes/%2E/recall", "DELETE /api/v1/scenes/%2E"})
+        got << QString::number(status(line));
+    QCOMPARE(got.join(' '), "400 400 400 400 200 200 200 204");
+    QVERIFY(rig.sent("cir 02"));
+    QCOMPARE(rig.call("GET", "/api/v1/scenes").json["scenes"][0]["name"], "50%25");
+}
+
 // Without accounts, the server's own machine has every right and others
 // none; a file that cannot be read lets nobody in.
 void TestWebApi::noAccounts() {
@@ -719,6 +1011,12 @@ void TestWebApi::noAccounts() {
     QVERIFY(std::get<web::Response>(refused).body.contains("user add"));
     auth.setAccountsBroken(true);
     QVERIFY(std::holds_alternative<web::Response>(auth.identify(local)));
+    // Over HTTPS the cookie is one no other host could have set.
+    for (const bool tls : {false, true}) {
+        local.tls = tls;
+        QVERIFY(auth.signOut(local).headers.value(0).second.startsWith(tls ? "__Host-hmx_session=; "
+                                                                           : "hmx_session=; "));
+    }
 }
 
 // Scenes through the API: names with a "/" in them, a clash in another

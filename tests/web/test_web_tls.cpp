@@ -48,7 +48,9 @@ private slots:
         connect(&app, &server::ServerApp::log, [&](const QString& line) { log << line; });
         QVERIFY2(app.start(&error_, false), qPrintable(error_));
         auto served = [&] { return get(app.webPort())->sslConfiguration().peerCertificate(); };
-        QVERIFY(get(app.webPort())->readAll().startsWith("<!doctype html>"));
+        QNetworkReply* page = get(app.webPort());
+        QVERIFY(page->readAll().startsWith("<!doctype html>"));
+        QCOMPARE(page->rawHeader("Strict-Transport-Security"), "max-age=31536000");
         QVERIFY(get(app.webPort(), "/api/v1/state")->readAll().contains("\"outputs\":["));
         QWebSocket events;
         connect(&events, &QWebSocket::textMessageReceived, [&](const QString& m) { got << m; });

@@ -44,8 +44,8 @@ RequestMeter::Verdict RequestMeter::feed(QByteArrayView bytes) {
 }
 
 RequestMeter::Verdict RequestMeter::endHead() {
-    qint64 length = 0;
-    bool lengthSeen = false;
+    bool chunked = false, coded = false;
+    QByteArray lengthText; // the one length every Content-Length gives
     const QList<QByteArray> lines = head_.split('\n');
     for (qsizetype n = 1; n < lines.size(); ++n) {
         const qsizetype colon = lines[n].indexOf(':');
@@ -53,17 +53,27 @@ RequestMeter::Verdict RequestMeter::endHead() {
             continue;
         const QByteArray name = lines[n].left(colon).trimmed().toLower();
         const QByteArray value = lines[n].mid(colon + 1).trimmed();
-        if (name == "transfer-encoding" && value.toLower().contains("chunked"))
-            return Verdict::LengthRequired;
-        if (name == "content-length" && !lengthSeen) {
-            lengthSeen = true;
-            bool ok = false;
-            const qulonglong v = value.toULongLong(&ok);
-            if (ok && v > qulonglong(maxBody_))
-                return Verdict::BodyTooLarge;
-            length = ok ? qint64(v) : 0;
+        if (name == "transfer-encoding") {
+            coded = true;
+            chunked = chunked || value.toLower().contains("chunked");
+        } else if (name == "content-length") {
+            // A list ("5, 5") is the same length given again.
+            for (const QByteArray& one : value.split(',')) {
+                if (!lengthText.isNull() && one.trimmed() != lengthText)
+                    return Verdict::Ambiguous;
+                lengthText = one.trimmed();
+            }
         }
     }
+    if (coded && !lengthText.isNull())
+        return Verdict::Ambiguous;
+    if (chunked)
+        return Verdict::LengthRequired;
+    bool ok = false;
+    const qulonglong v = lengthText.toULongLong(&ok);
+    if (ok && v > qulonglong(maxBody_))
+        return Verdict::BodyTooLarge;
+    const qint64 length = ok ? qint64(v) : 0;
     head_.clear();
     bodyLeft_ = length;
     if (length > 0) {

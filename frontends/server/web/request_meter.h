@@ -14,7 +14,9 @@ namespace web {
 //
 // Requests end where the library ends them: leading line ends are skipped,
 // the head ends at an empty line (CR LF or LF alone), and a body is as long
-// as the first Content-Length says.
+// as Content-Length says. A request whose length two readers could read
+// differently (a proxy in front, the library behind) is refused: two
+// different Content-Length values, or one beside Transfer-Encoding.
 class RequestMeter {
 public:
     enum class Verdict {
@@ -22,6 +24,7 @@ public:
         HeadTooLarge,   // 431
         BodyTooLarge,   // 413
         LengthRequired, // 411: a chunked body, whose size is only known at its end
+        Ambiguous,      // 400: lengths that differ, or a length and a transfer coding
     };
 
     RequestMeter(int maxHead, int maxBody) : maxHead_(maxHead), maxBody_(maxBody) {}

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QUrl>
+#include <QUrlQuery>
 #include <cmath>
 
 namespace web {
@@ -31,6 +32,15 @@ int bodyNumber(const QJsonValue& v, int max) {
 
 QString sideName(Side side) {
     return side == Side::Inputs ? QStringLiteral("input") : QStringLiteral("output");
+}
+
+// A new scene's name must come back the same through a URL path: "." and
+// ".." are taken out by every browser and proxy as path steps, and a "%"
+// not starting an escape is read differently by different clients. Scenes
+// already kept under such a name may still be used and removed.
+bool roundTrips(const QString& name) {
+    static const QRegularExpression loneEscape(QStringLiteral("%(?![0-9A-Fa-f]{2})"));
+    return name != QLatin1String(".") && name != QLatin1String("..") && !name.contains(loneEscape);
 }
 
 } // namespace
@@ -287,6 +297,13 @@ void WebApi::handle(const Request& r, const Answer& answer) {
         answer(*refusal);
         return;
     }
+    if (!name.isEmpty() && (r.method == "PUT" || r.path.endsWith(QLatin1String("/capture"))) &&
+        !roundTrips(name) && !scenes_->store().find(name)) {
+        answer(error(400, QStringLiteral("bad_scene"),
+                     QStringLiteral("A scene's name cannot be \".\" or \"..\", nor hold a % that "
+                                    "does not start an escape such as %25.")));
+        return;
+    }
     Call call{
         r, answer, numbers, name, std::get<Caller>(who), clientOf(r.peer), QPointer<WebApi>(this)};
     (this->*endpoint->run)(call);
@@ -428,12 +445,25 @@ void WebApi::getMe(Call& c) {
 }
 
 void WebApi::getAudit(Call& c) {
+    const auto& all = state_.audit().entries();
+    const QUrlQuery query(c.r.query);
+    qsizetype limit = qsizetype(all.size());
+    if (query.hasQueryItem(QStringLiteral("limit"))) {
+        limit = protocol::portNumber(query.queryItemValue(QStringLiteral("limit")),
+                                     server::AuditTrail::kKept);
+        if (!limit)
+            return c.send(error(
+                400, QStringLiteral("bad_limit"),
+                QStringLiteral("limit is a number from 1 to %1.").arg(server::AuditTrail::kKept)));
+    }
     QJsonArray entries;
-    for (const server::AuditTrail::Entry& e : state_.audit().entries())
+    for (auto it = all.end() - std::min(limit, qsizetype(all.size())); it != all.end(); ++it) {
+        const server::AuditTrail::Entry& e = *it;
         entries.append(QJsonObject{{QStringLiteral("time"), e.time.toString(Qt::ISODateWithMs)},
                                    {QStringLiteral("who"), e.who},
                                    {QStringLiteral("from"), e.from},
                                    {QStringLiteral("what"), e.what}});
+    }
     c.send(json(200, {{QStringLiteral("entries"), entries}}));
 }
 
@@ -506,7 +536,8 @@ void WebApi::putScene(Call& c) {
     QString reason;
     const auto result = scenes_->store().put(c.name, routes, schedule, &reason);
     state_.audit().record(
-        c.caller.who, c.r.peer.toString(), QStringLiteral("save scene \"%1\"").arg(c.name),
+        c.caller.who, c.r.peer.toString(),
+        QStringLiteral("save scene \"%1\"").arg(server::AuditTrail::clipped(c.name)),
         result == server::SceneStore::Result::Done ? Outcome::Done : Outcome::Invalid);
     if (result != server::SceneStore::Result::Done)
         return c.send(sceneRefusal(int(result), reason));
@@ -518,8 +549,9 @@ void WebApi::deleteScene(Call& c) {
     const auto result = scenes_->store().remove(c.name, &reason);
     if (result != server::SceneStore::Result::Done)
         return c.send(sceneRefusal(int(result), reason));
-    state_.audit().record(c.caller.who, c.r.peer.toString(),
-                          QStringLiteral("remove scene \"%1\"").arg(c.name));
+    state_.audit().record(
+        c.caller.who, c.r.peer.toString(),
+        QStringLiteral("remove scene \"%1\"").arg(server::AuditTrail::clipped(c.name)));
     c.send(Response{204, {}, {}, {}});
 }
 
@@ -560,7 +592,8 @@ void WebApi::postSceneCapture(Call& c) {
     QString reason;
     const auto result = scenes_->capture(c.name, outputs, &reason);
     state_.audit().record(
-        c.caller.who, c.r.peer.toString(), QStringLiteral("capture scene \"%1\"").arg(c.name),
+        c.caller.who, c.r.peer.toString(),
+        QStringLiteral("capture scene \"%1\"").arg(server::AuditTrail::clipped(c.name)),
         result == server::SceneStore::Result::Done ? Outcome::Done : Outcome::Invalid);
     if (result != server::SceneStore::Result::Done)
         return c.send(sceneRefusal(int(result), reason));

@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <algorithm>
+#include <limits>
 
 namespace web {
 
@@ -89,15 +91,22 @@ void SignInLimiter::forget(qint64 now) {
 }
 
 WebAuth::WebAuth(Accounts& accounts, server::AuditTrail& audit, QObject* parent)
-    : QObject(parent), accounts_(accounts), audit_(audit), checks_(new QThreadPool(this)) {
+    : QObject(parent), accounts_(accounts), audit_(audit), checks_(new QThreadPool(this)),
+      expiry_(new QTimer(this)) {
     checks_->setMaxThreadCount(1);
+    expiry_->setSingleShot(true);
+    connect(expiry_, &QTimer::timeout, this, &WebAuth::sweep);
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     now = [clock] { return clock->elapsed(); };
 }
 
+QByteArray WebAuth::cookieName(const Request& r) {
+    return r.tls ? QByteArray("__Host-") + kCookie : QByteArray(kCookie);
+}
+
 QByteArray WebAuth::sessionKey(const Request& r) const {
-    const QByteArray value = cookie(r.header("cookie"), kCookie);
+    const QByteArray value = cookie(r.header("cookie"), cookieName(r));
     if (value.isEmpty())
         return {};
     return QCryptographicHash::hash(value, QCryptographicHash::Sha256);
@@ -109,7 +118,7 @@ std::variant<Caller, Response> WebAuth::identify(const Request& r) {
             "The server cannot read its accounts; its log says why. Nobody may sign in "
             "until the file is mended."));
     if (accounts_.empty()) {
-        if (r.peer.isLoopback())
+        if (r.peer.isLoopback() && !r.proxied)
             return Caller{QStringLiteral("local"), Role::Admin, Caller::Kind::Local, {}};
         return unauthorized(QStringLiteral(
             "No account exists yet, so only this server's own machine may use it. Add one "
@@ -129,8 +138,8 @@ std::variant<Caller, Response> WebAuth::identify(const Request& r) {
         return unauthorized(QStringLiteral("Sign in first."));
     const qint64 t = now();
     const auto user = accounts_.find(it->user, false);
-    if (!user || t - it->lastUsed > kSessionIdleMs) {
-        sessions_.erase(it);
+    if (!user || !current(*it, t)) {
+        sweep();
         return unauthorized(QStringLiteral("The session has ended; sign in again."));
     }
     it->lastUsed = t;
@@ -152,7 +161,7 @@ void WebAuth::signIn(const Request& r, const QJsonObject& body, const Answer& an
     if (!name.isString() || !password.isString())
         return answer(WebApi::error(400, QStringLiteral("bad_sign_in"),
                                     QStringLiteral("Send {\"user\": name, \"password\": text}.")));
-    if (checking_ >= kMaxChecks) {
+    if (checking_ >= kMaxChecks || checkingFrom_.contains(address)) {
         Response out = WebApi::error(429, QStringLiteral("busy"),
                                      QStringLiteral("Many are signing in at once; try again."));
         out.headers.emplaceBack("Retry-After", "1");
@@ -160,26 +169,32 @@ void WebAuth::signIn(const Request& r, const QJsonObject& body, const Answer& an
     }
     const QString user = name.toString();
     if (broken_)
-        return answer(signedIn(r, user, std::nullopt));
+        return answer(signedIn(r, user, std::nullopt, {}));
     ++checking_;
+    checkingFrom_.insert(address);
     // The check gets copies only; its result comes back to this thread as
     // an event, and is dropped if the server has gone meanwhile.
     checks_->start([this, r, user, answer, check = accounts_.passwordCheck(user),
                     secret = password.toString().toUtf8()] {
         const auto p = Accounts::check(check, secret);
-        QMetaObject::invokeMethod(this, [this, r, user, answer, p] {
+        QMetaObject::invokeMethod(this, [this, r, user, answer, p, hash = check.hash] {
             --checking_;
-            answer(signedIn(r, user, p));
+            checkingFrom_.remove(addressOf(r));
+            answer(signedIn(r, user, p, hash));
         });
     });
 }
 
 Response WebAuth::signedIn(const Request& r, const QString& user,
-                           const std::optional<Accounts::Principal>& checked) {
+                           const std::optional<Accounts::Principal>& checked,
+                           const QByteArray& hash) {
     const QString address = addressOf(r);
     const qint64 t = now();
-    // Removed, or given another role, while the password was checked.
-    const auto p = checked ? accounts_.find(checked->name, false) : std::nullopt;
+    // Removed, given another role or another password while the password
+    // was checked.
+    const auto p = checked && accounts_.passwordCheck(checked->name).hash == hash
+                       ? accounts_.find(checked->name, false)
+                       : std::nullopt;
     // A name that is none cannot be written to the log as given.
     const QString who = Accounts::nameAllowed(user) ? user : QStringLiteral("(not a name)");
     if (!p || broken_) {
@@ -187,23 +202,38 @@ Response WebAuth::signedIn(const Request& r, const QString& user,
         audit_.record(who, address, QStringLiteral("sign-in failed"));
         return unauthorized(QStringLiteral("The user or the password is wrong."));
     }
-    if (sessions_.size() >= kMaxSessions) {
-        // The one unused longest makes room.
+    // One user's sign-ins cannot push out others' sessions: their own
+    // first, then, with every user near their cap, the one unused longest.
+    QList<QHash<QByteArray, Session>::iterator> own;
+    for (auto it = sessions_.begin(); it != sessions_.end(); ++it)
+        if (it->user == p->name)
+            own.append(it);
+    std::sort(own.begin(), own.end(), [](auto a, auto b) { return a->signedIn < b->signedIn; });
+    bool ended = false;
+    if (own.size() >= kSessionsPerUser) {
+        sessions_.erase(own.front());
+        ended = true;
+    } else if (sessions_.size() >= kMaxSessions) {
         auto oldest = sessions_.begin();
         for (auto it = sessions_.begin(); it != sessions_.end(); ++it)
             if (it->lastUsed < oldest->lastUsed)
                 oldest = it;
         sessions_.erase(oldest);
+        ended = true;
     }
+    if (ended)
+        sweep();
     QByteArray value(32, Qt::Uninitialized);
     QRandomGenerator::system()->generate(reinterpret_cast<quint32*>(value.data()),
                                          reinterpret_cast<quint32*>(value.data() + value.size()));
     value = value.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-    sessions_.insert(QCryptographicHash::hash(value, QCryptographicHash::Sha256), {p->name, t});
+    sessions_.insert(QCryptographicHash::hash(value, QCryptographicHash::Sha256),
+                     {p->name, hash, t, t});
+    armExpiry();
     audit_.record(p->name, address, QStringLiteral("signed in"));
     Response out = WebApi::json(200, {{QStringLiteral("user"), p->name},
                                       {QStringLiteral("role"), server::roleName(p->role)}});
-    out.headers.emplaceBack("Set-Cookie", QByteArray(kCookie) + '=' + value +
+    out.headers.emplaceBack("Set-Cookie", cookieName(r) + '=' + value +
                                               "; HttpOnly; SameSite=Strict; Path=/" +
                                               (r.tls ? "; Secure" : ""));
     return out;
@@ -214,22 +244,49 @@ Response WebAuth::signOut(const Request& r) {
     if (const auto it = sessions_.constFind(key); !key.isEmpty() && it != sessions_.cend()) {
         audit_.record(it->user, addressOf(r), QStringLiteral("signed out"));
         sessions_.erase(it);
-        emit revoked([key](const Caller& c) { return c.session == key; });
+        sweep();
     }
     Response out{204, {}, {}, {}};
-    out.headers.emplaceBack("Set-Cookie", QByteArray(kCookie) +
+    out.headers.emplaceBack("Set-Cookie", cookieName(r) +
                                               "=; HttpOnly; SameSite=Strict; Path=/; Max-Age=0" +
                                               (r.tls ? "; Secure" : ""));
     return out;
 }
 
 void WebAuth::accountsChanged() {
+    sweep();
+}
+
+bool WebAuth::current(const Session& s, qint64 t) const {
+    return t - s.lastUsed <= sessionIdleMs && accounts_.passwordCheck(s.user).hash == s.password;
+}
+
+void WebAuth::sweep() {
+    const qint64 t = now();
     for (auto it = sessions_.begin(); it != sessions_.end();)
-        it = accounts_.find(it->user, false) ? std::next(it) : sessions_.erase(it);
+        it = current(*it, t) ? std::next(it) : sessions_.erase(it);
     const Accounts& accounts = accounts_;
     const bool broken = broken_;
-    emit revoked(
-        [&accounts, broken](const Caller& c) { return broken || !c.stillValid(accounts); });
+    const auto& sessions = sessions_;
+    emit revoked([&accounts, &sessions, broken](const Caller& c) {
+        return broken || !c.stillValid(accounts) ||
+               (c.kind == Caller::Kind::User && !sessions.contains(c.session));
+    });
+    armExpiry();
+}
+
+void WebAuth::armExpiry() {
+    if (sessions_.isEmpty()) {
+        expiry_->stop();
+        return;
+    }
+    qint64 first = sessions_.cbegin()->lastUsed;
+    for (const Session& s : sessions_)
+        first = std::min(first, s.lastUsed);
+    // A request since only moves the time on: the sweep then finds nothing
+    // and waits again.
+    const qint64 due = first + sessionIdleMs + 1 - now();
+    expiry_->start(int(std::clamp<qint64>(due, 0, std::numeric_limits<int>::max())));
 }
 
 } // namespace web

@@ -6,8 +6,10 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QThreadPool>
+#include <QTimer>
 #include <deque>
 #include <functional>
 #include <variant>
@@ -62,13 +64,24 @@ private:
 // clients have every right and others none. Once one exists, every request
 // but the public ones needs a session (from POST /api/v1/login, its cookie
 // HttpOnly and SameSite=Strict) or an API token (Authorization: Bearer).
-// Sessions live in memory and end after 12 hours without a request.
+// Sessions live in memory and end after 12 hours without a request, with a
+// change of their user's password or the user's removal, and when more
+// sessions are made than are kept; their event streams end with them.
 class WebAuth : public QObject {
     Q_OBJECT
 public:
     static constexpr qint64 kSessionIdleMs = 12LL * 3600 * 1000;
     static constexpr int kMaxSessions = 1024;
+    // A user's own beyond these: the one signed in first ends.
+    static constexpr int kSessionsPerUser = 20;
+    // kSessionIdleMs unless a test wants less.
+    qint64 sessionIdleMs = kSessionIdleMs;
     static constexpr char kCookie[] = "hmx_session";
+    // The cookie's name for this request: over HTTPS with the __Host-
+    // prefix, which a browser only takes with Secure and Path=/ and
+    // without Domain, from this very host: no other site nor a plain-HTTP
+    // page can plant one.
+    static QByteArray cookieName(const Request& r);
 
     WebAuth(server::Accounts& accounts, server::AuditTrail& audit, QObject* parent = nullptr);
 
@@ -77,9 +90,10 @@ public:
 
     // Who sent the request, or its refusal (401, with the reason).
     std::variant<Caller, Response> identify(const Request& r);
-    // Sign-ins whose passwords are being checked at once; more wait
-    // outside (429).
-    static constexpr int kMaxChecks = 4;
+    // Sign-ins whose passwords are being checked or wait for it, one at a
+    // time, at most one from each address so that no client can fill the
+    // queue for others; more wait outside (429).
+    static constexpr int kMaxChecks = 32;
 
     // POST /api/v1/login with its JSON body: 200 and the cookie, 400, 401
     // or 429. Answered later: a password's check takes a tenth of a second
@@ -95,6 +109,9 @@ public:
     bool accountsBroken() const { return broken_; }
     void setAccountsBroken(bool broken) { broken_ = broken; }
 
+    // The sessions now kept, for a test.
+    int sessions() const { return int(sessions_.size()); }
+
 signals:
     // The callers that may no longer be served: their event streams end.
     void revoked(const web::CallerTest& gone);
@@ -102,11 +119,21 @@ signals:
 private:
     struct Session {
         QString user;
+        QByteArray password; // the hash the password was checked against
+        qint64 signedIn = 0;
         qint64 lastUsed = 0;
     };
+    // Whether the session still stands at t: its user, with the password
+    // it was opened with, and not idle too long.
+    bool current(const Session& s, qint64 t) const;
+    // Ends the sessions no longer current, then the streams of every caller
+    // that may no longer listen.
+    void sweep();
+    // Wakes sweep() when the first session's idle time is up.
+    void armExpiry();
     QByteArray sessionKey(const Request& r) const;
     Response signedIn(const Request& r, const QString& name,
-                      const std::optional<server::Accounts::Principal>& p);
+                      const std::optional<server::Accounts::Principal>& p, const QByteArray& hash);
 
     server::Accounts& accounts_;
     server::AuditTrail& audit_;
@@ -115,6 +142,8 @@ private:
     bool broken_ = false;                 // the accounts file could not be read
     QThreadPool* checks_;                 // one thread, for the passwords' checks
     int checking_ = 0;
+    QSet<QString> checkingFrom_; // the addresses of those sign-ins
+    QTimer* expiry_;
 };
 
 } // namespace web

@@ -1,6 +1,8 @@
 #include "frontends/server/web/web_server.h"
 
 #include "frontends/server/accounts.h"
+#include "frontends/server/audit_trail.h"
+#include "frontends/server/listener.h"
 #include "frontends/server/web/event_hub.h"
 #include "frontends/server/web/platform/http_host.h"
 #include "frontends/server/web/web_api.h"
@@ -51,7 +53,10 @@ Response pageFile(const Request& r) {
     return Response{200, contentType(name), f.readAll(), {{"Cache-Control", "no-cache"}}};
 }
 
-void secure(Response& r) {
+void secure(Response& r, bool tls) {
+    // Once a browser has been here over HTTPS, it never comes in clear.
+    if (tls)
+        r.headers.emplaceBack("Strict-Transport-Security", "max-age=31536000");
     r.headers.emplaceBack("Content-Security-Policy",
                           "default-src 'self'; base-uri 'none'; form-action 'none'; "
                           "frame-ancestors 'none'");
@@ -84,6 +89,38 @@ std::optional<Response> checkStream(const Request& r, WebApi& api, bool accounts
     return std::nullopt;
 }
 
+// Streams are never closed to make room, so their own caps keep room for
+// plain requests and sign-ins: per address, per user or token, and in all.
+constexpr int kStreamsPerAddress = 4;
+constexpr int kStreamsPerCaller = 8;
+
+std::optional<Response> crowdedStreams(const QList<QPair<QString, QVariant>>& streams,
+                                       const WebLimits& limits, const QString& address,
+                                       const Caller& caller) {
+    int fromAddress = 0, ofCaller = 0;
+    for (const auto& [a, tag] : streams) {
+        const Caller c = tag.value<Caller>();
+        fromAddress += a == address;
+        ofCaller += c.kind != Caller::Kind::Local && c.kind == caller.kind && c.who == caller.who;
+    }
+    QString why;
+    if (fromAddress >= kStreamsPerAddress)
+        why = QStringLiteral("This address has %1 event streams open already.")
+                  .arg(kStreamsPerAddress);
+    else if (caller.kind != Caller::Kind::Local && ofCaller >= kStreamsPerCaller)
+        why = QStringLiteral("%1 has %2 event streams open already.")
+                  .arg(caller.who)
+                  .arg(kStreamsPerCaller);
+    else if (streams.size() >= limits.maxClients / 2)
+        why = QStringLiteral("The server has %1 event streams open, as many as it takes.")
+                  .arg(limits.maxClients / 2);
+    if (why.isEmpty())
+        return std::nullopt;
+    Response out = WebApi::error(429, QStringLiteral("too_many_streams"), why);
+    out.headers.emplaceBack("Retry-After", "60");
+    return out;
+}
+
 bool knownHost(const QByteArray& host, const QStringList& names) {
     // HOST, HOST:PORT, [IPV6] or [IPV6]:PORT.
     QString name = QString::fromLatin1(host).toLower();
@@ -114,25 +151,40 @@ std::optional<Response> misdirected(const Request& r, const QStringList& names) 
 
 WebServer::WebServer(server::RouterState& state, const QString& name, const WebLimits& limits,
                      const QString& stateDir, QObject* parent)
-    : QObject(parent), state_(state), accounts_(std::make_unique<server::Accounts>(stateDir)),
+    : QObject(parent), limits_(limits), state_(state),
+      accounts_(std::make_unique<server::Accounts>(stateDir)),
       auth_(std::make_unique<WebAuth>(*accounts_, state.audit())),
       watcher_(new QFileSystemWatcher(this)), settle_(new QTimer(this)),
       api_(std::make_unique<WebApi>(state, name, *auth_)),
       events_(std::make_unique<EventHub>(state, *api_)), host_(std::make_unique<HttpHost>(limits)) {
     setHostNames({});
     host_->streamPath = QStringLiteral("/api/v1/events");
-    host_->checkStream = [this](const Request& r, QVariant& tag) {
+    host_->checkStream = [this, limits](const Request& sent, QVariant& tag) {
+        const auto unwrapped = unwrap(sent);
+        if (const auto* refusal = std::get_if<Response>(&unwrapped))
+            return std::optional<Response>(*refusal);
+        const Request& r = std::get<Request>(unwrapped);
         if (const auto refusal = misdirected(r, hostNames_))
             return refusal;
-        return checkStream(r, *api_, !accounts_->empty(), tag);
+        if (const auto refusal = checkStream(r, *api_, !accounts_->empty(), tag))
+            return refusal;
+        return crowdedStreams(host_->streams(), limits, r.peer.toString(), tag.value<Caller>());
     };
-    host_->onRequest = [this](const Request& r, const Answer& answer) {
+    host_->onRequest = [this](const Request& sent, const Answer& answer) {
+        auto unwrapped = unwrap(sent);
+        if (const auto* refusal = std::get_if<Response>(&unwrapped)) {
+            Response out = *refusal;
+            secure(out, sent.tls);
+            return answer(out);
+        }
+        const Request& r = std::get<Request>(unwrapped);
         const QByteArray line = r.method + ' ' + r.path.toUtf8();
-        auto send = [this, answer, line, peer = r.peer](Response response) {
-            secure(response);
-            emit traffic(QStringLiteral("%1 %2 %3")
-                             .arg(peer.toString(), QString::fromUtf8(line))
-                             .arg(response.status));
+        auto send = [this, answer, line, peer = r.peer, tls = r.tls](Response response) {
+            secure(response, tls);
+            emit traffic(
+                QStringLiteral("%1 %2 %3")
+                    .arg(peer.toString(), server::AuditTrail::loggable(QString::fromUtf8(line)))
+                    .arg(response.status));
             answer(response);
         };
         if (const auto refusal = misdirected(r, hostNames_))
@@ -169,7 +221,46 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
         QTimer::singleShot(0, this,
                            [this, why] { emit event(QStringLiteral("accounts: %1").arg(why)); });
     }
+    users_ = accounts_->users();
+    tokens_ = accounts_->tokens();
     watchAccounts();
+}
+
+std::variant<Request, Response> WebServer::unwrap(const Request& sent) const {
+    Request r = sent;
+    const QByteArray forwarded = r.header("forwarded");
+    const QByteArray xff = r.header("x-forwarded-for");
+    r.proxied = !forwarded.isEmpty() || !xff.isEmpty();
+    if (!r.proxied || !trustProxy_ || !sent.peer.isLoopback())
+        return r;
+    // The proxy appends the address it saw: the last is the one it vouches
+    // for, any before it came from the client.
+    QByteArray client, proto = r.header("x-forwarded-proto");
+    if (!xff.isEmpty())
+        client = xff.split(',').last().trimmed();
+    for (const QByteArray& element : forwarded.split(',').last().split(';')) {
+        const QByteArray pair = element.trimmed();
+        const QByteArray value = pair.mid(pair.indexOf('=') + 1).replace('"', "");
+        if (pair.toLower().startsWith("for=") && client.isEmpty())
+            client = value;
+        else if (pair.toLower().startsWith("proto=") && proto.isEmpty())
+            proto = value;
+    }
+    // [IPV6]:PORT, [IPV6] or IPV4:PORT.
+    if (client.startsWith('['))
+        client = client.mid(1, client.indexOf(']') - 1);
+    else if (client.count(':') == 1)
+        client.truncate(client.indexOf(':'));
+    const QHostAddress address(QString::fromLatin1(client));
+    if (address.isNull())
+        return WebApi::error(400, QStringLiteral("bad_forwarded"),
+                             QStringLiteral("The proxy did not give the client's address."));
+    r.peer = server::plainAddress(address);
+    if (!server::allowedIn(r.peer, limits_.allow))
+        return WebApi::error(403, QStringLiteral("address_not_allowed"),
+                             QStringLiteral("This address may not use the server."));
+    r.tls = r.tls || proto.compare("https", Qt::CaseInsensitive) == 0;
+    return r;
 }
 
 void WebServer::watchAccounts() {
@@ -182,13 +273,38 @@ void WebServer::watchAccounts() {
 
 void WebServer::reloadAccounts() {
     watchAccounts();
-    const QList<server::Accounts::User> users = accounts_->users();
-    const QList<server::Accounts::Token> tokens = accounts_->tokens();
+    // Compared with the last good reading: a file damaged and mended, or
+    // gone and back, changed nothing.
+    const QList<server::Accounts::User> users = users_;
+    const QList<server::Accounts::Token> tokens = tokens_;
     QString why;
-    const bool read = accounts_->load(&why);
-    if (!read)
-        emit event(QStringLiteral("accounts: %1; nobody may sign in until it is mended").arg(why));
-    auth_->setAccountsBroken(!read);
+    bool read = accounts_->load(&why);
+    QString what = QStringLiteral("accounts file damaged; nobody may sign in");
+    // Without the file there would be no account, and this machine would
+    // have every right: a file deleted by mistake (or by someone who may
+    // write the folder but should not have every right) shuts the page
+    // instead.
+    if (read && (!users.isEmpty() || !tokens.isEmpty()) && !QFileInfo::exists(accounts_->path())) {
+        read = false;
+        why = QStringLiteral("%1 is gone, and accounts existed; nobody may sign in, this "
+                             "machine included, until it is back or \"hdmi-matrix-server user "
+                             "add\" makes a new one")
+                  .arg(accounts_->path());
+        what = QStringLiteral("accounts file gone; nobody may sign in");
+    }
+    if (!read) {
+        if (!auth_->accountsBroken()) {
+            emit event(QStringLiteral("accounts: %1").arg(why));
+            state_.audit().record(QStringLiteral("local"), QStringLiteral("the state folder"),
+                                  what);
+        }
+        auth_->setAccountsBroken(true);
+        auth_->accountsChanged();
+        return;
+    }
+    auth_->setAccountsBroken(false);
+    users_ = accounts_->users();
+    tokens_ = accounts_->tokens();
     // What changed, for the audit trail: the command line that changed it
     // runs on this machine, as whoever may write the state folder.
     auto changes = [this](const auto& before, const auto& after, const QString& kind) {

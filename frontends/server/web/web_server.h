@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frontends/server/web/platform/http_host.h"
 #include "frontends/server/web/platform/web_listener.h"
 
 #include <QHostAddress>
@@ -7,6 +8,9 @@
 #include <QStringList>
 #include <memory>
 #include <optional>
+#include <variant>
+
+#include "frontends/server/accounts.h"
 
 class QFileSystemWatcher;
 class QTimer;
@@ -40,6 +44,13 @@ public:
     // page under any other name belongs to another site whose name was made
     // to point here (DNS rebinding), and is answered 421 with nothing done.
     void setHostNames(const QStringList& names);
+    // Whether a reverse proxy on the loopback address is believed about
+    // its client's address (the last of X-Forwarded-For, else Forwarded's
+    // for=) and scheme (X-Forwarded-Proto or Forwarded's proto=): the
+    // address then counts for sign-in limits, the trail, locks and --allow,
+    // and https gives the Secure cookie. Without, a forwarded request is
+    // only never this machine's own.
+    void setTrustProxy(bool trust) { trustProxy_ = trust; }
     // The scenes the API and the events offer; none until given.
     void setScenes(server::SceneService* scenes);
 
@@ -75,9 +86,18 @@ signals:
 private:
     void watchAccounts();
 
+    // The request as its client sent it, behind a proxy or not; the
+    // refusal when the client is not allowed.
+    std::variant<Request, Response> unwrap(const Request& r) const;
+
     QStringList hostNames_;
+    bool trustProxy_ = false;
+    WebLimits limits_;
     server::RouterState& state_;
     std::unique_ptr<server::Accounts> accounts_;
+    // The accounts as last read whole.
+    QList<server::Accounts::User> users_;
+    QList<server::Accounts::Token> tokens_;
     std::unique_ptr<WebAuth> auth_;
     QFileSystemWatcher* watcher_;
     QTimer* settle_;

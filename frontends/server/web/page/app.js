@@ -129,7 +129,10 @@ function showScenes(list) {
   showRights();
 }
 
-const scenePath = (name) => `api/v1/scenes/${encodeURIComponent(name)}`;
+// Dots escaped too: a name "." or ".." would otherwise be taken as a step
+// of the path by the browser.
+const scenePath = (name) =>
+  `api/v1/scenes/${encodeURIComponent(name).replace(/\./g, "%2E")}`;
 
 async function recallScene(name) {
   say(`Recalling ${name}.`);

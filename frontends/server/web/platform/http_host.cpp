@@ -50,7 +50,8 @@ Request fromLibrary(const QHttpServerRequest& r, QTcpSocket* socket) {
                    server::plainAddress(r.remoteAddress()),
                    r.headers(),
                    tls && tls->isEncrypted(),
-                   r.url().path(QUrl::FullyEncoded)};
+                   r.url().path(QUrl::FullyEncoded),
+                   r.url().query(QUrl::FullyEncoded)};
 }
 
 void write(const Response& r, QHttpServerResponder&& responder) {
@@ -227,6 +228,14 @@ void HttpHost::close() {
 
 int HttpHost::clients() const {
     return listener_->clients();
+}
+
+QList<QPair<QString, QVariant>> HttpHost::streams() const {
+    QList<QPair<QString, QVariant>> list;
+    for (const ConnectionWatch* w : listener_->watches())
+        if (w->isStream())
+            list.append({w->address(), w->tag()});
+    return list;
 }
 
 } // namespace web

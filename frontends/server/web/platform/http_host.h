@@ -26,6 +26,10 @@ struct Request {
     QList<QPair<QByteArray, QByteArray>> headers;
     bool tls = false;     // it came encrypted, on a TLS port
     QString rawPath = {}; // the path as sent, percent-encoded: a "/" in a name is no separator
+    QString query = {};   // after the "?", as sent
+    // It names a proxy's client (Forwarded, X-Forwarded-For): it never
+    // counts as this machine's own, whatever peer says.
+    bool proxied = false;
     // The first field of that name (any case), empty when there is none.
     QByteArray header(const QByteArray& name) const;
 };
@@ -96,6 +100,9 @@ public:
     // Stops accepting; connected clients stay.
     void close();
     int clients() const;
+    // The event streams, open or opening: each one's client address and
+    // tag.
+    QList<QPair<QString, QVariant>> streams() const;
 
     // Every whole request but the upgrades to the event stream: answer
     // exactly once, now or later.

@@ -27,6 +27,12 @@ QByteArray refusal(RequestMeter::Verdict verdict, const WebLimits& limits) {
         code = "body_too_large";
         sentence = QStringLiteral("The body is over %1 bytes.").arg(limits.maxBody);
         break;
+    case RequestMeter::Verdict::Ambiguous:
+        status = "400 Bad Request";
+        code = "ambiguous_length";
+        sentence = QStringLiteral("Give the body's length once: one Content-Length, and no "
+                                  "Transfer-Encoding beside it.");
+        break;
     case RequestMeter::Verdict::LengthRequired:
     case RequestMeter::Verdict::Fine:
         status = "411 Length Required";
@@ -92,6 +98,16 @@ ConnectionWatch::ConnectionWatch(QTcpSocket* socket, WebListener& listener)
         });
     }
     connect(socket_, &QTcpSocket::readyRead, this, &ConnectionWatch::beforeLibrary);
+    stall_.setSingleShot(true);
+    connect(&stall_, &QTimer::timeout, this, [this] {
+        drop(QStringLiteral("it does not read its answers (%1 bytes waiting, none taken for %2 s)")
+                 .arg(socket_->bytesToWrite())
+                 .arg(limits_.stallMs / 1000.0));
+    });
+    connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
+        stall_.stop();
+        watchStall();
+    });
     useful_.start();
     rearm();
 }
@@ -160,6 +176,8 @@ void ConnectionWatch::refuse(RequestMeter::Verdict verdict) {
                                            ? QStringLiteral("header fields too large")
                                        : verdict == RequestMeter::Verdict::BodyTooLarge
                                            ? QStringLiteral("body too large")
+                                       : verdict == RequestMeter::Verdict::Ambiguous
+                                           ? QStringLiteral("body length ambiguous")
                                            : QStringLiteral("chunked body refused"));
     socket_->write(refusal(verdict, limits_));
     socket_->disconnectFromHost();
@@ -191,11 +209,16 @@ void ConnectionWatch::answer(int place, std::function<void()> write) {
         w();
         useful_.restart();
     }
-    if (!closing_ && socket_->bytesToWrite() > limits_.maxUnsent) {
-        drop(QStringLiteral("it does not read its answers"));
-        return;
-    }
+    watchStall();
     rearm();
+}
+
+// A large answer is no fault: one that does not move is.
+void ConnectionWatch::watchStall() {
+    if (closing_ || stream_ || socket_->bytesToWrite() <= limits_.maxUnsent)
+        stall_.stop();
+    else if (!stall_.isActive())
+        stall_.start(limits_.stallMs);
 }
 
 void ConnectionWatch::becomeStream(const QVariant& tag) {
@@ -219,6 +242,7 @@ void ConnectionWatch::drop(const QString& why) {
         return;
     closing_ = true;
     timer_.stop();
+    stall_.stop();
     if (listener_)
         emit listener_->dropped(name_, why);
     socket_->abort();

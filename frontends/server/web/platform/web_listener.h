@@ -28,6 +28,7 @@ struct WebLimits {
     int requestMs = 10000;          // from a request's first byte to its last
     int idleMs = 60000;             // a kept-alive connection with nothing to do
     qint64 maxUnsent = 1024 * 1024; // answers or events a client does not read
+    int stallMs = 30000;            // more than maxUnsent waiting, and no byte taken
     int maxWaiting = 8;             // requests in a row waiting for their answers
 };
 
@@ -84,6 +85,7 @@ public:
     void drop(const QString& why);
 
 private:
+    void watchStall();
     friend class WebListener;
     void beforeLibrary();
     void afterLibrary();
@@ -98,6 +100,7 @@ private:
     QString name_;
     QString address_;
     QTimer timer_;
+    QTimer stall_; // runs while more than maxUnsent of answers waits
     QElapsedTimer requestStart_;
     QElapsedTimer useful_;
     qint64 unread_ = 0; // bytes the library left in the socket after its turn
@@ -123,6 +126,7 @@ public:
     ~WebListener() override;
     const WebLimits& limits() const { return limits_; }
     int clients() const { return watches_.size(); }
+    const QList<ConnectionWatch*>& watches() const { return watches_; }
     // The certificate, key and protocols of the connections to come; with
     // none, plain HTTP. Connections made before keep theirs.
     void setTls(const std::optional<QSslConfiguration>& tls) { tls_ = tls; }
