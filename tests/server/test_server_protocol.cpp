@@ -91,6 +91,8 @@ void TestServerProtocol::requests_data() {
     QTest::newRow("route") << QByteArray("VIDEO OUTPUT ROUTING:\n2 5\n\n") << "" << ack << "cir 25";
     QTest::newRow("salvo") << QByteArray("VIDEO OUTPUT ROUTING:\r\n0 7\r\n7 0\r\n\r\n") << "" << ack
                            << "cir 07|cir 70";
+    QTest::newRow("salvo, last route to an output counts")
+        << QByteArray("VIDEO OUTPUT ROUTING:\n0 7\n1 2\n0 3\n\n") << "" << ack << "cir 12|cir 03";
     QTest::newRow("salvo one bad")
         << QByteArray("VIDEO OUTPUT ROUTING:\n0 7\n8 0\n\n") << "" << nak << "";
     QTest::newRow("not a number") << QByteArray("VIDEO OUTPUT ROUTING:\n0 x\n\n") << "" << nak
@@ -122,6 +124,13 @@ void TestServerProtocol::requests_data() {
     QTest::newRow("force another's") << QByteArray("VIDEO OUTPUT LOCKS:\n3 F\n\n") << "locked3"
                                      << ack + "VIDEO OUTPUT LOCKS:\n3 U\n\n"
                                      << "";
+    QTest::newRow("release a free lock, then take it")
+        << QByteArray("VIDEO OUTPUT LOCKS:\n3 U\n3 O\n\n") << "" << nak << "";
+    QTest::newRow("take a lock, then release it")
+        << QByteArray("VIDEO OUTPUT LOCKS:\n1 O\n1 U\n\n") << "" << nak << "";
+    QTest::newRow("release mine, take it again") << QByteArray("VIDEO OUTPUT LOCKS:\n1 U\n1 O\n\n")
+                                                 << "mine1" << ack + "VIDEO OUTPUT LOCKS:\n1 O\n\n"
+                                                 << "";
     QTest::newRow("lock letter") << QByteArray("VIDEO OUTPUT LOCKS:\n1 X\n\n") << "" << nak << "";
     QTest::newRow("bare locks, my view")
         << QByteArray("VIDEO OUTPUT LOCKS:\n\n") << "mine1"
@@ -143,6 +152,12 @@ void TestServerProtocol::requests_data() {
     QTest::newRow("label control") << QByteArray("INPUT LABELS:\n0 a\tb\n\n") << "" << nak << "";
     QTest::newRow("label not utf-8") << QByteArray("INPUT LABELS:\n0 \xff\n\n") << "" << nak << "";
     QTest::newRow("label port 8") << QByteArray("INPUT LABELS:\n8 x\n\n") << "" << nak << "";
+    QTest::newRow("label twice, the last counts") << QByteArray("INPUT LABELS:\n2 A\n3 B\n2 C\n\n")
+                                                  << "" << ack + "INPUT LABELS:\n2 C\n3 B\n\n"
+                                                  << "";
+    QTest::newRow("label bad, then good")
+        << "INPUT LABELS:\n0 " + QByteArray(65, 'x') + "\n0 ok\n\n"
+        << "" << nak << "";
     QTest::newRow("labels one bad")
         << QByteArray("INPUT LABELS:\n1 ok\n9 x\n\n") << "" << nak << "";
     QTest::newRow("device change")
@@ -208,6 +223,17 @@ void TestServerProtocol::audit_data() {
                            << "videohub from 10.0.0.1: label input 3 \"Cam 3\"";
     QTest::newRow("lock") << QByteArray("VIDEO OUTPUT LOCKS:\n1 O\n2 F\n\n") << false
                           << "videohub from 10.0.0.1: lock output 2, force unlock output 3";
+    // However many lines a block has, what it does is told once a port.
+    QTest::newRow("a salvo of thousands")
+        << "VIDEO OUTPUT ROUTING:\n" + QByteArray("1 1\n0 3\n").repeated(8000) + "0 2\n\n"
+        << false << "videohub from 10.0.0.1: route output 2 to input 2, output 1 to input 3";
+    QTest::newRow("locks asked over and over")
+        << "VIDEO OUTPUT LOCKS:\n" + QByteArray("1 U\n1 O\n").repeated(8000) + "\n"
+        << false << "videohub from 10.0.0.1: unlock output 2, lock output 2 (refused: locked)";
+    QTest::newRow("a label far too long") << "INPUT LABELS:\n0 " + QByteArray(4000, 'x') + "\n\n"
+                                          << false
+                                          << "videohub from 10.0.0.1: label input 1 \"" +
+                                                 QString(128, 'x') + "...\" (refused: invalid)";
     QTest::newRow("a bare header reads")
         << QByteArray("VIDEO OUTPUT ROUTING:\n\n") << false << QString();
 }
