@@ -20,6 +20,10 @@ class AuditTrail : public QObject {
     Q_OBJECT
 public:
     static constexpr int kKept = 500;
+    // Characters (UTF-16 units) kept of each text given: far more than a
+    // change of every port takes to tell, and what is kept stays within
+    // kKept times this whatever a client sends.
+    static constexpr qsizetype kMaxText = 2048;
 
     struct Entry {
         QDateTime time; // UTC
@@ -47,6 +51,8 @@ signals:
     void logged(const QString& line);
 
 private:
+    void keep(const QString& who, const QString& from, const QString& what);
+
     std::deque<Entry> entries_;
 };
 

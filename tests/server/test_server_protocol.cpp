@@ -65,6 +65,8 @@ private slots:
     void requests();
     void audit_data();
     void audit();
+    void auditBound_data();
+    void auditBound();
     void changesSwitcher_data();
     void changesSwitcher();
     void scheduledScene();
@@ -251,6 +253,34 @@ void TestServerProtocol::audit() {
     w.session->receive(in);
     QCOMPARE(logged, line.isEmpty() ? QStringList() : QStringList{"audit: " + line});
     QCOMPARE(int(w.state.audit().entries().size()), int(logged.size()));
+}
+
+// Each text an entry keeps is bounded, and a refusal is told whole.
+void TestServerProtocol::auditBound_data() {
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QString>("kept");
+    const QString most(server::AuditTrail::kMaxText, 'x');
+    const QString pair = QString::fromUtf8("\xf0\x9f\x8e\xac"); // one character, two units
+    QTest::newRow("at the bound") << most << int(server::Outcome::Done) << most;
+    QTest::newRow("one over") << most + "y" << int(server::Outcome::Done) << most + "... (1 more)";
+    QTest::newRow("over, refused") << most + "yy" << int(server::Outcome::Busy)
+                                   << most + "... (2 more) (refused: too many waiting)";
+    QTest::newRow("not between the halves of a character")
+        << most.first(most.size() - 1) + pair << int(server::Outcome::Done)
+        << most.first(most.size() - 1) + "... (2 more)";
+}
+
+void TestServerProtocol::auditBound() {
+    QFETCH(QString, what);
+    QFETCH(int, verdict);
+    QFETCH(QString, kept);
+    server::AuditTrail trail;
+    QString logged;
+    QObject::connect(&trail, &server::AuditTrail::logged, [&](const QString& l) { logged = l; });
+    trail.record(QStringLiteral("videohub"), kMe, what, server::Outcome(verdict));
+    QCOMPARE(trail.entries().back().what, kept);
+    QCOMPARE(logged, "audit: videohub from 10.0.0.1: " + kept);
 }
 
 // The lines of the line port that the audit trail records.
