@@ -95,6 +95,7 @@ LineOwner::LineOwner(platform::Platform& platform, RouterState& state, const QSt
             [this] { onLost(switcher_->link().errorText()); });
     connect(&link, &seriallink::Connection::lineReceived, this, &LineOwner::onSwitcherText);
     connect(&link, &seriallink::Connection::rawReceived, this, &LineOwner::onSwitcherText);
+    connect(&link, &seriallink::Connection::bytesWritten, this, &LineOwner::room);
     state_.attach(&switcher_->requests());
 }
 
@@ -217,26 +218,35 @@ void LineOwner::submit(ClientId client, const QByteArray& line) {
         return; // nobody to hear it
     const QByteArrayList words = commandWords(line);
     send(int(client), line, [this, client, words](const device::RequestResult& result) {
-        if (!result.ok())
-            return;
-        // The lease starts when the mode word is written, and ends when the
-        // exit word is: the queue lets only the holder's lines out between.
-        for (const QByteArray& w : words) {
-            const QByteArray exit = exitWordFor(w);
-            if (!exit.isEmpty() && holder_ == 0) {
-                holder_ = client;
-                exitWord_ = exit;
-                switcher_->requests().hold(int(client));
-                leaseIdle_.start(times.leaseIdleMs);
-                emit event(QStringLiteral("line client %1 holds the line (%2)")
-                               .arg(client)
-                               .arg(QString::fromLatin1(w)));
-            } else if (client == holder_ && w == exitWord_) {
-                emit event(QStringLiteral("line client %1 released the line").arg(client));
-                endLease(false);
+        if (result.ok()) {
+            // The lease starts when the mode word is written, and ends when the
+            // exit word is: the queue lets only the holder's lines out between.
+            for (const QByteArray& w : words) {
+                const QByteArray exit = exitWordFor(w);
+                if (!exit.isEmpty() && holder_ == 0) {
+                    holder_ = client;
+                    exitWord_ = exit;
+                    switcher_->requests().hold(int(client));
+                    leaseIdle_.start(times.leaseIdleMs);
+                    emit event(QStringLiteral("line client %1 holds the line (%2)")
+                                   .arg(client)
+                                   .arg(QString::fromLatin1(w)));
+                } else if (client == holder_ && w == exitWord_) {
+                    emit event(QStringLiteral("line client %1 released the line").arg(client));
+                    endLease(false);
+                }
             }
         }
+        emit room();
     });
+}
+
+int LineOwner::waiting(ClientId client) const {
+    return switcher_->requests().waiting(int(client));
+}
+
+bool LineOwner::hasRoomFor(ClientId client) const {
+    return waiting(client) < kMaxWaitingLines && switcher_->link().unsentBytes() < kMaxUnsent;
 }
 
 void LineOwner::clientGone(ClientId client) {
