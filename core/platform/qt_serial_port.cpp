@@ -23,6 +23,7 @@ QString busyText(const QString& device) {
 
 QtSerialPort::QtSerialPort() {
     connect(&port_, &QSerialPort::readyRead, this, [this] { emit readyRead(); });
+    connect(&port_, &QSerialPort::bytesWritten, this, [this] { emit bytesWritten(); });
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
 }
 

@@ -40,6 +40,7 @@ public:
     bool isOpen() const override;
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
+    qint64 bytesToWrite() const override { return port_.bytesToWrite(); }
     QString errorText() const override { return error_; }
 
 private:

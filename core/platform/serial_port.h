@@ -34,6 +34,9 @@ public:
     virtual bool write(const QByteArray& bytes) = 0;
     // Every byte waiting, possibly none.
     virtual QByteArray readAll() = 0;
+    // Bytes written that the port still holds: the device, or the network,
+    // has not taken them yet.
+    virtual qint64 bytesToWrite() const { return 0; }
     // One line saying why the last open failed or the port was lost, naming
     // the device or server; empty if the port does not know.
     virtual QString errorText() const { return {}; }
@@ -41,6 +44,8 @@ public:
 signals:
     // Bytes may be waiting.
     void readyRead();
+    // Some of the bytes the port held went out.
+    void bytesWritten();
     // The device went away while open (a USB adapter pulled, the other end of
     // a pseudo-terminal closed, the server closed the connection). The port
     // has already been closed.

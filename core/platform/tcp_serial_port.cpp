@@ -37,6 +37,7 @@ TcpSerialPort::TcpSerialPort(Timer* connectTimer)
     connect(&socket_, &QTcpSocket::connected, this, &TcpSerialPort::onConnected);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &TcpSerialPort::onError);
     connect(&socket_, &QTcpSocket::disconnected, this, &TcpSerialPort::onDisconnected);
+    connect(&socket_, &QTcpSocket::bytesWritten, this, [this] { emit bytesWritten(); });
     connect(&socket_, &QTcpSocket::readyRead, this, [this] {
         if (state_ == State::Open)
             emit readyRead();

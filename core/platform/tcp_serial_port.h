@@ -38,6 +38,7 @@ public:
     bool isOpening() const override { return state_ == State::Opening; }
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
+    qint64 bytesToWrite() const override { return socket_.bytesToWrite(); }
     QString errorText() const override { return error_; }
 
 private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QStringView>
 
 namespace protocol {
@@ -9,5 +10,7 @@ namespace protocol {
 // from first (1 as operators count; 0 in the Videohub protocol). The number
 // from 1, or 0 when the text names none of count.
 int portNumber(QStringView text, int count, int first = 1);
+// The same from the bytes a client sent.
+int portNumber(QByteArrayView text, int count, int first = 1);
 
 } // namespace protocol

@@ -28,6 +28,10 @@ void Connection::attach(platform::SerialPort& port) {
         if (mine())
             onReadyRead();
     });
+    connect(&port, &platform::SerialPort::bytesWritten, this, [this, mine] {
+        if (mine())
+            emit bytesWritten();
+    });
     connect(&port, &platform::SerialPort::lost, this, [this, mine] {
         if (mine())
             emit lost();

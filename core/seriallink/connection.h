@@ -47,6 +47,8 @@ public:
     // Closes the port, and gives up an open still under way.
     void close();
     bool isOpen() const;
+    // Bytes sent that the port still holds.
+    qint64 unsentBytes() const { return port_ ? port_->bytesToWrite() : 0; }
     bool isOpening() const;
     // The device behind the last open attempt.
     QString device() const { return device_; }
@@ -95,6 +97,8 @@ signals:
     void lost();
     // Bytes were put into the receive queue.
     void bytesQueued();
+    // Some of what was sent and still held by the port went out.
+    void bytesWritten();
 
 private:
     // Writing is the Wire's alone (wire.h), which the request queue lends.

@@ -22,12 +22,26 @@ void AuditTrail::record(const QString& who, const QString& from, const QString& 
                             .arg(why));
 }
 
+namespace {
+
+// At most most units, never between the halves of a character; the cut
+// says how much went.
+QString cut(const QString& text, qsizetype most) {
+    if (text.size() <= most)
+        return text;
+    const qsizetype kept = most - (text[most].isLowSurrogate() ? 1 : 0);
+    return text.left(kept) + QStringLiteral("... (%1 more)").arg(text.size() - kept);
+}
+
+} // namespace
+
 void AuditTrail::add(const QString& who, const QString& from, const QString& what,
                      const QString& verdict) {
     // Cut once escaped, so that nothing a client sends makes an entry
-    // longer (an escape cut in half is still no line end).
-    Entry e{now(), escaped(who).left(kClientText), escaped(from).left(kClientText),
-            escaped(what).left(kEntryText) + verdict};
+    // longer (an escape cut in half is still no line end); the verdict is
+    // kept whole.
+    Entry e{now(), cut(escaped(who), kClientText), cut(escaped(from), kClientText),
+            cut(escaped(what), kEntryText) + verdict};
     emit logged(QStringLiteral("audit: %1 from %2: %3").arg(e.who, e.from, e.what));
     entries_.push_back(std::move(e));
     if (entries_.size() > kKept)

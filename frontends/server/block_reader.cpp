@@ -43,23 +43,26 @@ bool BlockReader::feed(QByteArrayView bytes, QList<Block>& blocks) {
 
 void BlockReader::line(QByteArrayView text, QList<Block>& blocks) {
     if (text.isEmpty()) {
-        if (inBlock_)
+        if (inBlock_) {
+            current_.badText = current_.badText || !QByteArrayView(current_.body).isValidUtf8() ||
+                               current_.body.contains('\0');
             blocks.append(std::move(current_));
+        }
         current_ = Block();
         inBlock_ = false;
         blockBytes_ = 0;
         return;
     }
-    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString s = decode(text);
-    if (decode.hasError() || text.contains('\0'))
-        current_.badText = true;
-    if (!inBlock_) {
-        inBlock_ = true;
-        current_.header = std::move(s);
-    } else {
-        current_.body.append(std::move(s));
+    if (inBlock_) {
+        current_.body += text;
+        current_.body += '\n';
+        ++current_.lines;
+        return;
     }
+    inBlock_ = true;
+    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    current_.header = decode(text);
+    current_.badText = decode.hasError() || text.contains('\0');
 }
 
 } // namespace server

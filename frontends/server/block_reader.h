@@ -4,16 +4,29 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 namespace server {
 
 // One block of the Videohub protocol: a header line ending in ':', body
-// lines, ended by an empty line.
+// lines, ended by an empty line. The body stays the bytes it came as: a
+// salvo of thousands of lines costs one buffer, not an object a line.
 struct Block {
     QString header;       // as received, without its line end
-    QStringList body;     // without line ends
+    QByteArray body;      // every body line ended by LF, CRs before it dropped
+    int lines = 0;        // in body
     bool badText = false; // a line was not UTF-8 or held a NUL
+
+    // Calls f(QByteArrayView line) for each body line, without its LF, in
+    // order, until f returns false; false then.
+    template <typename F> bool eachLine(F f) const {
+        for (QByteArrayView rest = body; !rest.isEmpty();) {
+            const qsizetype lf = rest.indexOf('\n');
+            if (!f(rest.first(lf)))
+                return false;
+            rest = rest.sliced(lf + 1);
+        }
+        return true;
+    }
 };
 
 // Cuts a client's byte stream into blocks. Lines end in LF, a CR before it

@@ -84,6 +84,7 @@ LineOwner::LineOwner(platform::Platform& platform, RouterState& state, const QSt
             [this] { onLost(switcher_->link().errorText()); });
     connect(&link, &seriallink::Connection::lineReceived, this, &LineOwner::onSwitcherText);
     connect(&link, &seriallink::Connection::rawReceived, this, &LineOwner::onSwitcherText);
+    connect(&link, &seriallink::Connection::bytesWritten, this, &LineOwner::room);
     state_.attach(&switcher_->requests());
 }
 
@@ -207,6 +208,7 @@ void LineOwner::submit(ClientId client, const QByteArray& line) {
         send(int(client), line, [this, client, words](const device::RequestResult& result) {
             if (result.ok())
                 written(client, words, nullptr);
+            emit room();
         });
         return;
     }
@@ -217,18 +219,22 @@ void LineOwner::submit(ClientId client, const QByteArray& line) {
     auto went = [this, client, words, held, line] {
         emit traffic(QStringLiteral("to the switcher: %1").arg(printable(line)));
         written(client, words, held);
+        emit room();
     };
     if (lease->holding())
         return went();
     if (lease->isDone()) {
         if (lease->result().ok())
-            went();
+            return went();
+        emit room();
         return;
     }
     connect(lease, &device::LeaseRequest::leased, this, went);
     connect(lease, &device::Request::finished, this,
-            [held, went](const device::RequestResult& result) {
-                if (result.ok() && held && !held->holding())
+            [this, held, went](const device::RequestResult& result) {
+                if (!result.ok())
+                    emit room();
+                else if (held && !held->holding())
                     went();
             });
 }
@@ -254,6 +260,14 @@ void LineOwner::written(ClientId client, const QByteArrayList& words, device::Le
     // A lease nobody took (the line was held already) gives the line back.
     if (lease && lease != lease_)
         lease->end();
+}
+
+int LineOwner::waiting(ClientId client) const {
+    return switcher_->requests().waiting(int(client));
+}
+
+bool LineOwner::hasRoomFor(ClientId client) const {
+    return waiting(client) < kMaxWaitingLines && switcher_->link().unsentBytes() < kMaxUnsent;
 }
 
 void LineOwner::clientGone(ClientId client) {

@@ -70,6 +70,17 @@ public:
     // The client left: its waiting lines are dropped and its lease ends.
     void clientGone(ClientId client);
 
+    // Lines a line client may have waiting for their turn.
+    static constexpr int kMaxWaitingLines = 64;
+    // Bytes the port may hold, not yet on the wire: about a second of it.
+    static constexpr qint64 kMaxUnsent = 1024;
+
+    // A client's lines waiting for their turn on the line.
+    int waiting(ClientId client) const;
+    // The client may hand in another line: few of its own wait, and the
+    // port is not behind. A line that finishes is written at once, and
+    // only the port then holds it, so both are counted.
+    bool hasRoomFor(ClientId client) const;
     ClientId leaseHolder() const { return holder_; }
     bool isOpen() const;
     seriallink::Connection& connection();
@@ -78,6 +89,9 @@ signals:
     // Bytes the switcher sent, for one line-port client, or for all when
     // client is 0.
     void switcherSaid(server::LineOwner::ClientId client, const QByteArray& bytes);
+    // A line went out, or will not, or the port sent some of what it held:
+    // hasRoomFor() may say yes again.
+    void room();
     // One line for the log: the port opened, failed or was lost.
     void event(const QString& line);
     // A line that went out, for the traffic log (-v).

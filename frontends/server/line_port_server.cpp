@@ -13,6 +13,9 @@ struct LinePortServer::Client : QObject {
     ClientLink* link = nullptr;
     LineReader reader;
     QTimer quiet;
+    // Lines read and not yet handed on: at most what one read brings.
+    QList<QByteArray> unsent;
+    bool pumping = false;
 };
 
 LinePortServer::LinePortServer(Listener& listener, LineOwner& owner, QObject* parent)
@@ -31,6 +34,33 @@ LinePortServer::LinePortServer(Listener& listener, LineOwner& owner, QObject* pa
                 for (Client* c : std::as_const(clients_))
                     c->link->write(bytes);
             });
+    connect(&owner_, &LineOwner::room, this, [this] {
+        QList<LineOwner::ClientId> held;
+        for (auto it = clients_.cbegin(); it != clients_.cend(); ++it)
+            if (!it.value()->unsent.isEmpty())
+                held.append(it.key());
+        for (const LineOwner::ClientId id : held)
+            pump(id);
+    });
+}
+
+void LinePortServer::pump(LineOwner::ClientId id) {
+    Client* c = clients_.value(id);
+    // A line handed on may be done at once, and call here again.
+    if (!c || c->pumping)
+        return;
+    c->pumping = true;
+    // A line written at once is done, but its request is deleted only once
+    // the event loop turns: so many a turn, the rest on the next.
+    int handed = 0;
+    while (!c->unsent.isEmpty() && owner_.hasRoomFor(id) && handed < LineOwner::kMaxWaitingLines) {
+        submit(id, c->link->address(), c->unsent.takeFirst());
+        ++handed;
+    }
+    c->pumping = false;
+    if (handed == LineOwner::kMaxWaitingLines && !c->unsent.isEmpty())
+        QTimer::singleShot(0, c, [this, id] { pump(id); });
+    c->link->setPaused(!c->unsent.isEmpty());
 }
 
 void LinePortServer::submit(LineOwner::ClientId id, const QString& address,
@@ -54,14 +84,14 @@ void LinePortServer::accept(ClientLink* link) {
     emit event(QStringLiteral("line client %1 (%2) connected").arg(name).arg(id));
 
     connect(&c->quiet, &QTimer::timeout, this, [this, c, id] {
-        if (c->reader.lineEndPending())
-            submit(id, c->link->address(), c->reader.takePartial());
+        if (c->reader.lineEndPending()) {
+            c->unsent.append(c->reader.takePartial());
+            pump(id);
+        }
     });
     connect(link, &ClientLink::received, this, [this, c, id, name](const QByteArray& bytes) {
-        QList<QByteArray> lines;
-        const bool ok = c->reader.feed(bytes, lines);
-        for (const QByteArray& line : lines)
-            submit(id, c->link->address(), line);
+        const bool ok = c->reader.feed(bytes, c->unsent);
+        pump(id);
         if (!ok) {
             emit event(QStringLiteral("line client %1 sent a line too long").arg(name));
             c->link->close();

@@ -33,6 +33,11 @@ private:
     struct Client;
     void accept(ClientLink* link);
     void submit(LineOwner::ClientId id, const QString& address, const QByteArray& line);
+    // Hands the client's lines on while the line owner has room for them,
+    // and reads the client only once all are handed on: each waiting line is
+    // a request with objects of its own, and a client that sends without
+    // pause would otherwise fill the server's memory at its network's pace.
+    void pump(LineOwner::ClientId id);
 
     LineOwner& owner_;
     LineOwner::ClientId next_ = 1;

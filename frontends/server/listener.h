@@ -41,6 +41,9 @@ public:
     virtual void write(const QByteArray& bytes) = 0;
     // Closes the connection after what is queued; gone() follows.
     virtual void close() = 0;
+    // While paused, nothing more is taken from the client: what it sends
+    // waits in the kernel, and TCP holds the client back.
+    virtual void setPaused(bool paused) = 0;
 
 signals:
     void received(const QByteArray& bytes);

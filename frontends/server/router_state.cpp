@@ -30,6 +30,13 @@ Outcome outcomeOf(RequestError error) {
     return Outcome::Absent;
 }
 
+// A label as the log shows it: one far over the limit is refused, and only
+// its start is worth keeping in the log and the audit trail.
+QString quoted(const QString& text) {
+    constexpr qsizetype kShown = 2 * RouterState::kMaxLabelLength; // UTF-16 units
+    return text.size() > kShown ? text.left(kShown) + QStringLiteral("...") : text;
+}
+
 } // namespace
 
 RouterState::RouterState(QObject* parent) : QObject(parent) {}
@@ -49,6 +56,25 @@ void RouterState::attach(device::RequestQueue* queue) {
         setPresent(true);
         setInput(output, input);
     });
+}
+
+bool RouterState::Salvo::add(Route route) {
+    if (!isOutput(route.output) || !isInput(route.input))
+        return false;
+    input_[route.output - 1] = route.input;
+    order_[route.output - 1] = ++added_;
+    return true;
+}
+
+QList<RouterState::Route> RouterState::Salvo::routes() const {
+    QList<Route> out;
+    for (int o = 1; o <= protocol::kOutputs; ++o)
+        if (order_[o - 1] != 0)
+            out.append({o, input_[o - 1]});
+    std::sort(out.begin(), out.end(), [this](const Route& a, const Route& b) {
+        return order_[a.output - 1] < order_[b.output - 1];
+    });
+    return out;
 }
 
 QList<int> RouterState::allPorts(Side side) {
@@ -161,19 +187,11 @@ Outcome RouterState::requestRoutes(const QString& client, const QList<Route>& ro
                                    Finished finished) {
     if (routes.isEmpty())
         return Outcome::Invalid;
-    // The last route to each output is the one that counts; a salvo sets
-    // each output once at most, in the order of those last routes.
-    std::array<int, protocol::kOutputs> last{};
-    for (qsizetype i = 0; i < routes.size(); ++i) {
-        const Route& r = routes[i];
-        if (!isOutput(r.output) || !isInput(r.input))
+    Salvo salvo;
+    for (const Route& r : routes)
+        if (!salvo.add(r))
             return Outcome::Invalid;
-        last[r.output - 1] = int(i) + 1;
-    }
-    QList<Route> wanted;
-    for (qsizetype i = 0; i < routes.size(); ++i)
-        if (last[routes[i].output - 1] == i + 1)
-            wanted.append(routes[i]);
+    const QList<Route> wanted = salvo.routes();
     for (const Route& r : wanted)
         if (lockedByOther(client, r.output))
             return Outcome::Locked;
@@ -373,7 +391,7 @@ QString RouterState::labelsText(Side side, const QList<LabelChange>& changes) {
             QStringLiteral("%1 %2 \"%3\"")
                 .arg(side == Side::Inputs ? QLatin1String("input") : QLatin1String("output"))
                 .arg(c.port)
-                .arg(c.text));
+                .arg(quoted(c.text)));
     return QStringLiteral("label ") + words.join(QStringLiteral(", "));
 }
 

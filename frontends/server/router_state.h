@@ -59,6 +59,20 @@ public:
         int port = 0;
         QString text; // empty restores the default
     };
+    // A salvo's routes taken one at a time, of any number, keeping what
+    // counts: the last route to each output, in the order of those last
+    // routes. Its size is that of the switcher, not of what a client sent.
+    class Salvo {
+    public:
+        // False, and nothing kept, for a route naming no port.
+        bool add(Route route);
+        QList<Route> routes() const;
+
+    private:
+        std::array<int, protocol::kOutputs> input_{};
+        std::array<qint64, protocol::kOutputs> order_{}; // 0: no route
+        qint64 added_ = 0;
+    };
     // How a Queued request ended: Done, Failed, TimedOut or Absent.
     using Finished = std::function<void(Outcome)>;
 

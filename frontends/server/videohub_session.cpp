@@ -2,7 +2,9 @@
 
 #include "core/protocol/numbers.h"
 
-#include <QHash>
+#include <algorithm>
+#include <array>
+#include <optional>
 
 namespace server {
 
@@ -23,8 +25,18 @@ QByteArray block(QByteArrayView header, const QStringList& lines) {
 
 // A port as the protocol counts it, from 0; the port from 1, or 0 when it
 // names none of count.
-int portNumber(QStringView text, int count) {
+int portNumber(QByteArrayView text, int count) {
     return protocol::portNumber(text, count, 0);
+}
+
+// "A B": both words, split at the one blank; false without exactly one.
+bool twoWords(QByteArrayView line, QByteArrayView* a, QByteArrayView* b) {
+    const qsizetype blank = line.indexOf(' ');
+    if (blank < 0 || line.sliced(blank + 1).contains(' '))
+        return false;
+    *a = line.first(blank);
+    *b = line.sliced(blank + 1);
+    return true;
 }
 
 // Sections a Videohub may have and this router lacks: asked for, they are
@@ -58,7 +70,7 @@ bool isLackingSection(const QString& header) {
 struct VideohubSession::Section {
     QLatin1String header;
     QByteArray (VideohubSession::*dump)() const;
-    Answer (VideohubSession::*change)(const QStringList& body);
+    Answer (VideohubSession::*change)(const Block& block);
 };
 
 const VideohubSession::Section VideohubSession::kSections[] = {
@@ -192,7 +204,7 @@ void VideohubSession::handle(const Block& b) {
     inRequest_ = false;
     if (a != Answer::Ignore) {
         emit send(a == Answer::Ack ? QByteArrayLiteral("ACK\n\n") : QByteArrayLiteral("NAK\n\n"));
-        emit handled(b.header, int(b.body.size()), a == Answer::Ack);
+        emit handled(b.header, b.lines, a == Answer::Ack);
         if (!reply.isEmpty())
             emit send(reply);
     }
@@ -203,7 +215,7 @@ void VideohubSession::handle(const Block& b) {
 VideohubSession::Answer VideohubSession::answer(const Block& b, QByteArray* reply) {
     if (b.badText || !b.header.endsWith(QLatin1Char(':')))
         return Answer::Nak;
-    const bool bare = b.body.isEmpty();
+    const bool bare = b.lines == 0;
     if (isLackingSection(b.header)) {
         if (!bare)
             return Answer::Nak;
@@ -217,7 +229,7 @@ VideohubSession::Answer VideohubSession::answer(const Block& b, QByteArray* repl
             *reply = (this->*s.dump)();
             return Answer::Ack;
         }
-        return s.change ? (this->*s.change)(b.body) : Answer::Nak;
+        return s.change ? (this->*s.change)(b) : Answer::Nak;
     }
     return Answer::Ignore;
 }
@@ -230,56 +242,100 @@ VideohubSession::Answer VideohubSession::verdict(Outcome o) {
     return accepted(o) ? Answer::Ack : Answer::Nak;
 }
 
-VideohubSession::Answer VideohubSession::changeRouting(const QStringList& body) {
-    QList<RouterState::Route> routes;
-    for (const QString& line : body) {
-        const QStringList parts = line.split(QLatin1Char(' '));
-        if (parts.size() != 2)
-            return Answer::Nak;
-        const int o = portNumber(parts[0], protocol::kOutputs);
-        const int i = portNumber(parts[1], protocol::kInputs);
-        if (o == 0 || i == 0)
-            return Answer::Nak;
-        routes.append({o, i});
-    }
+VideohubSession::Answer VideohubSession::changeRouting(const Block& block) {
+    RouterState::Salvo salvo;
+    const bool read = block.eachLine([&](QByteArrayView line) {
+        QByteArrayView o, i;
+        return twoWords(line, &o, &i) &&
+               salvo.add({portNumber(o, protocol::kOutputs), portNumber(i, protocol::kInputs)});
+    });
+    if (!read)
+        return Answer::Nak;
+    const QList<RouterState::Route> routes = salvo.routes();
     return verdict(ask(RouterState::Change::toRoutes(routes)));
 }
 
-VideohubSession::Answer VideohubSession::changeLabels(Side side, const QStringList& body) {
-    QList<RouterState::LabelChange> changes;
-    for (const QString& line : body) {
-        const qsizetype blank = line.indexOf(QLatin1Char(' '));
-        const int port = portNumber(QStringView(line).left(blank < 0 ? line.size() : blank),
-                                    RouterState::ports(side));
+VideohubSession::Answer VideohubSession::changeLabels(Side side, const Block& block) {
+    // The last text for each port; a text the rules refuse refuses the whole,
+    // as setLabels would, so the first such is what goes on to say so.
+    std::array<std::optional<QString>, std::max(protocol::kInputs, protocol::kOutputs)> last;
+    std::optional<RouterState::LabelChange> refused;
+    const bool read = block.eachLine([&](QByteArrayView line) {
+        const qsizetype blank = line.indexOf(' ');
+        const int port = portNumber(blank < 0 ? line : line.first(blank), RouterState::ports(side));
         if (port == 0)
-            return Answer::Nak;
-        changes.append({port, blank < 0 ? QString() : line.mid(blank + 1)});
-    }
+            return false;
+        QString text = blank < 0 ? QString() : QString::fromUtf8(line.sliced(blank + 1));
+        if (!refused && !RouterState::labelAllowed(text))
+            refused = RouterState::LabelChange{port, text};
+        last[port - 1] = std::move(text);
+        return true;
+    });
+    if (!read)
+        return Answer::Nak;
+    QList<RouterState::LabelChange> changes;
+    if (refused)
+        changes.append(*refused);
+    else
+        for (int p = 1; p <= RouterState::ports(side); ++p)
+            if (last[p - 1])
+                changes.append({p, *last[p - 1]});
     return verdict(ask(RouterState::Change::toLabels(side, changes)));
 }
 
-VideohubSession::Answer VideohubSession::changeInputLabels(const QStringList& body) {
-    return changeLabels(Side::Inputs, body);
+VideohubSession::Answer VideohubSession::changeInputLabels(const Block& block) {
+    return changeLabels(Side::Inputs, block);
 }
 
-VideohubSession::Answer VideohubSession::changeOutputLabels(const QStringList& body) {
-    return changeLabels(Side::Outputs, body);
+VideohubSession::Answer VideohubSession::changeOutputLabels(const Block& block) {
+    return changeLabels(Side::Outputs, block);
 }
 
-VideohubSession::Answer VideohubSession::changeLocks(const QStringList& body) {
-    static const QHash<QString, RouterState::LockAction> actions{
-        {QStringLiteral("O"), RouterState::LockAction::Own},
-        {QStringLiteral("U"), RouterState::LockAction::Unlock},
-        {QStringLiteral("F"), RouterState::LockAction::Force}};
+VideohubSession::Answer VideohubSession::changeLocks(const Block& block) {
+    using Action = RouterState::LockAction;
+    // Per output: the last action, and whether taking and releasing one's
+    // own were asked at all, since either may refuse the whole; in the
+    // order of the last actions.
+    struct Asked {
+        Action last = Action::Own;
+        qint64 order = 0; // 0: nothing asked
+        bool own = false;
+        bool unlock = false;
+    };
+    std::array<Asked, protocol::kOutputs> asked{};
+    qint64 n = 0;
+    const bool read = block.eachLine([&](QByteArrayView line) {
+        QByteArrayView port, letter;
+        if (!twoWords(line, &port, &letter))
+            return false;
+        const int o = portNumber(port, protocol::kOutputs);
+        const std::optional<Action> a = letter == "O"   ? Action::Own
+                                        : letter == "U" ? Action::Unlock
+                                        : letter == "F" ? std::optional(Action::Force)
+                                                        : std::nullopt;
+        if (o == 0 || !a)
+            return false;
+        Asked& x = asked[o - 1];
+        x = {*a, ++n, x.own || *a == Action::Own, x.unlock || *a == Action::Unlock};
+        return true;
+    });
+    if (!read)
+        return Answer::Nak;
+    QList<int> outputs;
+    for (int o = 1; o <= protocol::kOutputs; ++o)
+        if (asked[o - 1].order != 0)
+            outputs.append(o);
+    std::sort(outputs.begin(), outputs.end(),
+              [&](int a, int b) { return asked[a - 1].order < asked[b - 1].order; });
+    // What the lines amount to: the checks they ask for, then the last.
     QList<RouterState::LockChange> changes;
-    for (const QString& line : body) {
-        const QStringList parts = line.split(QLatin1Char(' '));
-        if (parts.size() != 2 || !actions.contains(parts[1]))
-            return Answer::Nak;
-        const int o = portNumber(parts[0], protocol::kOutputs);
-        if (o == 0)
-            return Answer::Nak;
-        changes.append({o, actions.value(parts[1])});
+    for (const int o : outputs) {
+        const Asked& x = asked[o - 1];
+        if (x.own && x.last != Action::Own)
+            changes.append({o, Action::Own});
+        if (x.unlock && x.last != Action::Unlock)
+            changes.append({o, Action::Unlock});
+        changes.append({o, x.last});
     }
     return verdict(ask(RouterState::Change::toLocks(changes)));
 }

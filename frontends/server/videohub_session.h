@@ -68,11 +68,13 @@ private:
     QByteArray allLocksBlock() const;
     QByteArray allRoutingBlock() const;
     // What a block with lines asks of each section that may change.
-    Answer changeRouting(const QStringList& body);
-    Answer changeLabels(RouterState::Side side, const QStringList& body);
-    Answer changeInputLabels(const QStringList& body);
-    Answer changeOutputLabels(const QStringList& body);
-    Answer changeLocks(const QStringList& body);
+    // Each line is read and folded into what it changes as it comes: a
+    // block of thousands of lines leaves at most one change a port.
+    Answer changeRouting(const Block& block);
+    Answer changeLabels(RouterState::Side side, const Block& block);
+    Answer changeInputLabels(const Block& block);
+    Answer changeOutputLabels(const Block& block);
+    Answer changeLocks(const Block& block);
 
     RouterState& state_;
     DeviceInfo info_;

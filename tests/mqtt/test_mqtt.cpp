@@ -11,6 +11,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace mqtt;
@@ -364,6 +366,49 @@ private slots:
         server.kill();
         sim.kill();
         QTRY_VERIFY(server.state() == QProcess::NotRunning && sim.state() == QProcess::NotRunning);
+    }
+
+    // A flood of states for one topic while acknowledgements lag: the
+    // library is handed 64, then only the topic's latest, and the other
+    // topic held with it, as acknowledgements come in.
+    void statesWaitForAcknowledgements() {
+        QTcpServer fake; // a broker that takes everything and acknowledges late
+        QVERIFY(fake.listen(QHostAddress::LocalHost));
+        QByteArray in;
+        QList<QByteArray> published; // "topic=payload"
+        QTcpSocket* peer = nullptr;
+        connect(&fake, &QTcpServer::newConnection, this, [&] {
+            peer = fake.nextPendingConnection();
+            connect(peer, &QTcpSocket::readyRead, this, [&] {
+                in += peer->readAll();
+                // Whole packets of at most 127 bytes: one length byte.
+                while (in.size() >= 2 && in.size() >= 2 + in[1]) {
+                    const QByteArray p = in.mid(2, in[1]);
+                    if ((in[0] & 0xf0) == 0x10)
+                        peer->write(QByteArray("\x20\x02\x00\x00", 4)); // CONNACK
+                    if ((in[0] & 0xf0) == 0x30) {
+                        const int n = (uchar(p[0]) << 8) | uchar(p[1]);
+                        published << p.mid(2, n) + '=' + p.mid(4 + n);
+                        peer->write("\x40\x02" + p.mid(2 + n, 2)); // PUBACK
+                    }
+                    in.remove(0, 2 + in[1]);
+                }
+            });
+        });
+        ClientSettings settings;
+        settings.host = "127.0.0.1";
+        settings.port = fake.serverPort();
+        MqttClient late(settings);
+        QSignalSpy up(&late, &MqttClient::connected);
+        late.start();
+        QVERIFY(up.wait());
+        for (int i = 1; i <= 200; ++i)
+            late.publish("t/a", QByteArray::number(i), true);
+        late.publish("t/b", "b", true);
+        QTRY_COMPARE(published.size(), MqttClient::kMaxUnacknowledged + 2);
+        QTest::qWait(200);
+        QCOMPARE(published.size(), MqttClient::kMaxUnacknowledged + 2);
+        QCOMPARE(published.mid(63), (QList<QByteArray>{"t/a=64", "t/a=200", "t/b=b"}));
     }
 
     void brokerRestartGetsEverythingBack() {

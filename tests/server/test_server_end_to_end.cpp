@@ -5,6 +5,7 @@
 #include "core/edid/edid_image.h"
 #include "core/seriallink/connection.h"
 #include "frontends/server/line_owner.h"
+#include "frontends/server/line_port_server.h"
 #include "frontends/server/platform/mdns_announcer.h"
 #include "frontends/server/router_state.h"
 #include "frontends/server/server_app.h"
@@ -137,6 +138,7 @@ private slots:
     void salvosTakeTurns();
     void lostLineIsNoAbsence();
     void noSplicedLines();
+    void lineFloodWaits();
     void leaseWords_data();
     void leaseWords();
     void mdnsWithoutDaemon_data();
@@ -469,6 +471,24 @@ void TestServerEndToEnd::noSplicedLines() {
     QVERIFY(typist.has("s25"));
     QVERIFY(rig.written("cir 24\r\n") && rig.written("cir 14\r\n"));
     QVERIFY(!rig.written("cir 1c"));
+}
+
+// A line client that sends without pause is read only as its lines go
+// out: what waits for the switcher stays small, and no line is lost.
+void TestServerEndToEnd::lineFloodWaits() {
+    Rig rig(dir_.path());
+    QVERIFY(rig.ok);
+    Client holder(rig.app->linePort());
+    holder.send("edm\r\n");
+    QVERIFY(holder.has("edm"));
+    Client flood(rig.app->linePort()); // line client 2
+    flood.send(QByteArray("cir 12\r\ncir 34\r\n").repeated(2000));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return rig.app->owner().waiting(2) == server::LineOwner::kMaxWaitingLines; }));
+    QTest::qWait(300);
+    QCOMPARE(rig.app->owner().waiting(2), server::LineOwner::kMaxWaitingLines);
+    holder.send("edo\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return rig.made->written.count("cir ") == 4000; }, 20000));
 }
 
 void TestServerEndToEnd::leaseWords_data() {

@@ -71,6 +71,8 @@ private slots:
     void requests();
     void audit_data();
     void audit();
+    void auditBound_data();
+    void auditBound();
     void changesSwitcher_data();
     void changesSwitcher();
     void scheduledScene();
@@ -97,6 +99,8 @@ void TestServerProtocol::requests_data() {
     QTest::newRow("route") << QByteArray("VIDEO OUTPUT ROUTING:\n2 5\n\n") << "" << ack << "cir 25";
     QTest::newRow("salvo") << QByteArray("VIDEO OUTPUT ROUTING:\r\n0 7\r\n7 0\r\n\r\n") << "" << ack
                            << "cir 07|cir 70";
+    QTest::newRow("salvo, last route to an output counts")
+        << QByteArray("VIDEO OUTPUT ROUTING:\n0 7\n1 2\n0 3\n\n") << "" << ack << "cir 12|cir 03";
     QTest::newRow("salvo one bad")
         << QByteArray("VIDEO OUTPUT ROUTING:\n0 7\n8 0\n\n") << "" << nak << "";
     QTest::newRow("not a number") << QByteArray("VIDEO OUTPUT ROUTING:\n0 x\n\n") << "" << nak
@@ -128,6 +132,13 @@ void TestServerProtocol::requests_data() {
     QTest::newRow("force another's") << QByteArray("VIDEO OUTPUT LOCKS:\n3 F\n\n") << "locked3"
                                      << ack + "VIDEO OUTPUT LOCKS:\n3 U\n\n"
                                      << "";
+    QTest::newRow("release a free lock, then take it")
+        << QByteArray("VIDEO OUTPUT LOCKS:\n3 U\n3 O\n\n") << "" << nak << "";
+    QTest::newRow("take a lock, then release it")
+        << QByteArray("VIDEO OUTPUT LOCKS:\n1 O\n1 U\n\n") << "" << nak << "";
+    QTest::newRow("release mine, take it again") << QByteArray("VIDEO OUTPUT LOCKS:\n1 U\n1 O\n\n")
+                                                 << "mine1" << ack + "VIDEO OUTPUT LOCKS:\n1 O\n\n"
+                                                 << "";
     QTest::newRow("lock letter") << QByteArray("VIDEO OUTPUT LOCKS:\n1 X\n\n") << "" << nak << "";
     QTest::newRow("bare locks, my view")
         << QByteArray("VIDEO OUTPUT LOCKS:\n\n") << "mine1"
@@ -149,6 +160,12 @@ void TestServerProtocol::requests_data() {
     QTest::newRow("label control") << QByteArray("INPUT LABELS:\n0 a\tb\n\n") << "" << nak << "";
     QTest::newRow("label not utf-8") << QByteArray("INPUT LABELS:\n0 \xff\n\n") << "" << nak << "";
     QTest::newRow("label port 8") << QByteArray("INPUT LABELS:\n8 x\n\n") << "" << nak << "";
+    QTest::newRow("label twice, the last counts") << QByteArray("INPUT LABELS:\n2 A\n3 B\n2 C\n\n")
+                                                  << "" << ack + "INPUT LABELS:\n2 C\n3 B\n\n"
+                                                  << "";
+    QTest::newRow("label bad, then good")
+        << "INPUT LABELS:\n0 " + QByteArray(65, 'x') + "\n0 ok\n\n"
+        << "" << nak << "";
     QTest::newRow("labels one bad")
         << QByteArray("INPUT LABELS:\n1 ok\n9 x\n\n") << "" << nak << "";
     QTest::newRow("device change")
@@ -217,6 +234,17 @@ void TestServerProtocol::audit_data() {
                            << "videohub from 10.0.0.1: label input 3 \"Cam 3\"";
     QTest::newRow("lock") << QByteArray("VIDEO OUTPUT LOCKS:\n1 O\n2 F\n\n") << false
                           << "videohub from 10.0.0.1: lock output 2, force unlock output 3";
+    // However many lines a block has, what it does is told once a port.
+    QTest::newRow("a salvo of thousands")
+        << "VIDEO OUTPUT ROUTING:\n" + QByteArray("1 1\n0 3\n").repeated(8000) + "0 2\n\n"
+        << false << "videohub from 10.0.0.1: route output 2 to input 2, output 1 to input 3";
+    QTest::newRow("locks asked over and over")
+        << "VIDEO OUTPUT LOCKS:\n" + QByteArray("1 U\n1 O\n").repeated(8000) + "\n"
+        << false << "videohub from 10.0.0.1: unlock output 2, lock output 2 (refused: locked)";
+    QTest::newRow("a label far too long") << "INPUT LABELS:\n0 " + QByteArray(4000, 'x') + "\n\n"
+                                          << false
+                                          << "videohub from 10.0.0.1: label input 1 (4000 "
+                                             "characters) (refused: invalid)";
     QTest::newRow("a bare header reads")
         << QByteArray("VIDEO OUTPUT ROUTING:\n\n") << false << QString();
 }
@@ -240,6 +268,34 @@ void TestServerProtocol::audit() {
         w.answer();
     QCOMPARE(logged, line.isEmpty() ? QStringList() : QStringList{"audit: " + line});
     QCOMPARE(int(w.state.audit().entries().size()) - before, int(logged.size()));
+}
+
+// Each text an entry keeps is bounded, and a refusal is told whole.
+void TestServerProtocol::auditBound_data() {
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QString>("kept");
+    const QString most(server::AuditTrail::kEntryText, 'x');
+    const QString pair = QString::fromUtf8("\xf0\x9f\x8e\xac"); // one character, two units
+    QTest::newRow("at the bound") << most << int(server::Outcome::Done) << most;
+    QTest::newRow("one over") << most + "y" << int(server::Outcome::Done) << most + "... (1 more)";
+    QTest::newRow("over, refused") << most + "yy" << int(server::Outcome::Busy)
+                                   << most + "... (2 more) (refused: too many waiting)";
+    QTest::newRow("not between the halves of a character")
+        << most.first(most.size() - 1) + pair << int(server::Outcome::Done)
+        << most.first(most.size() - 1) + "... (2 more)";
+}
+
+void TestServerProtocol::auditBound() {
+    QFETCH(QString, what);
+    QFETCH(int, verdict);
+    QFETCH(QString, kept);
+    server::AuditTrail trail;
+    QString logged;
+    QObject::connect(&trail, &server::AuditTrail::logged, [&](const QString& l) { logged = l; });
+    trail.record(QStringLiteral("videohub"), kMe, what, server::Outcome(verdict));
+    QCOMPARE(trail.entries().back().what, kept);
+    QCOMPARE(logged, "audit: videohub from 10.0.0.1: " + kept);
 }
 
 // The lines of the line port that the audit trail records.

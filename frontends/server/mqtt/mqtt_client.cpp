@@ -73,13 +73,24 @@ void MqttClient::publish(const QString& topic, const QByteArray& payload, bool r
     }
     if (!connected_)
         return;
-    const QByteArray name = topic.toUtf8();
-    check(mosquitto_publish(handle_, nullptr, name.constData(), int(payload.size()),
-                            payload.constData(), 1, retain),
-          "publishing on " + topic);
-    sent();
+    send(topic, payload, retain);
     if (depth_ == 0)
         afterCall(MOSQ_ERR_SUCCESS, 0);
+}
+
+void MqttClient::send(const QString& topic, const QByteArray& payload, bool retain) {
+    if (retain && unacknowledged_ >= kMaxUnacknowledged) {
+        held_.insert(topic);
+        return;
+    }
+    if (retain)
+        held_.erase(topic);
+    const QByteArray name = topic.toUtf8();
+    if (check(mosquitto_publish(handle_, nullptr, name.constData(), int(payload.size()),
+                                payload.constData(), 1, retain),
+              "publishing on " + topic))
+        ++unacknowledged_;
+    sent();
 }
 
 void MqttClient::subscribe(const QString& filter) {
@@ -122,6 +133,7 @@ void MqttClient::connectFound() {
     mosquitto_connect_callback_set(handle_, &MqttClient::onConnect);
     mosquitto_message_callback_set(handle_, &MqttClient::onMessage);
     mosquitto_log_callback_set(handle_, &MqttClient::onLog);
+    mosquitto_publish_callback_set(handle_, &MqttClient::onPublish);
     // Nagle's algorithm held a state message back until the broker's delayed
     // acknowledgement of the one before: 40 ms on a route.
     check(mosquitto_int_option(handle_, MOSQ_OPT_TCP_NODELAY, 1), "turning Nagle's algorithm off");
@@ -282,13 +294,22 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
     for (const QString& filter : std::as_const(client->subscriptions_))
         client->check(mosquitto_subscribe(client->handle_, nullptr, filter.toUtf8().constData(), 1),
                       "subscribing to " + filter);
-    for (const auto& [topic, payload] : client->retained_) {
-        const QByteArray name = topic.toUtf8();
-        client->check(mosquitto_publish(client->handle_, nullptr, name.constData(),
-                                        int(payload.size()), payload.constData(), 1, true),
-                      "publishing on " + topic);
-    }
+    // A new session: the library forgot what it had, and all is sent again.
+    client->unacknowledged_ = 0;
+    client->held_.clear();
+    for (const auto& [topic, payload] : client->retained_)
+        client->send(topic, payload, true);
     emit client->connected();
+}
+
+void MqttClient::onPublish(mosquitto*, void* self, int) {
+    auto* client = static_cast<MqttClient*>(self);
+    client->unacknowledged_ = std::max(0, client->unacknowledged_ - 1);
+    while (!client->held_.empty() && client->unacknowledged_ < kMaxUnacknowledged) {
+        const QString topic = *client->held_.begin();
+        const auto it = client->retained_.find(topic);
+        client->send(topic, it == client->retained_.end() ? QByteArray() : it->second, true);
+    }
 }
 
 void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* msg) {

@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 
 struct mosquitto;
 struct mosquitto_message;
@@ -52,6 +53,11 @@ class MqttClient : public QObject {
 public:
     static constexpr int kFirstRetryMs = 1000;
     static constexpr int kLastRetryMs = 30000;
+    // Messages handed to the library that the broker has not acknowledged.
+    // The library keeps each until the broker does, and a broker busy with
+    // a flood is slow to: beyond these, a retained topic's latest payload
+    // waits here, replacing the one before, until fewer are on their way.
+    static constexpr int kMaxUnacknowledged = 64;
 
     explicit MqttClient(ClientSettings settings, QObject* parent = nullptr);
     // Closes the connection without a goodbye: the broker publishes the will.
@@ -77,6 +83,9 @@ private:
     static void onConnect(mosquitto*, void* self, int rc);
     static void onMessage(mosquitto*, void* self, const mosquitto_message* msg);
     static void onLog(mosquitto*, void* self, int level, const char* text);
+    static void onPublish(mosquitto*, void* self, int mid);
+    // Hands a message to the library, or holds a retained one back.
+    void send(const QString& topic, const QByteArray& payload, bool retain);
 
     void connectNow();
     void connectFound();
@@ -113,6 +122,8 @@ private:
     QString refusal_;  // the broker's reason, when it refused us
     QString tlsError_; // the last TLS failure the library logged
     std::map<QString, QByteArray> retained_;
+    int unacknowledged_ = 0;
+    std::set<QString> held_; // retained topics whose latest payload waits
     QStringList subscriptions_;
     QSet<QString> loggedFailures_;
 };

@@ -55,6 +55,12 @@ public:
         socket_->disconnectFromHost();
     }
 
+    void setPaused(bool paused) override {
+        paused_ = paused;
+        if (!paused_)
+            readLater();
+    }
+
     void drop(const QString& why) {
         if (done_)
             return;
@@ -81,18 +87,22 @@ private:
     // after every other client's turn, so that a client sending without
     // pause does not keep the others waiting.
     void readSome() {
-        if (done_ || readPending_)
+        if (done_ || readPending_ || paused_)
             return;
         const QByteArray bytes = socket_->read(kChunk);
         if (!bytes.isEmpty())
             emit received(bytes);
-        if (!done_ && socket_->bytesAvailable() > 0) {
-            readPending_ = true;
-            QTimer::singleShot(0, this, [this] {
-                readPending_ = false;
-                readSome();
-            });
-        }
+        readLater();
+    }
+
+    void readLater() {
+        if (done_ || readPending_ || paused_ || socket_->bytesAvailable() == 0)
+            return;
+        readPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            readPending_ = false;
+            readSome();
+        });
     }
 
     void finish(const QString& why) {
@@ -108,6 +118,7 @@ private:
     QHostAddress address_;
     QString name_;
     bool readPending_ = false;
+    bool paused_ = false;
     bool done_ = false;
 };
 
