@@ -39,6 +39,94 @@ WebExposure webExposure(const Options& o) {
     return o.webInsecure ? WebExposure::Insecure : WebExposure::Refused;
 }
 
+namespace {
+
+QCommandLineOption option(const QStringList& names, const char* value, const char* description) {
+    QCommandLineOption o(names, QString::fromUtf8(description));
+    if (value)
+        o.setValueName(QLatin1String(value));
+    return o;
+}
+
+// The server's options, in the order its help lists them; each description
+// is the help's text, a line for each line.
+QList<QCommandLineOption> serverOptions() {
+    QList<QCommandLineOption> options{
+        option({"p", "port"}, "P",
+               "COM1..COM10 (a COMn file in the working folder holding a\ndevice or tcp:// "
+               "address), a device such as /dev/ttyUSB0,\nor tcp://HOST:PORT; looked up again at "
+               "every reconnect\n(default COM1)"),
+        option({"videohub"}, "ADDR:PORT",
+               "the Videohub protocol (default 127.0.0.1:9990); 0.0.0.0 or\n[::] listens on every "
+               "address, IPv4 and IPv6"),
+        option({"no-videohub"}, nullptr, "no Videohub protocol"),
+        option({"line"}, "ADDR:PORT",
+               "the switcher's own line protocol for the window and the\ntool (default "
+               "127.0.0.1:9991)"),
+        option({"no-line"}, nullptr, "no line port"),
+        option({"web"}, "ADDR:PORT", "the web page and its JSON API (default 127.0.0.1:9980)"),
+        option({"no-web"}, nullptr, "no web page"),
+        option({"web-host"}, "NAME",
+               "a name the web page is reached by, besides addresses,\nlocalhost and this "
+               "machine's name (repeatable)"),
+        option({"web-cert"}, "FILE",
+               "HTTPS (and wss:// events) with this certificate (PEM, any\nintermediate "
+               "certificates after it); read again on SIGHUP"),
+        option({"web-key"}, "FILE", "its private key (PEM, no passphrase); read again on SIGHUP"),
+        option({"web-insecure"}, nullptr,
+               "plain HTTP on an address beyond loopback (refused without)"),
+        option({"web-proxy"}, nullptr,
+               "believe a reverse proxy on loopback about the client's\naddress (X-Forwarded-For, "
+               "Forwarded) and scheme"),
+        option({"state-dir"}, "DIR",
+               "where labels and accounts are kept (default\n$STATE_DIRECTORY, else "
+               "$XDG_STATE_HOME/hdmi-matrix, else\n~/.local/state/hdmi-matrix)"),
+        option({"poll"}, "S",
+               "ask the switcher for its routing every S seconds\n(default 10; 0: never)"),
+        option({"name"}, "TEXT", "the friendly name clients show (default \"HDMI Matrix\")"),
+        option(
+            {"allow"}, "CIDR",
+            "let clients in from this subnet (repeatable); loopback\naddresses are always let in"),
+        option({"max-clients"}, "N", "clients per port (default 32)"),
+        option({"max-per-address"}, "N", "clients per port from one address (default 8)"),
+        option({"no-schedule"}, nullptr, "scenes recall only when asked, not by their schedules"),
+    };
+    options += mqtt::options();
+    options += {
+        option({"v", "verbose"}, nullptr, "log the traffic"),
+        option({"h", "help"}, nullptr, "this text"),
+    };
+    // Only the account commands take it; their usage below says so.
+    QCommandLineOption role(QStringList{QStringLiteral("role")}, {}, QStringLiteral("ROLE"));
+    role.setFlags(QCommandLineOption::HiddenFromHelp);
+    options.append(role);
+    return options;
+}
+
+} // namespace
+
+QString optionLines(const QList<QCommandLineOption>& options) {
+    constexpr int kColumn = 23;
+    QString out;
+    for (const QCommandLineOption& o : options) {
+        if (o.flags() & QCommandLineOption::HiddenFromHelp)
+            continue;
+        QStringList names;
+        for (const QString& n : o.names())
+            names.append((n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n);
+        QString line = QStringLiteral("  ") + names.join(QStringLiteral(", "));
+        if (!o.valueName().isEmpty())
+            line += QLatin1Char(' ') + o.valueName();
+        line = line.size() < kColumn ? line.leftJustified(kColumn) : line + QStringLiteral("  ");
+        out += line +
+               QString(o.description())
+                   .replace(QLatin1Char('\n'),
+                            QLatin1Char('\n') + QString(kColumn, QLatin1Char(' '))) +
+               QLatin1Char('\n');
+    }
+    return out;
+}
+
 QString usage() {
     QString text = QStringLiteral(
         "Usage: hdmi-matrix-server [--port P] [--videohub ADDR:PORT | --no-videohub]\n"
@@ -48,79 +136,26 @@ QString usage() {
         "                          [--web-proxy]\n"
         "                          [--state-dir DIR] [--poll S] [--name TEXT] [--allow CIDR]...\n"
         "                          [--max-clients N] [--max-per-address N] [--no-schedule] [-v]\n\n"
-        "Owns the switcher's line and shares it with many clients.\n\n"
-        "  -p, --port P         COM1..COM10 (a COMn file in the working folder holding a\n"
-        "                       device or tcp:// address), a device such as /dev/ttyUSB0,\n"
-        "                       or tcp://HOST:PORT; looked up again at every reconnect\n"
-        "                       (default COM1)\n"
-        "  --videohub ADDR:PORT the Videohub protocol (default 127.0.0.1:9990); 0.0.0.0 or\n"
-        "                       [::] listens on every address, IPv4 and IPv6\n"
-        "  --no-videohub        no Videohub protocol\n"
-        "  --line ADDR:PORT     the switcher's own line protocol for the window and the\n"
-        "                       tool (default 127.0.0.1:9991)\n"
-        "  --no-line            no line port\n"
-        "  --web ADDR:PORT      the web page and its JSON API (default 127.0.0.1:9980)\n"
-        "  --no-web             no web page\n"
-        "  --web-host NAME      a name the web page is reached by, besides addresses,\n"
-        "                       localhost and this machine's name (repeatable)\n"
-        "  --web-cert FILE      HTTPS (and wss:// events) with this certificate (PEM, any\n"
-        "                       intermediate certificates after it); read again on SIGHUP\n"
-        "  --web-key FILE       its private key (PEM, no passphrase); read again on SIGHUP\n"
-        "  --web-insecure       plain HTTP on an address beyond loopback (refused without)\n"
-        "  --web-proxy          believe a reverse proxy on loopback about the client's\n"
-        "                       address (X-Forwarded-For, Forwarded) and scheme\n"
-        "  --state-dir DIR      where labels and accounts are kept (default\n"
-        "                       $STATE_DIRECTORY, else $XDG_STATE_HOME/hdmi-matrix, else\n"
-        "                       ~/.local/state/hdmi-matrix)\n"
-        "  --poll S             ask the switcher for its routing every S seconds\n"
-        "                       (default 10; 0: never)\n"
-        "  --name TEXT          the friendly name clients show (default \"HDMI Matrix\")\n"
-        "  --allow CIDR         let clients in from this subnet (repeatable); loopback\n"
-        "                       addresses are always let in\n"
-        "  --max-clients N      clients per port (default 32)\n"
-        "  --max-per-address N  clients per port from one address (default 8)\n"
-        "  --no-schedule        scenes recall only when asked, not by their schedules\n"
-        "  -v, --verbose        log the traffic\n"
-        "  -h, --help           this text\n\n"
-        "The accounts of the web page and API, in accounts.json in the state folder:\n\n"
-        "  hdmi-matrix-server [--state-dir DIR] user add NAME --role ROLE\n"
-        "                                       user passwd NAME | user role NAME ROLE\n"
-        "                                       user remove NAME | user list\n"
-        "                                       token add NAME --role ROLE\n"
-        "                                       token remove NAME | token list\n\n"
-        "ROLE is viewer, operator or admin. A password is asked for twice at a terminal,\n"
-        "else read from the first line of standard input. token add prints the new\n"
-        "token, this once only.\n");
-    // The MQTT options, before -v.
-    return text.insert(text.indexOf(QLatin1String("  -v, --verbose")), mqtt::usage());
+        "Owns the switcher's line and shares it with many clients.\n\n");
+    return text + optionLines(serverOptions()) +
+           QStringLiteral(
+               "\n"
+               "The accounts of the web page and API, in accounts.json in the state folder:\n\n"
+               "  hdmi-matrix-server [--state-dir DIR] user add NAME --role ROLE\n"
+               "                                       user passwd NAME | user role NAME ROLE\n"
+               "                                       user remove NAME | user list\n"
+               "                                       token add NAME --role ROLE\n"
+               "                                       token remove NAME | token list\n\n"
+               "ROLE is viewer, operator or admin. A password is asked for twice at a terminal,\n"
+               "else read from the first line of standard input. token add prints the new\n"
+               "token, this once only.\n");
 }
 
 std::optional<Options> parseOptions(QStringList args, const QHash<QString, QString>& env,
                                     QString* error) {
     QCommandLineParser parser;
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    const auto valued = [&parser](const QStringList& names, const char* value) {
-        parser.addOption({names, {}, QLatin1String(value)});
-    };
-    valued({"p", "port"}, "P");
-    for (const char* name : {"videohub", "line", "web"})
-        valued({QLatin1String(name)}, "ADDR:PORT");
-    valued({"web-host"}, "NAME");
-    valued({"web-cert"}, "FILE");
-    valued({"web-key"}, "FILE");
-    valued({"state-dir"}, "DIR");
-    valued({"poll"}, "S");
-    valued({"name"}, "TEXT");
-    valued({"allow"}, "CIDR");
-    valued({"max-clients"}, "N");
-    valued({"max-per-address"}, "N");
-    valued({"role"}, "ROLE");
-    for (const char* name : {"no-videohub", "no-line", "no-web", "web-insecure", "web-proxy"})
-        parser.addOption({QLatin1String(name), {}});
-    parser.addOption({QStringLiteral("no-schedule"), {}});
-    parser.addOption({{"v", "verbose"}, {}});
-    parser.addOption({{"h", "help"}, {}});
-    mqtt::addOptions(parser);
+    parser.addOptions(serverOptions());
     auto fail = [error](const QString& why) {
         *error = why;
         return std::nullopt;

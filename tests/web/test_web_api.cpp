@@ -8,12 +8,15 @@
 #include "frontends/server/line_owner.h"
 #include "frontends/server/router_state.h"
 #include "frontends/server/server_app.h"
+#include "frontends/server/web/web_api.h"
 #include "frontends/server/web/web_auth.h"
 #include "frontends/server/web/web_server.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
 #include "testing/fakes/fake_clock.h"
 #include "testing/fakes/fake_platform.h"
+
+#include "frontends/server/web/web_api.h"
 
 #include <QDir>
 #include <QFile>
@@ -217,6 +220,7 @@ private slots:
     void accountsFileLost();
     void sceneNamesRoundTrip();
     void noAccounts();
+    void rolesAsDocumented();
     void scenes();
 
 private:
@@ -1084,6 +1088,29 @@ void TestWebApi::scenes() {
     }();
     QVERIFY(trail.contains("local: recall scene \"Lecture/Hall\""));
     QVERIFY(trail.contains("local: recall scene \"Lecture/Hall\" (refused: locked)"));
+}
+
+// The role each path needs in the code is the one the OpenAPI document
+// gives it, path for path (the event stream is the WebSocket's own).
+void TestWebApi::rolesAsDocumented() {
+    QFile f(QStringLiteral(":/web/openapi.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject paths = QJsonDocument::fromJson(f.readAll())["paths"].toObject();
+    static const QRegularExpression placeholder(QStringLiteral("\\{[^}]*\\}"));
+    QStringList documented;
+    for (auto p = paths.begin(); p != paths.end(); ++p)
+        for (const QString& method : p->toObject().keys())
+            if (const QJsonValue role = p->toObject()[method].toObject()["x-role"];
+                role.isString() && p.key() != QLatin1String("/api/v1/events"))
+                documented.append(
+                    QStringLiteral("%1 %2 %3")
+                        .arg(method.toUpper(),
+                             QString(p.key()).replace(placeholder, QStringLiteral("{}")),
+                             role.toString()));
+    QStringList inCode = web::WebApi::accessTable();
+    documented.sort();
+    inCode.sort();
+    QCOMPARE(inCode, documented);
 }
 
 QTEST_GUILESS_MAIN(TestWebApi)

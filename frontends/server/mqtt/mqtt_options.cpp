@@ -55,23 +55,28 @@ QString topicSafe(const QString& name) {
     return id.isEmpty() ? QStringLiteral("hdmi-matrix") : id;
 }
 
-QString usage() {
-    return QStringLiteral(
-        "  --mqtt URL           publish the switcher on an MQTT broker: mqtt://HOST[:PORT]\n"
-        "                       or mqtts://HOST[:PORT] (TLS); the password comes from\n"
-        "                       $HDMI_MATRIX_MQTT_PASSWORD or --mqtt-password-file\n"
-        "  --mqtt-ca FILE       the CA certificate of the broker's (default: the system's)\n"
-        "  --mqtt-user NAME     the user name on the broker\n"
-        "  --mqtt-password-file FILE  the password: the file's first line\n"
-        "  --mqtt-prefix P      the topics' first levels (default hdmi-matrix)\n"
-        "  --ha-prefix P        Home Assistant's discovery prefix (default homeassistant)\n"
-        "  --no-ha              no Home Assistant discovery\n");
+QList<QCommandLineOption> options() {
+    const auto valued = [](const char* name, const char* value, const char* description) {
+        return QCommandLineOption(QStringList{QLatin1String(name)}, QString::fromUtf8(description),
+                                  QLatin1String(value));
+    };
+    return {
+        valued("mqtt", "URL",
+               "publish the switcher on an MQTT broker: mqtt://HOST[:PORT]\n"
+               "or mqtts://HOST[:PORT] (TLS); the password comes from\n"
+               "$HDMI_MATRIX_MQTT_PASSWORD or --mqtt-password-file"),
+        valued("mqtt-ca", "FILE", "the CA certificate of the broker's (default: the system's)"),
+        valued("mqtt-user", "NAME", "the user name on the broker"),
+        valued("mqtt-password-file", "FILE", "the password: the file's first line"),
+        valued("mqtt-prefix", "P", "the topics' first levels (default hdmi-matrix)"),
+        valued("ha-prefix", "P", "Home Assistant's discovery prefix (default homeassistant)"),
+        QCommandLineOption(QStringList{QStringLiteral("no-ha")},
+                           QStringLiteral("no Home Assistant discovery")),
+    };
 }
 
 void addOptions(QCommandLineParser& parser) {
-    for (const char* name : kValued)
-        parser.addOption({QLatin1String(name), {}, QStringLiteral("value")});
-    parser.addOption({QStringLiteral("no-ha"), {}});
+    parser.addOptions(options());
 }
 
 std::variant<Options, QString> readOptions(const QCommandLineParser& parser,

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QCommandLineOption>
+#include <QList>
+
 #include "frontends/server/mqtt/mqtt_bridge.h"
 #include "frontends/server/mqtt/mqtt_client.h"
 
@@ -40,7 +43,7 @@ std::variant<Options, QString> readOptions(const QCommandLineParser& parser,
 // client id, the will and Home Assistant's device name.
 void nameSwitcher(Options& options, const QString& name);
 
-// The options' lines for a program's --help.
-QString usage();
+// The options, with the descriptions a program's --help shows.
+QList<QCommandLineOption> options();
 
 } // namespace mqtt

@@ -196,6 +196,23 @@ const WebApi::Endpoint WebApi::kEndpoints[] = {
     {"POST", "scenes/{s}/capture", Access::Admin, &WebApi::postSceneCapture},
 };
 
+QStringList WebApi::accessTable() {
+    static const QRegularExpression placeholder(QStringLiteral("\\{[^}]*\\}"));
+    QStringList lines;
+    for (const Endpoint& e : kEndpoints)
+        lines.append(
+            QStringLiteral("%1 /api/v1/%2 %3")
+                .arg(QLatin1String(e.method),
+                     QString::fromLatin1(e.path).replace(placeholder, QStringLiteral("{}")),
+                     e.access == Access::Public
+                         ? QStringLiteral("public")
+                         : server::roleName(e.access == Access::Admin ? server::Role::Admin
+                                            : e.access == Access::Operator
+                                                ? server::Role::Operator
+                                                : server::Role::Viewer)));
+    return lines;
+}
+
 QByteArray WebApi::ownOrigin(const Request& r) {
     // A reverse proxy on this machine that ends TLS says so; nobody else
     // is believed (a browser cannot set the field on a page's requests

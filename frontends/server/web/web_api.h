@@ -55,6 +55,10 @@ public:
     QJsonObject scenes() const;
     QJsonObject sceneObject(const QString& name) const;
 
+    // Every path of the table as "METHOD /api/v1/PATH ROLE" (public,
+    // viewer, operator, admin), its numbers and names written {}.
+    static QStringList accessTable();
+
     static Response json(int status, const QJsonObject& body);
     static Response error(int status, const QString& code, const QString& sentence);
 
