@@ -39,7 +39,8 @@ WebExposure webExposure(const Options& o) {
 
 QString usage() {
     QString text = QStringLiteral(
-        "Usage: hdmi-matrix-server [--port P] [--videohub ADDR:PORT | --no-videohub]\n"
+        "Usage: hdmi-matrix-server [--port P] [--model M]\n"
+        "                          [--videohub ADDR:PORT | --no-videohub]\n"
         "                          [--line ADDR:PORT | --no-line] [--web ADDR:PORT | --no-web]\n"
         "                          [--web-host NAME]...\n"
         "                          [--web-cert FILE --web-key FILE] [--web-insecure]\n"
@@ -86,6 +87,11 @@ QString usage() {
         "ROLE is viewer, operator or admin. A password is asked for twice at a terminal,\n"
         "else read from the first line of standard input. token add prints the new\n"
         "token, this once only.\n");
+    // The models this program knows, after --port.
+    text.insert(text.indexOf(QLatin1String("  --videohub ADDR:PORT")),
+                QStringLiteral("  --model M            the switcher's model: %1 (default %2)\n")
+                    .arg(protocol::Model::names().join(QStringLiteral(", ")),
+                         protocol::Model::standard().name));
     // The MQTT options, before -v.
     return text.insert(text.indexOf(QLatin1String("  -v, --verbose")), mqtt::usage());
 }
@@ -106,6 +112,7 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
     valued({"state-dir"}, "DIR");
     valued({"poll"}, "S");
     valued({"name"}, "TEXT");
+    valued({"model"}, "M");
     valued({"allow"}, "CIDR");
     valued({"max-clients"}, "N");
     valued({"max-per-address"}, "N");
@@ -201,6 +208,13 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
         return fail(QStringLiteral("--max-clients needs a number from 1 to 1000"));
     if (!count("max-per-address", 1, 1000, &o.maxPerAddress))
         return fail(QStringLiteral("--max-per-address needs a number from 1 to 1000"));
+    if (parser.isSet(QStringLiteral("model"))) {
+        const protocol::Model* model = protocol::Model::find(parser.value(QStringLiteral("model")));
+        if (!model)
+            return fail(QStringLiteral("--model: ") +
+                        protocol::Model::unknownMessage(parser.value(QStringLiteral("model"))));
+        o.model = *model;
+    }
     if (parser.isSet(QStringLiteral("name"))) {
         const QString v = parser.value(QStringLiteral("name"));
         if (v.isEmpty() || v.size() > 64 || v.contains(QLatin1Char('\n')) ||

@@ -11,8 +11,6 @@ namespace server {
 namespace {
 
 using device::RequestError;
-using protocol::isInput;
-using protocol::isOutput;
 
 Outcome outcomeOf(RequestError error) {
     switch (error) {
@@ -32,7 +30,9 @@ Outcome outcomeOf(RequestError error) {
 
 } // namespace
 
-RouterState::RouterState(QObject* parent) : QObject(parent) {}
+RouterState::RouterState(const protocol::Model& model, QObject* parent)
+    : QObject(parent), model_(model), routing_(model.outputs, 0), inputLabels_(model.inputs),
+      outputLabels_(model.outputs), locks_(model.outputs) {}
 
 RouterState::~RouterState() = default;
 
@@ -43,7 +43,7 @@ void RouterState::attach(device::RequestQueue* queue) {
     if (!queue_)
         return;
     connect(queue_, &device::RequestQueue::routingReported, this, [this](int output, int input) {
-        if (!isOutput(output) || !isInput(input))
+        if (!model_.isOutput(output) || !model_.isInput(input))
             return;
         // A report is the switcher answering, whoever asked.
         setPresent(true);
@@ -51,7 +51,7 @@ void RouterState::attach(device::RequestQueue* queue) {
     });
 }
 
-QList<int> RouterState::allPorts(Side side) {
+QList<int> RouterState::allPorts(Side side) const {
     QList<int> all;
     for (int p = 1; p <= ports(side); ++p)
         all.append(p);
@@ -59,7 +59,7 @@ QList<int> RouterState::allPorts(Side side) {
 }
 
 int RouterState::input(int output) const {
-    return isOutput(output) ? routing_[output - 1] : 0;
+    return model_.isOutput(output) ? routing_[output - 1] : 0;
 }
 
 QString RouterState::label(Side side, int port) const {
@@ -70,7 +70,7 @@ QString RouterState::label(Side side, int port) const {
 }
 
 QString RouterState::lockOwner(int output) const {
-    return isOutput(output) ? locks_[output - 1] : QString();
+    return model_.isOutput(output) ? locks_[output - 1] : QString();
 }
 
 QString RouterState::defaultLabel(Side side, int port) {
@@ -106,7 +106,7 @@ bool RouterState::lockedByOther(const QString& client, int output) const {
 }
 
 bool RouterState::anyLockedByOther(const QString& client) const {
-    for (int o = 1; o <= protocol::kOutputs; ++o)
+    for (int o = 1; o <= model_.outputs; ++o)
         if (lockedByOther(client, o))
             return true;
     return false;
@@ -115,7 +115,7 @@ bool RouterState::anyLockedByOther(const QString& client) const {
 Outcome RouterState::refusal(const QString& client, int requests) const {
     if (!present_ || !queue_)
         return Outcome::Absent;
-    if (clients_.value(client).outstanding + requests > kMaxWaiting)
+    if (clients_.value(client).outstanding + requests > maxWaiting())
         return Outcome::Busy;
     return Outcome::Queued;
 }
@@ -163,10 +163,10 @@ Outcome RouterState::requestRoutes(const QString& client, const QList<Route>& ro
         return Outcome::Invalid;
     // The last route to each output is the one that counts; a salvo sets
     // each output once at most, in the order of those last routes.
-    std::array<int, protocol::kOutputs> last{};
+    QList<int> last(model_.outputs, 0);
     for (qsizetype i = 0; i < routes.size(); ++i) {
         const Route& r = routes[i];
-        if (!isOutput(r.output) || !isInput(r.input))
+        if (!model_.isOutput(r.output) || !model_.isInput(r.input))
             return Outcome::Invalid;
         last[r.output - 1] = int(i) + 1;
     }
@@ -190,7 +190,7 @@ Outcome RouterState::requestRoutes(const QString& client, const QList<Route>& ro
 }
 
 Outcome RouterState::requestPresetRecall(const QString& client, int preset, Finished finished) {
-    if (!protocol::isPreset(preset))
+    if (!model_.isPreset(preset))
         return Outcome::Invalid;
     if (anyLockedByOther(client))
         return Outcome::Locked;
@@ -202,7 +202,7 @@ Outcome RouterState::requestPresetRecall(const QString& client, int preset, Fini
 }
 
 Outcome RouterState::requestPresetSave(const QString& client, int preset, Finished finished) {
-    if (!protocol::isPreset(preset))
+    if (!model_.isPreset(preset))
         return Outcome::Invalid;
     if (const Outcome o = refusal(client, 1); o != Outcome::Queued)
         return o;
@@ -211,7 +211,7 @@ Outcome RouterState::requestPresetSave(const QString& client, int preset, Finish
 }
 
 Outcome RouterState::requestAllOutputs(const QString& client, int input, Finished finished) {
-    if (!isInput(input))
+    if (!model_.isInput(input))
         return Outcome::Invalid;
     if (anyLockedByOther(client))
         return Outcome::Locked;
@@ -289,7 +289,7 @@ Outcome RouterState::changeLocks(const QString& client, const QList<LockChange>&
     if (changes.isEmpty() || client.isEmpty())
         return Outcome::Invalid;
     for (const LockChange& c : changes) {
-        if (!isOutput(c.output))
+        if (!model_.isOutput(c.output))
             return Outcome::Invalid;
         if (c.action == LockAction::Own && lockedByOther(client, c.output))
             return Outcome::Locked;
@@ -326,7 +326,7 @@ void RouterState::setPresent(bool present) {
 }
 
 void RouterState::setInput(int output, int input) {
-    if (!isOutput(output) || !isInput(input) || routing_[output - 1] == input)
+    if (!model_.isOutput(output) || !model_.isInput(input) || routing_[output - 1] == input)
         return;
     routing_[output - 1] = input;
     emit routingChanged({output});

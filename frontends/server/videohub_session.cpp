@@ -112,9 +112,9 @@ QByteArray VideohubSession::deviceBlock() const {
                   QStringLiteral("Model name: ") + info_.modelName,
                   QStringLiteral("Friendly name: ") + info_.friendlyName,
                   QStringLiteral("Unique ID: ") + info_.uniqueId,
-                  QStringLiteral("Video inputs: %1").arg(protocol::kInputs),
+                  QStringLiteral("Video inputs: %1").arg(state_.model().inputs),
                   QStringLiteral("Video processing units: 0"),
-                  QStringLiteral("Video outputs: %1").arg(protocol::kOutputs),
+                  QStringLiteral("Video outputs: %1").arg(state_.model().outputs),
                   QStringLiteral("Video monitoring outputs: 0"),
                   QStringLiteral("Serial ports: 0")});
 }
@@ -155,19 +155,19 @@ QByteArray VideohubSession::endBlock() const {
 }
 
 QByteArray VideohubSession::inputLabelsBlock() const {
-    return labelsBlock(Side::Inputs, RouterState::allPorts(Side::Inputs));
+    return labelsBlock(Side::Inputs, state_.allPorts(Side::Inputs));
 }
 
 QByteArray VideohubSession::outputLabelsBlock() const {
-    return labelsBlock(Side::Outputs, RouterState::allPorts(Side::Outputs));
+    return labelsBlock(Side::Outputs, state_.allPorts(Side::Outputs));
 }
 
 QByteArray VideohubSession::allLocksBlock() const {
-    return locksBlock(RouterState::allPorts(Side::Outputs));
+    return locksBlock(state_.allPorts(Side::Outputs));
 }
 
 QByteArray VideohubSession::allRoutingBlock() const {
-    return routingBlock(RouterState::allPorts(Side::Outputs));
+    return routingBlock(state_.allPorts(Side::Outputs));
 }
 
 QByteArray VideohubSession::greeting() const {
@@ -243,8 +243,8 @@ VideohubSession::Answer VideohubSession::changeRouting(const QStringList& body) 
         const QStringList parts = line.split(QLatin1Char(' '));
         if (parts.size() != 2)
             return Answer::Nak;
-        const int o = portNumber(parts[0], protocol::kOutputs);
-        const int i = portNumber(parts[1], protocol::kInputs);
+        const int o = portNumber(parts[0], state_.model().outputs);
+        const int i = portNumber(parts[1], state_.model().inputs);
         if (o == 0 || i == 0)
             return Answer::Nak;
         routes.append({o, i});
@@ -256,8 +256,8 @@ VideohubSession::Answer VideohubSession::changeLabels(Side side, const QStringLi
     QList<RouterState::LabelChange> changes;
     for (const QString& line : body) {
         const qsizetype blank = line.indexOf(QLatin1Char(' '));
-        const int port = portNumber(QStringView(line).left(blank < 0 ? line.size() : blank),
-                                    RouterState::ports(side));
+        const int port =
+            portNumber(QStringView(line).left(blank < 0 ? line.size() : blank), state_.ports(side));
         if (port == 0)
             return Answer::Nak;
         changes.append({port, blank < 0 ? QString() : line.mid(blank + 1)});
@@ -284,7 +284,7 @@ VideohubSession::Answer VideohubSession::changeLocks(const QStringList& body) {
         const QStringList parts = line.split(QLatin1Char(' '));
         if (parts.size() != 2 || !actions.contains(parts[1]))
             return Answer::Nak;
-        const int o = portNumber(parts[0], protocol::kOutputs);
+        const int o = portNumber(parts[0], state_.model().outputs);
         if (o == 0)
             return Answer::Nak;
         changes.append({o, actions.value(parts[1])});
