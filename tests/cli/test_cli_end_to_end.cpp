@@ -636,7 +636,6 @@ private slots:
             {{"--json", "route", "4", "2"}, 0, "{\"input\":2,\"output\":4}\n", ""},
             {{"--json", "status"}, 0, "{\"outputs\":[1,2,3,2]}\n", ""},
             {{"route", "5", "1"}, 2, "", "route: OUT must be a number from 1 to 4, not \"5\""},
-            {{"all", "5"}, 2, "", "all: IN must be a number from 1 to 4, not \"5\""},
         };
         QTemporaryDir dir;
         for (const auto& row : rows) {
