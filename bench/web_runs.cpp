@@ -137,8 +137,8 @@ void inProcess(Table& table, int reps) {
     server::SceneService& scenes = rig.app->scenes();
     for (const int k : {0, 1}) {
         QList<server::RouterState::Route> routes;
-        for (int o = 1; o <= protocol::kOutputs; ++o)
-            routes.append({o, (o + k) % protocol::kInputs + 1});
+        for (int o = 1; o <= protocol::Model::standard().outputs; ++o)
+            routes.append({o, (o + k) % protocol::Model::standard().inputs + 1});
         scenes.store().put(QStringLiteral("scene %1").arg(k), routes, {});
     }
     QList<double> sceneMs;
@@ -148,7 +148,7 @@ void inProcess(Table& table, int reps) {
         if (scenes.recall(QStringLiteral("scene %1").arg(i % 2),
                           {QStringLiteral("bench"), QStringLiteral("bench"),
                            QStringLiteral("bench")}) != server::Outcome::Queued ||
-            !waitFor([&] { return rig.routes == protocol::kOutputs; }, 3000))
+            !waitFor([&] { return rig.routes == protocol::Model::standard().outputs; }, 3000))
             break;
         sceneMs << (rig.wired - start) / 1e6;
     }

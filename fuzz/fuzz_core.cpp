@@ -114,7 +114,7 @@ void poke(device::Switcher& s, std::uint8_t op) {
     switch (op % 10) {
     case 0:
         s.requests().submit(
-            new device::WriteRequest(seriallink::wireBytes(protocol::routeCommand(11 + op % 80)),
+            new device::WriteRequest(seriallink::wireBytes(protocol::routeCommand(op % 8, op % 10)),
                                      device::WriteRequest::Check::Reported));
         break;
     case 1:

@@ -118,9 +118,17 @@ void poke(Form1& f, std::uint8_t op) {
     case 0:
         f.Command6_Click();
         break;
-    case 1:
-        f.Command1_Click(11 + op % 80);
+    case 1: {
+        // A routing button: an input of an output, or one of its arrows.
+        const protocol::Model& m = f.device().model();
+        const int output = op % m.outputs + 1;
+        const int place = op / m.outputs % (m.inputs + 2) + 1;
+        if (place <= m.inputs)
+            f.routeClick(output, place);
+        else
+            f.stepClick(output, place == m.inputs + 2);
         break;
+    }
     case 2:
         f.Command2_Click();
         break;

@@ -2,11 +2,39 @@
 
 namespace sim {
 
-Device::Device() {
-    for (int o = 0; o < 8; ++o)
-        routing[o] = o;
+namespace {
+
+const QList<Shape>& shapes() {
+    static const QList<Shape> known{{QStringLiteral("8x8"), 8, 8}, {QStringLiteral("4x4"), 4, 4}};
+    return known;
+}
+
+} // namespace
+
+const Shape* findShape(const QString& name) {
+    for (const Shape& s : shapes())
+        if (s.name == name)
+            return &s;
+    return nullptr;
+}
+
+const Shape& standardShape() {
+    return shapes().front();
+}
+
+QStringList shapeNames() {
+    QStringList names;
+    for (const Shape& s : shapes())
+        names << s.name;
+    return names;
+}
+
+Device::Device(const Shape& shape) : shape(shape) {
+    for (int o = 0; o < shape.outputs; ++o)
+        routing.append(o % shape.inputs);
     for (auto& p : presets)
         p = routing;
+    settings.allPortsMask = (1 << shape.inputs) - 1;
     registerRoutingCommands(*this);
     registerSettingsCommands(*this);
     registerEdidCommands(*this);
@@ -62,7 +90,7 @@ QByteArray Device::routingReport(int output) const {
 
 Device::Reply Device::allRoutingReports() const {
     Reply r;
-    for (int o = 0; o < 8; ++o)
+    for (int o = 0; o < shape.outputs; ++o)
         r << routingReport(o);
     return r;
 }

@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QCommandLineParser>
+#include <QList>
+#include <QStringList>
 #include <array>
 #include <functional>
 #include <map>
@@ -25,8 +27,22 @@ struct Faults {
     int answered = 0;           // answer lines produced so far, for dropEvery
 };
 
-// The switcher: 8 HDMI inputs routed to 8 outputs, three presets, the device
-// modes, settings, one EDID per input, the IR code table and IR routing.
+// A model of the switcher's command family the simulator can be: its own
+// table, apart from the program's, so that the program's shape is checked
+// against a second definition rather than mirrored.
+struct Shape {
+    QString name; // as --model takes it
+    int inputs;
+    int outputs;
+};
+// The shape of that name (8x8, 4x4); nullptr for one it does not know.
+const Shape* findShape(const QString& name);
+const Shape& standardShape();
+QStringList shapeNames();
+
+// The switcher: its shape's HDMI inputs routed to its outputs, three
+// presets, the device modes, settings, one EDID per input, the IR code
+// table and IR routing (8 IR ports, whatever the shape).
 // Bytes go in as they arrive on the line; reply lines (CR LF each) come out.
 class Device {
 public:
@@ -35,7 +51,7 @@ public:
     using Handler =
         std::function<Reply(Device&, const QByteArray& line, const QByteArrayList& args)>;
 
-    Device();
+    explicit Device(const Shape& shape = standardShape());
 
     // Feeds received bytes; returns what the device sends back.
     QByteArray receive(const QByteArray& bytes);
@@ -47,12 +63,13 @@ public:
     // Called with every command line received (the console prints them).
     std::function<void(const QByteArray&)> onLine;
 
-    // A routing report line for output o (0..7): "s", o + 1, input + 1.
+    // A routing report line for output o (from 0): "s", o + 1, input + 1.
     QByteArray routingReport(int output) const;
     Reply allRoutingReports() const;
 
-    std::array<int, 8> routing{}; // input 0..7 of each output
-    std::array<std::array<int, 8>, 3> presets{};
+    const Shape shape;
+    QList<int> routing; // input (from 0) of each output
+    std::array<QList<int>, 3> presets{};
     QByteArray mode; // "stm", "edm", "irm" or empty
     Faults faults;
     SettingsState settings;

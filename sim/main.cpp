@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("hdmi-matrix-sim");
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "Simulates the 8x8 HDMI matrix switcher on a pseudo-terminal. The link COMn it creates "
+        "Simulates the HDMI matrix switcher on a pseudo-terminal. The link COMn it creates "
         "in the folder lets the program open it as port n. With --tcp it is a serial device "
         "server on 127.0.0.1 instead, reached as tcp://127.0.0.1:PORT.");
     parser.addHelpOption();
@@ -35,6 +35,11 @@ int main(int argc, char** argv) {
                       "Listen on 127.0.0.1:PORT instead of a pseudo-terminal, one client at a "
                       "time (0: a free port, printed). Replaces --dir and --port.",
                       "PORT"});
+    parser.addOption(
+        {"model",
+         QStringLiteral("The switcher simulated: %1 (default %2).")
+             .arg(sim::shapeNames().join(QStringLiteral(", ")), sim::standardShape().name),
+         "model", sim::standardShape().name});
     parser.addOption({"paced", "Keep real 9600-baud timing in both directions."});
     parser.addOption({"quiet", "Do not print the lines received."});
     sim::addOptions(parser);
@@ -57,7 +62,13 @@ int main(int argc, char** argv) {
         err << "--tcp takes a port number from 0 to 65535\n";
         return 2;
     }
-    sim::Device device;
+    const sim::Shape* shape = sim::findShape(parser.value("model"));
+    if (!shape) {
+        err << "unknown model \"" << parser.value("model")
+            << "\" (known: " << sim::shapeNames().join(QStringLiteral(", ")) << ")\n";
+        return 2;
+    }
+    sim::Device device(*shape);
     QString error;
     if (!sim::applyOptions(parser, device, &error)) {
         err << error << "\n";

@@ -54,7 +54,7 @@ Device::Reply swe(Device& dev, const QByteArray&, const QByteArrayList& args) {
     bool okDir = false;
     const int port = args.value(1).toInt(&okPort);
     const int dir = args.value(2).toInt(&okDir);
-    if (!okPort || !okDir || port < 0 || port > 7 || (dir != 0 && dir != 1)) {
+    if (!okPort || !okDir || port < 0 || port >= dev.shape.inputs || (dir != 0 && dir != 1)) {
         dev.edid.port = -1;
         return {"err"};
     }

@@ -14,7 +14,7 @@ int smallArg(const QByteArrayList& args, int i, int max) {
 } // namespace
 
 void registerRoutingCommands(Device& d) {
-    // "cir OJ": output O (0..7), J the input 0..7, 8 one down, 9 one up.
+    // "cir OJ": output O (from 0), J the input from 0, 8 one down, 9 one up.
     d.addCommand("cir", [](Device& dev, const QByteArray&, const QByteArrayList& args) {
         const QByteArray a = args.value(1);
         if (dev.faults.refuseRoutes)
@@ -25,20 +25,21 @@ void registerRoutingCommands(Device& d) {
             return Device::Reply{"Ack"};
         const int o = QByteArray(1, a[0]).toInt(nullptr, 16);
         const int j = QByteArray(1, a[1]).toInt(nullptr, 16);
-        if (o < 0 || o > 7 || !std::isxdigit(static_cast<unsigned char>(a[0])))
+        const int inputs = dev.shape.inputs;
+        if (o < 0 || o >= dev.shape.outputs || !std::isxdigit(static_cast<unsigned char>(a[0])))
             return Device::Reply{"Ack"};
-        if (j <= 7)
+        if (j < inputs)
             dev.routing[o] = j;
         else if (j == 8)
-            dev.routing[o] = (dev.routing[o] + 7) % 8;
+            dev.routing[o] = (dev.routing[o] + inputs - 1) % inputs;
         else if (j == 9)
-            dev.routing[o] = (dev.routing[o] + 1) % 8;
+            dev.routing[o] = (dev.routing[o] + 1) % inputs;
         else
             return Device::Reply{"Ack"};
         return Device::Reply{dev.routingReport(o)};
     });
     d.addCommand("asw", [](Device& dev, const QByteArray&, const QByteArrayList& args) {
-        const int i = smallArg(args, 1, 7);
+        const int i = smallArg(args, 1, dev.shape.inputs - 1);
         if (i < 0)
             return Device::Reply{"Ack"};
         dev.routing.fill(i);

@@ -66,12 +66,12 @@ void registerSettingsCommands(Device& d) {
     // t = 10. The answer is a port mask: the ports that took the copy.
     d.addCommand("sed", counted([](Device& dev, const QByteArray&, const QByteArrayList& args) {
                      const int f = hexArg(args, 1);
-                     if (f < 0 || f > 7)
+                     if (f < 0 || f >= dev.shape.outputs)
                          return Device::Reply{"sed 00"};
                      if (args.value(2) == "10")
                          return Device::Reply{"sed " + twoHex(dev.settings.allPortsMask)};
                      const int t = hexArg(args, 2);
-                     if (t < 0 || t > 7)
+                     if (t < 0 || t >= dev.shape.inputs)
                          return Device::Reply{"sed 00"};
                      return Device::Reply{"sed " + twoHex(1 << t)};
                  }));

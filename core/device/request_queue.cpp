@@ -113,10 +113,11 @@ void RequestQueue::deliver(const std::function<void(Request*)>& hand) {
 void RequestQueue::onReply(const protocol::Reply& r) {
     using Kind = protocol::Reply::Kind;
     if (r.kind == Kind::RoutingReport) {
-        if (protocol::isOutput(r.output))
+        if (sw_.model().isOutput(r.output))
             emit routingReported(r.output, sw_.routing().input(r.output));
     } else if (r.kind == Kind::IrRoutingReport) {
-        if (const auto output = ir::reportedOutput(r.irOutput))
+        if (const auto output = ir::reportedOutput(r.irOutput);
+            output && sw_.model().isIrPort(*output + 1))
             emit irRoutingReported(*output + 1, sw_.irRouting().input(*output) + 1);
     }
     deliver([&r](Request* to) { to->reply(r); });

@@ -18,6 +18,8 @@ using Reply = protocol::Reply;
 void Request::start(Switcher& sw, seriallink::Wire& wire, platform::Timer* timer) {
     switcher_ = &sw;
     wire_ = &wire;
+    result_.inputs = QList<int>(sw.model().outputs, 0);
+    result_.seen = QList<bool>(sw.model().outputs, false);
     timer_ = timer;
     started_ = true;
     timer_->setSingleShot(true);
@@ -86,14 +88,14 @@ RoutingRequest* RoutingRequest::presetRecall(int preset, int timeoutMs) {
     return new RoutingRequest(Kind::PresetRecall, preset, 0, timeoutMs);
 }
 
-QString RoutingRequest::commandText() const {
+QString RoutingRequest::commandText(const protocol::Model& model) const {
     switch (kind_) {
     case Kind::Route:
-        return protocol::routeCommand(10 * number_ + input_).trimmed();
+        return model.route(number_, input_).trimmed();
     case Kind::AllOutputs:
-        return protocol::allOutputsCommand(input_ - 1);
+        return model.allOutputs(input_);
     case Kind::PresetRecall:
-        return protocol::presetRecallCommand(number_ - 1);
+        return model.presetRecall(number_);
     case Kind::Status:
         break;
     }
@@ -105,8 +107,7 @@ void RoutingRequest::begin() {
     switch (kind_) {
     case Kind::Route:
         // As a routing button writes it.
-        written(wire().rawReported(
-            seriallink::wireBytes(protocol::routeCommand(10 * number_ + input_))));
+        written(wire().rawReported(seriallink::wireBytes(sw().model().route(number_, input_))));
         break;
     case Kind::AllOutputs:
         written(r.allOutputs(input_ - 1));
@@ -121,7 +122,7 @@ void RoutingRequest::begin() {
 
 void RoutingRequest::reply(const protocol::Reply& r) {
     if (r.kind == Reply::Kind::RoutingReport) {
-        if (protocol::isOutput(r.output))
+        if (sw().model().isOutput(r.output))
             reported(r.output);
         return;
     }
@@ -156,7 +157,7 @@ void RoutingRequest::reported(int output) {
         if (!s)
             return;
     if (kind_ == Kind::AllOutputs) {
-        for (int o = 0; o < protocol::kOutputs; ++o) {
+        for (int o = 0; o < result_.inputs.size(); ++o) {
             if (result_.inputs[o] != input_) {
                 result_.output = o + 1;
                 result_.input = result_.inputs[o];
@@ -184,10 +185,10 @@ AckRequest* AckRequest::fixedAddress(const QString& address, int timeoutMs) {
     return new AckRequest(Kind::FixedAddress, 0, address, timeoutMs);
 }
 
-QString AckRequest::commandText() const {
+QString AckRequest::commandText(const protocol::Model& model) const {
     switch (kind_) {
     case Kind::PresetSave:
-        return protocol::presetSaveCommand(preset_ - 1);
+        return model.presetSave(preset_);
     case Kind::AutoAddress:
         return protocol::autoAddressCommand().trimmed();
     case Kind::FixedAddress:
@@ -286,7 +287,7 @@ void IrRouteRequest::reply(const protocol::Reply& r) {
     if (!routed_) {
         routed_ = true;
         restartTimer();
-        if (!written(sw().irRouting().route(protocol::kIrPorts * out0_ + in0_)))
+        if (!written(sw().irRouting().route(out0_, in0_)))
             return;
         if (now == in0_)
             finish();

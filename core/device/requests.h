@@ -1,12 +1,12 @@
 #pragma once
 
+#include "core/protocol/model.h"
 #include "core/protocol/replies.h"
-#include "core/protocol/shape.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QStringList>
-#include <array>
 
 namespace platform {
 class Timer;
@@ -34,10 +34,11 @@ enum class RequestError {
 struct RequestResult {
     RequestError error = RequestError::None;
     bool ok() const { return error == RequestError::None; }
-    // Routing requests: the input 1..8 each output 1..8 reported (index
-    // output - 1), 0 for a dark output; seen says which reported at all.
-    std::array<int, protocol::kOutputs> inputs{};
-    std::array<bool, protocol::kOutputs> seen{};
+    // Routing requests: the input (from 1) each of the model's outputs
+    // reported (index output - 1), 0 for a dark output; seen says which
+    // reported at all. Sized when the request starts.
+    QList<int> inputs;
+    QList<bool> seen;
     // Mismatch: the output that reported another input, and that input.
     int output = 0;
     int input = 0;
@@ -138,8 +139,9 @@ public:
     // outputs.
     int number() const { return number_; }
     int input() const { return input_; }
-    // The command it writes, without its line end, for messages.
-    QString commandText() const;
+    // The command it writes to a switcher of that model, without its line
+    // end, for messages.
+    QString commandText(const protocol::Model& model) const;
 
 protected:
     void begin() override;
@@ -165,8 +167,9 @@ public:
     // address: a dotted text, as network::fixedAddressCommand() takes it.
     static AckRequest* fixedAddress(const QString& address, int timeoutMs);
 
-    // The command it writes, without CR LF, for messages.
-    QString commandText() const;
+    // The command it writes to a switcher of that model, without CR LF, for
+    // messages.
+    QString commandText(const protocol::Model& model) const;
 
 protected:
     void begin() override;

@@ -6,15 +6,14 @@
 
 namespace device {
 
-RoutingState::RoutingState(seriallink::Wire& wire) : wire_(wire) {
-    lit_.fill(-1);
-}
+RoutingState::RoutingState(seriallink::Wire& wire, const protocol::Model& model)
+    : wire_(wire), model_(model), lit_(model.outputs, -1) {}
 
 void RoutingState::outled(int ledport, int ss) {
-    if (!protocol::isOutput(ledport))
+    if (!model_.isOutput(ledport))
         return;
     int i = ss - 1;
-    if (i >= protocol::kInputs)
+    if (i >= model_.inputs)
         i = 0;
     lit_[ledport - 1] = i >= 0 ? i : -1;
     emit outputChanged(ledport);
@@ -29,24 +28,24 @@ void RoutingState::outled(const QString& ledport, const QString& ss) {
     outled(port, input);
 }
 
-QString RoutingState::route(int n) {
-    if (n < 11 || n > 90)
+QString RoutingState::route(int output, int input) {
+    if (!model_.isOutput(output) || !model_.isInput(input))
         return {};
-    const QString cmd = routeCommand(n);
+    const QString cmd = model_.route(output, input);
     wire_.rawReported(seriallink::wireBytes(cmd));
     return cmd;
 }
 
 bool RoutingState::presetSave(int index) {
-    return wire_.guardOpen() && wire_.line(presetSaveCommand(index));
+    return wire_.guardOpen() && wire_.line(model_.presetSave(index + 1));
 }
 
 bool RoutingState::presetRecall(int index) {
-    return wire_.guardOpen() && wire_.line(presetRecallCommand(index));
+    return wire_.guardOpen() && wire_.line(model_.presetRecall(index + 1));
 }
 
 bool RoutingState::allOutputs(int input0) {
-    return wire_.guardOpen() && wire_.line(allOutputsCommand(input0));
+    return wire_.guardOpen() && wire_.line(model_.allOutputs(input0 + 1));
 }
 
 bool RoutingState::status() {

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "core/protocol/shape.h"
+#include "core/protocol/model.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
-#include <array>
 
 namespace seriallink {
 class Wire;
@@ -19,38 +19,40 @@ namespace device {
 class RoutingState : public QObject {
     Q_OBJECT
 public:
-    explicit RoutingState(seriallink::Wire& wire);
+    RoutingState(seriallink::Wire& wire, const protocol::Model& model);
 
-    // Relights output ledport (1..8) for input ss (1..8): an input above 8
-    // stands for the first, one of 0 or below leaves the output dark, an
-    // output outside 1..8 changes nothing.
+    // Relights output ledport for input ss (both from 1): an input past the
+    // last stands for the first, one of 0 or below leaves the output dark,
+    // an output the model does not have changes nothing.
     void outled(int ledport, int ss);
     // The same from the one-digit texts of a report.
     void outled(const QString& ledport, const QString& ss);
-    // The lit lamp of output 1..8: input index 0..7, or -1 when dark.
+    // The lit lamp of an output (from 1): input index from 0, or -1 when
+    // dark.
     int litLamp(int output) const { return lit_.at(output - 1); }
-    // The input 1..8 output 1..8 shows; 0 when none was reported.
+    // The input (from 1) an output shows; 0 when none was reported.
     int input(int output) const { return lit_.at(output - 1) + 1; }
 
-    // Routing button 11..90: writes its route command (a failed write is
-    // reported) and returns the command text, CR LF included; empty for an
-    // index that names no button.
-    QString route(int n);
+    // Routes output to input (both from 1): writes the model's route command
+    // raw (a failed write is reported) and returns its text, CR LF
+    // included; empty for a port the model does not have.
+    QString route(int output, int input);
     // Preset save / recall i, behind the port-open guard.
     bool presetSave(int index);
     bool presetRecall(int index);
-    // Every output to input 0..7, behind the port-open guard.
+    // Every output to input (from 0), behind the port-open guard.
     bool allOutputs(int input0);
     // The status request, a failed write reported.
     bool status();
 
 signals:
-    // Output 1..8 shows another lamp.
+    // An output (from 1) shows another lamp.
     void outputChanged(int output);
 
 private:
     seriallink::Wire& wire_;
-    std::array<int, protocol::kOutputs> lit_;
+    const protocol::Model& model_;
+    QList<int> lit_;
 };
 
 } // namespace device

@@ -7,6 +7,7 @@
 #include "core/edid/edid_transfer.h"
 #include "core/ir/ir_code_run.h"
 #include "core/ir/ir_routing.h"
+#include "core/protocol/model.h"
 #include "core/seriallink/connection.h"
 #include "core/seriallink/wire.h"
 #include "core/settings/settings_session.h"
@@ -27,7 +28,12 @@ namespace device {
 class Switcher : public QObject {
     Q_OBJECT
 public:
-    explicit Switcher(platform::Platform& platform);
+    explicit Switcher(platform::Platform& platform,
+                      const protocol::Model& model = protocol::Model::standard());
+
+    // The model this switcher is: every count and port command of the core
+    // and of the front ends on it.
+    const protocol::Model& model() const { return model_; }
 
     seriallink::Connection& link() { return link_; }
     device::DeviceModes& modes() { return modes_; }
@@ -48,6 +54,7 @@ private:
 
     // Declared in the order their timers are made: the receive tick first,
     // then the mode watchdog, then the features' answer timers.
+    protocol::Model model_;
     seriallink::Connection link_;
     seriallink::Wire wire_{link_};
     device::DeviceModes modes_;

@@ -90,7 +90,7 @@ std::array<bool, kEntries> findDuplicates(const QStringList& texts,
 
 // Rows are IR outputs, columns IR inputs: the input keys' codes first,
 // row by row, then each row's two arrow keys.
-constexpr int kPorts = protocol::kIrPorts;
+constexpr int kPorts = protocol::kFamilyIrPorts;
 constexpr int kFirstArrow = kPorts * kPorts + 1;
 
 GridCell cellOf(int entry) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/protocol/commands.h"
-#include "core/protocol/shape.h"
+#include "core/protocol/model.h"
 #include <QChar>
 #include <QString>
 #include <QStringList>
@@ -12,7 +12,7 @@
 namespace ir {
 
 // Entry 0 is the custom code of the remote, entries 1..80 its data codes.
-inline constexpr int kEntries = protocol::kIrCodeEntries;
+inline constexpr int kEntries = protocol::kFamilyIrCodeEntries;
 inline constexpr int kLastEntry = kEntries - 1;
 
 // True when text is one or two hexadecimal digits (either case).
@@ -45,7 +45,7 @@ struct GridCell {
     int column = -1;
     bool operator==(const GridCell&) const = default;
 };
-inline constexpr int kGridColumns = protocol::kIrPorts + 2; // the inputs, "<" and ">"
+inline constexpr int kGridColumns = protocol::kFamilyIrPorts + 2; // the inputs, "<" and ">"
 // The cell of entry 1..80; {-1, -1} for entry 0 and anything out of range.
 GridCell cellOf(int entry);
 // The entry in a cell; -1 outside the grid.
@@ -62,7 +62,5 @@ inline QString readCodeCommand(int entry) {
 inline QString writeCodeCommand(int entry, const QString& text) {
     return protocol::irWriteCodeCommand(entry, text);
 }
-using protocol::irRouteAllCommand;
-using protocol::irRouteCommand;
 
 } // namespace ir

@@ -8,7 +8,7 @@ namespace ir {
 
 std::optional<int> reportedOutput(const QString& aa) {
     const int digit = aa.size() == 1 ? aa[0].unicode() - '0' : -1;
-    if (digit < 0 || digit >= protocol::kIrPorts)
+    if (digit < 0 || digit >= protocol::kFamilyIrPorts)
         return std::nullopt;
     return digit;
 }
@@ -21,41 +21,40 @@ std::optional<int> reportedInput(const QString& bb) {
             break;
         // Anything past one digit is already out of range; stop before it
         // could overflow.
-        if (v >= protocol::kIrPorts)
+        if (v >= protocol::kFamilyIrPorts)
             return std::nullopt;
         v = 10 * v + (c.unicode() - '0');
         ++digits;
     }
-    if (digits == 0 || v >= protocol::kIrPorts)
+    if (digits == 0 || v >= protocol::kFamilyIrPorts)
         return std::nullopt;
     return v;
 }
 
-IrRouting::IrRouting(seriallink::Wire& wire) : wire_(wire) {
-    input_.fill(-1);
-}
+IrRouting::IrRouting(seriallink::Wire& wire, const protocol::Model& model)
+    : wire_(wire), model_(model), input_(model.irPorts, -1) {}
 
 void IrRouting::Ledstatus(const QString& aa, const QString& bb) {
     const auto g = reportedOutput(aa);
     // An input past the last one would light a lamp of the next panel;
     // such a report names no input and leaves the panel as it was.
     const auto v = reportedInput(bb);
-    if (!g || !v)
+    if (!g || !v || !model_.isIrPort(*g + 1) || !model_.isIrPort(*v + 1))
         return;
     input_[*g] = *v;
     emit outputChanged(*g);
 }
 
-bool IrRouting::route(int n) {
-    if (n < 0 || n > 63)
+bool IrRouting::route(int output, int input) {
+    if (!model_.isIrPort(output + 1) || !model_.isIrPort(input + 1))
         return false;
-    return wire_.lineReported(irRouteCommand(n));
+    return wire_.lineReported(model_.irRoute(output + 1, input + 1));
 }
 
 bool IrRouting::routeAll(int input) {
-    if (input < 0 || input >= protocol::kIrPorts)
+    if (!model_.isIrPort(input + 1))
         return false;
-    return wire_.lineReported(irRouteAllCommand(input));
+    return wire_.lineReported(model_.irRouteAll(input + 1));
 }
 
 bool IrRouting::status() {

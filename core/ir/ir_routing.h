@@ -1,10 +1,10 @@
 #pragma once
 
-#include "core/protocol/shape.h"
+#include "core/protocol/model.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
-#include <array>
 #include <optional>
 
 namespace seriallink {
@@ -13,31 +13,34 @@ class Wire;
 
 namespace ir {
 
-// The IR output port (0..7) of a routing report's output text: exactly one
-// digit 0..7, else nullopt.
+// The IR output port (from 0) of a routing report's output text: exactly one
+// digit naming one of the family's IR ports, else nullopt.
 std::optional<int> reportedOutput(const QString& aa);
-// The IR input port (0..7) of a routing report's input text: its leading
-// digits; nullopt without a digit or for 8 and more, which name no input.
+// The IR input port (from 0) of a routing report's input text: its leading
+// digits; nullopt without a digit or past the family's IR ports, which name
+// no input.
 std::optional<int> reportedInput(const QString& bb);
 
-// The IR routing: which IR input each of the 8 IR outputs carries, as the
+// The IR routing: which IR input each of the model's IR outputs carries, as the
 // device last reported it (reports come in every state, whether the IR
 // routing window is open or not), and the commands that change it.
 class IrRouting : public QObject {
     Q_OBJECT
 public:
-    explicit IrRouting(seriallink::Wire& wire);
+    IrRouting(seriallink::Wire& wire, const protocol::Model& model);
 
-    // IR output port aa (0..7) is connected to IR input port bb. A report
-    // that names no output or no input changes nothing.
+    const protocol::Model& model() const { return model_; }
+
+    // IR output port aa (from 0) is connected to IR input port bb. A report
+    // that names no output or no input of the model changes nothing.
     void Ledstatus(const QString& aa, const QString& bb);
-    // The IR input 0..7 IR output 0..7 carries; -1 when never reported.
+    // The IR input an IR output carries (both from 0); -1 when never
+    // reported.
     int input(int output) const { return input_.at(output); }
 
-    // Button n (0..63): output n / 8 to input n % 8. A failed write is
-    // reported.
-    bool route(int n);
-    // Every output to input 0..7.
+    // IR output to IR input (both from 0). A failed write is reported.
+    bool route(int output, int input);
+    // Every output to input (from 0).
     bool routeAll(int input);
     // The IR status request: the device reports every output.
     bool status();
@@ -51,7 +54,8 @@ signals:
 
 private:
     seriallink::Wire& wire_;
-    std::array<int, protocol::kIrPorts> input_;
+    const protocol::Model& model_;
+    QList<int> input_;
 };
 
 } // namespace ir

@@ -1,7 +1,5 @@
 #include "core/protocol/commands.h"
 
-#include "core/protocol/shape.h"
-
 #include <QList>
 
 namespace protocol {
@@ -47,12 +45,8 @@ QString HTS(std::uint8_t value) {
     return QString(QChar(digits[value / 16])) + QChar(digits[value % 16]);
 }
 
-std::uint8_t RouteCode(int n) {
-    return static_cast<std::uint8_t>(((n - 11) / 10) * 16 + ((n - 11) % 10));
-}
-
-QString routeCommand(int n) {
-    return QStringLiteral("cir ") + HTS(RouteCode(n)) + "\r\n";
+QString routeCommand(int output0, int input0) {
+    return QStringLiteral("cir ") + HTS(static_cast<std::uint8_t>(16 * output0 + input0)) + "\r\n";
 }
 
 QString presetSaveCommand(int index) {
@@ -71,8 +65,8 @@ QString irStatusCommand() {
     return QStringLiteral("ims");
 }
 
-QString irRouteCommand(int button) {
-    return QStringLiteral("srp %1 %2").arg(button / kIrPorts).arg(button % kIrPorts);
+QString irRouteCommand(int output0, int input0) {
+    return QStringLiteral("srp %1 %2").arg(output0).arg(input0);
 }
 
 QString irRouteAllCommand(int input) {
@@ -140,9 +134,9 @@ bool changesSwitcher(QByteArrayView line) {
         return command.trimmed().section(QLatin1Char(' '), 0, 0).toLatin1();
     };
     static const QList<QByteArray> changing{
-        first(routeCommand(11)),       first(presetSaveCommand(1)),
+        first(routeCommand(0, 0)),     first(presetSaveCommand(1)),
         first(presetRecallCommand(1)), first(allOutputsCommand(0)),
-        first(irRouteCommand(0)),      first(longCableCommand({})),
+        first(irRouteCommand(0, 0)),   first(longCableCommand({})),
         first(edidModeCommand({})),    first(copyEdidCommand({}, {})),
         first(factoryResetCommand()),  first(irSaveCommand()),
         first(autoAddressCommand()),   first(fixedAddressCommand({}))};

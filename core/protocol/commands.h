@@ -25,11 +25,13 @@ QString exitWord(Mode m);
 QString statusCommand();
 // Two upper-case hexadecimal digits.
 QString HTS(std::uint8_t value);
-// The code of routing button n (11..90, see device::routeOutput()): high
-// digit output - 1, low digit position - 1.
-std::uint8_t RouteCode(int n);
-// "cir " + HTS(RouteCode(n)), CR LF included.
-QString routeCommand(int n);
+// "cir " and HTS(16 * output0 + input0), CR LF included. The low digits 8
+// and 9 are no inputs: they step the output to the previous and the next
+// input (kPreviousInput, kNextInput), which is why the family has at most
+// 8 ports a side.
+QString routeCommand(int output0, int input0);
+inline constexpr int kPreviousInput = 8;
+inline constexpr int kNextInput = 9;
 QString presetSaveCommand(int index);   // "msa i", no CR LF
 QString presetRecallCommand(int index); // "msw i", no CR LF
 QString allOutputsCommand(int input0);  // "asw i", no CR LF
@@ -38,8 +40,9 @@ QString allOutputsCommand(int input0);  // "asw i", no CR LF
 
 // "ims": every IR output reports its input. No CR LF.
 QString irStatusCommand();
-QString irRouteCommand(int button);   // "srp o i", button 0..63, no CR LF
-QString irRouteAllCommand(int input); // "srp 8 i", no CR LF
+QString irRouteCommand(int output0, int input0); // "srp o i", no CR LF
+// "srp 8 i", no CR LF: 8 names every IR output, whatever the model.
+QString irRouteAllCommand(int input0);
 
 // --- settings (in the settings mode), CR LF included ------------------------
 

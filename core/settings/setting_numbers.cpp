@@ -1,7 +1,5 @@
 #include "core/settings/setting_numbers.h"
 
-#include "core/protocol/shape.h"
-
 #include "core/protocol/hex_digit.h"
 
 #include <cmath>
@@ -108,13 +106,13 @@ QString hex(int n) {
     return QString::number(v, 16).toUpper();
 }
 
-QString allPortsStatus(int mask) {
+QString allPortsStatus(int mask, int inputs) {
     if (mask == 0)
         return QStringLiteral("Set All Port Unsuccessfully!");
-    if (mask == 255)
+    if (mask == allPortsMask(inputs))
         return QStringLiteral("Set All Port Successfully!");
     QString text = QStringLiteral("Set Port");
-    for (int n = 0; n < protocol::kInputs; ++n) {
+    for (int n = 0; n < inputs; ++n) {
         // Each failed port: a blank, then the number with its sign position,
         // which is a blank for a positive number.
         if (Getbit(mask, n) == 0)

@@ -34,7 +34,12 @@ int Getbit(long value, int n);
 QString hex(int n);
 
 // The status text for an answered all-ports command with the given port
-// success mask (bit n set = port n + 1 did it).
-QString allPortsStatus(int mask);
+// success mask (bit n set = port n + 1 did it), on a switcher of that many
+// inputs.
+QString allPortsStatus(int mask, int inputs);
+// The mask of an all-ports command every one of that many inputs did.
+inline int allPortsMask(int inputs) {
+    return (1 << inputs) - 1;
+}
 
 } // namespace settings

@@ -1,7 +1,5 @@
 #include "core/settings/settings_session.h"
 
-#include "core/protocol/shape.h"
-
 #include "core/protocol/commands.h"
 #include "core/protocol/reply_line.h"
 #include "core/seriallink/connection.h"
@@ -23,7 +21,8 @@ QString argument(const QString& line) {
 
 } // namespace
 
-SettingsSession::SettingsSession(seriallink::Wire& wire) : wire_(wire) {}
+SettingsSession::SettingsSession(seriallink::Wire& wire, const protocol::Model& model)
+    : wire_(wire), model_(model) {}
 
 void SettingsSession::statusQuery() {
     wire_.raw(seriallink::wireBytes(protocol::settingsQueryCommand()));
@@ -42,7 +41,7 @@ void SettingsSession::setEdidMode(int index) {
 }
 
 void SettingsSession::copyEdid(int from, int to) {
-    if (to == protocol::kInputs) { // every input
+    if (to == model_.inputs) { // every input
         cmdstr = protocol::copyEdidCommand(hex(from), QStringLiteral("10"));
         ALLFlg = 1;
     } else {
@@ -75,9 +74,9 @@ void SettingsSession::CheckALLCmd(double mask) {
     SendCMDFlg = 0;
     // Only a fully successful answer ends the all-ports state; after a
     // failure the next mask-carrying reply is read as a mask again.
-    if (mask == 255)
+    if (mask == allPortsMask(model_.inputs))
         ALLFlg = 0;
-    setStatus(allPortsStatus(static_cast<int>(mask)));
+    setStatus(allPortsStatus(static_cast<int>(mask), model_.inputs));
 }
 
 int SettingsSession::Getbit(long value, int n) {

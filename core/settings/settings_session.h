@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/protocol/model.h"
 #include "core/protocol/replies.h"
 #include <QObject>
 #include <QString>
@@ -21,14 +22,17 @@ namespace settings {
 class SettingsSession : public QObject {
     Q_OBJECT
 public:
-    explicit SettingsSession(seriallink::Wire& wire);
+    SettingsSession(seriallink::Wire& wire, const protocol::Model& model);
+
+    const protocol::Model& model() const { return model_; }
 
     // The status query the settings window sends on opening; nothing becomes
     // pending.
     void statusQuery();
     // The operations: long-cable mode 0 "OFF" / 1 "ON"; EDID mode 0..5; the
     // EDID of output `from` (list index, -1 for none) copied to input `to`
-    // (0..7, 8 for all inputs, -1 for none); the factory reset.
+    // (from 0, the model's input count for all inputs, -1 for none); the
+    // factory reset.
     void setLongCable(int index);
     void setEdidMode(int index);
     void copyEdid(int from, int to);
@@ -72,6 +76,7 @@ private:
     void edidMode(const QString& line);
 
     seriallink::Wire& wire_;
+    const protocol::Model& model_;
     QString status_;
 };
 

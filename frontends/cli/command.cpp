@@ -1,9 +1,8 @@
 #include "frontends/cli/command.h"
 
 #include "core/platform/port_names.h"
+#include "core/protocol/model.h"
 #include "core/protocol/numbers.h"
-
-#include "core/protocol/shape.h"
 
 #include "core/device/terminal.h"
 #include "core/network/ip_address.h"
@@ -29,16 +28,16 @@ struct Form {
     Verb verb;
     const char* words; // the arguments it takes, as its usage names them
     const char* output;
-    const char* what;
+    const char* what; // {O}, {I}, {P}, {R}, {E}: the model's counts
 };
 
 const Form kForms[] = {
-    {"status", "", Verb::Status, "", nullptr, "print the input shown on each of the 8 outputs"},
-    {"route", "", Verb::Route, "OUT IN", nullptr, "route output OUT (1-8) to input IN (1-8)"},
-    {"all", "", Verb::All, "IN", nullptr, "route every output to input IN (1-8)"},
-    {"preset", "save", Verb::PresetSave, "N", nullptr, "store the routing as preset N (1-3)"},
+    {"status", "", Verb::Status, "", nullptr, "print the input shown on each of the {O} outputs"},
+    {"route", "", Verb::Route, "OUT IN", nullptr, "route output OUT (1-{O}) to input IN (1-{I})"},
+    {"all", "", Verb::All, "IN", nullptr, "route every output to input IN (1-{I})"},
+    {"preset", "save", Verb::PresetSave, "N", nullptr, "store the routing as preset N (1-{P})"},
     {"preset", "recall", Verb::PresetRecall, "N", nullptr,
-     "recall preset N (1-3); print the routing"},
+     "recall preset N (1-{P}); print the routing"},
     {"send", "", Verb::Send, "TEXT...", nullptr,
      "send TEXT and CR LF; print the lines that come back"},
     // Only for the help: --hex is an option of send.
@@ -51,11 +50,11 @@ const Form kForms[] = {
     {"edid", "edit", Verb::EdidEdit, "IN", "OUT", "fix an EDID file (edid edit --help); no port"},
     {"edid", "template", Verb::EdidTemplate, "NAME", "OUT",
      "write a ready EDID: 1080p-stereo, 4k30-stereo..."},
-    {"ir", "read", Verb::IrRead, "", "FILE", "read the 81 IR codes into FILE, one entry a line"},
+    {"ir", "read", Verb::IrRead, "", "FILE", "read the {E} IR codes into FILE, one entry a line"},
     {"ir", "write", Verb::IrWrite, "FILE", nullptr,
-     "write, check and save the 81 IR codes of FILE"},
+     "write, check and save the {E} IR codes of FILE"},
     {"ir", "route", Verb::IrRoute, "OUT IN", nullptr,
-     "route IR output OUT (1-8) to IR input IN (1-8)"},
+     "route IR output OUT (1-{R}) to IR input IN (1-{R})"},
     {"ip", "dhcp", Verb::IpDhcp, "", nullptr, "the switcher obtains its network address itself"},
     {"ip", "static", Verb::IpStatic, "A.B.C.D", nullptr,
      "give the switcher a fixed network address"},
@@ -107,24 +106,46 @@ const char kStatuses[] =
     "the connection at once; 128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM),\n"
     "after leaving the device's mode.\n";
 
+// The options, --model's line naming the models the program knows.
+QString options() {
+    return QLatin1String(kOptions) +
+           QStringLiteral("      --model M      the switcher's model: %1 (default %2)\n")
+               .arg(protocol::Model::names().join(QStringLiteral(", ")),
+                    protocol::Model::standard().name);
+}
+
 bool isGroup(const QString& name) {
     return std::any_of(std::begin(kForms), std::end(kForms),
                        [&](const Form& f) { return name == QLatin1String(f.group); });
 }
 
-QString line(const Form& f) {
-    return QStringLiteral("  %1%2\n").arg(synopsis(f), -26).arg(QLatin1String(f.what));
+// A form's text with the model's counts in place of {O}, {I}, {P}, {R}, {E}.
+QString what(const Form& f, const protocol::Model& m) {
+    QString t = QLatin1String(f.what);
+    const std::pair<const char*, int> counts[] = {{"{O}", m.outputs},
+                                                  {"{I}", m.inputs},
+                                                  {"{P}", m.presets},
+                                                  {"{R}", m.irPorts},
+                                                  {"{E}", m.irCodeEntries}};
+    for (const auto& [token, n] : counts)
+        t.replace(QLatin1String(token), QString::number(n));
+    return t;
 }
 
-QString generalHelp() {
-    QString t = QStringLiteral("Usage: %1 [--port P] [--json] [--timeout S] [-v] COMMAND ...\n\n"
-                               "Drives the 8x8 HDMI matrix switcher from scripts: each command "
-                               "sends what\nthe window sends for the same operation.\n\n"
-                               "Commands:\n")
-                    .arg(kProgram);
+QString line(const Form& f, const protocol::Model& m) {
+    return QStringLiteral("  %1%2\n").arg(synopsis(f), -26).arg(what(f, m));
+}
+
+QString generalHelp(const protocol::Model& m) {
+    QString t = QStringLiteral(
+                    "Usage: %1 [--port P] [--model M] [--json] [--timeout S] [-v] COMMAND ...\n\n"
+                    "Drives the %2 HDMI matrix switcher from scripts: each command "
+                    "sends what\nthe window sends for the same operation.\n\n"
+                    "Commands:\n")
+                    .arg(kProgram, m.name);
     for (const Form& f : kForms)
-        t += line(f);
-    return t + '\n' + QLatin1String(kOptions) + '\n' + QLatin1String(kStatuses);
+        t += line(f, m);
+    return t + '\n' + options() + '\n' + QLatin1String(kStatuses);
 }
 
 QString groupUsage(const QString& group) {
@@ -137,20 +158,20 @@ QString groupUsage(const QString& group) {
     return t.isEmpty() ? QStringLiteral("Usage: %1 [options] COMMAND ...\n").arg(kProgram) : t;
 }
 
-QString groupHelp(const QString& group) {
+QString groupHelp(const QString& group, const protocol::Model& m) {
     QString t = groupUsage(group) + '\n';
     for (const Form& f : kForms)
         if (group == QLatin1String(f.group))
-            t += line(f);
-    return t + '\n' + QLatin1String(kOptions);
+            t += line(f, m);
+    return t + '\n' + options();
 }
 
 // "help", "-h": the general help, a group's, or edid edit's.
-QString helpText(const QString& group, const QString& sub) {
+QString helpText(const QString& group, const QString& sub, const protocol::Model& m) {
     const Form* form = formOf(group, sub);
     return form && isEdit(form->verb) ? editUsage(true)
-           : isGroup(group)           ? groupHelp(group)
-                                      : generalHelp();
+           : isGroup(group)           ? groupHelp(group, m)
+                                      : generalHelp(m);
 }
 
 // --timeout: seconds as digits with an optional decimal point and fraction,
@@ -311,10 +332,10 @@ QString readWords(const Form& form, const QStringList& args, Command& c, bool he
                 return why;
             continue;
         }
-        const int hi = w == QLatin1String("N")     ? protocol::kPresets
-                       : c.verb == Verb::IrRoute   ? protocol::kIrPorts
-                       : w == QLatin1String("OUT") ? protocol::kOutputs
-                                                   : protocol::kInputs;
+        const int hi = w == QLatin1String("N")     ? c.model.presets
+                       : c.verb == Verb::IrRoute   ? c.model.irPorts
+                       : w == QLatin1String("OUT") ? c.model.outputs
+                                                   : c.model.inputs;
         const int n = protocol::portNumber(v, hi);
         if (!n)
             return QStringLiteral("%1: %2 must be a number from 1 to %3, not \"%4\"")
@@ -349,7 +370,8 @@ Parsed parseArguments(const QStringList& arguments) {
                   {{"o", "output"}, {}, "FILE"},
                   Option("hex"),
                   Option(QStringList{"h", "help"}),
-                  Option(QStringList{"v", "verbose"})});
+                  Option(QStringList{"v", "verbose"}),
+                  {"model", {}, "M"}});
     p.addOptions(editOptions());
 
     Parsed r;
@@ -365,9 +387,17 @@ Parsed parseArguments(const QStringList& arguments) {
     };
     if (!p.errorText().isEmpty())
         return fail(p.errorText());
+    Command c;
+    if (p.isSet("model")) {
+        const protocol::Model* model = protocol::Model::find(p.value("model"));
+        if (!model)
+            return fail(QStringLiteral("--model: ") +
+                        protocol::Model::unknownMessage(p.value("model")));
+        c.model = *model;
+    }
     if (p.isSet("help") || group == QLatin1String("help")) {
         const QStringList topic = group == QLatin1String("help") ? a.mid(1) : a;
-        r.help = helpText(topic.value(0), topic.value(1));
+        r.help = helpText(topic.value(0), topic.value(1), c.model);
         return r;
     }
     if (group.isEmpty())
@@ -378,7 +408,6 @@ Parsed parseArguments(const QStringList& arguments) {
         return fail(sub.isEmpty()
                         ? QStringLiteral("%1 needs a sub-command").arg(group)
                         : QStringLiteral("%1: unknown sub-command \"%2\"").arg(group, sub));
-    Command c;
     c.verb = form->verb;
     if (const QString why = readOptions(p, *form, c); !why.isEmpty())
         return fail(why);

@@ -2,7 +2,7 @@
 
 #include "core/edid/edit/edid_edit.h"
 
-#include "core/protocol/shape.h"
+#include "core/protocol/model.h"
 
 #include <QByteArray>
 #include <QString>
@@ -49,10 +49,12 @@ struct Command {
     QString port;         // as given; empty: the one COMPORT remembers
     bool json = false;    // one JSON object on stdout instead of plain lines
     bool verbose = false; // say what was discarded from the line before the first command
+    // The switcher's model (--model): the ranges below and the commands.
+    protocol::Model model = protocol::Model::standard();
     int timeoutMs = protocol::kRoutingTimeoutMs; // for a routing, status, send or address answer
-    int output = 0;                              // route, ir route: 1..8
-    int input = 0;                               // route, all, edid read/write, ir route: 1..8
-    int preset = 0;                              // 1..3
+    int output = 0;                              // route, ir route: from 1
+    int input = 0;                               // route, all, edid read/write, ir route: from 1
+    int preset = 0;                              // from 1
     QByteArray bytes;                            // send: what goes on the wire
     QString file;                                // the file read (write, decode) or written (-o)
     QString address;                             // ip static: A.B.C.D, each part 0..255

@@ -10,7 +10,7 @@ namespace cli {
 
 QString outputsText(const Outputs& outputs) {
     QString t;
-    for (int o = 0; o < protocol::kOutputs; ++o)
+    for (int o = 0; o < outputs.size(); ++o)
         t += outputs[o] > 0 ? QStringLiteral("output %1: input %2\n").arg(o + 1).arg(outputs[o])
                             : QStringLiteral("output %1: not reported\n").arg(o + 1);
     return t;

@@ -2,9 +2,9 @@
 
 #include <QByteArray>
 
-#include "core/protocol/shape.h"
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <array>
 
@@ -12,8 +12,9 @@
 // stderr. Quiet on success but for the output asked for.
 namespace cli {
 
-// Input 1..8 of each output as the device reported it; 0: not reported.
-using Outputs = std::array<int, protocol::kOutputs>;
+// The input (from 1) of each of the model's outputs as the device reported
+// it; 0: not reported.
+using Outputs = QList<int>;
 
 // "output 1: input 3" per output, "output 4: not reported" for a 0.
 QString outputsText(const Outputs& outputs);

@@ -113,10 +113,10 @@ private:
                             .arg(cmd().output)
                             .arg(c_.port, timeoutText()));
         QStringList missing;
-        for (int o = 0; o < protocol::kOutputs; ++o)
+        for (int o = 0; o < r.seen.size(); ++o)
             if (!r.seen[o])
                 missing << QString::number(o + 1);
-        if (missing.size() == protocol::kOutputs)
+        if (missing.size() == r.seen.size())
             return fail(QStringLiteral("no answer from %1 within %2").arg(c_.port, timeoutText()));
         // What did come is worth having: the outputs not reported show as
         // such (null in JSON).
@@ -145,7 +145,7 @@ private:
         default:
             request_ = device::AckRequest::fixedAddress(cmd().address, ms);
         }
-        commandText_ = request_->commandText();
+        commandText_ = request_->commandText(c_.device.model());
         return request_;
     }
 

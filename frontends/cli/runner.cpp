@@ -64,7 +64,7 @@ PortChoice choosePort(const QString& given, platform::Platform& platform, const 
 }
 
 Runner::Runner(const Command& command, Console& console)
-    : command_(command), console_(console), device_(platform_) {
+    : command_(command), console_(console), device_(platform_, command.model) {
     seriallink::Connection& link = device_.link();
     connect(&link, &seriallink::Connection::opened, this, &Runner::opened);
     connect(&link, &seriallink::Connection::openFailed, this, &Runner::portFailed);

@@ -84,7 +84,7 @@ bool LabelStore::reload(QString* error) {
     reloading_ = true;
     for (const RouterState::Side side : kSides) {
         QList<RouterState::LabelChange> changes;
-        for (int p = 1; p <= RouterState::ports(side); ++p) {
+        for (int p = 1; p <= state_.ports(side); ++p) {
             const QString text = labels[int(side)].value(p - 1);
             if (state_.label(side, p) !=
                 (text.isEmpty() ? RouterState::defaultLabel(side, p) : text))
@@ -110,7 +110,7 @@ bool LabelStore::keep(RouterState::Side side, const QStringList& next) {
     QJsonObject root{{"version", kVersion}};
     for (const RouterState::Side s : kSides) {
         QJsonArray list;
-        for (int p = 1; p <= RouterState::ports(s); ++p) {
+        for (int p = 1; p <= state_.ports(s); ++p) {
             const QString text = s == side ? next.value(p - 1) : state_.label(s, p);
             list.append(text == RouterState::defaultLabel(s, p) ? QString() : text);
         }

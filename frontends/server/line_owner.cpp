@@ -64,7 +64,7 @@ QString printable(const QByteArray& bytes) {
 LineOwner::LineOwner(platform::Platform& platform, RouterState& state, const QString& port,
                      int pollSeconds, QObject* parent)
     : QObject(parent), platform_(platform), state_(state), port_(port),
-      switcher_(std::make_unique<device::Switcher>(platform)) {
+      switcher_(std::make_unique<device::Switcher>(platform, state.model())) {
     retry_.setSingleShot(true);
     leaseIdle_.setSingleShot(true);
     if (pollSeconds > 0)

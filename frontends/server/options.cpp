@@ -56,6 +56,11 @@ QList<QCommandLineOption> serverOptions() {
                "COM1..COM10 (a COMn file in the working folder holding a\ndevice or tcp:// "
                "address), a device such as /dev/ttyUSB0,\nor tcp://HOST:PORT; looked up again at "
                "every reconnect\n(default COM1)"),
+        QCommandLineOption(QStringList{QStringLiteral("model")},
+                           QStringLiteral("the switcher's model: %1 (default %2)")
+                               .arg(protocol::Model::names().join(QStringLiteral(", ")),
+                                    protocol::Model::standard().name),
+                           QStringLiteral("M")),
         option({"videohub"}, "ADDR:PORT",
                "the Videohub protocol (default 127.0.0.1:9990); 0.0.0.0 or\n[::] listens on every "
                "address, IPv4 and IPv6"),
@@ -129,7 +134,8 @@ QString optionLines(const QList<QCommandLineOption>& options) {
 
 QString usage() {
     QString text = QStringLiteral(
-        "Usage: hdmi-matrix-server [--port P] [--videohub ADDR:PORT | --no-videohub]\n"
+        "Usage: hdmi-matrix-server [--port P] [--model M]\n"
+        "                          [--videohub ADDR:PORT | --no-videohub]\n"
         "                          [--line ADDR:PORT | --no-line] [--web ADDR:PORT | --no-web]\n"
         "                          [--web-host NAME]...\n"
         "                          [--web-cert FILE --web-key FILE] [--web-insecure]\n"
@@ -239,6 +245,13 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
         return fail(QStringLiteral("--max-clients needs a number from 1 to 1000"));
     if (!count("max-per-address", 1, 1000, &o.maxPerAddress))
         return fail(QStringLiteral("--max-per-address needs a number from 1 to 1000"));
+    if (parser.isSet(QStringLiteral("model"))) {
+        const protocol::Model* model = protocol::Model::find(parser.value(QStringLiteral("model")));
+        if (!model)
+            return fail(QStringLiteral("--model: ") +
+                        protocol::Model::unknownMessage(parser.value(QStringLiteral("model"))));
+        o.model = *model;
+    }
     if (parser.isSet(QStringLiteral("name"))) {
         const QString v = parser.value(QStringLiteral("name"));
         if (v.isEmpty() || v.size() > 64 || v.contains(QLatin1Char('\n')) ||

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/protocol/model.h"
 #include "frontends/server/listener.h"
 #include "frontends/server/mqtt/mqtt_options.h"
 
@@ -22,6 +23,7 @@ struct Endpoint {
 // What the command line asks for.
 struct Options {
     QString port = QStringLiteral("COM1"); // as the command-line tool takes it
+    protocol::Model model = protocol::Model::standard();
     std::optional<Endpoint> videohub = Endpoint{QHostAddress(QHostAddress::LocalHost), 9990};
     std::optional<Endpoint> line = Endpoint{QHostAddress(QHostAddress::LocalHost), 9991};
     QString stateDir;

@@ -11,8 +11,6 @@ namespace server {
 namespace {
 
 using device::RequestError;
-using protocol::isInput;
-using protocol::isOutput;
 
 Outcome outcomeOf(RequestError error) {
     switch (error) {
@@ -39,7 +37,9 @@ QString quoted(const QString& text) {
 
 } // namespace
 
-RouterState::RouterState(QObject* parent) : QObject(parent) {}
+RouterState::RouterState(const protocol::Model& model, QObject* parent)
+    : QObject(parent), model_(model), routing_(model.outputs, 0), inputLabels_(model.inputs),
+      outputLabels_(model.outputs), locks_(model.outputs) {}
 
 RouterState::~RouterState() = default;
 
@@ -50,7 +50,7 @@ void RouterState::attach(device::RequestQueue* queue) {
     if (!queue_)
         return;
     connect(queue_, &device::RequestQueue::routingReported, this, [this](int output, int input) {
-        if (!isOutput(output) || !isInput(input))
+        if (!model_.isOutput(output) || !model_.isInput(input))
             return;
         // A report is the switcher answering, whoever asked.
         setPresent(true);
@@ -59,7 +59,7 @@ void RouterState::attach(device::RequestQueue* queue) {
 }
 
 bool RouterState::Salvo::add(Route route) {
-    if (!isOutput(route.output) || !isInput(route.input))
+    if (!model_.isOutput(route.output) || !model_.isInput(route.input))
         return false;
     input_[route.output - 1] = route.input;
     order_[route.output - 1] = ++added_;
@@ -68,7 +68,7 @@ bool RouterState::Salvo::add(Route route) {
 
 QList<RouterState::Route> RouterState::Salvo::routes() const {
     QList<Route> out;
-    for (int o = 1; o <= protocol::kOutputs; ++o)
+    for (int o = 1; o <= model_.outputs; ++o)
         if (order_[o - 1] != 0)
             out.append({o, input_[o - 1]});
     std::sort(out.begin(), out.end(), [this](const Route& a, const Route& b) {
@@ -77,7 +77,7 @@ QList<RouterState::Route> RouterState::Salvo::routes() const {
     return out;
 }
 
-QList<int> RouterState::allPorts(Side side) {
+QList<int> RouterState::allPorts(Side side) const {
     QList<int> all;
     for (int p = 1; p <= ports(side); ++p)
         all.append(p);
@@ -85,7 +85,7 @@ QList<int> RouterState::allPorts(Side side) {
 }
 
 int RouterState::input(int output) const {
-    return isOutput(output) ? routing_[output - 1] : 0;
+    return model_.isOutput(output) ? routing_[output - 1] : 0;
 }
 
 QString RouterState::label(Side side, int port) const {
@@ -96,7 +96,7 @@ QString RouterState::label(Side side, int port) const {
 }
 
 QString RouterState::lockOwner(int output) const {
-    return isOutput(output) ? locks_[output - 1] : QString();
+    return model_.isOutput(output) ? locks_[output - 1] : QString();
 }
 
 QString RouterState::defaultLabel(Side side, int port) {
@@ -132,7 +132,7 @@ bool RouterState::lockedByOther(const QString& client, int output) const {
 }
 
 bool RouterState::anyLockedByOther(const QString& client) const {
-    for (int o = 1; o <= protocol::kOutputs; ++o)
+    for (int o = 1; o <= model_.outputs; ++o)
         if (lockedByOther(client, o))
             return true;
     return false;
@@ -141,7 +141,7 @@ bool RouterState::anyLockedByOther(const QString& client) const {
 Outcome RouterState::refusal(const QString& client, int requests) const {
     if (!present_ || !queue_)
         return Outcome::Absent;
-    if (clients_.value(client).outstanding + requests > kMaxWaiting)
+    if (clients_.value(client).outstanding + requests > maxWaiting())
         return Outcome::Busy;
     return Outcome::Queued;
 }
@@ -187,7 +187,7 @@ Outcome RouterState::requestRoutes(const QString& client, const QList<Route>& ro
                                    Finished finished) {
     if (routes.isEmpty())
         return Outcome::Invalid;
-    Salvo salvo;
+    Salvo salvo(model_);
     for (const Route& r : routes)
         if (!salvo.add(r))
             return Outcome::Invalid;
@@ -208,7 +208,7 @@ Outcome RouterState::requestRoutes(const QString& client, const QList<Route>& ro
 }
 
 Outcome RouterState::requestPresetRecall(const QString& client, int preset, Finished finished) {
-    if (!protocol::isPreset(preset))
+    if (!model_.isPreset(preset))
         return Outcome::Invalid;
     if (anyLockedByOther(client))
         return Outcome::Locked;
@@ -220,7 +220,7 @@ Outcome RouterState::requestPresetRecall(const QString& client, int preset, Fini
 }
 
 Outcome RouterState::requestPresetSave(const QString& client, int preset, Finished finished) {
-    if (!protocol::isPreset(preset))
+    if (!model_.isPreset(preset))
         return Outcome::Invalid;
     if (const Outcome o = refusal(client, 1); o != Outcome::Queued)
         return o;
@@ -229,7 +229,7 @@ Outcome RouterState::requestPresetSave(const QString& client, int preset, Finish
 }
 
 Outcome RouterState::requestAllOutputs(const QString& client, int input, Finished finished) {
-    if (!isInput(input))
+    if (!model_.isInput(input))
         return Outcome::Invalid;
     if (anyLockedByOther(client))
         return Outcome::Locked;
@@ -436,7 +436,7 @@ Outcome RouterState::changeLocks(const QString& client, const QList<LockChange>&
     if (changes.isEmpty() || client.isEmpty())
         return Outcome::Invalid;
     for (const LockChange& c : changes) {
-        if (!isOutput(c.output))
+        if (!model_.isOutput(c.output))
             return Outcome::Invalid;
         if (c.action == LockAction::Own && lockedByOther(client, c.output))
             return Outcome::Locked;
@@ -473,7 +473,7 @@ void RouterState::setPresent(bool present) {
 }
 
 void RouterState::setInput(int output, int input) {
-    if (!isOutput(output) || !isInput(input) || routing_[output - 1] == input)
+    if (!model_.isOutput(output) || !model_.isInput(input) || routing_[output - 1] == input)
         return;
     routing_[output - 1] = input;
     emit routingChanged({output});

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/protocol/shape.h"
+#include "core/protocol/model.h"
 #include "frontends/server/accounts.h"
 #include "frontends/server/audit_trail.h"
 #include "frontends/server/outcome.h"
@@ -39,9 +39,6 @@ class RouterState : public QObject {
     Q_OBJECT
 public:
     static constexpr int kMaxLabelLength = 64;
-    // Requests one client may have on their way at once: two salvos of
-    // every output.
-    static constexpr int kMaxWaiting = 2 * protocol::kOutputs;
 
     enum class Side { Inputs, Outputs };
     struct Route {
@@ -64,13 +61,16 @@ public:
     // routes. Its size is that of the switcher, not of what a client sent.
     class Salvo {
     public:
+        explicit Salvo(const protocol::Model& model)
+            : model_(model), input_(model.outputs, 0), order_(model.outputs, 0) {}
         // False, and nothing kept, for a route naming no port.
         bool add(Route route);
         QList<Route> routes() const;
 
     private:
-        std::array<int, protocol::kOutputs> input_{};
-        std::array<qint64, protocol::kOutputs> order_{}; // 0: no route
+        const protocol::Model& model_;
+        QList<int> input_;
+        QList<qint64> order_; // 0: no route
         qint64 added_ = 0;
     };
     // How a Queued request ended: Done, Failed, TimedOut or Absent.
@@ -110,7 +110,14 @@ public:
     // The change in the words of the log and the audit trail.
     static QString describe(const Change& change);
 
-    explicit RouterState(QObject* parent = nullptr);
+    explicit RouterState(const protocol::Model& model = protocol::Model::standard(),
+                         QObject* parent = nullptr);
+
+    // The switcher's model: its ports, presets and commands.
+    const protocol::Model& model() const { return model_; }
+    // Requests one client may have on their way at once: two salvos of
+    // every output.
+    int maxWaiting() const { return 2 * model_.outputs; }
     ~RouterState() override;
 
     // The switcher's request queue: requests go there and its routing
@@ -120,18 +127,16 @@ public:
     // --- reading ---
     // The port is open and the switcher answered.
     bool present() const { return present_; }
-    // The input 1..8 output 1..8 shows, or 0 while unknown.
+    // The input an output shows (both from 1), or 0 while unknown.
     int input(int output) const;
     QString label(Side side, int port) const;
     QString inputLabel(int input) const { return label(Side::Inputs, input); }
     QString outputLabel(int output) const { return label(Side::Outputs, output); }
     // The identity holding the output's lock; empty when it is free.
     QString lockOwner(int output) const;
-    static int ports(Side side) {
-        return side == Side::Inputs ? protocol::kInputs : protocol::kOutputs;
-    }
+    int ports(Side side) const { return side == Side::Inputs ? model_.inputs : model_.outputs; }
     // Every port of a side, 1 to ports(side).
-    static QList<int> allPorts(Side side);
+    QList<int> allPorts(Side side) const;
 
     // "Input 3" / "Output 3".
     static QString defaultLabel(Side side, int port);
@@ -220,10 +225,11 @@ private:
     AuditTrail audit_;
     QPointer<device::RequestQueue> queue_;
     bool present_ = false;
-    std::array<int, protocol::kOutputs> routing_{};        // 0: unknown
-    std::array<QString, protocol::kInputs> inputLabels_;   // empty: the default
-    std::array<QString, protocol::kOutputs> outputLabels_; // empty: the default
-    std::array<QString, protocol::kOutputs> locks_;
+    protocol::Model model_;
+    QList<int> routing_;          // 0: unknown
+    QList<QString> inputLabels_;  // empty: the default
+    QList<QString> outputLabels_; // empty: the default
+    QList<QString> locks_;
     QHash<QString, Client> clients_;
     int nextId_ = -2; // below the server's own numbers
 };

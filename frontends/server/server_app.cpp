@@ -36,7 +36,7 @@ QString endpointText(const Endpoint& e) {
 } // namespace
 
 ServerApp::ServerApp(platform::Platform& platform, const Options& options, QObject* parent)
-    : QObject(parent), options_(options), state_(std::make_unique<RouterState>()),
+    : QObject(parent), options_(options), state_(std::make_unique<RouterState>(options.model)),
       labels_(std::make_unique<LabelStore>(*state_, options.stateDir)),
       scenes_(std::make_unique<SceneService>(*state_, options.stateDir, options.schedule)),
       owner_(std::make_unique<LineOwner>(platform, *state_, options.port, options.pollSeconds)) {

@@ -118,9 +118,9 @@ QByteArray VideohubSession::deviceBlock() const {
                   QStringLiteral("Model name: ") + info_.modelName,
                   QStringLiteral("Friendly name: ") + info_.friendlyName,
                   QStringLiteral("Unique ID: ") + info_.uniqueId,
-                  QStringLiteral("Video inputs: %1").arg(protocol::kInputs),
+                  QStringLiteral("Video inputs: %1").arg(state_.model().inputs),
                   QStringLiteral("Video processing units: 0"),
-                  QStringLiteral("Video outputs: %1").arg(protocol::kOutputs),
+                  QStringLiteral("Video outputs: %1").arg(state_.model().outputs),
                   QStringLiteral("Video monitoring outputs: 0"),
                   QStringLiteral("Serial ports: 0")});
 }
@@ -161,19 +161,19 @@ QByteArray VideohubSession::endBlock() const {
 }
 
 QByteArray VideohubSession::inputLabelsBlock() const {
-    return labelsBlock(Side::Inputs, RouterState::allPorts(Side::Inputs));
+    return labelsBlock(Side::Inputs, state_.allPorts(Side::Inputs));
 }
 
 QByteArray VideohubSession::outputLabelsBlock() const {
-    return labelsBlock(Side::Outputs, RouterState::allPorts(Side::Outputs));
+    return labelsBlock(Side::Outputs, state_.allPorts(Side::Outputs));
 }
 
 QByteArray VideohubSession::allLocksBlock() const {
-    return locksBlock(RouterState::allPorts(Side::Outputs));
+    return locksBlock(state_.allPorts(Side::Outputs));
 }
 
 QByteArray VideohubSession::allRoutingBlock() const {
-    return routingBlock(RouterState::allPorts(Side::Outputs));
+    return routingBlock(state_.allPorts(Side::Outputs));
 }
 
 QByteArray VideohubSession::greeting() const {
@@ -243,11 +243,11 @@ VideohubSession::Answer VideohubSession::verdict(Outcome o) {
 }
 
 VideohubSession::Answer VideohubSession::changeRouting(const Block& block) {
-    RouterState::Salvo salvo;
+    RouterState::Salvo salvo(state_.model());
     const bool read = block.eachLine([&](QByteArrayView line) {
         QByteArrayView o, i;
-        return twoWords(line, &o, &i) &&
-               salvo.add({portNumber(o, protocol::kOutputs), portNumber(i, protocol::kInputs)});
+        return twoWords(line, &o, &i) && salvo.add({portNumber(o, state_.model().outputs),
+                                                    portNumber(i, state_.model().inputs)});
     });
     if (!read)
         return Answer::Nak;
@@ -258,11 +258,11 @@ VideohubSession::Answer VideohubSession::changeRouting(const Block& block) {
 VideohubSession::Answer VideohubSession::changeLabels(Side side, const Block& block) {
     // The last text for each port; a text the rules refuse refuses the whole,
     // as setLabels would, so the first such is what goes on to say so.
-    std::array<std::optional<QString>, std::max(protocol::kInputs, protocol::kOutputs)> last;
+    QList<std::optional<QString>> last(std::max(state_.model().inputs, state_.model().outputs));
     std::optional<RouterState::LabelChange> refused;
     const bool read = block.eachLine([&](QByteArrayView line) {
         const qsizetype blank = line.indexOf(' ');
-        const int port = portNumber(blank < 0 ? line : line.first(blank), RouterState::ports(side));
+        const int port = portNumber(blank < 0 ? line : line.first(blank), state_.ports(side));
         if (port == 0)
             return false;
         QString text = blank < 0 ? QString() : QString::fromUtf8(line.sliced(blank + 1));
@@ -277,7 +277,7 @@ VideohubSession::Answer VideohubSession::changeLabels(Side side, const Block& bl
     if (refused)
         changes.append(*refused);
     else
-        for (int p = 1; p <= RouterState::ports(side); ++p)
+        for (int p = 1; p <= state_.ports(side); ++p)
             if (last[p - 1])
                 changes.append({p, *last[p - 1]});
     return verdict(ask(RouterState::Change::toLabels(side, changes)));
@@ -302,13 +302,13 @@ VideohubSession::Answer VideohubSession::changeLocks(const Block& block) {
         bool own = false;
         bool unlock = false;
     };
-    std::array<Asked, protocol::kOutputs> asked{};
+    QList<Asked> asked(state_.model().outputs);
     qint64 n = 0;
     const bool read = block.eachLine([&](QByteArrayView line) {
         QByteArrayView port, letter;
         if (!twoWords(line, &port, &letter))
             return false;
-        const int o = portNumber(port, protocol::kOutputs);
+        const int o = portNumber(port, state_.model().outputs);
         const std::optional<Action> a = letter == "O"   ? Action::Own
                                         : letter == "U" ? Action::Unlock
                                         : letter == "F" ? std::optional(Action::Force)
@@ -322,7 +322,7 @@ VideohubSession::Answer VideohubSession::changeLocks(const Block& block) {
     if (!read)
         return Answer::Nak;
     QList<int> outputs;
-    for (int o = 1; o <= protocol::kOutputs; ++o)
+    for (int o = 1; o <= state_.model().outputs; ++o)
         if (asked[o - 1].order != 0)
             outputs.append(o);
     std::sort(outputs.begin(), outputs.end(),

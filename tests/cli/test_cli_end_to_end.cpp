@@ -616,6 +616,53 @@ private slots:
         QCOMPARE(fileBytes(r.path("COMPORT")), QByteArray(" 3 \r\n"));
     }
 
+    // The simulator and the tool both taking --model 4x4: the tool's ranges
+    // are the model's, and so are the simulator's answers.
+    void aSmallerModel() {
+        QProcess sim;
+        sim.start(QStringLiteral(HDMI_SIM_PATH), {"--model", "4x4", "--tcp", "0", "--quiet"});
+        QByteArray banner;
+        QVERIFY(SimHarness::waitFor([&] {
+            banner += sim.readAllStandardOutput();
+            return banner.contains('\n');
+        }));
+        const QString target = QString::fromLatin1(banner.mid(banner.indexOf("tcp://"))).trimmed();
+        const struct {
+            QStringList args;
+            int status;
+            QByteArray out;
+            QString err;
+        } rows[] = {
+            {{"--json", "route", "4", "2"}, 0, "{\"input\":2,\"output\":4}\n", ""},
+            {{"--json", "status"}, 0, "{\"outputs\":[1,2,3,2]}\n", ""},
+            {{"route", "5", "1"}, 2, "", "route: OUT must be a number from 1 to 4, not \"5\""},
+        };
+        QTemporaryDir dir;
+        for (const auto& row : rows) {
+            QProcess p;
+            p.setWorkingDirectory(dir.path());
+            p.start(QStringLiteral(HDMI_CTL_PATH),
+                    QStringList{"--model", "4x4", "-p", target} + row.args);
+            const Run run = Rig::finish(p);
+            QCOMPARE(run.status, row.status);
+            QCOMPARE(run.out, row.out);
+            QVERIFY2(run.err.contains(row.err), qPrintable(run.err));
+        }
+        sim.kill();
+        sim.waitForFinished();
+        // A model neither knows is a usage error naming the known ones.
+        for (const QString& program :
+             {QStringLiteral(HDMI_CTL_PATH), QStringLiteral(HDMI_SIM_PATH)}) {
+            QProcess p;
+            p.setWorkingDirectory(dir.path());
+            p.start(program, {"--model", "9x9", "status"});
+            const Run run = Rig::finish(p);
+            QCOMPARE(run.status, 2);
+            QVERIFY2(run.err.contains("unknown model \"9x9\" (known: 8x8, 4x4)"),
+                     qPrintable(run.err));
+        }
+    }
+
     void overTcp() {
         QTemporaryDir dir;
         QProcess sim;

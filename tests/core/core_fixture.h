@@ -20,9 +20,11 @@ inline bool enterMode(device::Switcher& s, device::ModeSession::Mode m) {
 // same process, on a clock the test moves: answers come only when run()
 // hands them over.
 struct CoreFixture {
-    CoreFixture() {
+    // model: the program's and the simulator's of that name.
+    explicit CoreFixture(const QString& model = protocol::Model::standard().name)
+        : device(*sim::findShape(model)) {
         platform.portFactory = sim::InProcessPort::factory(device, port, false);
-        core = std::make_unique<device::Switcher>(platform);
+        core = std::make_unique<device::Switcher>(platform, *protocol::Model::find(model));
         core->link().open(1);
     }
     // Every answer, and the answers to what they make the core send, then

@@ -37,10 +37,10 @@ private slots:
         SimHarness h;
         QVERIFY(h.ok);
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 2) == 2; }));
-        h.form->Command1[23]->click(); // output 2, input 3
+        h.form->routeButtons[1][2]->click(); // output 2, input 3
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 2) == 3; }));
         QCOMPARE(h.received.last(), QByteArray("cir 12"));
-        h.form->Command1[29]->click(); // output 2, left arrow: one input down
+        h.form->routeButtons[1][8]->click(); // output 2, left arrow: one input down
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 2) == 2; }));
         QCOMPARE(h.received.last(), QByteArray("cir 18"));
     }

@@ -72,7 +72,7 @@ private slots:
         QVERIFY(r.until([&] { return r.form->Shape15->isLit() && r.lit(8, 8); }));
         QCOMPARE(r.form->Command7->text(), QString("Disconnect"));
         QVERIFY(r.form->Combo1->itemData(0, Qt::ToolTipRole).toString().contains("127.0.0.1"));
-        r.form->Command1[23]->click();
+        r.form->routeButtons[1][2]->click();
         QVERIFY(r.until([&] { return r.lit(2, 3); }));
         QVERIFY(r.inEdidMode());
         r.form->edidSet().ReadEDIDBtn->click();

@@ -51,7 +51,7 @@ Outcome session(const Bridge::Shape& shape) {
     LineRecorder seen(f);
     b.device.routing = {3, 1, 4, 1, 5, 2, 6, 5};
     b.pump(); // the answer to the start-up "bc "
-    f.Command1[47]->click();
+    f.routeButtons[3][6]->click();
     b.pump();
     f.Command9_Click();
     b.pump();
@@ -295,7 +295,7 @@ private slots:
         QCOMPARE(f.link().rx().dropped, quint64(0));
         QVERIFY(f.logText().size() > logBefore + 1000);
 
-        f.Command1[23]->click(); // output 2 to input 3
+        f.routeButtons[1][2]->click(); // output 2 to input 3
         QVERIFY(h.waitFor([&] { return litInput(f, 2) == 3; }));
         h.device.routing.fill(4);
         f.Command6->click(); // status: every route reported again
@@ -378,7 +378,7 @@ private slots:
         EDIDSet& w = f.edidSet();
         const qsizetype sentBefore = h.received.size();
         const QString log = f.logText();
-        f.Command1[12]->click();
+        f.routeButtons[0][1]->click();
         QVERIFY(h.waitFor([&] { return litInput(f, 1) == 2; }));
         QVERIFY(straysIn());
         QCOMPARE(w.Text1->text(), QString());
@@ -388,7 +388,7 @@ private slots:
 
         QVERIFY(openConfirmed(h, &Form1::IrSetOpen));
         IrSet& s = f.irSet();
-        f.Command1[12]->click();
+        f.routeButtons[0][1]->click();
         QVERIFY(h.waitFor([&] { return litInput(f, 1) == 2; }));
         QVERIFY(straysIn()); // "rir" is an IR answer: it fills boxes 0 and 1
         QCOMPARE(s.codetxt[1]->text(), QString("02"));
@@ -400,7 +400,7 @@ private slots:
         QVERIFY(openConfirmed(h, &Form1::Command5_Click));
         Setting& st = f.setting();
         QVERIFY(h.waitFor([&] { return st.LCHDMIOpt[0]->isChecked(); }));
-        f.Command1[12]->click();
+        f.routeButtons[0][1]->click();
         QVERIFY(h.waitFor([&] { return litInput(f, 1) == 2; }));
         QVERIFY(straysIn()); // here "slc 03" is a settings answer: "ON"
         QVERIFY(st.LCHDMIOpt[1]->isChecked());
@@ -408,7 +408,7 @@ private slots:
         st.close();
 
         // No window open: every stray is echoed as it came.
-        f.Command1[12]->click();
+        f.routeButtons[0][1]->click();
         QVERIFY(h.waitFor([&] { return litInput(f, 1) == 2; }));
         const QString log2 = f.logText();
         QVERIFY(straysIn());
@@ -459,7 +459,7 @@ private slots:
         QVERIFY(started(h));
         wire.twice = true;
         Form1& f = *h.form;
-        f.Command1[23]->click();
+        f.routeButtons[1][2]->click();
         QVERIFY(h.waitFor([&] { return litInput(f, 2) == 3 && wire.quiet(); }));
         QCOMPARE(loggedRoutes(f.logText()).mid(8), (QList<std::pair<int, int>>{{2, 3}, {2, 3}}));
 

@@ -137,10 +137,11 @@ private slots:
         QCOMPARE(writeCodeCommand(0, "5"), QString("wic 0 5"));
         QCOMPARE(writeCodeCommand(80, "ab"), QString("wic 50 ab"));
         QCOMPARE(writeCodeCommand(26, "0F"), QString("wic 1A 0F"));
-        QCOMPARE(irRouteCommand(0), QString("srp 0 0"));
-        QCOMPARE(irRouteCommand(10), QString("srp 1 2"));
-        QCOMPARE(irRouteCommand(63), QString("srp 7 7"));
-        QCOMPARE(irRouteAllCommand(2), QString("srp 8 2"));
+        const protocol::Model& m = protocol::Model::standard();
+        QCOMPARE(m.irRoute(1, 1), QString("srp 0 0"));
+        QCOMPARE(m.irRoute(2, 3), QString("srp 1 2"));
+        QCOMPARE(m.irRoute(8, 8), QString("srp 7 7"));
+        QCOMPARE(m.irRouteAll(3), QString("srp 8 2"));
     }
 
     void routingReportDigits() {

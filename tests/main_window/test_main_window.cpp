@@ -190,23 +190,43 @@ private slots:
         QCOMPARE(HTS(10), QString("0A"));
         QCOMPARE(HTS(171), QString("AB"));
         QCOMPARE(HTS(255), QString("FF"));
-        QCOMPARE(routeCommand(11), QString("cir 00\r\n"));
-        QCOMPARE(routeCommand(23), QString("cir 12\r\n"));
-        QCOMPARE(routeCommand(19), QString("cir 08\r\n"));
-        QCOMPARE(routeCommand(20), QString("cir 09\r\n"));
-        QCOMPARE(routeCommand(88), QString("cir 77\r\n"));
-        QCOMPARE(routeCommand(90), QString("cir 79\r\n"));
+        const protocol::Model& m = protocol::Model::standard();
+        QCOMPARE(m.route(1, 1), QString("cir 00\r\n"));
+        QCOMPARE(m.route(2, 3), QString("cir 12\r\n"));
+        QCOMPARE(m.stepInput(1, false), QString("cir 08\r\n"));
+        QCOMPARE(m.stepInput(1, true), QString("cir 09\r\n"));
+        QCOMPARE(m.route(8, 8), QString("cir 77\r\n"));
+        QCOMPARE(m.stepInput(8, true), QString("cir 79\r\n"));
         // No routing command ever carries a letter digit.
-        for (int n = 11; n <= 90; ++n)
-            QVERIFY(!routeCommand(n).mid(4, 2).contains(QRegularExpression("[A-F]")));
+        for (int o = 1; o <= m.outputs; ++o)
+            for (int i = 1; i <= m.inputs; ++i)
+                QVERIFY(!m.route(o, i).mid(4, 2).contains(QRegularExpression("[A-F]")));
+    }
+
+    // The grid is the model's: a 4x4 window has four outputs of four inputs
+    // and its arrows, and its last button routes output 4 to input 4.
+    void aSmallerModelsGrid() {
+        FormFixture f(true, *protocol::Model::find("4x4"));
+        QCOMPARE(f.form->routeButtons.size(), 4);
+        for (const auto& row : f.form->routeButtons)
+            QCOMPARE(row.size(), 4 + 2);
+        QCOMPARE(f.form->routeButtons[3][3]->accessibleName(),
+                 QString("Route output 4 to input 4"));
+        QCOMPARE(f.form->routeButtons[3][4]->accessibleName(), QString("Output 4 previous input"));
+        f.takeWritten();
+        f.form->routeButtons[3][3]->click();
+        f.form->routeButtons[3][5]->click();
+        QCOMPARE(f.takeWritten(), QByteArray("cir 33\r\ncir 39\r\n"));
+        f.receive("s42\r\n");
+        QVERIFY(f.form->lamps[3][1]->isLit());
     }
 
     void routingClickWritesAndFillsTheSendBox() {
         FormFixture f;
         f.takeWritten();
         f.form->Label9->click(); // hex mode; the click puts it back to text
-        f.form->Command1[23]->click();
-        f.form->Command1[23]->click();
+        f.form->routeButtons[1][2]->click();
+        f.form->routeButtons[1][2]->click();
         QCOMPARE(f.takeWritten(), QByteArray("cir 12\r\ncir 12\r\n"));
         QCOMPARE(f.form->Label9->text(), QString("Send(ASC)"));
         QCOMPARE(f.form->Text2->textCursor().selectedText().size(),
@@ -222,7 +242,7 @@ private slots:
     void connectionCountsTheBytesThatCrossTheLine() {
         FormFixture f;
         QCOMPARE(f.form->link().bytesSent(), quint64(5)); // "bc " CR LF
-        f.form->Command1[11]->click();
+        f.form->routeButtons[0][0]->click();
         f.receive("s11\r\n");
         QCOMPARE(f.form->link().bytesSent(), quint64(13));
         QCOMPARE(f.form->link().bytesReceived(), quint64(5));
@@ -235,7 +255,7 @@ private slots:
         FormFixture f;
         f.form->Command7->click();
         f.takeWritten();
-        f.form->Command1[90]->click();
+        f.form->routeButtons[7][9]->click();
         QCOMPARE(f.dialogs().messages, QList<Msg>{kWriteFailed});
         QVERIFY(f.port().written.isEmpty());
         QCOMPARE(f.form->Text2->toPlainText(), QString("cir 79\n"));
@@ -243,8 +263,9 @@ private slots:
 
     void routingButtonsAreNamedForScreenReaders() {
         FormFixture f;
-        QCOMPARE(f.form->Command1[23]->accessibleName(), QString("Route output 2 to input 3"));
-        QCOMPARE(f.form->Command1[89]->accessibleName(), QString("Output 8 previous input"));
+        QCOMPARE(f.form->routeButtons[1][2]->accessibleName(),
+                 QString("Route output 2 to input 3"));
+        QCOMPARE(f.form->routeButtons[7][8]->accessibleName(), QString("Output 8 previous input"));
         QCOMPARE(f.form->Text1->accessibleName(), QString("Receive"));
         QCOMPARE(f.form->Text2->accessibleName(), QString("Send"));
         QCOMPARE(f.form->Shape16->accessibleName(), QString("Disconnect: dark"));

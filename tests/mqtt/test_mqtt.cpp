@@ -21,9 +21,9 @@ namespace {
 
 class FakeBackend : public Backend {
 public:
-    int routes[protocol::kOutputs] = {1, 2, 3, 4, 5, 6, 7, 0};
-    QString labels[protocol::kInputs] = {"Input 1", "Input 2", "Input 3", "Input 4",
-                                         "Input 5", "Input 6", "Input 7", "Input 8"};
+    int routes[8] = {1, 2, 3, 4, 5, 6, 7, 0};
+    QString labels[8] = {"Input 1", "Input 2", "Input 3", "Input 4",
+                         "Input 5", "Input 6", "Input 7", "Input 8"};
     int locked = 4;
     QStringList calls;
     bool present() const override { return true; }

@@ -12,7 +12,8 @@
 
 using namespace server;
 using R = SceneStore::Result;
-using protocol::kInputs, protocol::kOutputs;
+const int kInputs = protocol::Model::standard().inputs;
+const int kOutputs = protocol::Model::standard().outputs;
 
 namespace {
 

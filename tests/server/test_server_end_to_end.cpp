@@ -311,13 +311,13 @@ void TestServerEndToEnd::windowToolAndVideohubTogether() {
     Client hub(rig.app->videohubPort());
     Window w(rig.app->linePort());
     QVERIFY(hub.has("END PRELUDE:") && w.lit(8, 8) && w.form->Shape15->isLit());
-    w.form->Command1[23]->click();
+    w.form->routeButtons[1][2]->click();
     QVERIFY(hub.has("VIDEO OUTPUT ROUTING:\n1 2\n\n") && w.lit(2, 3));
     QCOMPARE(rig.device.routing[1], 2);
     hub.send("VIDEO OUTPUT ROUTING:\n3 4\n\n");
     QVERIFY(w.lit(4, 5));
     Tool route(rig.app->linePort(), {"route", "6", "7"});
-    w.form->Command1[81]->click();
+    w.form->routeButtons[7][0]->click();
     QVERIFY(route.done() && w.lit(6, 7) && w.lit(8, 1));
     QVERIFY(hub.has("VIDEO OUTPUT ROUTING:\n5 6\n\n") && hub.has("\n7 0\n\n"));
     Tool status(rig.app->linePort(), {"status"});

@@ -47,7 +47,7 @@ struct World {
         core->link().open(1);
         state.attach(&core->requests());
         state.setPresent(true);
-        for (int o = 1; o <= protocol::kOutputs; ++o)
+        for (int o = 1; o <= state.model().outputs; ++o)
             state.setInput(o, o);
         session = std::make_unique<VideohubSession>(state, server::DeviceInfo{"M", "F", "ID"}, kMe);
         QObject::connect(session.get(), &VideohubSession::send,
@@ -510,6 +510,8 @@ void TestServerProtocol::options_data() {
                                << "error";
     QTest::newRow("unknown") << QStringList{"--verbose", "extra"} << "|"
                              << "error";
+    QTest::newRow("unknown model") << QStringList{"--model", "9x9"} << "|"
+                                   << "error";
 }
 
 void TestServerProtocol::options() {

@@ -100,7 +100,7 @@ private slots:
     void allPortsStatusTexts() {
         QFETCH(int, mask);
         QFETCH(QString, text);
-        QCOMPARE(allPortsStatus(mask), text);
+        QCOMPARE(allPortsStatus(mask, protocol::Model::standard().inputs), text);
     }
 };
 

@@ -2,10 +2,10 @@
 
 #include <QDir>
 
-FormFixture::FormFixture(bool load) {
+FormFixture::FormFixture(bool load, const protocol::Model& model) {
     previousDir = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    form = std::make_unique<Form1>(platform, platform.fakeDialogs());
+    form = std::make_unique<Form1>(platform, platform.fakeDialogs(), model);
     if (load)
         form->Form_Load();
 }

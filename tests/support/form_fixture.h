@@ -9,7 +9,8 @@
 // A main window on the fake platform, started in a fresh working directory:
 // a fake port that records every byte, recording dialogs, a hand-driven clock.
 struct FormFixture {
-    explicit FormFixture(bool load = true);
+    explicit FormFixture(bool load = true,
+                         const protocol::Model& model = protocol::Model::standard());
     ~FormFixture();
 
     platform::FakeSerialPort& port() { return *platform.port(); }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/protocol/shape.h"
+#include "core/protocol/model.h"
 #include "frontends/server/outcome.h"
 
 #include <QObject>
@@ -23,6 +23,8 @@ public:
 
     using QObject::QObject;
 
+    // The switcher's model: how many inputs, outputs and presets there are.
+    virtual const protocol::Model& model() const { return protocol::Model::standard(); }
     // The switcher's line is open and it answered.
     virtual bool present() const = 0;
     // The input routed to an output, 0 while unknown.

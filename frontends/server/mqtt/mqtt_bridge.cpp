@@ -54,7 +54,7 @@ MqttBridge::MqttBridge(Backend& backend, MqttClient& client, BridgeSettings sett
             return;
         QTimer::singleShot(0, this, [this] {
             optionsPending_ = false;
-            for (int o = 1; o <= protocol::kOutputs; ++o) {
+            for (int o = 1; o <= backend_.model().outputs; ++o) {
                 publishOutput(o);
                 if (settings_.homeAssistant)
                     publishSelect(o);
@@ -74,9 +74,9 @@ MqttBridge::MqttBridge(Backend& backend, MqttClient& client, BridgeSettings sett
     client_.subscribe(base_ + QStringLiteral("/instance"));
     publish(QStringLiteral("status"), "online");
     publishPresent();
-    for (int i = 1; i <= protocol::kInputs; ++i)
+    for (int i = 1; i <= backend_.model().inputs; ++i)
         publishInputLabel(i);
-    for (int o = 1; o <= protocol::kOutputs; ++o) {
+    for (int o = 1; o <= backend_.model().outputs; ++o) {
         publishOutputLabel(o);
         publishOutput(o);
     }
@@ -106,7 +106,7 @@ QString MqttBridge::option(int input) const {
     label.toLongLong(&isNumber);
     bool plain = !label.isEmpty() && label != QLatin1String("None") && !isNumber &&
                  !numbered.match(label).hasMatch();
-    for (int i = 1; i <= protocol::kInputs && plain; ++i)
+    for (int i = 1; i <= backend_.model().inputs && plain; ++i)
         plain = i == input || backend_.inputLabel(i).trimmed() != label;
     return plain ? label : QStringLiteral("%1 (%2)").arg(label).arg(input).trimmed();
 }
@@ -138,9 +138,9 @@ void MqttBridge::publishPresent() {
 }
 
 void MqttBridge::publishDiscovery() {
-    for (int o = 1; o <= protocol::kOutputs; ++o)
+    for (int o = 1; o <= backend_.model().outputs; ++o)
         publishSelect(o);
-    for (int p = 1; p <= protocol::kPresets; ++p) {
+    for (int p = 1; p <= backend_.model().presets; ++p) {
         publishConfig(QStringLiteral("button"), QStringLiteral("preset_%1").arg(p),
                       {{"name", QStringLiteral("Recall preset %1").arg(p)},
                        {"command_topic", base_ + QStringLiteral("/preset/%1/recall").arg(p)},
@@ -202,7 +202,7 @@ void MqttBridge::publishScenes() {
 
 void MqttBridge::publishSelect(int output) {
     QJsonArray options;
-    for (int i = 1; i <= protocol::kInputs; ++i)
+    for (int i = 1; i <= backend_.model().inputs; ++i)
         options.append(option(i));
     const QString stem = base_ + QStringLiteral("/output/%1/").arg(output);
     publishConfig(QStringLiteral("select"), QStringLiteral("output_%1").arg(output),
@@ -279,11 +279,11 @@ void MqttBridge::command(const QStringList& parts, const QByteArray& payload) {
         report(request(report));
     };
     QList<int> every;
-    for (int o = 1; o <= protocol::kOutputs; ++o)
+    for (int o = 1; o <= backend_.model().outputs; ++o)
         every.append(o);
     const int input = parseInput(payload);
     if (parts.size() == 4 && parts[0] == "output" && parts[2] == "input" && parts[3] == "set") {
-        const int output = protocol::portNumber(parts[1], protocol::kOutputs);
+        const int output = protocol::portNumber(parts[1], backend_.model().outputs);
         if (output > 0 && input > 0) {
             ask({output}, [&](auto f) { return backend_.requestRoute(output, input, f); });
             return;
@@ -292,7 +292,7 @@ void MqttBridge::command(const QStringList& parts, const QByteArray& payload) {
         ask(every, [&](auto f) { return backend_.allOutputs(input, f); });
         return;
     } else if (parts.size() == 3 && parts[0] == "preset") {
-        const int preset = protocol::portNumber(parts[1], protocol::kPresets);
+        const int preset = protocol::portNumber(parts[1], backend_.model().presets);
         if (preset > 0 && parts[2] == "recall") {
             ask({}, [&](auto f) { return backend_.recallPreset(preset, f); });
             return;
@@ -336,11 +336,11 @@ int MqttBridge::parseInput(const QByteArray& payload) const {
     if (payload.size() > kMaxPayload)
         return 0;
     const QString text = QString::fromUtf8(payload).trimmed();
-    if (const int n = protocol::portNumber(text, protocol::kInputs))
+    if (const int n = protocol::portNumber(text, backend_.model().inputs))
         return n;
     // An option names one input; a label only when no other input has it.
     int byLabel = 0;
-    for (int i = 1; i <= protocol::kInputs && !text.isEmpty(); ++i) {
+    for (int i = 1; i <= backend_.model().inputs && !text.isEmpty(); ++i) {
         if (text == option(i))
             return i;
         if (text == backend_.inputLabel(i).trimmed())

@@ -34,6 +34,10 @@ RouterBackend::RouterBackend(RouterState& state, const QString& from, server::Sc
             });
 }
 
+const protocol::Model& RouterBackend::model() const {
+    return state_.model();
+}
+
 bool RouterBackend::present() const {
     return state_.present();
 }

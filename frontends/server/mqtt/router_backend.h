@@ -19,6 +19,7 @@ public:
     RouterBackend(server::RouterState& state, const QString& from,
                   server::SceneService* scenes = nullptr, QObject* parent = nullptr);
 
+    const protocol::Model& model() const override;
     bool present() const override;
     int input(int output) const override;
     QString inputLabel(int input) const override;

@@ -21,7 +21,7 @@ QString recallText(const QString& name) {
 
 SceneService::SceneService(RouterState& state, const QString& folder, bool schedule,
                            SceneScheduler::Clock clock, const QTimeZone& zone, QObject* parent)
-    : QObject(parent), state_(state), store_(std::make_unique<SceneStore>(folder)),
+    : QObject(parent), state_(state), store_(std::make_unique<SceneStore>(folder, state.model())),
       schedule_(schedule), clock_(std::move(clock)), zone_(zone),
       seenPath_(QDir(folder).filePath(QStringLiteral("scenes-schedule-seen"))) {
     connect(store_.get(), &SceneStore::saveFailed, this, [this](const QString& why) {
@@ -121,9 +121,9 @@ Outcome SceneService::recall(const QString& name, const RouterState::Asker& aske
 
 SceneStore::Result SceneService::capture(const QString& name, const QList<int>& outputs,
                                          QString* reason) {
-    std::array<int, protocol::kOutputs> routing{};
-    for (int o = 1; o <= protocol::kOutputs; ++o)
-        routing[o - 1] = state_.input(o);
+    QList<int> routing;
+    for (int o = 1; o <= state_.model().outputs; ++o)
+        routing.append(state_.input(o));
     const QList<RouterState::Route> routes = SceneStore::capture(routing, outputs);
     const std::optional<Scene> old = store_->find(name);
     return store_->put(name, routes, old ? old->schedule : QStringList(), reason);

@@ -43,8 +43,8 @@ QJsonObject toJson(const Scene& scene) {
 
 } // namespace
 
-SceneStore::SceneStore(const QString& folder, QObject* parent)
-    : QObject(parent), folder_(folder),
+SceneStore::SceneStore(const QString& folder, const protocol::Model& model, QObject* parent)
+    : QObject(parent), model_(model), folder_(folder),
       path_(QDir(folder).filePath(QStringLiteral("scenes.json"))) {}
 
 bool SceneStore::nameAllowed(const QString& name) {
@@ -53,17 +53,16 @@ bool SceneStore::nameAllowed(const QString& name) {
            !name.back().isSpace();
 }
 
-QList<Route> SceneStore::capture(const std::array<int, protocol::kOutputs>& routing,
-                                 const QList<int>& outputs) {
+QList<Route> SceneStore::capture(const QList<int>& routing, const QList<int>& outputs) {
     QList<Route> routes;
-    for (int o = 1; o <= protocol::kOutputs; ++o)
-        if ((outputs.isEmpty() || outputs.contains(o)) && protocol::isInput(routing[o - 1]))
+    for (int o = 1; o <= routing.size(); ++o)
+        if ((outputs.isEmpty() || outputs.contains(o)) && routing[o - 1] >= 1)
             routes.append({o, routing[o - 1]});
     return routes;
 }
 
 std::optional<Scene> SceneStore::checked(const QString& name, QList<Route> routes,
-                                         const QStringList& schedule, QString* reason) {
+                                         const QStringList& schedule, QString* reason) const {
     QString why;
     if (!nameAllowed(name))
         why = QStringLiteral("a name is 1-%1 characters, without control characters or blanks "
@@ -76,10 +75,10 @@ std::optional<Scene> SceneStore::checked(const QString& name, QList<Route> route
     std::sort(routes.begin(), routes.end(),
               [](const Route& a, const Route& b) { return a.output < b.output; });
     for (qsizetype i = 0; i < routes.size() && why.isEmpty(); ++i) {
-        if (!protocol::isOutput(routes[i].output) || !protocol::isInput(routes[i].input))
+        if (!model_.isOutput(routes[i].output) || !model_.isInput(routes[i].input))
             why = QStringLiteral("routes are from outputs 1-%1 to inputs 1-%2")
-                      .arg(protocol::kOutputs)
-                      .arg(protocol::kInputs);
+                      .arg(model_.outputs)
+                      .arg(model_.inputs);
         else if (i > 0 && routes[i].output == routes[i - 1].output)
             why = QStringLiteral("output %1 is routed twice").arg(routes[i].output);
     }

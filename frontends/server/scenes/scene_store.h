@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/protocol/shape.h"
 #include "frontends/server/router_state.h"
 
 #include <QList>
@@ -51,7 +50,10 @@ public:
     };
     Q_ENUM(Result)
 
-    explicit SceneStore(const QString& folder, QObject* parent = nullptr);
+    // model: the switcher's, which the scenes' routes must fit.
+    explicit SceneStore(const QString& folder,
+                        const protocol::Model& model = protocol::Model::standard(),
+                        QObject* parent = nullptr);
 
     // Reads the file; a missing one holds no scenes. A damaged one (not
     // JSON, not scenes, an invalid scene) is renamed aside and a newer
@@ -78,7 +80,8 @@ public:
     // The routes a capture of the outputs' routing makes (all outputs when
     // none are named), leaving out outputs whose input is not known (0).
     // Capture is the caller's: it reads the routing and puts the scene.
-    static QList<RouterState::Route> capture(const std::array<int, protocol::kOutputs>& routing,
+    // routing: the input of each output (index output - 1).
+    static QList<RouterState::Route> capture(const QList<int>& routing,
                                              const QList<int>& outputs = {});
 
 signals:
@@ -89,8 +92,9 @@ signals:
     void setAside(const QString& line);
 
 private:
-    static std::optional<Scene> checked(const QString& name, QList<RouterState::Route> routes,
-                                        const QStringList& schedule, QString* reason);
+    protocol::Model model_;
+    std::optional<Scene> checked(const QString& name, QList<RouterState::Route> routes,
+                                 const QStringList& schedule, QString* reason) const;
     bool setDamagedAside(QString* line);
     bool keep(const QList<Scene>& next, QString* reason);
     qsizetype indexOf(const QString& name) const;

@@ -1,8 +1,6 @@
 #include "frontends/server/web/web_api.h"
 
 #include "core/protocol/numbers.h"
-
-#include "core/protocol/shape.h"
 #include "frontends/server/scenes/scene_service.h"
 
 #include <QFile>
@@ -12,11 +10,63 @@
 #include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
+#include <algorithm>
 #include <cmath>
 
 namespace web {
 
 namespace {
+
+// The bounds of the OpenAPI document, which is written for the standard
+// model, made the model's: a port or preset number's "maximum", told apart by
+// where it stands (the property or schema that holds it, a path parameter's
+// description). side: what the enclosing keys say it numbers.
+enum class Numbered { Unknown, Inputs, Outputs, Presets };
+
+Numbered numberedBy(const QString& key, Numbered outer) {
+    if (key.startsWith(QLatin1String("input"), Qt::CaseInsensitive))
+        return Numbered::Inputs;
+    // A salvo's routes: one per output at most.
+    if (key.startsWith(QLatin1String("output"), Qt::CaseInsensitive) ||
+        key == QLatin1String("routes"))
+        return Numbered::Outputs;
+    if (key.startsWith(QLatin1String("preset"), Qt::CaseInsensitive))
+        return Numbered::Presets;
+    return outer;
+}
+
+QJsonValue withBounds(const QJsonValue& v, Numbered side, const protocol::Model& model) {
+    if (v.isArray()) {
+        QJsonArray a = v.toArray();
+        for (auto&& item : a)
+            item = withBounds(item, side, model);
+        return a;
+    }
+    if (!v.isObject())
+        return v;
+    QJsonObject o = v.toObject();
+    // A path parameter says in its description what it numbers.
+    if (o.contains(QLatin1String("in")) && o.contains(QLatin1String("description")))
+        side =
+            numberedBy(o.value(QLatin1String("description")).toString().section(u' ', 0, 0), side);
+    const int count = side == Numbered::Presets   ? model.presets
+                      : side == Numbered::Inputs  ? model.inputs
+                      : side == Numbered::Outputs ? model.outputs
+                                                  : std::max(model.inputs, model.outputs);
+    // A list of the whole side has as many items as the side has ports.
+    const bool wholeSide = o.contains(QLatin1String("minItems")) &&
+                           o.value(QLatin1String("minItems")) == o.value(QLatin1String("maxItems"));
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        if ((it.key() == QLatin1String("maximum") &&
+             o.value(QLatin1String("minimum")).toInt() == 1) ||
+            it.key() == QLatin1String("maxItems") ||
+            (it.key() == QLatin1String("minItems") && wholeSide))
+            it.value() = count;
+        else
+            it.value() = withBounds(it.value(), numberedBy(it.key(), side), model);
+    }
+    return o;
+}
 
 using server::Outcome;
 using server::RouterState;
@@ -73,15 +123,15 @@ bool WebApi::lockedFor(const QString& client, int output) const {
 
 QJsonObject WebApi::state(const QString& client) const {
     QJsonArray inputs, outputs, presets;
-    for (int i = 1; i <= protocol::kInputs; ++i)
+    for (int i = 1; i <= state_.model().inputs; ++i)
         inputs.append(QJsonObject{{QStringLiteral("number"), i},
                                   {QStringLiteral("label"), state_.label(Side::Inputs, i)}});
-    for (int o = 1; o <= protocol::kOutputs; ++o)
+    for (int o = 1; o <= state_.model().outputs; ++o)
         outputs.append(QJsonObject{{QStringLiteral("number"), o},
                                    {QStringLiteral("label"), state_.label(Side::Outputs, o)},
                                    {QStringLiteral("input"), inputOf(o)},
                                    {QStringLiteral("locked"), lockedFor(client, o)}});
-    for (int p = 1; p <= protocol::kPresets; ++p)
+    for (int p = 1; p <= state_.model().presets; ++p)
         presets.append(p);
     return {{QStringLiteral("name"), name_},
             {QStringLiteral("present"), state_.present()},
@@ -92,7 +142,7 @@ QJsonObject WebApi::state(const QString& client) const {
 
 QJsonObject WebApi::outputs() const {
     QJsonArray list;
-    for (int o = 1; o <= protocol::kOutputs; ++o)
+    for (int o = 1; o <= state_.model().outputs; ++o)
         list.append(
             QJsonObject{{QStringLiteral("number"), o}, {QStringLiteral("input"), inputOf(o)}});
     return {{QStringLiteral("outputs"), list}};
@@ -269,9 +319,9 @@ void WebApi::handle(const Request& r, const Answer& answer) {
         bool match = true;
         for (qsizetype k = 0; match && k < pattern.size(); ++k) {
             const QString& want = pattern[k];
-            const int max = want == QLatin1String("{o}")   ? protocol::kOutputs
-                            : want == QLatin1String("{i}") ? protocol::kInputs
-                            : want == QLatin1String("{p}") ? protocol::kPresets
+            const int max = want == QLatin1String("{o}")   ? state_.model().outputs
+                            : want == QLatin1String("{i}") ? state_.model().inputs
+                            : want == QLatin1String("{p}") ? state_.model().presets
                                                            : 0;
             if (want == QLatin1String("{s}"))
                 match = !parts[k].isEmpty() && scenes_;
@@ -336,7 +386,7 @@ void WebApi::request(Call& c, const RouterState::Change& change,
     for (const RouterState::Route& r : change.routes)
         outputs.append(r.output);
     if (change.kind != RouterState::Change::Kind::Routes)
-        outputs = RouterState::allPorts(Side::Outputs);
+        outputs = state_.allPorts(Side::Outputs);
     auto done = [self = c.self, answer = c.answer, success, outputs,
                  client = c.client](Outcome outcome) {
         if (self)
@@ -361,7 +411,15 @@ void WebApi::getHealth(Call& c) {
 void WebApi::getOpenApi(Call& c) {
     QFile f(QStringLiteral(":/web/openapi.json"));
     f.open(QIODevice::ReadOnly);
-    c.send(Response{200, "application/json", f.readAll(), {}});
+    QByteArray document = f.readAll();
+    // The standard model's document goes out as written, byte for byte; a
+    // rewritten one would come out with its keys reordered.
+    if (state_.model().name != protocol::Model::standard().name)
+        document = QJsonDocument(withBounds(QJsonDocument::fromJson(document).object(),
+                                            Numbered::Unknown, state_.model())
+                                     .toObject())
+                       .toJson();
+    c.send(Response{200, "application/json", document, {}});
 }
 
 void WebApi::postRoutes(Call& c) {
@@ -371,18 +429,20 @@ void WebApi::postRoutes(Call& c) {
     const QJsonArray list = b->value(QStringLiteral("routes")).toArray();
     QList<RouterState::Route> routes;
     for (const QJsonValue& v : list) {
-        const int o = bodyNumber(v.toObject().value(QStringLiteral("output")), protocol::kOutputs);
-        const int i = bodyNumber(v.toObject().value(QStringLiteral("input")), protocol::kInputs);
+        const int o =
+            bodyNumber(v.toObject().value(QStringLiteral("output")), state_.model().outputs);
+        const int i =
+            bodyNumber(v.toObject().value(QStringLiteral("input")), state_.model().inputs);
         if (!o || !i)
             break;
         routes.append({o, i});
     }
-    if (routes.isEmpty() || routes.size() != list.size() || list.size() > protocol::kOutputs) {
+    if (routes.isEmpty() || routes.size() != list.size() || list.size() > state_.model().outputs) {
         c.send(error(400, QStringLiteral("bad_routes"),
                      QStringLiteral("Send {\"routes\": [{\"output\": 1 to %1, \"input\": "
                                     "1 to %2}, ...]}, 1 to %1 routes.")
-                         .arg(protocol::kOutputs)
-                         .arg(protocol::kInputs)));
+                         .arg(state_.model().outputs)
+                         .arg(state_.model().inputs)));
         return;
     }
     request(c, RouterState::Change::toRoutes(routes),
@@ -394,10 +454,10 @@ void WebApi::putInput(Call& c) {
     const std::optional<QJsonObject> b = c.body();
     if (!b)
         return;
-    const int i = bodyNumber(b->value(QStringLiteral("input")), protocol::kInputs);
+    const int i = bodyNumber(b->value(QStringLiteral("input")), state_.model().inputs);
     if (!i) {
         c.send(error(400, QStringLiteral("bad_input"),
-                     QStringLiteral("Send {\"input\": 1 to %1}.").arg(protocol::kInputs)));
+                     QStringLiteral("Send {\"input\": 1 to %1}.").arg(state_.model().inputs)));
         return;
     }
     request(c, RouterState::Change::toRoutes({{o, i}}), [o, i] {
@@ -532,8 +592,10 @@ void WebApi::putScene(Call& c) {
     QList<RouterState::Route> routes;
     bool good = routesValue.isArray() && (scheduleValue.isUndefined() || scheduleValue.isArray());
     for (const QJsonValue& v : routesValue.toArray()) {
-        const int o = bodyNumber(v.toObject().value(QStringLiteral("output")), protocol::kOutputs);
-        const int i = bodyNumber(v.toObject().value(QStringLiteral("input")), protocol::kInputs);
+        const int o =
+            bodyNumber(v.toObject().value(QStringLiteral("output")), state_.model().outputs);
+        const int i =
+            bodyNumber(v.toObject().value(QStringLiteral("input")), state_.model().inputs);
         good = good && o && i;
         routes.append({o, i});
     }
@@ -546,8 +608,8 @@ void WebApi::putScene(Call& c) {
         c.send(error(400, QStringLiteral("bad_scene"),
                      QStringLiteral("Send {\"routes\": [{\"output\": 1 to %1, \"input\": 1 to "
                                     "%2}, ...], \"schedule\": [\"Mon-Fri 07:30\", ...]}.")
-                         .arg(protocol::kOutputs)
-                         .arg(protocol::kInputs)));
+                         .arg(state_.model().outputs)
+                         .arg(state_.model().inputs)));
         return;
     }
     QString reason;
@@ -582,7 +644,7 @@ void WebApi::postSceneRecall(Call& c) {
         if (self)
             self->finish(
                 outcome, answer, [self] { return json(200, self->outputs()); },
-                RouterState::allPorts(Side::Outputs), client);
+                self->state_.allPorts(Side::Outputs), client);
     };
     const Outcome now = scenes_->recall(c.name, asker(c), done);
     if (now != Outcome::Queued)
@@ -597,7 +659,7 @@ void WebApi::postSceneCapture(Call& c) {
     const QJsonValue list = b->value(QStringLiteral("outputs"));
     bool good = list.isUndefined() || (list.isArray() && !list.toArray().isEmpty());
     for (const QJsonValue& v : list.toArray()) {
-        const int o = bodyNumber(v, protocol::kOutputs);
+        const int o = bodyNumber(v, state_.model().outputs);
         good = good && o;
         outputs.append(o);
     }
@@ -605,7 +667,7 @@ void WebApi::postSceneCapture(Call& c) {
         return c.send(error(400, QStringLiteral("bad_outputs"),
                             QStringLiteral("Send {} for every output, or {\"outputs\": [1 to "
                                            "%1, ...]}.")
-                                .arg(protocol::kOutputs)));
+                                .arg(state_.model().outputs)));
     QString reason;
     const auto result = scenes_->capture(c.name, outputs, &reason);
     state_.audit().record(

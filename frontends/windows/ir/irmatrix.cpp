@@ -1,6 +1,6 @@
 #include "frontends/windows/ir/irmatrix.h"
 
-#include "core/protocol/shape.h"
+#include "core/protocol/model.h"
 
 #include "core/device/requests.h"
 #include "core/ir/ir_codes.h"
@@ -23,16 +23,16 @@ IRMatrix::IRMatrix(DeviceContext& context, ir::IrRouting& routing)
     setWindowTitle(QStringLiteral("IRMRX"));
     buildUi();
     connect(&routing_, &ir::IrRouting::outputChanged, this, &IRMatrix::showOutput);
-    for (int g = 0; g < protocol::kIrPorts; ++g)
+    for (int g = 0; g < protocol::kFamilyIrPorts; ++g)
         showOutput(g);
 }
 
 void IRMatrix::buildUi() {
-    static const char* const titles[protocol::kIrPorts] = {" 1", " 2", "3", "4",
-                                                           "5",  "6",  "7", "8"};
+    static const char* const titles[protocol::kFamilyIrPorts] = {" 1", " 2", "3", "4",
+                                                                 "5",  "6",  "7", "8"};
     auto* panels = new QGridLayout;
     panels->setSpacing(8);
-    for (int k = 0; k < protocol::kIrPorts; ++k) {
+    for (int k = 0; k < protocol::kFamilyIrPorts; ++k) {
         auto* panel = new QFrame(this);
         panel->setObjectName(QStringLiteral("irPanel%1").arg(k));
         // Selector by name, so the colour stays on the panel and does not
@@ -47,8 +47,8 @@ void IRMatrix::buildUi() {
         Label1[k] = new QLabel(QString::fromLatin1(titles[k]), panel);
         Label1[k]->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
         grid->addWidget(Label1[k], 0, 0, 2, 1);
-        for (int place = 0; place < protocol::kIrPorts; ++place) {
-            const int n = protocol::kIrPorts * k + place;
+        for (int place = 0; place < protocol::kFamilyIrPorts; ++place) {
+            const int n = protocol::kFamilyIrPorts * k + place;
             auto* lamp = new widgets::Lamp(
                 QColor(0, 255, 0),
                 QStringLiteral("IR output %1 input %2").arg(k + 1).arg(place + 1), panel);
@@ -94,29 +94,33 @@ void IRMatrix::buildUi() {
 void IRMatrix::Form_Load() {
     // The lamps keep what the device reported while the window was closed.
     Combo1->clear();
-    for (int i = 0; i < protocol::kIrPorts; ++i)
+    for (int i = 0; i < protocol::kFamilyIrPorts; ++i)
         Combo1->addItem(QStringLiteral("IR PORT%1").arg(i + 1));
     Combo1->setCurrentIndex(-1);
 }
 
 void IRMatrix::showOutput(int g) {
     const int v = routing_.input(g);
-    const int first = protocol::kIrPorts * g;
-    for (int n = first; n < first + protocol::kIrPorts; ++n)
+    const int first = protocol::kFamilyIrPorts * g;
+    for (int n = first; n < first + protocol::kFamilyIrPorts; ++n)
         Shape2[n]->setLit(n == first + v);
 }
 
 void IRMatrix::Command1_Click(int n) {
-    if (n >= 0 && n < protocol::kIrPorts * protocol::kIrPorts)
-        context_.write(WriteRequest::line(ir::irRouteCommand(n), WriteRequest::Check::Reported));
+    if (n >= 0 && n < protocol::kFamilyIrPorts * protocol::kFamilyIrPorts)
+        context_.write(
+            WriteRequest::line(routing_.model().irRoute(n / protocol::kFamilyIrPorts + 1,
+                                                        n % protocol::kFamilyIrPorts + 1),
+                               WriteRequest::Check::Reported));
 }
 
 void IRMatrix::Combo1_Click() {
     const int i = Combo1->currentIndex();
     if (i < 0)
         return;
-    if (i < protocol::kIrPorts)
-        context_.write(WriteRequest::line(ir::irRouteAllCommand(i), WriteRequest::Check::Reported));
+    if (i < protocol::kFamilyIrPorts)
+        context_.write(
+            WriteRequest::line(routing_.model().irRouteAll(i + 1), WriteRequest::Check::Reported));
 }
 
 void IRMatrix::Command2_Click() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/protocol/shape.h"
+#include "core/protocol/model.h"
 #include "frontends/windows/widgets/feature_window.h"
 #include "frontends/windows/widgets/lamp.h"
 
@@ -28,10 +28,10 @@ public:
     void Combo1_Click();        // route all outputs to the chosen input
     void Command2_Click();      // "Status"
 
-    std::array<QFrame*, protocol::kIrPorts> Shape1{};
-    std::array<QLabel*, protocol::kIrPorts> Label1{};
+    std::array<QFrame*, protocol::kFamilyIrPorts> Shape1{};
+    std::array<QLabel*, protocol::kFamilyIrPorts> Label1{};
     std::array<QPushButton*, 64> Command1{};
-    std::array<widgets::Lamp*, protocol::kIrPorts * protocol::kIrPorts> Shape2{};
+    std::array<widgets::Lamp*, protocol::kFamilyIrPorts * protocol::kFamilyIrPorts> Shape2{};
     QComboBox* Combo1 = nullptr;
     QPushButton* Command2 = nullptr;
 

@@ -1,6 +1,6 @@
 #include "frontends/windows/ir/irset.h"
 
-#include "core/protocol/shape.h"
+#include "core/protocol/model.h"
 
 #include "frontends/windows/titles.h"
 #include "frontends/windows/widgets/device_context.h"
@@ -92,7 +92,7 @@ void IrSet::buildUi() {
         h->setAlignment(Qt::AlignCenter);
         grid->addWidget(h, 1, c + 1);
     }
-    for (int r = 0; r < protocol::kIrPorts; ++r) {
+    for (int r = 0; r < protocol::kFamilyIrPorts; ++r) {
         grid->addWidget(new QLabel(QStringLiteral("Output%1").arg(r + 1), this), r + 2, 0);
         for (int c = 0; c < ir::kGridColumns; ++c)
             grid->addWidget(codetxt[ir::entryAt(r, c)], r + 2, c + 1);

@@ -1,6 +1,6 @@
 #include "frontends/windows/main_window/form1.h"
 
-#include "core/protocol/shape.h"
+#include "core/protocol/model.h"
 
 #include "core/device/mode_session.h"
 #include "core/device/requests.h"
@@ -49,8 +49,10 @@ const QColor kLampRed(255, 0, 0);
 
 } // namespace
 
-Form1::Form1(platform::Platform& platform, platform::Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), DeviceContext(this, dialogs), platform_(platform), switcher_(platform) {
+Form1::Form1(platform::Platform& platform, platform::Dialogs& dialogs, const protocol::Model& model,
+             QWidget* parent)
+    : QMainWindow(parent), DeviceContext(this, dialogs), platform_(platform),
+      switcher_(platform, model) {
     setWindowTitle(QStringLiteral("TARVIK-5120-300 V1.0"));
     buildUi();
     buildMenu();
@@ -172,11 +174,13 @@ void Form1::buildUi() {
     PortCmb->setAccessibleName(QStringLiteral("All outputs to"));
     allLabel->setBuddy(PortCmb);
 
-    // Routing matrix: outputs 1, 3, 5, 7 on the left, 2, 4, 6, 8 on the right.
-    // The panel is drawn wide enough to hold its eight buttons and the digit.
+    // Routing matrix, as the model has it: odd outputs on the left, even on
+    // the right. The panel is drawn wide enough to hold eight buttons and
+    // the digit.
     QFont digitFont(QStringLiteral("Verdana"), 22, QFont::Bold);
     digitFont.setStyleHint(QFont::SansSerif);
-    for (int k = 1; k <= protocol::kOutputs; ++k) {
+    const protocol::Model& model = switcher_.model();
+    for (int k = 1; k <= model.outputs; ++k) {
         const int X = 4080 * ((k - 1) % 2);
         const int Y = 1560 * ((k - 1) / 2);
         auto* panel = new QWidget(central);
@@ -193,10 +197,14 @@ void Form1::buildUi() {
         digit->setAccessibleName(QStringLiteral("Output %1").arg(k));
 
         const int arrowHeight = (k == 2 || k == 4 || k == 6) ? 375 : 360;
-        for (int j = 1; j <= 10; ++j) {
-            const int n = 10 * k + j;
+        lamps.append(QList<Lamp*>());
+        routeButtons.append(QList<QAbstractButton*>());
+        // The inputs, then the previous and next arrows at the places of
+        // positions 9 and 10.
+        for (int j = 1; j <= model.inputs + 2; ++j) {
+            const int arrow = j - model.inputs; // 1: previous, 2: next
             QAbstractButton* b = nullptr;
-            if (j <= protocol::kInputs) {
+            if (arrow <= 0) {
                 auto* pb = new QPushButton(QString::number(j), panel);
                 pb->setGeometry(twRect(5880 + 480 * (j - 1) - 5760, 1560 - 600, 375, 375));
                 pb->setStyleSheet(QStringLiteral("QPushButton { background-color: silver; "
@@ -211,18 +219,21 @@ void Form1::buildUi() {
                     new Lamp(kLampGreen, QStringLiteral("Output %1 input %2").arg(k).arg(j), panel);
                 lamp->setOutline(Qt::white);
                 lamp->setGeometry(twRect(5880 + 480 * (j - 1) + 60 - 5760, 1200 - 600, 255, 255));
-                lamps[k - 1][j - 1] = lamp;
+                lamps.last().append(lamp);
+                connect(b, &QAbstractButton::clicked, this, [this, k, j] { routeClick(k, j); });
             } else {
+                const bool next = arrow == 2;
                 auto* tb = new QToolButton(panel);
-                tb->setArrowType(j == 9 ? Qt::LeftArrow : Qt::RightArrow);
-                tb->setGeometry(twRect((j == 9 ? 6960 : 7920) - 5760, 120, 615, arrowHeight));
+                tb->setArrowType(next ? Qt::RightArrow : Qt::LeftArrow);
+                tb->setGeometry(twRect((next ? 7920 : 6960) - 5760, 120, 615, arrowHeight));
                 tb->setFocusPolicy(Qt::StrongFocus);
-                tb->setAccessibleName(j == 9 ? QStringLiteral("Output %1 previous input").arg(k)
-                                             : QStringLiteral("Output %1 next input").arg(k));
+                tb->setAccessibleName(next ? QStringLiteral("Output %1 next input").arg(k)
+                                           : QStringLiteral("Output %1 previous input").arg(k));
                 b = tb;
+                connect(b, &QAbstractButton::clicked, this,
+                        [this, k, next] { stepClick(k, next); });
             }
-            Command1[n] = b;
-            connect(b, &QAbstractButton::clicked, this, [this, n] { Command1_Click(n); });
+            routeButtons.last().append(b);
         }
     }
 
@@ -269,7 +280,7 @@ void Form1::Form_Load() {
         Combo1->addItem(QStringLiteral("COM%1").arg(i));
     updatePortTooltips();
     PortCmb->clear();
-    for (int i = 1; i <= protocol::kInputs; ++i)
+    for (int i = 1; i <= switcher_.model().inputs; ++i)
         PortCmb->addItem(QStringLiteral("Input%1").arg(i));
     PortCmb->setCurrentIndex(-1);
     modes().IrMode = 0;
@@ -421,10 +432,18 @@ void Form1::saveLog() {
 // ---------------------------------------------------------------------------
 // Routing, terminal, presets
 
-void Form1::Command1_Click(int n) {
-    if (n < 11 || n > 90)
-        return;
-    const QString cmd = device::routeCommand(n);
+void Form1::routeClick(int output, int input) {
+    const protocol::Model& model = switcher_.model();
+    if (model.isOutput(output) && model.isInput(input))
+        sendRoute(model.route(output, input));
+}
+
+void Form1::stepClick(int output, bool next) {
+    if (switcher_.model().isOutput(output))
+        sendRoute(switcher_.model().stepInput(output, next));
+}
+
+void Form1::sendRoute(const QString& cmd) {
     write(new WriteRequest(seriallink::wireBytes(cmd), WriteRequest::Check::Reported));
     Text2->setPlainText(QString(cmd).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     Text2->selectAll();

@@ -2,7 +2,7 @@
 
 #include "core/device/switcher.h"
 
-#include "core/protocol/shape.h"
+#include "core/protocol/model.h"
 #include "frontends/windows/main_window/receive_log.h"
 #include "frontends/windows/titles.h"
 #include "frontends/windows/widgets/device_context.h"
@@ -39,7 +39,8 @@ inline const QString kLogFileFilter = QStringLiteral("Log(*.txt)|*.txt");
 class Form1 : public QMainWindow, public DeviceContext {
     Q_OBJECT
 public:
-    Form1(platform::Platform& platform, platform::Dialogs& dialogs, QWidget* parent = nullptr);
+    Form1(platform::Platform& platform, platform::Dialogs& dialogs,
+          const protocol::Model& model = protocol::Model::standard(), QWidget* parent = nullptr);
     ~Form1() override;
 
     // Start-up: fills the lists, reads COMPORT, opens the port and greets
@@ -77,7 +78,10 @@ public:
     // Connection.
     void Command7_Click(); // Connect / Disconnect
     void Combo1_Click();   // port chosen
-    void Command1_Click(int index);
+    // A routing button: output to input (from 1), or to the previous or
+    // next input.
+    void routeClick(int output, int input);
+    void stepClick(int output, bool next);
     void Command2_Click(); // Clear
     void Command3_Click(); // Send
     void Command6_Click(); // Status
@@ -94,10 +98,11 @@ public:
     QPushButton* Command7 = nullptr;
     widgets::Lamp* Shape15 = nullptr; // green, "Connected"
     widgets::Lamp* Shape16 = nullptr; // red, "Disconnect"
-    // lamps[k][i]: output k + 1 (Shape17 + k), input i + 1.
-    std::array<std::array<widgets::Lamp*, protocol::kInputs>, protocol::kOutputs> lamps{};
-    // Routing buttons by index 11..90; other slots are empty.
-    std::array<QAbstractButton*, 91> Command1{};
+    // lamps[k][i]: output k + 1, input i + 1, as many as the model has.
+    QList<QList<widgets::Lamp*>> lamps;
+    // routeButtons[k]: output k + 1's input buttons, then its previous and
+    // next arrows.
+    QList<QList<QAbstractButton*>> routeButtons;
     main_window::ReceiveLog* Text1 = nullptr;
     QPlainTextEdit* Text2 = nullptr;
     QToolButton* Label9 = nullptr;
@@ -124,6 +129,9 @@ private:
     void buildUi();
     void buildMenu();
     void showConnected(bool open);
+    // Writes a route command raw, as the routing buttons always have, and
+    // shows it in the send box.
+    void sendRoute(const QString& cmd);
     void showSendMode(const QString& caption);
     // Opens PortNo; greet: at start-up, where the device is sent the status request.
     void openPort(bool greet);

@@ -1,7 +1,5 @@
 #include "frontends/windows/settings/setting.h"
 
-#include "core/protocol/shape.h"
-
 #include "core/settings/settings_session.h"
 #include "frontends/windows/settings/password.h"
 #include "frontends/windows/titles.h"
@@ -174,10 +172,10 @@ void Setting::Form_Load() {
     CopyToCmb->clear();
     CopyFromCmb->clear();
     // The copy goes from an output's display to an input (or all of them).
-    for (int k = 1; k <= protocol::kInputs; ++k) {
+    for (int k = 1; k <= session_.model().inputs; ++k)
         CopyToCmb->addItem(QStringLiteral("Input") + QString::number(k));
+    for (int k = 1; k <= session_.model().outputs; ++k)
         CopyFromCmb->addItem(QStringLiteral("Output") + QString::number(k));
-    }
     CopyToCmb->addItem(QStringLiteral("ALL"));
     CopyToCmb->setCurrentIndex(-1);
     CopyFromCmb->setCurrentIndex(-1);
