@@ -9,7 +9,6 @@ namespace seriallink {
 bool Wire::mayWrite() {
     if (lent_)
         return true;
-    ++refused_;
     qWarning("a command was written with no exchange on the line; it was not sent");
     return false;
 }

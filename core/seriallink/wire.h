@@ -40,8 +40,6 @@ public:
 
     // Whether the queue has lent it to an exchange now.
     bool isLent() const { return lent_; }
-    // Writes refused since the start because nothing was on the line.
-    int refused() const { return refused_; }
 
 private:
     friend class device::RequestQueue;
@@ -50,7 +48,6 @@ private:
 
     Connection& link_;
     bool lent_ = false;
-    int refused_ = 0;
 };
 
 } // namespace seriallink
