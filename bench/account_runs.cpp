@@ -1,7 +1,7 @@
 #include "bench/account_runs.h"
 
-#include "frontends/server/accounts.h"
-#include "frontends/server/router_state.h"
+#include "state/accounts.h"
+#include "state/router_state.h"
 #include "frontends/server/web/web_api.h"
 #include "frontends/server/web/web_auth.h"
 

@@ -3,7 +3,7 @@
 #include "bench/transfers.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/mqtt/mqtt_client.h"
-#include "frontends/server/router_state.h"
+#include "state/router_state.h"
 #include "frontends/server/server_app.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"

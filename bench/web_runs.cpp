@@ -1,8 +1,8 @@
 #include "bench/web_runs.h"
 
 #include "frontends/server/line_owner.h"
-#include "frontends/server/router_state.h"
-#include "frontends/server/scenes/scene_service.h"
+#include "state/router_state.h"
+#include "state/scenes/scene_service.h"
 #include "frontends/server/server_app.h"
 #include "frontends/server/web/web_server.h"
 #include "sim/device.h"

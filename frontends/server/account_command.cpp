@@ -1,6 +1,6 @@
 #include "frontends/server/account_command.h"
 
-#include "frontends/server/accounts.h"
+#include "state/accounts.h"
 
 #include <QDir>
 #include <QLockFile>

@@ -6,7 +6,7 @@
 #include "core/platform/port_names.h"
 #include "core/protocol/commands.h"
 #include "core/seriallink/connection.h"
-#include "frontends/server/router_state.h"
+#include "state/router_state.h"
 
 #include <QRegularExpression>
 

@@ -1,7 +1,7 @@
 #include "frontends/server/line_port_server.h"
 
 #include "core/protocol/commands.h"
-#include "frontends/server/audit_trail.h"
+#include "state/audit_trail.h"
 #include "frontends/server/line_reader.h"
 #include "frontends/server/listener.h"
 

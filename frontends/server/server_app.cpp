@@ -1,7 +1,7 @@
 #include "frontends/server/server_app.h"
 
 #include "core/files/write_file.h"
-#include "frontends/server/label_store.h"
+#include "state/label_store.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/line_port_server.h"
 #include "frontends/server/mqtt/mqtt_bridge.h"
@@ -10,8 +10,8 @@
 #include "frontends/server/platform/mdns_announcer.h"
 #include "frontends/server/platform/service_notify.h"
 #include "frontends/server/platform/tcp_listener.h"
-#include "frontends/server/router_state.h"
-#include "frontends/server/scenes/scene_service.h"
+#include "state/router_state.h"
+#include "state/scenes/scene_service.h"
 #include "frontends/server/videohub_server.h"
 #include "frontends/server/web/web_server.h"
 

@@ -1,6 +1,6 @@
 #include "frontends/server/videohub_server.h"
 
-#include "frontends/server/audit_trail.h"
+#include "state/audit_trail.h"
 #include "frontends/server/listener.h"
 
 namespace server {

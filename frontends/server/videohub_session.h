@@ -1,7 +1,7 @@
 #pragma once
 
 #include "frontends/server/block_reader.h"
-#include "frontends/server/router_state.h"
+#include "state/router_state.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -2,7 +2,7 @@
 // switcher, against a broker of the test's own.
 #include "frontends/server/line_owner.h"
 #include "frontends/server/mqtt/mqtt_client.h"
-#include "frontends/server/scenes/scene_service.h"
+#include "state/scenes/scene_service.h"
 #include "frontends/server/server_app.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"

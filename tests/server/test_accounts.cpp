@@ -2,7 +2,7 @@
 // temporary folder; passwords come from a stand-in for the terminal.
 
 #include "frontends/server/account_command.h"
-#include "frontends/server/accounts.h"
+#include "state/accounts.h"
 #include "frontends/server/options.h"
 
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // The server's scenes: the store and its file, schedules and their due times
 // across midnight, the week and daylight saving, the scheduler on a fake clock.
 
-#include "frontends/server/scenes/scene_scheduler.h"
-#include "frontends/server/scenes/scene_store.h"
-#include "frontends/server/scenes/schedule.h"
+#include "state/scenes/scene_scheduler.h"
+#include "state/scenes/scene_store.h"
+#include "state/scenes/schedule.h"
 #include "testing/fakes/fake_clock.h"
 
 #include <QDir>

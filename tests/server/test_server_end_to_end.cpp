@@ -7,7 +7,7 @@
 #include "frontends/server/line_owner.h"
 #include "frontends/server/line_port_server.h"
 #include "frontends/server/platform/mdns_announcer.h"
-#include "frontends/server/router_state.h"
+#include "state/router_state.h"
 #include "frontends/server/server_app.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"

@@ -7,7 +7,7 @@
 #include "frontends/server/line_reader.h"
 #include "frontends/server/listener.h"
 #include "frontends/server/options.h"
-#include "frontends/server/scenes/scene_service.h"
+#include "state/scenes/scene_service.h"
 #include "frontends/server/videohub_session.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"

@@ -4,9 +4,9 @@
 // and event is recorded for check_openapi.py, which holds them against the
 // OpenAPI document.
 
-#include "frontends/server/accounts.h"
+#include "state/accounts.h"
 #include "frontends/server/line_owner.h"
-#include "frontends/server/router_state.h"
+#include "state/router_state.h"
 #include "frontends/server/server_app.h"
 #include "frontends/server/web/web_api.h"
 #include "frontends/server/web/web_auth.h"

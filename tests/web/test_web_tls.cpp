@@ -1,5 +1,5 @@
 // The web port over TLS, a throwaway CA the clients' only authority.
-#include "frontends/server/router_state.h"
+#include "state/router_state.h"
 #include "frontends/server/server_app.h"
 #include "frontends/server/web/platform/http_host.h"
 #include "testing/fakes/fake_platform.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/protocol/model.h"
-#include "frontends/server/outcome.h"
+#include "state/outcome.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "frontends/server/mqtt/router_backend.h"
 
-#include "frontends/server/router_state.h"
-#include "frontends/server/scenes/scene_service.h"
+#include "state/router_state.h"
+#include "state/scenes/scene_service.h"
 
 namespace mqtt {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "frontends/server/mqtt/backend.h"
-#include "frontends/server/router_state.h"
+#include "state/router_state.h"
 
 namespace server {
 class SceneService;

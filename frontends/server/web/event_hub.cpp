@@ -1,6 +1,6 @@
 #include "frontends/server/web/event_hub.h"
 
-#include "frontends/server/scenes/scene_service.h"
+#include "state/scenes/scene_service.h"
 #include "frontends/server/web/web_api.h"
 
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #include "frontends/server/web/web_api.h"
 
 #include "core/protocol/numbers.h"
-#include "frontends/server/scenes/scene_service.h"
+#include "state/scenes/scene_service.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "frontends/server/outcome.h"
-#include "frontends/server/router_state.h"
+#include "state/outcome.h"
+#include "state/router_state.h"
 #include "frontends/server/web/platform/http_host.h"
 #include "frontends/server/web/web_auth.h"
 

@@ -1,6 +1,6 @@
 #include "frontends/server/web/web_auth.h"
 
-#include "frontends/server/audit_trail.h"
+#include "state/audit_trail.h"
 #include "frontends/server/web/web_api.h"
 
 #include <QCryptographicHash>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frontends/server/accounts.h"
+#include "state/accounts.h"
 #include "frontends/server/web/platform/http_host.h"
 
 #include <QByteArray>

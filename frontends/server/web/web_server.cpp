@@ -1,7 +1,7 @@
 #include "frontends/server/web/web_server.h"
 
-#include "frontends/server/accounts.h"
-#include "frontends/server/audit_trail.h"
+#include "state/accounts.h"
+#include "state/audit_trail.h"
 #include "frontends/server/listener.h"
 #include "frontends/server/web/event_hub.h"
 #include "frontends/server/web/platform/http_host.h"

@@ -10,7 +10,7 @@
 #include <optional>
 #include <variant>
 
-#include "frontends/server/accounts.h"
+#include "state/accounts.h"
 
 class QFileSystemWatcher;
 class QTimer;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frontends/server/outcome.h"
+#include "state/outcome.h"
 
 #include <QDateTime>
 #include <QList>

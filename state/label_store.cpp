@@ -1,4 +1,4 @@
-#include "frontends/server/label_store.h"
+#include "state/label_store.h"
 
 #include "core/files/write_file.h"
 

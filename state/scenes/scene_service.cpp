@@ -1,7 +1,7 @@
-#include "frontends/server/scenes/scene_service.h"
+#include "state/scenes/scene_service.h"
 
 #include "core/files/write_file.h"
-#include "frontends/server/scenes/schedule.h"
+#include "state/scenes/schedule.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "frontends/server/router_state.h"
+#include "state/router_state.h"
 
 #include "core/device/request_queue.h"
 #include "core/device/requests.h"

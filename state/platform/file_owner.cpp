@@ -1,4 +1,4 @@
-#include "frontends/server/platform/file_owner.h"
+#include "state/platform/file_owner.h"
 
 #ifdef Q_OS_UNIX
 #include <QFile>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/protocol/model.h"
-#include "frontends/server/accounts.h"
-#include "frontends/server/audit_trail.h"
-#include "frontends/server/outcome.h"
+#include "state/accounts.h"
+#include "state/audit_trail.h"
+#include "state/outcome.h"
 
 #include <QHash>
 #include <QList>

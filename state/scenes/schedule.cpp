@@ -1,4 +1,4 @@
-#include "frontends/server/scenes/schedule.h"
+#include "state/scenes/schedule.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
-#include "frontends/server/accounts.h"
+#include "state/accounts.h"
 
-#include "frontends/server/platform/file_owner.h"
+#include "state/platform/file_owner.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "frontends/server/audit_trail.h"
+#include "state/audit_trail.h"
 
 #include <QStringList>
 

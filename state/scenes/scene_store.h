@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frontends/server/router_state.h"
+#include "state/router_state.h"
 
 #include <QList>
 #include <QObject>

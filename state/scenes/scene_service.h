@@ -1,9 +1,9 @@
 #pragma once
 
-#include "frontends/server/outcome.h"
-#include "frontends/server/router_state.h"
-#include "frontends/server/scenes/scene_scheduler.h"
-#include "frontends/server/scenes/scene_store.h"
+#include "state/outcome.h"
+#include "state/router_state.h"
+#include "state/scenes/scene_scheduler.h"
+#include "state/scenes/scene_store.h"
 
 #include <QObject>
 #include <QStringList>

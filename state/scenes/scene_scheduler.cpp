@@ -1,8 +1,8 @@
-#include "frontends/server/scenes/scene_scheduler.h"
+#include "state/scenes/scene_scheduler.h"
 
 #include "core/platform/qt_timer.h"
-#include "frontends/server/scenes/scene_store.h"
-#include "frontends/server/scenes/schedule.h"
+#include "state/scenes/scene_store.h"
+#include "state/scenes/schedule.h"
 
 #include <QElapsedTimer>
 
