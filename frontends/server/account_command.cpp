@@ -99,7 +99,9 @@ int runAccountCommand(const QStringList& command, const QString& role, const QSt
 
     Accounts accounts(folder);
     QString why;
-    if (!accounts.load(&why))
+    // A damaged file gives way to a change, which sets it aside; a newer
+    // version's never does.
+    if (!accounts.load(&why) && (verb == QLatin1String("list") || !accounts.damaged()))
         return complain(kRefused, why);
     const bool token = kind == QLatin1String("token");
     if (verb == QLatin1String("list")) {
@@ -142,7 +144,7 @@ int runAccountCommand(const QStringList& command, const QString& role, const QSt
         return complain(kRefused, QStringLiteral("%1 is being changed by another command; try "
                                                  "again (or remove %1.lock if none runs)")
                                       .arg(accounts.path()));
-    if (!accounts.load(&why))
+    if (!accounts.load(&why) && !accounts.damaged())
         return complain(kRefused, why);
     if (const auto refusal = present(accounts))
         return complain(kRefused, *refusal);
@@ -171,6 +173,10 @@ int runAccountCommand(const QStringList& command, const QString& role, const QSt
                                                  "1024 bytes"));
     if (!accounts.save(&why))
         return complain(kRefused, why);
+    if (!accounts.setAside().isEmpty())
+        err << QStringLiteral("the damaged %1 is kept as %2")
+                   .arg(accounts.path(), accounts.setAside())
+            << Qt::endl;
     // Only once it is kept, or it would work nowhere.
     if (!newToken.isEmpty())
         out << newToken << Qt::endl;
