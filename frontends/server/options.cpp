@@ -1,5 +1,7 @@
 #include "frontends/server/options.h"
 
+#include "core/cmdline/option_help.h"
+
 #include "core/platform/port_names.h"
 
 #include "core/platform/tcp_target.h"
@@ -110,28 +112,6 @@ QList<QCommandLineOption> serverOptions() {
 
 } // namespace
 
-QString optionLines(const QList<QCommandLineOption>& options) {
-    constexpr int kColumn = 23;
-    QString out;
-    for (const QCommandLineOption& o : options) {
-        if (o.flags() & QCommandLineOption::HiddenFromHelp)
-            continue;
-        QStringList names;
-        for (const QString& n : o.names())
-            names.append((n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n);
-        QString line = QStringLiteral("  ") + names.join(QStringLiteral(", "));
-        if (!o.valueName().isEmpty())
-            line += QLatin1Char(' ') + o.valueName();
-        line = line.size() < kColumn ? line.leftJustified(kColumn) : line + QStringLiteral("  ");
-        out += line +
-               QString(o.description())
-                   .replace(QLatin1Char('\n'),
-                            QLatin1Char('\n') + QString(kColumn, QLatin1Char(' '))) +
-               QLatin1Char('\n');
-    }
-    return out;
-}
-
 QString usage() {
     QString text = QStringLiteral(
         "Usage: hdmi-matrix-server [--port P] [--model M]\n"
@@ -143,7 +123,7 @@ QString usage() {
         "                          [--state-dir DIR] [--poll S] [--name TEXT] [--allow CIDR]...\n"
         "                          [--max-clients N] [--max-per-address N] [--no-schedule] [-v]\n\n"
         "Owns the switcher's line and shares it with many clients.\n\n");
-    return text + optionLines(serverOptions()) +
+    return text + cmdline::optionLines(serverOptions(), {.column = 23}) +
            QStringLiteral(
                "\n"
                "The accounts of the web page and API, in accounts.json in the state folder:\n\n"
