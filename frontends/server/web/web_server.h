@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frontends/server/web/platform/http_host.h"
+#include "frontends/server/web/http_message.h"
 #include "frontends/server/web/platform/web_listener.h"
 
 #include <QHostAddress>
@@ -23,7 +23,6 @@ class SceneService;
 
 namespace web {
 
-class HttpHost;
 class WebApi;
 class WebAuth;
 class EventHub;
@@ -103,7 +102,7 @@ private:
     QTimer* settle_;
     std::unique_ptr<WebApi> api_;
     std::unique_ptr<EventHub> events_;
-    std::unique_ptr<HttpHost> host_;
+    std::unique_ptr<WebListener> listener_;
 };
 
 } // namespace web
