@@ -2,8 +2,8 @@
 // temporary folder; passwords come from a stand-in for the terminal.
 
 #include "frontends/server/account_command.h"
-#include "state/accounts.h"
 #include "frontends/server/options.h"
+#include "state/accounts.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -38,9 +38,11 @@ struct FakePasswords : server::PasswordSource {
 QString listed(const Accounts& a) {
     QStringList users, tokens;
     for (const auto& u : a.users())
-        users << u.name + '=' + server::roleName(a.find(u.name, false)->role);
+        users << u.name + '=' + server::roleName(a.find(u.name, false)->role) +
+                     (u.rooms.isEmpty() ? "" : '[' + a.find(u.name, false)->rooms.join(',') + ']');
     for (const auto& t : a.tokens())
-        tokens << t.name + '=' + server::roleName(a.find(t.name, true)->role);
+        tokens << t.name + '=' + server::roleName(a.find(t.name, true)->role) +
+                      (t.rooms.isEmpty() ? "" : '[' + a.find(t.name, true)->rooms.join(',') + ']');
     return QString(users.join(' ') + '|' + tokens.join(' ')).replace(QString(64, 'a'), "*64");
 }
 
@@ -188,7 +190,7 @@ void TestAccounts::badFile_data() {
         "{'name': 'a', 'role': 'admin', 'hash': '" + QByteArray(64, 'a') + "'}";
     row("not JSON", "{'version': 1,", "not JSON");
     row("a list", "[]", "no \"version\"");
-    row("newer", "{'version': 2, 'users': 5}", "newer version (2)");
+    row("newer", "{'version': 3, 'users': 5}", "newer version (3)");
     row("users missing", "{'version': 1, 'tokens': []}", "\"users\" is not a list");
     row("bad role", "{'version': 1, 'users': [{'name': 'a', 'role': 'boss', 'password': '$x'}]}",
         "user 1 lacks");
@@ -263,6 +265,13 @@ void TestAccounts::command_data() {
         "|t1=viewer t2=admin");
     row("added meanwhile", "user add bob --role admin", "&user add bob --role viewer|s3cret", 1,
         "exists already", "alice=operator bob=viewer|t1=viewer t2=admin");
+    row("kept to rooms", "user add bob --role operator --rooms Hall-A,Foyer", "s3cret", 0,
+        "added as operator in Hall-A, Foyer",
+        "alice=operator bob=operator[Hall-A,Foyer]|t1=viewer t2=admin");
+    row("token to a room", "token rooms t1 Foyer", "", 0, "token \"t1\" now kept to Foyer",
+        "alice=operator|t1=viewer[Foyer] t2=admin");
+    row("rooms not taken", "user remove alice --rooms Foyer", "", 2, "usage: user remove");
+    row("rooms alone", "--rooms Foyer", "", 2, "--rooms is for the user and token commands");
     row("damaged file", "user list", "{", 1, "not JSON", "");
     row("unwritable", "token add t9 --role admin", "!file", 1, "cannot create", "");
 }
@@ -307,7 +316,7 @@ void TestAccounts::command() {
         server::parseOptions(QStringList{"--state-dir", folder} + command.split(' '), {}, &errText);
     errText += o ? "" : "\n";
     QCOMPARE(o ? server::runAccountCommand(o->command, o->role, o->stateDir, passwords, outStream,
-                                           errStream)
+                                           errStream, o->rooms)
                : 2,
              status);
     const QString shown = outText.endsWith(QLatin1Char('\n')) ? outText.chopped(1) : outText;

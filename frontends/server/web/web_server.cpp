@@ -1,12 +1,14 @@
 #include "frontends/server/web/web_server.h"
 
-#include "state/accounts.h"
-#include "state/audit_trail.h"
+#include "state/room_store.h"
+
 #include "frontends/server/listener.h"
 #include "frontends/server/web/event_hub.h"
 #include "frontends/server/web/platform/http_host.h"
 #include "frontends/server/web/web_api.h"
 #include "frontends/server/web/web_auth.h"
+#include "state/accounts.h"
+#include "state/audit_trail.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,6 +33,8 @@ QByteArray contentType(const QString& file) {
         return "text/css; charset=utf-8";
     if (file.endsWith(QLatin1String(".svg")))
         return "image/svg+xml";
+    if (file.endsWith(QLatin1String(".webmanifest")))
+        return "application/manifest+json";
     return "application/octet-stream";
 }
 
@@ -156,7 +160,15 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
       auth_(std::make_unique<WebAuth>(*accounts_, state.audit())),
       watcher_(new QFileSystemWatcher(this)), settle_(new QTimer(this)),
       api_(std::make_unique<WebApi>(state, name, *auth_)),
-      events_(std::make_unique<EventHub>(state, *api_)), host_(std::make_unique<HttpHost>(limits)) {
+      events_(std::make_unique<EventHub>(state, *api_)), host_(std::make_unique<HttpHost>(limits)),
+      rooms_(std::make_unique<server::RoomStore>(stateDir, state.model())) {
+    QString roomsWhy;
+    if (!rooms_->load(&roomsWhy))
+        QTimer::singleShot(0, this,
+                           [this, roomsWhy] { emit event(QStringLiteral("rooms: ") + roomsWhy); });
+    connect(rooms_.get(), &server::RoomStore::logLine, this, &WebServer::event);
+    api_->setRooms(rooms_.get());
+    events_->setRooms(rooms_.get());
     setHostNames({});
     host_->streamPath = QStringLiteral("/api/v1/events");
     host_->checkStream = [this, limits](const Request& sent, QVariant& tag) {
@@ -319,6 +331,13 @@ void WebServer::reloadAccounts() {
                 state_.audit().record(
                     QStringLiteral("local"), QStringLiteral("the command line"),
                     QStringLiteral("%1 \"%2\" now %3").arg(kind, a.name, server::roleName(a.role)));
+            if (old != before.end() && old->rooms != a.rooms)
+                state_.audit().record(QStringLiteral("local"), QStringLiteral("the command line"),
+                                      QStringLiteral("%1 \"%2\" kept to rooms: %3")
+                                          .arg(kind, a.name,
+                                               a.rooms.isEmpty()
+                                                   ? QStringLiteral("none")
+                                                   : a.rooms.join(QStringLiteral(", "))));
         }
         for (const auto& b : before)
             if (std::none_of(after.begin(), after.end(),
@@ -329,6 +348,8 @@ void WebServer::reloadAccounts() {
     changes(users, accounts_->users(), QStringLiteral("user"));
     changes(tokens, accounts_->tokens(), QStringLiteral("token"));
     auth_->accountsChanged();
+    // An account's rooms may have changed what its pages may see.
+    events_->refresh();
 }
 
 WebServer::~WebServer() = default;

@@ -17,6 +17,7 @@ class QTimer;
 
 namespace server {
 class Accounts;
+class RoomStore;
 class RouterState;
 class SceneService;
 } // namespace server
@@ -104,6 +105,8 @@ private:
     std::unique_ptr<WebApi> api_;
     std::unique_ptr<EventHub> events_;
     std::unique_ptr<HttpHost> host_;
+    // The rooms, in the state folder beside the accounts that name them.
+    std::unique_ptr<server::RoomStore> rooms_;
 };
 
 } // namespace web
