@@ -319,7 +319,8 @@ void WebServer::reloadAccounts() {
     tokens_ = accounts_->tokens();
     // What changed, for the audit trail: the command line that changed it
     // runs on this machine, as whoever may write the state folder.
-    auto changes = [this](const auto& before, const auto& after, const QString& kind) {
+    bool rooms = false;
+    auto changes = [this, &rooms](const auto& before, const auto& after, const QString& kind) {
         for (const auto& a : after) {
             const auto old = std::find_if(before.begin(), before.end(),
                                           [&](const auto& b) { return b.name == a.name; });
@@ -331,13 +332,15 @@ void WebServer::reloadAccounts() {
                 state_.audit().record(
                     QStringLiteral("local"), QStringLiteral("the command line"),
                     QStringLiteral("%1 \"%2\" now %3").arg(kind, a.name, server::roleName(a.role)));
-            if (old != before.end() && old->rooms != a.rooms)
+            if (old != before.end() && old->rooms != a.rooms) {
+                rooms = true;
                 state_.audit().record(QStringLiteral("local"), QStringLiteral("the command line"),
                                       QStringLiteral("%1 \"%2\" kept to rooms: %3")
                                           .arg(kind, a.name,
                                                a.rooms.isEmpty()
                                                    ? QStringLiteral("none")
                                                    : a.rooms.join(QStringLiteral(", "))));
+            }
         }
         for (const auto& b : before)
             if (std::none_of(after.begin(), after.end(),
@@ -348,8 +351,9 @@ void WebServer::reloadAccounts() {
     changes(users, accounts_->users(), QStringLiteral("user"));
     changes(tokens, accounts_->tokens(), QStringLiteral("token"));
     auth_->accountsChanged();
-    // An account's rooms may have changed what its pages may see.
-    events_->refresh();
+    // An account's rooms changed what its open pages may see.
+    if (rooms)
+        events_->refresh();
 }
 
 WebServer::~WebServer() = default;

@@ -55,15 +55,21 @@ function connect() {
   const url = new URL("api/v1/events", location.href);
   url.protocol = url.protocol === "https:" ? "wss:" : "ws:";
   const mine = new WebSocket(url);
+  let heard = false;
   socket = mine;
-  mine.onmessage = (e) => receive(JSON.parse(e.data));
+  mine.onmessage = (e) => {
+    heard = true;
+    receive(JSON.parse(e.data));
+  };
   mine.onclose = () => {
     if (socket !== mine) return; // signed out: not to be opened again
     socket = null;
     online = false;
-    // Asked at once: an account added or removed closes the stream too,
-    // and the server is most likely there.
-    start();
+    // A stream that ran is asked after at once: an account added or
+    // removed closes it too, and the server is most likely there. One
+    // refused from the start (too many streams) waits its turn.
+    if (heard) start();
+    else retryLater();
   };
 }
 
