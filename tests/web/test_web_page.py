@@ -300,6 +300,10 @@ class WebPage(unittest.TestCase):
                 "width": 320, "height": 640, "deviceScaleFactor": 1, "mobile": True})
             self.assertLessEqual(p.execute_script("return document.documentElement.scrollWidth"),
                                  320)
+            p.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                "width": 768, "height": 1024, "deviceScaleFactor": 1, "mobile": True})
+            first, second = p.find_elements(By.CSS_SELECTOR, "#outputs > *")[:2]
+            self.assertEqual(first.rect["y"], second.rect["y"])  # two columns on a tablet
         finally:
             p.quit()
 

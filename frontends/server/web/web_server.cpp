@@ -334,12 +334,12 @@ void WebServer::reloadAccounts() {
                     QStringLiteral("%1 \"%2\" now %3").arg(kind, a.name, server::roleName(a.role)));
             if (old != before.end() && old->rooms != a.rooms) {
                 rooms = true;
-                state_.audit().record(QStringLiteral("local"), QStringLiteral("the command line"),
-                                      QStringLiteral("%1 \"%2\" kept to rooms: %3")
-                                          .arg(kind, a.name,
-                                               a.rooms.isEmpty()
-                                                   ? QStringLiteral("none")
-                                                   : a.rooms.join(QStringLiteral(", "))));
+                state_.audit().record(
+                    QStringLiteral("local"), QStringLiteral("the command line"),
+                    a.rooms.isEmpty()
+                        ? QStringLiteral("%1 \"%2\" reaches every output").arg(kind, a.name)
+                        : QStringLiteral("%1 \"%2\" kept to %3")
+                              .arg(kind, a.name, a.rooms.join(QStringLiteral(", "))));
             }
         }
         for (const auto& b : before)
