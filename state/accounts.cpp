@@ -1,6 +1,7 @@
 #include "state/accounts.h"
 
 #include "state/platform/file_owner.h"
+#include "state/room_store.h"
 
 #include <QDir>
 #include <QFile>
@@ -130,14 +131,21 @@ bool Accounts::read(const QJsonValue& value, bool tokens, QList<Entry>* into, QS
         const QString name = o.value(QLatin1String("name")).toString();
         const std::optional<Role> role = roleFromName(o.value(QLatin1String("role")).toString());
         const QByteArray secret = o.value(QLatin1String(secretKey(tokens))).toString().toLatin1();
-        Entry e{name, role.value_or(Role::Viewer), secret};
+        Entry e{name, role.value_or(Role::Viewer), secret, {}};
+        // Absent in files from before rooms: every output.
+        bool roomsGood = o.value(QLatin1String("rooms")).isUndefined() ||
+                         o.value(QLatin1String("rooms")).isArray();
+        for (const QJsonValue& room : o.value(QLatin1String("rooms")).toArray()) {
+            roomsGood = roomsGood && RoomStore::nameAllowed(room.toString());
+            e.rooms.append(room.toString());
+        }
         if (tokens) {
             e.secret = QByteArray::fromHex(secret);
             if (secret.size() != 2 * kTokenHashBytes || e.secret.toHex() != secret.toLower())
                 e.secret.clear();
         }
-        if (!nameAllowed(name) || !role || e.secret.isEmpty()) {
-            *why = QStringLiteral("%1 %2 lacks a valid name, role or %3")
+        if (!nameAllowed(name) || !role || e.secret.isEmpty() || !roomsGood) {
+            *why = QStringLiteral("%1 %2 lacks a valid name, role, rooms or %3")
                        .arg(QLatin1String(kind))
                        .arg(i + 1)
                        .arg(QLatin1String(secretKey(tokens)));
@@ -182,19 +190,29 @@ bool Accounts::load(QString* error) {
 }
 
 bool Accounts::save(QString* error) {
+    bool rooms = false;
     QJsonObject root;
     for (const bool tokens : {false, true}) {
         QJsonArray list;
-        for (const Entry& e : tokens ? tokens_ : users_)
-            list.append(QJsonObject{
+        for (const Entry& e : tokens ? tokens_ : users_) {
+            QJsonObject o{
                 {"name", e.name},
                 {"role", roleName(e.role)},
-                {secretKey(tokens), QString::fromLatin1(tokens ? e.secret.toHex() : e.secret)}});
+                {secretKey(tokens), QString::fromLatin1(tokens ? e.secret.toHex() : e.secret)}};
+            if (!e.rooms.isEmpty())
+                o.insert(QLatin1String("rooms"), QJsonArray::fromStringList(e.rooms));
+            rooms = rooms || !e.rooms.isEmpty();
+            list.append(o);
+        }
         root.insert(QLatin1String(tokens ? "tokens" : "users"), list);
     }
     files::VersionedJson::Write how;
     how.ownerOnly = true;
     how.opened = [this](int fd, QString* why) { return shareFolderOwner(fd, folder_, why); };
+    // Version 1 while no account is limited to rooms, so that an older
+    // server still reads the file; one that is must not be read by a server
+    // that would give it every output.
+    how.version = rooms ? kVersion : 1;
     return file_.write(root, error, how);
 }
 
@@ -205,26 +223,35 @@ bool Accounts::empty() const {
 QList<Accounts::User> Accounts::users() const {
     QList<User> list;
     for (const Entry& e : users_)
-        list.append({e.name, e.role});
+        list.append({e.name, e.role, e.rooms});
     return list;
 }
 
 QList<Accounts::Token> Accounts::tokens() const {
     QList<Token> list;
     for (const Entry& e : tokens_)
-        list.append({e.name, e.role});
+        list.append({e.name, e.role, e.rooms});
     return list;
 }
 
-Accounts::Edit Accounts::addUser(const QString& name, Role role, const QByteArray& password) {
-    if (!nameAllowed(name) || !passwordAllowed(password))
+namespace {
+
+bool roomsAllowed(const QStringList& rooms) {
+    return std::all_of(rooms.begin(), rooms.end(), RoomStore::nameAllowed);
+}
+
+} // namespace
+
+Accounts::Edit Accounts::addUser(const QString& name, Role role, const QByteArray& password,
+                                 const QStringList& rooms) {
+    if (!nameAllowed(name) || !passwordAllowed(password) || !roomsAllowed(rooms))
         return Edit::Invalid;
     if (indexOf(users_, name) >= 0)
         return Edit::Exists;
     const std::optional<QByteArray> hash = hashPassword(password);
     if (!hash)
         return Edit::Invalid;
-    return insert(users_, {name, role, *hash});
+    return insert(users_, {name, role, *hash, rooms});
 }
 
 Accounts::Edit Accounts::setPassword(const QString& name, const QByteArray& password) {
@@ -260,8 +287,20 @@ Accounts::Edit Accounts::removeUser(const QString& name) {
     return Edit::Done;
 }
 
-Accounts::Edit Accounts::addToken(const QString& name, Role role, QByteArray* token) {
-    if (!nameAllowed(name))
+Accounts::Edit Accounts::setRooms(const QString& name, bool token, const QStringList& rooms) {
+    if (!nameAllowed(name) || !roomsAllowed(rooms))
+        return Edit::Invalid;
+    QList<Entry>& list = token ? tokens_ : users_;
+    const qsizetype i = indexOf(list, name);
+    if (i < 0)
+        return Edit::Unknown;
+    list[i].rooms = rooms;
+    return Edit::Done;
+}
+
+Accounts::Edit Accounts::addToken(const QString& name, Role role, QByteArray* token,
+                                  const QStringList& rooms) {
+    if (!nameAllowed(name) || !roomsAllowed(rooms))
         return Edit::Invalid;
     if (indexOf(tokens_, name) >= 0)
         return Edit::Exists;
@@ -271,7 +310,7 @@ Accounts::Edit Accounts::addToken(const QString& name, Role role, QByteArray* to
                                                            QByteArray::OmitTrailingEquals);
     if (token)
         *token = text;
-    return insert(tokens_, {name, role, tokenHash(text)});
+    return insert(tokens_, {name, role, tokenHash(text), rooms});
 }
 
 Accounts::Edit Accounts::removeToken(const QString& name) {
@@ -287,8 +326,8 @@ Accounts::Edit Accounts::removeToken(const QString& name) {
 Accounts::PasswordCheck Accounts::passwordCheck(const QString& name) const {
     const qsizetype i = indexOf(users_, name);
     if (i < 0)
-        return {name, Role::Viewer, dummyHash(), false};
-    return {users_[i].name, users_[i].role, users_[i].secret, true};
+        return {name, Role::Viewer, dummyHash(), false, {}};
+    return {users_[i].name, users_[i].role, users_[i].secret, true, users_[i].rooms};
 }
 
 std::optional<Accounts::Principal> Accounts::check(const PasswordCheck& c,
@@ -299,7 +338,7 @@ std::optional<Accounts::Principal> Accounts::check(const PasswordCheck& c,
                                                 quint64(password.size())) == 0;
     if (!right || !c.known)
         return std::nullopt;
-    return Principal{c.name, c.role, false};
+    return Principal{c.name, c.role, false, c.rooms};
 }
 
 std::optional<Accounts::Principal> Accounts::signIn(const QString& name,
@@ -317,7 +356,7 @@ std::optional<Accounts::Principal> Accounts::checkToken(QByteArrayView token) co
             match = &e;
     if (!match)
         return std::nullopt;
-    return Principal{match->name, match->role, true};
+    return Principal{match->name, match->role, true, match->rooms};
 }
 
 std::optional<Accounts::Principal> Accounts::find(const QString& name, bool token) const {
@@ -325,7 +364,7 @@ std::optional<Accounts::Principal> Accounts::find(const QString& name, bool toke
     const qsizetype i = indexOf(list, name);
     if (i < 0)
         return std::nullopt;
-    return Principal{list[i].name, list[i].role, token};
+    return Principal{list[i].name, list[i].role, token, list[i].rooms};
 }
 
 } // namespace server

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QJsonValue;
@@ -25,24 +26,31 @@ std::optional<Role> roleFromName(const QString& name);
 // role and a password hash (libsodium's crypto_pwhash_str, Argon2id, the
 // interactive limits), and API tokens with a name, a role and a hash of the
 // token (never the token). Names: 1 to 64 characters, letters, digits and
-// ". _ -" only, unique (a user and a token may share a name).
+// ". _ -" only, unique (a user and a token may share a name). A user or
+// token may be kept to rooms (see RoomStore): it then sees and changes their
+// outputs alone. A file is written as version 2 only when it holds rooms, so
+// that an older server, which would not know to keep anybody to them,
+// refuses it rather than give every output.
 class Accounts {
 public:
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2;
 
     struct User {
         QString name;
         Role role = Role::Viewer;
+        QStringList rooms; // none: every output
     };
     struct Token {
         QString name;
         Role role = Role::Viewer;
+        QStringList rooms; // none: every output
     };
     // Who a password or token proved to be.
     struct Principal {
         QString name;
         Role role = Role::Viewer;
         bool token = false;
+        QStringList rooms;
     };
     enum class Edit { Done, Exists, Unknown, Invalid };
 
@@ -67,13 +75,17 @@ public:
     static bool nameAllowed(const QString& name);
 
     // Invalid: a bad name, or an empty password.
-    Edit addUser(const QString& name, Role role, const QByteArray& password);
+    Edit addUser(const QString& name, Role role, const QByteArray& password,
+                 const QStringList& rooms = {});
     Edit setPassword(const QString& name, const QByteArray& password);
     Edit setRole(const QString& name, Role role);
     Edit removeUser(const QString& name);
     // The new token's text on Done: at least 32 random bytes from libsodium,
     // URL-safe base64 without padding, shown once and never kept.
-    Edit addToken(const QString& name, Role role, QByteArray* token);
+    Edit addToken(const QString& name, Role role, QByteArray* token, const QStringList& rooms = {});
+    // Keeps the user or token to these rooms; none lifts the limit.
+    // Invalid: a room's name RoomStore would not take.
+    Edit setRooms(const QString& name, bool token, const QStringList& rooms);
     Edit removeToken(const QString& name);
 
     // The user, when the password is theirs. An unknown user costs the
@@ -87,6 +99,7 @@ public:
         Role role = Role::Viewer;
         QByteArray hash; // the user's, or a stand-in's for an unknown name
         bool known = false;
+        QStringList rooms;
     };
     PasswordCheck passwordCheck(const QString& name) const;
     static std::optional<Principal> check(const PasswordCheck& c, QByteArrayView password);
@@ -103,6 +116,7 @@ private:
         QString name;
         Role role = Role::Viewer;
         QByteArray secret;
+        QStringList rooms;
     };
     static qsizetype indexOf(const QList<Entry>& list, const QString& name);
     static Edit insert(QList<Entry>& list, Entry entry);

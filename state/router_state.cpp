@@ -316,6 +316,30 @@ QString RouterState::describe(const Change& c) {
     return locksText(c.locks);
 }
 
+bool RouterState::within(const Asker& asker, const Change& change) const {
+    if (!asker.limited)
+        return true;
+    switch (change.kind) {
+    case Change::Kind::Routes:
+        return std::all_of(change.routes.begin(), change.routes.end(),
+                           [&](const Route& r) { return asker.reaches(r.output); });
+    case Change::Kind::Labels:
+        // An input feeds every room: its name is not one room's to change.
+        return change.side == Side::Outputs &&
+               std::all_of(change.labels.begin(), change.labels.end(),
+                           [&](const LabelChange& l) { return asker.reaches(l.port); });
+    case Change::Kind::Locks:
+        return std::all_of(change.locks.begin(), change.locks.end(),
+                           [&](const LockChange& l) { return asker.reaches(l.output); });
+    case Change::Kind::AllOutputs:
+    case Change::Kind::PresetRecall:
+    case Change::Kind::PresetSave:
+        break;
+    }
+    // These change every output, or what the switcher keeps for all.
+    return false;
+}
+
 Outcome RouterState::ask(const Asker& asker, const Change& change, Finished finished) {
     const QString what = describe(change);
     // Once it is over, and only then, the trail says how it went.
@@ -327,7 +351,7 @@ Outcome RouterState::ask(const Asker& asker, const Change& change, Finished fini
             finished(o);
     };
     Outcome now = Outcome::Forbidden;
-    if (asker.role >= needs(change.kind)) {
+    if (asker.role >= needs(change.kind) && within(asker, change)) {
         switch (change.kind) {
         case Change::Kind::Routes:
             now = requestRoutes(asker.client, change.routes, ended);

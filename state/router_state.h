@@ -85,6 +85,11 @@ public:
         QString who;
         QString from;
         Role role = Role::Admin;
+        // A client limited to some outputs (an account kept to rooms) may
+        // change those alone: no preset, no input label, no other output.
+        bool limited = false;
+        QList<int> outputs = {}; // what a limited client may change, ascending
+        bool reaches(int output) const { return !limited || outputs.contains(output); }
     };
     // A change somebody asks for.
     struct Change {
@@ -107,6 +112,8 @@ public:
     };
     // The role a kind of change needs.
     static Role needs(Change::Kind kind);
+    // Whether every output the change touches is the asker's to change.
+    bool within(const Asker& asker, const Change& change) const;
     // The change in the words of the log and the audit trail.
     static QString describe(const Change& change);
 

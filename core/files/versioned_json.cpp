@@ -80,7 +80,7 @@ bool VersionedJson::write(QJsonObject root, QString* error, const Write& how) {
     }
     if (state_ == State::Damaged && !setAside(error))
         return false;
-    root.insert(QLatin1String("version"), version_);
+    root.insert(QLatin1String("version"), how.version > 0 ? how.version : version_);
     const QByteArray bytes = QJsonDocument(root).toJson();
     QSaveFile file(path_);
     const auto fail = [&](const QString& why) {
@@ -98,7 +98,7 @@ bool VersionedJson::write(QJsonObject root, QString* error, const Write& how) {
     if (file.write(bytes) != bytes.size() || !file.commit())
         return fail(file.errorString());
     state_ = State::Fine;
-    fileVersion_ = version_;
+    fileVersion_ = how.version > 0 ? how.version : version_;
     return true;
 }
 

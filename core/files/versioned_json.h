@@ -43,6 +43,9 @@ public:
     // 0600); opened, when given, sees the new file's descriptor before a
     // byte is written (to give it an owner) and may refuse it.
     struct Write {
+        // The version written, when an older one still says all the file
+        // holds (0: this program's).
+        int version = 0;
         bool ownerOnly = false;
         std::function<bool(int fd, QString* why)> opened;
     };

@@ -1,6 +1,7 @@
 #include "frontends/server/account_command.h"
 
 #include "state/accounts.h"
+#include "state/room_store.h"
 
 #include <QDir>
 #include <QLockFile>
@@ -26,12 +27,14 @@ struct Form {
 };
 
 constexpr Form kForms[] = {
-    {"user", "add", "NAME --role ROLE", 3, true},
+    {"user", "add", "NAME --role ROLE [--rooms ROOMS]", 3, true},
     {"user", "passwd", "NAME", 3, false},
     {"user", "role", "NAME ROLE", 4, false},
+    {"user", "rooms", "NAME ROOMS", 4, false},
     {"user", "remove", "NAME", 3, false},
     {"user", "list", "", 2, false},
-    {"token", "add", "NAME --role ROLE", 3, true},
+    {"token", "add", "NAME --role ROLE [--rooms ROOMS]", 3, true},
+    {"token", "rooms", "NAME ROOMS", 4, false},
     {"token", "remove", "NAME", 3, false},
     {"token", "list", "", 2, false},
 };
@@ -65,10 +68,11 @@ std::optional<QByteArray> askPassword(PasswordSource& source, QString* why) {
 
 // Why the words and --role do not make the form's command; empty when
 // they do.
-QString usageProblem(const Form& form, const QStringList& command, const QString& role) {
+QString usageProblem(const Form& form, const QStringList& command, const QString& role,
+                     bool roomsOption) {
     const QString kind = QLatin1String(form.kind);
     const QString verb = QLatin1String(form.verb);
-    if (command.size() != form.words || (!form.takesRole && !role.isEmpty()))
+    if (command.size() != form.words || (!form.takesRole && (!role.isEmpty() || roomsOption)))
         return QStringLiteral("usage: %1 %2 %3")
             .arg(kind, verb, QLatin1String(form.rest))
             .trimmed();
@@ -84,35 +88,51 @@ QString usageProblem(const Form& form, const QStringList& command, const QString
     return {};
 }
 
+// " in Hall A, Foyer" for the lists and confirmations; nothing for none.
+QString roomsText(const QStringList& rooms) {
+    return rooms.isEmpty() ? QString() : QStringLiteral(" in ") + rooms.join(QStringLiteral(", "));
+}
+
 void list(const Accounts& accounts, bool token, QTextStream& out) {
     if (token)
         for (const Accounts::Token& t : accounts.tokens())
-            out << t.name << ' ' << roleName(t.role) << '\n';
+            out << t.name << ' ' << roleName(t.role) << roomsText(t.rooms) << '\n';
     else
         for (const Accounts::User& u : accounts.users())
-            out << u.name << ' ' << roleName(u.role) << '\n';
+            out << u.name << ' ' << roleName(u.role) << roomsText(u.rooms) << '\n';
     out.flush();
 }
 
 } // namespace
 
 int runAccountCommand(const QStringList& command, const QString& role, const QString& folder,
-                      PasswordSource& passwords, QTextStream& out, QTextStream& err) {
+                      PasswordSource& passwords, QTextStream& out, QTextStream& err,
+                      const std::optional<QString>& roomsOption) {
     const auto complain = [&err](int status, const QString& why) {
         err << "hdmi-matrix-server: " << why << Qt::endl;
         return status;
     };
     const Form* form = formOf(command);
     if (!form)
-        return complain(kUsage, QStringLiteral("\"%1\" is not a command: user add, passwd, "
-                                               "role, remove or list; token add, remove or list")
-                                    .arg(command.join(QLatin1Char(' '))));
+        return complain(
+            kUsage, QStringLiteral("\"%1\" is not a command: user add, passwd, "
+                                   "role, rooms, remove or list; token add, rooms, remove or list")
+                        .arg(command.join(QLatin1Char(' '))));
     const QString kind = QLatin1String(form->kind);
     const QString verb = QLatin1String(form->verb);
-    if (const QString why = usageProblem(*form, command, role); !why.isEmpty())
+    if (const QString why = usageProblem(*form, command, role, roomsOption.has_value());
+        !why.isEmpty())
         return complain(kUsage, why);
     const QString roleWord = form->takesRole ? role : command.value(3);
     const std::optional<Role> newRole = roleFromName(roleWord);
+    const bool roomsVerb = verb == QLatin1String("rooms");
+    const QStringList rooms =
+        RoomStore::splitNames(roomsVerb ? command.value(3) : roomsOption.value_or(QString()));
+    for (const QString& room : rooms)
+        if (!RoomStore::nameAllowed(room))
+            return complain(kUsage, QStringLiteral("\"%1\" is not a room's name: 1 to 64 "
+                                                   "characters, no control characters")
+                                        .arg(room));
     const QString name = command.value(2);
 
     Accounts accounts(folder);
@@ -165,13 +185,19 @@ int runAccountCommand(const QStringList& command, const QString& role, const QSt
     QString done;
     Accounts::Edit edit = Accounts::Edit::Done;
     if (password) {
-        edit = verb == QLatin1String("add") ? accounts.addUser(name, *newRole, *password)
+        edit = verb == QLatin1String("add") ? accounts.addUser(name, *newRole, *password, rooms)
                                             : accounts.setPassword(name, *password);
-        done = verb == QLatin1String("add") ? QStringLiteral(" added as ") + roleWord
-                                            : QStringLiteral(": password changed");
+        done = verb == QLatin1String("add")
+                   ? QStringLiteral(" added as ") + roleWord + roomsText(rooms)
+                   : QStringLiteral(": password changed");
     } else if (verb == QLatin1String("add")) {
-        edit = accounts.addToken(name, *newRole, &newToken);
-        done = QStringLiteral(" added as %1; the token is shown this once").arg(roleWord);
+        edit = accounts.addToken(name, *newRole, &newToken, rooms);
+        done = QStringLiteral(" added as %1%2; the token is shown this once")
+                   .arg(roleWord, roomsText(rooms));
+    } else if (roomsVerb) {
+        edit = accounts.setRooms(name, token, rooms);
+        done = rooms.isEmpty() ? QStringLiteral(" now reaches every output")
+                               : QStringLiteral(" now kept to ") + rooms.join(QStringLiteral(", "));
     } else if (verb == QLatin1String("role")) {
         edit = accounts.setRole(name, *newRole);
         done = QStringLiteral(" is now ") + roleWord;

@@ -28,7 +28,9 @@ public:
 // complaint, nothing secret, to err. The exit status: 0 done, 1 refused
 // (the name exists or is unknown, the passwords differ, the file cannot be
 // read or written), 2 a usage error.
+// rooms: the --rooms value of "add" ("Hall A,Foyer"), nothing when not given.
 int runAccountCommand(const QStringList& command, const QString& role, const QString& folder,
-                      PasswordSource& passwords, QTextStream& out, QTextStream& err);
+                      PasswordSource& passwords, QTextStream& out, QTextStream& err,
+                      const std::optional<QString>& rooms = std::nullopt);
 
 } // namespace server

@@ -107,6 +107,9 @@ QList<QCommandLineOption> serverOptions() {
     QCommandLineOption role(QStringList{QStringLiteral("role")}, {}, QStringLiteral("ROLE"));
     role.setFlags(QCommandLineOption::HiddenFromHelp);
     options.append(role);
+    QCommandLineOption rooms(QStringList{QStringLiteral("rooms")}, {}, QStringLiteral("ROOMS"));
+    rooms.setFlags(QCommandLineOption::HiddenFromHelp);
+    options.append(rooms);
     return options;
 }
 
@@ -196,10 +199,14 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
         return fail(QStringLiteral("unknown argument \"%1\"").arg(words.first()));
     if (words.isEmpty() && parser.isSet(QStringLiteral("role")))
         return fail(QStringLiteral("--role is for the user and token commands"));
+    if (words.isEmpty() && parser.isSet(QStringLiteral("rooms")))
+        return fail(QStringLiteral("--rooms is for the user and token commands"));
 
     Options o;
     o.command = words;
     o.role = parser.value(QStringLiteral("role"));
+    if (parser.isSet(QStringLiteral("rooms")))
+        o.rooms = parser.value(QStringLiteral("rooms"));
     o.help = parser.isSet(QStringLiteral("help"));
     o.verbose = parser.isSet(QStringLiteral("verbose"));
     o.schedule = !parser.isSet(QStringLiteral("no-schedule"));

@@ -51,6 +51,8 @@ struct Options {
     // list"...), and its --role; empty to serve.
     QStringList command;
     QString role;
+    // --rooms of "user add" and "token add": the rooms, separated by commas.
+    std::optional<QString> rooms;
 };
 
 // Parses the arguments after the program name with Qt's parser, the MQTT

@@ -51,8 +51,9 @@ int main(int argc, char* argv[]) {
         server::StandardInputPasswords passwords;
         QTextStream out(stdout);
         QTextStream err(stderr);
-        const int status = server::runAccountCommand(options->command, options->role,
-                                                     options->stateDir, passwords, out, err);
+        const int status =
+            server::runAccountCommand(options->command, options->role, options->stateDir, passwords,
+                                      out, err, options->rooms);
         if (status == 2)
             err << "Try --help." << Qt::endl;
         return status;

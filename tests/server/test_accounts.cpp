@@ -38,9 +38,11 @@ struct FakePasswords : server::PasswordSource {
 QString listed(const Accounts& a) {
     QStringList users, tokens;
     for (const auto& u : a.users())
-        users << u.name + '=' + server::roleName(a.find(u.name, false)->role);
+        users << u.name + '=' + server::roleName(a.find(u.name, false)->role) +
+                     (u.rooms.isEmpty() ? "" : '[' + a.find(u.name, false)->rooms.join(',') + ']');
     for (const auto& t : a.tokens())
-        tokens << t.name + '=' + server::roleName(a.find(t.name, true)->role);
+        tokens << t.name + '=' + server::roleName(a.find(t.name, true)->role) +
+                      (t.rooms.isEmpty() ? "" : '[' + a.find(t.name, true)->rooms.join(',') + ']');
     return QString(users.join(' ') + '|' + tokens.join(' ')).replace(QString(64, 'a'), "*64");
 }
 
@@ -188,7 +190,7 @@ void TestAccounts::badFile_data() {
         "{'name': 'a', 'role': 'admin', 'hash': '" + QByteArray(64, 'a') + "'}";
     row("not JSON", "{'version': 1,", "not JSON");
     row("a list", "[]", "no \"version\"");
-    row("newer", "{'version': 2, 'users': 5}", "newer version (2)");
+    row("newer", "{'version': 3, 'users': 5}", "newer version (3)");
     row("users missing", "{'version': 1, 'tokens': []}", "\"users\" is not a list");
     row("bad role", "{'version': 1, 'users': [{'name': 'a', 'role': 'boss', 'password': '$x'}]}",
         "user 1 lacks");
@@ -215,7 +217,7 @@ void TestAccounts::badFile() {
     // aside whole by the change.
     const bool newer = reason.contains("newer");
     QCOMPARE(a.save(&refused), !newer);
-    QCOMPARE(refused.contains("newer version (2); not overwritten"), newer);
+    QCOMPARE(refused.contains("newer version (3); not overwritten"), newer);
     QCOMPARE(contents(newer ? a.path() : a.setAside()), json);
     Accounts again(folder.path());
     QCOMPARE(again.load(&why), !newer);
@@ -269,6 +271,13 @@ void TestAccounts::command_data() {
         "|t1=viewer t2=admin");
     row("added meanwhile", "user add bob --role admin", "&user add bob --role viewer|s3cret", 1,
         "exists already", "alice=operator bob=viewer|t1=viewer t2=admin");
+    row("kept to rooms", "user add bob --role operator --rooms Hall-A,Foyer", "s3cret", 0,
+        "added as operator in Hall-A, Foyer",
+        "alice=operator bob=operator[Hall-A,Foyer]|t1=viewer t2=admin");
+    row("token to a room", "token rooms t1 Foyer", "", 0, "token \"t1\" now kept to Foyer",
+        "alice=operator|t1=viewer[Foyer] t2=admin");
+    row("rooms not taken", "user remove alice --rooms Foyer", "", 2, "usage: user remove");
+    row("rooms alone", "--rooms Foyer", "", 2, "--rooms is for the user and token commands");
     row("damaged file", "user list", "{", 1, "not JSON", "");
     row("unwritable", "token add t9 --role admin", "!file", 1, "cannot create", "");
 }
@@ -313,7 +322,7 @@ void TestAccounts::command() {
         server::parseOptions(QStringList{"--state-dir", folder} + command.split(' '), {}, &errText);
     errText += o ? "" : "\n";
     QCOMPARE(o ? server::runAccountCommand(o->command, o->role, o->stateDir, passwords, outStream,
-                                           errStream)
+                                           errStream, o->rooms)
                : 2,
              status);
     const QString shown = outText.endsWith(QLatin1Char('\n')) ? outText.chopped(1) : outText;

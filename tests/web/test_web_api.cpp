@@ -4,15 +4,16 @@
 // and event is recorded for check_openapi.py, which holds them against the
 // OpenAPI document.
 
-#include "state/accounts.h"
 #include "frontends/server/line_owner.h"
-#include "state/router_state.h"
 #include "frontends/server/server_app.h"
 #include "frontends/server/web/web_api.h"
 #include "frontends/server/web/web_auth.h"
 #include "frontends/server/web/web_server.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
+#include "state/accounts.h"
+#include "state/room_store.h"
+#include "state/router_state.h"
 #include "testing/fakes/fake_clock.h"
 #include "testing/fakes/fake_platform.h"
 
@@ -231,6 +232,7 @@ private slots:
     void rolesAsDocumented();
     void aSmallerModel();
     void scenes();
+    void rooms();
 
 private:
     QTemporaryDir dir_;
@@ -367,7 +369,8 @@ void TestWebApi::locksRefusalsAndAbsence() {
     Raw hub(rig.app->videohubPort());
     QVERIFY(hub.has("END PRELUDE:"));
     hub.s.write("VIDEO OUTPUT LOCKS:\n3 O\n\n"); // output 4, by 127.0.0.1 over Videohub
-    QVERIFY(events.has(message("lock", {{"output", 4}, {"locked", true}})));
+    QVERIFY(
+        events.has(message("lock", {{"output", 4}, {"locked", true}, {"holder", "127.0.0.1"}})));
     QCOMPARE(rig.call("GET", "/api/v1/state").json["outputs"][3]["locked"], true);
     const qsizetype before = rig.made->written.size();
     QCOMPARE(rig.call("PUT", "/api/v1/outputs/4/input", R"({"input": 1})").json["error"],
@@ -1164,10 +1167,97 @@ void TestWebApi::aSmallerModel() {
                                         .toObject()["State"]
                                         .toObject()["properties"]
                                         .toObject();
-    for (const char* side : {"inputs", "outputs"}) {
-        QCOMPARE(stateSchema[side].toObject()["minItems"].toInt(), 4);
+    // The outputs are all of them but for a caller kept to rooms.
+    QCOMPARE(stateSchema["inputs"].toObject()["minItems"].toInt(), 4);
+    QCOMPARE(stateSchema["outputs"].toObject()["minItems"].toInt(), 0);
+    for (const char* side : {"inputs", "outputs"})
         QCOMPARE(stateSchema[side].toObject()["maxItems"].toInt(), 4);
+}
+
+// Rooms made by an administrator; a token kept to one routes its outputs,
+// hears of them alone, and is refused every other, with nothing sent.
+void TestWebApi::rooms() {
+    QTemporaryDir dir;
+    QByteArray token;
+    {
+        server::Accounts a(dir.path());
+        QString why;
+        QCOMPARE(a.addToken("hall", server::Role::Admin, &token, {"Hall A"}),
+                 server::Accounts::Edit::Done);
+        QVERIFY(a.addUser("admin", server::Role::Admin, "pw-admin") ==
+                    server::Accounts::Edit::Done &&
+                a.save(&why));
     }
+    Rig rig(dir.path());
+    QVERIFY(rig.ok);
+    rig.web->setScenes(&rig.app->scenes());
+    QVERIFY(rig.signIn("admin"));
+    QCOMPARE(
+        rig.call("PUT", "/api/v1/rooms/Hall%20A", R"({"outputs": [2, 1, 2]})").json,
+        QJsonDocument::fromJson(R"({"name": "Hall A", "outputs": [1, 2], "scenes": []})").object());
+    QCOMPARE(rig.call("PUT", "/api/v1/rooms/Foyer", R"({"outputs": [5]})").status, 200);
+    for (const char* bad : {R"({"outputs": [9]})", R"({"outputs": []})", R"({"outputs": "1"})"})
+        QCOMPARE(rig.call("PUT", "/api/v1/rooms/Foyer", bad).json["code"], "bad_room");
+    QCOMPARE(rig.call("PUT", "/api/v1/rooms/A%2CB", R"({"outputs": [1]})").status, 400);
+    QCOMPARE(
+        rig.call("PUT", "/api/v1/scenes/Talk", R"({"routes": [{"output": 1, "input": 4}]})").status,
+        200);
+    QCOMPARE(rig.call("GET", "/api/v1/rooms").json["rooms"][1]["scenes"], QJsonArray{"Talk"});
+    Events all(rig.web->port(), QStringLiteral("http://127.0.0.1:%1").arg(rig.web->port()), true,
+               {{"Cookie", rig.cookie()}});
+
+    rig.headers = {{"Authorization", "Bearer " + token}};
+    Events hall(rig.web->port(), {}, true, rig.headers);
+    QVERIFY(QTest::qWaitFor([&] { return !hall.got.isEmpty(); }));
+    QCOMPARE(hall.got[0]["outputs"].toArray().size(), 2);
+    const Reply rooms = rig.call("GET", "/api/v1/rooms");
+    QCOMPARE(rooms.json["rooms"].toArray().size(), 1);
+    QCOMPARE(rooms.json["rooms"][0]["name"], "Hall A");
+    QCOMPARE(rig.call("GET", "/api/v1/scenes").json["scenes"][0]["name"], "Talk");
+    const qsizetype before = rig.made->written.size();
+    for (const auto& [method, path, body] :
+         {std::tuple{"PUT", "/api/v1/outputs/5/input", R"({"input": 3})"},
+          {"POST", "/api/v1/routes",
+           R"({"routes": [{"output": 1, "input": 3}, {"output": 5, "input": 3}]})"},
+          {"POST", "/api/v1/presets/1/recall", "{}"},
+          {"PUT", "/api/v1/outputs/5/label", R"({"label": "Not mine"})"},
+          {"PUT", "/api/v1/inputs/1/label", R"({"label": "Not mine"})"},
+          {"PUT", "/api/v1/rooms/Hall%20A", R"({"outputs": [1, 2, 5]})"},
+          {"GET", "/api/v1/audit", ""}})
+        QVERIFY2(rig.call(method, path, body).status == 403, path);
+    QCOMPARE(rig.made->written.size(), before);
+    QCOMPARE(rig.call("PUT", "/api/v1/outputs/2/input", R"({"input": 6})").status, 200);
+    QVERIFY(rig.sent("cir 15\r\n"));
+    QCOMPARE(rig.call("POST", "/api/v1/scenes/Talk/recall").status, 200);
+
+    // Output 5's change reaches the unlimited page, not the room's.
+    rig.headers.clear();
+    QCOMPARE(rig.call("PUT", "/api/v1/outputs/5/input", R"({"input": 7})").status, 200);
+    QVERIFY(all.has(message("output", {{"output", 5}, {"input", 7}})));
+    QVERIFY(hall.has(message("output", {{"output", 2}, {"input", 6}})));
+    for (const QJsonObject& m : std::as_const(hall.got))
+        QVERIFY(m["output"] != 5 && m["number"] != 5);
+    // The room grows: the stream is told its new state at once.
+    QCOMPARE(rig.call("PUT", "/api/v1/rooms/Hall%20A", R"({"outputs": [1, 2, 5]})").status, 200);
+    QVERIFY(QTest::qWaitFor([&] {
+        return hall.got.last()["type"] == "scenes" &&
+               hall.got[hall.got.size() - 3]["outputs"].toArray().size() == 3;
+    }));
+    QCOMPARE(rig.call("DELETE", "/api/v1/rooms/Foyer", {}).status, 204);
+    QCOMPARE(rig.call("DELETE", "/api/v1/rooms/Foyer", {}).status, 404);
+    const QJsonArray trail = rig.call("GET", "/api/v1/audit").json["entries"].toArray();
+    QVERIFY(std::any_of(trail.begin(), trail.end(), [](const QJsonValue& e) {
+        return e["what"] == "save room \"Hall A\" (outputs [1,2,5])";
+    }));
+
+    // Kept in the state folder; the accounts file says it holds rooms.
+    server::RoomStore kept(dir.path(), protocol::Model::standard());
+    QString why;
+    QVERIFY(kept.load(&why));
+    QCOMPARE(kept.outputsOf({"hall a", "Foyer"}), QList<int>({1, 2, 5}));
+    QFile accounts(dir.filePath("accounts.json"));
+    QVERIFY(accounts.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(accounts.readAll())["version"], 2);
 }
 
 #include "test_web_api.moc"

@@ -2,6 +2,7 @@
 
 #include "frontends/server/web/platform/event_stream.h"
 #include "frontends/server/web/web_api.h"
+#include "state/room_store.h"
 #include "state/scenes/scene_service.h"
 
 #include <QJsonDocument>
@@ -25,7 +26,8 @@ EventHub::EventHub(RouterState& state, const WebApi& api, QObject* parent)
         for (const int o : outputs)
             sendAll({{QStringLiteral("type"), QStringLiteral("output")},
                      {QStringLiteral("output"), o},
-                     {QStringLiteral("input"), api_.inputOf(o)}});
+                     {QStringLiteral("input"), api_.inputOf(o)}},
+                    o);
     });
     connect(&state_, &RouterState::labelsChanged, this,
             [this](RouterState::Side side, const QList<int>& ports) {
@@ -35,7 +37,8 @@ EventHub::EventHub(RouterState& state, const WebApi& api, QObject* parent)
                                                           ? QStringLiteral("input")
                                                           : QStringLiteral("output")},
                              {QStringLiteral("number"), p},
-                             {QStringLiteral("label"), state_.label(side, p)}});
+                             {QStringLiteral("label"), state_.label(side, p)}},
+                            side == RouterState::Side::Outputs ? p : 0);
             });
     connect(&state_, &RouterState::presenceChanged, this, [this](bool present) {
         sendAll({{QStringLiteral("type"), QStringLiteral("present")},
@@ -45,10 +48,10 @@ EventHub::EventHub(RouterState& state, const WebApi& api, QObject* parent)
     connect(&state_, &RouterState::locksChanged, this, [this](const QList<int>& outputs) {
         for (const int o : outputs)
             for (EventStream* s : QList<EventStream*>(streams_))
-                s->send(text(
-                    {{QStringLiteral("type"), QStringLiteral("lock")},
-                     {QStringLiteral("output"), o},
-                     {QStringLiteral("locked"), api_.lockedFor(WebApi::clientOf(s->peer()), o)}}));
+                if (reaches(s, o))
+                    s->send(text(api_.lockObject(WebApi::clientOf(s->peer()), o,
+                                                 {{QStringLiteral("type"), QStringLiteral("lock")},
+                                                  {QStringLiteral("output"), o}})));
     });
 }
 
@@ -59,16 +62,48 @@ void EventHub::add(EventStream* stream) {
     }
     streams_.append(stream);
     connect(stream, &EventStream::gone, this, [this, stream] { streams_.removeOne(stream); });
-    QJsonObject first = api_.state(WebApi::clientOf(stream->peer()));
-    first.insert(QStringLiteral("type"), QStringLiteral("state"));
-    stream->send(text(first));
+    sendState(stream);
+}
+
+std::optional<QList<int>> EventHub::reach(EventStream* stream) const {
+    return api_.reach(stream->tag().value<Caller>());
+}
+
+bool EventHub::reaches(EventStream* stream, int output) const {
+    const auto r = reach(stream);
+    return output == 0 || !r || r->contains(output);
+}
+
+void EventHub::sendState(EventStream* stream) {
+    QJsonObject state = api_.state(WebApi::clientOf(stream->peer()), reach(stream));
+    state.insert(QStringLiteral("type"), QStringLiteral("state"));
+    stream->send(text(state));
+}
+
+void EventHub::refresh() {
+    for (EventStream* s : QList<EventStream*>(streams_)) {
+        sendState(s);
+        QJsonObject rooms = api_.rooms(s->tag().value<Caller>());
+        rooms.insert(QStringLiteral("type"), QStringLiteral("rooms"));
+        s->send(text(rooms));
+        sendScenes(s);
+    }
+}
+
+void EventHub::sendScenes(EventStream* stream) {
+    QJsonObject m = api_.scenes(reach(stream));
+    m.insert(QStringLiteral("type"), QStringLiteral("scenes"));
+    stream->send(text(m));
+}
+
+void EventHub::setRooms(server::RoomStore* rooms) {
+    connect(rooms, &server::RoomStore::changed, this, &EventHub::refresh);
 }
 
 void EventHub::setScenes(server::SceneService* scenes) {
     connect(scenes, &server::SceneService::changed, this, [this] {
-        QJsonObject m = api_.scenes();
-        m.insert(QStringLiteral("type"), QStringLiteral("scenes"));
-        sendAll(m);
+        for (EventStream* s : QList<EventStream*>(streams_))
+            sendScenes(s);
     });
 }
 
@@ -78,11 +113,12 @@ void EventHub::revoke(const CallerTest& gone) {
             s->close(QStringLiteral("signed out, or its account removed"));
 }
 
-void EventHub::sendAll(const QJsonObject& message) {
+void EventHub::sendAll(const QJsonObject& message, int output) {
     const QString t = text(message);
     // A copy: a client that does not read leaves the list while it is sent to.
     for (EventStream* s : QList<EventStream*>(streams_))
-        s->send(t);
+        if (reaches(s, output))
+            s->send(t);
 }
 
 } // namespace web

@@ -1,16 +1,18 @@
 #pragma once
 
-#include "state/router_state.h"
 #include "frontends/server/web/web_auth.h"
+#include "state/router_state.h"
 
 #include <functional>
+#include <optional>
 
 #include <QList>
 #include <QObject>
 
 namespace server {
+class RoomStore;
 class SceneService;
-}
+} // namespace server
 
 namespace web {
 
@@ -19,7 +21,8 @@ class WebApi;
 
 // The clients of GET /api/v1/events: each gets {"type": "state", ...} (as
 // GET /api/v1/state) first, then one message per change of the shared
-// state: "output", "label", "present", "lock", "scenes".
+// state: "output", "label", "present", "lock", "scenes", "rooms". A client
+// kept to rooms hears of their outputs alone.
 class EventHub : public QObject {
     Q_OBJECT
 public:
@@ -32,9 +35,18 @@ public:
     // Sends {"type": "scenes", "scenes": [...]} whenever they or which are
     // active change.
     void setScenes(server::SceneService* scenes);
+    // Sends the state, rooms and scenes again to every client whenever the
+    // rooms change; refresh() does it when the accounts do.
+    void setRooms(server::RoomStore* rooms);
+    void refresh();
 
 private:
-    void sendAll(const QJsonObject& message);
+    // To every client, or those that reach the output (0: all of them).
+    void sendAll(const QJsonObject& message, int output = 0);
+    std::optional<QList<int>> reach(EventStream* stream) const;
+    bool reaches(EventStream* stream, int output) const;
+    void sendState(EventStream* stream);
+    void sendScenes(EventStream* stream);
 
     server::RouterState& state_;
     const WebApi& api_;

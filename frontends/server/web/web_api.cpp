@@ -1,6 +1,7 @@
 #include "frontends/server/web/web_api.h"
 
 #include "core/protocol/numbers.h"
+#include "state/room_store.h"
 #include "state/scenes/scene_service.h"
 
 #include <QFile>
@@ -93,6 +94,17 @@ bool roundTrips(const QString& name) {
     return name != QLatin1String(".") && name != QLatin1String("..") && !name.contains(loneEscape);
 }
 
+bool within(const std::optional<QList<int>>& reach, int output) {
+    return !reach || reach->contains(output);
+}
+
+QJsonArray numbers(const QList<int>& list) {
+    QJsonArray a;
+    for (const int n : list)
+        a.append(n);
+    return a;
+}
+
 } // namespace
 
 WebApi::WebApi(RouterState& state, const QString& name, WebAuth& auth, QObject* parent)
@@ -121,16 +133,36 @@ bool WebApi::lockedFor(const QString& client, int output) const {
     return !owner.isEmpty() && owner != client;
 }
 
-QJsonObject WebApi::state(const QString& client) const {
+std::optional<QList<int>> WebApi::reach(const Caller& caller) const {
+    if (caller.kind == Caller::Kind::Local)
+        return std::nullopt;
+    // Read now, not when the caller signed in: a change of the account's
+    // rooms, or of a room, holds from the next request and event on.
+    const auto account = auth_.accounts().find(caller.who, caller.kind == Caller::Kind::Token);
+    if (!account || account->rooms.isEmpty())
+        return std::nullopt;
+    return rooms_ ? rooms_->outputsOf(account->rooms) : QList<int>();
+}
+
+QJsonObject WebApi::lockObject(const QString& client, int output, QJsonObject into) const {
+    const bool locked = lockedFor(client, output);
+    into.insert(QStringLiteral("locked"), locked);
+    if (locked)
+        into.insert(QStringLiteral("holder"), state_.lockOwner(output));
+    return into;
+}
+
+QJsonObject WebApi::state(const QString& client, const std::optional<QList<int>>& reach) const {
     QJsonArray inputs, outputs, presets;
     for (int i = 1; i <= state_.model().inputs; ++i)
         inputs.append(QJsonObject{{QStringLiteral("number"), i},
                                   {QStringLiteral("label"), state_.label(Side::Inputs, i)}});
     for (int o = 1; o <= state_.model().outputs; ++o)
-        outputs.append(QJsonObject{{QStringLiteral("number"), o},
-                                   {QStringLiteral("label"), state_.label(Side::Outputs, o)},
-                                   {QStringLiteral("input"), inputOf(o)},
-                                   {QStringLiteral("locked"), lockedFor(client, o)}});
+        if (within(reach, o))
+            outputs.append(lockObject(client, o,
+                                      {{QStringLiteral("number"), o},
+                                       {QStringLiteral("label"), state_.label(Side::Outputs, o)},
+                                       {QStringLiteral("input"), inputOf(o)}}));
     for (int p = 1; p <= state_.model().presets; ++p)
         presets.append(p);
     return {{QStringLiteral("name"), name_},
@@ -223,6 +255,9 @@ struct WebApi::Endpoint {
     const char* path;
     Access access;
     void (WebApi::*run)(Call&);
+    // Concerns every output, or the server as a whole: refused to a caller
+    // kept to rooms.
+    bool whole = false;
 };
 
 const WebApi::Endpoint WebApi::kEndpoints[] = {
@@ -235,15 +270,18 @@ const WebApi::Endpoint WebApi::kEndpoints[] = {
     {"POST", "routes", Access::Operator, &WebApi::postRoutes},
     {"PUT", "outputs/{o}/input", Access::Operator, &WebApi::putInput},
     {"POST", "presets/{p}/recall", Access::Operator, &WebApi::postRecall},
-    {"POST", "presets/{p}/save", Access::Admin, &WebApi::postSave},
-    {"PUT", "inputs/{i}/label", Access::Admin, &WebApi::putLabel},
+    {"POST", "presets/{p}/save", Access::Admin, &WebApi::postSave, true},
+    {"PUT", "inputs/{i}/label", Access::Admin, &WebApi::putLabel, true},
     {"PUT", "outputs/{o}/label", Access::Admin, &WebApi::putLabel},
-    {"GET", "audit", Access::Admin, &WebApi::getAudit},
+    {"GET", "audit", Access::Admin, &WebApi::getAudit, true},
     {"GET", "scenes", Access::Viewer, &WebApi::getScenes},
-    {"PUT", "scenes/{s}", Access::Admin, &WebApi::putScene},
-    {"DELETE", "scenes/{s}", Access::Admin, &WebApi::deleteScene},
+    {"PUT", "scenes/{s}", Access::Admin, &WebApi::putScene, true},
+    {"DELETE", "scenes/{s}", Access::Admin, &WebApi::deleteScene, true},
     {"POST", "scenes/{s}/recall", Access::Operator, &WebApi::postSceneRecall},
-    {"POST", "scenes/{s}/capture", Access::Admin, &WebApi::postSceneCapture},
+    {"POST", "scenes/{s}/capture", Access::Admin, &WebApi::postSceneCapture, true},
+    {"GET", "rooms", Access::Viewer, &WebApi::getRooms},
+    {"PUT", "rooms/{r}", Access::Admin, &WebApi::putRoom, true},
+    {"DELETE", "rooms/{r}", Access::Admin, &WebApi::deleteRoom, true},
 };
 
 QStringList WebApi::accessTable() {
@@ -325,6 +363,8 @@ void WebApi::handle(const Request& r, const Answer& answer) {
                                                            : 0;
             if (want == QLatin1String("{s}"))
                 match = !parts[k].isEmpty() && scenes_;
+            else if (want == QLatin1String("{r}"))
+                match = !parts[k].isEmpty() && rooms_;
             else if (max == 0)
                 match = want == parts[k];
             else if (const int n = protocol::portNumber(parts[k], max))
@@ -335,7 +375,8 @@ void WebApi::handle(const Request& r, const Answer& answer) {
         if (match) {
             matches.append(&e);
             numbers = found;
-            if (pattern.size() > 1 && pattern[1] == QLatin1String("{s}"))
+            if (pattern.size() > 1 &&
+                (pattern[1] == QLatin1String("{s}") || pattern[1] == QLatin1String("{r}")))
                 name = parts[1];
         }
     }
@@ -364,8 +405,18 @@ void WebApi::handle(const Request& r, const Answer& answer) {
         answer(*refusal);
         return;
     }
-    if (!name.isEmpty() && (r.method == "PUT" || r.path.endsWith(QLatin1String("/capture"))) &&
-        !roundTrips(name) && !scenes_->store().find(name)) {
+    const auto reach = this->reach(std::get<Caller>(who));
+    if (reach && (endpoint->whole ||
+                  (!numbers.isEmpty() && QByteArray(endpoint->path).startsWith("outputs/") &&
+                   !reach->contains(numbers[0])))) {
+        answer(error(
+            403, QStringLiteral("forbidden"),
+            QStringLiteral("%1 is kept to its rooms' outputs.").arg(std::get<Caller>(who).who)));
+        return;
+    }
+    if (!name.isEmpty() && endpoint->run != &WebApi::putRoom &&
+        (r.method == "PUT" || r.path.endsWith(QLatin1String("/capture"))) && !roundTrips(name) &&
+        !scenes_->store().find(name)) {
         answer(error(400, QStringLiteral("bad_scene"),
                      QStringLiteral("A scene's name cannot be \".\" or \"..\", nor hold a % that "
                                     "does not start an escape such as %25.")));
@@ -376,8 +427,13 @@ void WebApi::handle(const Request& r, const Answer& answer) {
     (this->*endpoint->run)(call);
 }
 
-server::RouterState::Asker WebApi::asker(const Call& c) {
-    return {c.client, c.caller.who, c.r.peer.toString(), c.caller.role};
+server::RouterState::Asker WebApi::asker(const Call& c) const {
+    RouterState::Asker a{c.client, c.caller.who, c.r.peer.toString(), c.caller.role, false, {}};
+    if (const auto outputs = reach(c.caller)) {
+        a.limited = true;
+        a.outputs = *outputs;
+    }
+    return a;
 }
 
 void WebApi::request(Call& c, const RouterState::Change& change,
@@ -398,7 +454,7 @@ void WebApi::request(Call& c, const RouterState::Change& change,
 }
 
 void WebApi::getState(Call& c) {
-    c.send(json(200, state(c.client)));
+    c.send(json(200, state(c.client, reach(c.caller))));
 }
 
 void WebApi::getHealth(Call& c) {
@@ -544,10 +600,13 @@ void WebApi::getAudit(Call& c) {
     c.send(json(200, {{QStringLiteral("entries"), entries}}));
 }
 
-QJsonObject WebApi::scenes() const {
+QJsonObject WebApi::scenes(const std::optional<QList<int>>& reach) const {
     QJsonArray list;
     if (scenes_)
         for (const server::Scene& scene : scenes_->store().scenes()) {
+            if (!std::all_of(scene.routes.begin(), scene.routes.end(),
+                             [&](const RouterState::Route& r) { return within(reach, r.output); }))
+                continue;
             QJsonArray routes;
             for (const RouterState::Route& r : scene.routes)
                 routes.append(QJsonObject{{QStringLiteral("output"), r.output},
@@ -580,7 +639,7 @@ Response WebApi::sceneRefusal(int result, const QString& reason) {
 }
 
 void WebApi::getScenes(Call& c) {
-    c.send(json(200, scenes()));
+    c.send(json(200, scenes(reach(c.caller))));
 }
 
 void WebApi::putScene(Call& c) {
@@ -685,6 +744,85 @@ QJsonObject WebApi::sceneObject(const QString& name) const {
         if (scene && v[QStringLiteral("name")] == scene->name)
             return v.toObject();
     return {};
+}
+
+} // namespace web
+
+namespace web {
+
+QJsonObject WebApi::rooms(const Caller& caller) const {
+    QJsonArray list;
+    if (!rooms_)
+        return {{QStringLiteral("rooms"), list}};
+    const auto account =
+        caller.kind == Caller::Kind::Local
+            ? std::nullopt
+            : auth_.accounts().find(caller.who, caller.kind == Caller::Kind::Token);
+    const QStringList own = account ? account->rooms : QStringList();
+    for (const server::Room& room : rooms_->rooms()) {
+        if (!own.isEmpty() && !own.contains(room.name, Qt::CaseInsensitive))
+            continue;
+        // A room's scenes: those that route its outputs and no other.
+        QJsonArray scenes;
+        for (const QJsonValue& scene :
+             this->scenes(room.outputs)[QStringLiteral("scenes")].toArray())
+            scenes.append(scene[QStringLiteral("name")]);
+        list.append(QJsonObject{{QStringLiteral("name"), room.name},
+                                {QStringLiteral("outputs"), numbers(room.outputs)},
+                                {QStringLiteral("scenes"), scenes}});
+    }
+    return {{QStringLiteral("rooms"), list}};
+}
+
+void WebApi::getRooms(Call& c) {
+    c.send(json(200, rooms(c.caller)));
+}
+
+void WebApi::putRoom(Call& c) {
+    const std::optional<QJsonObject> b = c.body();
+    if (!b)
+        return;
+    QList<int> outputs;
+    const QJsonValue list = b->value(QStringLiteral("outputs"));
+    bool good = list.isArray();
+    for (const QJsonValue& v : list.toArray()) {
+        const int o = bodyNumber(v, state_.model().outputs);
+        good = good && o;
+        outputs.append(o);
+    }
+    QString reason =
+        QStringLiteral("Send {\"outputs\": [1 to %1, ...]}.").arg(state_.model().outputs);
+    const auto result =
+        good ? rooms_->put(c.name, outputs, &reason) : server::RoomStore::Result::Invalid;
+    state_.audit().record(
+        c.caller.who, c.r.peer.toString(),
+        QStringLiteral("save room \"%1\" (outputs %2)")
+            .arg(server::AuditTrail::clipped(c.name),
+                 server::AuditTrail::clipped(QString::fromUtf8(
+                     QJsonDocument(numbers(outputs)).toJson(QJsonDocument::Compact)))),
+        result == server::RoomStore::Result::Done ? Outcome::Done : Outcome::Invalid);
+    if (result == server::RoomStore::Result::Done) {
+        for (const QJsonValue& room : rooms(c.caller)[QStringLiteral("rooms")].toArray())
+            if (room[QStringLiteral("name")].toString().compare(c.name, Qt::CaseInsensitive) == 0)
+                return c.send(json(200, room.toObject()));
+    }
+    c.send(result == server::RoomStore::Result::Full ? error(409, QStringLiteral("full"), reason)
+           : result == server::RoomStore::Result::NotKept
+               ? error(500, QStringLiteral("not_kept"), reason)
+               : error(400, QStringLiteral("bad_room"), reason));
+}
+
+void WebApi::deleteRoom(Call& c) {
+    QString reason;
+    const auto result = rooms_->remove(c.name, &reason);
+    if (result == server::RoomStore::Result::Unknown)
+        return c.send(error(404, QStringLiteral("not_found"), reason));
+    if (result != server::RoomStore::Result::Done)
+        return c.send(error(500, QStringLiteral("not_kept"), reason));
+    state_.audit().record(
+        c.caller.who, c.r.peer.toString(),
+        QStringLiteral("remove room \"%1\"").arg(server::AuditTrail::clipped(c.name)));
+    c.send(Response{204, {}, {}, {}});
 }
 
 } // namespace web

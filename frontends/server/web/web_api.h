@@ -8,10 +8,12 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
+#include <optional>
 
 namespace server {
+class RoomStore;
 class SceneService;
-}
+} // namespace server
 
 namespace web {
 
@@ -38,8 +40,12 @@ public:
     // and the Host field of the request.
     static QByteArray ownOrigin(const Request& r);
 
-    // GET /api/v1/state as the client of that identity sees it.
-    QJsonObject state(const QString& client) const;
+    // The outputs a caller kept to rooms may see and change (ascending);
+    // nothing for every output.
+    std::optional<QList<int>> reach(const Caller& caller) const;
+    // GET /api/v1/state as the client of that identity sees it: the outputs
+    // of its reach alone.
+    QJsonObject state(const QString& client, const std::optional<QList<int>>& reach = {}) const;
     // Every output with the input it shows: {"outputs": [...]}.
     QJsonObject outputs() const;
 
@@ -48,11 +54,18 @@ public:
     // The input output o shows, or null while unknown.
     QJsonValue inputOf(int output) const;
     bool lockedFor(const QString& client, int output) const;
+    // into with "locked" and, while another holds it, "holder" added.
+    QJsonObject lockObject(const QString& client, int output, QJsonObject into) const;
 
     // The scenes, once the server has them.
     void setScenes(server::SceneService* scenes) { scenes_ = scenes; }
-    // {"scenes": [{"name", "routes", "schedule", "active"}]}.
-    QJsonObject scenes() const;
+    // {"scenes": [{"name", "routes", "schedule", "active"}]}, those within
+    // the reach alone.
+    QJsonObject scenes(const std::optional<QList<int>>& reach = {}) const;
+    // The rooms, once the server has them.
+    void setRooms(server::RoomStore* rooms) { rooms_ = rooms; }
+    // {"rooms": [{"name", "outputs", "scenes"}]}: a room-limited caller's own.
+    QJsonObject rooms(const Caller& caller) const;
     QJsonObject sceneObject(const QString& name) const;
 
     // Every path of the table as "METHOD /api/v1/PATH ROLE" (public,
@@ -84,10 +97,13 @@ private:
     void deleteScene(Call& c);
     void postSceneRecall(Call& c);
     void postSceneCapture(Call& c);
+    void getRooms(Call& c);
+    void putRoom(Call& c);
+    void deleteRoom(Call& c);
     // A scene store's refusal as an answer.
     static Response sceneRefusal(int result, const QString& reason);
     // The caller as the shared state knows them.
-    static server::RouterState::Asker asker(const Call& c);
+    server::RouterState::Asker asker(const Call& c) const;
     // A change of the switcher: answered once the switcher has reported it.
     void request(Call& c, const server::RouterState::Change& change,
                  std::function<Response()> success);
@@ -103,6 +119,7 @@ private:
     QString name_;
     WebAuth& auth_;
     server::SceneService* scenes_ = nullptr;
+    server::RoomStore* rooms_ = nullptr;
 };
 
 } // namespace web

@@ -107,6 +107,7 @@ public:
     // tokens end at once.
     void accountsChanged();
     bool accountsBroken() const { return broken_; }
+    const server::Accounts& accounts() const { return accounts_; }
     void setAccountsBroken(bool broken) { broken_ = broken; }
 
     // The sessions now kept, for a test.

@@ -1,5 +1,7 @@
 #include "frontends/server/web/web_server.h"
 
+#include "state/room_store.h"
+
 #include "frontends/server/listener.h"
 #include "frontends/server/web/event_hub.h"
 #include "frontends/server/web/platform/event_stream.h"
@@ -31,6 +33,8 @@ QByteArray contentType(const QString& file) {
         return "text/css; charset=utf-8";
     if (file.endsWith(QLatin1String(".svg")))
         return "image/svg+xml";
+    if (file.endsWith(QLatin1String(".webmanifest")))
+        return "application/manifest+json";
     return "application/octet-stream";
 }
 
@@ -157,7 +161,15 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
       watcher_(new QFileSystemWatcher(this)), settle_(new QTimer(this)),
       api_(std::make_unique<WebApi>(state, name, *auth_)),
       events_(std::make_unique<EventHub>(state, *api_)),
-      listener_(std::make_unique<WebListener>(limits)) {
+      listener_(std::make_unique<WebListener>(limits)),
+      rooms_(std::make_unique<server::RoomStore>(stateDir, state.model())) {
+    QString roomsWhy;
+    if (!rooms_->load(&roomsWhy))
+        QTimer::singleShot(0, this,
+                           [this, roomsWhy] { emit event(QStringLiteral("rooms: ") + roomsWhy); });
+    connect(rooms_.get(), &server::RoomStore::logLine, this, &WebServer::event);
+    api_->setRooms(rooms_.get());
+    events_->setRooms(rooms_.get());
     setHostNames({});
     listener_->streamPath = QStringLiteral("/api/v1/events");
     listener_->checkStream = [this, limits](const Request& sent, QVariant& tag) {
@@ -309,7 +321,8 @@ void WebServer::reloadAccounts() {
     tokens_ = accounts_->tokens();
     // What changed, for the audit trail: the command line that changed it
     // runs on this machine, as whoever may write the state folder.
-    auto changes = [this](const auto& before, const auto& after, const QString& kind) {
+    bool rooms = false;
+    auto changes = [this, &rooms](const auto& before, const auto& after, const QString& kind) {
         for (const auto& a : after) {
             const auto old = std::find_if(before.begin(), before.end(),
                                           [&](const auto& b) { return b.name == a.name; });
@@ -321,6 +334,15 @@ void WebServer::reloadAccounts() {
                 state_.audit().record(
                     QStringLiteral("local"), QStringLiteral("the command line"),
                     QStringLiteral("%1 \"%2\" now %3").arg(kind, a.name, server::roleName(a.role)));
+            if (old != before.end() && old->rooms != a.rooms) {
+                rooms = true;
+                state_.audit().record(
+                    QStringLiteral("local"), QStringLiteral("the command line"),
+                    a.rooms.isEmpty()
+                        ? QStringLiteral("%1 \"%2\" reaches every output").arg(kind, a.name)
+                        : QStringLiteral("%1 \"%2\" kept to %3")
+                              .arg(kind, a.name, a.rooms.join(QStringLiteral(", "))));
+            }
         }
         for (const auto& b : before)
             if (std::none_of(after.begin(), after.end(),
@@ -331,6 +353,9 @@ void WebServer::reloadAccounts() {
     changes(users, accounts_->users(), QStringLiteral("user"));
     changes(tokens, accounts_->tokens(), QStringLiteral("token"));
     auth_->accountsChanged();
+    // An account's rooms changed what its open pages may see.
+    if (rooms)
+        events_->refresh();
 }
 
 WebServer::~WebServer() = default;

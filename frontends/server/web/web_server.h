@@ -17,6 +17,7 @@ class QTimer;
 
 namespace server {
 class Accounts;
+class RoomStore;
 class RouterState;
 class SceneService;
 } // namespace server
@@ -103,6 +104,8 @@ private:
     std::unique_ptr<WebApi> api_;
     std::unique_ptr<EventHub> events_;
     std::unique_ptr<WebListener> listener_;
+    // The rooms, in the state folder beside the accounts that name them.
+    std::unique_ptr<server::RoomStore> rooms_;
 };
 
 } // namespace web
