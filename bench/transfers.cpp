@@ -2,10 +2,10 @@
 
 #include "bench/bench_util.h"
 #include "core/edid/edid_image.h"
-#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/edid_window.h"
 #include "frontends/windows/edid/hex_view.h"
-#include "frontends/windows/ir/irset.h"
-#include "frontends/windows/main_window/form1.h"
+#include "frontends/windows/ir/ir_codes_window.h"
+#include "frontends/windows/main_window/main_window.h"
 #include "sim/device.h"
 #include "sim/pty_transport.h"
 
@@ -42,7 +42,7 @@ QString irCode(int entry) {
     return QString::number(0x20 + entry, 16).toUpper();
 }
 
-bool allLampsLit(Form1& f) {
+bool allLampsLit(MainWindow& f) {
     for (const auto& row : f.lamps)
         if (std::none_of(row.begin(), row.end(), [](auto* l) { return l->isLit(); }))
             return false;
@@ -165,10 +165,10 @@ Rig::Rig(bool paced, const QString& simulatorPath, bool overTcp, const QString& 
         };
     }
     platform_.devices = {link};
-    form_ = std::make_unique<Form1>(platform_, platform_.fakeDialogs());
+    form_ = std::make_unique<MainWindow>(platform_, platform_.fakeDialogs());
     QObject::connect(&form_->link(), &seriallink::Connection::bytesQueued, &Poker::instance(),
                      &Poker::poke);
-    form_->Form_Load();
+    form_->startUp();
     form_->show();
     // A server answers the connection in its own time.
     waitFor([&] { return !form_->link().isOpening(); }, kStepMs);
@@ -225,14 +225,14 @@ Rig::~Rig() {
 
 bool Rig::openWindow(Transfer t) {
     if (t == Transfer::IrWrite) {
-        form_->IrSetOpen();
+        form_->onIrCodesClicked();
         return waitFor(
             [&] {
                 return form_->modes().isOn(protocol::Mode::Ir) && !form_->modes().awaitingEcho();
             },
             kStepMs);
     }
-    form_->Command9_Click();
+    form_->onEdidClicked();
     return waitFor(
         [&] { return form_->modes().isOn(protocol::Mode::Edid) && !form_->modes().awaitingEcho(); },
         kStepMs);
@@ -251,13 +251,13 @@ bool Rig::closeWindow() {
 void Rig::start(Transfer t) {
     switch (t) {
     case Transfer::EdidRead: {
-        EDIDSet& w = form_->edidSet();
+        EdidWindow& w = form_->edidSet();
         w.Option1[kReadInput - 1]->click();
         w.ReadEDIDBtn->click();
         break;
     }
     case Transfer::EdidDownload: {
-        EDIDSet& w = form_->edidSet();
+        EdidWindow& w = form_->edidSet();
         w.Option1[kEdidInput - 1]->click();
         w.DownloadBtn->click();
         break;
@@ -338,7 +338,7 @@ TransferResult Rig::run(Transfer t) {
         for (int e = 0; e < ir::kEntries; ++e)
             form_->irSet().codetxt[e]->setText(irCode(e));
     const QMetaObject::Connection statusWatch = QObject::connect(
-        &form_->edidSet(), &EDIDSet::statusChanged, &Poker::instance(), &Poker::poke);
+        &form_->edidSet(), &EdidWindow::statusChanged, &Poker::instance(), &Poker::poke);
 
     seriallink::Connection& link = form_->link();
     const quint64 sent0 = link.bytesSent();

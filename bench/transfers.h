@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-class Form1;
+class MainWindow;
 namespace sim {
 class Device;
 class PtyTransport;
@@ -45,7 +45,7 @@ struct TransferResult {
     double wireSeconds() const { return double(sent + received) * 10.0 / 9600.0; }
 };
 
-// The real program core (Form1, the real QSerialPort, real timers, recording
+// The real program core (MainWindow, the real QSerialPort, real timers, recording
 // dialogs) shown offscreen and wired to a simulated switcher over a
 // pseudo-terminal. Paced, the switcher is the console simulator in its own
 // process, keeping real 9600-baud timing; otherwise an unpaced in-process
@@ -84,7 +84,7 @@ private:
     std::unique_ptr<sim::Device> device_;
     std::unique_ptr<sim::PtyTransport> line_;
     BenchPlatform platform_;
-    std::unique_ptr<Form1> form_;
+    std::unique_ptr<MainWindow> form_;
     QList<qint64> commandNs_; // arrival of every command line at the device
     qsizetype runStart_ = 0;  // first port event of the run
 };

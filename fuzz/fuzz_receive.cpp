@@ -2,7 +2,7 @@
 // through the receive queue, the line assembly and the reply interpreter,
 // with each feature window open in each of its states.
 
-#include "frontends/windows/main_window/form1.h"
+#include "frontends/windows/main_window/main_window.h"
 #include "fuzz/states.h"
 #include "testing/fakes/fake_platform.h"
 
@@ -16,13 +16,13 @@ namespace {
 
 struct World {
     platform::FakePlatform platform;
-    Form1 form{platform, platform.fakeDialogs()};
-    World() { form.Form_Load(); }
+    MainWindow form{platform, platform.fakeDialogs()};
+    World() { form.startUp(); }
 };
 
 World* world = nullptr;
 
-void checkInvariants(Form1& f) {
+void checkInvariants(MainWindow& f) {
     for (const auto& row : f.lamps) {
         int lit = 0;
         for (auto* lamp : row)
@@ -46,11 +46,11 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
-    Form1& f = world->form;
+    MainWindow& f = world->form;
     auto& port = *world->platform.port();
     auto& clock = world->platform.clock();
     if (!port.isOpen())
-        f.Command7_Click(); // the line may have been "pulled" by an earlier input
+        f.onConnectClicked(); // the line may have been "pulled" by an earlier input
     world->platform.fakeDialogs().messages.clear();
     port.written.clear();
 

@@ -1,11 +1,11 @@
 #include "fuzz/states.h"
 
-#include "frontends/windows/edid/edidset.h"
-#include "frontends/windows/ir/irmatrix.h"
-#include "frontends/windows/ir/irset.h"
-#include "frontends/windows/main_window/form1.h"
-#include "frontends/windows/network/setip.h"
-#include "frontends/windows/settings/setting.h"
+#include "frontends/windows/edid/edid_window.h"
+#include "frontends/windows/ir/ir_codes_window.h"
+#include "frontends/windows/ir/ir_routing_window.h"
+#include "frontends/windows/main_window/main_window.h"
+#include "frontends/windows/network/network_window.h"
+#include "frontends/windows/settings/settings_window.h"
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -31,59 +31,59 @@ enum State {
     StateCount
 };
 
-void fillIrTable(IrSet& w) {
+void fillIrTable(IrCodesWindow& w) {
     for (int i = 0; i < 81; ++i)
         w.codetxt[i]->setText(QString::number(i, 16).toUpper());
 }
 
 } // namespace
 
-void enter(Form1& f, std::uint8_t s) {
+void enter(MainWindow& f, std::uint8_t s) {
     switch (s % StateCount) {
     case MainOnly:
         break;
     case SettingsIdle:
-        f.Command5_Click();
+        f.onSettingsClicked();
         break;
     case SettingsPendingOne:
-        f.Command5_Click();
+        f.onSettingsClicked();
         f.setting().session().factoryReset();
         break;
     case SettingsPendingAll:
-        f.Command5_Click();
+        f.onSettingsClicked();
         f.setting().session().copyEdid(0, f.setting().session().model().inputs);
         break;
     case EdidIdle:
-        f.Command9_Click();
+        f.onEdidClicked();
         break;
     case EdidReading:
-        f.Command9_Click();
-        f.edidSet().ReadEDIDBtn_Click();
+        f.onEdidClicked();
+        f.edidSet().onReadClicked();
         break;
     case EdidDownloading:
-        f.Command9_Click();
-        f.edidSet().DownloadBtn_Click();
+        f.onEdidClicked();
+        f.edidSet().onDownloadClicked();
         break;
     case EdidVerifying:
         // Where a download leaves the window once byte 255 was accepted.
-        f.Command9_Click();
-        f.edidSet().DownloadBtn_Click();
+        f.onEdidClicked();
+        f.edidSet().onDownloadClicked();
         for (int i = 0; i < 257; ++i) {
             QString ok = QString::fromLatin1(i == 0 ? "rdy\r" : "ok\r");
             f.device().router().readLine(ok);
         }
         break;
     case IrIdle:
-        f.IrSetOpen();
+        f.onIrCodesClicked();
         break;
     case IrReading:
-        f.IrSetOpen();
-        f.irSet().Command1_Click();
+        f.onIrCodesClicked();
+        f.irSet().onReadClicked();
         break;
     case IrWriting:
-        f.IrSetOpen();
+        f.onIrCodesClicked();
         fillIrTable(f.irSet());
-        f.irSet().Command2_Click();
+        f.irSet().onWriteClicked();
         break;
     case IrRouting:
         f.IrMatrixOpen();
@@ -95,7 +95,7 @@ namespace {
 
 // A stray Escape on each open feature window: it closes an idle one and
 // never one whose transfer is in progress.
-void pressEscape(Form1& f) {
+void pressEscape(MainWindow& f) {
     for (FeatureWindow* w : std::initializer_list<FeatureWindow*>{&f.setting(), &f.edidSet(),
                                                                   &f.irSet(), &f.irMatrix()}) {
         if (!w->isVisible())
@@ -110,10 +110,10 @@ void pressEscape(Form1& f) {
 
 } // namespace
 
-void poke(Form1& f, std::uint8_t op) {
+void poke(MainWindow& f, std::uint8_t op) {
     switch (op % 4) {
     case 0:
-        f.Command6_Click();
+        f.onStatusClicked();
         break;
     case 1: {
         // A routing button: an input of an output, or one of its arrows.
@@ -127,7 +127,7 @@ void poke(Form1& f, std::uint8_t op) {
         break;
     }
     case 2:
-        f.Command2_Click();
+        f.onClearClicked();
         break;
     case 3:
         pressEscape(f);
@@ -135,7 +135,7 @@ void poke(Form1& f, std::uint8_t op) {
     }
 }
 
-void leave(Form1& f) {
+void leave(MainWindow& f) {
     // Whatever the input left pending must not leak into the next one.
     f.modes().stopWatchdog();
     f.setting().close();

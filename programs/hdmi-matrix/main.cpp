@@ -4,7 +4,7 @@
 
 #include "core/platform/qt_platform.h"
 #include "core/protocol/model.h"
-#include "frontends/windows/main_window/form1.h"
+#include "frontends/windows/main_window/main_window.h"
 #include "frontends/windows/platform/qt_dialogs.h"
 
 #include <QApplication>
@@ -40,8 +40,8 @@ int main(int argc, char** argv) {
     }
     platform::QtPlatform platform;
     platform::QtDialogs dialogs;
-    Form1 form(platform, dialogs, *model);
-    form.Form_Load();
+    MainWindow form(platform, dialogs, *model);
+    form.startUp();
     form.show();
     return app.exec();
 }

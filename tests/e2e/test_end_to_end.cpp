@@ -11,7 +11,7 @@
 class EndToEnd : public QObject {
     Q_OBJECT
 
-    static int litInput(Form1& f, int output) {
+    static int litInput(MainWindow& f, int output) {
         for (int i = 0; i < 8; ++i)
             if (f.lamps[output - 1][i]->isLit())
                 return i + 1;
@@ -51,7 +51,7 @@ private slots:
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 8) == 8; }));
         h.form->SaveBTN[1]->click(); // preset 2 holds 1..8
         h.form->PortCmb->setCurrentIndex(4);
-        h.form->PortCmb_Click(); // all outputs to input 5
+        h.form->onAllOutputsChosen(); // all outputs to input 5
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 1) == 5 && litInput(*h.form, 8) == 5; }));
         h.form->StateBTN[1]->click();
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 1) == 1 && litInput(*h.form, 8) == 8; }));

@@ -3,8 +3,8 @@
 
 #include "core/edid/edid_transfer.h"
 #include "core/platform/qt_platform.h"
-#include "frontends/windows/edid/edidset.h"
-#include "frontends/windows/main_window/form1.h"
+#include "frontends/windows/edid/edid_window.h"
+#include "frontends/windows/main_window/main_window.h"
 #include "testing/fakes/fake_dialogs.h"
 #include "tests/support/sim_harness.h"
 
@@ -37,8 +37,8 @@ struct NetworkRig {
         if (com.open(QIODevice::WriteOnly))
             com.write(target + "\n");
         com.close();
-        form = std::make_unique<Form1>(platform, dialogs);
-        form->Form_Load();
+        form = std::make_unique<MainWindow>(platform, dialogs);
+        form->startUp();
     }
     ~NetworkRig() {
         form.reset();
@@ -49,7 +49,7 @@ struct NetworkRig {
     bool until(const std::function<bool()>& cond) { return SimHarness::waitFor(cond, 20000); }
     bool lit(int output, int input) { return form->lamps[output - 1][input - 1]->isLit(); }
     bool inEdidMode() {
-        form->Command9_Click();
+        form->onEdidClicked();
         return until([&] { return !form->modes().awaitingEcho(); });
     }
 
@@ -58,7 +58,7 @@ struct NetworkRig {
     QProcess sim;
     platform::QtPlatform platform;
     platform::FakeDialogs dialogs;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 // EDID transfers end to end: the real program core and the real serial port
 // against the simulated switcher over a pseudo-terminal.
 
-#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/edid_window.h"
 #include "frontends/windows/edid/hex_view.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/support/sim_harness.h"
@@ -36,7 +36,7 @@ edid::Image otherImage() {
 
 // Opens the EDID window and waits for the device to confirm EDID mode.
 bool openWindow(SimHarness& h) {
-    h.form->Command9_Click();
+    h.form->onEdidClicked();
     return h.waitFor([&] { return !h.form->modes().awaitingEcho(); });
 }
 
@@ -44,11 +44,11 @@ bool openWindow(SimHarness& h) {
 // polling wait this wakes on every status change, so a transfer of hundreds
 // of round trips runs at the speed of the link.
 bool statusIs(SimHarness& h, const QString& text) {
-    EDIDSet& w = h.form->edidSet();
+    EdidWindow& w = h.form->edidSet();
     if (w.statusText() == text)
         return true;
     QEventLoop loop;
-    QObject::connect(&w, &EDIDSet::statusChanged, &loop, [&](const QString& s) {
+    QObject::connect(&w, &EdidWindow::statusChanged, &loop, [&](const QString& s) {
         if (s == text)
             loop.quit();
     });
@@ -69,7 +69,7 @@ private slots:
         const edid::Image m = otherImage();
         h.device.edid.images[2] = simImage(m);
         QVERIFY(openWindow(h));
-        EDIDSet& w = h.form->edidSet();
+        EdidWindow& w = h.form->edidSet();
         w.Option1[2]->click();
         w.ReadEDIDBtn->click();
         QVERIFY(statusIs(h, "Read EDID OK!"));
@@ -89,7 +89,7 @@ private slots:
         QVERIFY(h.ok);
         const edid::Image m = otherImage();
         QVERIFY(openWindow(h));
-        EDIDSet& w = h.form->edidSet();
+        EdidWindow& w = h.form->edidSet();
         w.Option1[6]->click();
         w.Text1->setText(edid::writtenForm(m));
         w.DownloadBtn->click();
@@ -109,7 +109,7 @@ private slots:
         QVERIFY(h.ok);
         h.device.edid.corruptAt = 60;
         QVERIFY(openWindow(h));
-        EDIDSet& w = h.form->edidSet();
+        EdidWindow& w = h.form->edidSet();
         w.Text1->setText(edid::writtenForm(otherImage()));
         w.DownloadBtn->click();
         QVERIFY(statusIs(h, "Verify EDID ERR!"));
@@ -121,7 +121,7 @@ private slots:
         QVERIFY(h.ok);
         h.device.edid.lowerCase = true;
         QVERIFY(openWindow(h));
-        EDIDSet& w = h.form->edidSet();
+        EdidWindow& w = h.form->edidSet();
         // Cells typed in lower case, answers in lower case: the values agree.
         w.Text1->setText(edid::writtenForm(otherImage()).toLower());
         w.DownloadBtn->click();
@@ -135,7 +135,7 @@ private slots:
         QVERIFY(h.ok);
         h.device.edid.errorAt = 30;
         QVERIFY(openWindow(h));
-        EDIDSet& w = h.form->edidSet();
+        EdidWindow& w = h.form->edidSet();
         w.Text1->setText(edid::writtenForm(otherImage()));
         w.DownloadBtn->click();
         QVERIFY(statusIs(h, "DownLoad Err!"));

@@ -6,7 +6,7 @@
 #include "core/edid/edid_transfer.h"
 #include "core/files/edid_file.h"
 #include "frontends/windows/edid/decoded_pane.h"
-#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/edid_window.h"
 #include "frontends/windows/edid/edit_panel.h"
 #include "frontends/windows/edid/hex_view.h"
 #include "frontends/windows/edid/view_text.h"
@@ -39,7 +39,7 @@ struct EdidFixture {
 
     void open() {
         f.takeWritten();
-        f.form->Command9_Click();
+        f.form->onEdidClicked();
         f.receive("edm\r\n");
         f.takeWritten();
     }
@@ -64,7 +64,7 @@ struct EdidFixture {
     QString decoded() const { return w.DecodedText->toPlainText(); }
 
     FormFixture f;
-    EDIDSet& w;
+    EdidWindow& w;
 };
 
 QString decodedOf(const edid::Image& m) {
@@ -89,7 +89,7 @@ class EdidWindowTest : public QObject {
 private slots:
     void layoutAndOpeningState() {
         EdidFixture x;
-        EDIDSet& w = x.w;
+        EdidWindow& w = x.w;
         QVERIFY(w.isVisible());
         QCOMPARE(x.f.form->modes().isOn(protocol::Mode::Edid), true);
         QVERIFY(!x.f.form->modes().awaitingEcho());

@@ -6,7 +6,7 @@
 // the fake port so that the shape of its answers (split, doubled) and the
 // clock are under the test's control.
 
-#include "frontends/windows/main_window/form1.h"
+#include "frontends/windows/main_window/main_window.h"
 #include "sim/device.h"
 #include "tests/support/form_fixture.h"
 
@@ -20,7 +20,7 @@
 namespace faults {
 
 // The input whose lamp is lit in the row of output 1..8; 0 when none is.
-inline int litInput(Form1& f, int output) {
+inline int litInput(MainWindow& f, int output) {
     int lit = 0;
     for (int i = 0; i < 8; ++i) {
         if (f.lamps[output - 1][i]->isLit()) {
@@ -33,7 +33,7 @@ inline int litInput(Form1& f, int output) {
 }
 
 // The lamps of all eight rows, output 1 first.
-inline QList<int> litRow(Form1& f) {
+inline QList<int> litRow(MainWindow& f) {
     QList<int> r;
     for (int o = 1; o <= 8; ++o)
         r << litInput(f, o);
@@ -68,7 +68,7 @@ inline QByteArray report(int output, int input) {
 // Every line the interpreter is handed, recorded as the call begins, so a
 // line handled inside another line's message box comes after it.
 struct LineRecorder {
-    explicit LineRecorder(Form1& f) {
+    explicit LineRecorder(MainWindow& f) {
         auto& slot = f.link().lines().onLine;
         slot = [this, inner = slot](QString& line) {
             lines << line;

@@ -11,7 +11,7 @@
 // is skipped, saying so.
 
 #include "core/seriallink/comport.h"
-#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/edid_window.h"
 #include "frontends/windows/edid/hex_view.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/faults/fault_util.h"
@@ -65,9 +65,9 @@ private:
 };
 
 // The EDID window open on the fake platform.
-struct EdidWindow {
-    EdidWindow() : w(f.form->edidSet()) {
-        f.form->Command9_Click();
+struct EdidWindowRig {
+    EdidWindowRig() : w(f.form->edidSet()) {
+        f.form->onEdidClicked();
         f.receive("edm\r\n");
         f.takeWritten();
     }
@@ -83,7 +83,7 @@ struct EdidWindow {
     QList<Msg>& messages() { return f.dialogs().messages; }
 
     FormFixture f;
-    EDIDSet& w;
+    EdidWindow& w;
 };
 
 edid::Image zeros() {
@@ -151,7 +151,7 @@ private slots:
         QFETCH(int, size);
         QFETCH(QString, box);
         QFETCH(QString, status);
-        EdidWindow x;
+        EdidWindowRig x;
         const edid::Image m = sampleImage();
         QVERIFY(m[255] != 0); // else the 255-byte file would pass
         QVERIFY(writeFile(x.path("short.bin"), bytesOf(m).left(size)));
@@ -168,7 +168,7 @@ private slots:
     // are read, so it loads at once and the program's memory stays as it
     // was.
     void aHugeSparseEdidFile() {
-        EdidWindow x;
+        EdidWindowRig x;
         const QString path = x.path("huge.bin");
         QVERIFY(writeFile(path, bytesOf(sampleImage())));
         {
@@ -206,7 +206,7 @@ private slots:
     }
     void edidFilesThatCannotBeRead() {
         QFETCH(QString, kind);
-        EdidWindow x;
+        EdidWindowRig x;
         QString path = x.path("x.bin");
         if (kind == "directory") {
             QVERIFY(QDir().mkdir(path));
@@ -239,7 +239,7 @@ private slots:
     // for a writer for ever. The load must come back by itself, as for any
     // file that is no image.
     void anEdidFileThatIsAPipeDoesNotHang() {
-        EdidWindow x;
+        EdidWindowRig x;
         const QString path = x.path("pipe.bin");
         QCOMPARE(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
         x.w.Text1->setText("12  34  ");
@@ -263,7 +263,7 @@ private slots:
     }
     void savingWhereNothingCanBeWritten() {
         QFETCH(bool, readOnlyMount);
-        EdidWindow x;
+        EdidWindowRig x;
         x.w.Text1->setText(edid::writtenForm(sampleImage()));
         x.w.setStatus("before");
         QString path;
@@ -291,7 +291,7 @@ private slots:
     // last byte. Saving over the earlier file fails with a box, and the
     // earlier file keeps every byte.
     void savingOntoAFullDisk() {
-        EdidWindow x;
+        EdidWindowRig x;
         TmpfsMount mount(x.path("small"), "size=64k");
         if (!mount.ok())
             QSKIP(qPrintable("no tmpfs can be mounted here: " + mount.error()));
@@ -324,7 +324,7 @@ private slots:
     // reader; like any file chosen to be overwritten, the pipe is replaced
     // by the 256 bytes.
     void savingOntoAPipeDoesNotHang() {
-        EdidWindow x;
+        EdidWindowRig x;
         const QString path = x.path("pipe.bin");
         QCOMPARE(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
         x.w.Text1->setText(edid::writtenForm(sampleImage()));
@@ -340,7 +340,7 @@ private slots:
     // file then holds exactly the new 256 bytes, and the holder still reads
     // the old content through its handle.
     void savingOverAFileHeldOpen() {
-        EdidWindow x;
+        EdidWindowRig x;
         const QString path = x.path("held.bin");
         const QByteArray old(300, '\x21');
         QVERIFY(writeFile(path, old));
@@ -374,7 +374,7 @@ private slots:
         QFETCH(int, port);
         FormFixture f(false);
         QVERIFY(writeFile(f.dir.filePath("COMPORT"), content));
-        f.form->Form_Load();
+        f.form->startUp();
         QCOMPARE(f.port().openedDevices, QStringList{QStringLiteral("/dev/fake%1").arg(port)});
         QCOMPARE(f.form->Combo1->currentIndex(), port - 1);
         QCOMPARE(f.takeWritten(), QByteArray("bc \r\n"));
@@ -392,7 +392,7 @@ private slots:
         const qint64 before = residentKb();
         QElapsedTimer clock;
         clock.start();
-        f.form->Form_Load();
+        f.form->startUp();
         const qint64 ms = clock.elapsed();
         const qint64 after = residentKb();
         qInfo("start-up with a 50 MB COMPORT: %lld ms; resident memory %lld kB -> %lld kB", ms,
@@ -410,12 +410,12 @@ private slots:
         FormFixture f(false);
         QDir dir(f.dir.path());
         QVERIFY(dir.mkpath("COMPORT/inside"));
-        f.form->Form_Load();
+        f.form->startUp();
         QCOMPARE(f.port().openedDevices, QStringList{"/dev/fake1"});
         QCOMPARE(f.takeWritten(), QByteArray("bc \r\n"));
         f.form->Combo1->setCurrentIndex(4);
-        f.form->Combo1_Click();
-        f.form->Command7_Click();
+        f.form->onPortChosen();
+        f.form->onConnectClicked();
         QCOMPARE(f.port().openedDevices.last(), QString("/dev/fake5"));
         QVERIFY(QFileInfo(dir.filePath("COMPORT/inside")).isDir());
         QVERIFY(f.dialogs().messages.isEmpty());
@@ -427,7 +427,7 @@ private slots:
         FormFixture f(false);
         const QString path = f.dir.filePath("COMPORT");
         QCOMPARE(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
-        QVERIFY2(returnsWithoutAWriter(path, [&] { f.form->Form_Load(); }),
+        QVERIFY2(returnsWithoutAWriter(path, [&] { f.form->startUp(); }),
                  "start-up waited for a writer to COMPORT");
         QCOMPARE(f.port().openedDevices, QStringList{"/dev/fake1"});
         QCOMPARE(f.takeWritten(), QByteArray("bc \r\n"));
@@ -442,7 +442,7 @@ private slots:
         {
             FormFixture f(false);
             QVERIFY(f.dir.remove());
-            f.form->Form_Load();
+            f.form->startUp();
             QCOMPARE(f.port().openedDevices, QStringList{"/dev/fake1"});
             QCOMPARE(f.takeWritten(), QByteArray("bc \r\n"));
             QVERIFY(f.dialogs().messages.isEmpty());
@@ -451,12 +451,12 @@ private slots:
         f.takeWritten();
         QVERIFY(f.dir.remove());
         f.form->Combo1->setCurrentIndex(2);
-        f.form->Combo1_Click();
+        f.form->onPortChosen();
         QVERIFY(!f.form->link().isOpen());
-        f.form->Command7_Click();
+        f.form->onConnectClicked();
         QCOMPARE(f.port().openedDevices.last(), QString("/dev/fake3"));
         QVERIFY(f.form->Shape15->isLit());
-        f.form->Command6_Click();
+        f.form->onStatusClicked();
         QCOMPARE(f.takeWritten(), QByteArray("bc \r\n"));
         QVERIFY(f.dialogs().messages.isEmpty());
         QVERIFY(!QFileInfo::exists(f.dir.filePath("COMPORT")));
@@ -474,13 +474,13 @@ private slots:
         QVERIFY(QDir::setCurrent(wd));
         {
             platform::FakePlatform platform;
-            Form1 form(platform, platform.fakeDialogs());
-            form.Form_Load();
+            MainWindow form(platform, platform.fakeDialogs());
+            form.startUp();
             QCOMPARE(platform.port()->openedDevices, QStringList{"/dev/fake1"});
             QCOMPARE(platform.port()->written, QByteArray("bc \r\n"));
             form.Combo1->setCurrentIndex(9);
-            form.Combo1_Click();
-            form.Command7_Click();
+            form.onPortChosen();
+            form.onConnectClicked();
             QCOMPARE(platform.port()->openedDevices.last(), QString("/dev/fake10"));
             QVERIFY(platform.fakeDialogs().messages.isEmpty());
             QVERIFY(QDir(wd).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());

@@ -7,10 +7,10 @@
 
 #include "core/edid/edid_transfer.h"
 #include "core/ir/ir_code_run.h"
-#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/edid_window.h"
 #include "frontends/windows/edid/hex_view.h"
-#include "frontends/windows/ir/irset.h"
-#include "frontends/windows/settings/setting.h"
+#include "frontends/windows/ir/ir_codes_window.h"
+#include "frontends/windows/settings/settings_window.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/faults/fault_util.h"
 #include "tests/support/sim_harness.h"
@@ -47,15 +47,15 @@ struct Outcome {
 Outcome session(const Bridge::Shape& shape) {
     Bridge b;
     b.shape = shape;
-    Form1& f = *b.f.form;
+    MainWindow& f = *b.f.form;
     LineRecorder seen(f);
     b.device.routing = {3, 1, 4, 1, 5, 2, 6, 5};
     b.pump(); // the answer to the start-up "bc "
     f.routeButtons[3][6]->click();
     b.pump();
-    f.Command9_Click();
+    f.onEdidClicked();
     b.pump();
-    EDIDSet& w = f.edidSet();
+    EdidWindow& w = f.edidSet();
     w.Option1[5]->click();
     w.ReadEDIDBtn->click();
     b.pump();
@@ -65,9 +65,9 @@ Outcome session(const Bridge::Shape& shape) {
     o.edidStatus = w.statusText();
     w.close();
     b.pump();
-    f.IrSetOpen();
+    f.onIrCodesClicked();
     b.pump();
-    IrSet& s = f.irSet();
+    IrCodesWindow& s = f.irSet();
     s.Command1->click();
     b.pump();
     b.f.advance(ir::IrCodeRun::kSettleMs);
@@ -138,7 +138,7 @@ bool started(SimHarness& h) {
 }
 
 // Opens a mode window and waits for the device's echo.
-bool openConfirmed(SimHarness& h, void (Form1::*open)()) {
+bool openConfirmed(SimHarness& h, void (MainWindow::*open)()) {
     (h.form.get()->*open)();
     return h.waitFor([&] { return !h.form->modes().awaitingEcho(); });
 }
@@ -162,7 +162,7 @@ edid::Image otherImage() {
 }
 
 // The port is closed and the main window says so.
-bool showsDisconnected(Form1& f) {
+bool showsDisconnected(MainWindow& f) {
     return !f.link().isOpen() && f.Shape16->isLit() && !f.Shape15->isLit() &&
            f.Command7->text() == "Connect";
 }
@@ -180,8 +180,8 @@ private slots:
         SimHarness h;
         Wire wire(h);
         QVERIFY(started(h));
-        QVERIFY(openConfirmed(h, &Form1::Command9_Click));
-        EDIDSet& w = h.form->edidSet();
+        QVERIFY(openConfirmed(h, &MainWindow::onEdidClicked));
+        EdidWindow& w = h.form->edidSet();
         wire.cutAt = "red 50 ";
         w.ReadEDIDBtn->click();
         QVERIFY(h.waitFor([&] { return showsDisconnected(*h.form); }));
@@ -197,7 +197,7 @@ private slots:
         QCOMPARE(h.form->modes().isOn(protocol::Mode::Edid), false);
         QVERIFY(wire.reconnect());
         QVERIFY(h.form->Shape15->isLit() && !h.form->Shape16->isLit());
-        QVERIFY(openConfirmed(h, &Form1::Command9_Click));
+        QVERIFY(openConfirmed(h, &MainWindow::onEdidClicked));
         w.ReadEDIDBtn->click();
         QVERIFY(h.waitFor([&] { return w.statusText() == "Read EDID OK!"; }, kRunMs));
         QCOMPARE(w.Text1->text(), edidtest::readForm(edidtest::sampleImage()));
@@ -211,8 +211,8 @@ private slots:
         SimHarness h;
         Wire wire(h);
         QVERIFY(started(h));
-        QVERIFY(openConfirmed(h, &Form1::Command9_Click));
-        EDIDSet& w = h.form->edidSet();
+        QVERIFY(openConfirmed(h, &MainWindow::onEdidClicked));
+        EdidWindow& w = h.form->edidSet();
         const edid::Image m = otherImage();
         w.Text1->setText(edid::writtenForm(m));
         wire.cutAt = "wed 80 " + edidtest::hexByte(m[0x80]).toLatin1();
@@ -227,7 +227,7 @@ private slots:
 
         w.close();
         QVERIFY(wire.reconnect());
-        QVERIFY(openConfirmed(h, &Form1::Command9_Click));
+        QVERIFY(openConfirmed(h, &MainWindow::onEdidClicked));
         w.Text1->setText(edid::writtenForm(m)); // opening emptied the view
         w.DownloadBtn->click();
         QVERIFY(h.waitFor([&] { return w.statusText() == "Download OK!"; }, kRunMs));
@@ -242,8 +242,8 @@ private slots:
         SimHarness h;
         Wire wire(h);
         QVERIFY(started(h));
-        QVERIFY(openConfirmed(h, &Form1::IrSetOpen));
-        IrSet& s = h.form->irSet();
+        QVERIFY(openConfirmed(h, &MainWindow::onIrCodesClicked));
+        IrCodesWindow& s = h.form->irSet();
         auto fill = [&] {
             for (int e = 0; e <= 80; ++e)
                 s.codetxt[e]->setText(hex2(0x60 + e));
@@ -262,7 +262,7 @@ private slots:
         s.close();
         QCOMPARE(h.form->modes().isOn(protocol::Mode::Ir), false);
         QVERIFY(wire.reconnect());
-        QVERIFY(openConfirmed(h, &Form1::IrSetOpen));
+        QVERIFY(openConfirmed(h, &MainWindow::onIrCodesClicked));
         fill();
         s.Command2->click();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Write OK!"; }, kRunMs));
@@ -278,7 +278,7 @@ private slots:
     void aBurstOfNoiseLongerThanTheRing() {
         SimHarness h;
         QVERIFY(started(h));
-        Form1& f = *h.form;
+        MainWindow& f = *h.form;
         QByteArray noise(5000, 0);
         QRandomGenerator rng(20240611);
         for (char& c : noise)
@@ -310,16 +310,16 @@ private slots:
         SimHarness h;
         QVERIFY(started(h));
         h.device.faults.silent = true;
-        Form1& f = *h.form;
+        MainWindow& f = *h.form;
         const QString noDevice = "Device is not connect!";
 
         QElapsedTimer clock;
         clock.start();
-        f.Command9_Click();
+        f.onEdidClicked();
         QVERIFY(h.waitFor([&] { return h.dialogs().messages.size() == 1; }, 4000));
         qInfo("watchdog warning %lld ms after \"edm\"", clock.elapsed());
         QCOMPARE(h.dialogs().last(), (Msg{noDevice, kDeviceTitle}));
-        EDIDSet& w = f.edidSet();
+        EdidWindow& w = f.edidSet();
         clock.restart();
         w.ReadEDIDBtn->click();
         QVERIFY(h.waitFor([&] { return w.statusText() == "Time Out!"; }, 3000));
@@ -327,22 +327,22 @@ private slots:
         QCOMPARE(h.dialogs().last(), (Msg{"Time Out!", kAppTitle}));
         w.close();
 
-        f.IrSetOpen();
+        f.onIrCodesClicked();
         QVERIFY(h.waitFor([&] { return h.dialogs().messages.size() == 3; }, 4000));
         QCOMPARE(h.dialogs().last().text, noDevice);
-        IrSet& s = f.irSet();
+        IrCodesWindow& s = f.irSet();
         clock.restart();
         s.Command1->click();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Time Out!"; }, 3000));
         qInfo("IR \"Time Out!\" %lld ms after \"ric 0\"", clock.elapsed());
         s.close();
 
-        f.Command5_Click();
-        Setting& st = f.setting();
+        f.onSettingsClicked();
+        SettingsWindow& st = f.setting();
         st.CopyToCmb->setCurrentIndex(1);
-        st.CopyToCmb_Click();
+        st.onCopyTargetChosen();
         st.CopyFromCmb->setCurrentIndex(2);
-        st.CopyFromCmb_Click();
+        st.onCopySourceChosen();
         QCOMPARE(st.statusText(), QString("Set Command..."));
         QVERIFY(h.waitFor([&] { return h.dialogs().messages.size() == 4; }, 4000));
         QCOMPARE(h.dialogs().last().text, noDevice);
@@ -365,7 +365,7 @@ private slots:
     void answersForTheWrongMode() {
         SimHarness h;
         QVERIFY(started(h));
-        Form1& f = *h.form;
+        MainWindow& f = *h.form;
         const QByteArray strays = "rok 12\r\nwok\r\nrir 01 02\r\nok 1A\r\nrdy\r\nslc 03\r\n";
         // Before each batch output 1 goes to input 2; the batch's own
         // report at its end sets the lamp back to input 1.
@@ -377,8 +377,8 @@ private slots:
                        litInput(f, 1) == 1;
             });
         };
-        QVERIFY(openConfirmed(h, &Form1::Command9_Click));
-        EDIDSet& w = f.edidSet();
+        QVERIFY(openConfirmed(h, &MainWindow::onEdidClicked));
+        EdidWindow& w = f.edidSet();
         const qsizetype sentBefore = h.received.size();
         const QString log = f.logText();
         f.routeButtons[0][1]->click();
@@ -389,8 +389,8 @@ private slots:
         QCOMPARE(w.transfer().running(), false);
         w.close();
 
-        QVERIFY(openConfirmed(h, &Form1::IrSetOpen));
-        IrSet& s = f.irSet();
+        QVERIFY(openConfirmed(h, &MainWindow::onIrCodesClicked));
+        IrCodesWindow& s = f.irSet();
         f.routeButtons[0][1]->click();
         QVERIFY(h.waitFor([&] { return litInput(f, 1) == 2; }));
         QVERIFY(straysIn()); // "rir" is an IR answer: it fills boxes 0 and 1
@@ -400,8 +400,8 @@ private slots:
         QCOMPARE(s.statusText(), QString());
         s.close();
 
-        QVERIFY(openConfirmed(h, &Form1::Command5_Click));
-        Setting& st = f.setting();
+        QVERIFY(openConfirmed(h, &MainWindow::onSettingsClicked));
+        SettingsWindow& st = f.setting();
         QVERIFY(h.waitFor([&] { return st.LCHDMIOpt[0]->isChecked(); }));
         f.routeButtons[0][1]->click();
         QVERIFY(h.waitFor([&] { return litInput(f, 1) == 2; }));
@@ -461,7 +461,7 @@ private slots:
         Wire wire(h);
         QVERIFY(started(h));
         wire.twice = true;
-        Form1& f = *h.form;
+        MainWindow& f = *h.form;
         f.routeButtons[1][2]->click();
         QVERIFY(h.waitFor([&] { return litInput(f, 2) == 3 && wire.quiet(); }));
         QCOMPARE(loggedRoutes(f.logText()).mid(8), (QList<std::pair<int, int>>{{2, 3}, {2, 3}}));
@@ -470,8 +470,8 @@ private slots:
         // so the image would come out with its bytes in pairs; the answers
         // still coming after the last one show the read was out of step,
         // and it fails without being judged.
-        QVERIFY(openConfirmed(h, &Form1::Command9_Click));
-        EDIDSet& w = f.edidSet();
+        QVERIFY(openConfirmed(h, &MainWindow::onEdidClicked));
+        EdidWindow& w = f.edidSet();
         w.ReadEDIDBtn->click();
         QVERIFY(h.waitFor(
             [&] {
@@ -505,8 +505,8 @@ private slots:
         // IR read: each answer after the first fills the next box, so the
         // table comes out shifted and the run reaches its last entry
         // halfway; the answers that keep coming fail it.
-        QVERIFY(openConfirmed(h, &Form1::IrSetOpen));
-        IrSet& s = f.irSet();
+        QVERIFY(openConfirmed(h, &MainWindow::onIrCodesClicked));
+        IrCodesWindow& s = f.irSet();
         s.Command1->click();
         QVERIFY(h.waitFor([&] { return !s.run().runInProgress() && wire.quiet(); }, kRunMs));
         QCOMPARE(s.statusText(), QString("Read error!"));

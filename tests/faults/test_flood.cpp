@@ -58,7 +58,7 @@ private slots:
         constexpr int kReports = 100000;
         SimHarness h;
         QVERIFY(h.ok);
-        Form1& f = *h.form;
+        MainWindow& f = *h.form;
         f.show();
         QVERIFY(h.waitFor([&] { return litInput(f, 8) == 8; }));
         const QList<int> start = litRow(f);

@@ -4,10 +4,10 @@
 // stream itself: every line once, in the order sent.
 
 #include "core/edid/edid_transfer.h"
-#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/edid_window.h"
 #include "frontends/windows/edid/hex_view.h"
-#include "frontends/windows/ir/irset.h"
-#include "frontends/windows/settings/setting.h"
+#include "frontends/windows/ir/ir_codes_window.h"
+#include "frontends/windows/settings/settings_window.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/faults/fault_util.h"
 #include "tests/support/sim_harness.h"
@@ -53,8 +53,8 @@ private slots:
     // a second box inside the first.
     void settingsQuitBoxWhileLinesKeepArriving() {
         Traffic t;
-        Form1& f = *t.f.form;
-        f.Command5_Click();
+        MainWindow& f = *t.f.form;
+        f.onSettingsClicked();
         t.receive("stm\r\n");
         int depth = 0;
         t.f.dialogs().whileOpen = [&](const Msg& m) {
@@ -91,12 +91,12 @@ private slots:
     // the box: the clock did not fall back when the box closed.
     void edidTimeOutBoxWhileTrafficGoesOn() {
         Traffic t;
-        Form1& f = *t.f.form;
-        f.Command9_Click();
+        MainWindow& f = *t.f.form;
+        f.onEdidClicked();
         t.receive("edm\r\n");
-        EDIDSet& w = f.edidSet();
+        EdidWindow& w = f.edidSet();
         const qint64 t0 = t.f.platform.clock().now();
-        w.ReadEDIDBtn_Click();
+        w.onReadClicked();
         t.f.takeWritten();
         t.f.dialogs().whileOpen = [&](const Msg& m) {
             if (m.text != "Time Out!")
@@ -124,13 +124,13 @@ private slots:
     // byte, nor raise the box a second time.
     void edidCheckSumBoxWithTheLastAnswerRepeated() {
         Traffic t;
-        Form1& f = *t.f.form;
-        f.Command9_Click();
+        MainWindow& f = *t.f.form;
+        f.onEdidClicked();
         t.receive("edm\r\n");
-        EDIDSet& w = f.edidSet();
+        EdidWindow& w = f.edidSet();
         edid::Image m = edidtest::sampleImage();
         m[200] ^= 0x01;
-        w.ReadEDIDBtn_Click();
+        w.onReadClicked();
         t.receive("rdy\r\n");
         for (int i = 0; i < 255; ++i)
             t.receive("ok " + edidtest::hexByte(m[i]).toLatin1() + "\r\n");
@@ -160,11 +160,11 @@ private slots:
     // answer must not fill a box of the table or raise a second failure.
     void irWriteFailureBoxWhileAnswersArrive() {
         Traffic t;
-        Form1& f = *t.f.form;
-        f.IrSetOpen();
+        MainWindow& f = *t.f.form;
+        f.onIrCodesClicked();
         t.receive("irm\r\n");
-        IrSet& s = f.irSet();
-        s.Command1_Click(); // "ric 0"
+        IrCodesWindow& s = f.irSet();
+        s.onReadClicked(); // "ric 0"
         t.f.port().refuseWrite = true;
         int depth = 0;
         t.f.dialogs().whileOpen = [&](const Msg& m) {
@@ -185,9 +185,9 @@ private slots:
     // handled once, in order, while the box is open.
     void watchdogBoxWhileRepliesArrive() {
         Traffic t;
-        Form1& f = *t.f.form;
-        f.IrSetOpen();
-        IrSet& s = f.irSet();
+        MainWindow& f = *t.f.form;
+        f.onIrCodesClicked();
+        IrCodesWindow& s = f.irSet();
         t.f.dialogs().whileOpen = [&](const Msg& m) {
             if (m.text == "Device is not connect!")
                 t.receive("irm\r\nrir 00 07\r\ns55\r\nok 1A\r\n", 30);
@@ -208,8 +208,8 @@ private slots:
     // leaves setting mode, and while that second box is up a report comes.
     void aBoxRaisedInsideABox() {
         Traffic t;
-        Form1& f = *t.f.form;
-        f.Command5_Click();
+        MainWindow& f = *t.f.form;
+        f.onSettingsClicked();
         QStringList order;
         t.f.dialogs().whileOpen = [&](const Msg& m) {
             order << m.text;
@@ -239,8 +239,8 @@ private slots:
         SimHarness h;
         QVERIFY(h.ok);
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 8) == 8; }));
-        Form1& f = *h.form;
-        f.Command5_Click();
+        MainWindow& f = *h.form;
+        f.onSettingsClicked();
         QVERIFY(h.waitFor([&] { return !f.modes().awaitingEcho(); }));
 
         QList<std::pair<int, int>> sent;

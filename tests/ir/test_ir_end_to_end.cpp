@@ -1,7 +1,7 @@
 // The IR windows and the real serial port against the simulated switcher.
 
-#include "frontends/windows/ir/irmatrix.h"
-#include "frontends/windows/ir/irset.h"
+#include "frontends/windows/ir/ir_codes_window.h"
+#include "frontends/windows/ir/ir_routing_window.h"
 #include "tests/support/sim_harness.h"
 
 #include <QComboBox>
@@ -21,7 +21,7 @@ QString hex2(int v) {
 bool openIrSet(SimHarness& h) {
     if (!h.ok)
         return false;
-    h.form->IrSetOpen();
+    h.form->onIrCodesClicked();
     return h.waitFor([&] { return h.received.contains("irm") && !h.form->modes().awaitingEcho(); });
 }
 
@@ -41,7 +41,7 @@ private slots:
     void readFillsTheTable() {
         SimHarness h;
         QVERIFY(openIrSet(h));
-        IrSet& s = h.form->irSet();
+        IrCodesWindow& s = h.form->irSet();
         h.device.ir.codes[0] = 0x3C;
         h.device.ir.codes[80] = 0xE1;
         s.Command1->click();
@@ -56,7 +56,7 @@ private slots:
     void writeSendsChecksAndSaves() {
         SimHarness h;
         QVERIFY(openIrSet(h));
-        IrSet& s = h.form->irSet();
+        IrCodesWindow& s = h.form->irSet();
         s.codetxt[0]->setText("a5");
         for (int e = 1; e <= 80; ++e)
             s.codetxt[e]->setText(hex2(0x80 + e));
@@ -77,7 +77,7 @@ private slots:
     void aCorruptedEntryFailsTheCheck() {
         SimHarness h;
         QVERIFY(openIrSet(h));
-        IrSet& s = h.form->irSet();
+        IrCodesWindow& s = h.form->irSet();
         h.device.ir.corruptEntry = 17;
         for (int e = 0; e <= 80; ++e)
             s.codetxt[e]->setText(hex2(0x20 + e));
@@ -91,7 +91,7 @@ private slots:
     void lowerCaseAnswersStillCheck() {
         SimHarness h;
         QVERIFY(openIrSet(h));
-        IrSet& s = h.form->irSet();
+        IrCodesWindow& s = h.form->irSet();
         h.device.ir.lowerCase = true;
         s.codetxt[0]->setText("FA");
         for (int e = 1; e <= 80; ++e)
@@ -104,7 +104,7 @@ private slots:
     void aSilentDeviceTimesOut() {
         SimHarness h;
         QVERIFY(openIrSet(h));
-        IrSet& s = h.form->irSet();
+        IrCodesWindow& s = h.form->irSet();
         h.device.ir.dropAt = 6;
         s.Command1->click();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Time Out!"; }, 4000));
@@ -116,7 +116,7 @@ private slots:
     void learnedKeysFillTheGrid() {
         SimHarness h;
         QVERIFY(openIrSet(h));
-        IrSet& s = h.form->irSet();
+        IrCodesWindow& s = h.form->irSet();
         h.line.send(h.device.ir.keyPressed(7) + "\r\n");
         QVERIFY(h.waitFor([&] { return s.run().learnTarget() == 2; }));
         QCOMPARE(s.codetxt[1]->text(), QString("07"));
@@ -132,7 +132,7 @@ private slots:
         SimHarness h;
         QVERIFY(h.ok);
         h.form->IrMatrixOpen();
-        IRMatrix& m = h.form->irMatrix();
+        IrRoutingWindow& m = h.form->irMatrix();
         auto onlyLit = [&](int panel, int place) {
             for (int j = 0; j < 8; ++j)
                 if (m.Shape2[8 * panel + j]->isLit() != (j == place))

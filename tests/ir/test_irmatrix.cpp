@@ -2,7 +2,7 @@
 // its buttons and list, and the lamps the device's reports light.
 
 #include "core/ir/ir_routing.h"
-#include "frontends/windows/ir/irmatrix.h"
+#include "frontends/windows/ir/ir_routing_window.h"
 #include "tests/support/form_fixture.h"
 
 #include <QComboBox>
@@ -14,7 +14,7 @@
 
 namespace {
 
-QList<int> litLamps(const IRMatrix& m) {
+QList<int> litLamps(const IrRoutingWindow& m) {
     QList<int> lit;
     for (int n = 0; n < 64; ++n)
         if (m.Shape2[n]->isLit())
@@ -31,7 +31,7 @@ private slots:
         FormFixture f;
         f.takeWritten();
         f.form->IrMatrixOpen();
-        IRMatrix& m = f.form->irMatrix();
+        IrRoutingWindow& m = f.form->irMatrix();
         QCOMPARE(f.takeWritten(), QByteArray("ims\r\n"));
         QVERIFY(m.isVisible());
         QCOMPARE(m.windowTitle(), QString("IRMRX"));
@@ -50,7 +50,7 @@ private slots:
 
     void panelsButtonsAndLamps() {
         FormFixture f;
-        IRMatrix& m = f.form->irMatrix();
+        IrRoutingWindow& m = f.form->irMatrix();
         const QStringList titles{" 1", " 2", "3", "4", "5", "6", "7", "8"};
         auto* panels = qobject_cast<QGridLayout*>(m.layout()->itemAt(0)->layout());
         QVERIFY(panels);
@@ -75,7 +75,7 @@ private slots:
     void buttonsAndListSendRoutes() {
         FormFixture f;
         f.form->IrMatrixOpen();
-        IRMatrix& m = f.form->irMatrix();
+        IrRoutingWindow& m = f.form->irMatrix();
         f.takeWritten();
         m.Command1[0]->click();
         QCOMPARE(f.takeWritten(), QByteArray("srp 0 0\r\n"));
@@ -95,7 +95,7 @@ private slots:
     void aFailedPortIsReported() {
         FormFixture f;
         f.form->IrMatrixOpen();
-        IRMatrix& m = f.form->irMatrix();
+        IrRoutingWindow& m = f.form->irMatrix();
         f.port().pullPlug();
         m.Command1[5]->click();
         QCOMPARE(f.dialogs().last(),
@@ -106,7 +106,7 @@ private slots:
 
     void ledstatusLightsOneLampPerPanel() {
         FormFixture f;
-        IRMatrix& m = f.form->irMatrix();
+        IrRoutingWindow& m = f.form->irMatrix();
         ir::IrRouting& r = f.form->device().irRouting();
         r.reported("0", "1");
         r.reported("3", "5");
@@ -122,7 +122,7 @@ private slots:
 
     void reportsThatNameNoPortChangeNothing() {
         FormFixture f;
-        IRMatrix& m = f.form->irMatrix();
+        IrRoutingWindow& m = f.form->irMatrix();
         ir::IrRouting& r = f.form->device().irRouting();
         r.reported("3", "5");
         r.reported("7", "7");
@@ -145,7 +145,7 @@ private slots:
     void reportsFromTheLine() {
         FormFixture f;
         f.receive("srp  2  4\r\n");
-        IRMatrix& m = f.form->irMatrix();
+        IrRoutingWindow& m = f.form->irMatrix();
         QVERIFY(!m.isVisible());
         QCOMPARE(f.form->device().irRouting().lastReportedOutput(), QString("2"));
         QCOMPARE(f.form->device().irRouting().lastReportedInput(), QString("4"));

@@ -2,7 +2,7 @@
 // checks, and read and write runs driven reply by reply on a hand-driven
 // clock.
 
-#include "frontends/windows/ir/irset.h"
+#include "frontends/windows/ir/ir_codes_window.h"
 #include "tests/support/form_fixture.h"
 
 #include <QGridLayout>
@@ -28,10 +28,10 @@ QString hex2(int v) {
 // The window opened, the device's "irm" echo in, the port record empty.
 struct Opened {
     FormFixture f;
-    IrSet& s;
+    IrCodesWindow& s;
     Opened() : s(f.form->irSet()) {
         f.takeWritten();
-        f.form->IrSetOpen();
+        f.form->onIrCodesClicked();
         f.receive("irm\r\n");
         f.takeWritten();
     }
@@ -60,7 +60,7 @@ class IrSetWindow : public QObject {
 private slots:
     void looksAsDesigned() {
         Opened o;
-        IrSet& s = o.s;
+        IrCodesWindow& s = o.s;
         QVERIFY(s.isVisible());
         QCOMPARE(s.windowTitle(), QString("IR CODE SET"));
         for (auto* box : s.codetxt) {
@@ -138,7 +138,7 @@ private slots:
     void focusClearsTheColourAndAimsLearnedCodes() {
         Opened o;
         QCOMPARE(o.s.run().learnTarget(), 1);
-        o.s.Command2_Click(); // all empty: every box orange
+        o.s.onWriteClicked(); // all empty: every box orange
         QCOMPARE(o.s.boxColor(37), kOrange);
         o.focus(37);
         QCOMPARE(o.s.boxColor(37), kWhite);
@@ -154,7 +154,7 @@ private slots:
         o.fill();
         o.s.codetxt[44]->clear();
         o.s.codetxt[0]->setText("G1"); // pasted, never typed
-        o.s.Command2_Click();
+        o.s.onWriteClicked();
         QCOMPARE(o.s.boxColor(44), kOrange);
         QCOMPARE(o.s.boxColor(0), kOrange);
         QCOMPARE(o.s.boxColor(43), kWhite);
@@ -170,7 +170,7 @@ private slots:
         o.s.codetxt[9]->setText("5");
         o.s.codetxt[10]->setText("05");
         o.s.codetxt[0]->setText(o.text(20)); // custom code = a data code
-        o.s.Command2_Click();
+        o.s.onWriteClicked();
         for (int k : {3, 70, 9, 10})
             QCOMPARE(o.s.boxColor(k), kGreen);
         for (int k : {0, 20, 1, 80})
@@ -184,7 +184,7 @@ private slots:
         o.fill();
         o.s.codetxt[5]->clear();
         o.s.codetxt[6]->setText(o.text(7));
-        o.s.Command2_Click();
+        o.s.onWriteClicked();
         QCOMPARE(o.s.boxColor(5), kOrange);
         QCOMPARE(o.s.boxColor(6), kGreen);
         QCOMPARE(o.s.boxColor(7), kGreen);
@@ -196,7 +196,7 @@ private slots:
         Opened o;
         o.fill();
         o.s.codetxt[0]->setText("5");
-        o.s.Command2_Click();
+        o.s.onWriteClicked();
         QCOMPARE(o.f.takeWritten(), QByteArray("wic 0 5\r\n"));
         QVERIFY(o.s.run().lastRunWrote());
         QCOMPARE(o.f.form->device().irCodes().currentEntry(), 0);
@@ -207,7 +207,7 @@ private slots:
         Opened o;
         o.fill();
         o.s.setBoxColor(4, kGreen);
-        o.s.Command1_Click();
+        o.s.onReadClicked();
         QCOMPARE(o.s.boxColor(4), kWhite);
         QVERIFY(o.text(4).isEmpty());
         QVERIFY(!o.s.run().lastRunWrote());
@@ -243,7 +243,7 @@ private slots:
         QByteArrayList writtenWhenShown;
         connect(o.s.ProgressBar1, &QProgressBar::valueChanged, this,
                 [&] { writtenWhenShown << o.f.port().written; });
-        o.s.Command2_Click();
+        o.s.onWriteClicked();
         for (int e = 0; e <= 80; ++e) {
             o.f.takeWritten();
             o.f.receive("wok\r\n");
@@ -266,7 +266,7 @@ private slots:
         o.fill();
         o.s.codetxt[7]->setText("1c");
         o.s.codetxt[9]->setText("5");
-        o.s.Command2_Click();
+        o.s.onWriteClicked();
         for (int e = 0; e <= 80; ++e) {
             QCOMPARE(o.f.takeWritten(), line("wic " + hex(e) + " " + o.text(e)));
             o.f.receive("wok\r\n");
@@ -295,7 +295,7 @@ private slots:
     void aMismatchStopsTheWrite() {
         Opened o;
         o.fill();
-        o.s.Command2_Click();
+        o.s.onWriteClicked();
         o.f.receive(QByteArray("wok\r\n").repeated(81)); // every entry written: the check
         o.f.takeWritten();
         o.f.receive(line("rok " + o.text(0)));
@@ -313,7 +313,7 @@ private slots:
     void aMismatchOnTheLastEntrySavesNothing() {
         Opened o;
         o.fill();
-        o.s.Command2_Click();
+        o.s.onWriteClicked();
         o.f.receive(QByteArray("wok\r\n").repeated(81));
         for (int k = 0; k < 80; ++k)
             o.f.receive(line("rok " + o.text(k)));
@@ -325,7 +325,7 @@ private slots:
 
     void aStalledRunTimesOut() {
         Opened o;
-        o.s.Command1_Click();
+        o.s.onReadClicked();
         o.f.receive("rok 01\r\n");
         // Each command gives the device a fresh second.
         o.f.advance(900);
@@ -347,7 +347,7 @@ private slots:
     void aStalledWriteTimesOutAndLateRepliesAreIgnored() {
         Opened o;
         o.fill();
-        o.s.Command2_Click();
+        o.s.onWriteClicked();
         o.f.receive("wok\r\n");
         o.f.advance(1000);
         QCOMPARE(o.s.statusText(), QString("Time Out!"));
@@ -356,7 +356,7 @@ private slots:
         QVERIFY(o.f.takeWritten().isEmpty());
         QCOMPARE(o.s.statusText(), QString("Time Out!"));
         // A new run starts normally.
-        o.s.Command1_Click();
+        o.s.onReadClicked();
         QCOMPARE(o.f.takeWritten(), QByteArray("ric 0\r\n"));
         o.f.receive("rok A5\r\n");
         QCOMPARE(o.f.takeWritten(), QByteArray("ric 1\r\n"));
@@ -365,9 +365,9 @@ private slots:
     void readingDuringAWriteRestartsAsARead() {
         Opened o;
         o.fill();
-        o.s.Command2_Click();
+        o.s.onWriteClicked();
         o.f.receive("wok\r\nwok\r\n");
-        o.s.Command1_Click();
+        o.s.onReadClicked();
         QCOMPARE(o.f.form->device().irCodes().currentEntry(), 0);
         QVERIFY(!o.s.run().lastRunWrote());
         o.f.takeWritten();
@@ -380,12 +380,12 @@ private slots:
         Opened o;
         o.fill();
         o.f.port().pullPlug();
-        o.s.Command1_Click();
+        o.s.onReadClicked();
         QCOMPARE(o.f.dialogs().last(),
                  (platform::FakeDialogs::Message{"open serial port fail\uFF01 ", "ERROR"}));
         QCOMPARE(o.text(5), hex2(0x85)); // the table is kept
         QVERIFY(!o.s.run().runInProgress());
-        o.s.Command2_Click();
+        o.s.onWriteClicked();
         QCOMPARE(o.f.dialogs().messages.size(), 2);
         QCOMPARE(o.f.dialogs().last().title, QString("ERROR"));
         QVERIFY(!o.s.run().runInProgress());
@@ -395,7 +395,7 @@ private slots:
 
     void aFailedWriteDuringARunEndsIt() {
         Opened o;
-        o.s.Command1_Click();
+        o.s.onReadClicked();
         o.f.takeWritten();
         o.f.port().refuseWrite = true;
         o.f.receive("rok 01\r\n");
@@ -438,7 +438,7 @@ private slots:
 
     void learnedCodesDuringARunLeaveItGoing() {
         Opened o;
-        o.s.Command1_Click();
+        o.s.onReadClicked();
         o.f.receive("rok 01\r\nrir 0F 44\r\nrok 02\r\n");
         QCOMPARE(o.f.takeWritten(), QByteArray("ric 0\r\nric 1\r\nric 2\r\n"));
         QCOMPARE(o.s.DataCode->text(), QString("44"));
@@ -446,8 +446,8 @@ private slots:
 
     void modeEchoes() {
         FormFixture f;
-        f.form->IrSetOpen();
-        IrSet& s = f.form->irSet();
+        f.form->onIrCodesClicked();
+        IrCodesWindow& s = f.form->irSet();
         QCOMPARE(f.takeWritten(), QByteArray("bc \r\nirm\r\n"));
         f.receive("irm\r\n");
         f.advance(2500);
@@ -463,14 +463,14 @@ private slots:
     void reopeningStartsClean() {
         Opened o;
         o.fill();
-        o.s.Command2_Click();
+        o.s.onWriteClicked();
         o.s.setBoxColor(3, kGreen);
         o.focus(30);
         o.f.receive("rir 01 02\r\n");
         o.s.close();
         QVERIFY(!o.s.run().awaitingAnswer());
         QVERIFY(!o.s.run().runInProgress());
-        o.f.form->IrSetOpen();
+        o.f.form->onIrCodesClicked();
         QVERIFY(o.s.isVisible());
         QCOMPARE(o.s.run().learnTarget(), 1);
         QVERIFY(o.s.run().lastRunWrote()); // kept while closed

@@ -4,10 +4,10 @@
 #include "core/device/routing.h"
 #include "core/device/terminal.h"
 #include "core/seriallink/comport.h"
-#include "frontends/windows/edid/edidset.h"
-#include "frontends/windows/ir/irmatrix.h"
-#include "frontends/windows/ir/irset.h"
-#include "frontends/windows/settings/setting.h"
+#include "frontends/windows/edid/edid_window.h"
+#include "frontends/windows/ir/ir_codes_window.h"
+#include "frontends/windows/ir/ir_routing_window.h"
+#include "frontends/windows/settings/settings_window.h"
 #include "tests/edid/edid_test_util.h"
 #include "tests/support/form_fixture.h"
 
@@ -46,7 +46,7 @@ QString heardName(QObject* o) {
 }
 } // namespace
 
-class MainWindow : public QObject {
+class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() {
@@ -93,7 +93,7 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(comport);
         file.close();
-        f.form->Form_Load();
+        f.form->startUp();
         QCOMPARE(f.form->Combo1->currentIndex(), index);
         QCOMPARE(int(f.form->PortNo), index + 1);
         QCOMPARE(f.port().openedDevices.last(), QString("/dev/fake%1").arg(index + 1));
@@ -103,7 +103,7 @@ private slots:
     void failedStartupOpenIsReportedAndConnectSendsNothing() {
         FormFixture f(false);
         f.port().refuseOpen = true;
-        f.form->Form_Load();
+        f.form->startUp();
         QCOMPARE(f.dialogs().messages, QList<Msg>{kWriteFailed});
         QCOMPARE(f.form->Command7->text(), QString("Connect"));
         QVERIFY(f.form->Shape16->isLit());
@@ -136,7 +136,7 @@ private slots:
     void choosingAnotherPortClosesAndRemembers() {
         FormFixture f;
         f.form->Combo1->setCurrentIndex(3);
-        f.form->Combo1_Click();
+        f.form->onPortChosen();
         QVERIFY(!f.port().isOpen());
         QCOMPARE(f.form->Command7->text(), QString("Connect"));
         QCOMPARE(int(f.form->PortNo), 4);
@@ -390,8 +390,8 @@ private slots:
         f.form->SaveBTN[2]->click();
         f.form->StateBTN[0]->click();
         f.form->PortCmb->setCurrentIndex(0);
-        f.form->PortCmb_Click();
-        f.form->PortCmb_Click(); // the same entry again sends again
+        f.form->onAllOutputsChosen();
+        f.form->onAllOutputsChosen(); // the same entry again sends again
         f.form->Command6->click();
         f.form->Command6->click();
         QCOMPARE(f.takeWritten(), QByteArray("msa 2\r\nmsw 0\r\nasw 0\r\nasw 0\r\nbc \r\nbc \r\n"));
@@ -406,7 +406,7 @@ private slots:
         f.form->StateBTN[0]->click();
         f.form->SaveBTN[1]->click();
         f.form->PortCmb->setCurrentIndex(7);
-        f.form->PortCmb_Click();
+        f.form->onAllOutputsChosen();
         f.form->Command6->click();
         QCOMPARE(f.dialogs().messages, (QList<Msg>{kNotOpen, kNotOpen, kNotOpen, kWriteFailed}));
         QVERIFY(f.port().written.isEmpty());
@@ -433,7 +433,7 @@ private slots:
         f.form->Command7->click();
         f.takeWritten();
         f.form->Command9->click();
-        f.form->IrSetOpen();
+        f.form->onIrCodesClicked();
         f.form->IrMatrixOpen();
         QCOMPARE(f.dialogs().messages, (QList<Msg>{kNotOpen, kNotOpen, kNotOpen}));
         QCOMPARE(f.form->modes().isOn(protocol::Mode::Edid), false);
@@ -482,11 +482,11 @@ private slots:
     // over it closes the window.
     void escapeSparesARunningRead() {
         FormFixture f;
-        Form1& m = *f.form;
+        MainWindow& m = *f.form;
         for (FeatureWindow* w : std::initializer_list<FeatureWindow*>{&m.edidSet(), &m.irSet()}) {
             const bool edid = w == &m.edidSet();
-            edid ? m.Command9_Click() : m.IrSetOpen();
-            edid ? m.edidSet().ReadEDIDBtn_Click() : m.irSet().Command1_Click();
+            edid ? m.onEdidClicked() : m.onIrCodesClicked();
+            edid ? m.edidSet().onReadClicked() : m.irSet().onReadClicked();
             for (int i = 0; i <= (edid ? 256 : 80); ++i) {
                 f.receive(!edid ? "rok 00\r\n" : i > 0 ? "ok 00\r\n" : "rdy\r\n");
                 QTest::keyClick(w, Qt::Key_Escape);
@@ -508,5 +508,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MainWindow)
+QTEST_MAIN(MainWindowTest)
 #include "test_main_window.moc"

@@ -1,7 +1,7 @@
 // The IP address control and the network address window.
 
 #include "frontends/windows/network/ipbox.h"
-#include "frontends/windows/network/setip.h"
+#include "frontends/windows/network/network_window.h"
 #include "tests/support/form_fixture.h"
 
 #include <QAccessible>
@@ -20,12 +20,12 @@ const QString kTooFewDots = QStringLiteral("Ip 地址格式错误\r\n正确的�
 // taken.
 struct OpenSetIp {
     FormFixture f;
-    SetIP* w = nullptr;
+    NetworkWindow* w = nullptr;
     explicit OpenSetIp(bool portOpen = true) {
         f.takeWritten();
         if (!portOpen)
             f.form->link().close();
-        f.form->Command4_Click();
+        f.form->onNetworkClicked();
         w = &f.form->setIp();
     }
 };
@@ -225,7 +225,7 @@ private slots:
         o.w->Command2->click();
         QVERIFY(!o.w->isVisible());
         QCOMPARE(o.f.takeWritten(), QByteArray());
-        o.f.form->Command4_Click();
+        o.f.form->onNetworkClicked();
         QVERIFY(o.w->Option1->isChecked());
         QVERIFY(!o.w->AddressFrame->isVisible());
         QCOMPARE(o.w->ipBox1->Address(), QString("0.0.0.1"));

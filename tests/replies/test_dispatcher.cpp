@@ -2,14 +2,14 @@
 
 #include "tests/support/form_fixture.h"
 
-#include "frontends/windows/ir/irmatrix.h"
+#include "frontends/windows/ir/ir_routing_window.h"
 
 #include <QTest>
 
 class Dispatcher : public QObject {
     Q_OBJECT
 
-    static QString litRow(Form1& f, int output) {
+    static QString litRow(MainWindow& f, int output) {
         QString s;
         for (auto* lamp : f.lamps[output - 1])
             s += lamp->isLit() ? '1' : '0';

@@ -101,8 +101,8 @@ struct Window {
     explicit Window(quint16 linePort) {
         QDir::setCurrent(dir.path());
         platform.devices = {QStringLiteral("tcp://127.0.0.1:%1").arg(linePort)};
-        form = std::make_unique<Form1>(platform, platform.fakeDialogs());
-        form->Form_Load();
+        form = std::make_unique<MainWindow>(platform, platform.fakeDialogs());
+        form->startUp();
     }
     ~Window() {
         form.reset();
@@ -114,7 +114,7 @@ struct Window {
     QString previous = QDir::currentPath();
     QTemporaryDir dir;
     platform::FakePlatform platform{{false, true}};
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 } // namespace

@@ -2,8 +2,8 @@
 // and confirm it, the commands of its controls, the password lock, the
 // factory reset and the device leaving setting mode.
 
-#include "frontends/windows/settings/password.h"
-#include "frontends/windows/settings/setting.h"
+#include "frontends/windows/settings/password_window.h"
+#include "frontends/windows/settings/settings_window.h"
 #include "tests/support/form_fixture.h"
 
 #include <QComboBox>
@@ -21,12 +21,12 @@ const QString kRestart = "Only when you restart the device, and the change to be
 // A main window with the settings window open and the opening's bytes taken.
 struct Open {
     FormFixture f;
-    Setting* s = nullptr;
+    SettingsWindow* s = nullptr;
     QByteArray opening;
 
     Open() {
         f.takeWritten();
-        f.form->Command5_Click();
+        f.form->onSettingsClicked();
         s = &f.form->setting();
         opening = f.takeWritten();
     }
@@ -34,15 +34,15 @@ struct Open {
     // Chooses list entries as the operator does, raising the click handlers.
     void chooseTo(int index) {
         s->CopyToCmb->setCurrentIndex(index);
-        s->CopyToCmb_Click();
+        s->onCopyTargetChosen();
     }
     void chooseFrom(int index) {
         s->CopyFromCmb->setCurrentIndex(index);
-        s->CopyFromCmb_Click();
+        s->onCopySourceChosen();
     }
     void unlock(const QString& code) {
         s->Command3->click();
-        PASSWORD& p = s->password();
+        PasswordWindow& p = s->password();
         QTest::keyClicks(p.Text1, code);
         p.Command1->click();
     }
@@ -276,7 +276,7 @@ private slots:
         o.s->EDID_opt[5]->setChecked(true);
         o.chooseTo(2);
         o.chooseFrom(2);
-        o.s->LCHDMIOpt_Click(1);
+        o.s->onLongCableChosen(1);
         QCOMPARE(o.f.takeWritten(), QByteArray());
         QCOMPARE(o.s->session().pending(), false);
         QCOMPARE(o.s->CopyFromCmb->currentIndex(), 2); // "To:" did not empty it
@@ -303,7 +303,7 @@ private slots:
         QFETCH(bool, right);
         Open o;
         o.s->Command3->click();
-        PASSWORD& p = o.s->password();
+        PasswordWindow& p = o.s->password();
         QVERIFY(p.isVisible());
         QCOMPARE(p.windowTitle(), QString("Password"));
         QCOMPARE(p.Text1->text(), QString());
@@ -354,7 +354,7 @@ private slots:
 
         o.s->reject();
         QCOMPARE(o.f.takeWritten(), QByteArray("sto\r\n"));
-        o.f.form->Command5_Click();
+        o.f.form->onSettingsClicked();
         QCOMPARE(o.s->pswd, 0);
         QVERIFY(!o.s->LCHDMIOpt[0]->isEnabled());
         QVERIFY(!o.s->LCHDMIOpt[1]->isEnabled());
@@ -414,7 +414,7 @@ private slots:
         QCOMPARE(o.s->session().allPending(), true);
         o.f.takeWritten();
         o.s->reject();
-        o.f.form->Command5_Click();
+        o.f.form->onSettingsClicked();
         QCOMPARE(o.f.takeWritten(), QByteArray("sto\r\nstm\r\nsts\r\n"));
         QCOMPARE(o.s->statusText(), QString());
         o.reply("sed 00\r\n");

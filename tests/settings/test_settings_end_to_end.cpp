@@ -2,8 +2,8 @@
 // with the real serial port and real timers, and the simulator's settings
 // model on its own.
 
-#include "frontends/windows/settings/password.h"
-#include "frontends/windows/settings/setting.h"
+#include "frontends/windows/settings/password_window.h"
+#include "frontends/windows/settings/settings_window.h"
 #include "tests/support/sim_harness.h"
 
 #include <QComboBox>
@@ -26,10 +26,10 @@ private slots:
         h.device.settings.longCable = 1;
         h.device.settings.edidMode = 2;
         QVERIFY(h.waitFor([&] { return h.received.size() == 1; }));
-        Form1& f = *h.form;
+        MainWindow& f = *h.form;
 
-        f.Command5_Click();
-        Setting& s = f.setting();
+        f.onSettingsClicked();
+        SettingsWindow& s = f.setting();
         QVERIFY(s.isVisible());
         QVERIFY(h.waitFor([&] { return s.EDID_opt[2]->isChecked(); }));
         QVERIFY(s.LCHDMIOpt[0]->isChecked());
@@ -52,14 +52,14 @@ private slots:
 
         // Copy to all inputs, answered with three different port masks.
         s.CopyToCmb->setCurrentIndex(8);
-        s.CopyToCmb_Click();
+        s.onCopyTargetChosen();
         const QList<std::pair<int, QString>> masks{{255, "Set All Port Successfully!"},
                                                    {0, "Set All Port Unsuccessfully!"},
                                                    {235, "Set Port  3  5 Unsuccessfully!"}};
         for (const auto& [mask, text] : masks) {
             h.device.settings.allPortsMask = mask;
             s.CopyFromCmb->setCurrentIndex(1);
-            s.CopyFromCmb_Click();
+            s.onCopySourceChosen();
             QVERIFY2(h.waitFor([&] { return s.statusText() == text; }), qPrintable(text));
             QCOMPARE(h.received.last(), QByteArray("sed 1 10"));
         }
@@ -78,14 +78,14 @@ private slots:
         QVERIFY(h.ok);
         h.device.settings.leaveAfter = 2; // "sts", then one more command
         QVERIFY(h.waitFor([&] { return h.received.size() == 1; }));
-        h.form->Command5_Click();
-        Setting& s = h.form->setting();
+        h.form->onSettingsClicked();
+        SettingsWindow& s = h.form->setting();
         QVERIFY(h.waitFor([&] { return s.EDID_opt[0]->isChecked(); }));
         QVERIFY(s.isVisible());
         s.CopyToCmb->setCurrentIndex(2);
-        s.CopyToCmb_Click();
+        s.onCopyTargetChosen();
         s.CopyFromCmb->setCurrentIndex(3);
-        s.CopyFromCmb_Click();
+        s.onCopySourceChosen();
         QVERIFY(h.waitFor([&] { return !s.isVisible(); }));
         QCOMPARE(h.dialogs().last().text, QString("Device quit Setting mode!"));
         QVERIFY(h.waitFor([&] { return h.received.last() == "sto"; }));

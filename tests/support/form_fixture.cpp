@@ -5,9 +5,9 @@
 FormFixture::FormFixture(bool load, const protocol::Model& model) {
     previousDir = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    form = std::make_unique<Form1>(platform, platform.fakeDialogs(), model);
+    form = std::make_unique<MainWindow>(platform, platform.fakeDialogs(), model);
     if (load)
-        form->Form_Load();
+        form->startUp();
 }
 
 FormFixture::~FormFixture() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frontends/windows/main_window/form1.h"
+#include "frontends/windows/main_window/main_window.h"
 #include "testing/fakes/fake_platform.h"
 
 #include <QTemporaryDir>
@@ -24,5 +24,5 @@ struct FormFixture {
     QTemporaryDir dir;
     QString previousDir;
     platform::FakePlatform platform;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
 };

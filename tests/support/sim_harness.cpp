@@ -16,8 +16,8 @@ SimHarness::SimHarness(bool paced) {
     device.onLine = [this](const QByteArray& l) { received << l; };
     line.onReceive = [this](const QByteArray& bytes) { line.send(device.receive(bytes)); };
     platform.devices = {line.linkPath()};
-    form = std::make_unique<Form1>(platform, platform.fakeDialogs());
-    form->Form_Load();
+    form = std::make_unique<MainWindow>(platform, platform.fakeDialogs());
+    form->startUp();
     ok = form->link().isOpen();
 }
 

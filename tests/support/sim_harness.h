@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frontends/windows/main_window/form1.h"
+#include "frontends/windows/main_window/main_window.h"
 #include "sim/device.h"
 #include "sim/pty_transport.h"
 #include "testing/fakes/fake_platform.h"
@@ -26,7 +26,7 @@ struct SimHarness {
     sim::Device device;
     sim::PtyTransport line;
     platform::FakePlatform platform{{true, true}};
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
     QByteArrayList received; // every command line the device received
     bool ok = false;         // the pseudo-terminal came up and the port opened
 };

@@ -1,4 +1,4 @@
-#include "frontends/windows/main_window/form1.h"
+#include "frontends/windows/main_window/main_window.h"
 
 #include "core/protocol/model.h"
 
@@ -10,12 +10,12 @@
 #include "core/platform/port_names.h"
 #include "core/protocol/commands.h"
 #include "core/seriallink/comport.h"
-#include "frontends/windows/edid/edidset.h"
-#include "frontends/windows/ir/irmatrix.h"
-#include "frontends/windows/ir/irset.h"
-#include "frontends/windows/network/setip.h"
+#include "frontends/windows/edid/edid_window.h"
+#include "frontends/windows/ir/ir_codes_window.h"
+#include "frontends/windows/ir/ir_routing_window.h"
+#include "frontends/windows/network/network_window.h"
 #include "frontends/windows/platform/dialogs.h"
-#include "frontends/windows/settings/setting.h"
+#include "frontends/windows/settings/settings_window.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -49,8 +49,8 @@ const QColor kLampRed(255, 0, 0);
 
 } // namespace
 
-Form1::Form1(platform::Platform& platform, platform::Dialogs& dialogs, const protocol::Model& model,
-             QWidget* parent)
+MainWindow::MainWindow(platform::Platform& platform, platform::Dialogs& dialogs,
+                       const protocol::Model& model, QWidget* parent)
     : QMainWindow(parent), DeviceContext(this, dialogs), platform_(platform),
       switcher_(platform, model) {
     setWindowTitle(QStringLiteral("TARVIK-5120-300 V1.0"));
@@ -58,11 +58,11 @@ Form1::Form1(platform::Platform& platform, platform::Dialogs& dialogs, const pro
     buildMenu();
 
     seriallink::Connection& line = link();
-    connect(&line, &seriallink::Connection::failure, this, &Form1::showFailure);
-    connect(&line, &seriallink::Connection::lost, this, &Form1::onLinkLost);
-    connect(&line, &seriallink::Connection::opened, this, &Form1::onOpened);
-    connect(&line, &seriallink::Connection::openFailed, this, &Form1::onOpenFailed);
-    connect(&line, &seriallink::Connection::rawReceived, this, &Form1::appendLog);
+    connect(&line, &seriallink::Connection::failure, this, &MainWindow::showFailure);
+    connect(&line, &seriallink::Connection::lost, this, &MainWindow::onLinkLost);
+    connect(&line, &seriallink::Connection::opened, this, &MainWindow::onOpened);
+    connect(&line, &seriallink::Connection::openFailed, this, &MainWindow::onOpenFailed);
+    connect(&line, &seriallink::Connection::rawReceived, this, &MainWindow::appendLog);
     device::Router& router = switcher_.router();
     connect(&router, &device::Router::routingReported, this, [this](int output, int input) {
         appendLog(QStringLiteral("\r\nHDMI Out%1 -> HDMI In%2").arg(output).arg(input));
@@ -72,18 +72,19 @@ Form1::Form1(platform::Platform& platform, platform::Dialogs& dialogs, const pro
         appendLog(line);
         scrollLogToEnd();
     });
-    connect(&switcher_.routing(), &device::RoutingState::outputChanged, this, &Form1::showOutput);
+    connect(&switcher_.routing(), &device::RoutingState::outputChanged, this,
+            &MainWindow::showOutput);
     connect(&modes(), &device::DeviceModes::notConfirmed, this,
             [this] { message(QStringLiteral("Device is not connect!"), kDeviceTitle); });
-    connect(&modes(), &device::DeviceModes::leftByDevice, this, &Form1::onLeftByDevice);
+    connect(&modes(), &device::DeviceModes::leftByDevice, this, &MainWindow::onLeftByDevice);
 }
 
-Form1::~Form1() = default;
+MainWindow::~MainWindow() = default;
 
 // ---------------------------------------------------------------------------
 // Layout
 
-void Form1::buildUi() {
+void MainWindow::buildUi() {
     auto* central = new QWidget(this);
     central->setFixedSize(tw(14175), tw(8280));
     setCentralWidget(central);
@@ -115,7 +116,7 @@ void Form1::buildUi() {
     Text1->setTabChangesFocus(true);
     Text1->setAccessibleName(QStringLiteral("Receive"));
     receiveLabel->setBuddy(Text1);
-    connect(Text1, &main_window::ReceiveLog::saveRequested, this, &Form1::saveLog);
+    connect(Text1, &main_window::ReceiveLog::saveRequested, this, &MainWindow::saveLog);
 
     Command2 = button(QStringLiteral("Clear"), message, twRect(3000, 5040, 975, 375));
     Command6 = button(QStringLiteral("Status"), message, twRect(4080, 5040, 975, 375));
@@ -164,8 +165,8 @@ void Form1::buildUi() {
                              twRect(stateLefts[i], 7020, 795, 375));
         SaveBTN[i] = button(QStringLiteral("Save%1").arg(i + 1), central,
                             twRect(saveLefts[i], 7020, 795, 375));
-        connect(StateBTN[i], &QPushButton::clicked, this, [this, i] { StateBTN_Click(i); });
-        connect(SaveBTN[i], &QPushButton::clicked, this, [this, i] { SaveBTN_Click(i); });
+        connect(StateBTN[i], &QPushButton::clicked, this, [this, i] { onPresetRecallClicked(i); });
+        connect(SaveBTN[i], &QPushButton::clicked, this, [this, i] { onPresetSaveClicked(i); });
     }
     auto* allLabel = new QLabel(QStringLiteral("All:"), central);
     allLabel->move(tw(11880), tw(7080));
@@ -237,31 +238,33 @@ void Form1::buildUi() {
         }
     }
 
-    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
-    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
-    connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
-    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
-    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
-    connect(Label9, &QToolButton::clicked, this, &Form1::toggleSendMode);
-    connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
-    connect(PortCmb, &QComboBox::activated, this, [this] { PortCmb_Click(); });
+    connect(Command5, &QPushButton::clicked, this, &MainWindow::onSettingsClicked);
+    connect(Command4, &QPushButton::clicked, this, &MainWindow::onNetworkClicked);
+    connect(Command9, &QPushButton::clicked, this, &MainWindow::onEdidClicked);
+    connect(Command2, &QPushButton::clicked, this, &MainWindow::onClearClicked);
+    connect(Command3, &QPushButton::clicked, this, &MainWindow::onSendClicked);
+    connect(Command6, &QPushButton::clicked, this, &MainWindow::onStatusClicked);
+    connect(Command7, &QPushButton::clicked, this, &MainWindow::onConnectClicked);
+    connect(Label9, &QToolButton::clicked, this, &MainWindow::toggleSendMode);
+    connect(Combo1, &QComboBox::activated, this, [this] { onPortChosen(); });
+    connect(PortCmb, &QComboBox::activated, this, [this] { onAllOutputsChosen(); });
 }
 
-void Form1::buildMenu() {
+void MainWindow::buildMenu() {
     QMenu* device = menuBar()->addMenu(QStringLiteral("&Device"));
-    device->addAction(QStringLiteral("&Setting..."), this, &Form1::Command5_Click);
-    device->addAction(QStringLiteral("&EDID Set..."), this, &Form1::Command9_Click);
-    device->addAction(QStringLiteral("Set &IP..."), this, &Form1::Command4_Click);
+    device->addAction(QStringLiteral("&Setting..."), this, &MainWindow::onSettingsClicked);
+    device->addAction(QStringLiteral("&EDID Set..."), this, &MainWindow::onEdidClicked);
+    device->addAction(QStringLiteral("Set &IP..."), this, &MainWindow::onNetworkClicked);
     device->addSeparator();
-    irCodeAction = device->addAction(QStringLiteral("IR &Code Set..."), this, &Form1::IrSetOpen);
+    irCodeAction =
+        device->addAction(QStringLiteral("IR &Code Set..."), this, &MainWindow::onIrCodesClicked);
     irCodeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     irRoutingAction =
-        device->addAction(QStringLiteral("IR Port &Routing..."), this, &Form1::IrMatrixOpen);
+        device->addAction(QStringLiteral("IR Port &Routing..."), this, &MainWindow::IrMatrixOpen);
     irRoutingAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     device->addSeparator();
-    saveLogAction = device->addAction(QStringLiteral("Save &log as..."), this, &Form1::saveLog);
+    saveLogAction =
+        device->addAction(QStringLiteral("Save &log as..."), this, &MainWindow::saveLog);
     saveLogAction->setShortcut(QKeySequence::Save);
     device->addSeparator();
     device->addAction(QStringLiteral("E&xit"), QKeySequence::Quit, this, &QWidget::close);
@@ -270,11 +273,11 @@ void Form1::buildMenu() {
 // ---------------------------------------------------------------------------
 // Start-up and the connection
 
-QString Form1::comportPath() const {
+QString MainWindow::comportPath() const {
     return QDir::current().filePath(QStringLiteral("COMPORT"));
 }
 
-void Form1::Form_Load() {
+void MainWindow::startUp() {
     Combo1->clear();
     for (int i = 1; i <= 10; ++i)
         Combo1->addItem(QStringLiteral("COM%1").arg(i));
@@ -287,7 +290,7 @@ void Form1::Form_Load() {
     const std::optional<int> remembered = seriallink::readComport(comportPath());
     const int index = remembered.value_or(0);
     Combo1->setCurrentIndex(index);
-    Combo1_Click();
+    onPortChosen();
 
     Shape15->setLit(false);
     Shape16->setLit(false);
@@ -296,7 +299,7 @@ void Form1::Form_Load() {
     openPort(true);
 }
 
-void Form1::openPort(bool greet) {
+void MainWindow::openPort(bool greet) {
     switch (link().open(PortNo)) {
     case seriallink::OpenResult::Opened:
         showConnected(true);
@@ -320,30 +323,30 @@ void Form1::openPort(bool greet) {
     }
 }
 
-void Form1::onOpened() {
+void MainWindow::onOpened() {
     showConnected(true);
     if (greetWhenOpen_)
         write(WriteRequest::line(protocol::statusCommand(), WriteRequest::Check::None));
 }
 
-void Form1::onOpenFailed() {
+void MainWindow::onOpenFailed() {
     showConnected(false);
     link().reportOpenFailed();
 }
 
-void Form1::updatePortTooltips() {
+void MainWindow::updatePortTooltips() {
     for (int i = 0; i < Combo1->count(); ++i)
         Combo1->setItemData(i, platform::portTooltip(platform_.deviceForPort(i + 1)),
                             Qt::ToolTipRole);
 }
 
-void Form1::showConnected(bool open) {
+void MainWindow::showConnected(bool open) {
     Command7->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     Shape15->setLit(open);
     Shape16->setLit(!open);
 }
 
-void Form1::Command7_Click() {
+void MainWindow::onConnectClicked() {
     // While a server is still being reached the button gives it up.
     if (link().isOpen() || link().isOpening()) {
         link().close();
@@ -354,7 +357,7 @@ void Form1::Command7_Click() {
     openPort(false);
 }
 
-void Form1::Combo1_Click() {
+void MainWindow::onPortChosen() {
     if (link().isOpen() || link().isOpening()) {
         link().close();
         showConnected(false);
@@ -364,17 +367,17 @@ void Form1::Combo1_Click() {
     seriallink::writeComport(comportPath(), index);
 }
 
-void Form1::onLinkLost() {
+void MainWindow::onLinkLost() {
     // The device went away under an open port; the port is already closed.
     showConnected(false);
 }
 
-void Form1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     link().close();
     QMainWindow::closeEvent(event);
 }
 
-void Form1::showFailure(seriallink::Failure what) {
+void MainWindow::showFailure(seriallink::Failure what) {
     switch (what) {
     case seriallink::Failure::PortNotOpen:
         message(seriallink::kPortNotOpenText, seriallink::kPortNotOpenTitle);
@@ -388,7 +391,7 @@ void Form1::showFailure(seriallink::Failure what) {
     }
 }
 
-void Form1::message(const QString& text, const QString& title) {
+void MainWindow::message(const QString& text, const QString& title) {
     QWidget* parent = QApplication::activeModalWidget();
     dialogs().message(parent ? parent : this, text, title);
 }
@@ -396,7 +399,7 @@ void Form1::message(const QString& text, const QString& title) {
 // ---------------------------------------------------------------------------
 // Routing lamps and the receive log
 
-void Form1::showOutput(int output) {
+void MainWindow::showOutput(int output) {
     const int lit = switcher_.routing().litLamp(output);
     // Dark first, then the one lit: the row never shows two.
     for (Lamp* lamp : lamps[output - 1])
@@ -405,17 +408,17 @@ void Form1::showOutput(int output) {
         lamps[output - 1][lit]->setLit(true);
 }
 
-void Form1::appendLog(const QString& text) {
+void MainWindow::appendLog(const QString& text) {
     Text1->appendText(text);
 }
-void Form1::scrollLogToEnd() {
+void MainWindow::scrollLogToEnd() {
     Text1->scrollToEnd();
 }
-const QString& Form1::logText() const {
+const QString& MainWindow::logText() const {
     return Text1->text();
 }
 
-void Form1::saveLog() {
+void MainWindow::saveLog() {
     // A log is easily saved over another one by mistake: the dialog asks.
     const std::optional<QString> path = dialogs().saveFileName(this, kLogFileFilter, true);
     if (!path || path->isEmpty())
@@ -431,44 +434,44 @@ void Form1::saveLog() {
 // ---------------------------------------------------------------------------
 // Routing, terminal, presets
 
-void Form1::routeClick(int output, int input) {
+void MainWindow::routeClick(int output, int input) {
     const protocol::Model& model = switcher_.model();
     if (model.isOutput(output) && model.isInput(input))
         sendRoute(model.route(output, input));
 }
 
-void Form1::stepClick(int output, bool next) {
+void MainWindow::stepClick(int output, bool next) {
     if (switcher_.model().isOutput(output))
         sendRoute(switcher_.model().stepInput(output, next));
 }
 
-void Form1::sendRoute(const QString& cmd) {
+void MainWindow::sendRoute(const QString& cmd) {
     write(new WriteRequest(seriallink::wireBytes(cmd), WriteRequest::Check::Reported));
     Text2->setPlainText(QString(cmd).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     Text2->selectAll();
     showSendMode(device::kAscMode);
 }
 
-void Form1::Command2_Click() {
+void MainWindow::onClearClicked() {
     Text1->clearLog();
 }
 
-bool Form1::hexMode() const {
+bool MainWindow::hexMode() const {
     return Label9->text() == device::kHexMode;
 }
 
-void Form1::toggleSendMode() {
+void MainWindow::toggleSendMode() {
     showSendMode(hexMode() ? device::kAscMode : device::kHexMode);
 }
 
-void Form1::showSendMode(const QString& caption) {
+void MainWindow::showSendMode(const QString& caption) {
     Label9->setText(caption);
     // The caption is the mode, so the name carries it; a fixed name would
     // hide it from a screen reader.
     Label9->setAccessibleName(QStringLiteral("Send mode: ") + caption);
 }
 
-void Form1::Command3_Click() {
+void MainWindow::onSendClicked() {
     const QString text = Text2->toPlainText();
     if (hexMode()) {
         const QByteArray bytes = device::hexTextToBytes(text);
@@ -484,7 +487,7 @@ void Form1::Command3_Click() {
     write(new WriteRequest(device::sendBoxBytes(text), WriteRequest::Check::Reported));
 }
 
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Text2 && event->type() == QEvent::KeyPress && hexMode()) {
         auto* key = static_cast<QKeyEvent*>(event);
         const QString text = key->text();
@@ -500,19 +503,19 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Form1::Command6_Click() {
+void MainWindow::onStatusClicked() {
     write(WriteRequest::line(protocol::statusCommand(), WriteRequest::Check::Reported));
 }
 
-void Form1::SaveBTN_Click(int index) {
+void MainWindow::onPresetSaveClicked(int index) {
     write(WriteRequest::line(device::presetSaveCommand(index), WriteRequest::Check::Guarded));
 }
 
-void Form1::StateBTN_Click(int index) {
+void MainWindow::onPresetRecallClicked(int index) {
     write(WriteRequest::line(device::presetRecallCommand(index), WriteRequest::Check::Guarded));
 }
 
-void Form1::PortCmb_Click() {
+void MainWindow::onAllOutputsChosen() {
     const int i = PortCmb->currentIndex();
     if (i < 0)
         return;
@@ -522,12 +525,12 @@ void Form1::PortCmb_Click() {
 // ---------------------------------------------------------------------------
 // Device modes and feature windows
 
-void Form1::showFeature(FeatureWindow& window) {
-    window.Form_Load();
+void MainWindow::showFeature(FeatureWindow& window) {
+    window.prepare();
     window.open();
 }
 
-void Form1::openModeWindow(Mode m, FeatureWindow& window) {
+void MainWindow::openModeWindow(Mode m, FeatureWindow& window) {
     auto* session = new device::ModeSession(switcher_, m);
     session->setParent(this);
     connect(session, &device::ModeSession::closed, session, &QObject::deleteLater);
@@ -546,7 +549,7 @@ void Form1::openModeWindow(Mode m, FeatureWindow& window) {
         delete session;
 }
 
-void Form1::onLeftByDevice(Mode m) {
+void MainWindow::onLeftByDevice(Mode m) {
     switch (m) {
     case Mode::Setup:
         setting().quit();
@@ -560,53 +563,53 @@ void Form1::onLeftByDevice(Mode m) {
     }
 }
 
-void Form1::Command5_Click() {
+void MainWindow::onSettingsClicked() {
     openModeWindow(Mode::Setup, setting());
 }
-void Form1::Command9_Click() {
+void MainWindow::onEdidClicked() {
     openModeWindow(Mode::Edid, edidSet());
 }
-void Form1::IrSetOpen() {
+void MainWindow::onIrCodesClicked() {
     openModeWindow(Mode::Ir, irSet());
 }
 
-void Form1::IrMatrixOpen() {
+void MainWindow::IrMatrixOpen() {
     if (!link().guardOpen())
         return;
     write(WriteRequest::line(protocol::irStatusCommand(), WriteRequest::Check::None));
     showFeature(irMatrix());
 }
 
-void Form1::Command4_Click() {
+void MainWindow::onNetworkClicked() {
     showFeature(setIp());
 }
 
-Setting& Form1::setting() {
+SettingsWindow& MainWindow::setting() {
     if (!setting_)
-        setting_ = new Setting(*this, switcher_.settings());
+        setting_ = new SettingsWindow(*this, switcher_.settings());
     return *setting_;
 }
 
-EDIDSet& Form1::edidSet() {
+EdidWindow& MainWindow::edidSet() {
     if (!edidSet_)
-        edidSet_ = new EDIDSet(*this, switcher_.edid());
+        edidSet_ = new EdidWindow(*this, switcher_.edid());
     return *edidSet_;
 }
 
-IrSet& Form1::irSet() {
+IrCodesWindow& MainWindow::irSet() {
     if (!irSet_)
-        irSet_ = new IrSet(*this, switcher_.irCodes());
+        irSet_ = new IrCodesWindow(*this, switcher_.irCodes());
     return *irSet_;
 }
 
-IRMatrix& Form1::irMatrix() {
+IrRoutingWindow& MainWindow::irMatrix() {
     if (!irMatrix_)
-        irMatrix_ = new IRMatrix(*this, switcher_.irRouting());
+        irMatrix_ = new IrRoutingWindow(*this, switcher_.irRouting());
     return *irMatrix_;
 }
 
-SetIP& Form1::setIp() {
+NetworkWindow& MainWindow::setIp() {
     if (!setIp_)
-        setIp_ = new SetIP(*this);
+        setIp_ = new NetworkWindow(*this);
     return *setIp_;
 }

@@ -1,7 +1,7 @@
-#include "frontends/windows/settings/setting.h"
+#include "frontends/windows/settings/settings_window.h"
 
 #include "core/settings/settings_session.h"
-#include "frontends/windows/settings/password.h"
+#include "frontends/windows/settings/password_window.h"
 #include "frontends/windows/titles.h"
 #include "frontends/windows/widgets/device_context.h"
 
@@ -48,7 +48,7 @@ QComboBox* makeList(const QString& accessibleName, QWidget* parent) {
 
 } // namespace
 
-Setting::Setting(DeviceContext& context, settings::SettingsSession& session)
+SettingsWindow::SettingsWindow(DeviceContext& context, settings::SettingsSession& session)
     : FeatureWindow(context), session_(session) {
     buildUi();
     connect(&session_, &settings::SettingsSession::statusChanged, statusPanel_, &QLabel::setText);
@@ -67,7 +67,7 @@ Setting::Setting(DeviceContext& context, settings::SettingsSession& session)
     });
 }
 
-void Setting::buildUi() {
+void SettingsWindow::buildUi() {
     setWindowTitle(QStringLiteral("Setting"));
     setFont(QFont(QStringLiteral("Verdana"), 9));
 
@@ -79,7 +79,7 @@ void Setting::buildUi() {
         lcRow->addWidget(LCHDMIOpt[i]);
         connect(LCHDMIOpt[i], &QRadioButton::toggled, this, [this, i](bool on) {
             if (on)
-                LCHDMIOpt_Click(i);
+                onLongCableChosen(i);
         });
     }
     Command3 = new QPushButton(QStringLiteral("Unlock"), this);
@@ -130,7 +130,7 @@ void Setting::buildUi() {
         edidGrid->addWidget(EDID_opt[i], i / 2, i % 2);
         connect(EDID_opt[i], &QRadioButton::toggled, this, [this, i](bool on) {
             if (on)
-                EDID_opt_Click(i);
+                onEdidModeChosen(i);
         });
     }
     EdidFrame->resize(EdidFrame->sizeHint());
@@ -141,28 +141,28 @@ void Setting::buildUi() {
     setTabOrder(CopyToCmb, CopyFromCmb);
     setTabOrder(CopyFromCmb, FRstBtn);
 
-    connect(Command3, &QPushButton::clicked, this, &Setting::Command3_Click);
-    connect(FRstBtn, &QPushButton::clicked, this, &Setting::FRstBtn_Click);
-    connect(CopyToCmb, &QComboBox::activated, this, [this] { CopyToCmb_Click(); });
-    connect(CopyFromCmb, &QComboBox::activated, this, [this] { CopyFromCmb_Click(); });
+    connect(Command3, &QPushButton::clicked, this, &SettingsWindow::onUnlockClicked);
+    connect(FRstBtn, &QPushButton::clicked, this, &SettingsWindow::onFactoryResetClicked);
+    connect(CopyToCmb, &QComboBox::activated, this, [this] { onCopyTargetChosen(); });
+    connect(CopyFromCmb, &QComboBox::activated, this, [this] { onCopySourceChosen(); });
 }
 
-void Setting::resizeEvent(QResizeEvent* event) {
+void SettingsWindow::resizeEvent(QResizeEvent* event) {
     FeatureWindow::resizeEvent(event);
     placeEdidFrame();
 }
 
-void Setting::placeEdidFrame() {
+void SettingsWindow::placeEdidFrame() {
     EdidFrame->move(LongCableFrame->x(), height() + 8);
 }
 
-PASSWORD& Setting::password() {
+PasswordWindow& SettingsWindow::password() {
     if (!password_)
-        password_ = new PASSWORD(context_, *this);
+        password_ = new PasswordWindow(context_, *this);
     return *password_;
 }
 
-void Setting::Form_Load() {
+void SettingsWindow::prepare() {
     session_.setShowingReply(true);
     pswd = 0;
     clearChoice(LCHDMIOpt);
@@ -186,13 +186,13 @@ void Setting::Form_Load() {
     session_.setShowingReply(false);
 }
 
-void Setting::RepowerPrompt() {
+void SettingsWindow::promptRestart() {
     context_.message(
         QStringLiteral("Only when you restart the device, and the change to be effective"),
         kDeviceTitle);
 }
 
-void Setting::quit() {
+void SettingsWindow::quit() {
     context_.message(QStringLiteral("Device quit Setting mode!"), kDeviceTitle);
     // The device may say so twice, or while the window is already on its
     // way out; closing twice would report the closing twice.
@@ -200,43 +200,43 @@ void Setting::quit() {
         reject();
 }
 
-QString Setting::statusText() const {
+QString SettingsWindow::statusText() const {
     return statusPanel_->text();
 }
 
 // ---------------------------------------------------------------------------
 // Operations
 
-void Setting::LCHDMIOpt_Click(int index) {
+void SettingsWindow::onLongCableChosen(int index) {
     if (session_.showingReply())
         return;
     session_.setLongCable(index);
-    RepowerPrompt();
+    promptRestart();
 }
 
-void Setting::EDID_opt_Click(int index) {
+void SettingsWindow::onEdidModeChosen(int index) {
     if (session_.showingReply())
         return;
     session_.setEdidMode(index);
-    RepowerPrompt();
+    promptRestart();
 }
 
-void Setting::CopyToCmb_Click() {
+void SettingsWindow::onCopyTargetChosen() {
     if (session_.showingReply())
         return;
     CopyFromCmb->setCurrentIndex(-1);
     CopyFromCmb->setEditText(QString());
 }
 
-void Setting::CopyFromCmb_Click() {
+void SettingsWindow::onCopySourceChosen() {
     if (session_.showingReply())
         return;
     session_.copyEdid(listIndex(CopyFromCmb), listIndex(CopyToCmb));
 }
 
-void Setting::Command3_Click() {
-    PASSWORD& p = password();
-    p.Form_Load();
+void SettingsWindow::onUnlockClicked() {
+    PasswordWindow& p = password();
+    p.prepare();
     connect(
         &p, &QDialog::finished, this,
         [this] {
@@ -249,9 +249,9 @@ void Setting::Command3_Click() {
     p.open();
 }
 
-void Setting::FRstBtn_Click() {
+void SettingsWindow::onFactoryResetClicked() {
     session_.factoryReset();
-    RepowerPrompt();
+    promptRestart();
     if (isVisible())
         reject();
 }

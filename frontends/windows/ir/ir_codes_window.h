@@ -45,20 +45,20 @@ inline const QColor kDuplicate{0, 255, 0};
 // and the last code the device's IR receiver learned from a remote. The
 // table and its runs live in the IR code run; the window shows them and
 // hands back what the operator types.
-class IrSet : public FeatureWindow {
+class IrCodesWindow : public FeatureWindow {
     Q_OBJECT
 public:
-    IrSet(DeviceContext& context, ir::IrCodeRun& run);
-    void Form_Load() override;
+    IrCodesWindow(DeviceContext& context, ir::IrCodeRun& run);
+    void prepare() override;
     bool busy() const override { return run_.runInProgress() || run_.settling(); }
     // The device left IR mode by itself: tells the operator and closes.
     void quit();
 
     ir::IrCodeRun& run() { return run_; }
 
-    void codetxt_GotFocus(int k);
-    void Command1_Click(); // "Read Code"
-    void Command2_Click(); // "Write Code"
+    void onCodeFocused(int k);
+    void onReadClicked();  // "Read Code"
+    void onWriteClicked(); // "Write Code"
 
     // Box colours and the status text, as the operator sees them.
     QColor boxColor(int k) const;

@@ -12,7 +12,7 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 class QStatusBar;
-class PASSWORD;
+class PasswordWindow;
 namespace settings {
 class SettingsSession;
 }
@@ -25,30 +25,30 @@ class SettingsSession;
 // The commands and their confirmation live in the settings session; the
 // window shows the device's values and the outcome, and forwards the
 // operator's choices.
-class Setting : public FeatureWindow {
+class SettingsWindow : public FeatureWindow {
     Q_OBJECT
 public:
     static inline const QString kAccessCode = QStringLiteral("402615");
 
-    Setting(DeviceContext& context, settings::SettingsSession& session);
-    void Form_Load() override;
+    SettingsWindow(DeviceContext& context, settings::SettingsSession& session);
+    void prepare() override;
 
     settings::SettingsSession& session() { return session_; }
-    void RepowerPrompt();
+    void promptRestart();
     // The device left setting mode by itself.
     void quit();
 
     // Handlers of the controls; public so a program change of a selection
     // can raise them just as the operator's click does.
-    void LCHDMIOpt_Click(int index);
-    void EDID_opt_Click(int index);
-    void CopyToCmb_Click();
-    void CopyFromCmb_Click();
-    void Command3_Click(); // "Unlock"
-    void FRstBtn_Click();  // "Factory Reset"
+    void onLongCableChosen(int index);
+    void onEdidModeChosen(int index);
+    void onCopyTargetChosen();
+    void onCopySourceChosen();
+    void onUnlockClicked();       // "Unlock"
+    void onFactoryResetClicked(); // "Factory Reset"
 
     QString statusText() const;
-    PASSWORD& password();
+    PasswordWindow& password();
 
     int pswd = 0; // 1 while the long-cable options are unlocked
 
@@ -74,5 +74,5 @@ private:
 
     settings::SettingsSession& session_;
     QLabel* statusPanel_ = nullptr;
-    PASSWORD* password_ = nullptr;
+    PasswordWindow* password_ = nullptr;
 };

@@ -1,4 +1,4 @@
-#include "frontends/windows/ir/irset.h"
+#include "frontends/windows/ir/ir_codes_window.h"
 
 #include "core/protocol/model.h"
 
@@ -52,13 +52,14 @@ void CodeBox::focusInEvent(QFocusEvent* event) {
 
 } // namespace ir
 
-IrSet::IrSet(DeviceContext& context, ir::IrCodeRun& run) : FeatureWindow(context), run_(run) {
+IrCodesWindow::IrCodesWindow(DeviceContext& context, ir::IrCodeRun& run)
+    : FeatureWindow(context), run_(run) {
     setWindowTitle(QStringLiteral("IR CODE SET"));
     buildUi();
-    connect(&run_, &ir::IrCodeRun::codeChanged, this, &IrSet::showCode);
-    connect(&run_, &ir::IrCodeRun::markChanged, this, &IrSet::showMark);
-    connect(&run_, &ir::IrCodeRun::progress, this, &IrSet::showProgress);
-    connect(&run_, &ir::IrCodeRun::finished, this, &IrSet::runEnded);
+    connect(&run_, &ir::IrCodeRun::codeChanged, this, &IrCodesWindow::showCode);
+    connect(&run_, &ir::IrCodeRun::markChanged, this, &IrCodesWindow::showMark);
+    connect(&run_, &ir::IrCodeRun::progress, this, &IrCodesWindow::showProgress);
+    connect(&run_, &ir::IrCodeRun::finished, this, &IrCodesWindow::runEnded);
     connect(&run_, &ir::IrCodeRun::learned, this, [this](const QString& c, const QString& d) {
         CstCode->setText(c);
         DataCode->setText(d);
@@ -75,13 +76,13 @@ IrSet::IrSet(DeviceContext& context, ir::IrCodeRun& run) : FeatureWindow(context
     connect(this, &QDialog::finished, &run_, &ir::IrCodeRun::end);
 }
 
-void IrSet::buildUi() {
+void IrCodesWindow::buildUi() {
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(4);
     for (int k = 0; k < ir::kEntries; ++k) {
         codetxt[k] = new ir::CodeBox(k, this);
-        connect(codetxt[k], &ir::CodeBox::focused, this, &IrSet::codetxt_GotFocus);
+        connect(codetxt[k], &ir::CodeBox::focused, this, &IrCodesWindow::onCodeFocused);
     }
     grid->addWidget(new QLabel(QStringLiteral("Custom Code:"), this), 0, 0);
     grid->addWidget(codetxt[0], 0, 1);
@@ -122,8 +123,8 @@ void IrSet::buildUi() {
     // Neither button is the dialog's default: Enter in a box does nothing.
     Command1->setAutoDefault(false);
     Command2->setAutoDefault(false);
-    connect(Command1, &QPushButton::clicked, this, &IrSet::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &IrSet::Command2_Click);
+    connect(Command1, &QPushButton::clicked, this, &IrCodesWindow::onReadClicked);
+    connect(Command2, &QPushButton::clicked, this, &IrCodesWindow::onWriteClicked);
 
     auto* side = new QVBoxLayout;
     side->addWidget(Command1);
@@ -151,7 +152,7 @@ void IrSet::buildUi() {
     root->addWidget(StatusBar1);
 }
 
-void IrSet::Form_Load() {
+void IrCodesWindow::prepare() {
     run_.prepare();
     ProgressBar1->setValue(0);
     status_->setText(QString());
@@ -162,12 +163,12 @@ void IrSet::Form_Load() {
     DataCode->setText(run_.lastDataCode());
 }
 
-void IrSet::quit() {
+void IrCodesWindow::quit() {
     context_.message(QStringLiteral("Device quit IR Set mode!"), kEdidFileTitle);
     close();
 }
 
-void IrSet::showCode(int k, const QString& text) {
+void IrCodesWindow::showCode(int k, const QString& text) {
     showing_ = true;
     codetxt[k]->setText(text);
     showing_ = false;
@@ -189,32 +190,32 @@ QColor colourOf(ir::IrCodeRun::Mark m) {
 
 } // namespace
 
-void IrSet::showMark(int k) {
+void IrCodesWindow::showMark(int k) {
     QPalette p = codetxt[k]->palette();
     p.setColor(QPalette::Base, colourOf(run_.mark(k)));
     codetxt[k]->setPalette(p);
 }
 
-QColor IrSet::boxColor(int k) const {
+QColor IrCodesWindow::boxColor(int k) const {
     return codetxt[k]->palette().color(QPalette::Base);
 }
 
-void IrSet::setBoxColor(int k, const QColor& c) {
+void IrCodesWindow::setBoxColor(int k, const QColor& c) {
     using Mark = ir::IrCodeRun::Mark;
     run_.setMark(k, c == ir::kFormatError ? Mark::FormatError
                     : c == ir::kDuplicate ? Mark::Duplicate
                                           : Mark::Normal);
 }
 
-QString IrSet::statusText() const {
+QString IrCodesWindow::statusText() const {
     return status_->text();
 }
 
-void IrSet::codetxt_GotFocus(int k) {
+void IrCodesWindow::onCodeFocused(int k) {
     run_.learnInto(k);
 }
 
-void IrSet::showProgress(int done) {
+void IrCodesWindow::showProgress(int done) {
     ProgressBar1->setValue(done);
     switch (run_.phase()) {
     case transfer::Phase::Write:
@@ -228,7 +229,7 @@ void IrSet::showProgress(int done) {
     }
 }
 
-void IrSet::runEnded(const transfer::Outcome& o) {
+void IrCodesWindow::runEnded(const transfer::Outcome& o) {
     const bool reading = o.phase == transfer::Phase::Read;
     switch (o.error) {
     case transfer::Error::None:
@@ -246,11 +247,11 @@ void IrSet::runEnded(const transfer::Outcome& o) {
     }
 }
 
-void IrSet::Command1_Click() {
+void IrCodesWindow::onReadClicked() {
     run_.readCode();
 }
 
-void IrSet::Command2_Click() {
+void IrCodesWindow::onWriteClicked() {
     switch (run_.writeCode()) {
     case ir::IrCodeRun::Check::FormatError:
         status_->setText(QStringLiteral("format error!"));

@@ -1,4 +1,4 @@
-#include "frontends/windows/network/setip.h"
+#include "frontends/windows/network/network_window.h"
 
 #include "core/device/requests.h"
 #include "core/network/ip_address.h"
@@ -13,7 +13,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-SetIP::SetIP(DeviceContext& context) : FeatureWindow(context) {
+NetworkWindow::NetworkWindow(DeviceContext& context) : FeatureWindow(context) {
     setWindowTitle(QStringLiteral("Set IP"));
     setFont(QFont(QStringLiteral("Verdana"), 9));
 
@@ -52,17 +52,17 @@ SetIP::SetIP(DeviceContext& context) : FeatureWindow(context) {
 
     connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            Option1_Click();
+            onAutomaticChosen();
     });
     connect(Option2, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            Option2_Click();
+            onStaticChosen();
     });
-    connect(Command1, &QPushButton::clicked, this, &SetIP::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &SetIP::Command2_Click);
+    connect(Command1, &QPushButton::clicked, this, &NetworkWindow::onOkClicked);
+    connect(Command2, &QPushButton::clicked, this, &NetworkWindow::onCancelClicked);
 }
 
-void SetIP::Form_Load() {
+void NetworkWindow::prepare() {
     AutoIPFlg = 1;
     ipBox1->setAddress(QStringLiteral("0.0.0.1"));
     Option1->setChecked(true);
@@ -70,17 +70,17 @@ void SetIP::Form_Load() {
     Option1->setFocus();
 }
 
-void SetIP::Option1_Click() {
+void NetworkWindow::onAutomaticChosen() {
     AddressFrame->setVisible(false);
     AutoIPFlg = 1;
 }
 
-void SetIP::Option2_Click() {
+void NetworkWindow::onStaticChosen() {
     AddressFrame->setVisible(true);
     AutoIPFlg = 0;
 }
 
-void SetIP::Command1_Click() {
+void NetworkWindow::onOkClicked() {
     const QString command = AutoIPFlg == 1 ? network::kAutoAddressCommand
                                            : network::fixedAddressCommand(ipBox1->Address());
     context_.write(new device::WriteRequest(seriallink::wireBytes(command),
@@ -88,6 +88,6 @@ void SetIP::Command1_Click() {
     accept();
 }
 
-void SetIP::Command2_Click() {
+void NetworkWindow::onCancelClicked() {
     reject();
 }

@@ -18,15 +18,15 @@ class IrRouting;
 // The IR routing window: one panel per IR output port with a button and a
 // lamp per IR input port. The lamps show the IR routing the device reports,
 // which is kept whether the window is open or not.
-class IRMatrix : public FeatureWindow {
+class IrRoutingWindow : public FeatureWindow {
     Q_OBJECT
 public:
-    IRMatrix(DeviceContext& context, ir::IrRouting& routing);
-    void Form_Load() override;
+    IrRoutingWindow(DeviceContext& context, ir::IrRouting& routing);
+    void prepare() override;
 
-    void Command1_Click(int n); // route output n / 8 to input n % 8
-    void Combo1_Click();        // route all outputs to the chosen input
-    void Command2_Click();      // "Status"
+    void onRouteClicked(int n); // route output n / 8 to input n % 8
+    void onAllOutputsChosen();  // route all outputs to the chosen input
+    void onStatusClicked();     // "Status"
 
     std::array<QFrame*, protocol::kFamilyIrPorts> Shape1{};
     std::array<QLabel*, protocol::kFamilyIrPorts> Label1{};

@@ -12,16 +12,16 @@ class ipBox;
 // The network address window: tells the device to obtain its address by
 // itself or to use a fixed one (four hexadecimal
 // numbers). It sends one line on "OK" and closes; no answer is awaited.
-class SetIP : public FeatureWindow {
+class NetworkWindow : public FeatureWindow {
     Q_OBJECT
 public:
-    explicit SetIP(DeviceContext& context);
-    void Form_Load() override;
+    explicit NetworkWindow(DeviceContext& context);
+    void prepare() override;
 
-    void Option1_Click();  // "Automatically obtain IP address"
-    void Option2_Click();  // "Set static IP address"
-    void Command1_Click(); // "OK"
-    void Command2_Click(); // "Cancel"
+    void onAutomaticChosen(); // "Automatically obtain IP address"
+    void onStaticChosen();    // "Set static IP address"
+    void onOkClicked();       // "OK"
+    void onCancelClicked();   // "Cancel"
 
     int AutoIPFlg = 1; // 1: automatic address, 0: the fixed address
 

@@ -1,6 +1,6 @@
-#include "frontends/windows/settings/password.h"
+#include "frontends/windows/settings/password_window.h"
 
-#include "frontends/windows/settings/setting.h"
+#include "frontends/windows/settings/settings_window.h"
 #include "frontends/windows/titles.h"
 #include "frontends/windows/widgets/device_context.h"
 
@@ -26,7 +26,7 @@ public:
 
 } // namespace
 
-PASSWORD::PASSWORD(DeviceContext& context, Setting& setting)
+PasswordWindow::PasswordWindow(DeviceContext& context, SettingsWindow& setting)
     : QDialog(&setting), context_(context), setting_(setting) {
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -56,18 +56,18 @@ PASSWORD::PASSWORD(DeviceContext& context, Setting& setting)
     grid->addLayout(buttons, 1, 0, 1, 2);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(Command1, &QPushButton::clicked, this, &PASSWORD::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &PASSWORD::Command2_Click);
+    connect(Command1, &QPushButton::clicked, this, &PasswordWindow::onOkClicked);
+    connect(Command2, &QPushButton::clicked, this, &PasswordWindow::onCancelClicked);
 }
 
-void PASSWORD::Form_Load() {
+void PasswordWindow::prepare() {
     Text1->clear();
     Text1->setFocus();
 }
 
-void PASSWORD::Command1_Click() {
+void PasswordWindow::onOkClicked() {
     // Exactly the code: no trimming, same length, character for character.
-    if (Text1->text() == Setting::kAccessCode) {
+    if (Text1->text() == SettingsWindow::kAccessCode) {
         setting_.pswd = 1;
         accept();
         return;
@@ -78,6 +78,6 @@ void PASSWORD::Command1_Click() {
 }
 
 // The close box and Escape end here as well, through reject().
-void PASSWORD::Command2_Click() {
+void PasswordWindow::onCancelClicked() {
     reject();
 }

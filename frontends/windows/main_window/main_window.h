@@ -19,11 +19,11 @@ class QPlainTextEdit;
 class QAbstractButton;
 class QAction;
 class FeatureWindow;
-class Setting;
-class EDIDSet;
-class IrSet;
-class IRMatrix;
-class SetIP;
+class SettingsWindow;
+class EdidWindow;
+class IrCodesWindow;
+class IrRoutingWindow;
+class NetworkWindow;
 namespace platform {
 class Dialogs;
 class Platform;
@@ -36,16 +36,17 @@ inline const QString kLogFileFilter = QStringLiteral("Log(*.txt)|*.txt");
 // connection and the doors to the feature windows. It lives for the whole
 // run, owns the switcher's core and renders it, and is the one place that
 // shows the connection's failures.
-class Form1 : public QMainWindow, public DeviceContext {
+class MainWindow : public QMainWindow, public DeviceContext {
     Q_OBJECT
 public:
-    Form1(platform::Platform& platform, platform::Dialogs& dialogs,
-          const protocol::Model& model = protocol::Model::standard(), QWidget* parent = nullptr);
-    ~Form1() override;
+    MainWindow(platform::Platform& platform, platform::Dialogs& dialogs,
+               const protocol::Model& model = protocol::Model::standard(),
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Start-up: fills the lists, reads COMPORT, opens the port and greets
     // the device with the status request. Runs before the window is first shown.
-    void Form_Load();
+    void startUp();
 
     // DeviceContext.
     seriallink::Connection& link() override { return switcher_.link(); }
@@ -64,30 +65,30 @@ public:
     void saveLog();
 
     // Device modes and the feature windows.
-    void Command5_Click(); // "Setting"
-    void Command9_Click(); // "EDID Set"
-    void Command4_Click(); // "Set IP "
-    void IrSetOpen();
+    void onSettingsClicked(); // "Setting"
+    void onEdidClicked();     // "EDID Set"
+    void onNetworkClicked();  // "Set IP "
+    void onIrCodesClicked();
     void IrMatrixOpen();
-    Setting& setting();
-    EDIDSet& edidSet();
-    IrSet& irSet();
-    IRMatrix& irMatrix();
-    SetIP& setIp();
+    SettingsWindow& setting();
+    EdidWindow& edidSet();
+    IrCodesWindow& irSet();
+    IrRoutingWindow& irMatrix();
+    NetworkWindow& setIp();
 
     // Connection.
-    void Command7_Click(); // Connect / Disconnect
-    void Combo1_Click();   // port chosen
+    void onConnectClicked(); // Connect / Disconnect
+    void onPortChosen();     // port chosen
     // A routing button: output to input (from 1), or to the previous or
     // next input.
     void routeClick(int output, int input);
     void stepClick(int output, bool next);
-    void Command2_Click(); // Clear
-    void Command3_Click(); // Send
-    void Command6_Click(); // Status
-    void SaveBTN_Click(int index);
-    void StateBTN_Click(int index);
-    void PortCmb_Click();
+    void onClearClicked();  // Clear
+    void onSendClicked();   // Send
+    void onStatusClicked(); // Status
+    void onPresetSaveClicked(int index);
+    void onPresetRecallClicked(int index);
+    void onAllOutputsChosen();
     void toggleSendMode();
     bool hexMode() const;
 
@@ -150,10 +151,10 @@ private:
 
     platform::Platform& platform_;
     device::Switcher switcher_;
-    Setting* setting_ = nullptr;
-    EDIDSet* edidSet_ = nullptr;
-    IrSet* irSet_ = nullptr;
-    IRMatrix* irMatrix_ = nullptr;
-    SetIP* setIp_ = nullptr;
+    SettingsWindow* setting_ = nullptr;
+    EdidWindow* edidSet_ = nullptr;
+    IrCodesWindow* irSet_ = nullptr;
+    IrRoutingWindow* irMatrix_ = nullptr;
+    NetworkWindow* setIp_ = nullptr;
     bool greetWhenOpen_ = false;
 };

@@ -1,4 +1,4 @@
-#include "frontends/windows/edid/edidset.h"
+#include "frontends/windows/edid/edid_window.h"
 
 #include "core/edid/decode/edid_compare.h"
 #include "core/edid/decode/edid_text.h"
@@ -51,11 +51,11 @@ const QString kDecodedFileFilter = QStringLiteral("Decoded EDID(*.txt)|*.txt");
 
 } // namespace
 
-EDIDSet::EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer)
+EdidWindow::EdidWindow(DeviceContext& context, edid::EdidTransfer& transfer)
     : FeatureWindow(context), transfer_(transfer), view_(new edid::ViewText(this)) {
     setWindowTitle(QStringLiteral("EDID Set"));
     buildUi();
-    connect(&transfer_, &edid::EdidTransfer::started, this, &EDIDSet::transferStarted);
+    connect(&transfer_, &edid::EdidTransfer::started, this, &EdidWindow::transferStarted);
     connect(&transfer_, &edid::EdidTransfer::progress, ProgressBar1,
             [this](int done) { ProgressBar1->setValue(done); });
     connect(&transfer_, &edid::EdidTransfer::byteRead, this,
@@ -63,7 +63,7 @@ EDIDSet::EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer)
                 view_->append(last ? answer + QStringLiteral("  ")
                                    : edid::readFormCell(answer, shown));
             });
-    connect(&transfer_, &edid::EdidTransfer::finished, this, &EDIDSet::transferEnded);
+    connect(&transfer_, &edid::EdidTransfer::finished, this, &EdidWindow::transferEnded);
     connect(view_, &edid::ViewText::textCleared, this, [this] { showText(QString(), false); });
     connect(view_, &edid::ViewText::textAppended, this,
             [this](const QString& t) { showText(t, true); });
@@ -86,7 +86,7 @@ EDIDSet::EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer)
     });
 }
 
-void EDIDSet::buildUi() {
+void EdidWindow::buildUi() {
     auto* outer = new QVBoxLayout(this);
 
     Frame1 = new QGroupBox(QStringLiteral("Port Select"), this);
@@ -94,7 +94,7 @@ void EDIDSet::buildUi() {
     for (int k = 0; k < 8; ++k) {
         Option1[k] = new QRadioButton(QString::number(k + 1), Frame1);
         ports->addWidget(Option1[k]);
-        connect(Option1[k], &QRadioButton::clicked, this, [this, k] { Option1_Click(k); });
+        connect(Option1[k], &QRadioButton::clicked, this, [this, k] { onInputChosen(k); });
     }
     outer->addWidget(Frame1);
 
@@ -107,10 +107,10 @@ void EDIDSet::buildUi() {
         b->setAutoDefault(false);
         buttons->addWidget(b);
     }
-    connect(Command1, &QPushButton::clicked, this, &EDIDSet::Command1_Click);
-    connect(DownloadBtn, &QPushButton::clicked, this, &EDIDSet::DownloadBtn_Click);
-    connect(ReadEDIDBtn, &QPushButton::clicked, this, &EDIDSet::ReadEDIDBtn_Click);
-    connect(Command5, &QPushButton::clicked, this, &EDIDSet::Command5_Click);
+    connect(Command1, &QPushButton::clicked, this, &EdidWindow::onOpenClicked);
+    connect(DownloadBtn, &QPushButton::clicked, this, &EdidWindow::onDownloadClicked);
+    connect(ReadEDIDBtn, &QPushButton::clicked, this, &EdidWindow::onReadClicked);
+    connect(Command5, &QPushButton::clicked, this, &EdidWindow::onSaveAsClicked);
     outer->addLayout(buttons);
 
     auto* progress = new QHBoxLayout;
@@ -159,7 +159,7 @@ void EDIDSet::buildUi() {
     outer->addLayout(body, 1);
 
     EditPanel = new edid::EditPanel(*view_, this);
-    connect(EditPanel, &edid::EditPanel::previewShown, this, &EDIDSet::markEdit);
+    connect(EditPanel, &edid::EditPanel::previewShown, this, &EdidWindow::markEdit);
     auto* menus = new QMenuBar(this);
     menus->addMenu(EditPanel->menu());
     outer->setMenuBar(menus);
@@ -172,7 +172,7 @@ void EDIDSet::buildUi() {
     outer->addWidget(StatusBar1);
 }
 
-QLayout* EDIDSet::buildDecodedPane() {
+QLayout* EdidWindow::buildDecodedPane() {
     auto* column = new QVBoxLayout;
     DecodedTabs = new QTabWidget(this);
     DecodedText = new edid::DecodedPane(DecodedTabs);
@@ -196,13 +196,13 @@ QLayout* EDIDSet::buildDecodedPane() {
         buttons->addWidget(b);
     }
     buttons->addStretch(1);
-    connect(ExportBtn, &QPushButton::clicked, this, &EDIDSet::ExportBtn_Click);
-    connect(CompareBtn, &QPushButton::clicked, this, &EDIDSet::CompareBtn_Click);
+    connect(ExportBtn, &QPushButton::clicked, this, &EdidWindow::onExportClicked);
+    connect(CompareBtn, &QPushButton::clicked, this, &EdidWindow::onCompareClicked);
     column->addLayout(buttons);
     return column;
 }
 
-void EDIDSet::Form_Load() {
+void EdidWindow::prepare() {
     Option1[0]->setChecked(true);
     // Every opening starts without a comparison.
     compared_.reset();
@@ -216,16 +216,16 @@ void EDIDSet::Form_Load() {
     setStatus(QString());
 }
 
-bool EDIDSet::busy() const {
+bool EdidWindow::busy() const {
     return transfer_.running() || transfer_.settling();
 }
 
-void EDIDSet::done(int result) {
+void EdidWindow::done(int result) {
     transfer_.end();
     FeatureWindow::done(result);
 }
 
-void EDIDSet::showText(const QString& text, bool append) {
+void EdidWindow::showText(const QString& text, bool append) {
     showing_ = true;
     if (append)
         Text1->append(text);
@@ -234,28 +234,28 @@ void EDIDSet::showText(const QString& text, bool append) {
     showing_ = false;
 }
 
-void EDIDSet::setStatus(const QString& text) {
+void EdidWindow::setStatus(const QString& text) {
     status_ = text;
     showStatus(text);
 }
 
-void EDIDSet::showStatus(const QString& text) {
+void EdidWindow::showStatus(const QString& text) {
     statusPanel_->setText(text);
     emit statusChanged(text);
 }
 
-QString EDIDSet::statusText() const {
+QString EdidWindow::statusText() const {
     return status_;
 }
 
-void EDIDSet::Option1_Click(int index) {
+void EdidWindow::onInputChosen(int index) {
     transfer_.choosePort(index);
 }
 
 // ---------------------------------------------------------------------------
 // Files
 
-void EDIDSet::Command1_Click() {
+void EdidWindow::onOpenClicked() {
     // The view is emptied before the file is chosen; what it held comes
     // back with a box when the file holds no dump.
     const QString textBefore = view_->text();
@@ -279,7 +279,7 @@ void EDIDSet::Command1_Click() {
     }
 }
 
-void EDIDSet::showLoaded(const edid::Image& image) {
+void EdidWindow::showLoaded(const edid::Image& image) {
     // A loaded image is shown whatever its tests say.
     switch (edid::EdidTransfer::imageError(image)) {
     case transfer::Error::NotEdid:
@@ -296,7 +296,7 @@ void EDIDSet::showLoaded(const edid::Image& image) {
     view_->setText(edid::writtenForm(image));
 }
 
-void EDIDSet::Command5_Click() {
+void EdidWindow::onSaveAsClicked() {
     const std::optional<QString> path = context_.dialogs().saveFileName(this, edid::kFileFilter);
     if (!path || path->isEmpty())
         return;
@@ -309,7 +309,7 @@ void EDIDSet::Command5_Click() {
     setStatus(QStringLiteral("Save done!"));
 }
 
-void EDIDSet::ExportBtn_Click() {
+void EdidWindow::onExportClicked() {
     const std::optional<edid::Image> image = view_->image();
     if (!image)
         return;
@@ -325,7 +325,7 @@ void EDIDSet::ExportBtn_Click() {
     setStatus(QStringLiteral("Export done!"));
 }
 
-void EDIDSet::CompareBtn_Click() {
+void EdidWindow::onCompareClicked() {
     if (!view_->image())
         return;
     const std::optional<QString> path =
@@ -347,7 +347,7 @@ void EDIDSet::CompareBtn_Click() {
 // ---------------------------------------------------------------------------
 // The decoded pane
 
-void EDIDSet::showDecoded(bool sameImage) {
+void EdidWindow::showDecoded(bool sameImage) {
     decodedStale_ = false;
     EditPanel->follow();
     markEdit();
@@ -373,7 +373,7 @@ void EDIDSet::showDecoded(bool sameImage) {
     markDifferences(c.differingOffsets);
 }
 
-void EDIDSet::markDifferences(const QList<int>& offsets) {
+void EdidWindow::markDifferences(const QList<int>& offsets) {
     QList<QTextEdit::ExtraSelection> marks;
     QTextCharFormat format;
     format.setBackground(QColor(0xff, 0xc8, 0x00, 0x90));
@@ -386,11 +386,11 @@ void EDIDSet::markDifferences(const QList<int>& offsets) {
     Text1->setExtraSelections(marks);
 }
 
-void EDIDSet::markEdit() {
+void EdidWindow::markEdit() {
     Text1->setFramedCells(cellsOf(EditPanel->changedOffsets()));
 }
 
-QList<std::pair<int, int>> EDIDSet::cellsOf(const QList<int>& offsets) const {
+QList<std::pair<int, int>> EdidWindow::cellsOf(const QList<int>& offsets) const {
     QList<std::pair<int, int>> cells;
     const QString text = Text1->text();
     // Where each character of the view text is in the editor, which keeps
@@ -419,15 +419,15 @@ QList<std::pair<int, int>> EDIDSet::cellsOf(const QList<int>& offsets) const {
 // ---------------------------------------------------------------------------
 // Transfers
 
-void EDIDSet::DownloadBtn_Click() {
+void EdidWindow::onDownloadClicked() {
     transfer_.startDownload(view_->downloadCells());
 }
 
-void EDIDSet::ReadEDIDBtn_Click() {
+void EdidWindow::onReadClicked() {
     transfer_.startRead();
 }
 
-void EDIDSet::transferStarted(transfer::Phase phase) {
+void EdidWindow::transferStarted(transfer::Phase phase) {
     switch (phase) {
     case transfer::Phase::Download:
         setStatus(QStringLiteral("EDID Download... "));
@@ -443,7 +443,7 @@ void EDIDSet::transferStarted(transfer::Phase phase) {
     }
 }
 
-void EDIDSet::transferEnded(const transfer::Outcome& o) {
+void EdidWindow::transferEnded(const transfer::Outcome& o) {
     using E = transfer::Error;
     using P = transfer::Phase;
     if (decodedStale_)
@@ -474,7 +474,7 @@ void EDIDSet::transferEnded(const transfer::Outcome& o) {
            o.phase == P::Verify ? QStringLiteral("Download OK!") : QStringLiteral("Read EDID OK!"));
 }
 
-void EDIDSet::report(transfer::Error error, const QString& success) {
+void EdidWindow::report(transfer::Error error, const QString& success) {
     switch (error) {
     case transfer::Error::VerifyMismatch:
         context_.message(QStringLiteral("Verify EDID ERR!"), kAppTitle);
@@ -494,14 +494,14 @@ void EDIDSet::report(transfer::Error error, const QString& success) {
     }
 }
 
-void EDIDSet::check() {
+void EdidWindow::check() {
     // A read in progress is judged as if it were over; otherwise only the
     // image's own tests speak.
     report(edid::EdidTransfer::imageError(view_->viewImage()),
            transfer_.reading() ? QStringLiteral("Read EDID OK!") : QString());
 }
 
-void EDIDSet::quit() {
+void EdidWindow::quit() {
     context_.message(QStringLiteral("Device quit EDID Set mode!"), kDeviceTitle);
     close();
 }

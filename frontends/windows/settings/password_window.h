@@ -3,7 +3,7 @@
 #include <QDialog>
 
 class DeviceContext;
-class Setting;
+class SettingsWindow;
 class QLineEdit;
 class QPushButton;
 
@@ -12,15 +12,15 @@ class QPushButton;
 // for the right code and to 0, after "Password wrong!", for any other text;
 // "Cancel" and the close box leave pswd alone. The lock is local: nothing
 // is sent to the device.
-class PASSWORD : public QDialog {
+class PasswordWindow : public QDialog {
     Q_OBJECT
 public:
-    PASSWORD(DeviceContext& context, Setting& setting);
+    PasswordWindow(DeviceContext& context, SettingsWindow& setting);
     // Puts the window back to how it looks on every opening.
-    void Form_Load();
+    void prepare();
 
-    void Command1_Click(); // "OK"
-    void Command2_Click(); // "Cancel"
+    void onOkClicked();     // "OK"
+    void onCancelClicked(); // "Cancel"
 
     QLineEdit* Text1 = nullptr;
     QPushButton* Command1 = nullptr;
@@ -28,5 +28,5 @@ public:
 
 private:
     DeviceContext& context_;
-    Setting& setting_;
+    SettingsWindow& setting_;
 };

@@ -1,4 +1,4 @@
-#include "frontends/windows/ir/irmatrix.h"
+#include "frontends/windows/ir/ir_routing_window.h"
 
 #include "core/protocol/model.h"
 
@@ -18,16 +18,16 @@
 
 using device::WriteRequest;
 
-IRMatrix::IRMatrix(DeviceContext& context, ir::IrRouting& routing)
+IrRoutingWindow::IrRoutingWindow(DeviceContext& context, ir::IrRouting& routing)
     : FeatureWindow(context), routing_(routing) {
     setWindowTitle(QStringLiteral("IRMRX"));
     buildUi();
-    connect(&routing_, &ir::IrRouting::outputChanged, this, &IRMatrix::showOutput);
+    connect(&routing_, &ir::IrRouting::outputChanged, this, &IrRoutingWindow::showOutput);
     for (int g = 0; g < protocol::kFamilyIrPorts; ++g)
         showOutput(g);
 }
 
-void IRMatrix::buildUi() {
+void IrRoutingWindow::buildUi() {
     static const char* const titles[protocol::kFamilyIrPorts] = {" 1", " 2", "3", "4",
                                                                  "5",  "6",  "7", "8"};
     auto* panels = new QGridLayout;
@@ -61,7 +61,7 @@ void IRMatrix::buildUi() {
             b->setAutoDefault(false);
             b->setAccessibleName(
                 QStringLiteral("IR output %1 to input %2").arg(k + 1).arg(place + 1));
-            connect(b, &QPushButton::clicked, this, [this, n] { Command1_Click(n); });
+            connect(b, &QPushButton::clicked, this, [this, n] { onRouteClicked(n); });
             Command1[n] = b;
             grid->addWidget(b, 1, place + 1);
         }
@@ -73,10 +73,10 @@ void IRMatrix::buildUi() {
     // On Linux Qt names a list by the label it is the buddy of; elsewhere by
     // its accessible name.
     Combo1->setAccessibleName(QStringLiteral("All IR outputs to"));
-    connect(Combo1, &QComboBox::activated, this, &IRMatrix::Combo1_Click);
+    connect(Combo1, &QComboBox::activated, this, &IrRoutingWindow::onAllOutputsChosen);
     Command2 = new QPushButton(QStringLiteral("Status"), this);
     Command2->setAutoDefault(false);
-    connect(Command2, &QPushButton::clicked, this, &IRMatrix::Command2_Click);
+    connect(Command2, &QPushButton::clicked, this, &IrRoutingWindow::onStatusClicked);
 
     auto* bottom = new QHBoxLayout;
     auto* allLabel = new QLabel(QStringLiteral("ALL:"), this);
@@ -91,7 +91,7 @@ void IRMatrix::buildUi() {
     root->addLayout(bottom);
 }
 
-void IRMatrix::Form_Load() {
+void IrRoutingWindow::prepare() {
     // The lamps keep what the device reported while the window was closed.
     Combo1->clear();
     for (int i = 0; i < protocol::kFamilyIrPorts; ++i)
@@ -99,14 +99,14 @@ void IRMatrix::Form_Load() {
     Combo1->setCurrentIndex(-1);
 }
 
-void IRMatrix::showOutput(int g) {
+void IrRoutingWindow::showOutput(int g) {
     const int v = routing_.input(g);
     const int first = protocol::kFamilyIrPorts * g;
     for (int n = first; n < first + protocol::kFamilyIrPorts; ++n)
         Shape2[n]->setLit(n == first + v);
 }
 
-void IRMatrix::Command1_Click(int n) {
+void IrRoutingWindow::onRouteClicked(int n) {
     if (n >= 0 && n < protocol::kFamilyIrPorts * protocol::kFamilyIrPorts)
         context_.write(
             WriteRequest::line(routing_.model().irRoute(n / protocol::kFamilyIrPorts + 1,
@@ -114,7 +114,7 @@ void IRMatrix::Command1_Click(int n) {
                                WriteRequest::Check::Reported));
 }
 
-void IRMatrix::Combo1_Click() {
+void IrRoutingWindow::onAllOutputsChosen() {
     const int i = Combo1->currentIndex();
     if (i < 0)
         return;
@@ -123,6 +123,6 @@ void IRMatrix::Combo1_Click() {
             WriteRequest::line(routing_.model().irRouteAll(i + 1), WriteRequest::Check::Reported));
 }
 
-void IRMatrix::Command2_Click() {
+void IrRoutingWindow::onStatusClicked() {
     context_.write(WriteRequest::line(protocol::irStatusCommand(), WriteRequest::Check::Reported));
 }

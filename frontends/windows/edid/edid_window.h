@@ -29,11 +29,11 @@ class ViewText;
 // the image; the EDID transfer moves it, and the window words what the
 // transfer reports. Beside the dump, the image decoded, and its
 // comparison with another file once one was chosen.
-class EDIDSet : public FeatureWindow {
+class EdidWindow : public FeatureWindow {
     Q_OBJECT
 public:
-    EDIDSet(DeviceContext& context, edid::EdidTransfer& transfer);
-    void Form_Load() override;
+    EdidWindow(DeviceContext& context, edid::EdidTransfer& transfer);
+    void prepare() override;
     bool busy() const override;
 
     edid::EdidTransfer& transfer() { return transfer_; }
@@ -42,13 +42,13 @@ public:
     void check();
 
     // Operator actions.
-    void Option1_Click(int index);
-    void Command1_Click();    // "Open EDID"
-    void DownloadBtn_Click(); // "Download"
-    void ReadEDIDBtn_Click(); // "Read EDID"
-    void Command5_Click();    // "Save as"
-    void ExportBtn_Click();   // "Export decoded..."
-    void CompareBtn_Click();  // "Compare with file..."
+    void onInputChosen(int index);
+    void onOpenClicked();     // "Open EDID"
+    void onDownloadClicked(); // "Download"
+    void onReadClicked();     // "Read EDID"
+    void onSaveAsClicked();   // "Save as"
+    void onExportClicked();   // "Export decoded..."
+    void onCompareClicked();  // "Compare with file..."
     // The device left EDID mode by itself.
     void quit();
 
