@@ -30,6 +30,7 @@ class LinePortServer;
 class MdnsAnnouncer;
 class ServiceNotify;
 class SceneService;
+class MetricsPage;
 
 // The whole server: the shared state, the owner of the line and the
 // protocols on their listeners, as the options ask.
@@ -56,6 +57,9 @@ public:
     quint16 videohubPort() const;
     quint16 linePort() const;
     quint16 webPort() const;
+    quint16 metricsPort() const;
+    // The page GET /metrics answers.
+    MetricsPage& metrics() { return *metrics_; }
 
 signals:
     // One line for the log.
@@ -64,12 +68,15 @@ signals:
 
 private:
     QString uniqueId();
+    // The web port and the metrics port, as the options ask.
+    bool listenWeb(bool tls, QString* error);
 
     Options options_;
     std::unique_ptr<RouterState> state_;
     std::unique_ptr<LabelStore> labels_;
     std::unique_ptr<SceneService> scenes_;
     std::unique_ptr<LineOwner> owner_;
+    std::unique_ptr<MetricsPage> metrics_;
     std::unique_ptr<TcpListener> videohubListener_;
     std::unique_ptr<TcpListener> lineListener_;
     std::unique_ptr<VideohubServer> videohub_;

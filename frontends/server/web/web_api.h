@@ -1,9 +1,9 @@
 #pragma once
 
-#include "state/outcome.h"
-#include "state/router_state.h"
 #include "frontends/server/web/platform/http_host.h"
 #include "frontends/server/web/web_auth.h"
+#include "state/outcome.h"
+#include "state/router_state.h"
 
 #include <QJsonObject>
 #include <QObject>
@@ -31,6 +31,11 @@ public:
 
     // A request whose path starts with /api/v1/.
     void handle(const Request& request, const Answer& answer);
+    // GET /metrics, for a viewer: the page page() makes, in Prometheus's
+    // text format.
+    static constexpr const char* kMetricsPath = "/metrics";
+    void metrics(const Request& request, const Answer& answer,
+                 const std::function<QByteArray()>& page);
     // Whether the page and the API may be used by this request's caller;
     // the refusal when not (the event stream asks this).
     std::variant<Caller, Response> admit(const Request& request, Access access);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "state/accounts.h"
 #include "frontends/server/web/platform/http_host.h"
+#include "state/accounts.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -107,6 +107,8 @@ public:
     // tokens end at once.
     void accountsChanged();
     bool accountsBroken() const { return broken_; }
+    // Sign-ins refused for a wrong name or password since the start.
+    quint64 signInFailures() const { return signInFailures_; }
     void setAccountsBroken(bool broken) { broken_ = broken; }
 
     // The sessions now kept, for a test.
@@ -140,7 +142,8 @@ private:
     SignInLimiter limiter_;
     QHash<QByteArray, Session> sessions_; // by a hash of the cookie's value
     bool broken_ = false;                 // the accounts file could not be read
-    QThreadPool* checks_;                 // one thread, for the passwords' checks
+    quint64 signInFailures_ = 0;
+    QThreadPool* checks_; // one thread, for the passwords' checks
     int checking_ = 0;
     QSet<QString> checkingFrom_; // the addresses of those sign-ins
     QTimer* expiry_;

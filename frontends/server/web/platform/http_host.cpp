@@ -179,6 +179,7 @@ HttpHost::HttpHost(const WebLimits& limits, QObject* parent)
     : QObject(parent), server_(std::make_unique<Server>(*this)) {
     listener_ = new WebListener(limits, server_.get());
     connect(listener_, &WebListener::dropped, this, &HttpHost::dropped);
+    connect(listener_, &WebListener::refused, this, &HttpHost::refused);
     connect(server_.get(), &QAbstractHttpServer::newWebSocketConnection, this, [this] {
         while (server_->hasPendingWebSocketConnections()) {
             std::unique_ptr<QWebSocket> socket = server_->nextPendingWebSocketConnection();

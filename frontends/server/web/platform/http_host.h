@@ -117,6 +117,8 @@ signals:
     void streamArrived(web::EventStream* stream);
     // A connection closed by the port's limits: who and why, for the log.
     void dropped(const QString& name, const QString& why);
+    // A connection closed at once, for the counts.
+    void refused(server::Refusal reason);
 
 private:
     class Server;
