@@ -598,6 +598,8 @@ void TestServerProtocol::options_data() {
                              << "error";
     QTest::newRow("unknown model") << QStringList{"--model", "9x9"} << "|"
                                    << "error";
+    QTest::newRow("bad metrics") << QStringList{"--metrics", "127.0.0.1"} << "|"
+                                 << "error";
 }
 
 void TestServerProtocol::options() {
