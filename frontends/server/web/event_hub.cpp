@@ -1,7 +1,8 @@
 #include "frontends/server/web/event_hub.h"
 
-#include "state/scenes/scene_service.h"
+#include "frontends/server/web/platform/event_stream.h"
 #include "frontends/server/web/web_api.h"
+#include "state/scenes/scene_service.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

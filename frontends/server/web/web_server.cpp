@@ -2,7 +2,7 @@
 
 #include "frontends/server/listener.h"
 #include "frontends/server/web/event_hub.h"
-#include "frontends/server/web/platform/http_host.h"
+#include "frontends/server/web/platform/event_stream.h"
 #include "frontends/server/web/web_api.h"
 #include "frontends/server/web/web_auth.h"
 #include "state/accounts.h"
@@ -156,10 +156,11 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
       auth_(std::make_unique<WebAuth>(*accounts_, state.audit())),
       watcher_(new QFileSystemWatcher(this)), settle_(new QTimer(this)),
       api_(std::make_unique<WebApi>(state, name, *auth_)),
-      events_(std::make_unique<EventHub>(state, *api_)), host_(std::make_unique<HttpHost>(limits)) {
+      events_(std::make_unique<EventHub>(state, *api_)),
+      listener_(std::make_unique<WebListener>(limits)) {
     setHostNames({});
-    host_->streamPath = QStringLiteral("/api/v1/events");
-    host_->checkStream = [this, limits](const Request& sent, QVariant& tag) {
+    listener_->streamPath = QStringLiteral("/api/v1/events");
+    listener_->checkStream = [this, limits](const Request& sent, QVariant& tag) {
         const auto unwrapped = unwrap(sent);
         if (const auto* refusal = std::get_if<Response>(&unwrapped))
             return std::optional<Response>(*refusal);
@@ -168,12 +169,12 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
             return refusal;
         if (const auto refusal = checkStream(r, *api_, !accounts_->empty(), tag))
             return refusal;
-        return crowdedStreams(host_->streams(), limits, r.peer.toString(), tag.value<Caller>());
+        return crowdedStreams(listener_->streams(), limits, r.peer.toString(), tag.value<Caller>());
     };
-    host_->onRequest = [this](const Request& sent, const Answer& answer) {
+    listener_->onRequest = [this](const Request& sent, const Answer& answer) {
         serve(sent, answer, false);
     };
-    connect(host_.get(), &HttpHost::streamArrived, this, [this](EventStream* stream) {
+    connect(listener_.get(), &WebListener::streamArrived, this, [this](EventStream* stream) {
         emit event(QStringLiteral("web events client %1 connected").arg(stream->name()));
         connect(stream, &EventStream::gone, this,
                 [this, name = stream->name()](const QString& why) {
@@ -181,10 +182,11 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
                 });
         events_->add(stream);
     });
-    connect(host_.get(), &HttpHost::refused, this, &WebServer::refused);
-    connect(host_.get(), &HttpHost::dropped, this, [this](const QString& who, const QString& why) {
-        emit event(QStringLiteral("web client %1 closed: %2").arg(who, why));
-    });
+    connect(listener_.get(), &WebListener::refused, this, &WebServer::refused);
+    connect(listener_.get(), &WebListener::dropped, this,
+            [this](const QString& who, const QString& why) {
+                emit event(QStringLiteral("web client %1 closed: %2").arg(who, why));
+            });
     connect(auth_.get(), &WebAuth::revoked, events_.get(), &EventHub::revoke);
 
     // An editor or the command line replaces the file, or makes it: the
@@ -238,29 +240,29 @@ void WebServer::serve(const Request& sent, const Answer& answer, bool metricsOnl
 }
 
 bool WebServer::listenMetrics(const QHostAddress& address, quint16 port) {
-    metricsHost_ = std::make_unique<HttpHost>(limits_);
-    metricsHost_->onRequest = [this](const Request& sent, const Answer& answer) {
+    metricsListener_ = std::make_unique<WebListener>(limits_);
+    metricsListener_->onRequest = [this](const Request& sent, const Answer& answer) {
         serve(sent, answer, true);
     };
-    connect(metricsHost_.get(), &HttpHost::dropped, this,
+    connect(metricsListener_.get(), &WebListener::dropped, this,
             [this](const QString& who, const QString& why) {
                 emit event(QStringLiteral("metrics client %1 closed: %2").arg(who, why));
             });
-    connect(metricsHost_.get(), &HttpHost::refused, this, &WebServer::refused);
+    connect(metricsListener_.get(), &WebListener::refused, this, &WebServer::refused);
     QString why;
-    if (!certFile_.isEmpty() && !metricsHost_->setCertificate(certFile_, keyFile_, &why)) {
+    if (!certFile_.isEmpty() && !metricsListener_->setCertificate(certFile_, keyFile_, &why)) {
         metricsError_ = why;
         return false;
     }
-    if (!metricsHost_->listen(address, port)) {
-        metricsError_ = metricsHost_->errorText();
+    if (!metricsListener_->listen(address, port)) {
+        metricsError_ = metricsListener_->errorText();
         return false;
     }
     return true;
 }
 
 quint16 WebServer::metricsPort() const {
-    return metricsHost_ ? metricsHost_->port() : 0;
+    return metricsListener_ ? metricsListener_->port() : 0;
 }
 
 QString WebServer::metricsError() const {
@@ -385,37 +387,37 @@ void WebServer::setScenes(server::SceneService* scenes) {
 }
 
 bool WebServer::setCertificate(const QString& certFile, const QString& keyFile, QString* error) {
-    if (!host_->setCertificate(certFile, keyFile, error))
+    if (!listener_->setCertificate(certFile, keyFile, error))
         return false;
     certFile_ = certFile;
     keyFile_ = keyFile;
-    return !metricsHost_ || metricsHost_->setCertificate(certFile, keyFile, error);
+    return !metricsListener_ || metricsListener_->setCertificate(certFile, keyFile, error);
 }
 
 QString WebServer::certificate() const {
-    return host_->certificate();
+    return listener_->certificate();
 }
 
 bool WebServer::listen(const QHostAddress& address, quint16 port) {
-    return host_->listen(address, port);
+    return listener_->listen(address, port);
 }
 
 quint16 WebServer::port() const {
-    return host_->port();
+    return listener_->port();
 }
 
 QString WebServer::errorText() const {
-    return host_->errorText();
+    return listener_->errorText();
 }
 
 void WebServer::close() {
-    host_->close();
-    if (metricsHost_)
-        metricsHost_->close();
+    listener_->close();
+    if (metricsListener_)
+        metricsListener_->close();
 }
 
 int WebServer::clients() const {
-    return host_->clients();
+    return listener_->clients();
 }
 
 int WebServer::eventClients() const {

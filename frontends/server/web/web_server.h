@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frontends/server/web/platform/http_host.h"
+#include "frontends/server/web/http_message.h"
 #include "frontends/server/web/platform/web_listener.h"
 
 #include <QHostAddress>
@@ -24,7 +24,6 @@ class SceneService;
 
 namespace web {
 
-class HttpHost;
 class WebApi;
 class WebAuth;
 class EventHub;
@@ -119,9 +118,9 @@ private:
     QTimer* settle_;
     std::unique_ptr<WebApi> api_;
     std::unique_ptr<EventHub> events_;
-    std::unique_ptr<HttpHost> host_;
+    std::unique_ptr<WebListener> listener_;
     std::function<QByteArray()> metrics_;
-    std::unique_ptr<HttpHost> metricsHost_;
+    std::unique_ptr<WebListener> metricsListener_;
     QString metricsError_;
     QString certFile_, keyFile_;
 };
