@@ -33,6 +33,10 @@ foreach(_unit hdmi-matrix-server.service hdmi-matrix-server@.service)
 endforeach()
 install(FILES ${_hdmi_pkg}/hdmi-matrix-server-instance.conf
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/hdmi-matrix)
+# Examples for watching the server with Prometheus: alert rules and a scrape
+# job with its token in a file.
+install(FILES ${_hdmi_pkg}/prometheus-rules.yml ${_hdmi_pkg}/prometheus-scrape.yml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/hdmi-matrix)
 
 if(PROJECT_VERSION)
     set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

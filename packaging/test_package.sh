@@ -34,7 +34,8 @@ echo "package: ${deb##*/}"
 expected=(usr/bin/hdmi-matrix-launcher usr/share/applications/hdmi-matrix.desktop
     usr/share/icons/hicolor/scalable/apps/hdmi-matrix.svg usr/share/doc/hdmi-matrix/README.md
     usr/lib/systemd/system/hdmi-matrix-server.service usr/lib/systemd/system/hdmi-matrix-server@.service
-    usr/share/doc/hdmi-matrix/hdmi-matrix-server-instance.conf)
+    usr/share/doc/hdmi-matrix/hdmi-matrix-server-instance.conf
+    usr/share/doc/hdmi-matrix/prometheus-rules.yml usr/share/doc/hdmi-matrix/prometheus-scrape.yml)
 for p in "${programs[@]}"; do
     expected+=("usr/bin/$p")
 done

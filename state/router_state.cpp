@@ -56,6 +56,8 @@ void RouterState::attach(device::RequestQueue* queue) {
         setPresent(true);
         setInput(output, input);
     });
+    connect(queue_, &device::RequestQueue::answered, this,
+            [this](qint64 nanoseconds) { replyTimes_.add(nanoseconds); });
 }
 
 bool RouterState::Salvo::add(Route route) {
@@ -340,13 +342,35 @@ bool RouterState::within(const Asker& asker, const Change& change) const {
     return false;
 }
 
+RequestKind RouterState::kindOf(const Change& c) {
+    switch (c.kind) {
+    case Change::Kind::Routes:
+        return c.scene               ? RequestKind::Scene
+               : c.routes.size() > 1 ? RequestKind::Salvo
+                                     : RequestKind::Route;
+    case Change::Kind::AllOutputs:
+        return RequestKind::Salvo;
+    case Change::Kind::PresetRecall:
+    case Change::Kind::PresetSave:
+        return RequestKind::Preset;
+    case Change::Kind::Labels:
+        return RequestKind::Label;
+    case Change::Kind::Locks:
+        break;
+    }
+    return RequestKind::Lock;
+}
+
 Outcome RouterState::ask(const Asker& asker, const Change& change, Finished finished) {
     const QString what = describe(change);
     // Once it is over, and only then, the trail says how it went.
     QPointer<RouterState> self(this);
-    auto ended = [self, asker, what, finished](Outcome o) {
-        if (self)
+    const RequestKind kind = kindOf(change);
+    auto ended = [self, asker, what, finished, kind](Outcome o) {
+        if (self) {
             self->audit_.record(asker.who, asker.from, what, o, true);
+            self->requests_.add(asker.frontend, kind, o);
+        }
         if (finished)
             finished(o);
     };
@@ -374,6 +398,7 @@ Outcome RouterState::ask(const Asker& asker, const Change& change, Finished fini
     }
     if (now == Outcome::Queued)
         return now;
+    requests_.add(asker.frontend, kind, now);
     // Labels refused are recorded by their size: what a client sends that
     // is not taken has no place in the trail.
     if (now == Outcome::Invalid && change.kind == Change::Kind::Labels && change.what.isEmpty()) {
@@ -486,6 +511,7 @@ void RouterState::setPresent(bool present) {
     if (present_ == present)
         return;
     present_ = present;
+    absences_ += !present;
     if (!present && queue_) {
         // Nothing waits for a switcher that is not there: each request
         // ends as Absent (and leaves clients_ as it does).

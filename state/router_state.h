@@ -3,6 +3,7 @@
 #include "core/protocol/model.h"
 #include "state/accounts.h"
 #include "state/audit_trail.h"
+#include "state/counts.h"
 #include "state/outcome.h"
 
 #include <QHash>
@@ -78,13 +79,15 @@ public:
 
     // Who asks for a change: the client (the owner of its locks, and its
     // turns on the switcher's line), the name and address the audit trail
-    // gives them, and what they may do. Front ends without accounts (the
+    // gives them, what they may do, and the front end they came by (what
+    // the requests are counted under). Front ends without accounts (the
     // Videohub protocol, MQTT, the schedule) may do everything.
     struct Asker {
         QString client;
         QString who;
         QString from;
         Role role = Role::Admin;
+        Frontend frontend = Frontend::Local;
         // A client limited to some outputs (an account kept to rooms) may
         // change those alone: no preset, no input label, no other output.
         bool limited = false;
@@ -102,6 +105,8 @@ public:
         QList<LockChange> locks;
         // The words of the audit trail; empty: the change's own.
         QString what;
+        // Routes that recall a scene: counted as a scene, not a salvo.
+        bool scene = false;
 
         static Change toRoutes(const QList<Route>& routes, const QString& what = {});
         static Change allOutputs(int input);
@@ -168,6 +173,16 @@ public:
 
     // Who asked for which change, from every front end.
     AuditTrail& audit() { return audit_; }
+    // Every change asked, by front end, kind and how it ended (once it
+    // ended); the line port adds its own lines.
+    RequestCounts& requests() { return requests_; }
+    const RequestCounts& requests() const { return requests_; }
+    static RequestKind kindOf(const Change& change);
+    // How long the switcher took to answer the requests of the attached
+    // queue, whoever asked.
+    const TimeBuckets& replyTimes() const { return replyTimes_; }
+    // Times the switcher was there and then was not.
+    quint64 absences() const { return absences_; }
     // The words the log and the audit trail give each request.
     static QString routesText(const QList<Route>& routes);
     static QString presetText(bool save, int preset);
@@ -230,6 +245,9 @@ private:
                    const QString& what, const QList<int>& outputs, Finished finished);
 
     AuditTrail audit_;
+    RequestCounts requests_;
+    TimeBuckets replyTimes_;
+    quint64 absences_ = 0;
     QPointer<device::RequestQueue> queue_;
     bool present_ = false;
     protocol::Model model_;

@@ -39,6 +39,10 @@ if [[ "${HDMI_WITH_TESTS:-0}" == 1 ]]; then
     # The web page in a real headless browser driven through WebDriver, and
     # the API's OpenAPI document and answers checked against their schemas.
     packages+=(chromium chromium-driver python3-selenium python3-jsonschema openapi-specification)
+    # The metrics: promtool checks the page and the alert rules, and the
+    # monitoring test runs a Prometheus of its own on the loopback address
+    # (never the package's service).
+    packages+=(prometheus)
 fi
 # Only tools/windows-guard.sh needs the MinGW-w64 compiler (and git, to list
 # the sources).

@@ -105,6 +105,7 @@ void RequestQueue::deliver(const std::function<void(Request*)>& hand) {
     if (!to)
         return;
     delivering_ = true;
+    replied_ = replied_ || to == current_;
     hand(to);
     delivering_ = false;
     pump();
@@ -131,9 +132,11 @@ void RequestQueue::onFinished() {
     auto* r = qobject_cast<Request*>(sender());
     if (!r)
         return;
-    if (r == current_)
+    if (r == current_) {
         current_ = nullptr;
-    else if (r == session_)
+        if (replied_ && r->result().ok())
+            emit answered(started_.nsecsElapsed());
+    } else if (r == session_)
         session_ = nullptr;
     else
         return;
@@ -170,6 +173,8 @@ void RequestQueue::pump() {
         else
             turns_.push_back(client);
         current_ = r;
+        replied_ = false;
+        started_.start();
         lend();
         connect(r, &Request::finished, this, &RequestQueue::onFinished);
         // A request that ends while it starts (nothing to wait for, or

@@ -2,6 +2,7 @@
 
 #include "core/device/requests.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <deque>
 #include <functional>
@@ -37,6 +38,8 @@ class Switcher;
 //                            as Cancelled.
 //   routingReported(o, i)    every routing report, asked for or not (another
 //                            client's request, the front panel, a window).
+//   answered(ns)             a request the switcher answered ended well: the
+//                            time from its start to its end.
 //
 // A request may keep the line after its own exchange (Request::holdLine(): a
 // mode session, a line-port client's lease): until it finishes, only its
@@ -82,6 +85,11 @@ signals:
     void irRoutingReported(int output, int input);
     // Nothing runs and nothing that may go out waits.
     void idle();
+    // The request on the line had an answer from the switcher and ended
+    // well, this long after it started: how quickly the switcher answers,
+    // for whoever watches it. Requests that only write, and the time a
+    // session holds the line, are not answers.
+    void answered(qint64 nanoseconds);
 
 private:
     friend class Request;
@@ -115,6 +123,8 @@ private:
     Request* current_ = nullptr;
     Request* session_ = nullptr;
     bool delivering_ = false;
+    QElapsedTimer started_; // the running request's start
+    bool replied_ = false;  // something came for the running request
     bool pumping_ = false;
 };
 

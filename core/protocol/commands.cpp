@@ -1,6 +1,7 @@
 #include "core/protocol/commands.h"
 
 #include <QList>
+#include <QPair>
 
 namespace protocol {
 
@@ -126,6 +127,10 @@ QString fixedAddressCommand(const QString& hexGroups) {
 }
 
 bool changesSwitcher(QByteArrayView line) {
+    return lineChange(line) != LineChange::None;
+}
+
+LineChange lineChange(QByteArrayView line) {
     const QByteArray words = line.trimmed().toByteArray().simplified().toLower();
     const QByteArray word = words.left(words.indexOf(' ') < 0 ? words.size() : words.indexOf(' '));
     // The first word of each command that changes something, as spelled
@@ -133,17 +138,25 @@ bool changesSwitcher(QByteArrayView line) {
     const auto first = [](const QString& command) {
         return command.trimmed().section(QLatin1Char(' '), 0, 0).toLatin1();
     };
-    static const QList<QByteArray> changing{
-        first(routeCommand(0, 0)),     first(presetSaveCommand(1)),
-        first(presetRecallCommand(1)), first(allOutputsCommand(0)),
-        first(irRouteCommand(0, 0)),   first(longCableCommand({})),
-        first(edidModeCommand({})),    first(copyEdidCommand({}, {})),
-        first(factoryResetCommand()),  first(irSaveCommand()),
-        first(autoAddressCommand()),   first(fixedAddressCommand({}))};
-    if (changing.contains(word))
-        return true;
+    static const QList<QPair<QByteArray, LineChange>> changing{
+        {first(routeCommand(0, 0)), LineChange::Route},
+        {first(irRouteCommand(0, 0)), LineChange::Route},
+        {first(allOutputsCommand(0)), LineChange::AllOutputs},
+        {first(presetSaveCommand(1)), LineChange::Preset},
+        {first(presetRecallCommand(1)), LineChange::Preset},
+        {first(longCableCommand({})), LineChange::Setting},
+        {first(edidModeCommand({})), LineChange::Setting},
+        {first(copyEdidCommand({}, {})), LineChange::Setting},
+        {first(factoryResetCommand()), LineChange::Setting},
+        {first(irSaveCommand()), LineChange::Setting},
+        {first(autoAddressCommand()), LineChange::Setting},
+        {first(fixedAddressCommand({})), LineChange::Setting}};
+    for (const auto& [command, change] : changing)
+        if (command == word)
+            return change;
     // "swe p 0" opens a download; "swe p 1" a read.
-    return word == first(edidOpenCommand(0, false)) && words.endsWith(" 0");
+    return word == first(edidOpenCommand(0, false)) && words.endsWith(" 0") ? LineChange::Setting
+                                                                            : LineChange::None;
 }
 
 } // namespace protocol

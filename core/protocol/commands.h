@@ -83,5 +83,9 @@ QString fixedAddressCommand(const QString& hexGroups);
 // "wed", each "wic") are not counted, only what opens or stores it, and
 // nothing that only reads.
 bool changesSwitcher(QByteArrayView line);
+// What such a line changes, for counting it with the requests of other
+// front ends: None for a line changesSwitcher() says no to.
+enum class LineChange { None, Route, AllOutputs, Preset, Setting };
+LineChange lineChange(QByteArrayView line);
 
 } // namespace protocol

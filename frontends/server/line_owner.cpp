@@ -120,6 +120,8 @@ void LineOwner::open() {
 void LineOwner::onOpened() {
     retryMs_ = times.firstRetryMs;
     failureLogged_ = false;
+    reconnects_ += everOpened_;
+    everOpened_ = true;
     emit event(QStringLiteral("port %1 open").arg(port_));
     if (poll_.interval() > 0)
         poll_.start();

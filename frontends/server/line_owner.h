@@ -83,6 +83,8 @@ public:
     bool hasRoomFor(ClientId client) const;
     ClientId leaseHolder() const { return holder_; }
     bool isOpen() const;
+    // Times the port opened again after it was open and lost.
+    quint64 reconnects() const { return reconnects_; }
     seriallink::Connection& connection();
 
 signals:
@@ -127,6 +129,8 @@ private:
     QTimer leaseIdle_;
     int retryMs_ = 0;
     bool failureLogged_ = false;
+    bool everOpened_ = false;
+    quint64 reconnects_ = 0;
     bool stopping_ = false;
     ClientId holder_ = 0;
     QByteArray exitWord_; // of the lease held

@@ -1,9 +1,10 @@
 #include "frontends/server/line_port_server.h"
 
 #include "core/protocol/commands.h"
-#include "state/audit_trail.h"
 #include "frontends/server/line_reader.h"
 #include "frontends/server/listener.h"
+#include "state/audit_trail.h"
+#include "state/counts.h"
 
 #include <QTimer>
 
@@ -65,10 +66,18 @@ void LinePortServer::pump(LineOwner::ClientId id) {
 
 void LinePortServer::submit(LineOwner::ClientId id, const QString& address,
                             const QByteArray& line) {
-    if (audit && protocol::changesSwitcher(line))
+    const protocol::LineChange change = protocol::lineChange(line);
+    if (audit && change != protocol::LineChange::None)
         audit->record(
             QStringLiteral("line"), address,
             QStringLiteral("sent \"%1\"").arg(QString::fromLatin1(line.trimmed().left(80))));
+    if (counts && change != protocol::LineChange::None)
+        counts->add(Frontend::Line,
+                    change == protocol::LineChange::Route        ? RequestKind::Route
+                    : change == protocol::LineChange::AllOutputs ? RequestKind::Salvo
+                    : change == protocol::LineChange::Preset     ? RequestKind::Preset
+                                                                 : RequestKind::Setting,
+                    owner_.isOpen() ? Outcome::Done : Outcome::Absent);
     owner_.submit(id, line);
 }
 

@@ -8,6 +8,7 @@
 namespace server {
 
 class AuditTrail;
+class RequestCounts;
 class ClientLink;
 class Listener;
 
@@ -22,8 +23,11 @@ public:
 
     LinePortServer(Listener& listener, LineOwner& owner, QObject* parent = nullptr);
     int clients() const { return int(clients_.size()); }
-    // Where the lines that change the switcher are recorded; none: nowhere.
+    // Where the lines that change the switcher are recorded and counted;
+    // none: nowhere. A line counts as done once it goes to an open line
+    // (the switcher's answer is the client's to read), else as absent.
     AuditTrail* audit = nullptr;
+    RequestCounts* counts = nullptr;
 
 signals:
     void event(const QString& line);

@@ -2,6 +2,20 @@
 
 namespace server {
 
+const char* refusalWord(Refusal r) {
+    switch (r) {
+    case Refusal::Address:
+        return "address";
+    case Refusal::Full:
+        return "full";
+    case Refusal::PerAddress:
+        return "per_address";
+    case Refusal::Reset:
+        break;
+    }
+    return "reset";
+}
+
 QHostAddress plainAddress(const QHostAddress& address) {
     bool v4 = false;
     const quint32 a = address.toIPv4Address(&v4);

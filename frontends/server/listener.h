@@ -24,6 +24,11 @@ bool allowedIn(const QHostAddress& address, const QList<Subnet>& allow);
 // IPv6, as people expect of either.
 QHostAddress listenAddress(const QHostAddress& address);
 
+// Why a listener closed a connection at once.
+enum class Refusal { Address, Full, PerAddress, Reset };
+// One word for it: "address", "full", "per_address", "reset".
+const char* refusalWord(Refusal r);
+
 // One connected client, as the protocols see it: bytes in and out, and an
 // identity. The socket behind it is the platform's.
 class ClientLink : public QObject {
@@ -62,8 +67,9 @@ public:
 
 signals:
     void arrived(server::ClientLink* client);
-    // A connection closed at once: who and why, for the log.
-    void refused(const QString& name, const QString& why);
+    // A connection closed at once: who and why, for the log, and the
+    // reason, for the counts.
+    void refused(const QString& name, const QString& why, server::Refusal reason);
 };
 
 } // namespace server

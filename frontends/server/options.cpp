@@ -32,6 +32,9 @@ std::optional<Endpoint> parseEndpoint(const QString& text) {
 }
 
 WebExposure webExposure(const Options& o) {
+    // The metrics port carries the same tokens as the web port.
+    if (o.metrics && !o.metrics->address.isLoopback() && o.webCert.isEmpty())
+        return o.webInsecure ? WebExposure::Insecure : WebExposure::Refused;
     if (!o.web)
         return WebExposure::Local;
     if (!o.webCert.isEmpty())
@@ -85,6 +88,9 @@ QList<QCommandLineOption> serverOptions() {
         option({"web-proxy"}, nullptr,
                "believe a reverse proxy on loopback about the client's\naddress (X-Forwarded-For, "
                "Forwarded) and scheme"),
+        option({"metrics"}, "ADDR:PORT",
+               "Prometheus's metrics (/metrics, also on the web port) alone\non a port of its "
+               "own, under the web port's rules"),
         option({"state-dir"}, "DIR",
                "where labels and accounts are kept (default\n$STATE_DIRECTORY, else "
                "$XDG_STATE_HOME/hdmi-matrix, else\n~/.local/state/hdmi-matrix)"),
@@ -163,7 +169,7 @@ QString usage() {
         "                          [--line ADDR:PORT | --no-line] [--web ADDR:PORT | --no-web]\n"
         "                          [--web-host NAME]...\n"
         "                          [--web-cert FILE --web-key FILE] [--web-insecure]\n"
-        "                          [--web-proxy]\n"
+        "                          [--web-proxy] [--metrics ADDR:PORT]\n"
         "                          [--state-dir DIR] [--poll S] [--name TEXT] [--allow CIDR]...\n"
         "                          [--max-clients N] [--max-per-address N] [--no-schedule] [-v]\n\n"
         "Owns the switcher's line and shares it with many clients.\n\n");
@@ -228,6 +234,12 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
         return fail(why);
     o.webInsecure = parser.isSet(QStringLiteral("web-insecure"));
     o.webProxy = parser.isSet(QStringLiteral("web-proxy"));
+    if (parser.isSet(QStringLiteral("metrics"))) {
+        const QString v = parser.value(QStringLiteral("metrics"));
+        o.metrics = parseEndpoint(v);
+        if (!o.metrics)
+            return fail(QStringLiteral("--metrics: \"%1\" is not ADDRESS:PORT").arg(v));
+    }
     if (parser.isSet(QStringLiteral("state-dir"))) {
         o.stateDir = parser.value(QStringLiteral("state-dir"));
         if (o.stateDir.isEmpty())

@@ -43,6 +43,9 @@ struct Options {
     // A reverse proxy on this machine is believed about the client's
     // address and scheme (--web-proxy).
     bool webProxy = false;
+    // GET /metrics alone on a port of its own, besides the web port's
+    // (--metrics).
+    std::optional<Endpoint> metrics;
     mqtt::Options mqtt;   // named after the switcher (--name)
     bool schedule = true; // scenes recall by their schedules
     bool verbose = false;

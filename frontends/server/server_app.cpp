@@ -3,6 +3,7 @@
 #include "core/files/write_file.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/line_port_server.h"
+#include "frontends/server/metrics_page.h"
 #include "frontends/server/mqtt/mqtt_bridge.h"
 #include "frontends/server/mqtt/mqtt_client.h"
 #include "frontends/server/mqtt/router_backend.h"
@@ -39,7 +40,10 @@ ServerApp::ServerApp(platform::Platform& platform, const Options& options, QObje
     : QObject(parent), options_(options), state_(std::make_unique<RouterState>(options.model)),
       labels_(std::make_unique<LabelStore>(*state_, options.stateDir)),
       scenes_(std::make_unique<SceneService>(*state_, options.stateDir, options.schedule)),
-      owner_(std::make_unique<LineOwner>(platform, *state_, options.port, options.pollSeconds)) {
+      owner_(std::make_unique<LineOwner>(platform, *state_, options.port, options.pollSeconds)),
+      metrics_(std::make_unique<MetricsPage>(
+          MetricsPage::Sources{state_.get(), scenes_.get(), owner_.get()},
+          QStringLiteral(HDMI_MATRIX_VERSION), options.model.name)) {
     connect(labels_.get(), &LabelStore::saveFailed, this, [this](const QString& why) {
         emit log(QStringLiteral("label change refused, it could not be kept: %1").arg(why));
     });
@@ -144,10 +148,21 @@ bool ServerApp::start(QString* error, bool announce) {
         return false;
     if (options_.line && !startLinePort(limits, error))
         return false;
-    if (options_.web && !startWeb(error))
+    if ((options_.web || options_.metrics) && !startWeb(error))
         return false;
     if (options_.mqtt.enabled)
         startMqtt();
+    MetricsPage::Sources sources;
+    sources.state = state_.get();
+    sources.scenes = scenes_.get();
+    sources.owner = owner_.get();
+    sources.videohub = videohub_.get();
+    sources.linePort = linePort_.get();
+    sources.web = web_.get();
+    sources.mqtt = mqttClient_.get();
+    metrics_->setSources(sources);
+    if (web_)
+        web_->setMetrics([this] { return metrics_->render(); });
     owner_->start();
     if (announce)
         announceService();
@@ -183,6 +198,10 @@ bool ServerApp::startVideohub(const ListenLimits& limits, QString* error) {
     connect(videohub_.get(), &VideohubServer::event, this, &ServerApp::log);
     if (options_.verbose)
         connect(videohub_.get(), &VideohubServer::traffic, this, &ServerApp::log);
+    connect(videohubListener_.get(), &Listener::refused, this,
+            [this](const QString&, const QString&, Refusal reason) {
+                metrics_->refused(Frontend::Videohub, reason);
+            });
     emit log(QStringLiteral("Videohub protocol on %1")
                  .arg(endpointText({options_.videohub->address, videohubListener_->port()})));
     return true;
@@ -197,6 +216,11 @@ bool ServerApp::startLinePort(const ListenLimits& limits, QString* error) {
     }
     linePort_ = std::make_unique<LinePortServer>(*lineListener_, *owner_);
     linePort_->audit = &state_->audit();
+    linePort_->counts = &state_->requests();
+    connect(lineListener_.get(), &Listener::refused, this,
+            [this](const QString&, const QString&, Refusal reason) {
+                metrics_->refused(Frontend::Line, reason);
+            });
     connect(linePort_.get(), &LinePortServer::event, this, &ServerApp::log);
     emit log(QStringLiteral("line port on %1")
                  .arg(endpointText({options_.line->address, lineListener_->port()})));
@@ -218,24 +242,41 @@ bool ServerApp::startWeb(QString* error) {
         *error = QStringLiteral("web certificate: %1").arg(why);
         return false;
     }
-    if (!web_->listen(options_.web->address, options_.web->port)) {
-        *error =
-            QStringLiteral("web port %1: %2").arg(endpointText(*options_.web), web_->errorText());
-        return false;
-    }
     connect(web_.get(), &web::WebServer::event, this, &ServerApp::log);
     if (options_.verbose)
         connect(web_.get(), &web::WebServer::traffic, this, &ServerApp::log);
-    const QString url =
-        QStringLiteral("%1://%2/")
-            .arg(tls ? "https" : "http", endpointText({options_.web->address, web_->port()}));
-    emit log(tls ? QStringLiteral("web page on %1 (%2)").arg(url, web_->certificate())
-                 : QStringLiteral("web page on %1").arg(url));
+    connect(web_.get(), &web::WebServer::refused, this,
+            [this](Refusal reason) { metrics_->refused(Frontend::Web, reason); });
+    const char* scheme = tls ? "https" : "http";
+    if (options_.web) {
+        if (!web_->listen(options_.web->address, options_.web->port)) {
+            *error = QStringLiteral("web port %1: %2")
+                         .arg(endpointText(*options_.web), web_->errorText());
+            return false;
+        }
+        const QString url = QStringLiteral("%1://%2/")
+                                .arg(scheme, endpointText({options_.web->address, web_->port()}));
+        emit log(tls ? QStringLiteral("web page on %1 (%2)").arg(url, web_->certificate())
+                     : QStringLiteral("web page on %1").arg(url));
+    }
+    if (options_.metrics) {
+        if (!web_->listenMetrics(options_.metrics->address, options_.metrics->port)) {
+            *error = QStringLiteral("metrics port %1: %2")
+                         .arg(endpointText(*options_.metrics), web_->metricsError());
+            return false;
+        }
+        emit log(QStringLiteral("metrics on %1://%2/metrics")
+                     .arg(scheme, endpointText({options_.metrics->address, web_->metricsPort()})));
+    }
     if (webExposure(options_) == WebExposure::Insecure)
-        emit log(QStringLiteral("warning: the web page is open to the network without TLS "
-                                "(--web-insecure): whoever is on the way can read and "
-                                "change what it sends"));
+        emit log(QStringLiteral("warning: the web page or the metrics are open to the network "
+                                "without TLS (--web-insecure): whoever is on the way can read "
+                                "and change what they send"));
     return true;
+}
+
+quint16 ServerApp::metricsPort() const {
+    return web_ ? web_->metricsPort() : 0;
 }
 
 void ServerApp::startMqtt() {

@@ -30,6 +30,7 @@ class LinePortServer;
 class MdnsAnnouncer;
 class ServiceNotify;
 class SceneService;
+class MetricsPage;
 struct ListenLimits;
 
 // The whole server: the shared state, the owner of the line and the
@@ -57,6 +58,9 @@ public:
     quint16 videohubPort() const;
     quint16 linePort() const;
     quint16 webPort() const;
+    quint16 metricsPort() const;
+    // The page GET /metrics answers.
+    MetricsPage& metrics() { return *metrics_; }
 
 signals:
     // One line for the log.
@@ -79,6 +83,7 @@ private:
     std::unique_ptr<LabelStore> labels_;
     std::unique_ptr<SceneService> scenes_;
     std::unique_ptr<LineOwner> owner_;
+    std::unique_ptr<MetricsPage> metrics_;
     std::unique_ptr<TcpListener> videohubListener_;
     std::unique_ptr<TcpListener> lineListener_;
     std::unique_ptr<VideohubServer> videohub_;

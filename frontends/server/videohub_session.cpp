@@ -235,7 +235,8 @@ VideohubSession::Answer VideohubSession::answer(const Block& b, QByteArray* repl
 }
 
 Outcome VideohubSession::ask(const RouterState::Change& change) {
-    return state_.ask({client_, QStringLiteral("videohub"), client_}, change);
+    return state_.ask(
+        {client_, QStringLiteral("videohub"), client_, Role::Admin, Frontend::Videohub}, change);
 }
 
 VideohubSession::Answer VideohubSession::verdict(Outcome o) {

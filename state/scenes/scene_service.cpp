@@ -84,6 +84,7 @@ void SceneService::logMissed() {
              t = schedule->nextDue(t, zone_))
             if (++missed <= kShown)
                 times << t.toString(QStringLiteral("ddd yyyy-MM-dd HH:mm"));
+        missed_ += quint64(missed);
         if (missed)
             emit log(QStringLiteral("scene \"%1\" was due at %2%3 while schedules were not "
                                     "running; not recalled now")
@@ -113,10 +114,24 @@ void SceneService::updateActive() {
 Outcome SceneService::recall(const QString& name, const RouterState::Asker& asker,
                              RouterState::Finished finished) {
     const std::optional<Scene> scene = store_->find(name);
-    if (!scene)
+    const Frontend trigger = asker.frontend;
+    if (!scene) {
+        ++recalls_[int(trigger)][int(Outcome::Invalid)];
         return Outcome::Invalid;
-    return state_.ask(asker, RouterState::Change::toRoutes(scene->routes, recallText(scene->name)),
-                      std::move(finished));
+    }
+    RouterState::Change change =
+        RouterState::Change::toRoutes(scene->routes, recallText(scene->name));
+    change.scene = true;
+    QPointer<SceneService> self(this);
+    const Outcome now = state_.ask(asker, change, [self, trigger, finished](Outcome o) {
+        if (self)
+            ++self->recalls_[int(trigger)][int(o)];
+        if (finished)
+            finished(o);
+    });
+    if (now != Outcome::Queued)
+        ++recalls_[int(trigger)][int(now)];
+    return now;
 }
 
 SceneStore::Result SceneService::capture(const QString& name, const QList<int>& outputs,
@@ -132,22 +147,25 @@ SceneStore::Result SceneService::capture(const QString& name, const QList<int>& 
 void SceneService::scheduled(const QString& name, const QDateTime& when) {
     seen(when);
     QPointer<SceneService> self(this);
-    const Outcome now = recall(name, {kSchedule, kSchedule, QStringLiteral("the server")},
-                               [self, name](Outcome outcome) {
-                                   if (self && outcome == Outcome::Done && self->scheduler_)
-                                       self->scheduler_->cancelRetry(name);
-                               });
+    const Outcome now = recall(
+        name, {kSchedule, kSchedule, QStringLiteral("the server"), Role::Admin, Frontend::Schedule},
+        [self, name](Outcome outcome) {
+            if (self && outcome == Outcome::Done && self->scheduler_)
+                self->scheduler_->cancelRetry(name);
+        });
     if (now == Outcome::Queued || now == Outcome::Invalid)
         return;
     // Locked or absent: the venue still expects the scene, so it is tried
     // again a while.
-    if (scheduler_->retry(name, when))
+    if (scheduler_->retry(name, when)) {
         emit log(
             QStringLiteral("scheduled scene \"%1\" not recalled (%2); trying again in a minute")
                 .arg(name, AuditTrail::refusal(now)));
-    else
+    } else {
+        ++missed_;
         emit log(QStringLiteral("scheduled scene \"%1\" not recalled (%2); given up")
                      .arg(name, AuditTrail::refusal(now)));
+    }
 }
 
 } // namespace server

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <array>
 #include <memory>
 
 namespace server {
@@ -44,6 +45,14 @@ public:
     // Makes or replaces a scene from the routing the switcher reports now:
     // the outputs named, or all (outputs whose input is not known yet are
     // left out).
+    // Recalls by the front end that asked (the schedule's own) and how
+    // they ended, unknown scenes too.
+    quint64 recalls(Frontend trigger, Outcome outcome) const {
+        return recalls_[int(trigger)][int(outcome)];
+    }
+    // Due times of the schedules that passed without a recall: while
+    // schedules were not running, or given up after the retries.
+    quint64 missed() const { return missed_; }
     SceneStore::Result capture(const QString& name, const QList<int>& outputs, QString* reason);
 
 signals:
@@ -68,6 +77,8 @@ private:
     QTimeZone zone_;
     QString seenPath_;
     QStringList active_;
+    std::array<std::array<quint64, kOutcomes>, kFrontends> recalls_{};
+    quint64 missed_ = 0;
 };
 
 } // namespace server

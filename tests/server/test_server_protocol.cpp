@@ -6,11 +6,12 @@
 #include "core/protocol/commands.h"
 #include "frontends/server/line_reader.h"
 #include "frontends/server/listener.h"
+#include "frontends/server/metrics_page.h"
 #include "frontends/server/options.h"
-#include "state/scenes/scene_service.h"
 #include "frontends/server/videohub_session.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
+#include "state/scenes/scene_service.h"
 #include "testing/fakes/fake_clock.h"
 #include "testing/fakes/fake_platform.h"
 
@@ -76,6 +77,9 @@ private slots:
     void changesSwitcher_data();
     void changesSwitcher();
     void scheduledScene();
+    void counted_data();
+    void counted();
+    void metricsPage();
     void broadcasts();
     void greeting();
     void longLines_data();
@@ -298,21 +302,103 @@ void TestServerProtocol::auditBound() {
     QCOMPARE(logged, "audit: videohub from 10.0.0.1: " + kept);
 }
 
-// The lines of the line port that the audit trail records.
+// The lines of the line port that the audit trail records, and what they
+// are counted as.
 void TestServerProtocol::changesSwitcher_data() {
+    using C = protocol::LineChange;
     QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<bool>("changes");
-    for (const char* l : {"cir 01\r\n", "msw 2", " MSA 1", "asw 3", "srp 1 2", "slc 1", "smd 2",
-                          "sed 1 2", "rst", "swe 3 0", "sav", "dhc", "sip C0A80001"})
-        QTest::newRow(l) << QByteArray(l) << true;
+    QTest::addColumn<C>("change");
+    for (const char* l : {"cir 01\r\n", "srp 1 2"})
+        QTest::newRow(l) << QByteArray(l) << C::Route;
+    QTest::newRow("asw 3") << QByteArray("asw 3") << C::AllOutputs;
+    for (const char* l : {"msw 2", " MSA 1"})
+        QTest::newRow(l) << QByteArray(l) << C::Preset;
+    for (const char* l :
+         {"slc 1", "smd 2", "sed 1 2", "rst", "swe 3 0", "sav", "dhc", "sip C0A80001"})
+        QTest::newRow(l) << QByteArray(l) << C::Setting;
     for (const char* l : {"bc ", "ims", "sts", "swe 3 1", "wed 0 FF", "red 0 ", "ric 1", "wic 1 00",
                           "edm", "stm", "", "cirque"})
-        QTest::newRow(l) << QByteArray(l) << false;
+        QTest::newRow(l) << QByteArray(l) << C::None;
 }
 
 void TestServerProtocol::changesSwitcher() {
     QFETCH(QByteArray, line);
-    QTEST(protocol::changesSwitcher(line), "changes");
+    QFETCH(protocol::LineChange, change);
+    QCOMPARE(protocol::lineChange(line), change);
+    QCOMPARE(protocol::changesSwitcher(line), change != protocol::LineChange::None);
+}
+
+// Every change asked of the shared state is counted by the front end, the
+// kind and how it ended: twice asked, twice counted. Without a switcher
+// routes end absent.
+void TestServerProtocol::counted_data() {
+    using F = server::Frontend;
+    QTest::addColumn<F>("frontend");
+    QTest::addColumn<server::Role>("role");
+    QTest::addColumn<RouterState::Change>("change");
+    QTest::addColumn<QByteArray>("labels");
+    const auto scene = [] {
+        RouterState::Change c = RouterState::Change::toRoutes({{1, 2}, {2, 3}});
+        c.scene = true;
+        return c;
+    };
+    const server::Role admin = server::Role::Admin;
+    QTest::newRow("route") << F::Videohub << admin << RouterState::Change::toRoutes({{1, 2}})
+                           << QByteArray(R"(frontend="videohub",kind="route",outcome="absent")");
+    QTest::newRow("salvo") << F::Mqtt << admin << RouterState::Change::toRoutes({{1, 2}, {3, 4}})
+                           << QByteArray(R"(frontend="mqtt",kind="salvo",outcome="absent")");
+    QTest::newRow("all") << F::Web << admin << RouterState::Change::allOutputs(2)
+                         << QByteArray(R"(frontend="web",kind="salvo",outcome="absent")");
+    QTest::newRow("scene") << F::Schedule << admin << scene()
+                           << QByteArray(R"(frontend="schedule",kind="scene",outcome="absent")");
+    QTest::newRow("preset") << F::Web << admin << RouterState::Change::presetSave(1)
+                            << QByteArray(R"(frontend="web",kind="preset",outcome="absent")");
+    QTest::newRow("label") << F::Web << admin
+                           << RouterState::Change::toLabels(RouterState::Side::Inputs, {{1, "A"}})
+                           << QByteArray(R"(frontend="web",kind="label",outcome="done")");
+    QTest::newRow("bad label") << F::Videohub << admin
+                               << RouterState::Change::toLabels(RouterState::Side::Inputs,
+                                                                {{0, ""}})
+                               << QByteArray(
+                                      R"(frontend="videohub",kind="label",outcome="invalid")");
+    QTest::newRow("viewer") << F::Web << server::Role::Viewer
+                            << RouterState::Change::toLocks({{1, RouterState::LockAction::Own}})
+                            << QByteArray(R"(frontend="web",kind="lock",outcome="forbidden")");
+}
+
+void TestServerProtocol::counted() {
+    QFETCH(server::Frontend, frontend);
+    QFETCH(server::Role, role);
+    QFETCH(RouterState::Change, change);
+    QFETCH(QByteArray, labels);
+    RouterState state;
+    const server::MetricsPage page({&state}, QStringLiteral("1"), QStringLiteral("8x8"));
+    for (int i = 0; i < 2; ++i)
+        state.ask({kMe, kMe, kMe, role, frontend}, change);
+    const QByteArray text = page.render();
+    QVERIFY2(text.contains("\nhdmi_matrix_requests_total{" + labels + "} 2\n"), text);
+    QCOMPARE(text.count("hdmi_matrix_requests_total{"), 1);
+}
+
+// The page's label values escaped, the histogram's buckets cumulative, and
+// the routing only while the switcher is there.
+void TestServerProtocol::metricsPage() {
+    RouterState state;
+    const server::MetricsPage page({&state}, QStringLiteral("2\"b\\\n"), QStringLiteral("8x8"));
+    QVERIFY(page.render().contains(R"(hdmi_matrix_build_info{version="2\"b\\\n",model="8x8"} 1)"));
+    server::TimeBuckets t;
+    for (const qint64 ms : {4, 30, 7000})
+        t.add(ms * 1000000);
+    const QList<quint64> atMost{t.atMost(0), t.atMost(2), t.atMost(3), t.atMost(9), t.atMost(10)};
+    QCOMPARE(atMost, (QList<quint64>{1, 1, 2, 2, 3}));
+    QCOMPARE(t.seconds(), 7.034);
+    state.setInput(2, 4);
+    QVERIFY(!page.render().contains("hdmi_matrix_output_input{"));
+    state.setPresent(true);
+    QVERIFY(page.render().contains("\nhdmi_matrix_output_input{output=\"2\"} 4\n"));
+    QVERIFY(page.render().contains("\nhdmi_matrix_switcher_up 1\n"));
+    state.setPresent(false);
+    QVERIFY(page.render().contains("\nhdmi_matrix_switcher_absent_total 1\n"));
 }
 
 // A scene recalls itself when due, through the queue, and is active once
@@ -512,6 +598,8 @@ void TestServerProtocol::options_data() {
                              << "error";
     QTest::newRow("unknown model") << QStringList{"--model", "9x9"} << "|"
                                    << "error";
+    QTest::newRow("bad metrics") << QStringList{"--metrics", "127.0.0.1"} << "|"
+                                 << "error";
 }
 
 void TestServerProtocol::options() {

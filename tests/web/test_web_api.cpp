@@ -5,6 +5,7 @@
 // OpenAPI document.
 
 #include "frontends/server/line_owner.h"
+#include "frontends/server/metrics_page.h"
 #include "frontends/server/server_app.h"
 #include "frontends/server/web/web_api.h"
 #include "frontends/server/web/web_auth.h"
@@ -77,6 +78,7 @@ struct Rig {
         web = std::make_unique<web::WebServer>(app->state(), QStringLiteral("Test Matrix"), limits,
                                                stateDir);
         QObject::connect(web.get(), &web::WebServer::event, [this](const QString& l) { log << l; });
+        web->setMetrics([this] { return app->metrics().render(); });
         QString error;
         ok = app->start(&error, false) && web->listen(QHostAddress(QHostAddress::LocalHost), 0) &&
              QTest::qWaitFor([this] { return app->state().present(); }, 5000);
@@ -565,20 +567,22 @@ bool TestWebApi::makeAccounts() {
 void TestWebApi::access_data() {
     QTest::addColumn<QString>("caller");
     QTest::addColumn<QList<int>>("statuses"); // in the order of the paths below
-    //                                     state me audit route salvo recall save label health
-    QTest::newRow("nobody") << "" << QList<int>{401, 401, 401, 401, 401, 401, 401, 401, 200};
-    QTest::newRow("viewer") << "viewer" << QList<int>{200, 200, 403, 403, 403, 403, 403, 403, 200};
+    //                           state me audit route salvo recall save label health metrics
+    QTest::newRow("nobody") << "" << QList<int>{401, 401, 401, 401, 401, 401, 401, 401, 200, 401};
+    QTest::newRow("viewer") << "viewer"
+                            << QList<int>{200, 200, 403, 403, 403, 403, 403, 403, 200, 200};
     QTest::newRow("operator") << "operator"
-                              << QList<int>{200, 200, 403, 200, 200, 200, 403, 403, 200};
-    QTest::newRow("admin") << "admin" << QList<int>{200, 200, 200, 200, 200, 200, 204, 200, 200};
+                              << QList<int>{200, 200, 403, 200, 200, 200, 403, 403, 200, 200};
+    QTest::newRow("admin") << "admin"
+                           << QList<int>{200, 200, 200, 200, 200, 200, 204, 200, 200, 200};
     QTest::newRow("operator token")
-        << "token" << QList<int>{200, 200, 403, 200, 200, 200, 403, 403, 200};
+        << "token" << QList<int>{200, 200, 403, 200, 200, 200, 403, 403, 200, 200};
     QTest::newRow("bad token") << "bad token"
-                               << QList<int>{401, 401, 401, 401, 401, 401, 401, 401, 200};
+                               << QList<int>{401, 401, 401, 401, 401, 401, 401, 401, 200, 401};
     QTest::newRow("expired session")
-        << "expired" << QList<int>{401, 401, 401, 401, 401, 401, 401, 401, 200};
+        << "expired" << QList<int>{401, 401, 401, 401, 401, 401, 401, 401, 200, 401};
     QTest::newRow("removed user") << "removed"
-                                  << QList<int>{401, 401, 401, 401, 401, 401, 401, 401, 200};
+                                  << QList<int>{401, 401, 401, 401, 401, 401, 401, 401, 200, 401};
 }
 
 void TestWebApi::access() {
@@ -620,7 +624,8 @@ void TestWebApi::access() {
                  {"POST", "/api/v1/presets/1/recall", "msw 0"},
                  {"POST", "/api/v1/presets/2/save", "msa 1"},
                  {"PUT", "/api/v1/inputs/1/label", ""},
-                 {"GET", "/api/v1/health", ""}};
+                 {"GET", "/api/v1/health", ""},
+                 {"GET", "/metrics", ""}};
     const QByteArray bodies[] = {{},
                                  {},
                                  {},
@@ -629,6 +634,7 @@ void TestWebApi::access() {
                                  "{}",
                                  "{}",
                                  R"({"label": "Desk"})",
+                                 {},
                                  {}};
     for (int k = 0; k < int(std::size(paths)); ++k) {
         const qsizetype before = rig.made->written.size();

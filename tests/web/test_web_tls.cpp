@@ -26,12 +26,15 @@ private slots:
     void exposure() {
         using E = server::WebExposure;
         QList<E> got;
-        for (const char* args : {"--web [::1]:1 --web-insecure", "--web 0.0.0.0:1",
-                                 "--web 192.0.2.1:1", "--web [::]:1 --web-insecure",
-                                 "--web [::]:1 --web-cert c --web-key k", "--web-cert c"})
+        for (const char* args :
+             {"--web [::1]:1 --web-insecure", "--web 0.0.0.0:1", "--web 192.0.2.1:1",
+              "--web [::]:1 --web-insecure", "--web [::]:1 --web-cert c --web-key k",
+              "--web-cert c", "--metrics 0.0.0.0:2", "--metrics 0.0.0.0:2 --web-insecure",
+              "--no-web --metrics 127.0.0.1:2"})
             if (auto o = server::parseOptions(QString(args).split(' '), {}, &error_))
                 got << webExposure(*o);
-        QCOMPARE(got, QList<E>({E::Local, E::Refused, E::Refused, E::Insecure, E::Tls}));
+        QCOMPARE(got, QList<E>({E::Local, E::Refused, E::Refused, E::Insecure, E::Tls, E::Refused,
+                                E::Insecure, E::Local}));
     }
 
     // HTTPS and wss://, plain HTTP refused, a renewed certificate while the events go on.

@@ -52,7 +52,8 @@ QString RouterBackend::outputLabel(int output) const {
 }
 
 Outcome RouterBackend::ask(const RouterState::Change& change, Finished finished) {
-    return state_.ask({kClient, kClient, from_}, change, std::move(finished));
+    return state_.ask({kClient, kClient, from_, server::Role::Admin, server::Frontend::Mqtt},
+                      change, std::move(finished));
 }
 
 Outcome RouterBackend::requestRoute(int output, int input, Finished finished) {
@@ -86,7 +87,9 @@ QStringList RouterBackend::activeScenes() const {
 Outcome RouterBackend::recallScene(const QString& name, Finished finished) {
     if (!scenes_)
         return Outcome::Invalid;
-    return scenes_->recall(name, {kClient, kClient, from_}, std::move(finished));
+    return scenes_->recall(name,
+                           {kClient, kClient, from_, server::Role::Admin, server::Frontend::Mqtt},
+                           std::move(finished));
 }
 
 } // namespace mqtt

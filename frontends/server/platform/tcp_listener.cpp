@@ -132,14 +132,17 @@ bool TcpListener::listen(const QHostAddress& address, quint16 port) {
     return server_.listen(listenAddress(address), port);
 }
 
-QString TcpListener::refusal(const QHostAddress& address) {
+QString TcpListener::refusal(const QHostAddress& address, Refusal* reason) {
+    *reason = Refusal::Address;
     if (!allowedIn(address, limits_.allow))
         return QStringLiteral("address not allowed");
     const QString key = plainAddress(address).toString();
     if (clients_ >= limits_.maxClients || perAddress_.value(key) >= limits_.maxPerAddress)
         dropClosed();
+    *reason = Refusal::Full;
     if (clients_ >= limits_.maxClients)
         return QStringLiteral("too many clients (%1)").arg(limits_.maxClients);
+    *reason = Refusal::PerAddress;
     if (perAddress_.value(key) >= limits_.maxPerAddress)
         return QStringLiteral("too many clients from this address (%1)").arg(limits_.maxPerAddress);
     return {};
@@ -155,15 +158,16 @@ void TcpListener::onNewConnection() {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
         const QHostAddress from = plainAddress(socket->peerAddress());
         // A connection reset while it waited to be accepted has no peer.
+        Refusal reason = Refusal::Reset;
         const QString why = from.isNull()
                                 ? QStringLiteral("the client reset it before it was accepted")
-                                : refusal(from);
+                                : refusal(from, &reason);
         if (!why.isEmpty()) {
             const QString name = peerName(socket->peerAddress(),
                                           socket->peerPort()); // before closing forgets the peer
             socket->abort();
             socket->deleteLater();
-            emit refused(name, why);
+            emit refused(name, why, reason);
             continue;
         }
         auto* link = new TcpClientLink(socket, limits_.maxUnread, this);

@@ -41,7 +41,7 @@ public:
 private:
     void onNewConnection();
     // Why a client from this address is not let in; empty when it is.
-    QString refusal(const QHostAddress& address);
+    QString refusal(const QHostAddress& address, Refusal* reason);
     // Ends the links whose clients closed while their notice waits in the
     // event loop, so that the caps count live connections only.
     void dropClosed();

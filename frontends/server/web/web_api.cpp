@@ -286,7 +286,7 @@ const WebApi::Endpoint WebApi::kEndpoints[] = {
 
 QStringList WebApi::accessTable() {
     static const QRegularExpression placeholder(QStringLiteral("\\{[^}]*\\}"));
-    QStringList lines;
+    QStringList lines{QStringLiteral("GET %1 viewer").arg(QLatin1String(kMetricsPath))};
     for (const Endpoint& e : kEndpoints)
         lines.append(
             QStringLiteral("%1 /api/v1/%2 %3")
@@ -427,8 +427,24 @@ void WebApi::handle(const Request& r, const Answer& answer) {
     (this->*endpoint->run)(call);
 }
 
+void WebApi::metrics(const Request& r, const Answer& answer,
+                     const std::function<QByteArray()>& page) {
+    if (r.method != "GET") {
+        Response out = error(405, QStringLiteral("method_not_allowed"),
+                             QStringLiteral("%1 takes GET only.").arg(r.path));
+        out.headers.emplaceBack("Allow", "GET");
+        return answer(out);
+    }
+    const auto who = admit(r, Access::Viewer);
+    if (const auto* refusal = std::get_if<Response>(&who))
+        return answer(*refusal);
+    answer(Response{200, "text/plain; version=0.0.4; charset=utf-8", page(), {}});
+}
+
 server::RouterState::Asker WebApi::asker(const Call& c) const {
-    RouterState::Asker a{c.client, c.caller.who, c.r.peer.toString(), c.caller.role, false, {}};
+    RouterState::Asker a{
+        c.client, c.caller.who, c.r.peer.toString(), c.caller.role, server::Frontend::Web, false,
+        {}};
     if (const auto outputs = reach(c.caller)) {
         a.limited = true;
         a.outputs = *outputs;

@@ -33,6 +33,11 @@ public:
 
     // A request whose path starts with /api/v1/.
     void handle(const Request& request, const Answer& answer);
+    // GET /metrics, for a viewer: the page page() makes, in Prometheus's
+    // text format.
+    static constexpr const char* kMetricsPath = "/metrics";
+    void metrics(const Request& request, const Answer& answer,
+                 const std::function<QByteArray()>& page);
     // Whether the page and the API may be used by this request's caller;
     // the refusal when not (the event stream asks this).
     std::variant<Caller, Response> admit(const Request& request, Access access);

@@ -1,7 +1,7 @@
 #include "frontends/server/web/web_auth.h"
 
-#include "state/audit_trail.h"
 #include "frontends/server/web/web_api.h"
+#include "state/audit_trail.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -199,6 +199,7 @@ Response WebAuth::signedIn(const Request& r, const QString& user,
     const QString who = Accounts::nameAllowed(user) ? user : QStringLiteral("(not a name)");
     if (!p || broken_) {
         limiter_.failed(address, t);
+        ++signInFailures_;
         audit_.record(who, address, QStringLiteral("sign-in failed"));
         return unauthorized(QStringLiteral("The user or the password is wrong."));
     }

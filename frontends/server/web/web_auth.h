@@ -108,6 +108,8 @@ public:
     void accountsChanged();
     bool accountsBroken() const { return broken_; }
     const server::Accounts& accounts() const { return accounts_; }
+    // Sign-ins refused for a wrong name or password since the start.
+    quint64 signInFailures() const { return signInFailures_; }
     void setAccountsBroken(bool broken) { broken_ = broken; }
 
     // The sessions now kept, for a test.
@@ -141,7 +143,8 @@ private:
     SignInLimiter limiter_;
     QHash<QByteArray, Session> sessions_; // by a hash of the cookie's value
     bool broken_ = false;                 // the accounts file could not be read
-    QThreadPool* checks_;                 // one thread, for the passwords' checks
+    quint64 signInFailures_ = 0;
+    QThreadPool* checks_; // one thread, for the passwords' checks
     int checking_ = 0;
     QSet<QString> checkingFrom_; // the addresses of those sign-ins
     QTimer* expiry_;

@@ -184,28 +184,7 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
         return crowdedStreams(listener_->streams(), limits, r.peer.toString(), tag.value<Caller>());
     };
     listener_->onRequest = [this](const Request& sent, const Answer& answer) {
-        auto unwrapped = unwrap(sent);
-        if (const auto* refusal = std::get_if<Response>(&unwrapped)) {
-            Response out = *refusal;
-            secure(out, sent.tls);
-            return answer(out);
-        }
-        const Request& r = std::get<Request>(unwrapped);
-        const QByteArray line = r.method + ' ' + r.path.toUtf8();
-        auto send = [this, answer, line, peer = r.peer, tls = r.tls](Response response) {
-            secure(response, tls);
-            emit traffic(
-                QStringLiteral("%1 %2 %3")
-                    .arg(peer.toString(), server::AuditTrail::loggable(QString::fromUtf8(line)))
-                    .arg(response.status));
-            answer(response);
-        };
-        if (const auto refusal = misdirected(r, hostNames_))
-            send(*refusal);
-        else if (r.path.startsWith(QLatin1String("/api/v1/")))
-            api_->handle(r, send);
-        else
-            send(pageFile(r));
+        serve(sent, answer, false);
     };
     connect(listener_.get(), &WebListener::streamArrived, this, [this](EventStream* stream) {
         emit event(QStringLiteral("web events client %1 connected").arg(stream->name()));
@@ -215,6 +194,7 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
                 });
         events_->add(stream);
     });
+    connect(listener_.get(), &WebListener::refused, this, &WebServer::refused);
     connect(listener_.get(), &WebListener::dropped, this,
             [this](const QString& who, const QString& why) {
                 emit event(QStringLiteral("web client %1 closed: %2").arg(who, why));
@@ -238,6 +218,67 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
     users_ = accounts_->users();
     tokens_ = accounts_->tokens();
     watchAccounts();
+}
+
+void WebServer::serve(const Request& sent, const Answer& answer, bool metricsOnly) {
+    auto unwrapped = unwrap(sent);
+    if (const auto* refusal = std::get_if<Response>(&unwrapped)) {
+        Response out = *refusal;
+        secure(out, sent.tls);
+        return answer(out);
+    }
+    const Request& r = std::get<Request>(unwrapped);
+    const QByteArray line = r.method + ' ' + r.path.toUtf8();
+    auto send = [this, answer, line, peer = r.peer, tls = r.tls](Response response) {
+        secure(response, tls);
+        emit traffic(
+            QStringLiteral("%1 %2 %3")
+                .arg(peer.toString(), server::AuditTrail::loggable(QString::fromUtf8(line)))
+                .arg(response.status));
+        answer(response);
+    };
+    if (const auto refusal = misdirected(r, hostNames_))
+        send(*refusal);
+    else if (r.path == QLatin1String(WebApi::kMetricsPath) && metrics_)
+        api_->metrics(r, send, metrics_);
+    else if (metricsOnly)
+        send(WebApi::error(
+            404, QStringLiteral("not_found"),
+            QStringLiteral("This port serves %1 only.").arg(QLatin1String(WebApi::kMetricsPath))));
+    else if (r.path.startsWith(QLatin1String("/api/v1/")))
+        api_->handle(r, send);
+    else
+        send(pageFile(r));
+}
+
+bool WebServer::listenMetrics(const QHostAddress& address, quint16 port) {
+    metricsListener_ = std::make_unique<WebListener>(limits_);
+    metricsListener_->onRequest = [this](const Request& sent, const Answer& answer) {
+        serve(sent, answer, true);
+    };
+    connect(metricsListener_.get(), &WebListener::dropped, this,
+            [this](const QString& who, const QString& why) {
+                emit event(QStringLiteral("metrics client %1 closed: %2").arg(who, why));
+            });
+    connect(metricsListener_.get(), &WebListener::refused, this, &WebServer::refused);
+    QString why;
+    if (!certFile_.isEmpty() && !metricsListener_->setCertificate(certFile_, keyFile_, &why)) {
+        metricsError_ = why;
+        return false;
+    }
+    if (!metricsListener_->listen(address, port)) {
+        metricsError_ = metricsListener_->errorText();
+        return false;
+    }
+    return true;
+}
+
+quint16 WebServer::metricsPort() const {
+    return metricsListener_ ? metricsListener_->port() : 0;
+}
+
+QString WebServer::metricsError() const {
+    return metricsError_;
 }
 
 std::variant<Request, Response> WebServer::unwrap(const Request& sent) const {
@@ -371,7 +412,11 @@ void WebServer::setScenes(server::SceneService* scenes) {
 }
 
 bool WebServer::setCertificate(const QString& certFile, const QString& keyFile, QString* error) {
-    return listener_->setCertificate(certFile, keyFile, error);
+    if (!listener_->setCertificate(certFile, keyFile, error))
+        return false;
+    certFile_ = certFile;
+    keyFile_ = keyFile;
+    return !metricsListener_ || metricsListener_->setCertificate(certFile, keyFile, error);
 }
 
 QString WebServer::certificate() const {
@@ -392,6 +437,8 @@ QString WebServer::errorText() const {
 
 void WebServer::close() {
     listener_->close();
+    if (metricsListener_)
+        metricsListener_->close();
 }
 
 int WebServer::clients() const {

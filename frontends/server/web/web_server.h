@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -60,6 +61,17 @@ public:
     // Whose certificate it is and until when, for the log; empty without TLS.
     QString certificate() const;
 
+    // What GET /metrics answers (for a viewer, as the API's paths); without
+    // it, /metrics is no page.
+    void setMetrics(std::function<QByteArray()> page) { metrics_ = std::move(page); }
+    // /metrics alone on a port of its own, under the same rules (the
+    // addresses allowed, the host names, the accounts, TLS when the web
+    // port has it: give the certificate first); false with the reason in
+    // metricsError().
+    bool listenMetrics(const QHostAddress& address, quint16 port);
+    quint16 metricsPort() const;
+    QString metricsError() const;
+
     // False with the reason in errorText().
     bool listen(const QHostAddress& address, quint16 port);
     quint16 port() const;
@@ -82,9 +94,13 @@ signals:
     void event(const QString& line);
     // One request and its status, for the traffic log (-v).
     void traffic(const QString& line);
+    // A connection closed at once by the limits of either port.
+    void refused(server::Refusal reason);
 
 private:
     void watchAccounts();
+    // A request on the web port, or on the metrics port (metricsOnly).
+    void serve(const Request& sent, const Answer& answer, bool metricsOnly);
 
     // The request as its client sent it, behind a proxy or not; the
     // refusal when the client is not allowed.
@@ -106,6 +122,10 @@ private:
     std::unique_ptr<WebListener> listener_;
     // The rooms, in the state folder beside the accounts that name them.
     std::unique_ptr<server::RoomStore> rooms_;
+    std::function<QByteArray()> metrics_;
+    std::unique_ptr<WebListener> metricsListener_;
+    QString metricsError_;
+    QString certFile_, keyFile_;
 };
 
 } // namespace web

@@ -490,17 +490,23 @@ void WebListener::accept(qintptr descriptor) {
     const QString name = server::peerName(socket->peerAddress(), socket->peerPort());
     const QHostAddress peer = server::plainAddress(socket->peerAddress());
     QString why;
-    if (peer.isNull())
+    server::Refusal reason = server::Refusal::Reset;
+    if (peer.isNull()) {
         why = QStringLiteral("the client reset it before it was accepted");
-    else if (!server::allowedIn(peer, limits_.allow))
+    } else if (!server::allowedIn(peer, limits_.allow)) {
         why = QStringLiteral("address not allowed");
-    else if (from(peer.toString()) >= limits_.maxPerAddress && !makeRoom(peer.toString()))
+        reason = server::Refusal::Address;
+    } else if (from(peer.toString()) >= limits_.maxPerAddress && !makeRoom(peer.toString())) {
         why = QStringLiteral("too many clients from this address (%1)").arg(limits_.maxPerAddress);
-    else if (watches_.size() >= limits_.maxClients && !makeRoom({}))
+        reason = server::Refusal::PerAddress;
+    } else if (watches_.size() >= limits_.maxClients && !makeRoom({})) {
         why = QStringLiteral("too many clients (%1)").arg(limits_.maxClients);
+        reason = server::Refusal::Full;
+    }
     if (!why.isEmpty()) {
         socket->abort();
         delete socket;
+        emit refused(reason);
         emit dropped(name, why);
         return;
     }

@@ -164,6 +164,8 @@ signals:
     // A connection refused or closed by the listener: who and why, for the
     // log.
     void dropped(const QString& name, const QString& why);
+    // A connection closed at once (dropped() follows), for the counts.
+    void refused(server::Refusal reason);
 
 private:
     class Library;
