@@ -84,6 +84,9 @@ public:
     ClientId leaseHolder() const { return holder_; }
     bool isOpen() const;
     seriallink::Connection& connection();
+    // The core on the line, for the backups and restores, which queue
+    // their own requests and device modes.
+    device::Switcher& switcher() { return *switcher_; }
 
 signals:
     // Bytes the switcher sent, for one line-port client, or for all when

@@ -1,7 +1,7 @@
 #include "frontends/server/server_app.h"
 
 #include "core/files/write_file.h"
-#include "state/label_store.h"
+#include "frontends/server/job_runner.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/line_port_server.h"
 #include "frontends/server/mqtt/mqtt_bridge.h"
@@ -10,10 +10,11 @@
 #include "frontends/server/platform/mdns_announcer.h"
 #include "frontends/server/platform/service_notify.h"
 #include "frontends/server/platform/tcp_listener.h"
-#include "state/router_state.h"
-#include "state/scenes/scene_service.h"
 #include "frontends/server/videohub_server.h"
 #include "frontends/server/web/web_server.h"
+#include "state/label_store.h"
+#include "state/router_state.h"
+#include "state/scenes/scene_service.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -39,7 +40,9 @@ ServerApp::ServerApp(platform::Platform& platform, const Options& options, QObje
     : QObject(parent), options_(options), state_(std::make_unique<RouterState>(options.model)),
       labels_(std::make_unique<LabelStore>(*state_, options.stateDir)),
       scenes_(std::make_unique<SceneService>(*state_, options.stateDir, options.schedule)),
-      owner_(std::make_unique<LineOwner>(platform, *state_, options.port, options.pollSeconds)) {
+      owner_(std::make_unique<LineOwner>(platform, *state_, options.port, options.pollSeconds)),
+      jobs_(std::make_unique<JobRunner>(*state_, scenes_.get())) {
+    jobs_->setSwitcher(&owner_->switcher());
     connect(labels_.get(), &LabelStore::saveFailed, this, [this](const QString& why) {
         emit log(QStringLiteral("label change refused, it could not be kept: %1").arg(why));
     });
@@ -188,6 +191,7 @@ bool ServerApp::start(QString* error, bool announce) {
         web_->setHostNames(options_.webHosts);
         web_->setTrustProxy(options_.webProxy);
         web_->setScenes(scenes_.get());
+        web_->setJobs(jobs_.get());
         const bool tls = !options_.webCert.isEmpty();
         if (tls && !web_->setCertificate(options_.webCert, options_.webKey, &why)) {
             *error = QStringLiteral("web certificate: %1").arg(why);

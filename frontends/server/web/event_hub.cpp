@@ -1,7 +1,8 @@
 #include "frontends/server/web/event_hub.h"
 
-#include "state/scenes/scene_service.h"
+#include "frontends/server/job_runner.h"
 #include "frontends/server/web/web_api.h"
+#include "state/scenes/scene_service.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -68,6 +69,17 @@ void EventHub::setScenes(server::SceneService* scenes) {
         QJsonObject m = api_.scenes();
         m.insert(QStringLiteral("type"), QStringLiteral("scenes"));
         sendAll(m);
+    });
+}
+
+void EventHub::setJobs(server::JobRunner* jobs) {
+    connect(jobs, &server::JobRunner::changed, this, [this](const QJsonObject& job) {
+        QJsonObject m = job;
+        m.insert(QStringLiteral("type"), QStringLiteral("job"));
+        const QString t = text(m);
+        for (EventStream* s : QList<EventStream*>(streams_))
+            if (s->tag().value<Caller>().role >= server::Role::Admin)
+                s->send(t);
     });
 }
 

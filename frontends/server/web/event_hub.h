@@ -1,7 +1,7 @@
 #pragma once
 
-#include "state/router_state.h"
 #include "frontends/server/web/web_auth.h"
+#include "state/router_state.h"
 
 #include <functional>
 
@@ -9,8 +9,9 @@
 #include <QObject>
 
 namespace server {
+class JobRunner;
 class SceneService;
-}
+} // namespace server
 
 namespace web {
 
@@ -32,6 +33,9 @@ public:
     // Sends {"type": "scenes", "scenes": [...]} whenever they or which are
     // active change.
     void setScenes(server::SceneService* scenes);
+    // Sends {"type": "job", ...} to administrators' streams as a backup or
+    // restore goes on: jobs are theirs alone.
+    void setJobs(server::JobRunner* jobs);
 
 private:
     void sendAll(const QJsonObject& message);

@@ -1,17 +1,18 @@
 #pragma once
 
-#include "state/outcome.h"
-#include "state/router_state.h"
 #include "frontends/server/web/platform/http_host.h"
 #include "frontends/server/web/web_auth.h"
+#include "state/outcome.h"
+#include "state/router_state.h"
 
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
 
 namespace server {
+class JobRunner;
 class SceneService;
-}
+} // namespace server
 
 namespace web {
 
@@ -51,6 +52,8 @@ public:
 
     // The scenes, once the server has them.
     void setScenes(server::SceneService* scenes) { scenes_ = scenes; }
+    // The backups and restores, once the server has a switcher for them.
+    void setJobs(server::JobRunner* jobs) { jobs_ = jobs; }
     // {"scenes": [{"name", "routes", "schedule", "active"}]}.
     QJsonObject scenes() const;
     QJsonObject sceneObject(const QString& name) const;
@@ -84,6 +87,9 @@ private:
     void deleteScene(Call& c);
     void postSceneRecall(Call& c);
     void postSceneCapture(Call& c);
+    void postJob(Call& c);
+    void getJob(Call& c);
+    void deleteJob(Call& c);
     // A scene store's refusal as an answer.
     static Response sceneRefusal(int result, const QString& reason);
     // The caller as the shared state knows them.
@@ -103,6 +109,7 @@ private:
     QString name_;
     WebAuth& auth_;
     server::SceneService* scenes_ = nullptr;
+    server::JobRunner* jobs_ = nullptr;
 };
 
 } // namespace web

@@ -1,12 +1,12 @@
 #include "frontends/server/web/web_server.h"
 
-#include "state/accounts.h"
-#include "state/audit_trail.h"
 #include "frontends/server/listener.h"
 #include "frontends/server/web/event_hub.h"
 #include "frontends/server/web/platform/http_host.h"
 #include "frontends/server/web/web_api.h"
 #include "frontends/server/web/web_auth.h"
+#include "state/accounts.h"
+#include "state/audit_trail.h"
 
 #include <QDir>
 #include <QFile>
@@ -341,6 +341,11 @@ void WebServer::setHostNames(const QStringList& names) {
 void WebServer::setScenes(server::SceneService* scenes) {
     api_->setScenes(scenes);
     events_->setScenes(scenes);
+}
+
+void WebServer::setJobs(server::JobRunner* jobs) {
+    api_->setJobs(jobs);
+    events_->setJobs(jobs);
 }
 
 bool WebServer::setCertificate(const QString& certFile, const QString& keyFile, QString* error) {
