@@ -161,6 +161,25 @@ private slots:
         QVERIFY(target.port->written.endsWith("edo\r\n"));
     }
 
+    // Each preset is read by recalling it; the routing is put back after.
+    void presetsAreReadAndTheRoutingPutBack() {
+        CoreFixture source;
+        customise(source.device);
+        const QList<int> routing = source.device.routing;
+        for (int p = 0; p < 3; ++p)
+            source.device.presets[p] = QList<int>(8, p + 2);
+        backup::Job::Options o;
+        o.presets = true;
+        backup::Job job(*source.core, o);
+        const backup::Result r = run(source, job, [&] { job.startBackup(); });
+        QVERIFY(r.ok());
+        QVERIFY(r.read.presets && r.read.presets->size() == 3);
+        QCOMPARE(r.read.presets->at(1), QList<int>(8, 4));
+        QVERIFY(!r.read.notRead.contains("presets"));
+        QCOMPARE(source.device.routing, routing);
+        QVERIFY(backup::parse(backup::print(r.read), source.core->model()).backup->presets);
+    }
+
     void cancelLeavesTheMode() {
         CoreFixture source;
         backup::Job job(*source.core, {});
