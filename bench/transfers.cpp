@@ -227,20 +227,22 @@ bool Rig::openWindow(Transfer t) {
     if (t == Transfer::IrWrite) {
         form_->IrSetOpen();
         return waitFor(
-            [&] { return form_->modes().IrMode == 1 && !form_->modes().Timer2->isActive(); },
+            [&] {
+                return form_->modes().isOn(protocol::Mode::Ir) && !form_->modes().awaitingEcho();
+            },
             kStepMs);
     }
     form_->Command9_Click();
     return waitFor(
-        [&] { return form_->modes().EdidMode == 1 && !form_->modes().Timer2->isActive(); },
+        [&] { return form_->modes().isOn(protocol::Mode::Edid) && !form_->modes().awaitingEcho(); },
         kStepMs);
 }
 
 bool Rig::closeWindow() {
     const quint64 before = form_->link().bytesReceived();
-    if (form_->modes().IrMode == 1)
+    if (form_->modes().isOn(protocol::Mode::Ir))
         form_->irSet().close();
-    if (form_->modes().EdidMode == 1)
+    if (form_->modes().isOn(protocol::Mode::Edid))
         form_->edidSet().close();
     // The echo of the exit word ("edo" or "iro", CR LF).
     return waitFor([&] { return form_->link().bytesReceived() >= before + 5; }, kStepMs);

@@ -6,10 +6,8 @@
 // which are lost, and puts noise between them, so that the exchanges go on
 // for real and leave their course at any point.
 //
-// One core serves every input and is put back to its starting state before
-// each: what the state includes is all a reply can depend on, so a finding
-// replays alone. (Building the core afresh would cost more than most inputs
-// take to run.)
+// Each input gets a core built afresh, so a finding replays alone: nothing
+// an earlier input left can reach it.
 
 #include "core/device/mode_session.h"
 #include "core/device/switcher.h"
@@ -78,18 +76,13 @@ void enter(device::Switcher& s, std::uint8_t state) {
         enterMode(s, Mode::Edid);
         s.edid().startDownload(edid::Image{});
         break;
-    case EdidVerifying: {
+    case EdidVerifying:
         // Where a download leaves the transfer once byte 255 was accepted.
-        edid::EdidTransfer& e = s.edid();
         enterMode(s, Mode::Edid);
-        e.startDownload(edid::Image{});
-        e.start_Load = 0;
-        e.slave = 0;
-        e.start_Read = 1;
-        e.Verify = 1;
-        e.edid_Len = 0;
+        s.edid().startDownload(edid::Image{});
+        for (int i = 0; i < 257; ++i)
+            s.router().readLine(QString::fromLatin1(i == 0 ? "rdy\r" : "ok\r"));
         break;
-    }
     case IrIdle:
         enterMode(s, Mode::Ir);
         break;
@@ -102,8 +95,8 @@ void enter(device::Switcher& s, std::uint8_t state) {
         enterMode(s, Mode::Ir);
         s.irCodes().writeCode();
         if (state % StateCount == IrChecking) {
-            s.irCodes().codeInt = ir::kLastEntry;
-            s.router().FindCmdProcess(QStringLiteral("wok\r"));
+            for (int k = 0; k <= ir::kLastEntry; ++k)
+                s.router().readLine(QStringLiteral("wok\r"));
         }
         break;
     }
@@ -163,11 +156,12 @@ void check(device::Switcher& s, bool whole) {
     seriallink::Connection& link = s.link();
     const edid::EdidTransfer& e = s.edid();
     const ir::IrCodeRun& r = s.irCodes();
-    bool ok = link.rx().RxCount() <= 511 && link.rx().LineLen <= 13;
-    ok = ok && e.slave >= 0 && e.slave <= 257 && e.edid_Len >= 0 && e.edid_Len <= 256;
+    bool ok = link.rx().size() <= 511 && link.lines().partialLength() <= 13;
+    ok = ok && e.nextByte() >= 0 && e.nextByte() <= 257 && e.bytesShown() >= 0 &&
+         e.bytesShown() <= 256;
     ok = ok && progressSeen.edid >= 0 && progressSeen.edid <= 256;
-    ok = ok && r.codeInt >= 0 && r.codeInt <= ir::kLastEntry + 1;
-    ok = ok && r.codefocus >= 1 && r.codefocus <= ir::kLastEntry;
+    ok = ok && r.currentEntry() >= 0 && r.currentEntry() <= ir::kLastEntry + 1;
+    ok = ok && r.learnTarget() >= 1 && r.learnTarget() <= ir::kLastEntry;
     ok = ok && progressSeen.ir >= 0 && progressSeen.ir <= ir::kLastEntry;
     for (int o = 1; whole && o <= 8; ++o)
         ok = ok && s.routing().litLamp(o) >= -1 && s.routing().litLamp(o) <= 7;
@@ -180,14 +174,8 @@ void check(device::Switcher& s, bool whole) {
 struct World {
     World() {
         platform.portFactory = sim::InProcessPort::factory(device, port, false);
-        core = std::make_unique<device::Switcher>(platform);
         for (int k = 0; k <= ir::kLastEntry; ++k)
             table << QString::number(k, 16);
-        ir::IrCodeRun& r = core->irCodes();
-        QObject::connect(&r, &ir::IrCodeRun::markChanged, [this] { marksTouched = true; });
-        QObject::connect(&r, &ir::IrCodeRun::progress, [](int done) { progressSeen.ir = done; });
-        QObject::connect(&core->edid(), &edid::EdidTransfer::progress,
-                         [](int done) { progressSeen.edid = done; });
     }
 
     sim::Device device;
@@ -195,50 +183,20 @@ struct World {
     sim::InProcessPort* port = nullptr;
     std::unique_ptr<device::Switcher> core;
     QStringList table;
-    bool marksTouched = true; // an IR entry's mark may not be Normal
 
-    // Back to how the core stands after start-up: nothing received, no mode,
-    // nothing running or pending, empty tables.
+    // A core as after start-up, on an open port: nothing received, no mode,
+    // nothing running or pending, and a valid table of distinct IR codes.
     void reset() {
         stay.reset();
-        core->requests().drop(0);
-        seriallink::Connection& link = core->link();
-        if (!link.isOpen())
-            link.open(1);
-        link.rx().RxInit();
-        link.rx().LineLen = 0;
-        link.lines().IdleTicks = 0;
-        link.Timer1->stop();
-        device::DeviceModes& m = core->modes();
-        m.SetupMode = m.EdidMode = m.IrMode = 0;
-        m.Timer2->stop();
-        edid::EdidTransfer& e = core->edid();
-        e.end();
-        e.prepare();
-        e.Verify = 0;
-        e.temp_slave = 0;
-        e.temp_errs = 0;
-        // A valid table of distinct codes, set again only where an input
-        // changed it: setting all 81 entries costs more than a short input.
+        core.reset();
+        core = std::make_unique<device::Switcher>(platform);
+        core->link().open(1);
         ir::IrCodeRun& r = core->irCodes();
-        r.end();
-        // (Comparing the lists costs little: their strings' code is not
-        // instrumented.)
-        if (r.codes() != table)
-            for (int k = 0; k <= ir::kLastEntry; ++k)
-                if (r.code(k) != table.at(k))
-                    r.setCode(k, table.at(k));
-        for (int k = 0; marksTouched && k <= ir::kLastEntry; ++k)
-            if (r.mark(k) != ir::IrCodeRun::Mark::Normal)
-                r.setMark(k, ir::IrCodeRun::Mark::Normal);
-        marksTouched = false;
-        r.method = 0;
-        r.codeInt = 0;
-        r.codefocus = 1;
-        settings::SettingsSession& st = core->settings();
-        st.forgetPending();
-        st.Clicked = -1;
-        st.LCmode = 0;
+        for (int k = 0; k <= ir::kLastEntry; ++k)
+            r.setCode(k, table.at(k));
+        QObject::connect(&r, &ir::IrCodeRun::progress, [](int done) { progressSeen.ir = done; });
+        QObject::connect(&core->edid(), &edid::EdidTransfer::progress,
+                         [](int done) { progressSeen.edid = done; });
         port->dropPending();
         port->written.clear();
         // The device forgets the mode and any transfer it had open.

@@ -30,7 +30,7 @@ void checkInvariants(Form1& f) {
         if (lit > 1)
             std::abort();
     }
-    if (f.link().rx().RxCount() > 511 || f.link().rx().LineLen > 13)
+    if (f.link().rx().size() > 511 || f.link().lines().partialLength() > 13)
         std::abort();
 }
 

@@ -47,14 +47,11 @@ void enter(Form1& f, std::uint8_t s) {
         break;
     case SettingsPendingOne:
         f.Command5_Click();
-        f.setting().session().cmdstr = QStringLiteral("rst\r\n");
-        f.setting().session().SendCmd();
+        f.setting().session().factoryReset();
         break;
     case SettingsPendingAll:
         f.Command5_Click();
-        f.setting().session().ALLFlg = 1;
-        f.setting().session().cmdstr = QStringLiteral("sed 0 10\r\n");
-        f.setting().session().SendCmd();
+        f.setting().session().copyEdid(0, f.setting().session().model().inputs);
         break;
     case EdidIdle:
         f.Command9_Click();
@@ -73,7 +70,7 @@ void enter(Form1& f, std::uint8_t s) {
         f.edidSet().DownloadBtn_Click();
         for (int i = 0; i < 257; ++i) {
             QString ok = QString::fromLatin1(i == 0 ? "rdy\r" : "ok\r");
-            f.device().router().FindCmdProcess(ok);
+            f.device().router().readLine(ok);
         }
         break;
     case IrIdle:
@@ -140,7 +137,7 @@ void poke(Form1& f, std::uint8_t op) {
 
 void leave(Form1& f) {
     // Whatever the input left pending must not leak into the next one.
-    f.modes().Timer2->stop();
+    f.modes().stopWatchdog();
     f.setting().close();
     f.edidSet().close();
     f.irSet().close();

@@ -119,15 +119,18 @@ bool indexOption(const QCommandLineParser& p, const QString& name, int* out, QSt
     return true;
 }
 
-// "--edid-file N=FILE": input N (1..8) serves the image in FILE, a raw image
-// or a hexadecimal dump, read as the program's "Open EDID" reads it.
-bool edidFileOption(const QString& value, EdidState& e, QString* error) {
+// "--edid-file N=FILE": input N (1 to the shape's inputs) serves the image
+// in FILE, a raw image or a hexadecimal dump, read as the program's "Open
+// EDID" reads it.
+bool edidFileOption(const QString& value, int inputs, EdidState& e, QString* error) {
     const QString n = value.section(u'=', 0, 0);
     const QString path = value.section(u'=', 1);
     bool ok = false;
     const int input = n.toInt(&ok);
-    if (!ok || input < 1 || input > 8 || path.isEmpty()) {
-        *error = "--edid-file takes N=FILE with N an input from 1 to 8, not \"" + value + "\"";
+    if (!ok || input < 1 || input > inputs || path.isEmpty()) {
+        *error = QStringLiteral("--edid-file takes N=FILE with N an input from 1 to %1, not \"%2\"")
+                     .arg(inputs)
+                     .arg(value);
         return false;
     }
     // Read as "Open EDID" reads it; a named pipe, which would hold the
@@ -216,14 +219,14 @@ void addEdidOptions(QCommandLineParser& p) {
     p.addOption({"edid-repeat", "Answer the first read of EDID byte <index> twice.", "index"});
     p.addOption({"edid-file",
                  "Serve the EDID in <N=FILE> (a raw image or a hexadecimal dump) for input N "
-                 "(1..8); repeatable.",
+                 "(from 1); repeatable.",
                  "N=FILE"});
 }
 
 bool applyEdidOptions(const QCommandLineParser& p, Device& d, QString* error) {
     d.edid.lowerCase = p.isSet("edid-lower");
     for (const QString& v : p.values("edid-file"))
-        if (!edidFileOption(v, d.edid, error))
+        if (!edidFileOption(v, d.shape.inputs, d.edid, error))
             return false;
     return indexOption(p, "edid-corrupt", &d.edid.corruptAt, error) &&
            indexOption(p, "edid-drop", &d.edid.dropAt, error) &&

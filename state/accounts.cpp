@@ -83,12 +83,14 @@ std::optional<Role> roleFromName(const QString& name) {
     return std::nullopt;
 }
 
-Accounts::Accounts(const QString& folder) : folder_(folder) {
+Accounts::Accounts(const QString& folder)
+    : folder_(folder),
+      file_(QDir(folder).filePath(QStringLiteral("accounts.json")), kVersion, kMaxFileSize) {
     startSodium();
 }
 
 QString Accounts::path() const {
-    return QDir(folder_).filePath(QStringLiteral("accounts.json"));
+    return file_.path();
 }
 
 bool Accounts::nameAllowed(const QString& name) {
@@ -152,58 +154,35 @@ bool Accounts::read(const QJsonValue& value, bool tokens, QList<Entry>* into, QS
 bool Accounts::load(QString* error) {
     users_.clear();
     tokens_.clear();
-    refusal_.clear();
-    QFile file(path());
-    if (!file.exists())
-        return true;
+    using State = files::VersionedJson::State;
     const auto refuse = [&](const QString& why) {
         users_.clear();
         tokens_.clear();
-        refusal_ = QStringLiteral("%1: %2; no account is read from it, and it is not "
-                                  "overwritten until it is mended")
-                       .arg(path(), why);
-        *error = refusal_;
+        *error = QStringLiteral("%1: %2; no account is read from it").arg(path(), why);
         return false;
     };
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse(file.errorString());
-    const QByteArray bytes = file.read(kMaxFileSize + 1);
-    if (file.error() != QFile::NoError)
-        return refuse(file.errorString());
-    if (bytes.size() > kMaxFileSize)
-        return refuse(QStringLiteral("larger than %1 bytes").arg(kMaxFileSize));
-    QJsonParseError parse;
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
-    if (parse.error != QJsonParseError::NoError)
-        return refuse(
-            QStringLiteral("not JSON (%1 at byte %2)").arg(parse.errorString()).arg(parse.offset));
-    const QJsonObject root = doc.object();
-    const QJsonValue version = root.value(QLatin1String("version"));
-    if (!doc.isObject() || !version.isDouble() || version.toDouble() != version.toInt() ||
-        version.toInt() < 1)
-        return refuse(QStringLiteral("not an accounts file (no \"version\")"));
-    // A newer server may keep what this one cannot write back: left alone.
-    if (version.toInt() > kVersion)
-        return refuse(QStringLiteral("of a newer version (%1)").arg(version.toInt()));
+    switch (file_.read()) {
+    case State::Missing:
+        return true;
+    case State::Damaged:
+        return refuse(file_.why());
+    case State::Newer:
+        // A newer server may grant what this one cannot read: nobody gets in.
+        return refuse(QStringLiteral("of a newer version (%1)").arg(file_.fileVersion()));
+    case State::Fine:
+        break;
+    }
     QString why;
-    if (!read(root.value(QLatin1String("users")), false, &users_, &why) ||
-        !read(root.value(QLatin1String("tokens")), true, &tokens_, &why))
+    if (!read(file_.root().value(QLatin1String("users")), false, &users_, &why) ||
+        !read(file_.root().value(QLatin1String("tokens")), true, &tokens_, &why)) {
+        file_.markDamaged(why);
         return refuse(why);
+    }
     return true;
 }
 
 bool Accounts::save(QString* error) {
-    if (!refusal_.isEmpty()) {
-        *error = refusal_;
-        return false;
-    }
-    const auto fail = [&](const QString& why) {
-        *error = QStringLiteral("%1: %2").arg(path(), why);
-        return false;
-    };
-    if (!QDir().mkpath(folder_))
-        return fail(QStringLiteral("cannot create the folder"));
-    QJsonObject root{{"version", kVersion}};
+    QJsonObject root;
     for (const bool tokens : {false, true}) {
         QJsonArray list;
         for (const Entry& e : tokens ? tokens_ : users_)
@@ -213,19 +192,10 @@ bool Accounts::save(QString* error) {
                 {secretKey(tokens), QString::fromLatin1(tokens ? e.secret.toHex() : e.secret)}});
         root.insert(QLatin1String(tokens ? "tokens" : "users"), list);
     }
-    const QByteArray bytes = QJsonDocument(root).toJson();
-    QSaveFile file(path());
-    // Owner only before a byte is written: QSaveFile gives the new file the
-    // old one's mode, or the umask's.
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return fail(file.errorString());
-    QString why;
-    if (!shareFolderOwner(int(file.handle()), folder_, &why))
-        return fail(why);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return fail(file.errorString());
-    return true;
+    files::VersionedJson::Write how;
+    how.ownerOnly = true;
+    how.opened = [this](int fd, QString* why) { return shareFolderOwner(fd, folder_, why); };
+    return file_.write(root, error, how);
 }
 
 bool Accounts::empty() const {

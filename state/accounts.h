@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/files/versioned_json.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -49,11 +51,15 @@ public:
 
     // Reads the file; a missing file is no accounts, no error. False with
     // the reason (for the log or the command line) when it is there but
-    // cannot be read or is a newer version's; the accounts are then none
-    // and saving is refused until it is mended.
+    // cannot be read or is a newer version's: the accounts are then none,
+    // and a server lets nobody in (damaged() tells the first case).
     bool load(QString* error);
-    // Writes the file whole, mode 0600. False with the reason.
+    bool damaged() const { return file_.state() == files::VersionedJson::State::Damaged; }
+    // Writes the file whole, mode 0600. A newer version's file is never
+    // overwritten; a damaged one is first set aside (setAside() then names
+    // where it went). False with the reason.
     bool save(QString* error);
+    const QString& setAside() const { return file_.aside(); }
 
     bool empty() const;          // no user and no token
     QList<User> users() const;   // by name
@@ -103,11 +109,9 @@ private:
     static bool read(const QJsonValue& value, bool tokens, QList<Entry>* into, QString* why);
 
     QString folder_;
+    files::VersionedJson file_;
     QList<Entry> users_;  // by name
     QList<Entry> tokens_; // by name
-    // Why saving is refused: the file there could not be read, or is a
-    // newer version's. Empty when saving is allowed.
-    QString refusal_;
 };
 
 } // namespace server

@@ -1,10 +1,6 @@
 #include "state/label_store.h"
 
-#include "core/files/write_file.h"
-
-#include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,46 +19,33 @@ const char* key(RouterState::Side side) {
 } // namespace
 
 LabelStore::LabelStore(RouterState& state, const QString& folder, QObject* parent)
-    : QObject(parent), state_(state), folder_(folder),
-      path_(QDir(folder).filePath(QStringLiteral("labels.json"))) {
+    : QObject(parent), state_(state),
+      file_(QDir(folder).filePath(QStringLiteral("labels.json")), kVersion, kMaxFileSize) {
     state_.keepLabels = [this](RouterState::Side side, const QStringList& next) {
         return keep(side, next);
     };
 }
 
 bool LabelStore::read(Labels* labels, QString* error) {
-    damaged_ = false;
-    newer_ = 0;
-    QFile file(path_);
-    if (!file.exists())
+    using State = files::VersionedJson::State;
+    const State state = file_.read();
+    if (state == State::Missing)
         return true;
-    QJsonDocument doc;
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = file.read(kMaxFileSize + 1);
-        if (bytes.size() <= kMaxFileSize)
-            doc = QJsonDocument::fromJson(bytes);
-    }
-    const QJsonObject root = doc.object();
-    const int version = root.value(QLatin1String("version")).toInt(kVersion);
-    if (!doc.isObject() || version < 1) {
-        damaged_ = true;
-        *error =
-            QStringLiteral("%1: %2; using the defaults, and it is set aside at the first "
-                           "change")
-                .arg(path_, file.error() != QFile::NoError ? file.errorString()
-                                                           : QStringLiteral("not a label file"));
+    if (state == State::Damaged) {
+        *error = QStringLiteral("%1: %2; using the defaults, and it is set aside at the first "
+                                "change")
+                     .arg(file_.path(), file_.why());
         return false;
     }
     for (const RouterState::Side side : kSides) {
-        for (const QJsonValue& v : root.value(QLatin1String(key(side))).toArray())
+        for (const QJsonValue& v : file_.root().value(QLatin1String(key(side))).toArray())
             (*labels)[int(side)].append(v.toString());
     }
-    if (version > kVersion) {
-        newer_ = version;
+    if (state == State::Newer) {
         *error = QStringLiteral("%1 is of a newer version (%2); read as far as understood, and "
                                 "label changes are refused so that it is not overwritten")
-                     .arg(path_)
-                     .arg(version);
+                     .arg(file_.path())
+                     .arg(file_.fileVersion());
         return false;
     }
     return true;
@@ -79,7 +62,7 @@ bool LabelStore::load(QString* error) {
 bool LabelStore::reload(QString* error) {
     Labels labels;
     const bool fine = read(&labels, error);
-    if (damaged_)
+    if (file_.state() == files::VersionedJson::State::Damaged)
         return false; // what clients see stays
     reloading_ = true;
     for (const RouterState::Side side : kSides) {
@@ -101,13 +84,7 @@ bool LabelStore::reload(QString* error) {
 bool LabelStore::keep(RouterState::Side side, const QStringList& next) {
     if (reloading_)
         return true; // what the file holds
-    if (newer_ > 0) {
-        emit saveFailed(QStringLiteral("%1 is of a newer version (%2); not overwritten")
-                            .arg(path_)
-                            .arg(newer_));
-        return false;
-    }
-    QJsonObject root{{"version", kVersion}};
+    QJsonObject root;
     for (const RouterState::Side s : kSides) {
         QJsonArray list;
         for (int p = 1; p <= state_.ports(s); ++p) {
@@ -116,25 +93,14 @@ bool LabelStore::keep(RouterState::Side side, const QStringList& next) {
         }
         root.insert(QLatin1String(key(s)), list);
     }
-    if (!QDir().mkpath(folder_)) {
-        emit saveFailed(QStringLiteral("%1: cannot create the folder").arg(folder_));
+    QString why;
+    if (!file_.write(root, &why)) {
+        emit saveFailed(why);
         return false;
     }
-    if (damaged_) {
-        const QString aside = path_ + QDateTime::currentDateTime().toString(
-                                          QStringLiteral(".'damaged'-yyyyMMdd-hhmmss"));
-        if (!QFile::rename(path_, aside)) {
-            emit saveFailed(QStringLiteral("%1 cannot be set aside as %2").arg(path_, aside));
-            return false;
-        }
-        damaged_ = false;
-        emit setAside(QStringLiteral("labels: the unreadable %1 is kept as %2").arg(path_, aside));
-    }
-    QString reason;
-    if (!files::saveFile(path_, QJsonDocument(root).toJson(), &reason)) {
-        emit saveFailed(QStringLiteral("%1: %2").arg(path_, reason));
-        return false;
-    }
+    if (!file_.aside().isEmpty())
+        emit setAside(QStringLiteral("labels: the unreadable %1 is kept as %2")
+                          .arg(file_.path(), file_.aside()));
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/files/versioned_json.h"
 #include "state/router_state.h"
 
 #include <QObject>
@@ -32,7 +33,7 @@ public:
     // Reads the file again and applies what differs as a change clients
     // hear of; false as load().
     bool reload(QString* error);
-    QString path() const { return path_; }
+    QString path() const { return file_.path(); }
 
 signals:
     // A change was refused, or a damaged file set aside; one line for the log.
@@ -45,10 +46,7 @@ private:
     bool keep(RouterState::Side side, const QStringList& next);
 
     RouterState& state_;
-    QString folder_;
-    QString path_;
-    bool damaged_ = false; // the file is there but unreadable: set aside first
-    int newer_ = 0;        // the version of a newer program's file, never overwritten
+    files::VersionedJson file_;
     bool reloading_ = false;
 };
 

@@ -104,7 +104,7 @@ public:
         std::array<bool, ir::kEntries> formatError{};
         for (qsizetype k = 0; k < a.size() && !failed(); ++k) {
             out << a.at(k).toString();
-            if (!ir::panduanHex(out.last()))
+            if (!ir::isHexCode(out.last()))
                 refuse(QStringLiteral("ir_codes[%1]").arg(k),
                        QStringLiteral("\"%1\" is not one or two hexadecimal digits")
                            .arg(a.at(k).toVariant().toString()));

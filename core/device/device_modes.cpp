@@ -7,22 +7,34 @@
 namespace device {
 
 DeviceModes::DeviceModes(seriallink::Wire& wire, platform::Platform& platform) : wire_(wire) {
-    Timer2 = platform.createTimer(this);
-    Timer2->setInterval(2000);
-    Timer2->setSingleShot(true);
-    connect(Timer2, &platform::Timer::timeout, this, &DeviceModes::Timer2_Timer);
+    watchdog_ = platform.createTimer(this);
+    watchdog_->setInterval(2000);
+    watchdog_->setSingleShot(true);
+    connect(watchdog_, &platform::Timer::timeout, this, &DeviceModes::watchdogExpired);
 }
 
-std::uint8_t& DeviceModes::variable(Mode m) {
+bool& DeviceModes::flag(Mode m) {
     switch (m) {
     case Mode::Setup:
-        return SetupMode;
+        return setup_;
     case Mode::Edid:
-        return EdidMode;
+        return edid_;
     case Mode::Ir:
         break;
     }
-    return IrMode;
+    return ir_;
+}
+
+bool DeviceModes::isOn(Mode m) const {
+    return m == Mode::Setup ? setup_ : m == Mode::Edid ? edid_ : ir_;
+}
+
+bool DeviceModes::awaitingEcho() const {
+    return watchdog_->isActive();
+}
+
+void DeviceModes::stopWatchdog() {
+    watchdog_->stop();
 }
 
 QString DeviceModes::entryWord(Mode m) {
@@ -36,21 +48,21 @@ QString DeviceModes::exitWord(Mode m) {
 bool DeviceModes::enter(Mode m) {
     if (!wire_.guardOpen())
         return false;
-    variable(m) = 1;
+    flag(m) = true;
     wire_.line(entryWord(m));
     // Re-enabling while a previous entry is still unconfirmed gives the new
     // entry its full two seconds.
-    Timer2->start();
+    watchdog_->start();
     return true;
 }
 
 void DeviceModes::leave(Mode m) {
     wire_.line(exitWord(m));
-    variable(m) = 0;
+    flag(m) = false;
 }
 
 void DeviceModes::confirm() {
-    Timer2->stop();
+    watchdog_->stop();
     emit confirmed();
 }
 
@@ -58,8 +70,8 @@ void DeviceModes::deviceLeft(Mode m) {
     emit leftByDevice(m);
 }
 
-void DeviceModes::Timer2_Timer() {
-    Timer2->stop();
+void DeviceModes::watchdogExpired() {
+    watchdog_->stop();
     emit notConfirmed();
 }
 

@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QString>
-#include <cstdint>
 
 namespace platform {
 class Platform;
@@ -39,16 +38,18 @@ public:
     // left the mode, and the feature working in it must end.
     void deviceLeft(Mode m);
 
-    std::uint8_t& variable(Mode m);
+    // Whether the program has the device in mode m: the entry word went
+    // out, the exit word not yet. The replies are read as that mode's.
+    bool isOn(Mode m) const;
+    // Sets the mode without a word on the line, as a reply arriving in the
+    // middle of a mode would find it.
+    void setOn(Mode m, bool on) { flag(m) = on; }
+    // The entry word went out and its echo has not come yet.
+    bool awaitingEcho() const;
+    // No warning follows the entry word: its exchange ended another way.
+    void stopWatchdog();
     static QString entryWord(Mode m);
     static QString exitWord(Mode m);
-
-    void Timer2_Timer();
-
-    std::uint8_t SetupMode = 0;
-    std::uint8_t EdidMode = 0;
-    std::uint8_t IrMode = 0;
-    platform::Timer* Timer2 = nullptr; // the watchdog, 2000 ms, one shot
 
 signals:
     // The device echoed the entry word.
@@ -58,7 +59,14 @@ signals:
     void leftByDevice(device::DeviceModes::Mode m);
 
 private:
+    bool& flag(Mode m);
+    void watchdogExpired();
+
     seriallink::Wire& wire_;
+    bool setup_ = false;
+    bool edid_ = false;
+    bool ir_ = false;
+    platform::Timer* watchdog_ = nullptr; // 2000 ms, one shot
 };
 
 } // namespace device

@@ -107,7 +107,7 @@ void ModeSession::leave() {
     // A strict session is over for the watchdog too; a window's warns even
     // after the window closed.
     if (options_.waitForEcho)
-        sw_.modes().Timer2->stop();
+        sw_.modes().stopWatchdog();
     sw_.modes().leave(mode_);
     // A device that never confirmed the entry is not waited for again.
     if (!exitEcho_ || !confirmed_ || !sw_.link().isOpen())

@@ -18,7 +18,7 @@ Router::Router(device::RoutingState& routing, ir::IrRouting& irRouting, device::
     : routing_(routing), irRouting_(irRouting), modes_(modes), edid_(edid), irCodes_(irCodes),
       settings_(settings) {}
 
-void Router::FindCmdProcess(const QString& line) {
+void Router::readLine(const QString& line) {
     const protocol::Reply r = protocol::parseReply(line);
     dispatch(r);
     if (toRequests)
@@ -33,24 +33,22 @@ void Router::dispatch(const protocol::Reply& r) {
         emit routingReported(r.output, r.input);
         return;
     case Kind::IrRoutingReport:
-        irRouting_.IRout = r.irOutput;
-        irRouting_.IRin = r.irInput;
-        irRouting_.Ledstatus(irRouting_.IRout, irRouting_.IRin);
+        irRouting_.reported(r.irOutput, r.irInput);
         return;
     case Kind::Ack:
         return;
     default:
         break;
     }
-    if (modes_.IrMode == 1) {
+    if (modes_.isOn(protocol::Mode::Ir)) {
         irMode(r);
         return;
     }
-    if (modes_.EdidMode == 1) {
+    if (modes_.isOn(protocol::Mode::Edid)) {
         edidMode(r);
         return;
     }
-    if (modes_.SetupMode == 1) {
+    if (modes_.isOn(protocol::Mode::Setup)) {
         setupMode(r);
         return;
     }

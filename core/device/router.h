@@ -38,7 +38,7 @@ public:
     Router(device::RoutingState& routing, ir::IrRouting& irRouting, device::DeviceModes& modes,
            edid::EdidTransfer& edid, ir::IrCodeRun& irCodes, settings::SettingsSession& settings);
 
-    void FindCmdProcess(const QString& line);
+    void readLine(const QString& line);
     // The request queue's handler of every reply; set while the queue lives.
     std::function<void(const protocol::Reply&)> toRequests;
 

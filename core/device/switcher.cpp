@@ -7,8 +7,7 @@ Switcher::Switcher(platform::Platform& platform, const protocol::Model& model)
       edid_(wire_, platform), irCodes_(wire_, platform), irRouting_(wire_, model_),
       settings_(wire_, model_), router_(routing_, irRouting_, modes_, edid_, irCodes_, settings_),
       platform_(platform), requests_(*this, platform) {
-    connect(&link_, &seriallink::Connection::lineReceived, &router_,
-            &device::Router::FindCmdProcess);
+    connect(&link_, &seriallink::Connection::lineReceived, &router_, &device::Router::readLine);
 }
 
 } // namespace device

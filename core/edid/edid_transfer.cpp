@@ -12,9 +12,10 @@ using protocol::isLoneLf;
 using protocol::keyword;
 
 EdidTransfer::EdidTransfer(seriallink::Wire& wire, platform::Platform& platform) : wire_(wire) {
-    Timer1 = platform.createTimer(this);
-    Timer1->setInterval(kAnswerMs);
-    connect(Timer1, &platform::Timer::timeout, this, &EdidTransfer::Timer1_Timer);
+    answerTimer_ = platform.createTimer(this);
+    answerTimer_->setInterval(kAnswerMs);
+    connect(answerTimer_, &platform::Timer::timeout, this,
+            [this] { stop(transfer::Error::TimedOut); });
     settleTimer_ = platform.createTimer(this);
     settleTimer_->setInterval(kSettleMs);
     settleTimer_->setSingleShot(true);
@@ -22,10 +23,9 @@ EdidTransfer::EdidTransfer(seriallink::Wire& wire, platform::Platform& platform)
 }
 
 void EdidTransfer::prepare() {
-    Port = 0;
-    edid_Len = 1;
-    start_Load = 0;
-    Timer1->stop();
+    input_ = 0;
+    downloading_ = false;
+    answerTimer_->stop();
 }
 
 void EdidTransfer::end() {
@@ -34,10 +34,10 @@ void EdidTransfer::end() {
     // echo would be taken for a failed read reply.
     if (running() || settling())
         stop(transfer::Error::Stopped);
-    slave = 0;
-    start_Load = 0;
-    start_Read = 0;
-    Timer1->stop();
+    next_ = 0;
+    downloading_ = false;
+    reading_ = false;
+    answerTimer_->stop();
     settleTimer_->stop();
 }
 
@@ -58,82 +58,80 @@ void EdidTransfer::startDownload(const Image& image) {
 void EdidTransfer::startDownload(const Cells& cells) {
     settleTimer_->stop();
     cells_ = cells;
-    slave = 0;
-    start_Load = 1;
+    next_ = 0;
+    downloading_ = true;
     phase_ = transfer::Phase::Download;
-    sentBytes.fill(std::nullopt);
-    wire_.lineReported(openCommand(Port, false));
-    Timer1->start();
+    sent_.fill(std::nullopt);
+    wire_.lineReported(openCommand(input_, false));
+    answerTimer_->start();
     emit started(phase_);
 }
 
 void EdidTransfer::startRead() {
     settleTimer_->stop();
-    slave = 0;
-    Verify = 0;
-    start_Read = 1;
-    edid_Len = 0;
-    phase_ = transfer::Phase::Read;
-    forgetReadBytes();
-    received_.fill(0);
-    wire_.lineReported(openCommand(Port, true));
-    Timer1->start();
+    beginRead(transfer::Phase::Read);
+    wire_.lineReported(openCommand(input_, true));
+    answerTimer_->start();
     emit started(phase_);
+}
+
+void EdidTransfer::beginRead(transfer::Phase phase) {
+    next_ = 0;
+    downloading_ = false;
+    reading_ = true;
+    verifying_ = phase == transfer::Phase::Verify;
+    shown_ = 0;
+    phase_ = phase;
+    read_.fill(std::nullopt);
+    received_.fill(0);
 }
 
 bool EdidTransfer::sendTransferCommand(const QString& command) {
     if (wire_.line(command)) {
         // Every command of a transfer gets its own second to be answered,
         // so a device that stalls at any byte is noticed.
-        Timer1->start();
+        answerTimer_->start();
         return true;
     }
     stop(transfer::Error::WriteFailed);
     return false;
 }
 
-void EdidTransfer::stopAnswerTimer() {
-    Timer1->stop();
+bool EdidTransfer::awaitingAnswer() const {
+    return answerTimer_->isActive();
 }
 
-void EdidTransfer::Download() {
-    const int index = slave;
+void EdidTransfer::sendNextByte() {
+    const int index = next_;
     const QString cell = index >= 0 && index < kImageSize ? cells_[index] : QString();
     if (!sendTransferCommand(writeByteCommand(index, cell)))
         return;
     emit progress(index, kImageSize);
-    if (index == 127)
-        WriteChkSum1 = cell;
-    if (index == 255)
-        WriteChkSum2 = cell;
     if (index >= 0 && index < kImageSize)
-        sentBytes[index] = byteCellValue(cell);
-    ++slave;
+        sent_[index] = byteCellValue(cell);
+    ++next_;
 }
 
-void EdidTransfer::ReadEDID() {
-    const int index = slave;
+bool EdidTransfer::askNextByte() {
+    const int index = next_;
     if (!sendTransferCommand(readByteCommand(index)))
-        return;
+        return false;
     emit progress(qBound(0, index, kImageSize), kImageSize);
-    ++slave;
-}
-
-void EdidTransfer::Timer1_Timer() {
-    stop(transfer::Error::TimedOut);
+    ++next_;
+    return true;
 }
 
 void EdidTransfer::stop(transfer::Error error, const QString& line) {
     transfer::Outcome o;
     o.error = error;
     o.phase = phase_;
-    o.index = slave - 1;
+    o.index = next_ - 1;
     o.lastLine = line.trimmed();
-    Timer1->stop();
+    answerTimer_->stop();
     settleTimer_->stop();
-    start_Load = 0;
-    start_Read = 0;
-    Verify = 0;
+    downloading_ = false;
+    reading_ = false;
+    verifying_ = false;
     // The failed-write box comes first, as the line's own failure: the
     // transfer's end is reported after it.
     if (error == transfer::Error::WriteFailed)
@@ -152,11 +150,11 @@ bool EdidTransfer::reply(const protocol::Reply& r) {
             stop(transfer::Error::ModeLeft, line);
         return false;
     }
-    if (start_Load == 1) {
+    if (downloading_) {
         downloadReply(r);
         return true;
     }
-    if (start_Read == 1) {
+    if (reading_) {
         readReply(r);
         return true;
     }
@@ -172,24 +170,17 @@ bool EdidTransfer::reply(const protocol::Reply& r) {
 void EdidTransfer::downloadReply(const protocol::Reply& r) {
     const QString& line = r.line;
     if (keyword(line, "rdy")) {
-        Download();
+        sendNextByte();
         return;
     }
     if (line.startsWith(QLatin1String("ok"))) {
-        if (slave < kImageSize) {
-            Download();
+        if (next_ < kImageSize) {
+            sendNextByte();
             return;
         }
         // Byte 255 is in: read the whole image back to verify it.
-        Verify = 1;
-        start_Load = 0;
-        slave = 0;
-        start_Read = 1;
-        edid_Len = 0;
-        phase_ = transfer::Phase::Verify;
-        forgetReadBytes();
-        received_.fill(0);
-        if (!sendTransferCommand(openCommand(Port, true)))
+        beginRead(transfer::Phase::Verify);
+        if (!sendTransferCommand(openCommand(input_, true)))
             return;
         emit started(phase_);
         return;
@@ -202,37 +193,33 @@ void EdidTransfer::downloadReply(const protocol::Reply& r) {
 void EdidTransfer::readReply(const protocol::Reply& r) {
     const QString& line = r.line;
     if (keyword(line, "rdy")) {
-        ReadEDID();
+        askNextByte();
         return;
     }
     if (keyword(line, "ok ")) {
         const QString byte = chars(line, 4, 2);
-        const int index = slave - 1;
+        const int index = next_ - 1;
         if (index >= 0 && index < kImageSize) {
-            readBytes[index] = strictHexByte(byte);
+            read_[index] = strictHexByte(byte);
             received_[index] = byteCellValue(byte);
         }
-        if (slave < kImageSize) {
-            if (Verify == 1 && slave == 128)
-                ReadChkSum1 = byte;
-            const int shown = edid_Len++;
+        if (next_ < kImageSize) {
+            const int shown = shown_++;
             // Ask for the next byte before showing this one: the view lays
             // the text out at once, and the line need not wait for that.
-            ReadEDID();
+            askNextByte();
             emit byteRead(shown, byte, false);
             return;
         }
-        stopAnswerTimer();
-        const bool verifying = Verify == 1;
-        if (verifying)
-            ReadChkSum2 = byte;
+        answerTimer_->stop();
+        const bool verifying = verifying_;
         // The read is over before it is judged: a line that comes in
         // meanwhile (or while a box reports on it) must find no transfer
         // running, not pass for a 257th byte.
-        Verify = 0;
-        start_Read = 0;
-        slave = 0;
-        emit byteRead(edid_Len, byte, true);
+        verifying_ = false;
+        reading_ = false;
+        next_ = 0;
+        emit byteRead(shown_, byte, true);
         // The verification compares every byte with what was sent, so a
         // shifted read fails it by itself; a plain read has nothing to be
         // compared with but the quiet after its last answer.
@@ -244,19 +231,22 @@ void EdidTransfer::readReply(const protocol::Reply& r) {
     }
     if (isLoneLf(line))
         return;
-    // The byte did not come: ask for it again, and give up after five
-    // failures in a row at one position.
-    if (slave > 0)
-        --slave;
-    if (temp_slave != slave) {
-        temp_slave = slave;
-        ReadEDID();
-        temp_errs = 0;
+    retry(line);
+}
+
+void EdidTransfer::retry(const QString& line) {
+    if (next_ > 0)
+        --next_;
+    if (retryAt_ != next_) {
+        retryAt_ = next_;
+        retries_ = 0;
+        askNextByte();
         return;
     }
-    ReadEDID();
-    ++temp_errs;
-    if (temp_errs >= 4)
+    // A failed write has ended the transfer already: it is not ended twice.
+    if (!askNextByte())
+        return;
+    if (++retries_ >= 4)
         stop(transfer::Error::DeviceError, line);
 }
 
@@ -279,14 +269,14 @@ transfer::Outcome EdidTransfer::judged(bool verifying) const {
     // device is known to hold what was sent.
     if (verifying) {
         for (int i = 0; i < kImageSize; ++i) {
-            if (sentBytes[i] && readBytes[i] && *sentBytes[i] == *readBytes[i])
+            if (sent_[i] && read_[i] && *sent_[i] == *read_[i])
                 continue;
             o.error = transfer::Error::VerifyMismatch;
             o.index = i;
-            if (sentBytes[i])
-                o.written = *sentBytes[i];
-            if (readBytes[i])
-                o.readBack = *readBytes[i];
+            if (sent_[i])
+                o.written = *sent_[i];
+            if (read_[i])
+                o.readBack = *read_[i];
             return o;
         }
     }

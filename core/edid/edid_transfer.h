@@ -55,8 +55,9 @@ public:
     // can go on. A transfer that ran ends Stopped.
     void end();
 
-    // The input port 0..7 a transfer addresses.
-    void choosePort(int index) { Port = std::uint8_t(index); }
+    // The input port, counted from 0, that a transfer addresses.
+    void choosePort(int index) { input_ = index; }
+    int input() const { return input_; }
     // "Download" and "Read EDID".
     void startDownload(const Image& image);
     void startDownload(const Cells& cells);
@@ -69,47 +70,33 @@ public:
     // BadChecksum, or None.
     static transfer::Error imageError(const Image& image);
 
-    // Sends the byte at slave / asks for the byte at slave.
-    void Download();
-    void ReadEDID();
-    // The answer of the transfer did not come in time.
-    void Timer1_Timer();
-    // Sends one command of a running transfer and restarts the answer timer.
-    // A failed write ends the transfer (reported once); false then.
-    bool sendTransferCommand(const QString& command);
-    void stopAnswerTimer();
-    void forgetReadBytes() { readBytes.fill(std::nullopt); }
-
     // The transfer's part of EDID mode: true when a running transfer took
     // the line (every line but the exit echo while one runs), or when the line was a
     // stray answer after a read. Anything else is the mode's own business
     // (the entry and exit echoes); an exit echo during a transfer ends it
     // ModeLeft first.
     bool reply(const protocol::Reply& r);
-    bool running() const { return start_Load == 1 || start_Read == 1; }
+    bool running() const { return downloading_ || reading_; }
+    bool downloading() const { return downloading_; }
+    // A read runs, on its own or verifying a download.
+    bool reading() const { return reading_; }
+    bool verifying() const { return verifying_; }
     // A plain read is over and waits to be judged.
     bool settling() const;
+    // A command went out and its answer is awaited.
+    bool awaitingAnswer() const;
+    // The byte the next command sends or asks for.
+    int nextByte() const { return next_; }
+    // The bytes the running or last read has shown.
+    int bytesShown() const { return shown_; }
+    // The byte a read is asking for again, and how often in a row.
+    int retryingByte() const { return retryAt_; }
+    int retries() const { return retries_; }
     // The phase of the transfer running or last run.
     transfer::Phase phase() const { return phase_; }
-
-    std::uint8_t Port = 0;
-    std::int16_t slave = 0;
-    std::uint8_t start_Load = 0;
-    std::uint8_t start_Read = 0;
-    std::uint8_t Verify = 0;
-    std::int16_t edid_Len = 0;
-    QString WriteChkSum1;
-    QString WriteChkSum2;
-    QString ReadChkSum1;
-    QString ReadChkSum2;
-    std::int16_t temp_slave = 0;
-    std::uint8_t temp_errs = 0;
-    // The values of the last download's bytes as sent, and of the bytes a
-    // read received (nothing where a byte was not two hexadecimal digits);
-    // the verification compares the two in full.
-    std::array<std::optional<std::uint8_t>, kImageSize> sentBytes{};
-    std::array<std::optional<std::uint8_t>, kImageSize> readBytes{};
-    platform::Timer* Timer1 = nullptr;
+    // The value of the byte a download sent at index (none where its cell
+    // was not two hexadecimal digits, or before it went out).
+    std::optional<std::uint8_t> sentByte(int index) const { return sent_[index]; }
 
 signals:
     // A phase began: its first command went out (Download, Read), or the
@@ -123,8 +110,16 @@ signals:
     void finished(const transfer::Outcome& outcome);
 
 private:
+    // Sends the next byte of a download / asks for the next byte of a read.
+    void sendNextByte();
+    bool askNextByte();
+    // Sends one command of a running transfer and restarts the answer timer.
+    // A failed write ends the transfer (reported once); false then.
+    bool sendTransferCommand(const QString& command);
+    void beginRead(transfer::Phase phase);
     void downloadReply(const protocol::Reply& r);
     void readReply(const protocol::Reply& r);
+    void retry(const QString& line);
     void settled();
     // Ends the transfer with this outcome; the running flags are down first,
     // so that a line that comes while a box reports on it finds nothing
@@ -133,12 +128,30 @@ private:
     transfer::Outcome judged(bool verifying) const;
 
     seriallink::Wire& wire_;
+    int input_ = 0;
+    int next_ = 0;
+    bool downloading_ = false;
+    bool reading_ = false;
+    bool verifying_ = false;
+    int shown_ = 0;
+    // A read asks again for a byte that did not come, and gives up after
+    // the fifth failure in a row at one byte. The count goes on from one
+    // read to the next, as the device's users know it.
+    int retryAt_ = 0;
+    int retries_ = 0;
+    // The values of the last download's bytes as sent, and of the bytes a
+    // read received (nothing where a byte was not two hexadecimal digits);
+    // the verification compares the two in full.
+    std::array<std::optional<std::uint8_t>, kImageSize> sent_{};
+    std::array<std::optional<std::uint8_t>, kImageSize> read_{};
     Cells cells_;
     Image received_{};
     transfer::Phase phase_ = transfer::Phase::Read;
     // Runs while a plain read's last answer waits out the quiet that
     // judges it: settling().
     platform::Timer* settleTimer_ = nullptr;
+    // Every command gets kAnswerMs to be answered.
+    platform::Timer* answerTimer_ = nullptr;
 };
 
 } // namespace edid

@@ -9,10 +9,10 @@ namespace ir {
 
 IrCodeRun::IrCodeRun(seriallink::Wire& wire, platform::Platform& platform)
     : wire_(wire), codes_(kEntries) {
-    answerTimer = platform.createTimer(this);
-    answerTimer->setInterval(kAnswerMs);
-    answerTimer->setSingleShot(true);
-    connect(answerTimer, &platform::Timer::timeout, this, &IrCodeRun::onAnswerTimeout);
+    answerTimer_ = platform.createTimer(this);
+    answerTimer_->setInterval(kAnswerMs);
+    answerTimer_->setSingleShot(true);
+    connect(answerTimer_, &platform::Timer::timeout, this, &IrCodeRun::onAnswerTimeout);
     settleTimer_ = platform.createTimer(this);
     settleTimer_->setInterval(kSettleMs);
     settleTimer_->setSingleShot(true);
@@ -21,13 +21,13 @@ IrCodeRun::IrCodeRun(seriallink::Wire& wire, platform::Platform& platform)
 
 void IrCodeRun::prepare() {
     stopRun();
-    codefocus = 1;
+    learnTarget_ = 1;
     for (int k = 0; k < kEntries; ++k) {
         setCode(k, QString());
         setMark(k, Mark::Normal);
     }
-    CstCode.clear();
-    DataCode.clear();
+    custom_.clear();
+    data_.clear();
 }
 
 void IrCodeRun::setCode(int k, const QString& text) {
@@ -51,7 +51,7 @@ void IrCodeRun::setProgress(int value) {
 void IrCodeRun::learnInto(int k) {
     setMark(k, Mark::Normal);
     // A learned data code never lands in the custom-code box.
-    codefocus = k == 0 ? 1 : k;
+    learnTarget_ = k == 0 ? 1 : k;
 }
 
 // ---------------------------------------------------------------------------
@@ -68,10 +68,10 @@ void IrCodeRun::readCode() {
         setCode(k, QString());
         setMark(k, Mark::Normal);
     }
-    method = 0;
-    codeInt = 0;
+    writing_ = false;
+    entry_ = 0;
     phase_ = transfer::Phase::Read;
-    startRun(readCodeCommand(codeInt), false);
+    startRun(readCodeCommand(entry_), false);
 }
 
 IrCodeRun::Check IrCodeRun::writeCode() {
@@ -97,10 +97,10 @@ IrCodeRun::Check IrCodeRun::writeCode() {
     }
     if (found != Check::Passed)
         return found;
-    method = 1;
-    codeInt = 0;
+    writing_ = true;
+    entry_ = 0;
     phase_ = transfer::Phase::Write;
-    startRun(writeCodeCommand(codeInt, codes_.at(0)), true);
+    startRun(writeCodeCommand(entry_, codes_.at(0)), true);
     return found;
 }
 
@@ -111,7 +111,7 @@ void IrCodeRun::startRun(const QString& command, bool write) {
     running_ = true;
     waiting_ = true;
     waitingWrite_ = write;
-    answerTimer->start();
+    answerTimer_->start();
 }
 
 void IrCodeRun::sendRunCommand(const QString& command, bool write) {
@@ -120,7 +120,7 @@ void IrCodeRun::sendRunCommand(const QString& command, bool write) {
     if (wire_.line(command)) {
         waiting_ = true;
         waitingWrite_ = write;
-        answerTimer->start();
+        answerTimer_->start();
         return;
     }
     // The run ends before the failure is reported: an answer that comes in
@@ -130,7 +130,7 @@ void IrCodeRun::sendRunCommand(const QString& command, bool write) {
     transfer::Outcome o;
     o.error = transfer::Error::WriteFailed;
     o.phase = phase_;
-    o.index = codeInt;
+    o.index = entry_;
     emit finished(o);
 }
 
@@ -139,7 +139,7 @@ void IrCodeRun::endRun(transfer::Error error, const QString& line) {
     transfer::Outcome o;
     o.error = error;
     o.phase = phase_;
-    o.index = codeInt;
+    o.index = entry_;
     o.lastLine = line.trimmed();
     emit finished(o);
 }
@@ -147,8 +147,12 @@ void IrCodeRun::endRun(transfer::Error error, const QString& line) {
 void IrCodeRun::stopRun() {
     running_ = false;
     waiting_ = false;
-    answerTimer->stop();
+    answerTimer_->stop();
     settleTimer_->stop();
+}
+
+bool IrCodeRun::awaitingAnswer() const {
+    return answerTimer_->isActive();
 }
 
 void IrCodeRun::onAnswerTimeout() {
@@ -204,13 +208,13 @@ void IrCodeRun::codeRead(const QString& line) {
     }
     waiting_ = false;
     const QString code = replyCode(line, 5);
-    int& n = codeInt;
+    int& n = entry_;
     if (n < 0 || n > kLastEntry)
         return;
     if (n < kLastEntry) {
         const int entry = n;
         // Codes are byte values: "5" written comes back as "05".
-        if (method != 0 && !sameCode(codes_.at(entry), code)) {
+        if (writing_ && !sameCode(codes_.at(entry), code)) {
             setProgress(entry);
             checkFailed(line, code);
             return;
@@ -220,11 +224,11 @@ void IrCodeRun::codeRead(const QString& line) {
         ++n;
         sendRunCommand(readCodeCommand(n), false);
         setProgress(entry);
-        if (method == 0)
+        if (!writing_)
             setCode(entry, code);
         return;
     }
-    if (method == 0) {
+    if (!writing_) {
         setCode(n, code);
         // The table is judged once nothing more comes. A write's check needs
         // no such wait: it compares every entry, so a shifted answer fails it.
@@ -254,7 +258,7 @@ void IrCodeRun::codeWritten(const QString& line) {
         return;
     }
     waiting_ = false;
-    int& n = codeInt;
+    int& n = entry_;
     if (n < 0 || n > kLastEntry)
         return;
     if (n < kLastEntry) {
@@ -272,16 +276,16 @@ void IrCodeRun::codeWritten(const QString& line) {
 
 // The device's IR receiver decoded a key of a remote.
 void IrCodeRun::codeLearned(const QString& line) {
-    CstCode = replyCode(line, 5);
-    DataCode = replyCode(line, 8);
-    emit learned(CstCode, DataCode);
-    setCode(0, CstCode);
-    if (codefocus < 1 || codefocus > kLastEntry)
-        codefocus = 1;
-    setCode(codefocus, DataCode);
-    if (codefocus < kLastEntry)
-        ++codefocus;
-    const int k = codefocus;
+    custom_ = replyCode(line, 5);
+    data_ = replyCode(line, 8);
+    emit learned(custom_, data_);
+    setCode(0, custom_);
+    if (learnTarget_ < 1 || learnTarget_ > kLastEntry)
+        learnTarget_ = 1;
+    setCode(learnTarget_, data_);
+    if (learnTarget_ < kLastEntry)
+        ++learnTarget_;
+    const int k = learnTarget_;
     // The window focuses the box; the entry is marked here either way,
     // since the focus event only comes while the window is active and the
     // box may already have had the focus.
@@ -294,9 +298,9 @@ void IrCodeRun::checkFailed(const QString& line, const QString& code) {
     transfer::Outcome o;
     o.error = transfer::Error::VerifyMismatch;
     o.phase = phase_;
-    o.index = codeInt;
+    o.index = entry_;
     o.lastLine = line.trimmed();
-    o.written = codeValue(codes_.at(codeInt));
+    o.written = codeValue(codes_.at(entry_));
     o.readBack = codeValue(code);
     emit finished(o);
 }

@@ -86,12 +86,17 @@ public:
     // The phase of the run in progress or last run: Read, Write or Check.
     transfer::Phase phase() const { return phase_; }
 
-    int method = 0;    // 0: the run reads, otherwise it writes
-    int codefocus = 1; // entry that receives the next learned data code, 1..80
-    int codeInt = 0;   // the entry the last read or write command addressed
-    QString CstCode;   // the last code the device's IR receiver decoded
-    QString DataCode;
-    platform::Timer* answerTimer = nullptr;
+    // Whether the last run started was a write (else a read).
+    bool lastRunWrote() const { return writing_; }
+    // The entry that receives the next learned data code, 1 to the last.
+    int learnTarget() const { return learnTarget_; }
+    // The entry the last read or write command addressed.
+    int currentEntry() const { return entry_; }
+    // The last custom and data code the device's IR receiver decoded.
+    const QString& lastCustomCode() const { return custom_; }
+    const QString& lastDataCode() const { return data_; }
+    // A command of the run went out and its answer is awaited.
+    bool awaitingAnswer() const;
 
 signals:
     void codeChanged(int k, const QString& text);
@@ -123,6 +128,12 @@ private:
     void checkFailed(const QString& line, const QString& code);
 
     seriallink::Wire& wire_;
+    bool writing_ = false;
+    int learnTarget_ = 1;
+    int entry_ = 0;
+    QString custom_;
+    QString data_;
+    platform::Timer* answerTimer_ = nullptr;
     QStringList codes_;
     std::array<Mark, kEntries> marks_{};
     transfer::Phase phase_ = transfer::Phase::Read;

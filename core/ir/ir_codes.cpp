@@ -13,7 +13,7 @@ bool isHexDigit(QChar c) {
 
 } // namespace
 
-bool panduanHex(const QString& text) {
+bool isHexCode(const QString& text) {
     if (text.isEmpty() || text.size() > 2)
         return false;
     for (QChar c : text)
@@ -27,7 +27,7 @@ bool acceptsCodeKey(QChar c) {
 }
 
 std::optional<int> codeValue(const QString& text) {
-    if (!panduanHex(text))
+    if (!isHexCode(text))
         return std::nullopt;
     int v = 0;
     for (QChar c : text)

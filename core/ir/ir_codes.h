@@ -16,7 +16,7 @@ inline constexpr int kEntries = protocol::kFamilyIrCodeEntries;
 inline constexpr int kLastEntry = kEntries - 1;
 
 // True when text is one or two hexadecimal digits (either case).
-bool panduanHex(const QString& text);
+bool isHexCode(const QString& text);
 // Whether a typed character may enter a code box: Backspace or a
 // hexadecimal digit. Everything else, control characters included, is
 // discarded.

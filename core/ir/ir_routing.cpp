@@ -34,7 +34,9 @@ std::optional<int> reportedInput(const QString& bb) {
 IrRouting::IrRouting(seriallink::Wire& wire, const protocol::Model& model)
     : wire_(wire), model_(model), input_(model.irPorts, -1) {}
 
-void IrRouting::Ledstatus(const QString& aa, const QString& bb) {
+void IrRouting::reported(const QString& aa, const QString& bb) {
+    lastOutput_ = aa;
+    lastInput_ = bb;
     const auto g = reportedOutput(aa);
     // An input past the last one would light a lamp of the next panel;
     // such a report names no input and leaves the panel as it was.

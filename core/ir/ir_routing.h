@@ -31,9 +31,10 @@ public:
 
     const protocol::Model& model() const { return model_; }
 
-    // IR output port aa (from 0) is connected to IR input port bb. A report
-    // that names no output or no input of the model changes nothing.
-    void Ledstatus(const QString& aa, const QString& bb);
+    // The device reports IR output port `output` (from 0, as its text) is
+    // connected to IR input port `input`. A report that names no output or
+    // no input of the model changes nothing but the last report's texts.
+    void reported(const QString& output, const QString& input);
     // The IR input an IR output carries (both from 0); -1 when never
     // reported.
     int input(int output) const { return input_.at(output); }
@@ -46,8 +47,8 @@ public:
     bool status();
 
     // The last report's output and input texts.
-    QString IRout;
-    QString IRin;
+    const QString& lastReportedOutput() const { return lastOutput_; }
+    const QString& lastReportedInput() const { return lastInput_; }
 
 signals:
     void outputChanged(int output);
@@ -56,6 +57,8 @@ private:
     seriallink::Wire& wire_;
     const protocol::Model& model_;
     QList<int> input_;
+    QString lastOutput_;
+    QString lastInput_;
 };
 
 } // namespace ir

@@ -10,9 +10,9 @@ QByteArray wireBytes(const QString& text) {
 
 Connection::Connection(platform::Platform& platform)
     : platform_(platform), serial_(platform.createSerialPort()), port_(serial_.get()) {
-    Timer1 = platform_.createTimer(this);
-    Timer1->setInterval(10);
-    connect(Timer1, &platform::Timer::timeout, this, &Connection::Timer1_Timer);
+    receiveTimer_ = platform_.createTimer(this);
+    receiveTimer_->setInterval(10);
+    connect(receiveTimer_, &platform::Timer::timeout, this, &Connection::receiveTick);
     attach(*serial_);
     lines_.onLine = [this](QString& line) { emit lineReceived(line); };
     lines_.onRaw = [this](const QString& raw) { emit rawReceived(raw); };
@@ -139,10 +139,9 @@ void Connection::onReadyRead() {
         // What fits the ring as it is goes straight in; only a batch too
         // long for it waits in the backlog.
         if (backlog_.isEmpty() &&
-            bytes.size() <=
-                qMin<qsizetype>(RxQueue::kMaxChunk, RxQueue::kSlots - 1 - rx_.RxCount())) {
-            rx_.RxPut(bytes);
-            MSComm1_OnComm();
+            bytes.size() <= qMin<qsizetype>(RxQueue::kMaxChunk, RxQueue::kSlots - 1 - rx_.size())) {
+            rx_.put(bytes);
+            takeArrivals();
             emit bytesQueued();
             continue;
         }
@@ -158,32 +157,36 @@ void Connection::feed() {
     // handled inside one slice's interpretation queues behind the rest of
     // the batch, never ahead of it.
     while (!backlog_.isEmpty()) {
-        const int room = qMin(RxQueue::kSlots - 1 - rx_.RxCount(), RxQueue::kMaxChunk);
+        const int room = qMin(RxQueue::kSlots - 1 - rx_.size(), RxQueue::kMaxChunk);
         if (room <= 0)
             return; // the drain that holds the ring takes the rest
         const qsizetype n = qMin<qsizetype>(room, backlog_.size());
         const QByteArray slice = backlog_.first(n);
         backlog_.remove(0, n);
-        rx_.RxPut(slice);
-        MSComm1_OnComm();
+        rx_.put(slice);
+        takeArrivals();
         emit bytesQueued();
     }
 }
 
-void Connection::MSComm1_OnComm() {
+bool Connection::ticking() const {
+    return receiveTimer_->isActive();
+}
+
+void Connection::takeArrivals() {
     lines_.drain();
     // The tick is only needed while something waits: a partial line to
     // flush after three quiet ticks. Started here, it keeps its 10 ms phase
     // for as long as bytes keep coming.
-    if (lines_.busy() && !Timer1->isActive())
-        Timer1->start();
+    if (lines_.busy() && !receiveTimer_->isActive())
+        receiveTimer_->start();
 }
 
-void Connection::Timer1_Timer() {
+void Connection::receiveTick() {
     lines_.tick();
     // An idle program does not wake up 100 times a second.
     if (!lines_.busy())
-        Timer1->stop();
+        receiveTimer_->stop();
 }
 
 } // namespace seriallink

@@ -75,12 +75,8 @@ public:
     // The port of the last open: the serial port, or the network port.
     platform::SerialPort& port() { return *port_; }
 
-    // The receive pump. The arrival notification queues what the port
-    // holds and cuts every complete line at once; the 10 ms tick runs only
-    // while a partial line waits for its flush after three quiet ticks.
-    void MSComm1_OnComm();
-    void Timer1_Timer();
-    platform::Timer* Timer1 = nullptr;
+    // The 10 ms receive tick runs: a partial line waits for its flush.
+    bool ticking() const;
 
 signals:
     // Every reply line, terminator kept (possibly empty).
@@ -101,6 +97,12 @@ signals:
     void bytesWritten();
 
 private:
+    // The receive pump. The arrival notification queues what the port
+    // holds and cuts every complete line at once; the 10 ms tick runs only
+    // while a partial line waits for its flush after three quiet ticks.
+    void takeArrivals();
+    void receiveTick();
+
     // Writing is the Wire's alone (wire.h), which the request queue lends.
     friend class Wire;
     // The text followed by CR LF, in one write.
@@ -128,6 +130,7 @@ private:
     QByteArray backlog_; // read from the port, not yet in the queue
     RxQueue rx_;
     LineAssembler lines_{rx_};
+    platform::Timer* receiveTimer_ = nullptr;
 };
 
 // Latin-1 bytes of a command text: commands are 8-bit characters.

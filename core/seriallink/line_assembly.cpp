@@ -6,43 +6,57 @@ bool LineAssembler::drain() {
     bool any = false;
     // Re-reads the count every turn: an interpreter that yields to the event
     // loop can let more bytes in, and those are taken in the same drain.
-    while (q_.RxCount() > 0) {
+    while (q_.size() > 0) {
         any = true;
-        IdleTicks = 0;
-        CmdTask();
+        quietTicks_ = 0;
+        takeByte();
     }
     return any;
 }
 
 void LineAssembler::tick() {
     drain();
-    if (IdleTicks > 2) {
-        IdleTicks = 0;
-        const int n = q_.LineLen;
-        q_.LineLen = 0;
-        deliver(q_.LineText(n));
+    if (quietTicks_ > 2) {
+        quietTicks_ = 0;
+        deliver(takeLine());
     }
-    if (q_.LineLen != 0)
-        ++IdleTicks;
+    if (length_ != 0)
+        ++quietTicks_;
 }
 
-void LineAssembler::CmdTask() {
-    const std::uint8_t b = q_.RxGet();
+QString LineAssembler::discardPartial() {
+    quietTicks_ = 0;
+    return takeLine();
+}
+
+QString LineAssembler::text(const std::uint8_t* bytes, int n) {
+    QString s;
+    s.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        if (bytes[i] < 128)
+            s.append(QChar(bytes[i]));
+    }
+    return s;
+}
+
+QString LineAssembler::takeLine() {
+    const int n = length_;
+    length_ = 0;
+    return text(line_.data(), n);
+}
+
+void LineAssembler::takeByte() {
+    const std::uint8_t b = q_.take();
     if (b == 0)
         return;
-    q_.LineBuf[q_.LineLen] = b;
-    q_.LineLen++;
-    if (q_.LineLen == 14) {
-        const QString raw = q_.LineText(14);
-        q_.LineLen = 0;
+    line_[length_++] = b;
+    if (length_ == kRawLength) {
+        const QString raw = takeLine();
         if (onRaw)
             onRaw(raw);
     }
-    if (b == 13 || b == 10) {
-        const int n = q_.LineLen;
-        q_.LineLen = 0;
-        deliver(q_.LineText(n));
-    }
+    if (b == 13 || b == 10)
+        deliver(takeLine());
 }
 
 void LineAssembler::deliver(QString line) {

@@ -3,6 +3,7 @@
 #include "core/seriallink/rx_queue.h"
 
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -15,6 +16,8 @@ namespace seriallink {
 // line that stays quiet for three ticks is interpreted as it is.
 class LineAssembler {
 public:
+    static constexpr int kRawLength = 14;
+
     explicit LineAssembler(RxQueue& q) : q_(q) {}
 
     // The interpreter; receives every line (possibly empty).
@@ -31,16 +34,25 @@ public:
     // whichever of the two took its last byte. Returns whether any byte was
     // taken.
     bool drain();
-    // Takes one byte and processes it.
-    void CmdTask();
     // Whether anything waits: bytes in the queue or a partial line.
-    bool busy() const { return q_.RxCount() > 0 || q_.LineLen != 0; }
-
-    std::uint8_t IdleTicks = 0;
+    bool busy() const { return q_.size() > 0 || length_ != 0; }
+    // The bytes of a line begun and not yet ended.
+    int partialLength() const { return length_; }
+    // Forgets the line begun, and returns its text (empty when none was).
+    QString discardPartial();
+    // The first n bytes of a line as text; bytes of 128 and above are left
+    // out, control characters kept.
+    static QString text(const std::uint8_t* bytes, int n);
 
 private:
+    void takeByte();
+    QString takeLine();
     void deliver(QString line);
+
     RxQueue& q_;
+    std::array<std::uint8_t, kRawLength> line_{};
+    int length_ = 0;
+    int quietTicks_ = 0;
 };
 
 } // namespace seriallink

@@ -1,58 +1,42 @@
 #include "core/seriallink/rx_queue.h"
 
+#include <QtGlobal>
+
 namespace seriallink {
 
-void RxQueue::RxInit() {
-    RxBuf.fill(0);
-    RxHead = 0;
-    RxTail = 0;
+void RxQueue::clear() {
+    ring_.fill(0);
+    head_ = 0;
+    tail_ = 0;
 }
 
-int RxQueue::RxPut(const QByteArray& chunk) {
+int RxQueue::put(const QByteArray& chunk) {
     const int n = static_cast<int>(qMin<qsizetype>(chunk.size(), kMaxChunk));
-    const int room = kSlots - 1 - RxCount();
+    const int room = kSlots - 1 - size();
     const int taken = qMin(n, room);
     for (int i = 0; i < taken; ++i) {
-        RxBuf[RxHead] = static_cast<std::uint8_t>(chunk[i]);
-        RxHead = static_cast<std::int16_t>((RxHead + 1) % kSlots);
+        ring_[head_] = static_cast<std::uint8_t>(chunk[i]);
+        head_ = (head_ + 1) % kSlots;
     }
     const int lost = static_cast<int>(chunk.size()) - taken;
-    dropped += static_cast<std::uint64_t>(lost);
+    dropped_ += static_cast<std::uint64_t>(lost);
     return lost;
 }
 
-int RxQueue::RxCount() const {
-    if (RxHead == RxTail)
-        return 0;
-    if (RxHead < RxTail)
-        return RxHead + kSlots - RxTail;
-    return RxHead - RxTail;
+int RxQueue::size() const {
+    return head_ >= tail_ ? head_ - tail_ : head_ + kSlots - tail_;
 }
 
-void RxQueue::RxSkip(int n) {
-    int t = RxTail + n;
-    if (t >= kSlots)
-        t -= kSlots;
-    RxTail = static_cast<std::int16_t>(t);
+void RxQueue::skip(int n) {
+    tail_ = (tail_ + n) % kSlots;
 }
 
-std::uint8_t RxQueue::RxGet() {
-    if (RxCount() <= 0)
+std::uint8_t RxQueue::take() {
+    if (size() <= 0)
         return 0;
-    const std::uint8_t b = RxBuf[RxTail];
-    RxSkip(1);
+    const std::uint8_t b = ring_[tail_];
+    skip(1);
     return b;
-}
-
-QString RxQueue::LineText(int n) const {
-    QString s;
-    n = qBound(0, n, kLineBufSize);
-    s.reserve(n);
-    for (int i = 0; i < n; ++i) {
-        if (LineBuf[i] < 128)
-            s.append(QChar(LineBuf[i]));
-    }
-    return s;
 }
 
 } // namespace seriallink

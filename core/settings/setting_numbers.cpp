@@ -96,7 +96,7 @@ std::optional<double> numberOf(const QString& text) {
     return readDecimal(t);
 }
 
-int Getbit(long value, int n) {
+int bit(long value, int n) {
     const long bit = 1L << n;
     return (value & bit) == bit ? 1 : 0;
 }
@@ -115,7 +115,7 @@ QString allPortsStatus(int mask, int inputs) {
     for (int n = 0; n < inputs; ++n) {
         // Each failed port: a blank, then the number with its sign position,
         // which is a blank for a positive number.
-        if (Getbit(mask, n) == 0)
+        if (bit(mask, n) == 0)
             text += QStringLiteral("  ") + QString::number(n + 1);
     }
     return text + QStringLiteral(" Unsuccessfully!");

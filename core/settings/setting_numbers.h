@@ -29,7 +29,7 @@ int readHex(const QString& text);
 std::optional<double> numberOf(const QString& text);
 
 // 1 when bit n (0..7) of the value is set, else 0.
-int Getbit(long value, int n);
+int bit(long value, int n);
 
 // Upper-case hexadecimal without leading zeros, as the device's commands
 // want them; a negative value is taken as its 16-bit pattern, so -1 (no

@@ -30,63 +30,59 @@ void SettingsSession::statusQuery() {
 
 void SettingsSession::setLongCable(int index) {
     // Bit 0 belongs to a setting this window does not offer; it is always on.
-    LCmode = static_cast<std::uint8_t>(2 * index + 1);
-    cmdstr = protocol::longCableCommand(hex(LCmode));
-    SendCmd();
+    longCable_ = 2 * index + 1;
+    command_ = protocol::longCableCommand(hex(longCable_));
+    send();
 }
 
 void SettingsSession::setEdidMode(int index) {
-    cmdstr = protocol::edidModeCommand(hex(index));
-    SendCmd();
+    command_ = protocol::edidModeCommand(hex(index));
+    send();
 }
 
 void SettingsSession::copyEdid(int from, int to) {
     if (to == model_.inputs) { // every input
-        cmdstr = protocol::copyEdidCommand(hex(from), QStringLiteral("10"));
-        ALLFlg = 1;
+        command_ = protocol::copyEdidCommand(hex(from), QStringLiteral("10"));
+        allPending_ = true;
     } else {
-        cmdstr = protocol::copyEdidCommand(hex(from), hex(to));
+        command_ = protocol::copyEdidCommand(hex(from), hex(to));
     }
-    SendCmd();
+    send();
 }
 
 void SettingsSession::factoryReset() {
-    cmdstr = protocol::factoryResetCommand();
-    SendCmd();
+    command_ = protocol::factoryResetCommand();
+    send();
 }
 
-void SettingsSession::SendCmd() {
+void SettingsSession::send() {
     // The settings window opens only while the port is open, so there is no
     // check.
-    wire_.raw(seriallink::wireBytes(cmdstr));
-    SendCMDFlg = 1;
+    wire_.raw(seriallink::wireBytes(command_));
+    pending_ = true;
     setStatus(QStringLiteral("Set Command..."));
 }
 
-void SettingsSession::CheckSendSuccess() {
-    if (SendCMDFlg != 1)
+void SettingsSession::confirm() {
+    if (!pending_)
         return;
-    SendCMDFlg = 0;
+    pending_ = false;
     setStatus(QStringLiteral("Set Command Successfully!"));
 }
 
-void SettingsSession::CheckALLCmd(double mask) {
-    SendCMDFlg = 0;
+void SettingsSession::confirmAll(double mask) {
+    pending_ = false;
     // Only a fully successful answer ends the all-ports state; after a
     // failure the next mask-carrying reply is read as a mask again.
     if (mask == allPortsMask(model_.inputs))
-        ALLFlg = 0;
+        allPending_ = false;
     setStatus(allPortsStatus(static_cast<int>(mask), model_.inputs));
 }
 
-int SettingsSession::Getbit(long value, int n) {
-    return settings::Getbit(value, n);
-}
-
 void SettingsSession::forgetPending() {
-    SendCMDFlg = 0;
-    ALLFlg = 0;
-    cmdstr.clear();
+    pending_ = false;
+    allPending_ = false;
+    command_.clear();
 }
 
 void SettingsSession::setStatus(const QString& text) {
@@ -97,10 +93,10 @@ void SettingsSession::setStatus(const QString& text) {
 // A reply that reports a port mask when an all-ports command is pending, or
 // confirms a single command otherwise.
 void SettingsSession::maskOrConfirm(const QString& line) {
-    if (ALLFlg == 1)
-        CheckALLCmd(readHex(argument(line)));
-    else if (SendCMDFlg == 1)
-        CheckSendSuccess();
+    if (allPending_)
+        confirmAll(readHex(argument(line)));
+    else if (pending_)
+        confirm();
 }
 
 // Long-cable mode. A negative value is no mode at all and is ignored whole:
@@ -109,28 +105,28 @@ void SettingsSession::longCable(const QString& line) {
     const double value = std::nearbyint(readDecimal(argument(line)));
     if (value < 0 || value > 255)
         return;
-    Clicked = 0;
-    LCmode = static_cast<std::uint8_t>(value);
-    if (LCmode <= 1)
+    showingReply_ = true;
+    longCable_ = static_cast<int>(value);
+    if (longCable_ <= 1)
         emit longCableReported(0);
-    else if (LCmode <= 3)
+    else if (longCable_ <= 3)
         emit longCableReported(1);
-    if (SendCMDFlg == 1)
-        CheckSendSuccess();
-    Clicked = -1;
+    if (pending_)
+        confirm();
+    showingReply_ = false;
 }
 
 // EDID mode. An index that names no option (outside 0..5, or not whole) is
 // ignored whole, like an argument that is no number.
 void SettingsSession::edidMode(const QString& line) {
-    Clicked = 0;
+    showingReply_ = true;
     const std::optional<double> n = numberOf(argument(line));
     if (n && *n >= 0 && *n <= 5 && *n == std::floor(*n)) {
         emit edidModeReported(static_cast<int>(*n));
-        if (SendCMDFlg == 1)
-            CheckSendSuccess();
+        if (pending_)
+            confirm();
     }
-    Clicked = -1;
+    showingReply_ = false;
 }
 
 bool SettingsSession::reply(const protocol::Reply& r) {
@@ -146,23 +142,23 @@ bool SettingsSession::reply(const protocol::Reply& r) {
         edidMode(line);
         break;
     case S::WorkMode:
-        Clicked = 0;
-        if (numberOf(argument(line)) && SendCMDFlg == 1)
-            CheckSendSuccess();
-        Clicked = -1;
+        showingReply_ = true;
+        if (numberOf(argument(line)) && pending_)
+            confirm();
+        showingReply_ = false;
         break;
     case S::Equalizer:
     case S::Utp:
-        Clicked = 0;
+        showingReply_ = true;
         maskOrConfirm(line);
-        Clicked = -1;
+        showingReply_ = false;
         break;
     case S::EdidCopy:
         maskOrConfirm(line);
         break;
     case S::Reset:
-        if (SendCMDFlg == 1)
-            CheckSendSuccess();
+        if (pending_)
+            confirm();
     }
     return true;
 }

@@ -4,7 +4,6 @@
 #include "core/protocol/replies.h"
 #include <QObject>
 #include <QString>
-#include <cstdint>
 
 namespace seriallink {
 class Wire;
@@ -38,11 +37,6 @@ public:
     void copyEdid(int from, int to);
     void factoryReset();
 
-    // The confirmed command path.
-    void SendCmd();
-    void CheckSendSuccess();
-    void CheckALLCmd(double mask);
-    static int Getbit(long value, int n);
     // Nothing pending any more: the settings window closed.
     void forgetPending();
 
@@ -53,14 +47,18 @@ public:
 
     const QString& statusText() const { return status_; }
 
-    // The settings window's guard: -1 while a change of an option or list
-    // comes from the operator and may send a command; 0 while the program
-    // changes them (a reply shown), so that nothing is sent back.
-    std::int16_t Clicked = -1;
-    QString cmdstr;
-    std::uint8_t SendCMDFlg = 0;
-    std::uint8_t ALLFlg = 0;
-    std::uint8_t LCmode = 0;
+    // The settings window's guard: true while the program changes an option
+    // or list (a reply shown), so that nothing is sent back; false while a
+    // change comes from the operator and may send a command.
+    bool showingReply() const { return showingReply_; }
+    void setShowingReply(bool on) { showingReply_ = on; }
+    // The last command sent, its reply awaited (pending()), and whether it
+    // was a copy to every input, which a port mask answers.
+    const QString& pendingCommand() const { return command_; }
+    bool pending() const { return pending_; }
+    bool allPending() const { return allPending_; }
+    // The long-cable value last sent or reported.
+    int longCableValue() const { return longCable_; }
 
 signals:
     void statusChanged(const QString& text);
@@ -70,6 +68,9 @@ signals:
     void edidModeReported(int option);
 
 private:
+    void send();
+    void confirm();
+    void confirmAll(double mask);
     void setStatus(const QString& text);
     void maskOrConfirm(const QString& line);
     void longCable(const QString& line);
@@ -78,6 +79,11 @@ private:
     seriallink::Wire& wire_;
     const protocol::Model& model_;
     QString status_;
+    bool showingReply_ = false;
+    QString command_;
+    bool pending_ = false;
+    bool allPending_ = false;
+    int longCable_ = 0;
 };
 
 } // namespace settings

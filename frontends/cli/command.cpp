@@ -1,5 +1,6 @@
 #include "frontends/cli/command.h"
 
+#include "core/cmdline/option_help.h"
 #include "core/platform/port_names.h"
 #include "core/protocol/model.h"
 #include "core/protocol/numbers.h"
@@ -88,25 +89,6 @@ QString synopsis(const Form& f) {
     return parts.join(QLatin1Char(' '));
 }
 
-const char kOptions[] =
-    "Options:\n"
-    "  -p, --port P       COM1..COM10, a device such as /dev/ttyUSB0, or\n"
-    "                     tcp://HOST:PORT; without it, the port remembered in\n"
-    "                     COMPORT in the working directory, else COM1\n"
-    "      --json         print one JSON object on stdout\n"
-    "      --timeout S    seconds to wait for a routing, status, send or address\n"
-    "                     answer (default 1)\n"
-    "  -o, --output FILE  the file edid read, ir read, edid edit, edid template\n"
-    "                     and backup write\n"
-    "      --presets      backup: recall each preset to read it (every output\n"
-    "                     switches briefly), then put the routing back\n"
-    "      --dry-run      restore: print what differs, one a line; write nothing\n"
-    "      --only LIST    restore: only routing, edid, ir, settings (comma list)\n"
-    "      --hex          send: the text is hexadecimal bytes\n"
-    "  -v, --verbose      say on stderr what waited on the line before the first\n"
-    "                     command (it is discarded, never taken for an answer)\n"
-    "  -h, --help         this text; COMMAND --help gives that command's usage\n";
-
 const char kStatuses[] =
     "Exit status: 0 done; 1 the device failed (no answer in time, \"err\", a\n"
     "verify mismatch, the mode left or never confirmed) or a file was refused;\n"
@@ -114,12 +96,47 @@ const char kStatuses[] =
     "the connection at once; 128+N stopped by signal N (130 Ctrl+C, 143 SIGTERM),\n"
     "after leaving the device's mode.\n";
 
-// The options, --model's line naming the models the program knows.
+QCommandLineOption option(const QStringList& names, const char* value, const char* description) {
+    QCommandLineOption o(names, QString::fromUtf8(description));
+    if (value)
+        o.setValueName(QLatin1String(value));
+    return o;
+}
+
+// The tool's own options, in the order its help lists them; each
+// description is the help's text, a line for each line. --model's names
+// the models the program knows.
+QList<QCommandLineOption> toolOptions() {
+    return {
+        option({"p", "port"}, "P",
+               "COM1..COM10, a device such as /dev/ttyUSB0, or\ntcp://HOST:PORT; without it, the "
+               "port remembered in\nCOMPORT in the working directory, else COM1"),
+        option({"json"}, nullptr, "print one JSON object on stdout"),
+        option({"timeout"}, "S",
+               "seconds to wait for a routing, status, send or address\nanswer (default 1)"),
+        option({"o", "output"}, "FILE",
+               "the file edid read, ir read, edid edit, edid template\nand backup write"),
+        option({"presets"}, nullptr,
+               "backup: recall each preset to read it (every output\nswitches briefly), then "
+               "put the routing back"),
+        option({"dry-run"}, nullptr, "restore: print what differs, one a line; write nothing"),
+        option({"only"}, "LIST", "restore: only routing, edid, ir, settings (comma list)"),
+        option({"hex"}, nullptr, "send: the text is hexadecimal bytes"),
+        option({"v", "verbose"}, nullptr,
+               "say on stderr what waited on the line before the first\ncommand (it is "
+               "discarded, never taken for an answer)"),
+        option({"h", "help"}, nullptr, "this text; COMMAND --help gives that command's usage"),
+        QCommandLineOption(QStringList{QStringLiteral("model")},
+                           QStringLiteral("the switcher's model: %1 (default %2)")
+                               .arg(protocol::Model::names().join(QStringLiteral(", ")),
+                                    protocol::Model::standard().name),
+                           QStringLiteral("M")),
+    };
+}
+
 QString options() {
-    return QLatin1String(kOptions) +
-           QStringLiteral("      --model M      the switcher's model: %1 (default %2)\n")
-               .arg(protocol::Model::names().join(QStringLiteral(", ")),
-                    protocol::Model::standard().name);
+    return QStringLiteral("Options:\n") +
+           cmdline::optionLines(toolOptions(), {.column = 21, .alignLongNames = true});
 }
 
 bool isGroup(const QString& name) {
@@ -386,18 +403,7 @@ QString verbName(Verb verb) {
 
 Parsed parseArguments(const QStringList& arguments) {
     QCommandLineParser p;
-    using Option = QCommandLineOption;
-    p.addOptions({{{"p", "port"}, {}, "P"},
-                  Option("json"),
-                  {"timeout", {}, "S"},
-                  {{"o", "output"}, {}, "FILE"},
-                  Option("hex"),
-                  Option(QStringList{"h", "help"}),
-                  Option(QStringList{"v", "verbose"}),
-                  {"model", {}, "M"},
-                  Option("presets"),
-                  Option("dry-run"),
-                  {"only", {}, "LIST"}});
+    p.addOptions(toolOptions());
     p.addOptions(editOptions());
 
     Parsed r;

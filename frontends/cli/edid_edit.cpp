@@ -1,5 +1,6 @@
 #include "frontends/cli/edid_edit.h"
 
+#include "core/cmdline/option_help.h"
 #include "core/edid/decode/edid_text.h"
 #include "core/files/edid_file.h"
 #include "frontends/cli/command.h"
@@ -22,32 +23,37 @@ const char kEditUsage[] =
 
 const char kHelp[] =
     "\nEdits an EDID file (raw or hex dump) into OUT, 256 bytes with every checksum\n"
-    "right; the edits run in the order above. Needs no port.\n"
-    "  --audio stereo     LPCM 2 channels only, front left/right speakers\n"
-    "  --audio 5.1        LPCM 2 channels, AC-3 and DTS 5.1\n"
-    "  --audio 7.1        the 5.1 set and LPCM 8 channels\n"
-    "  --audio none       no audio at all\n"
-    "  --max-1080p        nothing above 1920x1080 60 Hz, 1080p60 preferred\n"
-    "  --no-hdr           no HDR blocks\n"
-    "  --no-deep-colour   8 bits per colour only\n"
-    "  --preferred VIC    the VIC first, native, and as detailed timing 1\n"
-    "  --add-vic N, --remove-vic N   list or drop a VIC\n"
-    "  --name TEXT        the display name, 1 to 13 ASCII characters\n"
-    "  --serial N         the serial number, 0 to 4294967295\n"
-    "  --physical-address A.B.C.D    the HDMI source physical address\n"
-    "  --json             print the decoder's findings before and after\n"
+    "right; the edits run in the order above. Needs no port.\n";
+
+const char kHelpEnd[] =
     "Templates: 1080p-stereo, 1080p-5.1, 4k30-stereo, 4k60-hdr-7.1.\n"
     "Exit status: 0 written; 1 no EDID image or an edit it cannot take; 2 usage error.\n";
 
 using Kind = edid::Edit::Kind;
 
-// Each option with the name of its value (none for a switch).
-const std::pair<const char*, const char*> kOptions[] = {
-    {"audio", "LAYOUT"},  {"max-1080p", nullptr},
-    {"no-hdr", nullptr},  {"no-deep-colour", nullptr},
-    {"preferred", "VIC"}, {"add-vic", "N"},
-    {"remove-vic", "N"},  {"name", "TEXT"},
-    {"serial", "N"},      {"physical-address", "A.B.C.D"}};
+// Each option with the name of its value (none for a switch) and its help,
+// a line for each line.
+struct EditOption {
+    const char* name;
+    const char* value;
+    const char* description;
+};
+const EditOption kOptions[] = {
+    {"audio", "LAYOUT",
+     "stereo: LPCM 2 channels only, front left/right speakers\n"
+     "5.1: LPCM 2 channels, AC-3 and DTS 5.1\n"
+     "7.1: the 5.1 set and LPCM 8 channels\n"
+     "none: no audio at all"},
+    {"max-1080p", nullptr, "nothing above 1920x1080 60 Hz, 1080p60 preferred"},
+    {"no-hdr", nullptr, "no HDR blocks"},
+    {"no-deep-colour", nullptr, "8 bits per colour only"},
+    {"preferred", "VIC", "the VIC first, native, and as detailed timing 1"},
+    {"add-vic", "N", "list a VIC"},
+    {"remove-vic", "N", "drop a VIC"},
+    {"name", "TEXT", "the display name, 1 to 13 ASCII characters"},
+    {"serial", "N", "the serial number, 0 to 4294967295"},
+    {"physical-address", "A.B.C.D", "the HDMI source physical address"},
+};
 
 // Why the text is no VIC the image can list; empty when it is one.
 QString vicArgumentProblem(const QString& text, int* vic) {
@@ -115,14 +121,18 @@ int writeTemplate(const Command& c, Console& console) {
 
 QList<QCommandLineOption> editOptions() {
     QList<QCommandLineOption> options;
-    for (const auto& [name, value] : kOptions)
-        options << (value ? QCommandLineOption(name, {}, value) : QCommandLineOption(name));
+    for (const auto& [name, value, description] : kOptions) {
+        QCommandLineOption o(QLatin1String(name), QString::fromUtf8(description));
+        if (value)
+            o.setValueName(QLatin1String(value));
+        options << o;
+    }
     return options;
 }
 
 QString readEdits(const QCommandLineParser& p, Verb verb, QList<edid::Edit>* edits) {
     if (verb != Verb::EdidEdit) {
-        for (const auto& [name, value] : kOptions)
+        for (const auto& [name, value, description] : kOptions)
             if (p.isSet(name))
                 return (verb == Verb::EdidTemplate ? QStringLiteral("edid template takes no --%1")
                                                    : QStringLiteral("--%1 is for edid edit only"))
@@ -164,7 +174,15 @@ QString readEdits(const QCommandLineParser& p, Verb verb, QList<edid::Edit>* edi
 }
 
 QString editUsage(bool help) {
-    return QLatin1String(kEditUsage) + (help ? QLatin1String(kHelp) : QLatin1String());
+    if (!help)
+        return QLatin1String(kEditUsage);
+    // --json is the tool's option; here it says what it adds to edid edit.
+    const QList<QCommandLineOption> options =
+        editOptions() << QCommandLineOption(QStringLiteral("json"),
+                                            QStringLiteral("print the decoder's findings before "
+                                                           "and after"));
+    return QLatin1String(kEditUsage) + QLatin1String(kHelp) +
+           cmdline::optionLines(options, {.column = 21}) + QLatin1String(kHelpEnd);
 }
 
 int runEdidEdit(const Command& c, Console& console) {

@@ -35,7 +35,7 @@ IrTable parseIrTable(const QByteArray& text) {
 QString irTableProblem(const QStringList& codes) {
     std::array<bool, ir::kEntries> formatError{};
     for (int k = 0; k < ir::kEntries; ++k) {
-        if (!ir::panduanHex(codes.value(k)))
+        if (!ir::isHexCode(codes.value(k)))
             return QStringLiteral("line %1: entry %2 \"%3\" is not one or two hexadecimal digits")
                 .arg(k + 1)
                 .arg(k)

@@ -223,7 +223,7 @@ void ModeOperation::left(bool confirmed) {
 
 bool ModeOperation::wrapUp() {
     stopWork();
-    c_.device.modes().Timer2->stop();
+    c_.device.modes().stopWatchdog();
     if (!entered_)
         return true;
     entered_ = false;

@@ -172,11 +172,8 @@ void Runner::settled() {
     // start of the first answer.
     seriallink::Connection& link = device_.link();
     link.lines().drain();
-    seriallink::RxQueue& q = link.rx();
-    if (q.LineLen != 0)
-        discarded_ << q.LineText(q.LineLen);
-    q.LineLen = 0;
-    link.lines().IdleTicks = 0;
+    if (link.lines().partialLength() != 0)
+        discarded_ << link.lines().discardPartial();
     if (command_.verbose)
         for (const QString& line : std::as_const(discarded_))
             console_.note(

@@ -316,7 +316,8 @@ protected:
             .arg(checking() ? QStringLiteral(" of the check") : QString());
     }
     QString progressText() const override {
-        return run().runInProgress() ? QStringLiteral("at ") + entryText(run().codeInt) : QString();
+        return run().runInProgress() ? QStringLiteral("at ") + entryText(run().currentEntry())
+                                     : QString();
     }
 
     QString problem(const transfer::Outcome& o) const {

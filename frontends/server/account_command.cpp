@@ -63,6 +63,37 @@ std::optional<QByteArray> askPassword(PasswordSource& source, QString* why) {
     return first;
 }
 
+// Why the words and --role do not make the form's command; empty when
+// they do.
+QString usageProblem(const Form& form, const QStringList& command, const QString& role) {
+    const QString kind = QLatin1String(form.kind);
+    const QString verb = QLatin1String(form.verb);
+    if (command.size() != form.words || (!form.takesRole && !role.isEmpty()))
+        return QStringLiteral("usage: %1 %2 %3")
+            .arg(kind, verb, QLatin1String(form.rest))
+            .trimmed();
+    if (form.takesRole && role.isEmpty())
+        return QStringLiteral("%1 %2 needs --role viewer, operator or admin").arg(kind, verb);
+    const QString roleWord = form.takesRole ? role : command.value(3);
+    if ((form.takesRole || verb == QLatin1String("role")) && !roleFromName(roleWord))
+        return QStringLiteral("\"%1\" is not a role: viewer, operator or admin").arg(roleWord);
+    const QString name = command.value(2);
+    if (form.words > 2 && !Accounts::nameAllowed(name))
+        return QStringLiteral("\"%1\" is not a name: 1 to 64 letters, digits, '.', '_' or '-'")
+            .arg(name);
+    return {};
+}
+
+void list(const Accounts& accounts, bool token, QTextStream& out) {
+    if (token)
+        for (const Accounts::Token& t : accounts.tokens())
+            out << t.name << ' ' << roleName(t.role) << '\n';
+    else
+        for (const Accounts::User& u : accounts.users())
+            out << u.name << ' ' << roleName(u.role) << '\n';
+    out.flush();
+}
+
 } // namespace
 
 int runAccountCommand(const QStringList& command, const QString& role, const QString& folder,
@@ -78,38 +109,21 @@ int runAccountCommand(const QStringList& command, const QString& role, const QSt
                                     .arg(command.join(QLatin1Char(' '))));
     const QString kind = QLatin1String(form->kind);
     const QString verb = QLatin1String(form->verb);
-    if (command.size() != form->words || (!form->takesRole && !role.isEmpty()))
-        return complain(
-            kUsage,
-            QStringLiteral("usage: %1 %2 %3").arg(kind, verb, QLatin1String(form->rest)).trimmed());
-    if (form->takesRole && role.isEmpty())
-        return complain(
-            kUsage, QStringLiteral("%1 %2 needs --role viewer, operator or admin").arg(kind, verb));
+    if (const QString why = usageProblem(*form, command, role); !why.isEmpty())
+        return complain(kUsage, why);
     const QString roleWord = form->takesRole ? role : command.value(3);
     const std::optional<Role> newRole = roleFromName(roleWord);
-    if ((form->takesRole || verb == QLatin1String("role")) && !newRole)
-        return complain(
-            kUsage,
-            QStringLiteral("\"%1\" is not a role: viewer, operator or admin").arg(roleWord));
     const QString name = command.value(2);
-    if (form->words > 2 && !Accounts::nameAllowed(name))
-        return complain(kUsage, QStringLiteral("\"%1\" is not a name: 1 to 64 letters, digits, "
-                                               "'.', '_' or '-'")
-                                    .arg(name));
 
     Accounts accounts(folder);
     QString why;
-    if (!accounts.load(&why))
+    // A damaged file gives way to a change, which sets it aside; a newer
+    // version's never does.
+    if (!accounts.load(&why) && (verb == QLatin1String("list") || !accounts.damaged()))
         return complain(kRefused, why);
     const bool token = kind == QLatin1String("token");
     if (verb == QLatin1String("list")) {
-        if (token)
-            for (const Accounts::Token& t : accounts.tokens())
-                out << t.name << ' ' << roleName(t.role) << '\n';
-        else
-            for (const Accounts::User& u : accounts.users())
-                out << u.name << ' ' << roleName(u.role) << '\n';
-        out.flush();
+        list(accounts, token, out);
         return kDone;
     }
     const QString quoted = QStringLiteral("%1 \"%2\"").arg(kind, name);
@@ -142,7 +156,7 @@ int runAccountCommand(const QStringList& command, const QString& role, const QSt
         return complain(kRefused, QStringLiteral("%1 is being changed by another command; try "
                                                  "again (or remove %1.lock if none runs)")
                                       .arg(accounts.path()));
-    if (!accounts.load(&why))
+    if (!accounts.load(&why) && !accounts.damaged())
         return complain(kRefused, why);
     if (const auto refusal = present(accounts))
         return complain(kRefused, *refusal);
@@ -171,6 +185,10 @@ int runAccountCommand(const QStringList& command, const QString& role, const QSt
                                                  "1024 bytes"));
     if (!accounts.save(&why))
         return complain(kRefused, why);
+    if (!accounts.setAside().isEmpty())
+        err << QStringLiteral("the damaged %1 is kept as %2")
+                   .arg(accounts.path(), accounts.setAside())
+            << Qt::endl;
     // Only once it is kept, or it would work nowhere.
     if (!newToken.isEmpty())
         out << newToken << Qt::endl;

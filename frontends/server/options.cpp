@@ -1,5 +1,7 @@
 #include "frontends/server/options.h"
 
+#include "core/cmdline/option_help.h"
+
 #include "core/platform/port_names.h"
 
 #include "core/platform/tcp_target.h"
@@ -108,29 +110,48 @@ QList<QCommandLineOption> serverOptions() {
     return options;
 }
 
-} // namespace
-
-QString optionLines(const QList<QCommandLineOption>& options) {
-    constexpr int kColumn = 23;
-    QString out;
-    for (const QCommandLineOption& o : options) {
-        if (o.flags() & QCommandLineOption::HiddenFromHelp)
-            continue;
-        QStringList names;
-        for (const QString& n : o.names())
-            names.append((n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n);
-        QString line = QStringLiteral("  ") + names.join(QStringLiteral(", "));
-        if (!o.valueName().isEmpty())
-            line += QLatin1Char(' ') + o.valueName();
-        line = line.size() < kColumn ? line.leftJustified(kColumn) : line + QStringLiteral("  ");
-        out += line +
-               QString(o.description())
-                   .replace(QLatin1Char('\n'),
-                            QLatin1Char('\n') + QString(kColumn, QLatin1Char(' '))) +
-               QLatin1Char('\n');
+// The ports to listen on, the web page's names and its certificate into o;
+// the first one wrong is the error.
+QString readPorts(const QCommandLineParser& parser, Options& o) {
+    for (auto [name, endpoint] : {std::pair{"videohub", &o.videohub}, std::pair{"line", &o.line},
+                                  std::pair{"web", &o.web}}) {
+        const QString option = QLatin1String(name);
+        const bool off = parser.isSet(QStringLiteral("no-") + option);
+        if (parser.isSet(option)) {
+            if (off)
+                return QStringLiteral("--%1 and --no-%1 exclude each other").arg(option);
+            const QString v = parser.value(option);
+            *endpoint = parseEndpoint(v);
+            if (!*endpoint)
+                return QStringLiteral("--%1: \"%2\" is not ADDRESS:PORT").arg(option, v);
+        } else if (off) {
+            endpoint->reset();
+        }
     }
-    return out;
+    static const QRegularExpression hostName(QStringLiteral(
+        "^[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*$"));
+    for (const QString& name : parser.values(QStringLiteral("web-host"))) {
+        if (name.size() > 253 || !hostName.match(name).hasMatch())
+            return QStringLiteral("--web-host: \"%1\" is not a host name").arg(name);
+        o.webHosts.append(name.toLower());
+    }
+    o.webCert = parser.value(QStringLiteral("web-cert"));
+    o.webKey = parser.value(QStringLiteral("web-key"));
+    if (o.webCert.isEmpty() != o.webKey.isEmpty())
+        return QStringLiteral("--web-cert and --web-key go together");
+    return {};
 }
+
+QString defaultStateDir(const QHash<QString, QString>& env) {
+    if (const QString s = env.value(QStringLiteral("STATE_DIRECTORY")); !s.isEmpty())
+        return s.split(QLatin1Char(':')).first(); // systemd may list several
+    if (const QString x = env.value(QStringLiteral("XDG_STATE_HOME")); !x.isEmpty())
+        return QDir(x).filePath(QStringLiteral("hdmi-matrix"));
+    return QDir(env.value(QStringLiteral("HOME"), QDir::homePath()))
+        .filePath(QStringLiteral(".local/state/hdmi-matrix"));
+}
+
+} // namespace
 
 QString usage() {
     QString text = QStringLiteral(
@@ -143,7 +164,7 @@ QString usage() {
         "                          [--state-dir DIR] [--poll S] [--name TEXT] [--allow CIDR]...\n"
         "                          [--max-clients N] [--max-per-address N] [--no-schedule] [-v]\n\n"
         "Owns the switcher's line and shares it with many clients.\n\n");
-    return text + optionLines(serverOptions()) +
+    return text + cmdline::optionLines(serverOptions(), {.column = 23}) +
            QStringLiteral(
                "\n"
                "The accounts of the web page and API, in accounts.json in the state folder:\n\n"
@@ -196,32 +217,8 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
         }
         o.port = v;
     }
-    for (auto [name, endpoint] : {std::pair{"videohub", &o.videohub}, std::pair{"line", &o.line},
-                                  std::pair{"web", &o.web}}) {
-        const QString option = QLatin1String(name);
-        const bool off = parser.isSet(QStringLiteral("no-") + option);
-        if (parser.isSet(option)) {
-            if (off)
-                return fail(QStringLiteral("--%1 and --no-%1 exclude each other").arg(option));
-            const QString v = parser.value(option);
-            *endpoint = parseEndpoint(v);
-            if (!*endpoint)
-                return fail(QStringLiteral("--%1: \"%2\" is not ADDRESS:PORT").arg(option, v));
-        } else if (off) {
-            endpoint->reset();
-        }
-    }
-    static const QRegularExpression hostName(QStringLiteral(
-        "^[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*$"));
-    for (const QString& name : parser.values(QStringLiteral("web-host"))) {
-        if (name.size() > 253 || !hostName.match(name).hasMatch())
-            return fail(QStringLiteral("--web-host: \"%1\" is not a host name").arg(name));
-        o.webHosts.append(name.toLower());
-    }
-    o.webCert = parser.value(QStringLiteral("web-cert"));
-    o.webKey = parser.value(QStringLiteral("web-key"));
-    if (o.webCert.isEmpty() != o.webKey.isEmpty())
-        return fail(QStringLiteral("--web-cert and --web-key go together"));
+    if (const QString why = readPorts(parser, o); !why.isEmpty())
+        return fail(why);
     o.webInsecure = parser.isSet(QStringLiteral("web-insecure"));
     o.webProxy = parser.isSet(QStringLiteral("web-proxy"));
     if (parser.isSet(QStringLiteral("state-dir"))) {
@@ -271,15 +268,8 @@ std::optional<Options> parseOptions(QStringList args, const QHash<QString, QStri
         return fail(*why);
     o.mqtt = std::get<mqtt::Options>(mqttOptions);
     mqtt::nameSwitcher(o.mqtt, o.name);
-    if (o.stateDir.isEmpty()) {
-        if (const QString s = env.value(QStringLiteral("STATE_DIRECTORY")); !s.isEmpty())
-            o.stateDir = s.split(QLatin1Char(':')).first(); // systemd may list several
-        else if (const QString x = env.value(QStringLiteral("XDG_STATE_HOME")); !x.isEmpty())
-            o.stateDir = QDir(x).filePath(QStringLiteral("hdmi-matrix"));
-        else
-            o.stateDir = QDir(env.value(QStringLiteral("HOME"), QDir::homePath()))
-                             .filePath(QStringLiteral(".local/state/hdmi-matrix"));
-    }
+    if (o.stateDir.isEmpty())
+        o.stateDir = defaultStateDir(env);
     return o;
 }
 

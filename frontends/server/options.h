@@ -4,7 +4,6 @@
 #include "frontends/server/listener.h"
 #include "frontends/server/mqtt/mqtt_options.h"
 
-#include <QCommandLineOption>
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
@@ -69,9 +68,5 @@ WebExposure webExposure(const Options& o);
 // "ADDR:PORT" ("[ADDR]:PORT" for IPv6); nothing when it is not one.
 std::optional<Endpoint> parseEndpoint(const QString& text);
 QString usage();
-// Help lines for options, from their own names, value names and
-// descriptions: the description from the 24th column, its further lines
-// indented to it.
-QString optionLines(const QList<QCommandLineOption>& options);
 
 } // namespace server

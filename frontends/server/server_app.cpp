@@ -137,10 +137,33 @@ bool ServerApp::start(QString* error, bool announce) {
                                 "--web-cert and --web-key, or --web-insecure");
         return false;
     }
+    if (!loadState(error))
+        return false;
+    ListenLimits limits;
+    limits.maxClients = options_.maxClients;
+    limits.maxPerAddress = options_.maxPerAddress;
+    limits.allow = options_.allow;
+    if (options_.videohub && !startVideohub(limits, error))
+        return false;
+    if (options_.line && !startLinePort(limits, error))
+        return false;
+    if (options_.web && !startWeb(error))
+        return false;
+    if (options_.mqtt.enabled)
+        startMqtt();
+    owner_->start();
+    if (announce)
+        announceService();
+    return true;
+}
+
+bool ServerApp::loadState(QString* error) {
     if (!QDir().mkpath(options_.stateDir)) {
         *error = QStringLiteral("cannot create the state folder %1").arg(options_.stateDir);
         return false;
     }
+    // A file that cannot be read is logged, not fatal: the server starts
+    // with none and keeps what clients set from then on.
     QString why;
     if (!labels_->load(&why))
         emit log(QStringLiteral("labels: %1").arg(why));
@@ -148,103 +171,105 @@ bool ServerApp::start(QString* error, bool announce) {
     scenes_->load(&why);
     if (!why.isEmpty())
         emit log(QStringLiteral("scenes: %1").arg(why));
-
-    ListenLimits limits;
-    limits.maxClients = options_.maxClients;
-    limits.maxPerAddress = options_.maxPerAddress;
-    limits.allow = options_.allow;
-    if (options_.videohub) {
-        videohubListener_ = std::make_unique<TcpListener>(limits);
-        if (!videohubListener_->listen(options_.videohub->address, options_.videohub->port)) {
-            *error = QStringLiteral("Videohub port %1: %2")
-                         .arg(endpointText(*options_.videohub), videohubListener_->errorText());
-            return false;
-        }
-        const DeviceInfo info{QStringLiteral("HDMI Matrix 8x8"), options_.name, uniqueId()};
-        videohub_ = std::make_unique<VideohubServer>(*videohubListener_, *state_, info);
-        connect(videohub_.get(), &VideohubServer::event, this, &ServerApp::log);
-        if (options_.verbose)
-            connect(videohub_.get(), &VideohubServer::traffic, this, &ServerApp::log);
-        emit log(QStringLiteral("Videohub protocol on %1")
-                     .arg(endpointText({options_.videohub->address, videohubListener_->port()})));
-    }
-    if (options_.line) {
-        lineListener_ = std::make_unique<TcpListener>(limits);
-        if (!lineListener_->listen(options_.line->address, options_.line->port)) {
-            *error = QStringLiteral("line port %1: %2")
-                         .arg(endpointText(*options_.line), lineListener_->errorText());
-            return false;
-        }
-        linePort_ = std::make_unique<LinePortServer>(*lineListener_, *owner_);
-        linePort_->audit = &state_->audit();
-        connect(linePort_.get(), &LinePortServer::event, this, &ServerApp::log);
-        emit log(QStringLiteral("line port on %1")
-                     .arg(endpointText({options_.line->address, lineListener_->port()})));
-    }
-    if (options_.web) {
-        web::WebLimits webLimits;
-        webLimits.maxClients = options_.maxClients;
-        webLimits.maxPerAddress = options_.maxPerAddress;
-        webLimits.allow = options_.allow;
-        web_ =
-            std::make_unique<web::WebServer>(*state_, options_.name, webLimits, options_.stateDir);
-        web_->setHostNames(options_.webHosts);
-        web_->setTrustProxy(options_.webProxy);
-        web_->setScenes(scenes_.get());
-        web_->setJobs(jobs_.get());
-        const bool tls = !options_.webCert.isEmpty();
-        if (tls && !web_->setCertificate(options_.webCert, options_.webKey, &why)) {
-            *error = QStringLiteral("web certificate: %1").arg(why);
-            return false;
-        }
-        if (!web_->listen(options_.web->address, options_.web->port)) {
-            *error = QStringLiteral("web port %1: %2")
-                         .arg(endpointText(*options_.web), web_->errorText());
-            return false;
-        }
-        connect(web_.get(), &web::WebServer::event, this, &ServerApp::log);
-        if (options_.verbose)
-            connect(web_.get(), &web::WebServer::traffic, this, &ServerApp::log);
-        const QString url =
-            QStringLiteral("%1://%2/")
-                .arg(tls ? "https" : "http", endpointText({options_.web->address, web_->port()}));
-        emit log(tls ? QStringLiteral("web page on %1 (%2)").arg(url, web_->certificate())
-                     : QStringLiteral("web page on %1").arg(url));
-        if (webExposure(options_) == WebExposure::Insecure)
-            emit log(QStringLiteral("warning: the web page is open to the network without TLS "
-                                    "(--web-insecure): whoever is on the way can read and "
-                                    "change what it sends"));
-    }
-    if (options_.mqtt.enabled) {
-        mqttBackend_ = std::make_unique<mqtt::RouterBackend>(
-            *state_,
-            QStringLiteral("%1:%2").arg(options_.mqtt.client.host).arg(options_.mqtt.client.port),
-            scenes_.get());
-        mqttClient_ = std::make_unique<mqtt::MqttClient>(options_.mqtt.client);
-        mqttBridge_ =
-            std::make_unique<mqtt::MqttBridge>(*mqttBackend_, *mqttClient_, options_.mqtt.bridge);
-        mqttClient_->start();
-        emit log(QStringLiteral("MQTT on %1:%2 as %3")
-                     .arg(options_.mqtt.client.host)
-                     .arg(options_.mqtt.client.port)
-                     .arg(mqttBridge_->base()));
-    }
-    owner_->start();
-    if (announce) {
-        if (videohubListener_) {
-            if (options_.videohub->address.isLoopback()) {
-                emit log(QStringLiteral("mDNS: not announced, the Videohub port is on the "
-                                        "loopback address only"));
-            } else {
-                mdns_ = std::make_unique<MdnsAnnouncer>(options_.name, videohubListener_->port());
-                connect(mdns_.get(), &MdnsAnnouncer::event, this, &ServerApp::log);
-                mdns_->start();
-            }
-        }
-        notify_ = std::make_unique<ServiceNotify>();
-        notify_->ready();
-    }
     return true;
+}
+
+bool ServerApp::startVideohub(const ListenLimits& limits, QString* error) {
+    videohubListener_ = std::make_unique<TcpListener>(limits);
+    if (!videohubListener_->listen(options_.videohub->address, options_.videohub->port)) {
+        *error = QStringLiteral("Videohub port %1: %2")
+                     .arg(endpointText(*options_.videohub), videohubListener_->errorText());
+        return false;
+    }
+    const DeviceInfo info{QStringLiteral("HDMI Matrix 8x8"), options_.name, uniqueId()};
+    videohub_ = std::make_unique<VideohubServer>(*videohubListener_, *state_, info);
+    connect(videohub_.get(), &VideohubServer::event, this, &ServerApp::log);
+    if (options_.verbose)
+        connect(videohub_.get(), &VideohubServer::traffic, this, &ServerApp::log);
+    emit log(QStringLiteral("Videohub protocol on %1")
+                 .arg(endpointText({options_.videohub->address, videohubListener_->port()})));
+    return true;
+}
+
+bool ServerApp::startLinePort(const ListenLimits& limits, QString* error) {
+    lineListener_ = std::make_unique<TcpListener>(limits);
+    if (!lineListener_->listen(options_.line->address, options_.line->port)) {
+        *error = QStringLiteral("line port %1: %2")
+                     .arg(endpointText(*options_.line), lineListener_->errorText());
+        return false;
+    }
+    linePort_ = std::make_unique<LinePortServer>(*lineListener_, *owner_);
+    linePort_->audit = &state_->audit();
+    connect(linePort_.get(), &LinePortServer::event, this, &ServerApp::log);
+    emit log(QStringLiteral("line port on %1")
+                 .arg(endpointText({options_.line->address, lineListener_->port()})));
+    return true;
+}
+
+bool ServerApp::startWeb(QString* error) {
+    web::WebLimits webLimits;
+    webLimits.maxClients = options_.maxClients;
+    webLimits.maxPerAddress = options_.maxPerAddress;
+    webLimits.allow = options_.allow;
+    web_ = std::make_unique<web::WebServer>(*state_, options_.name, webLimits, options_.stateDir);
+    web_->setHostNames(options_.webHosts);
+    web_->setTrustProxy(options_.webProxy);
+    web_->setScenes(scenes_.get());
+    web_->setJobs(jobs_.get());
+    const bool tls = !options_.webCert.isEmpty();
+    QString why;
+    if (tls && !web_->setCertificate(options_.webCert, options_.webKey, &why)) {
+        *error = QStringLiteral("web certificate: %1").arg(why);
+        return false;
+    }
+    if (!web_->listen(options_.web->address, options_.web->port)) {
+        *error =
+            QStringLiteral("web port %1: %2").arg(endpointText(*options_.web), web_->errorText());
+        return false;
+    }
+    connect(web_.get(), &web::WebServer::event, this, &ServerApp::log);
+    if (options_.verbose)
+        connect(web_.get(), &web::WebServer::traffic, this, &ServerApp::log);
+    const QString url =
+        QStringLiteral("%1://%2/")
+            .arg(tls ? "https" : "http", endpointText({options_.web->address, web_->port()}));
+    emit log(tls ? QStringLiteral("web page on %1 (%2)").arg(url, web_->certificate())
+                 : QStringLiteral("web page on %1").arg(url));
+    if (webExposure(options_) == WebExposure::Insecure)
+        emit log(QStringLiteral("warning: the web page is open to the network without TLS "
+                                "(--web-insecure): whoever is on the way can read and "
+                                "change what it sends"));
+    return true;
+}
+
+void ServerApp::startMqtt() {
+    mqttBackend_ = std::make_unique<mqtt::RouterBackend>(
+        *state_,
+        QStringLiteral("%1:%2").arg(options_.mqtt.client.host).arg(options_.mqtt.client.port),
+        scenes_.get());
+    mqttClient_ = std::make_unique<mqtt::MqttClient>(options_.mqtt.client);
+    mqttBridge_ =
+        std::make_unique<mqtt::MqttBridge>(*mqttBackend_, *mqttClient_, options_.mqtt.bridge);
+    mqttClient_->start();
+    emit log(QStringLiteral("MQTT on %1:%2 as %3")
+                 .arg(options_.mqtt.client.host)
+                 .arg(options_.mqtt.client.port)
+                 .arg(mqttBridge_->base()));
+}
+
+void ServerApp::announceService() {
+    if (videohubListener_) {
+        if (options_.videohub->address.isLoopback()) {
+            emit log(QStringLiteral("mDNS: not announced, the Videohub port is on the "
+                                    "loopback address only"));
+        } else {
+            mdns_ = std::make_unique<MdnsAnnouncer>(options_.name, videohubListener_->port());
+            connect(mdns_.get(), &MdnsAnnouncer::event, this, &ServerApp::log);
+            mdns_->start();
+        }
+    }
+    notify_ = std::make_unique<ServiceNotify>();
+    notify_->ready();
 }
 
 void ServerApp::stop() {

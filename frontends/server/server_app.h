@@ -31,6 +31,7 @@ class MdnsAnnouncer;
 class ServiceNotify;
 class SceneService;
 class JobRunner;
+struct ListenLimits;
 
 // The whole server: the shared state, the owner of the line and the
 // protocols on their listeners, as the options ask.
@@ -66,6 +67,14 @@ signals:
 
 private:
     QString uniqueId();
+    // The steps of start(), each false with the reason where it can fail.
+    bool loadState(QString* error);
+    bool startVideohub(const ListenLimits& limits, QString* error);
+    bool startLinePort(const ListenLimits& limits, QString* error);
+    bool startWeb(QString* error);
+    void startMqtt();
+    // mDNS for the Videohub port, and systemd's notice that the server is up.
+    void announceService();
 
     Options options_;
     std::unique_ptr<RouterState> state_;

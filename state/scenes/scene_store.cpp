@@ -1,9 +1,7 @@
 #include "state/scenes/scene_store.h"
 
-#include "core/files/write_file.h"
 #include "state/scenes/schedule.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -44,8 +42,8 @@ QJsonObject toJson(const Scene& scene) {
 } // namespace
 
 SceneStore::SceneStore(const QString& folder, const protocol::Model& model, QObject* parent)
-    : QObject(parent), model_(model), folder_(folder),
-      path_(QDir(folder).filePath(QStringLiteral("scenes.json"))) {}
+    : QObject(parent), model_(model),
+      file_(QDir(folder).filePath(QStringLiteral("scenes.json")), kVersion, kMaxFileSize) {}
 
 bool SceneStore::nameAllowed(const QString& name) {
     const qsizetype points = RouterState::textLength(name);
@@ -107,109 +105,80 @@ std::optional<Scene> SceneStore::find(const QString& name) const {
 
 bool SceneStore::load(QString* warning) {
     scenes_.clear();
-    damaged_ = false;
-    newer_ = 0;
-    QFile file(path_);
-    if (!file.exists())
+    using State = files::VersionedJson::State;
+    const State state = file_.read();
+    if (state == State::Missing)
         return true;
-    QString why;
-    QJsonDocument doc;
-    if (!file.open(QIODevice::ReadOnly)) {
-        why = file.errorString();
-    } else {
-        const QByteArray bytes = file.read(kMaxFileSize + 1);
-        QJsonParseError error;
-        doc = QJsonDocument::fromJson(bytes, &error);
-        why = bytes.size() > kMaxFileSize ? QStringLiteral("larger than %1 bytes").arg(kMaxFileSize)
-              : error.error != QJsonParseError::NoError ? error.errorString()
-                                                        : QString();
-    }
-    const QJsonObject root = doc.object();
-    const int version = root.value(QLatin1String("version")).toInt(0);
-    const QJsonValue list = root.value(QLatin1String("scenes"));
-    // A newer version's file is never set aside, whatever its shape.
-    newer_ = why.isEmpty() && version > kVersion ? version : 0;
-    if (why.isEmpty() && !newer_ && (version < 1 || !list.isArray()))
-        why = QStringLiteral("not a scene file");
-    const QJsonArray entries = list.toArray();
+    const bool newer = state == State::Newer;
+    const QJsonValue list = file_.root().value(QLatin1String("scenes"));
+    if (state == State::Fine && !list.isArray())
+        file_.markDamaged(QStringLiteral("not a scene file"));
     QList<Scene> read;
-    for (qsizetype i = 0; why.isEmpty() && i < entries.size(); ++i) {
-        const QJsonObject o = entries.at(i).toObject();
-        QList<Route> routes;
-        for (const QJsonValue& r : o.value(QLatin1String("routes")).toArray())
-            routes.append({r[QLatin1String("output")].toInt(), r[QLatin1String("input")].toInt()});
-        QStringList schedule;
-        for (const QJsonValue& s : o.value(QLatin1String("schedule")).toArray())
-            schedule.append(s.isString() ? s.toString() : QStringLiteral("?"));
+    const QJsonArray entries = list.toArray();
+    for (qsizetype i = 0; file_.state() != State::Damaged && i < entries.size(); ++i) {
         QString bad;
-        const QJsonValue name = o.value(QLatin1String("name"));
-        std::optional<Scene> scene =
-            name.isString() ? checked(name.toString(), routes, schedule, &bad) : std::nullopt;
-        if (scene && std::any_of(read.cbegin(), read.cend(), [&](const Scene& s) {
-                return s.name.toCaseFolded() == scene->name.toCaseFolded();
-            })) {
-            scene.reset();
-            bad = QStringLiteral("its name is another's");
-        } else if (scene && read.size() >= kMaxScenes) {
-            scene.reset();
-            bad = QStringLiteral("more than %1 scenes").arg(kMaxScenes);
-        }
+        std::optional<Scene> scene = fromJson(entries.at(i).toObject(), read, &bad);
         if (scene)
             read.append(*scene);
-        else if (!newer_) // a newer version's scene may be one this one cannot read
-            why = QStringLiteral("scene %1: %2")
-                      .arg(i + 1)
-                      .arg(bad.isEmpty() ? QStringLiteral("no name") : bad);
+        else if (!newer) // a newer version's scene may be one this one cannot read
+            file_.markDamaged(QStringLiteral("scene %1: %2").arg(i + 1).arg(bad));
     }
-    if (newer_) {
+    if (newer) {
         *warning = QStringLiteral("%1 is of a newer version (%2); read as far as understood, and "
                                   "scene changes are refused so that it is not overwritten")
-                       .arg(path_)
-                       .arg(newer_);
-    } else if (!why.isEmpty()) {
-        damaged_ = true;
-        QString line;
-        const bool aside = setDamagedAside(&line);
-        *warning = QStringLiteral("%1: %2; starting without scenes, %3").arg(path_, why, line);
-        return aside;
+                       .arg(file_.path())
+                       .arg(file_.fileVersion());
+    } else if (file_.state() == State::Damaged) {
+        *warning = QStringLiteral("%1: %2; starting without scenes, and it is set aside at the "
+                                  "first change")
+                       .arg(file_.path(), file_.why());
+        return true;
     }
     std::sort(read.begin(), read.end(), before);
     scenes_ = read;
     return true;
 }
 
-bool SceneStore::setDamagedAside(QString* line) {
-    const QString aside =
-        path_ + QDateTime::currentDateTime().toString(QStringLiteral(".'damaged'-yyyyMMdd-hhmmss"));
-    if (!QFile::rename(path_, aside)) {
-        *line = QStringLiteral("and scene changes are refused as it cannot be set aside as %1")
-                    .arg(aside);
-        return false;
+std::optional<Scene> SceneStore::fromJson(const QJsonObject& o, const QList<Scene>& read,
+                                          QString* bad) const {
+    QList<Route> routes;
+    for (const QJsonValue& r : o.value(QLatin1String("routes")).toArray())
+        routes.append({r[QLatin1String("output")].toInt(), r[QLatin1String("input")].toInt()});
+    QStringList schedule;
+    for (const QJsonValue& s : o.value(QLatin1String("schedule")).toArray())
+        schedule.append(s.isString() ? s.toString() : QStringLiteral("?"));
+    const QJsonValue name = o.value(QLatin1String("name"));
+    if (!name.isString()) {
+        *bad = QStringLiteral("no name");
+        return std::nullopt;
     }
-    damaged_ = false;
-    *line = QStringLiteral("and the unreadable file is kept as %1").arg(aside);
-    return true;
+    std::optional<Scene> scene = checked(name.toString(), routes, schedule, bad);
+    if (scene && std::any_of(read.cbegin(), read.cend(), [&](const Scene& s) {
+            return s.name.toCaseFolded() == scene->name.toCaseFolded();
+        })) {
+        *bad = QStringLiteral("its name is another's");
+        return std::nullopt;
+    }
+    if (scene && read.size() >= kMaxScenes) {
+        *bad = QStringLiteral("more than %1 scenes").arg(kMaxScenes);
+        return std::nullopt;
+    }
+    if (!scene && bad->isEmpty())
+        *bad = QStringLiteral("no name");
+    return scene;
 }
 
 bool SceneStore::keep(const QList<Scene>& next, QString* reason) {
+    QJsonArray list;
+    for (const Scene& s : next)
+        list.append(toJson(s));
     QString line;
-    if (newer_ > 0) {
-        line =
-            QStringLiteral("%1 is of a newer version (%2); not overwritten").arg(path_).arg(newer_);
-    } else if (damaged_ && !setDamagedAside(&line)) {
-        line = QStringLiteral("%1: damaged, %2").arg(path_, line);
-    } else if (!QDir().mkpath(folder_)) {
-        line = QStringLiteral("%1: cannot create the folder").arg(folder_);
-    } else {
-        if (!line.isEmpty())
-            emit setAside(QStringLiteral("scenes: %1 was damaged, %2").arg(path_, line));
-        QJsonArray list;
-        for (const Scene& s : next)
-            list.append(toJson(s));
-        const QJsonObject root{{"version", kVersion}, {"scenes", list}};
-        if (files::saveFile(path_, QJsonDocument(root).toJson(), &line))
-            return true;
-        line = QStringLiteral("%1: %2").arg(path_, line);
+    if (file_.write(QJsonObject{{"scenes", list}}, &line)) {
+        if (!file_.aside().isEmpty())
+            emit setAside(QStringLiteral("scenes: %1 was damaged, and the unreadable file is "
+                                         "kept as %2")
+                              .arg(file_.path(), file_.aside()));
+        return true;
     }
     if (reason)
         *reason = line;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/files/versioned_json.h"
 #include "state/router_state.h"
 
 #include <QList>
@@ -56,12 +57,11 @@ public:
                         QObject* parent = nullptr);
 
     // Reads the file; a missing one holds no scenes. A damaged one (not
-    // JSON, not scenes, an invalid scene) is renamed aside and a newer
-    // version's is kept: *warning says so, in words for the log, and the
-    // result is still true. False only when a damaged file cannot be set
-    // aside: the server runs without scenes, refusing changes until it can.
+    // JSON, not scenes, an invalid scene) gives none and is set aside at the
+    // first change; a newer version's is read as far as understood and
+    // never overwritten: *warning says so, in words for the log.
     bool load(QString* warning);
-    QString path() const { return path_; }
+    QString path() const { return file_.path(); }
 
     // Creates a scene, or replaces the one of exactly that name; routes in
     // any order, the schedule in any form Schedule reads. *reason says why
@@ -95,15 +95,13 @@ private:
     protocol::Model model_;
     std::optional<Scene> checked(const QString& name, QList<RouterState::Route> routes,
                                  const QStringList& schedule, QString* reason) const;
-    bool setDamagedAside(QString* line);
+    std::optional<Scene> fromJson(const QJsonObject& o, const QList<Scene>& read,
+                                  QString* bad) const;
     bool keep(const QList<Scene>& next, QString* reason);
     qsizetype indexOf(const QString& name) const;
 
-    QString folder_;
-    QString path_;
+    files::VersionedJson file_;
     QList<Scene> scenes_;
-    bool damaged_ = false; // still there to be set aside
-    int newer_ = 0;        // the version of a newer program's file, never overwritten
 };
 
 } // namespace server

@@ -1,6 +1,7 @@
 // The command-line tool's small pieces: the command line, the IR table
 // file, the printed forms, the port choice.
 
+#include "core/cmdline/option_help.h"
 #include "frontends/cli/command.h"
 #include "frontends/cli/files.h"
 #include "frontends/cli/output.h"
@@ -167,6 +168,33 @@ private slots:
         QVERIFY(edid.contains("edid read IN -o FILE"));
         QVERIFY(!edid.contains("route OUT IN"));
         QCOMPARE(help({"help", "ir"}), help({"ir", "read", "--help"}));
+        QVERIFY(
+            help({"edid", "edit", "--help"})
+                .contains("\n  --physical-address A.B.C.D  the HDMI source physical address\n"));
+    }
+
+    void optionLines_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("align");
+        QTest::addColumn<QString>("lines");
+        QTest::newRow("short, value, two lines") << QStringList{"p", "port"} << "P" << true
+                                                 << "  -p, --port P    a\n                  b\n";
+        QTest::newRow("long only, aligned")
+            << QStringList{"json"} << "" << true << "      --json      a\n                  b\n";
+        QTest::newRow("long only")
+            << QStringList{"json"} << "" << false << "  --json          a\n                  b\n";
+        QTest::newRow("past the column") << QStringList{"physical"} << "A.B.C.D" << false
+                                         << "  --physical A.B.C.D  a\n                  b\n";
+    }
+    void optionLines() {
+        QFETCH(QStringList, names);
+        QFETCH(QString, value);
+        QFETCH(bool, align);
+        QCommandLineOption hidden(QStringLiteral("hidden"));
+        hidden.setFlags(QCommandLineOption::HiddenFromHelp);
+        const QList<QCommandLineOption> options{QCommandLineOption(names, "a\nb", value), hidden};
+        QTEST(cmdline::optionLines(options, {.column = 18, .alignLongNames = align}), "lines");
     }
 
     void progressBar_data() {

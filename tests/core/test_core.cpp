@@ -195,7 +195,7 @@ private slots:
                  seriallink::Failure::WriteFailed);
         QCOMPARE(failures[2].first().value<seriallink::Failure>(),
                  seriallink::Failure::WriteFailed);
-        QCOMPARE(c.core->modes().SetupMode, std::uint8_t(0));
+        QCOMPARE(c.core->modes().isOn(protocol::Mode::Setup), false);
         QVERIFY(c.port->written.isEmpty());
     }
 

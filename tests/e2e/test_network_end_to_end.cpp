@@ -50,7 +50,7 @@ struct NetworkRig {
     bool lit(int output, int input) { return form->lamps[output - 1][input - 1]->isLit(); }
     bool inEdidMode() {
         form->Command9_Click();
-        return until([&] { return !form->modes().Timer2->isActive(); });
+        return until([&] { return !form->modes().awaitingEcho(); });
     }
 
     QString previous = QDir::currentPath();
@@ -85,7 +85,7 @@ private slots:
         QVERIFY(r.until([&] { return r.form->Shape15->isLit(); }) && r.inEdidMode());
         edid::EdidTransfer& t = r.form->edidSet().transfer();
         r.form->edidSet().ReadEDIDBtn->click();
-        QVERIFY(r.until([&] { return t.slave > 20; }));
+        QVERIFY(r.until([&] { return t.nextByte() > 20; }));
         r.sim.kill();
         QVERIFY(r.until([&] { return r.form->Shape16->isLit() && !t.running(); }));
         QCOMPARE(r.form->Command7->text(), QString("Connect"));

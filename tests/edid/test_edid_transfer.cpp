@@ -37,7 +37,7 @@ edid::Image otherImage() {
 // Opens the EDID window and waits for the device to confirm EDID mode.
 bool openWindow(SimHarness& h) {
     h.form->Command9_Click();
-    return h.waitFor([&] { return !h.form->modes().Timer2->isActive(); });
+    return h.waitFor([&] { return !h.form->modes().awaitingEcho(); });
 }
 
 // Runs the event loop until the window shows the status text. Unlike a
@@ -80,8 +80,8 @@ private slots:
         QCOMPARE(h.received.last(), QByteArray("red FF "));
         QCOMPARE(h.received.size(), 3 + 256);
         QVERIFY(h.dialogs().messages.isEmpty());
-        QCOMPARE(w.transfer().start_Read, std::uint8_t(0));
-        QVERIFY(!w.transfer().Timer1->isActive());
+        QCOMPARE(w.transfer().reading(), false);
+        QVERIFY(!w.transfer().awaitingAnswer());
     }
 
     void aDownloadIsVerifiedAndStored() {

@@ -91,8 +91,8 @@ private slots:
         EdidFixture x;
         EDIDSet& w = x.w;
         QVERIFY(w.isVisible());
-        QCOMPARE(x.f.form->modes().EdidMode, std::uint8_t(1));
-        QVERIFY(!x.f.form->modes().Timer2->isActive());
+        QCOMPARE(x.f.form->modes().isOn(protocol::Mode::Edid), true);
+        QVERIFY(!x.f.form->modes().awaitingEcho());
         QCOMPARE(w.windowTitle(), QString("EDID Set"));
         QCOMPARE(w.Frame1->title(), QString("Port Select"));
         for (int k = 0; k < 8; ++k)
@@ -114,12 +114,10 @@ private slots:
         QCOMPARE(w.Label3->font(), w.Text1->font());
         QCOMPARE(w.Text1->font(), edid::hexViewFont());
         QVERIFY(!w.Text1->isReadOnly());
-        QCOMPARE(w.transfer().Timer1->interval(), 1000);
-        QVERIFY(!w.transfer().Timer1->isActive());
-        QCOMPARE(w.transfer().Port, std::uint8_t(0));
-        QCOMPARE(w.transfer().edid_Len, std::int16_t(1));
+        QVERIFY(!w.transfer().awaitingAnswer());
+        QCOMPARE(w.transfer().input(), 0);
         QCOMPARE(w.view().cell_Pos, std::int16_t(1));
-        QCOMPARE(w.transfer().start_Load, std::uint8_t(0));
+        QCOMPARE(w.transfer().downloading(), false);
         QVERIFY(w.Text1->text().isEmpty());
         QVERIFY(x.messages().isEmpty());
     }
@@ -127,19 +125,19 @@ private slots:
     void portChoiceGoesIntoTheOpeningCommand() {
         EdidFixture x;
         x.w.Option1[2]->click();
-        QCOMPARE(x.w.transfer().Port, std::uint8_t(2));
+        QCOMPARE(x.w.transfer().input(), 2);
         x.w.Text1->setText("stale");
         x.w.ReadEDIDBtn->click();
         QCOMPARE(x.f.takeWritten(), QByteArray("swe 2 1\r\n"));
         QVERIFY(x.w.Text1->text().isEmpty());
         QCOMPARE(x.w.statusText(), QString("EDID Readding... "));
-        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(1));
-        QVERIFY(x.w.transfer().Timer1->isActive());
+        QCOMPARE(x.w.transfer().reading(), true);
+        QVERIFY(x.w.transfer().awaitingAnswer());
         x.w.Option1[7]->click();
         x.w.DownloadBtn->click();
         QCOMPARE(x.f.takeWritten(), QByteArray("swe 7 0\r\n"));
         QCOMPARE(x.w.statusText(), QString("EDID Download... "));
-        QCOMPARE(x.w.transfer().start_Load, std::uint8_t(1));
+        QCOMPARE(x.w.transfer().downloading(), true);
     }
 
     void loadingShowsTheWrittenForm() {
@@ -152,7 +150,6 @@ private slots:
             QStringList{"EDID(*.bin)|*.bin;;EDID dump(*.txt *.hex)|*.txt *.hex;;All files(*)|*"});
         QCOMPARE(x.w.Text1->text(), edid::writtenForm(m));
         QCOMPARE(x.w.statusText(), QString("Open EDID "));
-        QCOMPARE(x.w.transfer().edid_Len, std::int16_t(256));
         QVERIFY(x.messages().isEmpty());
 
         // A single-block file and a longer file load cleanly too.
@@ -449,8 +446,8 @@ private slots:
 
     void checkReportsOnTheViewItHolds() {
         EdidFixture x;
-        x.w.transfer().start_Read = 1;
-        x.w.transfer().Verify = 0;
+        x.w.ReadEDIDBtn->click();
+        x.f.takeWritten();
         x.w.check();
         QCOMPARE(x.messages(), (QList<Msg>{{"EDID format error!", "TARVIK-5120-300"}}));
         QCOMPARE(x.w.statusText(), QString("EDID error!"));
@@ -466,9 +463,9 @@ private slots:
         x.w.check();
         QCOMPARE(x.w.statusText(), QString("Read EDID OK!"));
         QCOMPARE(x.messages().size(), 2);
-        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(1)); // check changes no flag
+        QCOMPARE(x.w.transfer().reading(), true); // check changes no flag
 
-        x.w.transfer().start_Read = 0;
+        x.w.transfer().end();
         x.w.setStatus("before");
         x.w.check();
         QCOMPARE(x.w.statusText(), QString("before"));
@@ -481,7 +478,7 @@ private slots:
         QCOMPARE(x.f.takeWritten(), QByteArray("swe 0 0\r\n"));
         x.reply("rdy");
         QCOMPARE(x.f.takeWritten(), QByteArray("wed 0 \r\n"));
-        QVERIFY(x.w.transfer().Timer1->isActive());
+        QVERIFY(x.w.transfer().awaitingAnswer());
         x.reply("ok ");
         QCOMPARE(x.f.takeWritten(), QByteArray("wed 1 \r\n"));
 
@@ -502,14 +499,13 @@ private slots:
         QVERIFY(all.contains("wed 14 ab\r\n"));
         QVERIFY(all.endsWith("wed 15 7 \r\n"));
         QCOMPARE(x.w.ProgressBar1->value(), 21);
-        QCOMPARE(x.w.transfer().slave, std::int16_t(22));
+        QCOMPARE(x.w.transfer().nextByte(), 22);
         x.replyTimes("ok", 234);
         QVERIFY(x.f.takeWritten().endsWith("wed FF " + hexByte(m[255]).toLatin1() + "\r\n"));
-        QCOMPARE(x.w.transfer().WriteChkSum1, hexByte(m[127]));
-        QCOMPARE(x.w.transfer().WriteChkSum2, hexByte(m[255]));
+        QCOMPARE(x.w.transfer().sentByte(255), std::optional<std::uint8_t>(m[255]));
         QCOMPARE(x.w.ProgressBar1->value(), 255);
-        QCOMPARE(x.w.transfer().sentBytes[20], std::optional<std::uint8_t>(0xAB));
-        QCOMPARE(x.w.transfer().sentBytes[21], std::optional<std::uint8_t>(7));
+        QCOMPARE(x.w.transfer().sentByte(20), std::optional<std::uint8_t>(0xAB));
+        QCOMPARE(x.w.transfer().sentByte(21), std::optional<std::uint8_t>(7));
     }
 
     void theLastAcceptanceStartsTheVerificationRead() {
@@ -520,14 +516,14 @@ private slots:
         x.reply("rdy");
         x.replyTimes("ok", 256);
         QCOMPARE(x.lastLine(), QByteArray("swe 4 1\r\n"));
-        QCOMPARE(x.w.transfer().Verify, std::uint8_t(1));
-        QCOMPARE(x.w.transfer().start_Load, std::uint8_t(0));
-        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(1));
-        QCOMPARE(x.w.transfer().slave, std::int16_t(0));
-        QCOMPARE(x.w.transfer().edid_Len, std::int16_t(0));
+        QCOMPARE(x.w.transfer().verifying(), true);
+        QCOMPARE(x.w.transfer().downloading(), false);
+        QCOMPARE(x.w.transfer().reading(), true);
+        QCOMPARE(x.w.transfer().nextByte(), 0);
+        QCOMPARE(x.w.transfer().bytesShown(), 0);
         QVERIFY(x.w.Text1->text().isEmpty());
         QCOMPARE(x.w.statusText(), QString("EDID Verify... "));
-        QVERIFY(x.w.transfer().Timer1->isActive());
+        QVERIFY(x.w.transfer().awaitingAnswer());
         x.reply("rdy");
         QCOMPARE(x.f.takeWritten(), QByteArray("red 0 \r\n"));
     }
@@ -560,12 +556,11 @@ private slots:
         else
             QVERIFY(x.messages().isEmpty());
         QCOMPARE(x.w.Text1->text(), readForm(back, lower));
-        QCOMPARE(x.w.transfer().ReadChkSum1, hexByte(back[127], lower));
-        QCOMPARE(x.w.transfer().ReadChkSum2, hexByte(back[255], lower));
-        QCOMPARE(x.w.transfer().Verify, std::uint8_t(0));
-        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(0));
-        QCOMPARE(x.w.transfer().slave, std::int16_t(0));
-        QVERIFY(!x.w.transfer().Timer1->isActive());
+        QCOMPARE(x.w.transfer().image(), back);
+        QCOMPARE(x.w.transfer().verifying(), false);
+        QCOMPARE(x.w.transfer().reading(), false);
+        QCOMPARE(x.w.transfer().nextByte(), 0);
+        QVERIFY(!x.w.transfer().awaitingAnswer());
         x.f.advance(5000);
         QCOMPARE(x.messages().size(), status == "Download OK!" ? 0 : 1);
     }
@@ -592,7 +587,7 @@ private slots:
         QCOMPARE(x.f.takeWritten(), QByteArray("red 0 \r\n"));
         for (int i = 0; i < 255; ++i)
             x.reply("ok " + hexByte(m[i]).toLatin1());
-        QCOMPARE(x.w.transfer().edid_Len, std::int16_t(255));
+        QCOMPARE(x.w.transfer().bytesShown(), 255);
         QCOMPARE(x.lastLine(), QByteArray("red FF \r\n"));
         QCOMPARE(x.w.ProgressBar1->value(), 255);
         x.reply("ok " + hexByte(m[255]).toLatin1());
@@ -600,8 +595,8 @@ private slots:
         QCOMPARE(x.w.statusText(), QString("EDID Readding... "));
         x.f.advance(edid::EdidTransfer::kSettleMs);
         QCOMPARE(x.w.statusText(), QString("Read EDID OK!"));
-        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(0));
-        QVERIFY(!x.w.transfer().Timer1->isActive());
+        QCOMPARE(x.w.transfer().reading(), false);
+        QVERIFY(!x.w.transfer().awaitingAnswer());
         QVERIFY(x.f.takeWritten().isEmpty());
         x.f.advance(5000);
         QVERIFY(x.messages().isEmpty());
@@ -638,15 +633,15 @@ private slots:
             x.reply("err");
             QCOMPARE(x.f.takeWritten(), QByteArray("red A \r\n"));
         }
-        QCOMPARE(x.w.transfer().temp_slave, std::int16_t(10));
-        QCOMPARE(x.w.transfer().temp_errs, std::uint8_t(3));
-        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(1));
+        QCOMPARE(x.w.transfer().retryingByte(), 10);
+        QCOMPARE(x.w.transfer().retries(), 3);
+        QCOMPARE(x.w.transfer().reading(), true);
         x.reply("ok"); // without the blank: a failure too
         QCOMPARE(x.f.takeWritten(), QByteArray("red A \r\n"));
         QCOMPARE(x.w.statusText(), QString("Read EDID Err!"));
-        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(0));
-        QCOMPARE(x.w.transfer().Verify, std::uint8_t(0));
-        QVERIFY(!x.w.transfer().Timer1->isActive());
+        QCOMPARE(x.w.transfer().reading(), false);
+        QCOMPARE(x.w.transfer().verifying(), false);
+        QVERIFY(!x.w.transfer().awaitingAnswer());
         // The answer to the last request changes nothing any more.
         x.reply("ok 00");
         QVERIFY(x.f.takeWritten().isEmpty());
@@ -666,19 +661,19 @@ private slots:
         EdidFixture x;
         x.w.ReadEDIDBtn->click();
         x.reply("err"); // before "rdy": slave stays at 0
-        QCOMPARE(x.w.transfer().slave, std::int16_t(1));
+        QCOMPARE(x.w.transfer().nextByte(), 1);
         QCOMPARE(x.lastLine(), QByteArray("red 0 \r\n"));
         x.replyTimes("ok 00", 10);
         x.reply("err");
-        QCOMPARE(x.w.transfer().temp_slave, std::int16_t(10));
-        QCOMPARE(x.w.transfer().temp_errs, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().retryingByte(), 10);
+        QCOMPARE(x.w.transfer().retries(), 0);
         x.reply("err");
-        QCOMPARE(x.w.transfer().temp_errs, std::uint8_t(1));
+        QCOMPARE(x.w.transfer().retries(), 1);
         x.reply("ok 00");
         x.reply("err");
-        QCOMPARE(x.w.transfer().temp_slave, std::int16_t(11));
-        QCOMPARE(x.w.transfer().temp_errs, std::uint8_t(0));
-        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(1));
+        QCOMPARE(x.w.transfer().retryingByte(), 11);
+        QCOMPARE(x.w.transfer().retries(), 0);
+        QCOMPARE(x.w.transfer().reading(), true);
         QCOMPARE(x.lastLine(), QByteArray("red B \r\n"));
     }
 
@@ -690,8 +685,8 @@ private slots:
         x.f.takeWritten();
         x.reply("err");
         QCOMPARE(x.w.statusText(), QString("DownLoad Err!"));
-        QCOMPARE(x.w.transfer().start_Load, std::uint8_t(0));
-        QVERIFY(!x.w.transfer().Timer1->isActive());
+        QCOMPARE(x.w.transfer().downloading(), false);
+        QVERIFY(!x.w.transfer().awaitingAnswer());
         QVERIFY(x.f.takeWritten().isEmpty());
         x.reply("ok");
         QVERIFY(x.f.takeWritten().isEmpty());
@@ -721,9 +716,9 @@ private slots:
         x.f.advance(100);
         QCOMPARE(x.messages(), (QList<Msg>{{"Time Out!", kAppTitle}}));
         QCOMPARE(x.w.statusText(), QString("Time Out!"));
-        QCOMPARE(x.w.transfer().start_Load, std::uint8_t(0));
-        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(0));
-        QVERIFY(!x.w.transfer().Timer1->isActive());
+        QCOMPARE(x.w.transfer().downloading(), false);
+        QCOMPARE(x.w.transfer().reading(), false);
+        QVERIFY(!x.w.transfer().awaitingAnswer());
         x.f.advance(5000);
         QCOMPARE(x.messages().size(), 1);
     }
@@ -743,9 +738,9 @@ private slots:
         x.replyTimes(download ? "ok" : "ok 00", 3);
         QCOMPARE(x.messages(), (QList<Msg>{{"open serial port fail\uFF01 ", "ERROR"}}));
         QCOMPARE(x.w.statusText(), download ? QString("DownLoad Err!") : QString("Read EDID Err!"));
-        QCOMPARE(x.w.transfer().start_Load, std::uint8_t(0));
-        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(0));
-        QVERIFY(!x.w.transfer().Timer1->isActive());
+        QCOMPARE(x.w.transfer().downloading(), false);
+        QCOMPARE(x.w.transfer().reading(), false);
+        QVERIFY(!x.w.transfer().awaitingAnswer());
         x.f.advance(3000);
         QCOMPARE(x.messages().size(), 1);
     }
@@ -770,9 +765,9 @@ private slots:
         QCOMPARE(x.messages(), (QList<Msg>{{"Device quit EDID Set mode!", "TARVIK-5120-300"}}));
         QVERIFY(!x.w.isVisible());
         QCOMPARE(x.f.takeWritten(), QByteArray("edo\r\n"));
-        QCOMPARE(x.f.form->modes().EdidMode, std::uint8_t(0));
-        QCOMPARE(x.w.transfer().slave, std::int16_t(0));
-        QVERIFY(!x.w.transfer().Timer1->isActive());
+        QCOMPARE(x.f.form->modes().isOn(protocol::Mode::Edid), false);
+        QCOMPARE(x.w.transfer().nextByte(), 0);
+        QVERIFY(!x.w.transfer().awaitingAnswer());
         x.f.advance(3000);
         QCOMPARE(x.messages().size(), 1);
     }
@@ -784,19 +779,12 @@ private slots:
         x.w.DownloadBtn->click();
         answerDownload(x, sampleImage());
         QCOMPARE(x.w.statusText(), QString("Download OK!"));
-        x.w.transfer().temp_slave = 42;
-        x.w.transfer().temp_errs = 2;
         x.w.close();
         x.open();
-        QCOMPARE(x.w.transfer().Port, std::uint8_t(0));
+        QCOMPARE(x.w.transfer().input(), 0);
         QVERIFY(x.w.Option1[0]->isChecked());
-        QCOMPARE(x.w.transfer().edid_Len, std::int16_t(1));
         QCOMPARE(x.w.view().cell_Pos, std::int16_t(1));
         QVERIFY(x.w.Text1->text().isEmpty());
-        QCOMPARE(x.w.transfer().WriteChkSum1, hexByte(sampleImage()[127]));
-        QCOMPARE(x.w.transfer().ReadChkSum2, hexByte(sampleImage()[255]));
-        QCOMPARE(x.w.transfer().temp_slave, std::int16_t(42));
-        QCOMPARE(x.w.transfer().temp_errs, std::uint8_t(2));
     }
 
     void closingDuringAReadLeavesNoTransferBehind() {
@@ -805,9 +793,9 @@ private slots:
         x.reply("rdy");
         x.replyTimes("ok 00", 3);
         x.w.close();
-        QCOMPARE(x.w.transfer().start_Read, std::uint8_t(0));
-        QCOMPARE(x.w.transfer().slave, std::int16_t(0));
-        QVERIFY(!x.w.transfer().Timer1->isActive());
+        QCOMPARE(x.w.transfer().reading(), false);
+        QCOMPARE(x.w.transfer().nextByte(), 0);
+        QVERIFY(!x.w.transfer().awaitingAnswer());
         x.f.takeWritten();
         // Reopening: the "edm" echo confirms the mode, no read retry.
         x.open();

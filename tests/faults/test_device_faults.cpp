@@ -140,7 +140,7 @@ bool started(SimHarness& h) {
 // Opens a mode window and waits for the device's echo.
 bool openConfirmed(SimHarness& h, void (Form1::*open)()) {
     (h.form.get()->*open)();
-    return h.waitFor([&] { return !h.form->modes().Timer2->isActive(); });
+    return h.waitFor([&] { return !h.form->modes().awaitingEcho(); });
 }
 
 QString hex2(int v) {
@@ -190,11 +190,11 @@ private slots:
         qInfo("EDID read: red lamp %lld ms after the cut, \"Time Out!\" after %lld ms", lampMs,
               wire.sinceCut.elapsed());
         QCOMPARE(h.dialogs().messages, (QList<Msg>{{"Time Out!", kAppTitle}}));
-        QCOMPARE(w.transfer().start_Read, std::uint8_t(0));
-        QCOMPARE(w.transfer().edid_Len, std::int16_t(0x50));
+        QCOMPARE(w.transfer().reading(), false);
+        QCOMPARE(w.transfer().bytesShown(), 0x50);
 
         w.close();
-        QCOMPARE(h.form->modes().EdidMode, std::uint8_t(0));
+        QCOMPARE(h.form->modes().isOn(protocol::Mode::Edid), false);
         QVERIFY(wire.reconnect());
         QVERIFY(h.form->Shape15->isLit() && !h.form->Shape16->isLit());
         QVERIFY(openConfirmed(h, &Form1::Command9_Click));
@@ -222,7 +222,7 @@ private slots:
         QVERIFY(h.waitFor([&] { return w.statusText() == "Time Out!"; }, 3000));
         qInfo("EDID download: red lamp %lld ms after the cut, \"Time Out!\" after %lld ms", lampMs,
               wire.sinceCut.elapsed());
-        QCOMPARE(w.transfer().start_Load, std::uint8_t(0));
+        QCOMPARE(w.transfer().downloading(), false);
         QCOMPARE(h.device.edid.images[0], simImage(edidtest::sampleImage()));
 
         w.close();
@@ -260,7 +260,7 @@ private slots:
         QVERIFY(!h.device.ir.saved);
 
         s.close();
-        QCOMPARE(h.form->modes().IrMode, std::uint8_t(0));
+        QCOMPARE(h.form->modes().isOn(protocol::Mode::Ir), false);
         QVERIFY(wire.reconnect());
         QVERIFY(openConfirmed(h, &Form1::IrSetOpen));
         fill();
@@ -289,10 +289,11 @@ private slots:
         clock.start();
         h.line.send(noise);
         QVERIFY(h.waitFor([&] {
-            return f.link().bytesReceived() == before + 5000 && f.link().rx().LineLen == 0;
+            return f.link().bytesReceived() == before + 5000 &&
+                   f.link().lines().partialLength() == 0;
         }));
         qInfo("5000 noise bytes taken in and flushed in %lld ms", clock.elapsed());
-        QCOMPARE(f.link().rx().dropped, quint64(0));
+        QCOMPARE(f.link().rx().dropped(), quint64(0));
         QVERIFY(f.logText().size() > logBefore + 1000);
 
         f.routeButtons[1][2]->click(); // output 2 to input 3
@@ -346,14 +347,16 @@ private slots:
         QVERIFY(h.waitFor([&] { return h.dialogs().messages.size() == 4; }, 4000));
         QCOMPARE(h.dialogs().last().text, noDevice);
         QCOMPARE(st.statusText(), QString("Set Command..."));
-        QCOMPARE(st.session().SendCMDFlg, std::uint8_t(1));
+        QCOMPARE(st.session().pending(), true);
         st.close();
 
         QVERIFY(h.waitFor([&] { return h.received.size() == 11; }));
         QCOMPARE(h.dialogs().messages.size(), 4);
         QCOMPARE(h.received.mid(1), (QByteArrayList{"edm", "swe 0 1", "edo", "irm", "ric 0", "iro",
                                                     "stm", "sts", "sed 2 1", "sto"}));
-        QCOMPARE(f.modes().EdidMode + f.modes().IrMode + f.modes().SetupMode, 0);
+        QCOMPARE(f.modes().isOn(protocol::Mode::Edid) || f.modes().isOn(protocol::Mode::Ir) ||
+                     f.modes().isOn(protocol::Mode::Setup),
+                 false);
     }
 
     // Answers that belong to another mode change nothing where they land:
@@ -383,7 +386,7 @@ private slots:
         QVERIFY(straysIn());
         QCOMPARE(w.Text1->text(), QString());
         QCOMPARE(w.statusText(), QString());
-        QCOMPARE(w.transfer().start_Read + w.transfer().start_Load, 0);
+        QCOMPARE(w.transfer().running(), false);
         w.close();
 
         QVERIFY(openConfirmed(h, &Form1::IrSetOpen));
@@ -472,7 +475,7 @@ private slots:
         w.ReadEDIDBtn->click();
         QVERIFY(h.waitFor(
             [&] {
-                return w.transfer().start_Read == 0 && !w.transfer().settling() && wire.quiet();
+                return w.transfer().reading() == false && !w.transfer().settling() && wire.quiet();
             },
             kRunMs));
         QCOMPARE(w.statusText(), QString("Read EDID Err!"));
@@ -489,13 +492,14 @@ private slots:
         w.DownloadBtn->click();
         QVERIFY(h.waitFor(
             [&] {
-                return w.transfer().start_Load == 0 && w.transfer().start_Read == 0 && wire.quiet();
+                return w.transfer().downloading() == false && w.transfer().reading() == false &&
+                       wire.quiet();
             },
             kRunMs));
         QCOMPARE(h.device.edid.images[0], simImage(m));
         QCOMPARE(w.statusText(), QString("Read EDID Err!"));
         QVERIFY(h.dialogs().messages.isEmpty());
-        QVERIFY(!w.transfer().Timer1->isActive());
+        QVERIFY(!w.transfer().awaitingAnswer());
         w.close();
 
         // IR read: each answer after the first fills the next box, so the
@@ -520,7 +524,7 @@ private slots:
             QCOMPARE(h.device.ir.codes[e], 0xA0 + e);
         QVERIFY(!h.device.ir.saved);
         s.close();
-        QCOMPARE(f.modes().IrMode + f.modes().EdidMode, 0);
+        QCOMPARE(f.modes().isOn(protocol::Mode::Ir) || f.modes().isOn(protocol::Mode::Edid), false);
     }
 };
 

@@ -114,7 +114,7 @@ private slots:
         const QList<std::pair<int, int>> logged = loggedRoutes(f.logText());
         QCOMPARE(logged.size(), routesBefore + kReports);
         QVERIFY(logged.mid(routesBefore) == sent);
-        QCOMPARE(f.link().rx().dropped, quint64(0));
+        QCOMPARE(f.link().rx().dropped(), quint64(0));
         // Each report leaves "\r\nHDMI OutN -> HDMI InM" and the lone LF.
         QCOMPARE(logGrowth, qsizetype(kReports) * 24);
         // What the log holds costs some 650 bytes a report (its text kept

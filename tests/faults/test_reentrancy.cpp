@@ -72,9 +72,9 @@ private slots:
         QCOMPARE(t.f.dialogs().texts(),
                  QStringList(2, QStringLiteral("Device quit Setting mode!")));
         QVERIFY(!f.setting().isVisible());
-        QCOMPARE(f.modes().SetupMode, std::uint8_t(0));
+        QCOMPARE(f.modes().isOn(protocol::Mode::Setup), false);
         QCOMPARE(t.count("sto\r\n"), 1); // the exit word once, for one closing
-        QCOMPARE(f.setting().session().LCmode, std::uint8_t(3));
+        QCOMPARE(f.setting().session().longCableValue(), 3);
         QVERIFY(f.setting().LCHDMIOpt[1]->isChecked());
         QCOMPARE(litInput(f, 2), 3);
         QCOMPARE(litInput(f, 4), 5);
@@ -108,7 +108,7 @@ private slots:
         QCOMPARE(t.f.platform.clock().now(), t0 + 1025);
         QCOMPARE(t.f.dialogs().texts(), QStringList{"Time Out!"});
         QCOMPARE(w.statusText(), QString("Time Out!"));
-        QCOMPARE(w.transfer().start_Read, std::uint8_t(0));
+        QCOMPARE(w.transfer().reading(), false);
         QVERIFY(t.f.takeWritten().isEmpty()); // no "red" for the late "rdy"
         QCOMPARE(w.Text1->text(), QString());
         QCOMPARE(litInput(f, 6), 7);
@@ -147,8 +147,8 @@ private slots:
 
         QCOMPARE(t.f.dialogs().texts(), QStringList{"EDID CheckSum error!"});
         QCOMPARE(w.statusText(), QString("CheckSum error!"));
-        QCOMPARE(w.transfer().start_Read, std::uint8_t(0));
-        QCOMPARE(w.transfer().slave, std::int16_t(0));
+        QCOMPARE(w.transfer().reading(), false);
+        QCOMPARE(w.transfer().nextByte(), 0);
         QCOMPARE(w.Text1->text(), view + edidtest::hexByte(m[255]) + "  ");
         QVERIFY(t.f.takeWritten().isEmpty());
         QCOMPARE(litInput(f, 1), 2);
@@ -196,9 +196,9 @@ private slots:
         QCOMPARE(t.f.dialogs().texts(), QStringList{"Device is not connect!"});
         QCOMPARE(s.codetxt[0]->text(), QString("00"));
         QCOMPARE(s.codetxt[1]->text(), QString("07"));
-        QCOMPARE(s.run().codefocus, 2);
+        QCOMPARE(s.run().learnTarget(), 2);
         QCOMPARE(litInput(f, 5), 5);
-        QVERIFY(!f.modes().Timer2->isActive());
+        QVERIFY(!f.modes().awaitingEcho());
         t.f.advance(5000);
         QCOMPARE(t.f.dialogs().messages.size(), 1);
         QCOMPARE(t.seen.lines, linesOf(t.stream));
@@ -227,7 +227,7 @@ private slots:
         QCOMPARE(litInput(f, 3), 4);
         QVERIFY(!f.setting().isVisible());
         QCOMPARE(t.count("sto\r\n"), 1);
-        QCOMPARE(f.modes().SetupMode, std::uint8_t(0));
+        QCOMPARE(f.modes().isOn(protocol::Mode::Setup), false);
     }
 
     // The "Device quit Setting mode!" box comes up inside the port's arrival
@@ -241,7 +241,7 @@ private slots:
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 8) == 8; }));
         Form1& f = *h.form;
         f.Command5_Click();
-        QVERIFY(h.waitFor([&] { return !f.modes().Timer2->isActive(); }));
+        QVERIFY(h.waitFor([&] { return !f.modes().awaitingEcho(); }));
 
         QList<std::pair<int, int>> sent;
         QByteArray burst;
@@ -264,9 +264,9 @@ private slots:
         QVERIFY(h.waitFor([&] { return f.logText().contains("late line"); }));
         QCOMPARE(boxes, 1);
         QVERIFY(!f.setting().isVisible());
-        QCOMPARE(f.modes().SetupMode, std::uint8_t(0));
+        QCOMPARE(f.modes().isOn(protocol::Mode::Setup), false);
         QCOMPARE(loggedRoutes(f.logText()).mid(logBefore), sent);
-        QCOMPARE(f.link().rx().dropped, quint64(0));
+        QCOMPARE(f.link().rx().dropped(), quint64(0));
         QCOMPARE(litRow(f), lastRoutes(sent));
     }
 };

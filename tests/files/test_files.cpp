@@ -2,10 +2,13 @@
 // becomes when written. Device nodes are made in a temporary folder.
 
 #include "core/files/read_file.h"
+#include "core/files/versioned_json.h"
 #include "core/files/write_file.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -126,6 +129,65 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), QByteArray("new"));
         }
+    }
+
+    // The program's own state files: what is read of each kind of file, and
+    // what a write does to it. A damaged file is set aside whole by the
+    // first write, a newer version's is never overwritten.
+    void versionedFiles_data() {
+        QTest::addColumn<QByteArray>("file"); // none when null
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<bool>("aside");
+        using S = files::VersionedJson::State;
+        QTest::newRow("missing") << QByteArray() << int(S::Missing) << true << false;
+        QTest::newRow("fine") << QByteArray(R"({"version": 2, "a": 1})") << int(S::Fine) << true
+                              << false;
+        QTest::newRow("older") << QByteArray(R"({"version": 1})") << int(S::Fine) << true << false;
+        QTest::newRow("not json") << QByteArray("{\"version\": 2,") << int(S::Damaged) << true
+                                  << true;
+        QTest::newRow("no version") << QByteArray("{}") << int(S::Damaged) << true << true;
+        QTest::newRow("version text")
+            << QByteArray(R"({"version": "2"})") << int(S::Damaged) << true << true;
+        QTest::newRow("a list") << QByteArray("[2]") << int(S::Damaged) << true << true;
+        QTest::newRow("too large")
+            << QByteArray(R"({"version": 2, "a": ")") + QByteArray(100, 'x') + "\"}"
+            << int(S::Damaged) << true << true;
+        QTest::newRow("newer") << QByteArray(R"({"version": 3})") << int(S::Newer) << false
+                               << false;
+    }
+    void versionedFiles() {
+        QFETCH(QByteArray, file);
+        QFETCH(int, state);
+        QFETCH(bool, written);
+        QFETCH(bool, aside);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("state/x.json");
+        QVERIFY(QDir().mkpath(dir.filePath("state")));
+        QFile f(path);
+        QVERIFY(file.isNull() || (f.open(QFile::WriteOnly) && f.write(file) == file.size()));
+        f.close();
+        files::VersionedJson json(path, 2, 64);
+        json.now = [] { return QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)); };
+        QCOMPARE(int(json.read()), state);
+        QCOMPARE(json.root().isEmpty(), state != int(files::VersionedJson::State::Fine) &&
+                                            state != int(files::VersionedJson::State::Newer));
+        QString error;
+        QCOMPARE(json.write(QJsonObject{{"b", 2}}, &error), written);
+        QCOMPARE(error.isEmpty(), written);
+        const QString asidePath = path + ".damaged-20260304-050607";
+        QCOMPARE(json.aside(), aside ? asidePath : QString());
+        QCOMPARE(QFile::exists(asidePath), aside);
+        if (aside) {
+            QFile kept(asidePath);
+            QVERIFY(kept.open(QFile::ReadOnly));
+            QCOMPARE(kept.readAll(), file);
+        }
+        QVERIFY(f.open(QFile::ReadOnly));
+        QCOMPARE(f.readAll().contains("\"b\""), written);
+        files::VersionedJson again(path, 2, 64);
+        QCOMPARE(int(again.read()), int(written ? files::VersionedJson::State::Fine
+                                                : files::VersionedJson::State::Newer));
     }
 };
 

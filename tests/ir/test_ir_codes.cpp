@@ -29,9 +29,9 @@ class IrCodes : public QObject {
 private slots:
     void hexTextAndKeys() {
         for (const char* ok : {"0", "9", "a", "F", "1a", "FF", "00", "e7"})
-            QVERIFY2(panduanHex(ok), ok);
+            QVERIFY2(isHexCode(ok), ok);
         for (const char* bad : {"", "G", "1G", "123", " 1", "1 ", "-1", "0x", "\r"})
-            QVERIFY2(!panduanHex(bad), bad);
+            QVERIFY2(!isHexCode(bad), bad);
 
         for (char c : QByteArray("0123456789ABCDEFabcdef"))
             QVERIFY(acceptsCodeKey(QChar(c)));

@@ -22,8 +22,7 @@ bool openIrSet(SimHarness& h) {
     if (!h.ok)
         return false;
     h.form->IrSetOpen();
-    return h.waitFor(
-        [&] { return h.received.contains("irm") && !h.form->modes().Timer2->isActive(); });
+    return h.waitFor([&] { return h.received.contains("irm") && !h.form->modes().awaitingEcho(); });
 }
 
 int codeCommands(const SimHarness& h, const char* word) {
@@ -72,7 +71,7 @@ private slots:
         QVERIFY(h.received.contains("wic 0 a5"));
         for (int e = 0; e <= 80; ++e)
             QCOMPARE(h.device.ir.codes[e], s.codetxt[e]->text().toInt(nullptr, 16));
-        QCOMPARE(h.form->device().irCodes().codeInt, 81);
+        QCOMPARE(h.form->device().irCodes().currentEntry(), 81);
     }
 
     void aCorruptedEntryFailsTheCheck() {
@@ -119,11 +118,11 @@ private slots:
         QVERIFY(openIrSet(h));
         IrSet& s = h.form->irSet();
         h.line.send(h.device.ir.keyPressed(7) + "\r\n");
-        QVERIFY(h.waitFor([&] { return s.run().codefocus == 2; }));
+        QVERIFY(h.waitFor([&] { return s.run().learnTarget() == 2; }));
         QCOMPARE(s.codetxt[1]->text(), QString("07"));
         QCOMPARE(s.codetxt[0]->text(), QString("00"));
         h.line.send(h.device.ir.learnedLine(0x5A, 0xC3) + "\r\n");
-        QVERIFY(h.waitFor([&] { return s.run().codefocus == 3; }));
+        QVERIFY(h.waitFor([&] { return s.run().learnTarget() == 3; }));
         QCOMPARE(s.codetxt[2]->text(), QString("C3"));
         QCOMPARE(s.CstCode->text(), QString("5A"));
         QCOMPARE(s.DataCode->text(), QString("C3"));

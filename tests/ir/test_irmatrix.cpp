@@ -45,7 +45,7 @@ private slots:
         QCOMPARE(m.Combo1->count(), 8); // filled afresh, not twice
         QCOMPARE(m.Combo1->currentIndex(), -1);
         QCOMPARE(f.takeWritten(), QByteArray("ims\r\n")); // nothing on closing
-        QCOMPARE(f.form->modes().IrMode, 0);
+        QCOMPARE(f.form->modes().isOn(protocol::Mode::Ir), false);
     }
 
     void panelsButtonsAndLamps() {
@@ -108,15 +108,15 @@ private slots:
         FormFixture f;
         IRMatrix& m = f.form->irMatrix();
         ir::IrRouting& r = f.form->device().irRouting();
-        r.Ledstatus("0", "1");
-        r.Ledstatus("3", "5");
+        r.reported("0", "1");
+        r.reported("3", "5");
         QCOMPARE(litLamps(m), (QList<int>{1, 29}));
         QCOMPARE(m.Shape2[29]->accessibleName(), QString("IR output 4 input 6: lit"));
-        r.Ledstatus("3", "2");
+        r.reported("3", "2");
         QCOMPARE(litLamps(m), (QList<int>{1, 26}));
         QCOMPARE(m.Shape2[29]->accessibleName(), QString("IR output 4 input 6: dark"));
-        r.Ledstatus("7", "0");
-        r.Ledstatus("1", "05");
+        r.reported("7", "0");
+        r.reported("1", "05");
         QCOMPARE(litLamps(m), (QList<int>{1, 13, 26, 56}));
     }
 
@@ -124,8 +124,8 @@ private slots:
         FormFixture f;
         IRMatrix& m = f.form->irMatrix();
         ir::IrRouting& r = f.form->device().irRouting();
-        r.Ledstatus("3", "5");
-        r.Ledstatus("7", "7");
+        r.reported("3", "5");
+        r.reported("7", "7");
         const QList<int> before = litLamps(m);
         for (const auto& [aa, bb] : QList<std::pair<QString, QString>>{{"8", "1"},
                                                                        {"", "1"},
@@ -137,7 +137,7 @@ private slots:
                                                                        {"3", ""},
                                                                        {"3", "x"},
                                                                        {"3", "18"}}) {
-            r.Ledstatus(aa, bb);
+            r.reported(aa, bb);
             QVERIFY2(litLamps(m) == before, qPrintable(aa + "/" + bb));
         }
     }
@@ -147,8 +147,8 @@ private slots:
         f.receive("srp  2  4\r\n");
         IRMatrix& m = f.form->irMatrix();
         QVERIFY(!m.isVisible());
-        QCOMPARE(f.form->device().irRouting().IRout, QString("2"));
-        QCOMPARE(f.form->device().irRouting().IRin, QString("4"));
+        QCOMPARE(f.form->device().irRouting().lastReportedOutput(), QString("2"));
+        QCOMPARE(f.form->device().irRouting().lastReportedInput(), QString("4"));
         // Reports that came while the window was closed show on opening.
         f.form->IrMatrixOpen();
         QCOMPARE(litLamps(m), (QList<int>{20}));

@@ -137,16 +137,16 @@ private slots:
 
     void focusClearsTheColourAndAimsLearnedCodes() {
         Opened o;
-        QCOMPARE(o.s.run().codefocus, 1);
+        QCOMPARE(o.s.run().learnTarget(), 1);
         o.s.Command2_Click(); // all empty: every box orange
         QCOMPARE(o.s.boxColor(37), kOrange);
         o.focus(37);
         QCOMPARE(o.s.boxColor(37), kWhite);
         QCOMPARE(o.s.boxColor(36), kOrange);
-        QCOMPARE(o.s.run().codefocus, 37);
+        QCOMPARE(o.s.run().learnTarget(), 37);
         o.focus(0);
         QCOMPARE(o.s.boxColor(0), kWhite);
-        QCOMPARE(o.s.run().codefocus, 1);
+        QCOMPARE(o.s.run().learnTarget(), 1);
     }
 
     void formatTest() {
@@ -198,8 +198,8 @@ private slots:
         o.s.codetxt[0]->setText("5");
         o.s.Command2_Click();
         QCOMPARE(o.f.takeWritten(), QByteArray("wic 0 5\r\n"));
-        QCOMPARE(o.s.run().method, 1);
-        QCOMPARE(o.f.form->device().irCodes().codeInt, 0);
+        QVERIFY(o.s.run().lastRunWrote());
+        QCOMPARE(o.f.form->device().irCodes().currentEntry(), 0);
         QVERIFY(o.s.run().runInProgress());
     }
 
@@ -210,7 +210,7 @@ private slots:
         o.s.Command1_Click();
         QCOMPARE(o.s.boxColor(4), kWhite);
         QVERIFY(o.text(4).isEmpty());
-        QCOMPARE(o.s.run().method, 0);
+        QVERIFY(!o.s.run().lastRunWrote());
         for (int e = 0; e <= 80; ++e) {
             QCOMPARE(o.f.takeWritten(), line("ric " + hex(e)));
             o.f.receive(line("rok " + hex2(0xFF - e)));
@@ -275,7 +275,7 @@ private slots:
                 QCOMPARE(o.s.statusText(), QString("Writing"));
             }
         }
-        QCOMPARE(o.f.form->device().irCodes().codeInt, 0);
+        QCOMPARE(o.f.form->device().irCodes().currentEntry(), 0);
         for (int e = 0; e <= 80; ++e) {
             QCOMPARE(o.f.takeWritten(), line("ric " + hex(e)));
             // The device answers two upper-case digits: "1C" for "1c", "05"
@@ -286,7 +286,7 @@ private slots:
         }
         QCOMPARE(o.s.statusText(), QString("Write OK!"));
         QCOMPARE(o.f.takeWritten(), QByteArray("sav\r\n"));
-        QCOMPARE(o.f.form->device().irCodes().codeInt, 81);
+        QCOMPARE(o.f.form->device().irCodes().currentEntry(), 81);
         o.f.receive("rok A5\r\nwok\r\n");
         QVERIFY(o.f.takeWritten().isEmpty());
         QCOMPARE(o.s.statusText(), QString("Write OK!"));
@@ -296,8 +296,7 @@ private slots:
         Opened o;
         o.fill();
         o.s.Command2_Click();
-        o.f.form->device().irCodes().codeInt = 80;
-        o.f.receive("wok\r\n"); // straight to the check
+        o.f.receive(QByteArray("wok\r\n").repeated(81)); // every entry written: the check
         o.f.takeWritten();
         o.f.receive(line("rok " + o.text(0)));
         o.f.receive(line("rok " + o.text(1)));
@@ -315,9 +314,9 @@ private slots:
         Opened o;
         o.fill();
         o.s.Command2_Click();
-        o.f.form->device().irCodes().codeInt = 80;
-        o.f.receive("wok\r\n");
-        o.f.form->device().irCodes().codeInt = 80;
+        o.f.receive(QByteArray("wok\r\n").repeated(81));
+        for (int k = 0; k < 80; ++k)
+            o.f.receive(line("rok " + o.text(k)));
         o.f.takeWritten();
         o.f.receive("rok 00\r\n");
         QCOMPARE(o.s.statusText(), QString("Write error!"));
@@ -369,8 +368,8 @@ private slots:
         o.s.Command2_Click();
         o.f.receive("wok\r\nwok\r\n");
         o.s.Command1_Click();
-        QCOMPARE(o.f.form->device().irCodes().codeInt, 0);
-        QCOMPARE(o.s.run().method, 0);
+        QCOMPARE(o.f.form->device().irCodes().currentEntry(), 0);
+        QVERIFY(!o.s.run().lastRunWrote());
         o.f.takeWritten();
         o.f.receive("rok 33\r\n");
         QCOMPARE(o.text(0), QString("33"));
@@ -414,12 +413,12 @@ private slots:
         QCOMPARE(o.s.DataCode->text(), QString("34"));
         QCOMPARE(o.text(0), QString("12"));
         QCOMPARE(o.text(1), QString("34"));
-        QCOMPARE(o.s.run().codefocus, 2);
+        QCOMPARE(o.s.run().learnTarget(), 2);
         o.focus(40);
         o.s.setBoxColor(41, kOrange);
         o.f.receive("rir 12 9a\r\n");
         QCOMPARE(o.text(40), QString("9a"));
-        QCOMPARE(o.s.run().codefocus, 41);
+        QCOMPARE(o.s.run().learnTarget(), 41);
         QCOMPARE(o.s.boxColor(41), kWhite); // focused next
         o.focus(0);
         o.f.receive("rir 12 07\r\n");
@@ -430,11 +429,11 @@ private slots:
 
     void theLastBoxKeepsTheFocus() {
         Opened o;
-        o.s.run().codefocus = 80;
+        o.s.run().learnInto(80);
         o.f.receive("rir 00 55\r\nrir 00 66\r\n");
         QCOMPARE(o.text(80), QString("66"));
         QVERIFY(o.text(79).isEmpty());
-        QCOMPARE(o.s.run().codefocus, 80);
+        QCOMPARE(o.s.run().learnTarget(), 80);
     }
 
     void learnedCodesDuringARunLeaveItGoing() {
@@ -457,7 +456,7 @@ private slots:
         QCOMPARE(f.dialogs().last(),
                  (platform::FakeDialogs::Message{"Device quit IR Set mode!", "TARVIK-QE7"}));
         QVERIFY(!s.isVisible());
-        QCOMPARE(f.form->modes().IrMode, 0);
+        QCOMPARE(f.form->modes().isOn(protocol::Mode::Ir), false);
         QCOMPARE(f.takeWritten(), QByteArray("iro\r\n"));
     }
 
@@ -469,12 +468,12 @@ private slots:
         o.focus(30);
         o.f.receive("rir 01 02\r\n");
         o.s.close();
-        QVERIFY(!o.s.run().answerTimer->isActive());
+        QVERIFY(!o.s.run().awaitingAnswer());
         QVERIFY(!o.s.run().runInProgress());
         o.f.form->IrSetOpen();
         QVERIFY(o.s.isVisible());
-        QCOMPARE(o.s.run().codefocus, 1);
-        QCOMPARE(o.s.run().method, 1); // kept while closed
+        QCOMPARE(o.s.run().learnTarget(), 1);
+        QVERIFY(o.s.run().lastRunWrote()); // kept while closed
         for (int k = 0; k < 81; ++k) {
             QVERIFY(o.text(k).isEmpty());
             QCOMPARE(o.s.boxColor(k), kWhite);

@@ -165,21 +165,21 @@ private slots:
 
     void repliesAreInterpretedOnArrivalAndTheTickSleepsWhenIdle() {
         FormFixture f;
-        QVERIFY(!f.form->link().Timer1->isActive());
+        QVERIFY(!f.form->link().ticking());
         f.port().deliver("s23\r\n");
         // No tick has run: the report is already on the lamps.
         QVERIFY(f.form->lamps[1][2]->isLit());
-        QVERIFY(!f.form->link().Timer1->isActive());
+        QVERIFY(!f.form->link().ticking());
 
         // A partial line wakes the tick for its quiet-tick flush, on the
         // fourth tick after arrival (the receiving tick and three quiet ones).
         f.port().deliver("xy");
-        QVERIFY(f.form->link().Timer1->isActive());
+        QVERIFY(f.form->link().ticking());
         f.advance(30);
         QVERIFY(!f.form->logText().contains("xy"));
         f.advance(10);
         QVERIFY(f.form->logText().endsWith("xy"));
-        QVERIFY(!f.form->link().Timer1->isActive());
+        QVERIFY(!f.form->link().ticking());
     }
 
     // --- routing buttons ------------------------------------------------
@@ -419,11 +419,11 @@ private slots:
         f.takeWritten();
         f.form->Command5->click();
         QCOMPARE(f.takeWritten().left(5), QByteArray("stm\r\n"));
-        QCOMPARE(int(f.form->modes().SetupMode), 1);
+        QCOMPARE(f.form->modes().isOn(protocol::Mode::Setup), true);
         QVERIFY(f.form->setting().isVisible());
         f.form->setting().close();
         QCOMPARE(f.takeWritten(), QByteArray("sto\r\n"));
-        QCOMPARE(int(f.form->modes().SetupMode), 0);
+        QCOMPARE(f.form->modes().isOn(protocol::Mode::Setup), false);
         f.form->setting().session().factoryReset();
         QCOMPARE(heardName(f.form->setting().SetStaBar->findChild<QLabel*>()), "Set Command...");
     }
@@ -436,8 +436,8 @@ private slots:
         f.form->IrSetOpen();
         f.form->IrMatrixOpen();
         QCOMPARE(f.dialogs().messages, (QList<Msg>{kNotOpen, kNotOpen, kNotOpen}));
-        QCOMPARE(int(f.form->modes().EdidMode), 0);
-        QCOMPARE(int(f.form->modes().IrMode), 0);
+        QCOMPARE(f.form->modes().isOn(protocol::Mode::Edid), false);
+        QCOMPARE(f.form->modes().isOn(protocol::Mode::Ir), false);
         QVERIFY(f.port().written.isEmpty());
         // "Set IP " needs no port.
         f.form->Command4->click();
@@ -454,7 +454,7 @@ private slots:
         QCOMPARE(f.dialogs().messages, QList<Msg>{warning});
         f.advance(10000);
         QCOMPARE(f.dialogs().messages.size(), 1);
-        QCOMPARE(int(f.form->modes().EdidMode), 1); // the window stays open
+        QCOMPARE(f.form->modes().isOn(protocol::Mode::Edid), true); // the window stays open
     }
 
     void echoInTimeStopsTheWatchdog() {

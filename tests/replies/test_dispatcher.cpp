@@ -28,7 +28,7 @@ private slots:
 
     void routingReportsAreUnderstoodInEveryMode() {
         FormFixture f;
-        f.form->modes().SetupMode = 1;
+        f.form->modes().setOn(protocol::Mode::Setup, true);
         f.receive("s72\r\n");
         QCOMPARE(litRow(*f.form, 7), QString("01000000"));
         // In a mode the lone LF is dropped, not echoed.
@@ -58,15 +58,15 @@ private slots:
     void irRoutingReportsGoToTheIrWindowNotTheLog() {
         FormFixture f;
         f.receive("srp  3  5\r");
-        QCOMPARE(f.form->device().irRouting().IRout, QString("3"));
-        QCOMPARE(f.form->device().irRouting().IRin, QString("5"));
+        QCOMPARE(f.form->device().irRouting().lastReportedOutput(), QString("3"));
+        QCOMPARE(f.form->device().irRouting().lastReportedInput(), QString("5"));
         // Kept while the window is closed, and shown once it exists.
         QCOMPARE(f.form->device().irRouting().input(3), 5);
         QVERIFY(!f.form->irMatrix().isVisible());
         QVERIFY(f.form->irMatrix().Shape2[8 * 3 + 5]->isLit());
         QCOMPARE(f.form->logText(), QString());
         f.receive("srp\r");
-        QCOMPARE(f.form->device().irRouting().IRout, QString(""));
+        QCOMPARE(f.form->device().irRouting().lastReportedOutput(), QString(""));
     }
 
     void outledRules() {

@@ -7,10 +7,10 @@
 #include "frontends/server/line_owner.h"
 #include "frontends/server/line_port_server.h"
 #include "frontends/server/platform/mdns_announcer.h"
-#include "state/router_state.h"
 #include "frontends/server/server_app.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
+#include "state/router_state.h"
 #include "testing/fakes/fake_platform.h"
 #include "tests/support/sim_harness.h"
 
@@ -632,7 +632,7 @@ void TestServerEndToEnd::hangUp() {
     Client hub(said.mid(said.indexOf("protocol on 127.0.0.1:") + 22).split('\n')[0].toUShort());
     QVERIFY(hub.has("END PRELUDE:"));
     QFile f(state.filePath("labels.json"));
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(R"({"outputs":["","Hall"]})"));
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(R"({"version":1,"outputs":["","Hall"]})"));
     f.close();
     ::kill(pid_t(server.processId()), SIGHUP);
     QVERIFY(hub.has("OUTPUT LABELS:\n1 Hall\n\n"));

@@ -67,15 +67,15 @@ private slots:
     }
 
     void getbitReadsOneBit() {
-        QCOMPARE(settings::SettingsSession::Getbit(235, 0), 1);
-        QCOMPARE(settings::SettingsSession::Getbit(235, 1), 1);
-        QCOMPARE(settings::SettingsSession::Getbit(235, 2), 0);
-        QCOMPARE(settings::SettingsSession::Getbit(235, 3), 1);
-        QCOMPARE(settings::SettingsSession::Getbit(235, 4), 0);
-        QCOMPARE(settings::SettingsSession::Getbit(235, 7), 1);
-        QCOMPARE(settings::SettingsSession::Getbit(127, 7), 0);
-        QCOMPARE(settings::SettingsSession::Getbit(0, 0), 0);
-        QCOMPARE(settings::SettingsSession::Getbit(1, 0), 1);
+        QCOMPARE(settings::bit(235, 0), 1);
+        QCOMPARE(settings::bit(235, 1), 1);
+        QCOMPARE(settings::bit(235, 2), 0);
+        QCOMPARE(settings::bit(235, 3), 1);
+        QCOMPARE(settings::bit(235, 4), 0);
+        QCOMPARE(settings::bit(235, 7), 1);
+        QCOMPARE(settings::bit(127, 7), 0);
+        QCOMPARE(settings::bit(0, 0), 0);
+        QCOMPARE(settings::bit(1, 0), 1);
     }
 
     void hexWritesCommandArguments() {

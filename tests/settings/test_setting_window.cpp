@@ -64,13 +64,13 @@ private slots:
     void openingSendsEntryWordAndStatusQueryOnly() {
         Open o;
         QCOMPARE(o.opening, QByteArray("stm\r\nsts\r\n"));
-        QCOMPARE(o.f.form->modes().SetupMode, 1);
+        QCOMPARE(o.f.form->modes().isOn(protocol::Mode::Setup), true);
         QVERIFY(o.s->isVisible());
         QCOMPARE(o.s->windowTitle(), QString("Setting"));
         QCOMPARE(o.s->font().family(), QString("Verdana"));
-        QCOMPARE(o.s->session().SendCMDFlg, 0);
-        QCOMPARE(o.s->session().ALLFlg, 0);
-        QCOMPARE(o.s->session().Clicked, -1);
+        QCOMPARE(o.s->session().pending(), false);
+        QCOMPARE(o.s->session().allPending(), false);
+        QCOMPARE(o.s->session().showingReply(), false);
         QCOMPARE(o.s->pswd, 0);
         QCOMPARE(o.s->statusText(), QString());
         QVERIFY(!o.s->LCHDMIOpt[0]->isEnabled());
@@ -105,9 +105,9 @@ private slots:
 
     void echoOfEntryWordStopsTheWatchdog() {
         Open o;
-        QVERIFY(o.f.form->modes().Timer2->isActive());
+        QVERIFY(o.f.form->modes().awaitingEcho());
         o.reply("stm\r\n");
-        QVERIFY(!o.f.form->modes().Timer2->isActive());
+        QVERIFY(!o.f.form->modes().awaitingEcho());
         o.f.advance(2500);
         QVERIFY(o.f.dialogs().messages.isEmpty());
     }
@@ -115,14 +115,14 @@ private slots:
     void statusRepliesFillTheOptionsWithoutSending() {
         Open o;
         o.reply("slc 02\r\n");
-        QCOMPARE(o.s->session().LCmode, 2);
+        QCOMPARE(o.s->session().longCableValue(), 2);
         QCOMPARE(checkedIndex(o.s->LCHDMIOpt), 1); // even while disabled
         QVERIFY(!o.s->LCHDMIOpt[1]->isEnabled());
-        QCOMPARE(o.s->session().Clicked, -1);
+        QCOMPARE(o.s->session().showingReply(), false);
         o.reply("smd 03\r\n");
         QCOMPARE(checkedIndex(o.s->EDID_opt), 3);
         o.reply("slc 1\r\n"); // one digit, then the CR
-        QCOMPARE(o.s->session().LCmode, 1);
+        QCOMPARE(o.s->session().longCableValue(), 1);
         QCOMPARE(checkedIndex(o.s->LCHDMIOpt), 0);
         o.reply("smd 4\r\n");
         QCOMPARE(checkedIndex(o.s->EDID_opt), 4);
@@ -131,7 +131,7 @@ private slots:
         QCOMPARE(o.f.takeWritten(), QByteArray());
         QCOMPARE(o.s->statusText(), QString());
         QVERIFY(o.f.dialogs().messages.isEmpty());
-        QCOMPARE(o.s->session().Clicked, -1);
+        QCOMPARE(o.s->session().showingReply(), false);
     }
 
     void oddValuesChangeNoOption() {
@@ -139,16 +139,16 @@ private slots:
         o.reply("slc 02\r\n");
         o.reply("smd 01\r\n");
         o.reply("slc 05\r\n");
-        QCOMPARE(o.s->session().LCmode, 5);
+        QCOMPARE(o.s->session().longCableValue(), 5);
         QCOMPARE(checkedIndex(o.s->LCHDMIOpt), 1);
         o.reply("slc -1\r\n"); // no mode: ignored whole
-        QCOMPARE(o.s->session().LCmode, 5);
+        QCOMPARE(o.s->session().longCableValue(), 5);
         QCOMPARE(checkedIndex(o.s->LCHDMIOpt), 1);
         o.reply("smd 07\r\n"); // no such option
         o.reply("smd xy\r\n");
         o.reply("smd -1\r\n");
         QCOMPARE(checkedIndex(o.s->EDID_opt), 1);
-        QCOMPARE(o.s->session().Clicked, -1);
+        QCOMPARE(o.s->session().showingReply(), false);
         QCOMPARE(o.f.takeWritten(), QByteArray());
     }
 
@@ -157,15 +157,15 @@ private slots:
         // A program change of an option runs the same handler as a click.
         o.s->EDID_opt[2]->setChecked(true);
         QCOMPARE(o.f.takeWritten(), QByteArray("smd 2\r\n"));
-        QCOMPARE(o.s->session().cmdstr, QString("smd 2\r\n"));
-        QCOMPARE(o.s->session().SendCMDFlg, 1);
+        QCOMPARE(o.s->session().pendingCommand(), QString("smd 2\r\n"));
+        QCOMPARE(o.s->session().pending(), true);
         QCOMPARE(o.s->statusText(), QString("Set Command..."));
         QCOMPARE(o.f.dialogs().last().text, kRestart);
         QCOMPARE(o.f.dialogs().last().title, QString("TARVIK-5120-300"));
         o.reply("smd xx\r\n"); // no number: confirms nothing
-        QCOMPARE(o.s->session().SendCMDFlg, 1);
+        QCOMPARE(o.s->session().pending(), true);
         o.reply("smd 02\r\n");
-        QCOMPARE(o.s->session().SendCMDFlg, 0);
+        QCOMPARE(o.s->session().pending(), false);
         QCOMPARE(o.s->statusText(), QString("Set Command Successfully!"));
         QCOMPARE(o.f.takeWritten(), QByteArray());
     }
@@ -179,7 +179,7 @@ private slots:
             o.chooseFrom(0);
             QCOMPARE(o.s->statusText(), QString("Set Command..."));
             o.reply(reply);
-            QVERIFY2(o.s->session().SendCMDFlg == 0, reply.constData());
+            QVERIFY2(!o.s->session().pending(), reply.constData());
             QCOMPARE(o.s->statusText(), QString("Set Command Successfully!"));
         }
         Open o;
@@ -187,7 +187,7 @@ private slots:
         o.chooseFrom(0);
         o.reply("swm ab\r\n"); // no number: stays pending
         o.reply("xyz 01\r\n");
-        QCOMPARE(o.s->session().SendCMDFlg, 1);
+        QCOMPARE(o.s->session().pending(), true);
         QCOMPARE(o.s->statusText(), QString("Set Command..."));
     }
 
@@ -206,13 +206,13 @@ private slots:
         o.chooseFrom(1);
         o.chooseFrom(2);
         QCOMPARE(o.f.takeWritten(), QByteArray("sed 1 0\r\nsed 2 0\r\n"));
-        QCOMPARE(o.s->session().cmdstr, QString("sed 2 0\r\n"));
+        QCOMPARE(o.s->session().pendingCommand(), QString("sed 2 0\r\n"));
         o.reply("sed 01\r\n");
-        QCOMPARE(o.s->session().SendCMDFlg, 0);
+        QCOMPARE(o.s->session().pending(), false);
         QCOMPARE(o.s->statusText(), QString("Set Command Successfully!"));
         o.reply("sed 01\r\n");
-        QCOMPARE(o.s->session().SendCMDFlg, 0);
-        QCOMPARE(o.s->session().ALLFlg, 0);
+        QCOMPARE(o.s->session().pending(), false);
+        QCOMPARE(o.s->session().allPending(), false);
         QCOMPARE(o.s->statusText(), QString("Set Command Successfully!"));
         QCOMPARE(o.f.takeWritten(), QByteArray());
     }
@@ -223,7 +223,7 @@ private slots:
         QCOMPARE(o.f.takeWritten(), QByteArray()); // choosing the target sends nothing
         o.chooseFrom(2);
         QCOMPARE(o.f.takeWritten(), QByteArray("sed 2 4\r\n"));
-        QCOMPARE(o.s->session().ALLFlg, 0);
+        QCOMPARE(o.s->session().allPending(), false);
 
         o.chooseTo(8); // "ALL" empties "From:"
         QCOMPARE(o.s->CopyFromCmb->currentIndex(), -1);
@@ -231,7 +231,7 @@ private slots:
         QCOMPARE(o.f.takeWritten(), QByteArray());
         o.chooseFrom(0);
         QCOMPARE(o.f.takeWritten(), QByteArray("sed 0 10\r\n"));
-        QCOMPARE(o.s->session().ALLFlg, 1);
+        QCOMPARE(o.s->session().allPending(), true);
         QVERIFY(o.f.dialogs().messages.isEmpty()); // no restart notice for a copy
     }
 
@@ -252,14 +252,14 @@ private slots:
         o.chooseFrom(0);
         o.reply("sed FF\r\n");
         QCOMPARE(o.s->statusText(), QString("Set All Port Successfully!"));
-        QCOMPARE(o.s->session().ALLFlg, 0);
-        QCOMPARE(o.s->session().SendCMDFlg, 0);
+        QCOMPARE(o.s->session().allPending(), false);
+        QCOMPARE(o.s->session().pending(), false);
 
         o.chooseFrom(1);
         o.reply("sed 00\r\n");
         QCOMPARE(o.s->statusText(), QString("Set All Port Unsuccessfully!"));
-        QCOMPARE(o.s->session().ALLFlg, 1);
-        QCOMPARE(o.s->session().SendCMDFlg, 0);
+        QCOMPARE(o.s->session().allPending(), true);
+        QCOMPARE(o.s->session().pending(), false);
         // Still read as a mask, even without a new command.
         o.reply("seq EB\r\n");
         QCOMPARE(o.s->statusText(), QString("Set Port  3  5 Unsuccessfully!"));
@@ -267,24 +267,24 @@ private slots:
         QCOMPARE(o.s->statusText(), QString("Set Port  8 Unsuccessfully!"));
         o.reply("sed fe\r\n");
         QCOMPARE(o.s->statusText(), QString("Set Port  1 Unsuccessfully!"));
-        QCOMPARE(o.s->session().ALLFlg, 1);
+        QCOMPARE(o.s->session().allPending(), true);
     }
 
     void clickedGuard() {
         Open o;
-        o.s->session().Clicked = 0;
+        o.s->session().setShowingReply(true);
         o.s->EDID_opt[5]->setChecked(true);
         o.chooseTo(2);
         o.chooseFrom(2);
         o.s->LCHDMIOpt_Click(1);
         QCOMPARE(o.f.takeWritten(), QByteArray());
-        QCOMPARE(o.s->session().SendCMDFlg, 0);
+        QCOMPARE(o.s->session().pending(), false);
         QCOMPARE(o.s->CopyFromCmb->currentIndex(), 2); // "To:" did not empty it
         // "sed" leaves the guard alone, "seq" restores it.
         o.reply("sed 01\r\n");
-        QCOMPARE(o.s->session().Clicked, 0);
+        QCOMPARE(o.s->session().showingReply(), true);
         o.reply("seq 01\r\n");
-        QCOMPARE(o.s->session().Clicked, -1);
+        QCOMPARE(o.s->session().showingReply(), false);
     }
 
     void passwordCases_data() {
@@ -366,7 +366,7 @@ private slots:
         o.unlock("402615");
         o.s->LCHDMIOpt[1]->click();
         QCOMPARE(o.f.takeWritten(), QByteArray("slc 3\r\n"));
-        QCOMPARE(o.s->session().LCmode, 3);
+        QCOMPARE(o.s->session().longCableValue(), 3);
         QCOMPARE(o.f.dialogs().last().text, kRestart);
         QCOMPARE(o.s->statusText(), QString("Set Command..."));
         o.reply("slc 03\r\n");
@@ -381,7 +381,7 @@ private slots:
         o.s->FRstBtn->click();
         QCOMPARE(o.f.dialogs().texts(), QStringList{kRestart});
         QVERIFY(!o.s->isVisible());
-        QCOMPARE(o.f.form->modes().SetupMode, 0);
+        QCOMPARE(o.f.form->modes().isOn(protocol::Mode::Setup), false);
         QCOMPARE(o.f.takeWritten(), QByteArray("rst\r\nsto\r\n"));
     }
 
@@ -394,12 +394,12 @@ private slots:
         QCOMPARE(o.f.dialogs().last().text, QString("Device quit Setting mode!"));
         QCOMPARE(o.f.dialogs().last().title, QString("TARVIK-5120-300"));
         QVERIFY(!o.s->isVisible());
-        QCOMPARE(o.f.form->modes().SetupMode, 0);
+        QCOMPARE(o.f.form->modes().isOn(protocol::Mode::Setup), false);
         QCOMPARE(o.f.takeWritten(), QByteArray("sto\r\n"));
         // Closing forgot what was pending.
-        QCOMPARE(o.s->session().SendCMDFlg, 0);
-        QCOMPARE(o.s->session().ALLFlg, 0);
-        QCOMPARE(o.s->session().cmdstr, QString());
+        QCOMPARE(o.s->session().pending(), false);
+        QCOMPARE(o.s->session().allPending(), false);
+        QCOMPARE(o.s->session().pendingCommand(), QString());
         // The echo of the closing word is no longer the window's business.
         o.reply("sto\r\n");
         QCOMPARE(o.f.dialogs().messages.size(), 1);
@@ -410,8 +410,8 @@ private slots:
         Open o;
         o.chooseTo(8);
         o.chooseFrom(0);
-        o.reply("sed 00\r\n"); // failed all: ALLFlg stays 1 while open
-        QCOMPARE(o.s->session().ALLFlg, 1);
+        o.reply("sed 00\r\n"); // failed all: the copy to all stays pending while open
+        QCOMPARE(o.s->session().allPending(), true);
         o.f.takeWritten();
         o.s->reject();
         o.f.form->Command5_Click();

@@ -33,7 +33,7 @@ private slots:
         QVERIFY(s.isVisible());
         QVERIFY(h.waitFor([&] { return s.EDID_opt[2]->isChecked(); }));
         QVERIFY(s.LCHDMIOpt[0]->isChecked());
-        QVERIFY(h.waitFor([&] { return !f.modes().Timer2->isActive(); }));
+        QVERIFY(h.waitFor([&] { return !f.modes().awaitingEcho(); }));
         QCOMPARE(h.received, (QByteArrayList{"bc ", "stm", "sts"}));
         QCOMPARE(s.statusText(), QString());
 
@@ -69,7 +69,7 @@ private slots:
         QVERIFY(h.waitFor([&] { return !s.isVisible(); }));
         QCOMPARE(h.dialogs().last().text, QString("Device quit Setting mode!"));
         QCOMPARE(h.dialogs().last().title, QString("TARVIK-5120-300"));
-        QCOMPARE(f.modes().SetupMode, 0);
+        QCOMPARE(f.modes().isOn(protocol::Mode::Setup), false);
         QVERIFY(h.waitFor([&] { return h.received.last() == "sto"; }));
     }
 

@@ -1,7 +1,7 @@
 // The web port over TLS, a throwaway CA the clients' only authority.
-#include "state/router_state.h"
 #include "frontends/server/server_app.h"
-#include "frontends/server/web/platform/http_host.h"
+#include "frontends/server/web/platform/web_listener.h"
+#include "state/router_state.h"
 #include "testing/fakes/fake_platform.h"
 #include "tests/support/certificates.h"
 
@@ -73,7 +73,7 @@ private slots:
         app.reload();
         QCOMPARE(served(), renewed);
         // What a request is told, on a port of its own.
-        web::HttpHost host(web::WebLimits{});
+        web::WebListener host(web::WebLimits{});
         host.onRequest = [](auto& r, auto& a) { a({200, {}, r.tls ? "tls" : "plain", {}}); };
         QVERIFY(host.setCertificate("ca.pem", "ca.key", &error_) &&
                 host.listen(QHostAddress::LocalHost, 0));

@@ -1,6 +1,7 @@
 #include "frontends/server/web/event_hub.h"
 
 #include "frontends/server/job_runner.h"
+#include "frontends/server/web/platform/event_stream.h"
 #include "frontends/server/web/web_api.h"
 #include "state/scenes/scene_service.h"
 

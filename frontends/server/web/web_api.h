@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frontends/server/web/platform/http_host.h"
+#include "frontends/server/web/http_message.h"
 #include "frontends/server/web/web_auth.h"
 #include "state/outcome.h"
 #include "state/router_state.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "frontends/server/web/http_message.h"
 #include "state/accounts.h"
-#include "frontends/server/web/platform/http_host.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -2,7 +2,7 @@
 
 #include "frontends/server/listener.h"
 #include "frontends/server/web/event_hub.h"
-#include "frontends/server/web/platform/http_host.h"
+#include "frontends/server/web/platform/event_stream.h"
 #include "frontends/server/web/web_api.h"
 #include "frontends/server/web/web_auth.h"
 #include "state/accounts.h"
@@ -156,10 +156,11 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
       auth_(std::make_unique<WebAuth>(*accounts_, state.audit())),
       watcher_(new QFileSystemWatcher(this)), settle_(new QTimer(this)),
       api_(std::make_unique<WebApi>(state, name, *auth_)),
-      events_(std::make_unique<EventHub>(state, *api_)), host_(std::make_unique<HttpHost>(limits)) {
+      events_(std::make_unique<EventHub>(state, *api_)),
+      listener_(std::make_unique<WebListener>(limits)) {
     setHostNames({});
-    host_->streamPath = QStringLiteral("/api/v1/events");
-    host_->checkStream = [this, limits](const Request& sent, QVariant& tag) {
+    listener_->streamPath = QStringLiteral("/api/v1/events");
+    listener_->checkStream = [this, limits](const Request& sent, QVariant& tag) {
         const auto unwrapped = unwrap(sent);
         if (const auto* refusal = std::get_if<Response>(&unwrapped))
             return std::optional<Response>(*refusal);
@@ -168,9 +169,9 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
             return refusal;
         if (const auto refusal = checkStream(r, *api_, !accounts_->empty(), tag))
             return refusal;
-        return crowdedStreams(host_->streams(), limits, r.peer.toString(), tag.value<Caller>());
+        return crowdedStreams(listener_->streams(), limits, r.peer.toString(), tag.value<Caller>());
     };
-    host_->onRequest = [this](const Request& sent, const Answer& answer) {
+    listener_->onRequest = [this](const Request& sent, const Answer& answer) {
         auto unwrapped = unwrap(sent);
         if (const auto* refusal = std::get_if<Response>(&unwrapped)) {
             Response out = *refusal;
@@ -194,7 +195,7 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
         else
             send(pageFile(r));
     };
-    connect(host_.get(), &HttpHost::streamArrived, this, [this](EventStream* stream) {
+    connect(listener_.get(), &WebListener::streamArrived, this, [this](EventStream* stream) {
         emit event(QStringLiteral("web events client %1 connected").arg(stream->name()));
         connect(stream, &EventStream::gone, this,
                 [this, name = stream->name()](const QString& why) {
@@ -202,9 +203,10 @@ WebServer::WebServer(server::RouterState& state, const QString& name, const WebL
                 });
         events_->add(stream);
     });
-    connect(host_.get(), &HttpHost::dropped, this, [this](const QString& who, const QString& why) {
-        emit event(QStringLiteral("web client %1 closed: %2").arg(who, why));
-    });
+    connect(listener_.get(), &WebListener::dropped, this,
+            [this](const QString& who, const QString& why) {
+                emit event(QStringLiteral("web client %1 closed: %2").arg(who, why));
+            });
     connect(auth_.get(), &WebAuth::revoked, events_.get(), &EventHub::revoke);
 
     // An editor or the command line replaces the file, or makes it: the
@@ -349,31 +351,31 @@ void WebServer::setJobs(server::JobRunner* jobs) {
 }
 
 bool WebServer::setCertificate(const QString& certFile, const QString& keyFile, QString* error) {
-    return host_->setCertificate(certFile, keyFile, error);
+    return listener_->setCertificate(certFile, keyFile, error);
 }
 
 QString WebServer::certificate() const {
-    return host_->certificate();
+    return listener_->certificate();
 }
 
 bool WebServer::listen(const QHostAddress& address, quint16 port) {
-    return host_->listen(address, port);
+    return listener_->listen(address, port);
 }
 
 quint16 WebServer::port() const {
-    return host_->port();
+    return listener_->port();
 }
 
 QString WebServer::errorText() const {
-    return host_->errorText();
+    return listener_->errorText();
 }
 
 void WebServer::close() {
-    host_->close();
+    listener_->close();
 }
 
 int WebServer::clients() const {
-    return host_->clients();
+    return listener_->clients();
 }
 
 int WebServer::eventClients() const {

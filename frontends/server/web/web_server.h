@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frontends/server/web/platform/http_host.h"
+#include "frontends/server/web/http_message.h"
 #include "frontends/server/web/platform/web_listener.h"
 
 #include <QHostAddress>
@@ -24,7 +24,6 @@ class JobRunner;
 
 namespace web {
 
-class HttpHost;
 class WebApi;
 class WebAuth;
 class EventHub;
@@ -106,7 +105,7 @@ private:
     QTimer* settle_;
     std::unique_ptr<WebApi> api_;
     std::unique_ptr<EventHub> events_;
-    std::unique_ptr<HttpHost> host_;
+    std::unique_ptr<WebListener> listener_;
 };
 
 } // namespace web

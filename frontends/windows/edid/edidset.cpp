@@ -294,7 +294,6 @@ void EDIDSet::showLoaded(const edid::Image& image) {
         break;
     }
     view_->setText(edid::writtenForm(image));
-    transfer_.edid_Len = edid::kImageSize;
 }
 
 void EDIDSet::Command5_Click() {
@@ -499,7 +498,7 @@ void EDIDSet::check() {
     // A read in progress is judged as if it were over; otherwise only the
     // image's own tests speak.
     report(edid::EdidTransfer::imageError(view_->viewImage()),
-           transfer_.start_Read == 1 ? QStringLiteral("Read EDID OK!") : QString());
+           transfer_.reading() ? QStringLiteral("Read EDID OK!") : QString());
 }
 
 void EDIDSet::quit() {

@@ -158,8 +158,8 @@ void IrSet::Form_Load() {
     // The window would otherwise give the focus back to the box that had
     // it when the window closed, and learned codes would go there.
     codetxt[0]->setFocus();
-    CstCode->setText(run_.CstCode);
-    DataCode->setText(run_.DataCode);
+    CstCode->setText(run_.lastCustomCode());
+    DataCode->setText(run_.lastDataCode());
 }
 
 void IrSet::quit() {

@@ -292,7 +292,6 @@ void Form1::Form_Load() {
     for (int i = 1; i <= switcher_.model().inputs; ++i)
         PortCmb->addItem(QStringLiteral("Input%1").arg(i));
     PortCmb->setCurrentIndex(-1);
-    modes().IrMode = 0;
 
     const std::optional<int> remembered = seriallink::readComport(comportPath());
     const int index = remembered.value_or(0);
@@ -301,7 +300,7 @@ void Form1::Form_Load() {
 
     Shape15->setLit(false);
     Shape16->setLit(false);
-    link().rx().RxInit();
+    link().rx().clear();
 
     openPort(true);
 }

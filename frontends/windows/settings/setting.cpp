@@ -163,7 +163,7 @@ PASSWORD& Setting::password() {
 }
 
 void Setting::Form_Load() {
-    session_.Clicked = 0;
+    session_.setShowingReply(true);
     pswd = 0;
     clearChoice(LCHDMIOpt);
     clearChoice(EDID_opt);
@@ -183,7 +183,7 @@ void Setting::Form_Load() {
     placeEdidFrame();
     // A status query, not a setting: nothing becomes pending.
     session_.statusQuery();
-    session_.Clicked = -1;
+    session_.setShowingReply(false);
 }
 
 void Setting::RepowerPrompt() {
@@ -208,28 +208,28 @@ QString Setting::statusText() const {
 // Operations
 
 void Setting::LCHDMIOpt_Click(int index) {
-    if (session_.Clicked != -1)
+    if (session_.showingReply())
         return;
     session_.setLongCable(index);
     RepowerPrompt();
 }
 
 void Setting::EDID_opt_Click(int index) {
-    if (session_.Clicked != -1)
+    if (session_.showingReply())
         return;
     session_.setEdidMode(index);
     RepowerPrompt();
 }
 
 void Setting::CopyToCmb_Click() {
-    if (session_.Clicked != -1)
+    if (session_.showingReply())
         return;
     CopyFromCmb->setCurrentIndex(-1);
     CopyFromCmb->setEditText(QString());
 }
 
 void Setting::CopyFromCmb_Click() {
-    if (session_.Clicked != -1)
+    if (session_.showingReply())
         return;
     session_.copyEdid(listIndex(CopyFromCmb), listIndex(CopyToCmb));
 }

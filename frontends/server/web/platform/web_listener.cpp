@@ -1,9 +1,19 @@
 #include "frontends/server/web/platform/web_listener.h"
 
+#include "frontends/server/web/platform/event_stream.h"
+#include "frontends/server/web/platform/tls_credentials.h"
+
+#include <QAbstractHttpServer>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QHttpServerResponse>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QSslSocket>
+#include <QTcpServer>
 #include <QTcpSocket>
+#include <QWebSocket>
 
 namespace web {
 
@@ -47,6 +57,58 @@ QByteArray refusal(RequestMeter::Verdict verdict, const WebLimits& limits) {
     return "HTTP/1.1 " + status +
            "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
            QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+QByteArray methodName(QHttpServerRequest::Method m) {
+    switch (m) {
+    case QHttpServerRequest::Method::Get:
+        return "GET";
+    case QHttpServerRequest::Method::Put:
+        return "PUT";
+    case QHttpServerRequest::Method::Delete:
+        return "DELETE";
+    case QHttpServerRequest::Method::Post:
+        return "POST";
+    case QHttpServerRequest::Method::Head:
+        return "HEAD";
+    case QHttpServerRequest::Method::Options:
+        return "OPTIONS";
+    case QHttpServerRequest::Method::Patch:
+        return "PATCH";
+    case QHttpServerRequest::Method::Connect:
+        return "CONNECT";
+    case QHttpServerRequest::Method::Trace:
+        return "TRACE";
+    default:
+        return {};
+    }
+}
+
+Request fromLibrary(const QHttpServerRequest& r, QTcpSocket* socket) {
+    // From the socket, not the URL's scheme: a request line may name any.
+    const auto* tls = qobject_cast<QSslSocket*>(socket);
+    return Request{methodName(r.method()),
+                   r.url().path(),
+                   r.body(),
+                   server::plainAddress(r.remoteAddress()),
+                   r.headers(),
+                   tls && tls->isEncrypted(),
+                   r.url().path(QUrl::FullyEncoded),
+                   r.url().query(QUrl::FullyEncoded)};
+}
+
+void write(const Response& r, QHttpServerResponder&& responder) {
+    QHttpServerResponse out(r.contentType, r.body,
+                            static_cast<QHttpServerResponse::StatusCode>(r.status));
+    for (const auto& [name, value] : r.headers)
+        out.addHeader(name, value);
+    out.write(std::move(responder));
+}
+
+// As the library tells an upgrade from a request.
+bool asksForWebSocket(const Request& r) {
+    return r.header("connection").toLower().contains("upgrade") &&
+           r.header("upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -263,14 +325,132 @@ void ConnectionWatch::rearm() {
         timer_.start(limits_.idleMs);
 }
 
+// The library's server class: it hands whole requests over, answers the
+// ones nobody takes, and hands upgraded connections to its WebSocket
+// server.
+class WebListener::Library : public QAbstractHttpServer {
+public:
+    explicit Library(WebListener& port) : port_(port) {}
+
+    std::optional<Response> refusal;
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
+        ConnectionWatch* watch = ConnectionWatch::of(socket);
+        if (!watch)
+            return true;
+        const Request r = fromLibrary(request, socket);
+        if (asksForWebSocket(r)) {
+            refusal.reset();
+            QVariant tag;
+            if (r.path != port_.streamPath)
+                refusal = Response{404, {}, {}, {}};
+            else if (port_.checkStream)
+                refusal = port_.checkStream(r, tag);
+            if (refusal)
+                return false; // the library answers through missingHandler() and closes
+            watch->becomeStream(tag);
+            return true;
+        }
+        const int place = watch->admit();
+        if (place < 0)
+            return true;
+        auto responder = std::make_shared<QHttpServerResponder>(makeResponder(request, socket));
+        QPointer<ConnectionWatch> guard(watch);
+        port_.onRequest(r, [guard, place, responder](const Response& response) {
+            if (guard)
+                guard->answer(place,
+                              [responder, response] { write(response, std::move(*responder)); });
+        });
+        return true;
+    }
+
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override {
+        write(refusal.value_or(Response{404, {}, {}, {}}), makeResponder(request, socket));
+        refusal.reset();
+    }
+
+private:
+    WebListener& port_;
+};
+
+// The socket the library binds to: it only gives the port each connection
+// to judge before the library may see it.
+class WebListener::Tcp : public QTcpServer {
+public:
+    Tcp(WebListener& port, QObject* parent) : QTcpServer(parent), port_(port) {
+        setMaxPendingConnections(64);
+    }
+    void pass(QTcpSocket* socket) { addPendingConnection(socket); }
+
+protected:
+    void incomingConnection(qintptr descriptor) override { port_.accept(descriptor); }
+
+private:
+    WebListener& port_;
+};
+
 WebListener::WebListener(const WebLimits& limits, QObject* parent)
-    : QTcpServer(parent), limits_(limits) {
-    setMaxPendingConnections(64);
+    : QObject(parent), limits_(limits), library_(std::make_unique<Library>(*this)),
+      tcp_(new Tcp(*this, library_.get())) {
+    connect(library_.get(), &QAbstractHttpServer::newWebSocketConnection, this,
+            &WebListener::takeStreams);
 }
 
 WebListener::~WebListener() {
+    // The streams before the connections under them.
+    qDeleteAll(findChildren<EventStream*>(Qt::FindDirectChildrenOnly));
     for (ConnectionWatch* w : std::as_const(watches_))
         w->listener_ = nullptr;
+}
+
+void WebListener::takeStreams() {
+    while (library_->hasPendingWebSocketConnections()) {
+        std::unique_ptr<QWebSocket> socket = library_->nextPendingWebSocketConnection();
+        ConnectionWatch* w = streamFrom(socket->peerAddress(), socket->peerPort());
+        if (w)
+            w->streamOpened();
+        emit streamArrived(
+            new EventStream(std::move(socket), limits_.maxUnsent, w ? w->tag() : QVariant(), this));
+    }
+}
+
+bool WebListener::setCertificate(const QString& certFile, const QString& keyFile, QString* error) {
+    const std::optional<QSslConfiguration> tls = readTlsCredentials(certFile, keyFile, error);
+    if (tls)
+        tls_ = tls;
+    return tls.has_value();
+}
+
+QString WebListener::certificate() const {
+    return tls_ ? describeCertificate(*tls_) : QString();
+}
+
+bool WebListener::listen(const QHostAddress& address, quint16 port) {
+    if (!tcp_->listen(server::listenAddress(address), port))
+        return false;
+    library_->bind(tcp_);
+    return true;
+}
+
+quint16 WebListener::port() const {
+    return tcp_->serverPort();
+}
+
+QString WebListener::errorText() const {
+    return tcp_->errorString();
+}
+
+void WebListener::close() {
+    tcp_->close();
+}
+
+QList<QPair<QString, QVariant>> WebListener::streams() const {
+    QList<QPair<QString, QVariant>> list;
+    for (const ConnectionWatch* w : watches_)
+        if (w->isStream())
+            list.append({w->address(), w->tag()});
+    return list;
 }
 
 ConnectionWatch* WebListener::streamFrom(const QHostAddress& address, quint16 port) const {
@@ -301,8 +481,8 @@ bool WebListener::makeRoom(const QString& address) {
     return true;
 }
 
-void WebListener::incomingConnection(qintptr descriptor) {
-    QTcpSocket* socket = tls_ ? new QSslSocket(this) : new QTcpSocket(this);
+void WebListener::accept(qintptr descriptor) {
+    QTcpSocket* socket = tls_ ? new QSslSocket(tcp_) : new QTcpSocket(tcp_);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
@@ -339,7 +519,7 @@ void WebListener::incomingConnection(qintptr descriptor) {
 void WebListener::handOver(QTcpSocket* socket, ConnectionWatch* watch) {
     // The watch meets each byte before the library (connected first) and
     // learns what the library left unread after it (connected last).
-    addPendingConnection(socket);
+    tcp_->pass(socket);
     connect(socket, &QTcpSocket::readyRead, watch, &ConnectionWatch::afterLibrary);
 }
 

@@ -1,17 +1,18 @@
 #pragma once
 
 #include "frontends/server/listener.h"
+#include "frontends/server/web/http_message.h"
 #include "frontends/server/web/request_meter.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QSslConfiguration>
-#include <QTcpServer>
 #include <QTimer>
 #include <QVariant>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QTcpSocket;
@@ -32,6 +33,7 @@ struct WebLimits {
     int maxWaiting = 8;             // requests in a row waiting for their answers
 };
 
+class EventStream;
 class WebListener;
 
 // One HTTP connection's watch, a child of its socket (so that it lives as
@@ -113,37 +115,64 @@ private:
     std::deque<std::function<void()>> ready_; // answers from place sent_ on
 };
 
-// The web port's TCP listener, bound to the HTTP library: only connections
-// from allowed addresses reach it, each with its watch. Beyond a cap (all
-// clients, or those of one address), a newcomer takes the place of the
-// connection (of its address) idle longest that waits for no answer and is
-// no event stream; without one, it is refused. A browser keeps several
-// connections open: this way an idle one never keeps anybody out.
-class WebListener : public QTcpServer {
+// The web port: a TCP listener bound to Qt HTTP Server (a technical preview
+// in Qt 6.4) and its WebSocket upgrade. Nothing else in the program sees the
+// library. Only connections from allowed addresses reach the library, each
+// with its watch. Beyond a cap (all clients, or those of one address), a
+// newcomer takes the place of the connection (of its address) idle longest
+// that waits for no answer and is no event stream; without one, it is
+// refused. A browser keeps several connections open: this way an idle one
+// never keeps anybody out.
+class WebListener : public QObject {
     Q_OBJECT
 public:
     explicit WebListener(const WebLimits& limits, QObject* parent = nullptr);
     ~WebListener() override;
     const WebLimits& limits() const { return limits_; }
+
+    // TLS for the connections to come with this certificate (PEM, any
+    // intermediate certificates after it) and its private key (PEM, without
+    // a passphrase). False with the reason, and nothing changed, when a file
+    // cannot be read or the key is not the certificate's. Connections made
+    // before keep the certificate they were made with.
+    bool setCertificate(const QString& certFile, const QString& keyFile, QString* error);
+    // The certificate served, for the log; empty without TLS.
+    QString certificate() const;
+
+    // False with the reason in errorText().
+    bool listen(const QHostAddress& address, quint16 port);
+    quint16 port() const;
+    QString errorText() const;
+    // Stops accepting; connected clients stay.
+    void close();
     int clients() const { return watches_.size(); }
-    const QList<ConnectionWatch*>& watches() const { return watches_; }
-    // The certificate, key and protocols of the connections to come; with
-    // none, plain HTTP. Connections made before keep theirs.
-    void setTls(const std::optional<QSslConfiguration>& tls) { tls_ = tls; }
-    const std::optional<QSslConfiguration>& tls() const { return tls_; }
-    // The watch of the stream from this peer, while its handshake runs.
-    ConnectionWatch* streamFrom(const QHostAddress& address, quint16 port) const;
+    // The event streams, open or opening: each one's client address and
+    // tag.
+    QList<QPair<QString, QVariant>> streams() const;
+
+    // Every whole request but the upgrades to the event stream: answer
+    // exactly once, now or later.
+    std::function<void(const Request&, const Answer&)> onRequest;
+    // The path of the event stream, and the check of a client that asks
+    // for it: nothing to let it in (and what to tag its stream with), else
+    // the refusal.
+    QString streamPath;
+    std::function<std::optional<Response>(const Request&, QVariant& tag)> checkStream;
 
 signals:
+    void streamArrived(web::EventStream* stream);
     // A connection refused or closed by the listener: who and why, for the
     // log.
     void dropped(const QString& name, const QString& why);
 
-protected:
-    void incomingConnection(qintptr descriptor) override;
-
 private:
+    class Library;
+    class Tcp;
     friend class ConnectionWatch;
+    void accept(qintptr descriptor);
+    // The watch of the stream from this peer, while its handshake runs.
+    ConnectionWatch* streamFrom(const QHostAddress& address, quint16 port) const;
+    void takeStreams();
     // Drops the connection idle longest, of one address or of any (empty);
     // false when none may go.
     bool makeRoom(const QString& address);
@@ -153,6 +182,8 @@ private:
     WebLimits limits_;
     std::optional<QSslConfiguration> tls_;
     QList<ConnectionWatch*> watches_;
+    std::unique_ptr<Library> library_;
+    Tcp* tcp_; // owned by library_
 };
 
 } // namespace web
