@@ -11,17 +11,16 @@ namespace bench {
 
 namespace {
 
-constexpr int kRunMs = 15000;
-
 struct OneRun {
     bool ok = false;
     QString failure;
     double toWireMs = 0;
     double toExitMs = 0;
+    qint64 wireBytes = 0;
 };
 
 OneRun runOnce(const QString& ctlPath, const QStringList& args, const QByteArray& command,
-               bool paced) {
+               bool paced, int runMs) {
     OneRun r;
     QTemporaryDir dir;
     sim::Device device;
@@ -37,7 +36,9 @@ OneRun runOnce(const QString& ctlPath, const QStringList& args, const QByteArray
         got += bytes;
         if (wireNs < 0 && got.contains(command))
             wireNs = nowNs();
-        line.send(device.receive(bytes));
+        const QByteArray answer = device.receive(bytes);
+        r.wireBytes += bytes.size() + answer.size();
+        line.send(answer);
         Poker::poke();
     };
     QProcess p;
@@ -50,7 +51,7 @@ OneRun runOnce(const QString& ctlPath, const QStringList& args, const QByteArray
     p.setStandardOutputFile(QProcess::nullDevice());
     const qint64 startNs = nowNs();
     p.start(ctlPath, args);
-    waitFor([&] { return exitNs >= 0; }, kRunMs);
+    waitFor([&] { return exitNs >= 0; }, runMs);
     if (exitNs < 0 || wireNs < 0 || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         r.failure = QStringLiteral("%1 %2: exit %3, %4")
                         .arg(ctlPath, args.join(' '))
@@ -70,18 +71,19 @@ OneRun runOnce(const QString& ctlPath, const QStringList& args, const QByteArray
 } // namespace
 
 CtlRuns runCtl(const QString& ctlPath, const QStringList& args, const QByteArray& command,
-               bool paced, int reps) {
+               bool paced, int reps, int runMs) {
     CtlRuns runs;
     // Warm caches, as the start-up rows do.
-    runOnce(ctlPath, args, command, paced);
+    runOnce(ctlPath, args, command, paced, runMs);
     for (int i = 0; i < reps; ++i) {
-        const OneRun r = runOnce(ctlPath, args, command, paced);
+        const OneRun r = runOnce(ctlPath, args, command, paced, runMs);
         if (!r.ok) {
             runs.failure = r.failure;
             return runs;
         }
         runs.toWireMs << r.toWireMs;
         runs.toExitMs << r.toExitMs;
+        runs.wireBytes = r.wireBytes;
     }
     runs.ok = true;
     return runs;

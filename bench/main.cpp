@@ -2,7 +2,7 @@
 // much it costs per exchange, to start, to sit idle and to log.
 //
 //   hdmi-bench [--quick]
-//   [--only paced|unpaced|core|startup|idle|log|decode|edit|ctl|server|web|accounts]...
+//   [--only paced|unpaced|core|startup|idle|log|decode|edit|ctl|server|web|accounts|backup]...
 //   [--trace]
 
 #include "bench/account_runs.h"
@@ -22,6 +22,7 @@
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QSysInfo>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
 #include <algorithm>
@@ -30,8 +31,9 @@ using namespace bench;
 
 namespace {
 
-const QStringList kSections = {"paced",  "unpaced", "core", "startup", "idle", "log",
-                               "decode", "edit",    "ctl",  "server",  "web",  "accounts"};
+const QStringList kSections = {"paced", "unpaced",  "core",  "startup", "idle",
+                               "log",   "decode",   "edit",  "ctl",     "server",
+                               "web",   "accounts", "backup"};
 const QList<Transfer> kTransfers = {Transfer::EdidRead, Transfer::EdidDownload, Transfer::IrWrite};
 
 QString num(double v, int decimals) {
@@ -346,6 +348,39 @@ void ctlRuns(Table& table, int reps) {
                    .arg(num(median(status.toWireMs), 1)));
 }
 
+// A backup of the whole switcher (eight EDIDs, the IR table, the routing,
+// IR routing and settings) and a restore of it onto a switcher that
+// already matches, which writes nothing, both across the paced wire: each
+// should take the time of its bytes on the wire.
+void backupRuns(Table& table) {
+    const QString ctl = QStringLiteral(HDMI_CTL_PATH);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("unit.json"));
+    const int runMs = 120000;
+    auto row = [&](const QString& name, const QStringList& args, const QByteArray& command) {
+        say(QStringLiteral("starting hdmi-matrix-ctl %1 against the paced switcher ...")
+                .arg(args.first()));
+        const QString target = QStringLiteral("<= wire + 5 %");
+        const CtlRuns runs = runCtl(ctl, args, command, true, 1, runMs);
+        if (!runs.ok) {
+            table.add(failedRow(name, target, runs.failure));
+            return;
+        }
+        const double s = runs.toExitMs.first() / 1000;
+        const double wire = double(runs.wireBytes) * sim::PtyTransport::kByteMs / 1000;
+        table.add({name,
+                   QStringLiteral("%1 s / wire %2 s (%3 B) = +%4 %")
+                       .arg(num(s, 2), num(wire, 2))
+                       .arg(runs.wireBytes)
+                       .arg(num(100 * (s - wire) / wire, 1)),
+                   target, s <= wire * 1.05});
+    };
+    row(QStringLiteral("ctl backup, 8 EDIDs + IR table (paced)"), {"backup", "-o", file},
+        "edm\r\n");
+    // The switcher of each run is fresh, so the backup of one matches the next.
+    row(QStringLiteral("ctl restore, nothing differs (paced)"), {"restore", file}, "edm\r\n");
+}
+
 // The offscreen platform warns about every window shown; that says nothing
 // about the figures.
 QtMessageHandler previousHandler = nullptr;
@@ -419,6 +454,8 @@ int main(int argc, char** argv) {
         webRuns(table, quick);
     if (only.contains("accounts"))
         accountRuns(table, quick);
+    if (only.contains("backup"))
+        backupRuns(table);
     table.print();
     return table.allPass() ? 0 : 1;
 }

@@ -296,6 +296,28 @@ void IrRouteRequest::reply(const protocol::Reply& r) {
     finish(now == in0_ ? RequestError::None : RequestError::Mismatch);
 }
 
+// --- IrStatusRequest -------------------------------------------------------
+
+void IrStatusRequest::begin() {
+    const int ports = sw().model().irPorts;
+    result_.inputs = QList<int>(ports, 0);
+    result_.seen = QList<bool>(ports, false);
+    written(sw().irRouting().status());
+}
+
+void IrStatusRequest::reply(const protocol::Reply& r) {
+    if (r.kind != Reply::Kind::IrRoutingReport)
+        return Request::reply(r);
+    const auto output = ir::reportedOutput(r.irOutput);
+    if (!output || *output >= result_.seen.size())
+        return;
+    // The routing has taken the report before this request sees it.
+    result_.inputs[*output] = sw().irRouting().input(*output) + 1;
+    result_.seen[*output] = true;
+    if (!result_.seen.contains(false))
+        finish();
+}
+
 // --- RawLineRequest --------------------------------------------------------
 
 void RawLineRequest::begin() {

@@ -236,6 +236,18 @@ private:
     bool routed_ = false;
 };
 
+// IR status: the IR status request, done once every IR output of the model
+// has reported; result.inputs holds each IR output's IR input (from 1).
+class IrStatusRequest : public Request {
+    Q_OBJECT
+public:
+    explicit IrStatusRequest(int timeoutMs) : Request(timeoutMs) {}
+
+protected:
+    void begin() override;
+    void reply(const protocol::Reply& r) override;
+};
+
 // One line written whole, as a client gave it (a line-port proxy): done
 // once written; whatever comes back goes to whoever listens to the
 // connection.

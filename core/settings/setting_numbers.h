@@ -10,6 +10,9 @@
 // CR, or nothing at all.
 namespace settings {
 
+// The EDID modes the settings reply reports and "smd" sets: 0..5.
+inline constexpr int kEdidModes = 6;
+
 // Reads a decimal number the lenient way: blanks, tabs and line feeds are
 // skipped anywhere, an optional sign and a fraction are understood, reading
 // stops at the first character that cannot continue the number, and nothing

@@ -59,6 +59,10 @@ const Form kForms[] = {
     {"ip", "dhcp", Verb::IpDhcp, "", nullptr, "the switcher obtains its network address itself"},
     {"ip", "static", Verb::IpStatic, "A.B.C.D", nullptr,
      "give the switcher a fixed network address"},
+    {"backup", "", Verb::Backup, "", "FILE",
+     "read routing, EDIDs, IR codes and routing, settings into FILE"},
+    {"restore", "", Verb::Restore, "FILE", nullptr,
+     "write what differs from FILE (backup's file) to the switcher"},
 };
 
 const Form* formOf(const QString& group, const QString& sub) {
@@ -111,7 +115,12 @@ QList<QCommandLineOption> toolOptions() {
         option({"timeout"}, "S",
                "seconds to wait for a routing, status, send or address\nanswer (default 1)"),
         option({"o", "output"}, "FILE",
-               "the file edid read, ir read, edid edit and edid template\nwrite"),
+               "the file edid read, ir read, edid edit, edid template\nand backup write"),
+        option({"presets"}, nullptr,
+               "backup: recall each preset to read it (every output\nswitches briefly), then "
+               "put the routing back"),
+        option({"dry-run"}, nullptr, "restore: print what differs, one a line; write nothing"),
+        option({"only"}, "LIST", "restore: only routing, edid, ir, settings (comma list)"),
         option({"hex"}, nullptr, "send: the text is hexadecimal bytes"),
         option({"v", "verbose"}, nullptr,
                "say on stderr what waited on the line before the first\ncommand (it is "
@@ -279,8 +288,8 @@ QString readOptions(const QCommandLineParser& p, const Form& form, Command& c) {
     }
     if (p.isSet("output") != bool(form.output))
         return form.output ? QStringLiteral("%1 needs -o %2").arg(name, form.output)
-                           : QStringLiteral("-o is for edid read and ir read only (and edid "
-                                            "edit and edid template)");
+                           : QStringLiteral("-o is for edid read, ir read and backup only (and "
+                                            "edid edit and edid template)");
     if (form.output) {
         if (p.values("output").size() > 1)
             return QStringLiteral("%1: -o given %2 times; it writes one file")
@@ -297,6 +306,21 @@ QString readOptions(const QCommandLineParser& p, const Form& form, Command& c) {
         return QStringLiteral("--hex is for send only");
     if (c.verb == Verb::EdidTemplate && c.json)
         return QStringLiteral("edid template takes no --json");
+    c.presets = p.isSet("presets");
+    c.dryRun = p.isSet("dry-run");
+    if (c.presets && c.verb != Verb::Backup)
+        return QStringLiteral("--presets is for backup only");
+    if ((c.dryRun || p.isSet("only")) && c.verb != Verb::Restore)
+        return QStringLiteral("--%1 is for restore only")
+            .arg(c.dryRun ? QStringLiteral("dry-run") : QStringLiteral("only"));
+    if (p.isSet("only")) {
+        const std::optional<backup::Parts> parts = backup::parseParts(p.value("only"));
+        if (!parts)
+            return QStringLiteral("--only takes a comma list of routing, edid, ir, settings, "
+                                  "not \"%1\"")
+                .arg(p.value("only"));
+        c.parts = *parts;
+    }
     return readEdits(p, c.verb, &c.edits);
 }
 

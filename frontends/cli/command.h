@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/backup/backup_file.h"
 #include "core/edid/edit/edid_edit.h"
 
 #include "core/protocol/model.h"
@@ -42,6 +43,8 @@ enum class Verb {
     IrRoute,
     IpDhcp,
     IpStatic,
+    Backup,
+    Restore,
 };
 
 struct Command {
@@ -61,6 +64,11 @@ struct Command {
     // edid edit: the file IN and the edits; edid template: the NAME in source.
     QString source;
     QList<edid::Edit> edits;
+    // backup --presets: every preset recalled and read.
+    bool presets = false;
+    // restore: --dry-run prints what differs; --only the parts written.
+    bool dryRun = false;
+    backup::Parts parts;
 };
 
 // What the command line asks for: a command to run, a help text for stdout,

@@ -248,6 +248,9 @@ std::unique_ptr<Operation> makeOperation(const Context& context) {
     case Verb::IrRead:
     case Verb::IrWrite:
         return makeTransferOperation(context);
+    case Verb::Backup:
+    case Verb::Restore:
+        return makeBackupOperation(context);
     default:
         return makeRoutingOperation(context);
     }

@@ -152,5 +152,6 @@ std::unique_ptr<Operation> makeOperation(const Context& context);
 // By group, in their own files.
 std::unique_ptr<Operation> makeRoutingOperation(const Context& context);
 std::unique_ptr<Operation> makeTransferOperation(const Context& context);
+std::unique_ptr<Operation> makeBackupOperation(const Context& context);
 
 } // namespace cli

@@ -86,6 +86,9 @@ public:
     // Times the port opened again after it was open and lost.
     quint64 reconnects() const { return reconnects_; }
     seriallink::Connection& connection();
+    // The core on the line, for the backups and restores, which queue
+    // their own requests and device modes.
+    device::Switcher& switcher() { return *switcher_; }
 
 signals:
     // Bytes the switcher sent, for one line-port client, or for all when

@@ -1,6 +1,7 @@
 #include "frontends/server/server_app.h"
 
 #include "core/files/write_file.h"
+#include "frontends/server/job_runner.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/line_port_server.h"
 #include "frontends/server/metrics_page.h"
@@ -43,7 +44,10 @@ ServerApp::ServerApp(platform::Platform& platform, const Options& options, QObje
       owner_(std::make_unique<LineOwner>(platform, *state_, options.port, options.pollSeconds)),
       metrics_(std::make_unique<MetricsPage>(
           MetricsPage::Sources{state_.get(), scenes_.get(), owner_.get()},
-          QStringLiteral(HDMI_MATRIX_VERSION), options.model.name)) {
+          QStringLiteral(HDMI_MATRIX_VERSION), options.model.name)),
+
+      jobs_(std::make_unique<JobRunner>(*state_, scenes_.get())) {
+    jobs_->setSwitcher(&owner_->switcher());
     connect(labels_.get(), &LabelStore::saveFailed, this, [this](const QString& why) {
         emit log(QStringLiteral("label change refused, it could not be kept: %1").arg(why));
     });
@@ -236,6 +240,7 @@ bool ServerApp::startWeb(QString* error) {
     web_->setHostNames(options_.webHosts);
     web_->setTrustProxy(options_.webProxy);
     web_->setScenes(scenes_.get());
+    web_->setJobs(jobs_.get());
     const bool tls = !options_.webCert.isEmpty();
     QString why;
     if (tls && !web_->setCertificate(options_.webCert, options_.webKey, &why)) {

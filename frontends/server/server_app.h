@@ -31,6 +31,7 @@ class MdnsAnnouncer;
 class ServiceNotify;
 class SceneService;
 class MetricsPage;
+class JobRunner;
 struct ListenLimits;
 
 // The whole server: the shared state, the owner of the line and the
@@ -54,6 +55,7 @@ public:
     RouterState& state() { return *state_; }
     SceneService& scenes() { return *scenes_; }
     LineOwner& owner() { return *owner_; }
+    JobRunner& jobs() { return *jobs_; }
     // The ports listened on (useful when 0 asked the system for one).
     quint16 videohubPort() const;
     quint16 linePort() const;
@@ -84,6 +86,7 @@ private:
     std::unique_ptr<SceneService> scenes_;
     std::unique_ptr<LineOwner> owner_;
     std::unique_ptr<MetricsPage> metrics_;
+    std::unique_ptr<JobRunner> jobs_;
     std::unique_ptr<TcpListener> videohubListener_;
     std::unique_ptr<TcpListener> lineListener_;
     std::unique_ptr<VideohubServer> videohub_;

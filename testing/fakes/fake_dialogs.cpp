@@ -8,6 +8,12 @@ void FakeDialogs::message(QWidget*, const QString& text, const QString& title) {
         whileOpen(messages.last());
 }
 
+bool FakeDialogs::confirm(QWidget* parent, const QString& text, const QString& details,
+                          const QString& title) {
+    message(parent, text + QStringLiteral("\n\n") + details, title);
+    return !confirmAnswers.isEmpty() && confirmAnswers.takeFirst();
+}
+
 std::optional<QString> FakeDialogs::openFileName(QWidget*, const QString& filter) {
     return nextAnswer(filter);
 }

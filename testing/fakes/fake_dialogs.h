@@ -19,6 +19,11 @@ public:
     };
 
     void message(QWidget* parent, const QString& text, const QString& title) override;
+    // Recorded as a message (text, then the details after a blank line);
+    // answers from confirmAnswers, No once they run out.
+    bool confirm(QWidget* parent, const QString& text, const QString& details,
+                 const QString& title) override;
+    QList<bool> confirmAnswers;
     std::optional<QString> openFileName(QWidget* parent, const QString& filter) override;
     std::optional<QString> saveFileName(QWidget* parent, const QString& filter,
                                         bool confirmOverwrite) override;

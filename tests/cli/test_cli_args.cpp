@@ -109,7 +109,13 @@ private slots:
                                  << "edid: unknown sub-command \"load\"";
         QTest::newRow("no -o") << QStringList{"edid", "read", "1"} << "edid read needs -o FILE";
         QTest::newRow("stray -o") << QStringList{"status", "-o", "x"}
-                                  << "-o is for edid read and ir read only";
+                                  << "-o is for edid read, ir read and backup only";
+        QTest::newRow("restore --presets")
+            << QStringList{"restore", "f", "--presets"} << "--presets is for backup only";
+        QTest::newRow("backup --dry-run")
+            << QStringList{"backup", "-o", "f", "--dry-run"} << "--dry-run is for restore only";
+        QTest::newRow("--only other")
+            << QStringList{"restore", "f", "--only", "edid,labels"} << "--only takes a comma list";
         QTest::newRow("stray --hex")
             << QStringList{"route", "--hex", "1", "2"} << "--hex is for send only";
         QTest::newRow("hex text") << QStringList{"send", "--hex", "0g"}

@@ -573,6 +573,82 @@ private slots:
         QCOMPARE(r.wire, QByteArray("edm\r\nedo\r\n"));
     }
 
+    // A backup restored onto a fresh switcher; files refused whole write
+    // nothing; a switcher that goes silent is reported with what was
+    // written; a stop leaves the device's mode.
+    void backupAndRestore() {
+        Rig a, b;
+        QVERIFY(a.ok && b.ok);
+        a.device.routing[1] = 6;
+        for (int input : {1, 4}) {
+            a.device.edid.images[input][0x12] ^= 0x10;
+            edid::setChecksums(a.device.edid.images[input]);
+        }
+        a.device.ir.codes[9] = 0x70;
+        a.device.ir.routing[2] = 5;
+        a.device.settings.edidMode = 3;
+        Run run = a.run({"backup", "-o", "unit.json"});
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.status, 0);
+        const QByteArray file = fileBytes(a.path("unit.json"));
+        QVERIFY(writeFile(b.path("unit.json"), file));
+
+        const QList<std::pair<QByteArray, QByteArray>> refused = {
+            {"not JSON", file.left(file.size() / 2)},
+            {"format", QByteArray(file).replace("hdmi-matrix-backup", "other")},
+            {"newer", QByteArray(file).replace("\"version\": 1", "\"version\": 2")},
+            {"model", QByteArray(file).replace("\"8x8\"", "\"4x4\"")},
+            {"checksum", QByteArray(file).replace("00ffffffffffff00", "00ffffffffffff01")}};
+        for (const auto& [why, bytes] : refused) {
+            QVERIFY(writeFile(b.path("bad.json"), bytes));
+            run = b.run({"restore", "bad.json"});
+            QCOMPARE(run.status, 1);
+            QVERIFY2(run.err.contains("nothing written"), qPrintable(why + run.err));
+        }
+        QCOMPARE(b.wire, QByteArray());
+
+        run = b.run({"restore", "--dry-run", "unit.json"});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.contains("output 2: input 2 \u2192 input 7\n"), run.out);
+        QVERIFY(run.out.contains("input 5 EDID: 2 bytes differ, the first at 0x12") &&
+                run.out.contains("IR code 9"));
+        QVERIFY(!b.wire.contains("wed ") && !b.wire.contains("cir "));
+        run = b.run({"restore", "unit.json"});
+        QCOMPARE(run.err, QString());
+        QVERIFY(b.device.edid.images == a.device.edid.images &&
+                b.device.ir.codes == a.device.ir.codes);
+        QVERIFY(b.device.ir.routing == a.device.ir.routing && b.device.routing == a.device.routing);
+        QCOMPARE(b.device.settings.edidMode, 3);
+
+        Rig c;
+        QVERIFY(c.ok && writeFile(c.path("unit.json"), file));
+        c.line.onReceive = [&c](const QByteArray& bytes) {
+            c.wire += bytes;
+            c.device.faults.silent = c.wire.contains("swe 4 0");
+            c.line.send(c.device.receive(bytes));
+        };
+        run = c.run({"restore", "unit.json"});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("input 5 EDID: no answer") &&
+                     run.err.contains("written: input 2 EDID; not written: input 5 EDID,"),
+                 qPrintable(run.err));
+        QVERIFY(!c.wire.contains("cir "));
+    }
+
+    void aStoppedBackupLeavesTheMode() {
+        Rig r(true);
+        QVERIFY(r.ok);
+        QProcess p;
+        r.start(p, {"backup", "-o", "unit.json"});
+        QVERIFY(SimHarness::waitFor([&] { return r.wire.contains("red 20 "); }, 10000));
+        p.terminate();
+        const Run run = Rig::finish(p);
+        QCOMPARE(run.status, 143);
+        QVERIFY2(run.err.contains("stopped by SIGTERM at input 1 EDID"), qPrintable(run.err));
+        QVERIFY(r.wire.endsWith("edo\r\n"));
+        QVERIFY(!QFile::exists(r.path("unit.json")));
+    }
+
     // SIGTERM in the middle of a paced read: the exit word goes out, the
     // file is left as it was, and the status is 128 + 15.
     void anInterruptedReadLeavesTheModeAndTheFile() {

@@ -4,6 +4,8 @@
 // and event is recorded for check_openapi.py, which holds them against the
 // OpenAPI document.
 
+#include "core/edid/edid_image.h"
+#include "frontends/server/job_runner.h"
 #include "frontends/server/line_owner.h"
 #include "frontends/server/metrics_page.h"
 #include "frontends/server/server_app.h"
@@ -15,6 +17,7 @@
 #include "state/accounts.h"
 #include "state/room_store.h"
 #include "state/router_state.h"
+#include "state/scenes/scene_service.h"
 #include "testing/fakes/fake_clock.h"
 #include "testing/fakes/fake_platform.h"
 
@@ -235,6 +238,7 @@ private slots:
     void aSmallerModel();
     void scenes();
     void rooms();
+    void backupAndRestoreJobs();
 
 private:
     QTemporaryDir dir_;
@@ -1129,6 +1133,91 @@ void TestWebApi::rolesAsDocumented() {
     documented.sort();
     inCode.sort();
     QCOMPARE(inCode, documented);
+}
+
+// A backup through the API restored onto a server with a fresh switcher:
+// the switcher's parts, the labels and the scenes come across; one job at a
+// time; a damaged document changes nothing; every job is in the trail.
+void TestWebApi::backupAndRestoreJobs() {
+    QTemporaryDir dirA, dirB;
+    Rig a(dirA.path()), b(dirB.path());
+    QVERIFY(a.ok && b.ok);
+    for (Rig* r : {&a, &b}) {
+        r->web->setScenes(&r->app->scenes());
+        r->web->setJobs(&r->app->jobs());
+    }
+    a.device.edid.images[1][0x10] = 0x77;
+    edid::setChecksums(a.device.edid.images[1]);
+    a.device.ir.codes[5] = 0x66;
+    a.device.settings.longCable = 3;
+    QCOMPARE(a.call("PUT", "/api/v1/outputs/3/input", R"({"input": 6})").status, 200);
+    QCOMPARE(a.call("PUT", "/api/v1/inputs/2/label", R"({"label": "Lectern"})").status, 200);
+    QCOMPARE(a.call("PUT", "/api/v1/scenes/Evening", R"({"routes": [{"output": 1, "input": 4}]})")
+                 .status,
+             200);
+    Events events(b.web->port());
+    // Polls the job until it is over.
+    auto run = [](Rig& r, const QByteArray& body) {
+        const Reply started = r.call("POST", "/api/v1/jobs", body);
+        if (started.status != 202)
+            return started.json;
+        const QString path = QStringLiteral("/api/v1/jobs/%1").arg(started.json["id"].toInt());
+        QJsonObject job;
+        const bool over = QTest::qWaitFor(
+            [&] {
+                job = r.call("GET", path).json;
+                return job["state"] != "running";
+            },
+            30000);
+        return over ? job : QJsonObject();
+    };
+    const Reply first = a.call("POST", "/api/v1/jobs", R"({"kind": "backup"})");
+    QCOMPARE(first.status, 202);
+    QCOMPARE(a.call("POST", "/api/v1/jobs", R"({"kind": "backup"})").status, 409);
+    QVERIFY(QTest::qWaitFor([&] { return !a.app->jobs().running(); }, 30000));
+    const QJsonObject made = run(a, R"({"kind": "backup"})");
+    QCOMPARE(made["state"], "done");
+    const QJsonObject document = made["result"].toObject();
+    QVERIFY(!document.contains("accounts"));
+
+    QJsonObject damaged = document;
+    damaged["model"] = "4x4";
+    QCOMPARE(b.call("POST", "/api/v1/jobs",
+                    QJsonDocument(QJsonObject{{"kind", "restore"}, {"backup", damaged}}).toJson())
+                 .json["code"],
+             "bad_backup");
+    const QJsonObject dry = run(
+        b, QJsonDocument(QJsonObject{{"kind", "restore"}, {"backup", document}, {"dry_run", true}})
+               .toJson());
+    QCOMPARE(dry["state"], "done");
+    const QJsonArray lines = dry["result"]["differences"].toArray();
+    QVERIFY(lines.contains("output 3: input 3 \u2192 input 6"));
+    QVERIFY(lines.contains("input 2 label: \"Input 2\" \u2192 \"Lectern\""));
+    QVERIFY(dry["result"]["written"].toArray().isEmpty());
+    QVERIFY(b.device.edid.images != a.device.edid.images);
+
+    const QJsonObject done =
+        run(b, QJsonDocument(QJsonObject{{"kind", "restore"}, {"backup", document}}).toJson());
+    QCOMPARE(done["state"], "done");
+    QCOMPARE(b.device.edid.images, a.device.edid.images);
+    QCOMPARE(b.device.ir.codes, a.device.ir.codes);
+    QCOMPARE(b.device.settings.longCable, 3);
+    QCOMPARE(b.device.routing, a.device.routing);
+    QCOMPARE(b.app->state().inputLabel(2), "Lectern");
+    QVERIFY(b.app->scenes().store().find("Evening"));
+    QVERIFY(events.has(message("job", {{"id", done["id"]},
+                                       {"kind", "restore"},
+                                       {"state", "done"},
+                                       {"done", done["done"]},
+                                       {"total", done["total"]},
+                                       {"result", done["result"]}})));
+    QCOMPARE(b.call("DELETE", QStringLiteral("/api/v1/jobs/%1").arg(done["id"].toInt())).status,
+             409);
+    QStringList trail;
+    for (const auto& e : b.app->state().audit().entries())
+        trail << e.what;
+    QVERIFY2(trail.contains("restore (dry run)") && trail.contains("restore"),
+             qPrintable(trail.join('\n')));
 }
 
 QTEST_GUILESS_MAIN(TestWebApi)

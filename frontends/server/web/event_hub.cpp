@@ -1,5 +1,6 @@
 #include "frontends/server/web/event_hub.h"
 
+#include "frontends/server/job_runner.h"
 #include "frontends/server/web/platform/event_stream.h"
 #include "frontends/server/web/web_api.h"
 #include "state/room_store.h"
@@ -104,6 +105,17 @@ void EventHub::setScenes(server::SceneService* scenes) {
     connect(scenes, &server::SceneService::changed, this, [this] {
         for (EventStream* s : QList<EventStream*>(streams_))
             sendScenes(s);
+    });
+}
+
+void EventHub::setJobs(server::JobRunner* jobs) {
+    connect(jobs, &server::JobRunner::changed, this, [this](const QJsonObject& job) {
+        QJsonObject m = job;
+        m.insert(QStringLiteral("type"), QStringLiteral("job"));
+        const QString t = text(m);
+        for (EventStream* s : QList<EventStream*>(streams_))
+            if (s->tag().value<Caller>().role >= server::Role::Admin)
+                s->send(t);
     });
 }
 

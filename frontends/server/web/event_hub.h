@@ -11,6 +11,7 @@
 
 namespace server {
 class RoomStore;
+class JobRunner;
 class SceneService;
 } // namespace server
 
@@ -39,6 +40,9 @@ public:
     // rooms change; refresh() does it when the accounts do.
     void setRooms(server::RoomStore* rooms);
     void refresh();
+    // Sends {"type": "job", ...} to administrators' streams as a backup or
+    // restore goes on: jobs are theirs alone.
+    void setJobs(server::JobRunner* jobs);
 
 private:
     // To every client, or those that reach the output (0: all of them).

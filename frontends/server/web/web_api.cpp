@@ -1,6 +1,8 @@
 #include "frontends/server/web/web_api.h"
 
+#include "core/backup/backup_file.h"
 #include "core/protocol/numbers.h"
+#include "frontends/server/job_runner.h"
 #include "state/room_store.h"
 #include "state/scenes/scene_service.h"
 
@@ -13,6 +15,7 @@
 #include <QUrlQuery>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace web {
 
@@ -282,6 +285,9 @@ const WebApi::Endpoint WebApi::kEndpoints[] = {
     {"GET", "rooms", Access::Viewer, &WebApi::getRooms},
     {"PUT", "rooms/{r}", Access::Admin, &WebApi::putRoom, true},
     {"DELETE", "rooms/{r}", Access::Admin, &WebApi::deleteRoom, true},
+    {"POST", "jobs", Access::Admin, &WebApi::postJob, true},
+    {"GET", "jobs/{j}", Access::Admin, &WebApi::getJob, true},
+    {"DELETE", "jobs/{j}", Access::Admin, &WebApi::deleteJob, true},
 };
 
 QStringList WebApi::accessTable() {
@@ -365,7 +371,11 @@ void WebApi::handle(const Request& r, const Answer& answer) {
                 match = !parts[k].isEmpty() && scenes_;
             else if (want == QLatin1String("{r}"))
                 match = !parts[k].isEmpty() && rooms_;
-            else if (max == 0)
+            else if (want == QLatin1String("{j}")) {
+                const int n = protocol::portNumber(parts[k], std::numeric_limits<int>::max());
+                match = n > 0 && jobs_;
+                found.append(n);
+            } else if (max == 0)
                 match = want == parts[k];
             else if (const int n = protocol::portNumber(parts[k], max))
                 found.append(n);
@@ -752,6 +762,60 @@ void WebApi::postSceneCapture(Call& c) {
     if (result != server::SceneStore::Result::Done)
         return c.send(sceneRefusal(int(result), reason));
     c.send(json(200, sceneObject(c.name)));
+}
+
+void WebApi::postJob(Call& c) {
+    const std::optional<QJsonObject> b = c.body();
+    if (!b)
+        return;
+    const QString kind = b->value(QStringLiteral("kind")).toString();
+    const QJsonValue dryRun = b->value(QStringLiteral("dry_run"));
+    if ((kind != QLatin1String("backup") && kind != QLatin1String("restore")) ||
+        !(dryRun.isUndefined() || dryRun.isBool()))
+        return c.send(error(400, QStringLiteral("bad_job"),
+                            QStringLiteral("Send {\"kind\": \"backup\"} or {\"kind\": \"restore\", "
+                                           "\"backup\": {...}, \"dry_run\": true or false}.")));
+    std::optional<backup::Backup> restore;
+    if (kind == QLatin1String("restore")) {
+        const QByteArray document =
+            QJsonDocument(b->value(QStringLiteral("backup")).toObject()).toJson();
+        const backup::Parsed parsed = backup::parse(document, state_.model());
+        if (!parsed.backup)
+            return c.send(error(
+                400, QStringLiteral("bad_backup"),
+                QStringLiteral("The backup was refused, nothing written: %1.").arg(parsed.error)));
+        restore = parsed.backup;
+    }
+    QJsonObject job;
+    switch (jobs_->start(asker(c), restore, dryRun.toBool(), &job)) {
+    case server::JobRunner::Started::Busy:
+        return c.send(error(409, QStringLiteral("busy"),
+                            QStringLiteral("Another backup or restore is running.")));
+    case server::JobRunner::Started::Absent:
+        return c.send(failure(Outcome::Absent, {}, c.client));
+    case server::JobRunner::Started::Started:
+        break;
+    }
+    c.send(json(202, job));
+}
+
+void WebApi::getJob(Call& c) {
+    const QJsonObject job = jobs_->find(c.numbers.value(0));
+    if (job.isEmpty())
+        return c.send(
+            error(404, QStringLiteral("not_found"), QStringLiteral("There is no such job.")));
+    c.send(json(200, job));
+}
+
+void WebApi::deleteJob(Call& c) {
+    const int id = c.numbers.value(0);
+    if (jobs_->find(id).isEmpty())
+        return c.send(
+            error(404, QStringLiteral("not_found"), QStringLiteral("There is no such job.")));
+    if (!jobs_->cancel(id))
+        return c.send(
+            error(409, QStringLiteral("not_running"), QStringLiteral("The job is not running.")));
+    c.send(json(202, jobs_->find(id)));
 }
 
 QJsonObject WebApi::sceneObject(const QString& name) const {

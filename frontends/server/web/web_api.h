@@ -12,6 +12,7 @@
 
 namespace server {
 class RoomStore;
+class JobRunner;
 class SceneService;
 } // namespace server
 
@@ -71,6 +72,8 @@ public:
     void setRooms(server::RoomStore* rooms) { rooms_ = rooms; }
     // {"rooms": [{"name", "outputs", "scenes"}]}: a room-limited caller's own.
     QJsonObject rooms(const Caller& caller) const;
+    // The backups and restores, once the server has a switcher for them.
+    void setJobs(server::JobRunner* jobs) { jobs_ = jobs; }
     QJsonObject sceneObject(const QString& name) const;
 
     // Every path of the table as "METHOD /api/v1/PATH ROLE" (public,
@@ -105,6 +108,9 @@ private:
     void getRooms(Call& c);
     void putRoom(Call& c);
     void deleteRoom(Call& c);
+    void postJob(Call& c);
+    void getJob(Call& c);
+    void deleteJob(Call& c);
     // A scene store's refusal as an answer.
     static Response sceneRefusal(int result, const QString& reason);
     // The caller as the shared state knows them.
@@ -125,6 +131,7 @@ private:
     WebAuth& auth_;
     server::SceneService* scenes_ = nullptr;
     server::RoomStore* rooms_ = nullptr;
+    server::JobRunner* jobs_ = nullptr;
 };
 
 } // namespace web

@@ -411,6 +411,11 @@ void WebServer::setScenes(server::SceneService* scenes) {
     events_->setScenes(scenes);
 }
 
+void WebServer::setJobs(server::JobRunner* jobs) {
+    api_->setJobs(jobs);
+    events_->setJobs(jobs);
+}
+
 bool WebServer::setCertificate(const QString& certFile, const QString& keyFile, QString* error) {
     if (!listener_->setCertificate(certFile, keyFile, error))
         return false;

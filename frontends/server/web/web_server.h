@@ -21,6 +21,7 @@ class Accounts;
 class RoomStore;
 class RouterState;
 class SceneService;
+class JobRunner;
 } // namespace server
 
 namespace web {
@@ -54,6 +55,8 @@ public:
     void setTrustProxy(bool trust) { trustProxy_ = trust; }
     // The scenes the API and the events offer; none until given.
     void setScenes(server::SceneService* scenes);
+    // The backups and restores the API runs and the events follow.
+    void setJobs(server::JobRunner* jobs);
 
     // HTTPS from now on, with this certificate and key (PEM files); false
     // with the reason, the one in use kept. Connected clients stay.

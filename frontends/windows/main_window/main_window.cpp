@@ -1,5 +1,7 @@
 #include "frontends/windows/main_window/main_window.h"
 
+#include "frontends/windows/main_window/backup_flow.h"
+
 #include "core/protocol/model.h"
 
 #include "core/device/mode_session.h"
@@ -266,6 +268,13 @@ void MainWindow::buildMenu() {
     saveLogAction =
         device->addAction(QStringLiteral("Save &log as..."), this, &MainWindow::saveLog);
     saveLogAction->setShortcut(QKeySequence::Save);
+    device->addSeparator();
+    auto* flow = new main_window::BackupFlow(this, switcher_, dialogs());
+    flow->setParent(this);
+    device->addAction(QStringLiteral("&Back up switcher\u2026"), flow,
+                      &main_window::BackupFlow::backUp);
+    device->addAction(QStringLiteral("Res&tore switcher\u2026"), flow,
+                      &main_window::BackupFlow::restore);
     device->addSeparator();
     device->addAction(QStringLiteral("E&xit"), QKeySequence::Quit, this, &QWidget::close);
 }

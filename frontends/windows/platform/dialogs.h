@@ -14,6 +14,10 @@ public:
     virtual ~Dialogs() = default;
     // A message box with one OK button.
     virtual void message(QWidget* parent, const QString& text, const QString& title) = 0;
+    // A question with Yes and No (No the default): whether the operator
+    // answered Yes. details: a longer text the box shows on request.
+    virtual bool confirm(QWidget* parent, const QString& text, const QString& details,
+                         const QString& title) = 0;
     // An open or save dialog with a filter in the "Name(*.ext)|*.ext" form,
     // or several such joined by ";;"; nothing when the operator cancels. A
     // save dialog asks before it names a file that exists only when told to.

@@ -10,6 +10,14 @@ void QtDialogs::message(QWidget* parent, const QString& text, const QString& tit
     box.exec();
 }
 
+bool QtDialogs::confirm(QWidget* parent, const QString& text, const QString& details,
+                        const QString& title) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setDetailedText(details);
+    return box.exec() == QMessageBox::Yes;
+}
+
 std::optional<QString> QtDialogs::openFileName(QWidget* parent, const QString& filter) {
     const QString name =
         QFileDialog::getOpenFileName(parent, QString(), QString(), qtFileFilter(filter));

@@ -8,6 +8,8 @@ namespace platform {
 class QtDialogs : public Dialogs {
 public:
     void message(QWidget* parent, const QString& text, const QString& title) override;
+    bool confirm(QWidget* parent, const QString& text, const QString& details,
+                 const QString& title) override;
     std::optional<QString> openFileName(QWidget* parent, const QString& filter) override;
     std::optional<QString> saveFileName(QWidget* parent, const QString& filter,
                                         bool confirmOverwrite) override;

@@ -336,6 +336,8 @@ function receive(m) {
     showScenes(m.scenes);
   } else if (m.type === "rooms") {
     showRooms(m.rooms);
+  } else if (m.type === "job") {
+    if (job && m.id === job.id) showJob(m);
   } else if (m.type === "label") {
     const list = m.side === "input" ? state.inputs : state.outputs;
     const port = list.find((x) => x.number === m.number);
@@ -648,6 +650,78 @@ async function saveLabels(event) {
   say(failed.length ? `Not saved: ${failed.join(" ")}` : `${saved} labels saved.`);
 }
 
+// ---- back up and restore (administrators) ----
+
+let job = null; // the job running, as the API gives it
+
+function showJob(j, lines) {
+  job = j.state === "running" ? j : null;
+  $("job-progress").hidden = $("job-cancel").hidden = !job;
+  $("job-progress").max = Math.max(j.total, 1);
+  $("job-progress").value = j.done;
+  if (lines) {
+    const list = $("job-lines");
+    list.replaceChildren();
+    for (const line of lines) list.append(Object.assign(document.createElement("li"), { textContent: line }));
+  }
+}
+
+// Starts a job and follows it until it is over; its last state, or null.
+async function runJob(body) {
+  const r = await call("POST", "api/v1/jobs", body);
+  if (!r.ok) {
+    say(`Not started: ${r.body.error}`);
+    return null;
+  }
+  let j = r.body;
+  while (j.state === "running") {
+    showJob(j);
+    await new Promise((done) => setTimeout(done, 500));
+    const next = await call("GET", `api/v1/jobs/${j.id}`);
+    if (!next.ok) break;
+    j = next.body;
+  }
+  showJob(j);
+  if (j.state !== "done") say(`The ${j.kind} ${j.state}: ${j.error ?? ""}`);
+  return j.state === "done" ? j : null;
+}
+
+async function backUp() {
+  say("Backing up the switcher.");
+  const j = await runJob({ kind: "backup" });
+  if (!j) return;
+  const link = document.createElement("a");
+  link.href = URL.createObjectURL(new Blob([JSON.stringify(j.result, null, 2)], { type: "application/json" }));
+  link.download = `${state?.name ?? "switcher"}-backup.json`;
+  link.click();
+  URL.revokeObjectURL(link.href);
+  say("The backup is downloaded.");
+}
+
+async function restore() {
+  const file = $("restore-file").files[0];
+  if (!file) return say("Choose a backup file first.");
+  let backup;
+  try {
+    backup = JSON.parse(await file.text());
+  } catch {
+    return say("The file is not JSON; nothing was written.");
+  }
+  say("Comparing the switcher with the file.");
+  const dry = await runJob({ kind: "restore", backup, dry_run: true });
+  if (!dry) return;
+  const lines = dry.result.differences;
+  showJob(dry, lines);
+  if (!lines.length) return say("The switcher already matches the file; nothing was written.");
+  if (!confirm(`${lines.length} differences (listed under Restore). Write them to the switcher?`))
+    return say("Nothing was written.");
+  const done = await runJob({ kind: "restore", backup, dry_run: false });
+  if (done) {
+    showJob(done, done.result.written.map((item) => `written: ${item}`));
+    say("The switcher was restored.");
+  }
+}
+
 $("take-mode").addEventListener("click", () => {
   takeMode = !takeMode;
   if (!takeMode) dropStaged();
@@ -676,4 +750,7 @@ $("scene-capture").addEventListener("submit", captureScene);
 $("sign-out").addEventListener("click", signOut);
 $("audit").addEventListener("toggle", () => $("audit").open && showAudit());
 $("audit-refresh").addEventListener("click", showAudit);
+$("backup-start").addEventListener("click", backUp);
+$("restore-start").addEventListener("click", restore);
+$("job-cancel").addEventListener("click", () => job && call("DELETE", `api/v1/jobs/${job.id}`));
 start();
