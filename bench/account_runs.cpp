@@ -1,9 +1,9 @@
 #include "bench/account_runs.h"
 
-#include "state/accounts.h"
-#include "state/router_state.h"
 #include "frontends/server/web/web_api.h"
 #include "frontends/server/web/web_auth.h"
+#include "state/accounts.h"
+#include "state/router_state.h"
 
 #include <QTemporaryDir>
 #include <QTextStream>

@@ -1,12 +1,12 @@
 #include "bench/web_runs.h"
 
 #include "frontends/server/line_owner.h"
-#include "state/router_state.h"
-#include "state/scenes/scene_service.h"
 #include "frontends/server/server_app.h"
 #include "frontends/server/web/web_server.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
+#include "state/router_state.h"
+#include "state/scenes/scene_service.h"
 #include "testing/fakes/fake_platform.h"
 
 #include <QProcess>

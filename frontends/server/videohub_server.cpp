@@ -1,7 +1,7 @@
 #include "frontends/server/videohub_server.h"
 
-#include "state/audit_trail.h"
 #include "frontends/server/listener.h"
+#include "state/audit_trail.h"
 
 namespace server {
 

@@ -2,10 +2,10 @@
 // switcher, against a broker of the test's own.
 #include "frontends/server/line_owner.h"
 #include "frontends/server/mqtt/mqtt_client.h"
-#include "state/scenes/scene_service.h"
 #include "frontends/server/server_app.h"
 #include "sim/device.h"
 #include "sim/inprocess_port.h"
+#include "state/scenes/scene_service.h"
 #include "testing/fakes/fake_platform.h"
 #include "tests/mqtt/broker.h"
 
