@@ -95,9 +95,6 @@ std::optional<Response> checkStream(const Request& r, WebApi& api, bool accounts
 
 // Streams are never closed to make room, so their own caps keep room for
 // plain requests and sign-ins: per address, per user or token, and in all.
-constexpr int kStreamsPerAddress = 4;
-constexpr int kStreamsPerCaller = 8;
-
 std::optional<Response> crowdedStreams(const QList<QPair<QString, QVariant>>& streams,
                                        const WebLimits& limits, const QString& address,
                                        const Caller& caller) {
@@ -108,13 +105,13 @@ std::optional<Response> crowdedStreams(const QList<QPair<QString, QVariant>>& st
         ofCaller += c.kind != Caller::Kind::Local && c.kind == caller.kind && c.who == caller.who;
     }
     QString why;
-    if (fromAddress >= kStreamsPerAddress)
+    if (fromAddress >= limits.maxStreamsPerAddress)
         why = QStringLiteral("This address has %1 event streams open already.")
-                  .arg(kStreamsPerAddress);
-    else if (caller.kind != Caller::Kind::Local && ofCaller >= kStreamsPerCaller)
+                  .arg(limits.maxStreamsPerAddress);
+    else if (caller.kind != Caller::Kind::Local && ofCaller >= limits.maxStreamsPerCaller)
         why = QStringLiteral("%1 has %2 event streams open already.")
                   .arg(caller.who)
-                  .arg(kStreamsPerCaller);
+                  .arg(limits.maxStreamsPerCaller);
     else if (streams.size() >= limits.maxClients / 2)
         why = QStringLiteral("The server has %1 event streams open, as many as it takes.")
                   .arg(limits.maxClients / 2);

@@ -31,6 +31,10 @@ struct WebLimits {
     qint64 maxUnsent = 1024 * 1024; // answers or events a client does not read
     int stallMs = 30000;            // more than maxUnsent waiting, and no byte taken
     int maxWaiting = 8;             // requests in a row waiting for their answers
+    // Event streams are never closed to make room, so their own caps keep
+    // room for plain requests and sign-ins: per address, per user or token.
+    int maxStreamsPerAddress = 4;
+    int maxStreamsPerCaller = 8;
 };
 
 class EventStream;
