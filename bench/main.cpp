@@ -368,12 +368,13 @@ void backupRuns(Table& table) {
         }
         const double s = runs.toExitMs.first() / 1000;
         const double wire = double(runs.wireBytes) * sim::PtyTransport::kByteMs / 1000;
-        table.add({name,
-                   QStringLiteral("%1 s / wire %2 s (%3 B) = +%4 %")
-                       .arg(num(s, 2), num(wire, 2))
-                       .arg(runs.wireBytes)
-                       .arg(num(100 * (s - wire) / wire, 1)),
-                   target, s <= wire * 1.05});
+        table.add(
+            {name,
+             QStringLiteral("%1 s / wire %2 s (%3 B) = %4%5 %")
+                 .arg(num(s, 2), num(wire, 2))
+                 .arg(runs.wireBytes)
+                 .arg(s >= wire ? QStringLiteral("+") : QString(), num(100 * (s - wire) / wire, 1)),
+             target, s <= wire * 1.05});
     };
     row(QStringLiteral("ctl backup, 8 EDIDs + IR table (paced)"), {"backup", "-o", file},
         "edm\r\n");
