@@ -1256,6 +1256,7 @@ void TestWebApi::aSmallerModel() {
     for (auto it = maximum.globalMatch(QString::fromUtf8(document)); it.hasNext();)
         maxima.insert(it.next().captured(1).toInt());
     QCOMPARE(maxima, QSet<int>({4, 3}));
+    QVERIFY(document.contains("Output number, 1 to 4;") && !document.contains("1 to 8"));
     const QJsonObject stateSchema = QJsonDocument::fromJson(document)
                                         .object()["components"]
                                         .toObject()["schemas"]

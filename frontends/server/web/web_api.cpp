@@ -57,6 +57,14 @@ QJsonValue withBounds(const QJsonValue& v, Numbered side, const protocol::Model&
                       : side == Numbered::Inputs  ? model.inputs
                       : side == Numbered::Outputs ? model.outputs
                                                   : std::max(model.inputs, model.outputs);
+    // ... and its bounds in words ("Output number, 1 to 8; ...").
+    if (o.contains(QLatin1String("in")) && o.contains(QLatin1String("description"))) {
+        static const QRegularExpression range(QStringLiteral("\\b1 to [0-9]+\\b"));
+        o.insert(QLatin1String("description"),
+                 o.value(QLatin1String("description"))
+                     .toString()
+                     .replace(range, QStringLiteral("1 to %1").arg(count)));
+    }
     // A list of the whole side has as many items as the side has ports.
     const bool wholeSide = o.contains(QLatin1String("minItems")) &&
                            o.value(QLatin1String("minItems")) == o.value(QLatin1String("maxItems"));
