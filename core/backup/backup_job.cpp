@@ -156,19 +156,8 @@ void Job::cancel() {
     if (!running_ || stopping_)
         return;
     cancelled_ = true;
-    stopping_ = true;
     result_.failedItem = current_;
-    unhook();
-    answer_->stop();
-    sw_.edid().end();
-    sw_.irCodes().end();
-    for (const auto& r : std::as_const(requests_))
-        if (r && !r->isDone())
-            sw_.requests().cancel(r);
-    if (session_)
-        session_->leave();
-    else
-        end(Result::Status::Cancelled);
+    stop(Result::Status::Cancelled);
 }
 
 void Job::fail(transfer::Error error, int index) {
@@ -180,9 +169,15 @@ void Job::fail(transfer::Error error, int index) {
 void Job::fail(const Item& item, const transfer::Outcome& outcome) {
     if (stopping_ || !running_)
         return;
-    stopping_ = true;
     result_.failedItem = item;
     result_.failure = outcome;
+    stop(Result::Status::Failed);
+}
+
+// Nothing more goes out: the transfers end, the requests still waiting are
+// withdrawn, and a mode stay is left first (its close ends the job).
+void Job::stop(Result::Status status) {
+    stopping_ = true;
     unhook();
     answer_->stop();
     sw_.edid().end();
@@ -193,7 +188,7 @@ void Job::fail(const Item& item, const transfer::Outcome& outcome) {
     if (session_)
         session_->leave();
     else
-        end(Result::Status::Failed);
+        end(status);
 }
 
 void Job::end(Result::Status status) {

@@ -99,6 +99,7 @@ private:
     void stepDone(int units);
     void fail(const Item& item, const transfer::Outcome& outcome);
     void fail(transfer::Error error, int index = -1);
+    void stop(Result::Status status);
     void end(Result::Status status);
     void report(int done);
     void hook(const QMetaObject::Connection& c) { hooks_ << c; }
