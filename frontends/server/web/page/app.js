@@ -393,8 +393,28 @@ function build() {
     for (const out of state.outputs) box.append(makeGroup(out.number));
   }
   for (const o of groups.keys()) groups.get(o).group.hidden = !inRoom(o);
+  buildPresets();
   fillLabels();
   showRights();
+}
+
+// As many presets as the switcher keeps: a recall button in the tools and a
+// save button in the set-up.
+function buildPresets() {
+  const recalls = $("presets");
+  const numbers = state.presets.join();
+  if (recalls.dataset.numbers === numbers) return;
+  recalls.dataset.numbers = numbers;
+  const make = (p, text, key, act) => {
+    const b = document.createElement("button");
+    b.type = "button";
+    b.textContent = `${text} ${p}`;
+    b.dataset[key] = p;
+    b.addEventListener("click", () => act(p));
+    return b;
+  };
+  recalls.replaceChildren(...state.presets.map((p) => make(p, "Recall preset", "recall", recall)));
+  $("preset-saves").replaceChildren(...state.presets.map((p) => make(p, "Save as preset", "save", save)));
 }
 
 function makeGroup(o) {
@@ -742,8 +762,6 @@ $("to-setup").addEventListener("click", () => {
   $("menu").open = false;
   $("setup").querySelector("summary").focus();
 });
-for (const b of document.querySelectorAll("[data-recall]")) b.addEventListener("click", () => recall(b.dataset.recall));
-for (const b of document.querySelectorAll("[data-save]")) b.addEventListener("click", () => save(b.dataset.save));
 $("labels").addEventListener("submit", saveLabels);
 $("sign-in").addEventListener("submit", signIn);
 $("scene-capture").addEventListener("submit", captureScene);
