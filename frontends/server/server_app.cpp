@@ -197,7 +197,8 @@ bool ServerApp::startVideohub(const ListenLimits& limits, QString* error) {
                      .arg(endpointText(*options_.videohub), videohubListener_->errorText());
         return false;
     }
-    const DeviceInfo info{QStringLiteral("HDMI Matrix 8x8"), options_.name, uniqueId()};
+    const DeviceInfo info{QStringLiteral("HDMI Matrix ") + state_->model().name, options_.name,
+                          uniqueId()};
     videohub_ = std::make_unique<VideohubServer>(*videohubListener_, *state_, info);
     connect(videohub_.get(), &VideohubServer::event, this, &ServerApp::log);
     if (options_.verbose)

@@ -1241,6 +1241,7 @@ void TestWebApi::aSmallerModel() {
 
     const Reply state = rig.call("GET", "/api/v1/state");
     QCOMPARE(state.json.value("outputs").toArray().size(), 4);
+    QVERIFY2(prelude.contains("Model name: HDMI Matrix 4x4\n"), prelude);
     QCOMPARE(rig.call("PUT", "/api/v1/outputs/4/input", R"({"input": 2})").status, 200);
     QVERIFY(rig.sent("cir 31\r\n"));
     QCOMPARE(rig.call("PUT", "/api/v1/outputs/5/input", R"({"input": 2})").status, 404);
