@@ -67,6 +67,21 @@ void TestRequestMeter::requests_data() {
     QTest::newRow("chunked") << QByteArray(
                                     "PUT / HTTP/1.1\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n")
                              << Verdict::LengthRequired << 0 << true;
+    const auto upload = [](const QByteArray& line, int length) {
+        return line + "\r\nContent-Length: " + QByteArray::number(length) + "\r\n\r\n" +
+               QByteArray(length, 'u');
+    };
+    QTest::newRow("upload at its limit")
+        << upload("POST /jobs?dry HTTP/1.1", 48) << Verdict::Fine << 1 << false;
+    QTest::newRow("upload over its limit")
+        << upload("POST /jobs HTTP/1.1", 49) << Verdict::BodyTooLarge << 0 << true;
+    QTest::newRow("upload's path, another method")
+        << upload("PUT /jobs HTTP/1.1", 40) << Verdict::BodyTooLarge << 0 << true;
+    QTest::newRow("upload's path, longer")
+        << upload("POST /jobsx HTTP/1.1", 40) << Verdict::BodyTooLarge << 0 << true;
+    QTest::newRow("upload, then a body at the plain limit")
+        << upload("POST /jobs HTTP/1.1", 40) + upload("POST / HTTP/1.1", 33)
+        << Verdict::BodyTooLarge << 1 << true;
     QTest::newRow("stays refused") << "PUT / HTTP/1.1\r\nContent-Length: 33\r\n\r\n" + get
                                    << Verdict::BodyTooLarge << 0 << true;
 }
@@ -76,6 +91,7 @@ void TestRequestMeter::requests() {
     // Whole, then a byte at a time: the pieces must not matter.
     for (const qsizetype piece : {bytes.size(), qsizetype(1)}) {
         web::RequestMeter meter(64, 32);
+        meter.allowUpload("POST /jobs", 48);
         Verdict verdict = Verdict::Fine;
         for (qsizetype i = 0; i < bytes.size(); i += piece)
             verdict =

@@ -1163,6 +1163,16 @@ void TestWebApi::backupAndRestoreJobs() {
     QCOMPARE(a.call("PUT", "/api/v1/scenes/Evening", R"({"routes": [{"output": 1, "input": 4}]})")
                  .status,
              200);
+    // Scenes enough that the backup is over the plain body limit.
+    QJsonArray everyOutput;
+    for (int o = 1; o <= 8; ++o)
+        everyOutput.append(QJsonObject{{"output", o}, {"input", 9 - o}});
+    const QByteArray scene = QJsonDocument(QJsonObject{{"routes", everyOutput}}).toJson();
+    for (int i = 0; i < 60; ++i)
+        QCOMPARE(a.call("PUT", QStringLiteral("/api/v1/scenes/Rehearsal %1 of the evening").arg(i),
+                        scene)
+                     .status,
+                 200);
     Events events(b.web->listener().port());
     // Polls the job until it is over.
     auto run = [](Rig& r, const QByteArray& body) {
@@ -1187,6 +1197,7 @@ void TestWebApi::backupAndRestoreJobs() {
     QCOMPARE(made["state"], "done");
     const QJsonObject document = made["result"].toObject();
     QVERIFY(!document.contains("accounts"));
+    QVERIFY(QJsonDocument(document).toJson().size() > web::WebLimits().maxBody);
 
     QJsonObject damaged = document;
     damaged["model"] = "4x4";
@@ -1213,6 +1224,7 @@ void TestWebApi::backupAndRestoreJobs() {
     QCOMPARE(b.device.routing, a.device.routing);
     QCOMPARE(b.app->state().inputLabel(2), "Lectern");
     QVERIFY(b.app->scenes().store().find("Evening"));
+    QCOMPARE(b.app->scenes().store().scenes().size(), 61);
     QVERIFY(events.has(message("job", {{"id", done["id"]},
                                        {"kind", "restore"},
                                        {"state", "done"},

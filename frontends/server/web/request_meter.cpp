@@ -34,6 +34,7 @@ RequestMeter::Verdict RequestMeter::feed(QByteArrayView bytes) {
             bodyLeft_ -= n;
             if (bodyLeft_ == 0) {
                 state_ = State::Between;
+                cap_ = maxBody_;
                 ++completed_;
             }
             break;
@@ -69,9 +70,10 @@ RequestMeter::Verdict RequestMeter::endHead() {
         return Verdict::Ambiguous;
     if (chunked)
         return Verdict::LengthRequired;
+    cap_ = isUpload() ? maxUpload_ : maxBody_;
     bool ok = false;
     const qulonglong v = lengthText.toULongLong(&ok);
-    if (ok && v > qulonglong(maxBody_))
+    if (ok && v > qulonglong(cap_))
         return Verdict::BodyTooLarge;
     const qint64 length = ok ? qint64(v) : 0;
     head_.clear();
@@ -80,9 +82,24 @@ RequestMeter::Verdict RequestMeter::endHead() {
         state_ = State::Body;
     } else {
         state_ = State::Between;
+        cap_ = maxBody_;
         ++completed_;
     }
     return Verdict::Fine;
+}
+
+bool RequestMeter::isUpload() const {
+    if (upload_.isEmpty())
+        return false;
+    // "METHOD TARGET VERSION": the target's path, without its query.
+    const QByteArray line = head_.left(head_.indexOf('\n')).trimmed();
+    const qsizetype path = line.indexOf(' ') + 1;
+    const qsizetype end = line.indexOf(' ', path);
+    if (path <= 0 || end < 0)
+        return false;
+    const QByteArray target = line.mid(path, end - path);
+    const qsizetype query = target.indexOf('?');
+    return line.left(path) + (query < 0 ? target : target.left(query)) == upload_;
 }
 
 } // namespace web

@@ -28,6 +28,12 @@ public:
     };
 
     RequestMeter(int maxHead, int maxBody) : maxHead_(maxHead), maxBody_(maxBody) {}
+    // Requests to this method and path ("POST /api/v1/jobs", any query
+    // after it) may carry a body up to maxUpload instead.
+    void allowUpload(QByteArray methodAndPath, int maxUpload) {
+        upload_ = std::move(methodAndPath);
+        maxUpload_ = maxUpload;
+    }
 
     // The next bytes of the connection, in order. Once it is not Fine, the
     // connection is to be closed, and it stays so.
@@ -36,13 +42,20 @@ public:
     bool inRequest() const { return state_ != State::Between; }
     // Requests complete so far.
     int completed() const { return completed_; }
+    // The largest body the request being read may have, or the refused
+    // one had; maxBody between requests.
+    int bodyCap() const { return cap_; }
 
 private:
     enum class State { Between, Head, Body };
     Verdict endHead();
+    bool isUpload() const;
 
     int maxHead_;
     int maxBody_;
+    QByteArray upload_;
+    int maxUpload_ = 0;
+    int cap_ = maxBody_;
     State state_ = State::Between;
     QByteArray head_;
     qint64 bodyLeft_ = 0;

@@ -22,7 +22,7 @@ namespace {
 // The library cannot answer a request it has not read to its end, and it
 // reads every request whole, so these few refusals are the listener's own
 // fixed texts.
-QByteArray refusal(RequestMeter::Verdict verdict, const WebLimits& limits) {
+QByteArray refusal(RequestMeter::Verdict verdict, const WebLimits& limits, int bodyCap) {
     QByteArray status, code;
     QString sentence;
     switch (verdict) {
@@ -35,7 +35,7 @@ QByteArray refusal(RequestMeter::Verdict verdict, const WebLimits& limits) {
     case RequestMeter::Verdict::BodyTooLarge:
         status = "413 Payload Too Large";
         code = "body_too_large";
-        sentence = QStringLiteral("The body is over %1 bytes.").arg(limits.maxBody);
+        sentence = QStringLiteral("The body is over %1 bytes.").arg(bodyCap);
         break;
     case RequestMeter::Verdict::Ambiguous:
         status = "400 Bad Request";
@@ -119,6 +119,7 @@ ConnectionWatch::ConnectionWatch(QTcpSocket* socket, WebListener& listener)
       name_(server::peerName(socket->peerAddress(), socket->peerPort())),
       address_(server::plainAddress(socket->peerAddress()).toString()) {
     setObjectName(QStringLiteral("web connection watch"));
+    meter_.allowUpload(limits_.uploadRequest, limits_.maxUpload);
     listener.watches_.append(this);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] {
@@ -206,6 +207,9 @@ void ConnectionWatch::beforeLibrary() {
         refuse(verdict);
         return;
     }
+    // The library reads a request only once it is whole in the socket: an
+    // upload's needs the room, the others' do not get it.
+    socket_->setReadBufferSize(limits_.maxHead + meter_.bodyCap() + 32 * 1024);
     if (meter_.completed() != done)
         useful_.restart();
     if (meter_.inRequest() && (!was || meter_.completed() != done))
@@ -241,7 +245,7 @@ void ConnectionWatch::refuse(RequestMeter::Verdict verdict) {
                                        : verdict == RequestMeter::Verdict::Ambiguous
                                            ? QStringLiteral("body length ambiguous")
                                            : QStringLiteral("chunked body refused"));
-    socket_->write(refusal(verdict, limits_));
+    socket_->write(refusal(verdict, limits_, meter_.bodyCap()));
     socket_->disconnectFromHost();
     // In case the refusal cannot leave.
     timer_.start(1000);

@@ -26,6 +26,10 @@ struct WebLimits {
     QList<server::Subnet> allow; // besides the loopback addresses, always allowed
     int maxHead = 16 * 1024;     // request line and header fields
     int maxBody = 16 * 1024;
+    // The one request that carries a whole backup to restore, and its cap:
+    // a backup of a hundred scenes at their largest is some 200 kB.
+    QByteArray uploadRequest = "POST /api/v1/jobs";
+    int maxUpload = 256 * 1024;
     int requestMs = 10000;          // from a request's first byte to its last
     int idleMs = 60000;             // a kept-alive connection with nothing to do
     qint64 maxUnsent = 1024 * 1024; // answers or events a client does not read
