@@ -16,6 +16,7 @@ namespace server {
 struct Room {
     QString name;
     QList<int> outputs; // ascending, each once
+    bool operator==(const Room&) const = default;
 };
 
 // The rooms an administrator named, kept in rooms.json in the state folder:

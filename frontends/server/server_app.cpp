@@ -131,8 +131,10 @@ void ServerApp::reload() {
         else
             emit log(QStringLiteral("web certificate kept as it was: %1").arg(why));
     }
-    if (web_)
+    if (web_) {
         web_->reloadAccounts();
+        web_->reloadRooms();
+    }
     emit log(QStringLiteral("reloaded"));
 }
 

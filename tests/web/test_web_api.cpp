@@ -1376,6 +1376,16 @@ void TestWebApi::rooms() {
     QFile accounts(dir.filePath("accounts.json"));
     QVERIFY(accounts.open(QIODevice::ReadOnly));
     QCOMPARE(QJsonDocument::fromJson(accounts.readAll())["version"], 2);
+    // A file edited by hand counts once read again (SIGHUP).
+    QFile edited(dir.filePath("rooms.json"));
+    QVERIFY(edited.open(QIODevice::WriteOnly));
+    edited.write(R"({"version": 1, "rooms": [{"name": "Hall A", "outputs": [1]}]})");
+    edited.close();
+    rig.web->reloadRooms();
+    QVERIFY(QTest::qWaitFor([&] {
+        return hall.got.last()["type"] == "scenes" &&
+               hall.got[hall.got.size() - 3]["outputs"].toArray().size() == 1;
+    }));
 }
 
 #include "test_web_api.moc"

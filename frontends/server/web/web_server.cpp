@@ -396,6 +396,15 @@ void WebServer::reloadAccounts() {
         events_->refresh();
 }
 
+void WebServer::reloadRooms() {
+    const QList<server::Room> before = rooms_->rooms();
+    QString why;
+    if (!rooms_->load(&why))
+        emit event(QStringLiteral("rooms: ") + why);
+    if (rooms_->rooms() != before)
+        events_->refresh();
+}
+
 WebServer::~WebServer() = default;
 
 void WebServer::setHostNames(const QStringList& names) {

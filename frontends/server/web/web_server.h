@@ -86,6 +86,10 @@ public:
     // change of the file): removed users and tokens lose their sessions and
     // event streams at once.
     void reloadAccounts();
+    // Reads the rooms again (edited by hand, or restored): when they
+    // changed, open pages and streams see their rooms' outputs as the file
+    // now gives them.
+    void reloadRooms();
     WebAuth& auth() { return *auth_; }
 
 signals:
