@@ -65,13 +65,13 @@ public:
     void setBoxColor(int k, const QColor& c);
     QString statusText() const;
 
-    std::array<ir::CodeBox*, ir::kEntries> codetxt{};
-    QLineEdit* CstCode = nullptr;
-    QLineEdit* DataCode = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
+    std::array<ir::CodeBox*, ir::kEntries> codeBoxes{};
+    QLineEdit* receivedCustomCode = nullptr;
+    QLineEdit* receivedDataCode = nullptr;
+    QPushButton* readButton = nullptr;
+    QPushButton* writeButton = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QStatusBar* statusBar = nullptr;
 
 private:
     void buildUi();

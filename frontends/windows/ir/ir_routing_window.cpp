@@ -40,13 +40,13 @@ void IrRoutingWindow::buildUi() {
         panel->setStyleSheet(QStringLiteral("QFrame#%1 { background-color: rgb(0, 0, 128);"
                                             " border-radius: 10px; }")
                                  .arg(panel->objectName()));
-        Shape1[k] = panel;
+        outputPanels[k] = panel;
         auto* grid = new QGridLayout(panel);
         grid->setContentsMargins(8, 6, 8, 8);
         grid->setHorizontalSpacing(4);
-        Label1[k] = new QLabel(QString::fromLatin1(titles[k]), panel);
-        Label1[k]->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
-        grid->addWidget(Label1[k], 0, 0, 2, 1);
+        outputTitles[k] = new QLabel(QString::fromLatin1(titles[k]), panel);
+        outputTitles[k]->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
+        grid->addWidget(outputTitles[k], 0, 0, 2, 1);
         for (int place = 0; place < protocol::kFamilyIrPorts; ++place) {
             const int n = protocol::kFamilyIrPorts * k + place;
             auto* lamp = new widgets::Lamp(
@@ -54,7 +54,7 @@ void IrRoutingWindow::buildUi() {
                 QStringLiteral("IR output %1 input %2").arg(k + 1).arg(place + 1), panel);
             lamp->setOutline(Qt::white);
             lamp->setFixedSize(14, 14);
-            Shape2[n] = lamp;
+            lamps[n] = lamp;
             grid->addWidget(lamp, 0, place + 1, Qt::AlignCenter);
             auto* b = new QPushButton(QString::number(place + 1), panel);
             b->setFixedWidth(28);
@@ -62,29 +62,29 @@ void IrRoutingWindow::buildUi() {
             b->setAccessibleName(
                 QStringLiteral("IR output %1 to input %2").arg(k + 1).arg(place + 1));
             connect(b, &QPushButton::clicked, this, [this, n] { onRouteClicked(n); });
-            Command1[n] = b;
+            routeButtons[n] = b;
             grid->addWidget(b, 1, place + 1);
         }
         panels->addWidget(panel, k / 2, k % 2);
     }
 
-    Combo1 = new QComboBox(this);
-    Combo1->setMinimumWidth(110);
+    allOutputsList = new QComboBox(this);
+    allOutputsList->setMinimumWidth(110);
     // On Linux Qt names a list by the label it is the buddy of; elsewhere by
     // its accessible name.
-    Combo1->setAccessibleName(QStringLiteral("All IR outputs to"));
-    connect(Combo1, &QComboBox::activated, this, &IrRoutingWindow::onAllOutputsChosen);
-    Command2 = new QPushButton(QStringLiteral("Status"), this);
-    Command2->setAutoDefault(false);
-    connect(Command2, &QPushButton::clicked, this, &IrRoutingWindow::onStatusClicked);
+    allOutputsList->setAccessibleName(QStringLiteral("All IR outputs to"));
+    connect(allOutputsList, &QComboBox::activated, this, &IrRoutingWindow::onAllOutputsChosen);
+    statusButton = new QPushButton(QStringLiteral("Status"), this);
+    statusButton->setAutoDefault(false);
+    connect(statusButton, &QPushButton::clicked, this, &IrRoutingWindow::onStatusClicked);
 
     auto* bottom = new QHBoxLayout;
     auto* allLabel = new QLabel(QStringLiteral("ALL:"), this);
-    allLabel->setBuddy(Combo1);
+    allLabel->setBuddy(allOutputsList);
     bottom->addWidget(allLabel);
-    bottom->addWidget(Combo1);
+    bottom->addWidget(allOutputsList);
     bottom->addStretch(1);
-    bottom->addWidget(Command2);
+    bottom->addWidget(statusButton);
 
     auto* root = new QVBoxLayout(this);
     root->addLayout(panels);
@@ -93,17 +93,17 @@ void IrRoutingWindow::buildUi() {
 
 void IrRoutingWindow::prepare() {
     // The lamps keep what the device reported while the window was closed.
-    Combo1->clear();
+    allOutputsList->clear();
     for (int i = 0; i < protocol::kFamilyIrPorts; ++i)
-        Combo1->addItem(QStringLiteral("IR PORT%1").arg(i + 1));
-    Combo1->setCurrentIndex(-1);
+        allOutputsList->addItem(QStringLiteral("IR PORT%1").arg(i + 1));
+    allOutputsList->setCurrentIndex(-1);
 }
 
 void IrRoutingWindow::showOutput(int g) {
     const int v = routing_.input(g);
     const int first = protocol::kFamilyIrPorts * g;
     for (int n = first; n < first + protocol::kFamilyIrPorts; ++n)
-        Shape2[n]->setLit(n == first + v);
+        lamps[n]->setLit(n == first + v);
 }
 
 void IrRoutingWindow::onRouteClicked(int n) {
@@ -115,7 +115,7 @@ void IrRoutingWindow::onRouteClicked(int n) {
 }
 
 void IrRoutingWindow::onAllOutputsChosen() {
-    const int i = Combo1->currentIndex();
+    const int i = allOutputsList->currentIndex();
     if (i < 0)
         return;
     if (i < protocol::kFamilyIrPorts)

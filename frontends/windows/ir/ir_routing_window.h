@@ -28,12 +28,12 @@ public:
     void onAllOutputsChosen();  // route all outputs to the chosen input
     void onStatusClicked();     // "Status"
 
-    std::array<QFrame*, protocol::kFamilyIrPorts> Shape1{};
-    std::array<QLabel*, protocol::kFamilyIrPorts> Label1{};
-    std::array<QPushButton*, 64> Command1{};
-    std::array<widgets::Lamp*, protocol::kFamilyIrPorts * protocol::kFamilyIrPorts> Shape2{};
-    QComboBox* Combo1 = nullptr;
-    QPushButton* Command2 = nullptr;
+    std::array<QFrame*, protocol::kFamilyIrPorts> outputPanels{};
+    std::array<QLabel*, protocol::kFamilyIrPorts> outputTitles{};
+    std::array<QPushButton*, 64> routeButtons{};
+    std::array<widgets::Lamp*, protocol::kFamilyIrPorts * protocol::kFamilyIrPorts> lamps{};
+    QComboBox* allOutputsList = nullptr;
+    QPushButton* statusButton = nullptr;
 
 private:
     void buildUi();
