@@ -204,7 +204,8 @@ private slots:
     }
 
     // The grid is the model's: a 4x4 window has four outputs of four inputs
-    // and its arrows, and its last button routes output 4 to input 4.
+    // and its arrows, and its last button routes output 4 to input 4. So are
+    // its presets and its EDID window's ports.
     void aSmallerModelsGrid() {
         FormFixture f(true, *protocol::Model::find("4x4"));
         QCOMPARE(f.form->routeButtons.size(), 4);
@@ -219,6 +220,12 @@ private slots:
         QCOMPARE(f.takeWritten(), QByteArray("cir 33\r\ncir 39\r\n"));
         f.receive("s42\r\n");
         QVERIFY(f.form->lamps[3][1]->isLit());
+        QCOMPARE(f.form->presetSaveButtons.size(), protocol::Model::find("4x4")->presets);
+        QCOMPARE(f.form->presetRecallButtons.size(), f.form->presetSaveButtons.size());
+        f.form->presetSaveButtons[2]->click();
+        f.form->presetRecallButtons[1]->click();
+        QCOMPARE(f.takeWritten(), QByteArray("msa 2\r\nmsw 1\r\n"));
+        QCOMPARE(f.form->edidWindow().portChoices.size(), 4);
     }
 
     void routingClickWritesAndFillsTheSendBox() {

@@ -51,10 +51,11 @@ const QString kDecodedFileFilter = QStringLiteral("Decoded EDID(*.txt)|*.txt");
 
 } // namespace
 
-EdidWindow::EdidWindow(DeviceContext& context, edid::EdidTransfer& transfer)
+EdidWindow::EdidWindow(DeviceContext& context, edid::EdidTransfer& transfer,
+                       const protocol::Model& model)
     : FeatureWindow(context), transfer_(transfer), view_(new edid::ViewText(this)) {
     setWindowTitle(QStringLiteral("EDID Set"));
-    buildUi();
+    buildUi(model.inputs);
     connect(&transfer_, &edid::EdidTransfer::started, this, &EdidWindow::transferStarted);
     connect(&transfer_, &edid::EdidTransfer::progress, progressBar,
             [this](int done) { progressBar->setValue(done); });
@@ -86,15 +87,16 @@ EdidWindow::EdidWindow(DeviceContext& context, edid::EdidTransfer& transfer)
     });
 }
 
-void EdidWindow::buildUi() {
+void EdidWindow::buildUi(int inputs) {
     auto* outer = new QVBoxLayout(this);
 
     portGroup = new QGroupBox(QStringLiteral("Port Select"), this);
     auto* ports = new QHBoxLayout(portGroup);
-    for (int k = 0; k < 8; ++k) {
-        portChoices[k] = new QRadioButton(QString::number(k + 1), portGroup);
-        ports->addWidget(portChoices[k]);
-        connect(portChoices[k], &QRadioButton::clicked, this, [this, k] { onInputChosen(k); });
+    for (int k = 0; k < inputs; ++k) {
+        auto* choice = new QRadioButton(QString::number(k + 1), portGroup);
+        ports->addWidget(choice);
+        connect(choice, &QRadioButton::clicked, this, [this, k] { onInputChosen(k); });
+        portChoices.append(choice);
     }
     outer->addWidget(portGroup);
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/edid/edid_image.h"
+#include "core/protocol/model.h"
 #include "core/transfer/outcome.h"
 #include "frontends/windows/widgets/feature_window.h"
 
-#include <array>
 #include <optional>
 
 class QGroupBox;
@@ -32,7 +32,8 @@ class ViewText;
 class EdidWindow : public FeatureWindow {
     Q_OBJECT
 public:
-    EdidWindow(DeviceContext& context, edid::EdidTransfer& transfer);
+    // A port button for each of the model's inputs.
+    EdidWindow(DeviceContext& context, edid::EdidTransfer& transfer, const protocol::Model& model);
     void prepare() override;
     bool busy() const override;
 
@@ -58,7 +59,8 @@ public:
 
     // Controls.
     QGroupBox* portGroup = nullptr; // "Port Select"
-    std::array<QRadioButton*, 8> portChoices{};
+    // portChoices[k]: input k + 1.
+    QList<QRadioButton*> portChoices;
     QPushButton* openButton = nullptr;
     QPushButton* downloadButton = nullptr;
     QPushButton* readButton = nullptr;
@@ -88,7 +90,7 @@ protected:
     void done(int result) override;
 
 private:
-    void buildUi();
+    void buildUi(int inputs);
     void showText(const QString& text, bool append);
     void showStatus(const QString& text);
     void showLoaded(const edid::Image& image);

@@ -52,10 +52,11 @@ void CodeBox::focusInEvent(QFocusEvent* event) {
 
 } // namespace ir
 
-IrCodesWindow::IrCodesWindow(DeviceContext& context, ir::IrCodeRun& run)
+IrCodesWindow::IrCodesWindow(DeviceContext& context, ir::IrCodeRun& run,
+                             const protocol::Model& model)
     : FeatureWindow(context), run_(run) {
     setWindowTitle(QStringLiteral("IR CODE SET"));
-    buildUi();
+    buildUi(model.irCodeEntries);
     connect(&run_, &ir::IrCodeRun::codeChanged, this, &IrCodesWindow::showCode);
     connect(&run_, &ir::IrCodeRun::markChanged, this, &IrCodesWindow::showMark);
     connect(&run_, &ir::IrCodeRun::progress, this, &IrCodesWindow::showProgress);
@@ -66,7 +67,7 @@ IrCodesWindow::IrCodesWindow(DeviceContext& context, ir::IrCodeRun& run)
     });
     connect(&run_, &ir::IrCodeRun::focusRequested, this,
             [this](int k) { codeBoxes[k]->setFocus(); });
-    for (int k = 0; k < ir::kEntries; ++k) {
+    for (int k = 0; k < codeBoxes.size(); ++k) {
         connect(codeBoxes[k], &QLineEdit::textChanged, this, [this, k](const QString& text) {
             if (!showing_)
                 run_.codeEdited(k, text);
@@ -77,13 +78,14 @@ IrCodesWindow::IrCodesWindow(DeviceContext& context, ir::IrCodeRun& run)
     connect(this, &QDialog::finished, &run_, &ir::IrCodeRun::end);
 }
 
-void IrCodesWindow::buildUi() {
+void IrCodesWindow::buildUi(int entries) {
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(4);
-    for (int k = 0; k < ir::kEntries; ++k) {
-        codeBoxes[k] = new ir::CodeBox(k, this);
-        connect(codeBoxes[k], &ir::CodeBox::focused, this, &IrCodesWindow::onCodeFocused);
+    for (int k = 0; k < entries; ++k) {
+        auto* box = new ir::CodeBox(k, this);
+        connect(box, &ir::CodeBox::focused, this, &IrCodesWindow::onCodeFocused);
+        codeBoxes.append(box);
     }
     grid->addWidget(new QLabel(QStringLiteral("Custom Code:"), this), 0, 0);
     grid->addWidget(codeBoxes[0], 0, 1);

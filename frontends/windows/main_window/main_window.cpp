@@ -159,18 +159,19 @@ void MainWindow::buildUi() {
 
     connectButton = button(QStringLiteral("Connect"), central, twRect(3720, 7320, 1695, 855));
 
-    // Presets and the all-outputs selector.
-    const int stateLefts[3] = {6360, 8112, 9864};
-    const int saveLefts[3] = {7236, 8988, 10740};
-    for (int i = 0; i < 3; ++i) {
-        presetRecallButtons[i] = button(QStringLiteral("State%1").arg(i + 1), central,
-                                        twRect(stateLefts[i], 7020, 795, 375));
-        presetSaveButtons[i] = button(QStringLiteral("Save%1").arg(i + 1), central,
-                                      twRect(saveLefts[i], 7020, 795, 375));
-        connect(presetRecallButtons[i], &QPushButton::clicked, this,
-                [this, i] { onPresetRecallClicked(i); });
-        connect(presetSaveButtons[i], &QPushButton::clicked, this,
-                [this, i] { onPresetSaveClicked(i); });
+    // Presets, as many as the model keeps, each a recall and a save button;
+    // then the all-outputs selector.
+    const protocol::Model& model = switcher_.model();
+    for (int i = 0; i < model.presets; ++i) {
+        const int left = 6360 + 1752 * i;
+        auto* recall =
+            button(QStringLiteral("State%1").arg(i + 1), central, twRect(left, 7020, 795, 375));
+        auto* save = button(QStringLiteral("Save%1").arg(i + 1), central,
+                            twRect(left + 876, 7020, 795, 375));
+        connect(recall, &QPushButton::clicked, this, [this, i] { onPresetRecallClicked(i); });
+        connect(save, &QPushButton::clicked, this, [this, i] { onPresetSaveClicked(i); });
+        presetRecallButtons.append(recall);
+        presetSaveButtons.append(save);
     }
     auto* allLabel = new QLabel(QStringLiteral("All:"), central);
     allLabel->move(tw(11880), tw(7080));
@@ -184,7 +185,6 @@ void MainWindow::buildUi() {
     // the digit.
     QFont digitFont(QStringLiteral("Verdana"), 22, QFont::Bold);
     digitFont.setStyleHint(QFont::SansSerif);
-    const protocol::Model& model = switcher_.model();
     for (int k = 1; k <= model.outputs; ++k) {
         const int X = 4080 * ((k - 1) % 2);
         const int Y = 1560 * ((k - 1) / 2);
@@ -603,13 +603,13 @@ SettingsWindow& MainWindow::settingsWindow() {
 
 EdidWindow& MainWindow::edidWindow() {
     if (!edidWindow_)
-        edidWindow_ = new EdidWindow(*this, switcher_.edid());
+        edidWindow_ = new EdidWindow(*this, switcher_.edid(), switcher_.model());
     return *edidWindow_;
 }
 
 IrCodesWindow& MainWindow::irCodesWindow() {
     if (!irCodesWindow_)
-        irCodesWindow_ = new IrCodesWindow(*this, switcher_.irCodes());
+        irCodesWindow_ = new IrCodesWindow(*this, switcher_.irCodes(), switcher_.model());
     return *irCodesWindow_;
 }
 

@@ -9,7 +9,6 @@
 #include "frontends/windows/widgets/lamp.h"
 
 #include <QMainWindow>
-#include <array>
 #include <cstdint>
 
 class QComboBox;
@@ -113,8 +112,10 @@ public:
     QPushButton* settingsButton = nullptr;
     QPushButton* statusButton = nullptr;
     QPushButton* edidButton = nullptr;
-    std::array<QPushButton*, 3> presetSaveButtons{};
-    std::array<QPushButton*, 3> presetRecallButtons{};
+    // presetSaveButtons[i], presetRecallButtons[i]: preset i + 1, as many
+    // as the model keeps.
+    QList<QPushButton*> presetSaveButtons;
+    QList<QPushButton*> presetRecallButtons;
     QComboBox* allOutputsList = nullptr;
     QAction* irCodeAction = nullptr;
     QAction* irRoutingAction = nullptr;
