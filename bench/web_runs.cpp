@@ -82,7 +82,7 @@ struct WebRig {
         o.pollSeconds = 0;
         app = std::make_unique<server::ServerApp>(platform, o);
         web::WebLimits limits;
-        limits.maxClients = 256; // streams may take half
+        limits.maxClients = 256;    // streams may take half
         limits.maxPerAddress = 128; // every client comes from 127.0.0.1
         limits.maxStreamsPerAddress = 128;
         web = std::make_unique<web::WebServer>(app->state(), QStringLiteral("bench"), limits,
@@ -95,7 +95,8 @@ struct WebRig {
             Poker::poke();
         };
         QString error;
-        ok = app->start(&error, false) && web->listen(QHostAddress(QHostAddress::LocalHost), 0) &&
+        ok = app->start(&error, false) &&
+             web->listener().listen(QHostAddress(QHostAddress::LocalHost), 0) &&
              waitFor([&] { return app->state().present(); }, 5000);
     }
     QTemporaryDir dir;
@@ -116,7 +117,7 @@ void inProcess(Table& table, int reps) {
         table.add({routeName, QStringLiteral("failed: server not up"), "-", false, false});
         return;
     }
-    Http client(rig.web->port());
+    Http client(rig.web->listener().port());
     QList<double> routeMs;
     for (int i = 0; i < reps; ++i) {
         const QByteArray input = QByteArray::number(i % 2 + 2);
@@ -179,8 +180,8 @@ void inProcess(Table& table, int reps) {
             ++heard[i];
             Poker::poke();
         });
-        many.back()->open(
-            QUrl(QStringLiteral("ws://127.0.0.1:%1/api/v1/events").arg(rig.web->port())));
+        many.back()->open(QUrl(
+            QStringLiteral("ws://127.0.0.1:%1/api/v1/events").arg(rig.web->listener().port())));
     }
     auto allHeard = [&](int n) {
         return waitFor(

@@ -28,7 +28,7 @@ void InProcessPort::close() {
 }
 
 bool InProcessPort::write(const QByteArray& bytes) {
-    if (!open_)
+    if (!open_ || (refuse && refuse(bytes)))
         return false;
     written += bytes;
     inject(device_.receive(bytes));

@@ -50,6 +50,8 @@ public:
     // Cuts each answer into the chunks the port delivers one by one.
     std::function<QByteArrayList(const QByteArray&)> shape;
     QByteArray written; // every byte the program wrote, in order
+    // A write it answers true for fails, as a port's can while open.
+    std::function<bool(const QByteArray&)> refuse;
 
 private:
     void schedule();

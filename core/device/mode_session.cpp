@@ -26,12 +26,6 @@ ModeSession::ModeSession(Switcher& sw, Mode mode, Options options)
             return;
         emit leftByDevice();
     });
-    connect(&sw_.router(), &Router::replied, this, [this](const protocol::Reply& r) {
-        if (leaving_ && r.line.trimmed() == protocol::exitWord(mode_)) {
-            exitConfirmed_ = true;
-            close();
-        }
-    });
     if (options_.exitEchoMs > 0) {
         exitEcho_ = sw_.platform().createTimer(this);
         exitEcho_->setInterval(options_.exitEchoMs);
@@ -113,7 +107,15 @@ void ModeSession::leave() {
     if (!exitEcho_ || !confirmed_ || !sw_.link().isOpen())
         return close();
     leaving_ = true;
+    echoWatch_ = connect(&sw_.router(), &Router::replied, this, &ModeSession::watchExitEcho);
     exitEcho_->start();
+}
+
+void ModeSession::watchExitEcho(const protocol::Reply& r) {
+    if (leaving_ && r.line.trimmed() == protocol::exitWord(mode_)) {
+        exitConfirmed_ = true;
+        close();
+    }
 }
 
 void ModeSession::close() {
@@ -121,6 +123,7 @@ void ModeSession::close() {
         return;
     closed_ = true;
     leaving_ = false;
+    disconnect(echoWatch_);
     if (exitEcho_)
         exitEcho_->stop();
     if (request_)

@@ -85,6 +85,8 @@ private:
     // the port closed meanwhile.
     bool begin();
     void close();
+    // While leaving: the exit word's echo closes the stay.
+    void watchExitEcho(const protocol::Reply& r);
 
     Switcher& sw_;
     // A window may be torn down after the switcher it worked on: the queue
@@ -94,6 +96,8 @@ private:
     Mode mode_;
     Options options_;
     platform::Timer* exitEcho_ = nullptr;
+    // Only while leaving, so the lines of the stay itself cost no call.
+    QMetaObject::Connection echoWatch_;
     bool entered_ = false; // the entry word went out
     bool asked_ = false;   // enter() queued the stay
     bool confirmed_ = false;

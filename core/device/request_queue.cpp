@@ -100,7 +100,7 @@ void RequestQueue::drop(int client) {
     pump();
 }
 
-void RequestQueue::deliver(const std::function<void(Request*)>& hand) {
+template <typename Hand> void RequestQueue::deliver(const Hand& hand) {
     Request* to = listener();
     if (!to)
         return;
@@ -148,6 +148,13 @@ void RequestQueue::onFinished() {
 void RequestQueue::pump() {
     if (pumping_ || delivering_ || current_)
         return;
+    // Nothing waits: the common case, after every line a session's
+    // exchange brings.
+    if (turns_.empty()) {
+        if (!session_)
+            emit idle();
+        return;
+    }
     pumping_ = true;
     while (!current_) {
         // The next client in turn that may go, the one just served only

@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <deque>
-#include <functional>
 #include <map>
 
 namespace platform {
@@ -103,7 +102,9 @@ private:
     // The request replies and raw text go to: the running one, else the
     // session between its client's requests.
     Request* listener() const { return current_ ? current_ : session_; }
-    void deliver(const std::function<void(Request*)>& hand);
+    // Hands a reply or raw text to the listener; a template, as it runs
+    // for every line the switcher sends.
+    template <typename Hand> void deliver(const Hand& hand);
     // Starts the next request that may go out, unless one runs or a reply
     // is being handed out.
     void pump();

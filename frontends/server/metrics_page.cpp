@@ -198,7 +198,7 @@ QByteArray MetricsPage::render() const {
     if (sources_.linePort)
         w.sample("hdmi_matrix_clients", {{"frontend", "line"}}, sources_.linePort->clients());
     if (sources_.web)
-        w.sample("hdmi_matrix_clients", {{"frontend", "web"}}, sources_.web->clients());
+        w.sample("hdmi_matrix_clients", {{"frontend", "web"}}, sources_.web->listener().clients());
     w.head("hdmi_matrix_clients_refused_total", "counter",
            "Connections closed at once, by front end and reason.");
     for (int f = 0; f < kFrontends; ++f)

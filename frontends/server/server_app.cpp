@@ -82,7 +82,7 @@ quint16 ServerApp::linePort() const {
 }
 
 quint16 ServerApp::webPort() const {
-    return web_ ? web_->port() : 0;
+    return web_ ? web_->listener().port() : 0;
 }
 
 QString ServerApp::uniqueId() {
@@ -127,7 +127,7 @@ void ServerApp::reload() {
     if (web_ && !options_.webCert.isEmpty()) {
         if (web_->setCertificate(options_.webCert, options_.webKey, &why))
             emit log(QStringLiteral("web certificate read again from %1 (%2), for new connections")
-                         .arg(options_.webCert, web_->certificate()));
+                         .arg(options_.webCert, web_->listener().certificate()));
         else
             emit log(QStringLiteral("web certificate kept as it was: %1").arg(why));
     }
@@ -197,7 +197,8 @@ bool ServerApp::startVideohub(const ListenLimits& limits, QString* error) {
                      .arg(endpointText(*options_.videohub), videohubListener_->errorText());
         return false;
     }
-    const DeviceInfo info{QStringLiteral("HDMI Matrix 8x8"), options_.name, uniqueId()};
+    const DeviceInfo info{QStringLiteral("HDMI Matrix ") + state_->model().name, options_.name,
+                          uniqueId()};
     videohub_ = std::make_unique<VideohubServer>(*videohubListener_, *state_, info);
     connect(videohub_.get(), &VideohubServer::event, this, &ServerApp::log);
     if (options_.verbose)
@@ -254,15 +255,17 @@ bool ServerApp::startWeb(QString* error) {
             [this](Refusal reason) { metrics_->refused(Frontend::Web, reason); });
     const char* scheme = tls ? "https" : "http";
     if (options_.web) {
-        if (!web_->listen(options_.web->address, options_.web->port)) {
+        if (!web_->listener().listen(options_.web->address, options_.web->port)) {
             *error = QStringLiteral("web port %1: %2")
-                         .arg(endpointText(*options_.web), web_->errorText());
+                         .arg(endpointText(*options_.web), web_->listener().errorText());
             return false;
         }
-        const QString url = QStringLiteral("%1://%2/")
-                                .arg(scheme, endpointText({options_.web->address, web_->port()}));
-        emit log(tls ? QStringLiteral("web page on %1 (%2)").arg(url, web_->certificate())
-                     : QStringLiteral("web page on %1").arg(url));
+        const QString url =
+            QStringLiteral("%1://%2/")
+                .arg(scheme, endpointText({options_.web->address, web_->listener().port()}));
+        emit log(
+            tls ? QStringLiteral("web page on %1 (%2)").arg(url, web_->listener().certificate())
+                : QStringLiteral("web page on %1").arg(url));
     }
     if (options_.metrics) {
         if (!web_->listenMetrics(options_.metrics->address, options_.metrics->port)) {

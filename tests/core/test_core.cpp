@@ -171,6 +171,29 @@ private slots:
         }
     }
 
+    // A byte the device refuses is asked for again, up to four times; when
+    // the port fails the last of those writes, the read ends there, once,
+    // as a failed write.
+    void aRetryThatCannotBeWrittenEndsTheReadOnce() {
+        CoreFixture c;
+        c.device.edid.errorAt = 0x50;
+        int asked = 0;
+        c.port->refuse = [&](const QByteArray& b) {
+            return b.startsWith("red 50") && ++asked == 6;
+        };
+        QSignalSpy done(&c.core->edid(), &edid::EdidTransfer::finished);
+        QSignalSpy failures(&c.core->link(), &seriallink::Connection::failure);
+        enterMode(*c.core, Mode::Edid);
+        c.run();
+        c.core->edid().startRead();
+        c.run(edid::EdidTransfer::kAnswerMs);
+        QCOMPARE(asked, 6);
+        QCOMPARE(done.size(), 1);
+        const auto o = done.first().first().value<transfer::Outcome>();
+        QCOMPARE(o.error, E::WriteFailed);
+        QCOMPARE(failures.size(), 1);
+    }
+
     void aReadDeliversTheDevicesImage() {
         CoreFixture c;
         start(c, Run::EdidRead);

@@ -9,6 +9,7 @@
 #include "frontends/server/line_owner.h"
 #include "frontends/server/metrics_page.h"
 #include "frontends/server/server_app.h"
+#include "frontends/server/web/event_hub.h"
 #include "frontends/server/web/web_api.h"
 #include "frontends/server/web/web_auth.h"
 #include "frontends/server/web/web_server.h"
@@ -21,6 +22,7 @@
 #include "testing/fakes/fake_clock.h"
 #include "testing/fakes/fake_platform.h"
 
+#include "frontends/server/web/event_hub.h"
 #include "frontends/server/web/web_api.h"
 
 #include <QDir>
@@ -83,13 +85,14 @@ struct Rig {
         QObject::connect(web.get(), &web::WebServer::event, [this](const QString& l) { log << l; });
         web->setMetrics([this] { return app->metrics().render(); });
         QString error;
-        ok = app->start(&error, false) && web->listen(QHostAddress(QHostAddress::LocalHost), 0) &&
+        ok = app->start(&error, false) &&
+             web->listener().listen(QHostAddress(QHostAddress::LocalHost), 0) &&
              QTest::qWaitFor([this] { return app->state().present(); }, 5000);
     }
     Reply call(const QByteArray& method, const QString& path, const QByteArray& body = "{}",
                const QByteArray& type = "application/json") {
         QNetworkRequest request(
-            QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(web->port()).arg(path)));
+            QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(web->listener().port()).arg(path)));
         if (!type.isEmpty())
             request.setRawHeader("Content-Type", type);
         for (const auto& [name, value] : std::as_const(headers))
@@ -118,7 +121,8 @@ struct Rig {
     // The session cookie of the latest sign-in, as a Cookie field.
     QByteArray cookie() {
         return net.cookieJar()
-            ->cookiesForUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(web->port())))
+            ->cookiesForUrl(
+                QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(web->listener().port())))
             .value(0)
             .toRawForm(QNetworkCookie::NameAndValueOnly);
     }
@@ -369,7 +373,7 @@ void TestWebApi::pageAndHeaders() {
 void TestWebApi::locksRefusalsAndAbsence() {
     Rig rig(dir_.path());
     QVERIFY(rig.ok);
-    Events events(rig.web->port());
+    Events events(rig.web->listener().port());
     QVERIFY(QTest::qWaitFor([&] { return !events.got.isEmpty(); }));
     QCOMPARE(events.got[0]["type"], "state");
     Raw hub(rig.app->videohubPort());
@@ -414,9 +418,9 @@ void TestWebApi::locksRefusalsAndAbsence() {
 void TestWebApi::sharedWithVideohub() {
     Rig rig(dir_.path());
     QVERIFY(rig.ok);
-    Events one(rig.web->port()), two(rig.web->port());
+    Events one(rig.web->listener().port()), two(rig.web->listener().port());
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WebSocket received but no slots"));
-    Events stranger(rig.web->port(), QStringLiteral("http://elsewhere.example"));
+    Events stranger(rig.web->listener().port(), QStringLiteral("http://elsewhere.example"));
     Raw hub(rig.app->videohubPort());
     QVERIFY(hub.has("END PRELUDE:"));
     for (Events* e : {&one, &two}) {
@@ -437,25 +441,25 @@ void TestWebApi::sharedWithVideohub() {
     // A page of another site never gets the stream.
     QVERIFY(stranger.got.isEmpty());
     QCOMPARE(stranger.ws.state(), QAbstractSocket::UnconnectedState);
-    QCOMPARE(rig.web->eventClients(), 2);
+    QCOMPARE(rig.web->events().clients(), 2);
 }
 
 void TestWebApi::slowReaderDropped() {
     Rig rig(dir_.path());
     QVERIFY(rig.ok);
-    Events good(rig.web->port(), {}, false);
-    Raw deaf(rig.web->port(), false);
+    Events good(rig.web->listener().port(), {}, false);
+    Raw deaf(rig.web->listener().port(), false);
     deaf.s.write("GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
                  "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
                  "Sec-WebSocket-Version: 13\r\n\r\n");
-    QVERIFY(QTest::qWaitFor([&] { return rig.web->eventClients() == 2; }));
+    QVERIFY(QTest::qWaitFor([&] { return rig.web->events().clients() == 2; }));
     // Routing reports, 40-odd bytes of event each, until the deaf one goes.
-    for (int i = 0; i < 200000 && rig.web->eventClients() == 2; ++i) {
+    for (int i = 0; i < 200000 && rig.web->events().clients() == 2; ++i) {
         rig.made->deliverNow(i % 2 ? "s17\r\n" : "s18\r\n");
         if (i % 500 == 0)
             QTest::qWait(1);
     }
-    QVERIFY(QTest::qWaitFor([&] { return rig.web->eventClients() == 1; }));
+    QVERIFY(QTest::qWaitFor([&] { return rig.web->events().clients() == 1; }));
     QCOMPARE(rig.log.filter(QStringLiteral("dropped: it does not read")).size(), 1);
     rig.made->deliverNow("s15\r\n");
     QVERIFY(good.has(message("output", {{"output", 1}, {"input", 5}}), 20000));
@@ -467,7 +471,7 @@ void TestWebApi::limits() {
     limits.idleMs = 1500;
     Rig rig(dir_.path(), limits);
     QVERIFY(rig.ok);
-    const quint16 port = rig.web->port();
+    const quint16 port = rig.web->listener().port();
     Raw headers(port), body(port), trickle(port), idle(port);
     headers.s.write("GET /api/v1/health HTTP/1.1\r\nX: " + QByteArray(17000, 'a') + "\r\n\r\n");
     body.s.write("PUT /api/v1/outputs/1/input HTTP/1.1\r\nContent-Type: application/json\r\n"
@@ -509,15 +513,16 @@ void TestWebApi::crowd() {
     // well-behaved client still gets in.
     std::vector<std::unique_ptr<Raw>> crowd;
     for (int i = 0; i < 200; ++i) {
-        crowd.push_back(std::make_unique<Raw>(
-            rig.web->port(), true, qPrintable(QStringLiteral("127.0.0.%1").arg(2 + i % 20))));
+        crowd.push_back(
+            std::make_unique<Raw>(rig.web->listener().port(), true,
+                                  qPrintable(QStringLiteral("127.0.0.%1").arg(2 + i % 20))));
         if (i % 2)
             crowd.back()->s.write("GET / HTTP/1.1\r\n");
     }
     // (Those beyond the system's backlog of 50 come in as it retries.)
     QVERIFY(QTest::qWaitFor(
         [&] { return rig.log.filter(QStringLiteral("to make room")).size() >= 100; }, 10000));
-    QVERIFY(rig.web->clients() <= 32);
+    QVERIFY(rig.web->listener().clients() <= 32);
     QCOMPARE(rig.call("GET", "/api/v1/health").status, 200);
     QCOMPARE(rig.log.filter(QStringLiteral("too many")).size(), 0);
 }
@@ -541,7 +546,7 @@ void TestWebApi::hostNames() {
     Rig rig(dir_.path());
     QVERIFY(rig.ok);
     rig.web->setHostNames({"matrix.venue.lan"});
-    Raw raw(rig.web->port());
+    Raw raw(rig.web->listener().port());
     raw.s.write("PUT /api/v1/outputs/1/input HTTP/1.1\r\nHost: " + host +
                 "\r\nContent-Type: application/json\r\nContent-Length: 12\r\n\r\n{\"input\": 5}");
     QVERIFY(raw.has(served ? "HTTP/1.1 200 " : "HTTP/1.1 421 "));
@@ -714,17 +719,18 @@ void TestWebApi::streamsFollowAccounts() {
     QVERIFY(rig.signIn("gone"));
     const QByteArray cookie =
         rig.net.cookieJar()
-            ->cookiesForUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(rig.web->port())))
+            ->cookiesForUrl(
+                QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(rig.web->listener().port())))
             .value(0)
             .toRawForm(QNetworkCookie::NameAndValueOnly);
     QVERIFY(!cookie.isEmpty());
-    const QString own = QStringLiteral("http://127.0.0.1:%1").arg(rig.web->port());
-    Events page(rig.web->port(), own, true, {{"Cookie", cookie}});
-    Events script(rig.web->port(), {}, true, {{"Authorization", "Bearer " + token_}});
+    const QString own = QStringLiteral("http://127.0.0.1:%1").arg(rig.web->listener().port());
+    Events page(rig.web->listener().port(), own, true, {{"Cookie", cookie}});
+    Events script(rig.web->listener().port(), {}, true, {{"Authorization", "Bearer " + token_}});
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WebSocket received but no slots"));
-    Events anonymous(rig.web->port());
+    Events anonymous(rig.web->listener().port());
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("WebSocket received but no slots"));
-    Events stranger(rig.web->port(), QStringLiteral("http://elsewhere.example"), true,
+    Events stranger(rig.web->listener().port(), QStringLiteral("http://elsewhere.example"), true,
                     {{"Cookie", cookie}});
     QVERIFY(QTest::qWaitFor([&] { return !page.got.isEmpty() && !script.got.isEmpty(); }));
     QVERIFY(QTest::qWaitFor([&] {
@@ -750,10 +756,10 @@ void TestWebApi::sessionsEnd() {
     QVERIFY(makeAccounts());
     Rig rig(accountsDir_.path());
     QVERIFY(rig.ok);
-    const QString own = QStringLiteral("http://127.0.0.1:%1").arg(rig.web->port());
+    const QString own = QStringLiteral("http://127.0.0.1:%1").arg(rig.web->listener().port());
     const auto stream = [&] {
         return std::make_unique<Events>(
-            rig.web->port(), own, true,
+            rig.web->listener().port(), own, true,
             QList<QPair<QByteArray, QByteArray>>{{"Cookie", rig.cookie()}});
     };
     const auto ends = [](Events& e) {
@@ -835,7 +841,7 @@ void TestWebApi::trailKeptReadable() {
     QCOMPARE(rig.call("GET", "/api/v1/audit?limit=0").status, 400);
 
     // More than maxUnsent, to a client that reads: not one that does not.
-    Raw reader(rig.web->port());
+    Raw reader(rig.web->listener().port());
     reader.s.write("GET /api/v1/audit HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     QVERIFY(reader.has("\"who\":\"videohub\"}]}"));
     QVERIFY(reader.got.size() > limits.maxUnsent);
@@ -849,8 +855,9 @@ void TestWebApi::streamCaps() {
     QVERIFY(makeAccounts());
     std::vector<std::unique_ptr<Raw>> streams;
     const auto open = [&](Rig& rig, int address, const QByteArray& fields) {
-        streams.push_back(std::make_unique<Raw>(
-            rig.web->port(), true, qPrintable(QStringLiteral("127.0.0.%1").arg(address))));
+        streams.push_back(
+            std::make_unique<Raw>(rig.web->listener().port(), true,
+                                  qPrintable(QStringLiteral("127.0.0.%1").arg(address))));
         streams.back()->s.write(
             "GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
             "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
@@ -887,7 +894,7 @@ void TestWebApi::streamCaps() {
                                                    "as it takes.")
                                         .join('|'));
     QCOMPARE(rig.call("GET", "/api/v1/health").status, 200);
-    QCOMPARE(rig.web->eventClients(), 16);
+    QCOMPARE(rig.web->events().clients(), 16);
 }
 
 // A forwarded request is never this machine's own; with the proxy
@@ -935,8 +942,9 @@ void TestWebApi::behindProxy() {
     rig.headers.clear();
     std::vector<std::unique_ptr<Raw>> others;
     for (int i = 0; i < 5; ++i) {
-        others.push_back(std::make_unique<Raw>(
-            rig.web->port(), true, qPrintable(QStringLiteral("127.0.0.%1").arg(2 + i % 4))));
+        others.push_back(
+            std::make_unique<Raw>(rig.web->listener().port(), true,
+                                  qPrintable(QStringLiteral("127.0.0.%1").arg(2 + i % 4))));
         others.back()->s.write("POST /api/v1/login HTTP/1.1\r\nContent-Type: application/json\r\n"
                                "Content-Length: 37\r\n\r\n" +
                                wrong);
@@ -1002,7 +1010,7 @@ void TestWebApi::sceneNamesRoundTrip() {
     QVERIFY(rig.ok);
     rig.web->setScenes(&rig.app->scenes());
     const auto status = [&](const QByteArray& line) {
-        Raw raw(rig.web->port());
+        Raw raw(rig.web->listener().port());
         raw.s.write(line + " HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: 39"
                            "\r\n\r\n{\"routes\": [{\"output\": 1, \"input\": 3}]}");
         return raw.has("\r\n\r\n") ? raw.got.mid(9, 3).toInt() : 0;
@@ -1053,7 +1061,7 @@ void TestWebApi::scenes() {
     Rig rig(dir.path());
     QVERIFY(rig.ok);
     rig.web->setScenes(&rig.app->scenes());
-    Events events(rig.web->port());
+    Events events(rig.web->listener().port());
     const QString lecture = QStringLiteral("/api/v1/scenes/Lecture%2FHall");
     const Reply made =
         rig.call("PUT", lecture,
@@ -1155,7 +1163,7 @@ void TestWebApi::backupAndRestoreJobs() {
     QCOMPARE(a.call("PUT", "/api/v1/scenes/Evening", R"({"routes": [{"output": 1, "input": 4}]})")
                  .status,
              200);
-    Events events(b.web->port());
+    Events events(b.web->listener().port());
     // Polls the job until it is over.
     auto run = [](Rig& r, const QByteArray& body) {
         const Reply started = r.call("POST", "/api/v1/jobs", body);
@@ -1233,6 +1241,7 @@ void TestWebApi::aSmallerModel() {
     connect(&hub, &QTcpSocket::readyRead, [&] { prelude += hub.readAll(); });
     hub.connectToHost(QHostAddress::LocalHost, rig.app->videohubPort());
     QVERIFY(QTest::qWaitFor([&] { return prelude.contains("END PRELUDE:"); }, 5000));
+    QVERIFY2(prelude.contains("Model name: HDMI Matrix 4x4\n"), prelude);
     QVERIFY2(prelude.contains("Video inputs: 4\nVideo processing units: 0\nVideo outputs: 4\n"),
              prelude);
     QVERIFY2(prelude.contains("VIDEO OUTPUT ROUTING:\n0 0\n1 1\n2 2\n3 3\n\n"), prelude);
@@ -1299,11 +1308,12 @@ void TestWebApi::rooms() {
         rig.call("PUT", "/api/v1/scenes/Talk", R"({"routes": [{"output": 1, "input": 4}]})").status,
         200);
     QCOMPARE(rig.call("GET", "/api/v1/rooms").json["rooms"][1]["scenes"], QJsonArray{"Talk"});
-    Events all(rig.web->port(), QStringLiteral("http://127.0.0.1:%1").arg(rig.web->port()), true,
+    Events all(rig.web->listener().port(),
+               QStringLiteral("http://127.0.0.1:%1").arg(rig.web->listener().port()), true,
                {{"Cookie", rig.cookie()}});
 
     rig.headers = {{"Authorization", "Bearer " + token}};
-    Events hall(rig.web->port(), {}, true, rig.headers);
+    Events hall(rig.web->listener().port(), {}, true, rig.headers);
     QVERIFY(QTest::qWaitFor([&] { return !hall.got.isEmpty(); }));
     QCOMPARE(hall.got[0]["outputs"].toArray().size(), 2);
     const Reply rooms = rig.call("GET", "/api/v1/rooms");

@@ -126,6 +126,10 @@ class WebPage(unittest.TestCase):
         self.assertEqual([x.accessible_name for x in b.find_elements(By.CSS_SELECTOR,
                                                                     "#presets button")],
                          [f"Recall preset {p}" for p in (1, 2, 3)])
+        # In the closed set-up, so by their text.
+        self.assertEqual([x.get_attribute("textContent") for x in
+                          b.find_elements(By.CSS_SELECTOR, "#preset-saves button")],
+                         [f"Save as preset {p}" for p in (1, 2, 3)])
         self.assertEqual(b.find_element(By.ID, "status").aria_role, "status")
 
     def test_2_two_taps_route_and_both_sessions_see_it(self):
@@ -330,6 +334,13 @@ class WebPage(unittest.TestCase):
         self.assertEqual([x for x in self.sim.lines[before:] if x.startswith("< cir")],
                          ["< cir " + f"{o}{o}" for o in range(8)])
         self.server.seen(r'audit: local from 127\.0\.0\.1: recall scene "Lecture"')
+        # The set-up's save buttons, made from the presets the state names,
+        # ask first and then save.
+        b.find_element(By.CSS_SELECTOR, "#setup summary").click()
+        b.find_element(By.CSS_SELECTOR, "#preset-saves button[data-save='2']").click()
+        b.switch_to.alert.accept()
+        self.sim.seen(r"< msa 1")
+        b.execute_script("document.getElementById('setup').open = false; scrollTo(0, 0)")
 
     def account(self, *words, password):
         subprocess.run([SERVER, "--state-dir", self.folder.name, *words], input=password + "\n",

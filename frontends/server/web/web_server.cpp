@@ -421,34 +421,10 @@ bool WebServer::setCertificate(const QString& certFile, const QString& keyFile, 
     return !metricsListener_ || metricsListener_->setCertificate(certFile, keyFile, error);
 }
 
-QString WebServer::certificate() const {
-    return listener_->certificate();
-}
-
-bool WebServer::listen(const QHostAddress& address, quint16 port) {
-    return listener_->listen(address, port);
-}
-
-quint16 WebServer::port() const {
-    return listener_->port();
-}
-
-QString WebServer::errorText() const {
-    return listener_->errorText();
-}
-
 void WebServer::close() {
     listener_->close();
     if (metricsListener_)
         metricsListener_->close();
-}
-
-int WebServer::clients() const {
-    return listener_->clients();
-}
-
-int WebServer::eventClients() const {
-    return events_->clients();
 }
 
 } // namespace web

@@ -61,8 +61,6 @@ public:
     // HTTPS from now on, with this certificate and key (PEM files); false
     // with the reason, the one in use kept. Connected clients stay.
     bool setCertificate(const QString& certFile, const QString& keyFile, QString* error);
-    // Whose certificate it is and until when, for the log; empty without TLS.
-    QString certificate() const;
 
     // What GET /metrics answers (for a viewer, as the API's paths); without
     // it, /metrics is no page.
@@ -75,15 +73,14 @@ public:
     quint16 metricsPort() const;
     QString metricsError() const;
 
-    // False with the reason in errorText().
-    bool listen(const QHostAddress& address, quint16 port);
-    quint16 port() const;
-    QString errorText() const;
-    // Stops accepting; connected clients stay.
+    // The web port: listen() on it, its port, its connections (event
+    // streams included), its certificate for the log.
+    WebListener& listener() { return *listener_; }
+    const WebListener& listener() const { return *listener_; }
+    // The event streams open now.
+    const EventHub& events() const { return *events_; }
+    // Stops accepting on both ports; connected clients stay.
     void close();
-    // Connections, event streams included.
-    int clients() const;
-    int eventClients() const;
 
     // Reads the accounts again (also done by itself within a second of a
     // change of the file): removed users and tokens lose their sessions and

@@ -9,6 +9,7 @@ let state = null; // as GET /api/v1/state, kept up to date by the events
 let online = false; // the event stream is open and its state has come
 let retryMs = 1000;
 let retryAt = 0; // when the next try is due, while the server is away
+let retryWhy = ""; // what went wrong, for the status line
 let retryTimer = 0;
 let message = ""; // the last action's result, until it fades
 let messageTimer = 0;
@@ -69,14 +70,15 @@ function connect() {
     // removed closes it too, and the server is most likely there. One
     // refused from the start (too many streams) waits its turn.
     if (heard) start();
-    else retryLater();
+    else retryLater("The server closed the live view.");
   };
 }
 
-// The server did not answer: tried again after a wait counted down on
-// the status line, or at once with "Try now".
-function retryLater() {
+// The server did not answer, or not as asked: tried again after a wait
+// counted down on the status line with why, or at once with "Try now".
+function retryLater(why) {
   online = false;
+  retryWhy = why;
   retryAt = Date.now() + retryMs;
   retryMs = Math.min(retryMs * 2, RETRY_MAX_MS);
   clearTimeout(retryTimer);
@@ -94,7 +96,8 @@ async function start() {
   clearTimeout(retryTimer);
   const r = await call("GET", "api/v1/me");
   if (r.status === 401) return;
-  if (!r.ok) return retryLater();
+  // Unreachable, or the server's own sentence (busy, too many...).
+  if (!r.ok) return retryLater(r.body.error ?? `The server answered ${r.status}.`);
   retryAt = 0;
   me = r.body;
   $("sign-in").hidden = true;
@@ -357,7 +360,7 @@ function showStatus() {
   let warn = false;
   if (!online && retryAt) {
     const s = Math.max(1, Math.ceil((retryAt - Date.now()) / 1000));
-    text = `The server cannot be reached. Trying again in ${s} s.`;
+    text = `${retryWhy} Trying again in ${s} s.`;
     warn = true;
   } else if (!online) {
     text = "Connecting to the server.";
@@ -393,8 +396,28 @@ function build() {
     for (const out of state.outputs) box.append(makeGroup(out.number));
   }
   for (const o of groups.keys()) groups.get(o).group.hidden = !inRoom(o);
+  buildPresets();
   fillLabels();
   showRights();
+}
+
+// As many presets as the switcher keeps: a recall button in the tools and a
+// save button in the set-up.
+function buildPresets() {
+  const recalls = $("presets");
+  const numbers = state.presets.join();
+  if (recalls.dataset.numbers === numbers) return;
+  recalls.dataset.numbers = numbers;
+  const make = (p, text, key, act) => {
+    const b = document.createElement("button");
+    b.type = "button";
+    b.textContent = `${text} ${p}`;
+    b.dataset[key] = p;
+    b.addEventListener("click", () => act(p));
+    return b;
+  };
+  recalls.replaceChildren(...state.presets.map((p) => make(p, "Recall preset", "recall", recall)));
+  $("preset-saves").replaceChildren(...state.presets.map((p) => make(p, "Save as preset", "save", save)));
 }
 
 function makeGroup(o) {
@@ -742,8 +765,6 @@ $("to-setup").addEventListener("click", () => {
   $("menu").open = false;
   $("setup").querySelector("summary").focus();
 });
-for (const b of document.querySelectorAll("[data-recall]")) b.addEventListener("click", () => recall(b.dataset.recall));
-for (const b of document.querySelectorAll("[data-save]")) b.addEventListener("click", () => save(b.dataset.save));
 $("labels").addEventListener("submit", saveLabels);
 $("sign-in").addEventListener("submit", signIn);
 $("scene-capture").addEventListener("submit", captureScene);
