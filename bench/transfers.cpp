@@ -241,9 +241,9 @@ bool Rig::openWindow(Transfer t) {
 bool Rig::closeWindow() {
     const quint64 before = form_->link().bytesReceived();
     if (form_->modes().isOn(protocol::Mode::Ir))
-        form_->irSet().close();
+        form_->irCodesWindow().close();
     if (form_->modes().isOn(protocol::Mode::Edid))
-        form_->edidSet().close();
+        form_->edidWindow().close();
     // The echo of the exit word ("edo" or "iro", CR LF).
     return waitFor([&] { return form_->link().bytesReceived() >= before + 5; }, kStepMs);
 }
@@ -251,19 +251,19 @@ bool Rig::closeWindow() {
 void Rig::start(Transfer t) {
     switch (t) {
     case Transfer::EdidRead: {
-        EdidWindow& w = form_->edidSet();
-        w.Option1[kReadInput - 1]->click();
-        w.ReadEDIDBtn->click();
+        EdidWindow& w = form_->edidWindow();
+        w.portChoices[kReadInput - 1]->click();
+        w.readButton->click();
         break;
     }
     case Transfer::EdidDownload: {
-        EdidWindow& w = form_->edidSet();
-        w.Option1[kEdidInput - 1]->click();
-        w.DownloadBtn->click();
+        EdidWindow& w = form_->edidWindow();
+        w.portChoices[kEdidInput - 1]->click();
+        w.downloadButton->click();
         break;
     }
     case Transfer::IrWrite:
-        form_->irSet().Command2->click();
+        form_->irCodesWindow().writeButton->click();
         break;
     }
 }
@@ -272,12 +272,12 @@ void Rig::start(Transfer t) {
 bool Rig::finished(Transfer t) {
     switch (t) {
     case Transfer::EdidRead:
-        return form_->edidSet().statusText() == QLatin1String("Read EDID OK!");
+        return form_->edidWindow().statusText() == QLatin1String("Read EDID OK!");
     case Transfer::EdidDownload:
-        return form_->edidSet().statusText() == QLatin1String("Download OK!");
+        return form_->edidWindow().statusText() == QLatin1String("Download OK!");
     case Transfer::IrWrite:
         // "Write OK!" sends "sav"; the run ends with the CR of its answer.
-        if (form_->irSet().statusText() != QLatin1String("Write OK!"))
+        if (form_->irCodesWindow().statusText() != QLatin1String("Write OK!"))
             return false;
         bool saved = false;
         for (qsizetype i = runStart_; i < platform_.log.size(); ++i) {
@@ -333,12 +333,12 @@ TransferResult Rig::run(Transfer t) {
         return r;
     }
     if (t == Transfer::EdidDownload)
-        form_->edidSet().Text1->setText(edid::writtenForm(downloadImage()));
+        form_->edidWindow().hexView->setText(edid::writtenForm(downloadImage()));
     if (t == Transfer::IrWrite)
         for (int e = 0; e < ir::kEntries; ++e)
-            form_->irSet().codetxt[e]->setText(irCode(e));
+            form_->irCodesWindow().codeBoxes[e]->setText(irCode(e));
     const QMetaObject::Connection statusWatch = QObject::connect(
-        &form_->edidSet(), &EdidWindow::statusChanged, &Poker::instance(), &Poker::poke);
+        &form_->edidWindow(), &EdidWindow::statusChanged, &Poker::instance(), &Poker::poke);
 
     seriallink::Connection& link = form_->link();
     const quint64 sent0 = link.bytesSent();
@@ -380,8 +380,8 @@ TransferResult Rig::run(Transfer t) {
                 << (e.written ? " ms > " : " ms < ") << e.bytes.toPercentEncoding(" ") << Qt::endl;
     QObject::disconnect(statusWatch);
     if (!done) {
-        const QString status =
-            t == Transfer::IrWrite ? form_->irSet().statusText() : form_->edidSet().statusText();
+        const QString status = t == Transfer::IrWrite ? form_->irCodesWindow().statusText()
+                                                      : form_->edidWindow().statusText();
         r.failure = QStringLiteral("did not finish; status \"%1\"").arg(status);
         closeWindow();
         return r;

@@ -33,7 +33,7 @@ enum State {
 
 void fillIrTable(IrCodesWindow& w) {
     for (int i = 0; i < 81; ++i)
-        w.codetxt[i]->setText(QString::number(i, 16).toUpper());
+        w.codeBoxes[i]->setText(QString::number(i, 16).toUpper());
 }
 
 } // namespace
@@ -47,27 +47,27 @@ void enter(MainWindow& f, std::uint8_t s) {
         break;
     case SettingsPendingOne:
         f.onSettingsClicked();
-        f.setting().session().factoryReset();
+        f.settingsWindow().session().factoryReset();
         break;
     case SettingsPendingAll:
         f.onSettingsClicked();
-        f.setting().session().copyEdid(0, f.setting().session().model().inputs);
+        f.settingsWindow().session().copyEdid(0, f.settingsWindow().session().model().inputs);
         break;
     case EdidIdle:
         f.onEdidClicked();
         break;
     case EdidReading:
         f.onEdidClicked();
-        f.edidSet().onReadClicked();
+        f.edidWindow().onReadClicked();
         break;
     case EdidDownloading:
         f.onEdidClicked();
-        f.edidSet().onDownloadClicked();
+        f.edidWindow().onDownloadClicked();
         break;
     case EdidVerifying:
         // Where a download leaves the window once byte 255 was accepted.
         f.onEdidClicked();
-        f.edidSet().onDownloadClicked();
+        f.edidWindow().onDownloadClicked();
         for (int i = 0; i < 257; ++i) {
             QString ok = QString::fromLatin1(i == 0 ? "rdy\r" : "ok\r");
             f.device().router().readLine(ok);
@@ -78,15 +78,15 @@ void enter(MainWindow& f, std::uint8_t s) {
         break;
     case IrReading:
         f.onIrCodesClicked();
-        f.irSet().onReadClicked();
+        f.irCodesWindow().onReadClicked();
         break;
     case IrWriting:
         f.onIrCodesClicked();
-        fillIrTable(f.irSet());
-        f.irSet().onWriteClicked();
+        fillIrTable(f.irCodesWindow());
+        f.irCodesWindow().onWriteClicked();
         break;
     case IrRouting:
-        f.IrMatrixOpen();
+        f.onIrRoutingClicked();
         break;
     }
 }
@@ -96,8 +96,8 @@ namespace {
 // A stray Escape on each open feature window: it closes an idle one and
 // never one whose transfer is in progress.
 void pressEscape(MainWindow& f) {
-    for (FeatureWindow* w : std::initializer_list<FeatureWindow*>{&f.setting(), &f.edidSet(),
-                                                                  &f.irSet(), &f.irMatrix()}) {
+    for (FeatureWindow* w : std::initializer_list<FeatureWindow*>{
+             &f.settingsWindow(), &f.edidWindow(), &f.irCodesWindow(), &f.irRoutingWindow()}) {
         if (!w->isVisible())
             continue;
         const bool busy = w->busy();
@@ -138,11 +138,11 @@ void poke(MainWindow& f, std::uint8_t op) {
 void leave(MainWindow& f) {
     // Whatever the input left pending must not leak into the next one.
     f.modes().stopWatchdog();
-    f.setting().close();
-    f.edidSet().close();
-    f.irSet().close();
-    f.irMatrix().close();
-    f.setIp().close();
+    f.settingsWindow().close();
+    f.edidWindow().close();
+    f.irCodesWindow().close();
+    f.irRoutingWindow().close();
+    f.networkWindow().close();
 }
 
 } // namespace fuzzstates

@@ -26,9 +26,9 @@ private slots:
         QCOMPARE(h.received.value(0), QByteArray("bc "));
         for (int o = 1; o <= 8; ++o)
             QCOMPARE(litInput(*h.form, o), o);
-        QVERIFY(h.form->Shape15->isLit());
-        QVERIFY(!h.form->Shape16->isLit());
-        QCOMPARE(h.form->Command7->text(), QString("Disconnect"));
+        QVERIFY(h.form->connectedLamp->isLit());
+        QVERIFY(!h.form->disconnectedLamp->isLit());
+        QCOMPARE(h.form->connectButton->text(), QString("Disconnect"));
         QVERIFY(h.form->logText().contains("HDMI Out8 -> HDMI In8"));
         QVERIFY(h.dialogs().messages.isEmpty());
     }
@@ -49,11 +49,11 @@ private slots:
         SimHarness h;
         QVERIFY(h.ok);
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 8) == 8; }));
-        h.form->SaveBTN[1]->click(); // preset 2 holds 1..8
-        h.form->PortCmb->setCurrentIndex(4);
+        h.form->presetSaveButtons[1]->click(); // preset 2 holds 1..8
+        h.form->allOutputsList->setCurrentIndex(4);
         h.form->onAllOutputsChosen(); // all outputs to input 5
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 1) == 5 && litInput(*h.form, 8) == 5; }));
-        h.form->StateBTN[1]->click();
+        h.form->presetRecallButtons[1]->click();
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 1) == 1 && litInput(*h.form, 8) == 8; }));
         QCOMPARE(h.received.mid(1), (QByteArrayList{"msa 1", "asw 4", "msw 1"}));
     }
@@ -64,16 +64,16 @@ private slots:
         QVERIFY(h.waitFor([&] { return litInput(*h.form, 8) == 8; }));
         h.line.hangUp();
         QVERIFY(h.waitFor([&] { return !h.form->link().isOpen(); }));
-        QVERIFY(h.form->Shape16->isLit());
-        QVERIFY(!h.form->Shape15->isLit());
-        QCOMPARE(h.form->Command7->text(), QString("Connect"));
+        QVERIFY(h.form->disconnectedLamp->isLit());
+        QVERIFY(!h.form->connectedLamp->isLit());
+        QCOMPARE(h.form->connectButton->text(), QString("Connect"));
 
         // The adapter comes back (a new pseudo-terminal behind the same link).
         QString error;
         QVERIFY(h.line.start(h.dir.path(), 1, &error));
-        h.form->Command7->click();
+        h.form->connectButton->click();
         QVERIFY(h.form->link().isOpen());
-        h.form->Command6->click();
+        h.form->statusButton->click();
         QVERIFY(h.waitFor([&] { return h.received.contains("bc ") && h.received.size() >= 2; }));
     }
 
@@ -87,7 +87,7 @@ private slots:
         auto* status = h.form->requests().submit(device::RoutingRequest::status(1000));
         QCOMPARE(status->result().error, device::RequestError::NotWritten);
         QVERIFY(!h.form->link().isOpen());
-        QVERIFY(h.form->Shape16->isLit());
+        QVERIFY(h.form->disconnectedLamp->isLit());
     }
 
     // A second program on a port, through its COMn link or the device's own
@@ -101,16 +101,16 @@ private slots:
             QCOMPARE(other.errorText(),
                      "Cannot open " + path + ": port busy (another program has it open)");
         }
-        h.form->Command7->click();
+        h.form->connectButton->click();
         QVERIFY(!h.form->link().isOpen());
         platform::QtSerialPort other;
         QVERIFY(other.open(h.line.slavePath()));
-        h.form->Command7->click();
+        h.form->connectButton->click();
         QVERIFY(!h.form->link().isOpen());
         QCOMPARE(h.dialogs().messages.size(), 1);
         QCOMPARE(h.dialogs().last().text, seriallink::kWriteFailedText);
         other.close();
-        h.form->Command7->click();
+        h.form->connectButton->click();
         QVERIFY(h.form->link().isOpen());
     }
 };

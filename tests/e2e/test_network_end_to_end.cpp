@@ -68,34 +68,34 @@ class NetworkEndToEnd : public QObject {
 private slots:
     void greetsRoutesAndReadsAnEdidThroughTheServer() {
         NetworkRig r;
-        QCOMPARE(r.form->Command7->text(), QString("Connecting..."));
-        QVERIFY(r.until([&] { return r.form->Shape15->isLit() && r.lit(8, 8); }));
-        QCOMPARE(r.form->Command7->text(), QString("Disconnect"));
-        QVERIFY(r.form->Combo1->itemData(0, Qt::ToolTipRole).toString().contains("127.0.0.1"));
+        QCOMPARE(r.form->connectButton->text(), QString("Connecting..."));
+        QVERIFY(r.until([&] { return r.form->connectedLamp->isLit() && r.lit(8, 8); }));
+        QCOMPARE(r.form->connectButton->text(), QString("Disconnect"));
+        QVERIFY(r.form->portList->itemData(0, Qt::ToolTipRole).toString().contains("127.0.0.1"));
         r.form->routeButtons[1][2]->click();
         QVERIFY(r.until([&] { return r.lit(2, 3); }));
         QVERIFY(r.inEdidMode());
-        r.form->edidSet().ReadEDIDBtn->click();
-        QVERIFY(r.until([&] { return r.form->edidSet().statusText() == "Read EDID OK!"; }));
+        r.form->edidWindow().readButton->click();
+        QVERIFY(r.until([&] { return r.form->edidWindow().statusText() == "Read EDID OK!"; }));
         QVERIFY(r.dialogs.messages.isEmpty());
     }
 
     void aServerGoneMidTransferEndsItAndShowsTheClosedState() {
         NetworkRig r;
-        QVERIFY(r.until([&] { return r.form->Shape15->isLit(); }) && r.inEdidMode());
-        edid::EdidTransfer& t = r.form->edidSet().transfer();
-        r.form->edidSet().ReadEDIDBtn->click();
+        QVERIFY(r.until([&] { return r.form->connectedLamp->isLit(); }) && r.inEdidMode());
+        edid::EdidTransfer& t = r.form->edidWindow().transfer();
+        r.form->edidWindow().readButton->click();
         QVERIFY(r.until([&] { return t.nextByte() > 20; }));
         r.sim.kill();
-        QVERIFY(r.until([&] { return r.form->Shape16->isLit() && !t.running(); }));
-        QCOMPARE(r.form->Command7->text(), QString("Connect"));
-        const QString status = r.form->edidSet().statusText();
+        QVERIFY(r.until([&] { return r.form->disconnectedLamp->isLit() && !t.running(); }));
+        QCOMPARE(r.form->connectButton->text(), QString("Connect"));
+        const QString status = r.form->edidWindow().statusText();
         QVERIFY2(status == "Time Out!" || status == "Read EDID Err!", qPrintable(status));
     }
 
     void aRefusedConnectionNamesTheServer() {
         NetworkRig r(false);
-        QVERIFY(r.until([&] { return r.form->Shape16->isLit(); }));
+        QVERIFY(r.until([&] { return r.form->disconnectedLamp->isLit(); }));
         QCOMPARE(r.dialogs.messages.size(), 1);
         QVERIFY(r.dialogs.last().text.startsWith("Cannot reach the server 127.0.0.1:"));
         QCOMPARE(r.dialogs.last().title, QString("ERROR"));

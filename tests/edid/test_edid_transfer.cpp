@@ -44,7 +44,7 @@ bool openWindow(SimHarness& h) {
 // polling wait this wakes on every status change, so a transfer of hundreds
 // of round trips runs at the speed of the link.
 bool statusIs(SimHarness& h, const QString& text) {
-    EdidWindow& w = h.form->edidSet();
+    EdidWindow& w = h.form->edidWindow();
     if (w.statusText() == text)
         return true;
     QEventLoop loop;
@@ -69,11 +69,11 @@ private slots:
         const edid::Image m = otherImage();
         h.device.edid.images[2] = simImage(m);
         QVERIFY(openWindow(h));
-        EdidWindow& w = h.form->edidSet();
-        w.Option1[2]->click();
-        w.ReadEDIDBtn->click();
+        EdidWindow& w = h.form->edidWindow();
+        w.portChoices[2]->click();
+        w.readButton->click();
         QVERIFY(statusIs(h, "Read EDID OK!"));
-        QCOMPARE(w.Text1->text(), readForm(m));
+        QCOMPARE(w.hexView->text(), readForm(m));
         QCOMPARE(h.received.value(1), QByteArray("edm"));
         QCOMPARE(h.received.value(2), QByteArray("swe 2 1"));
         QCOMPARE(h.received.value(3), QByteArray("red 0 "));
@@ -89,14 +89,14 @@ private slots:
         QVERIFY(h.ok);
         const edid::Image m = otherImage();
         QVERIFY(openWindow(h));
-        EdidWindow& w = h.form->edidSet();
-        w.Option1[6]->click();
-        w.Text1->setText(edid::writtenForm(m));
-        w.DownloadBtn->click();
+        EdidWindow& w = h.form->edidWindow();
+        w.portChoices[6]->click();
+        w.hexView->setText(edid::writtenForm(m));
+        w.downloadButton->click();
         QVERIFY(statusIs(h, "Download OK!"));
         QCOMPARE(h.device.edid.images[6], simImage(m));
         QCOMPARE(h.device.edid.images[5], simImage(sampleImage()));
-        QCOMPARE(w.Text1->text(), readForm(m));
+        QCOMPARE(w.hexView->text(), readForm(m));
         const qsizetype verify = h.received.indexOf("swe 6 1");
         QVERIFY(verify > 0);
         QCOMPARE(h.received.value(verify - 1), "wed FF " + hexByte(m[255]).toLatin1());
@@ -109,9 +109,9 @@ private slots:
         QVERIFY(h.ok);
         h.device.edid.corruptAt = 60;
         QVERIFY(openWindow(h));
-        EdidWindow& w = h.form->edidSet();
-        w.Text1->setText(edid::writtenForm(otherImage()));
-        w.DownloadBtn->click();
+        EdidWindow& w = h.form->edidWindow();
+        w.hexView->setText(edid::writtenForm(otherImage()));
+        w.downloadButton->click();
         QVERIFY(statusIs(h, "Verify EDID ERR!"));
         QCOMPARE(h.dialogs().messages, (QList<Msg>{{"Verify EDID ERR!", kAppTitle}}));
     }
@@ -121,12 +121,12 @@ private slots:
         QVERIFY(h.ok);
         h.device.edid.lowerCase = true;
         QVERIFY(openWindow(h));
-        EdidWindow& w = h.form->edidSet();
+        EdidWindow& w = h.form->edidWindow();
         // Cells typed in lower case, answers in lower case: the values agree.
-        w.Text1->setText(edid::writtenForm(otherImage()).toLower());
-        w.DownloadBtn->click();
+        w.hexView->setText(edid::writtenForm(otherImage()).toLower());
+        w.downloadButton->click();
         QVERIFY(statusIs(h, "Download OK!"));
-        QCOMPARE(w.Text1->text(), readForm(otherImage(), true));
+        QCOMPARE(w.hexView->text(), readForm(otherImage(), true));
         QVERIFY(h.dialogs().messages.isEmpty());
     }
 
@@ -135,9 +135,9 @@ private slots:
         QVERIFY(h.ok);
         h.device.edid.errorAt = 30;
         QVERIFY(openWindow(h));
-        EdidWindow& w = h.form->edidSet();
-        w.Text1->setText(edid::writtenForm(otherImage()));
-        w.DownloadBtn->click();
+        EdidWindow& w = h.form->edidWindow();
+        w.hexView->setText(edid::writtenForm(otherImage()));
+        w.downloadButton->click();
         QVERIFY(statusIs(h, "DownLoad Err!"));
         QCOMPARE(h.received.last(), "wed 1E " + hexByte(otherImage()[30]).toLatin1());
         QCOMPARE(h.device.edid.images[0], simImage(sampleImage()));

@@ -35,7 +35,7 @@ namespace {
 // A main window on the fake platform with the EDID window open and the
 // device's "edm" echo received.
 struct EdidFixture {
-    EdidFixture() : w(f.form->edidSet()) { open(); }
+    EdidFixture() : w(f.form->edidWindow()) { open(); }
 
     void open() {
         f.takeWritten();
@@ -58,10 +58,10 @@ struct EdidFixture {
     QList<Msg>& messages() { return f.dialogs().messages; }
     void load(const QString& path) {
         f.dialogs().fileAnswers << path;
-        w.Command1->click();
+        w.openButton->click();
     }
     QString path(const QString& name) const { return f.dir.filePath(name); }
-    QString decoded() const { return w.DecodedText->toPlainText(); }
+    QString decoded() const { return w.decodedPane->toPlainText(); }
 
     FormFixture f;
     EdidWindow& w;
@@ -94,47 +94,47 @@ private slots:
         QCOMPARE(x.f.form->modes().isOn(protocol::Mode::Edid), true);
         QVERIFY(!x.f.form->modes().awaitingEcho());
         QCOMPARE(w.windowTitle(), QString("EDID Set"));
-        QCOMPARE(w.Frame1->title(), QString("Port Select"));
+        QCOMPARE(w.portGroup->title(), QString("Port Select"));
         for (int k = 0; k < 8; ++k)
-            QCOMPARE(w.Option1[k]->text(), QString::number(k + 1));
-        QVERIFY(w.Option1[0]->isChecked());
-        QCOMPARE(w.Command1->text(), QString("Open EDID"));
-        QCOMPARE(w.DownloadBtn->text(), QString("Download"));
-        QCOMPARE(w.ReadEDIDBtn->text(), QString("Read EDID"));
-        QCOMPARE(w.Command5->text(), QString("Save as"));
-        QCOMPARE(w.ProgressBar1->minimum(), 0);
-        QCOMPARE(w.ProgressBar1->maximum(), 256);
-        QCOMPARE(w.Label1->text(), QString("0%"));
-        QCOMPARE(w.Label2->text(), QString("100%"));
-        QCOMPARE(w.Label3->text(),
+            QCOMPARE(w.portChoices[k]->text(), QString::number(k + 1));
+        QVERIFY(w.portChoices[0]->isChecked());
+        QCOMPARE(w.openButton->text(), QString("Open EDID"));
+        QCOMPARE(w.downloadButton->text(), QString("Download"));
+        QCOMPARE(w.readButton->text(), QString("Read EDID"));
+        QCOMPARE(w.saveAsButton->text(), QString("Save as"));
+        QCOMPARE(w.progressBar->minimum(), 0);
+        QCOMPARE(w.progressBar->maximum(), 256);
+        QCOMPARE(w.progressStartLabel->text(), QString("0%"));
+        QCOMPARE(w.progressEndLabel->text(), QString("100%"));
+        QCOMPARE(w.columnHeadingsLabel->text(),
                  QString("00  01  02  03  04  05  06  07  08  09  0A  0B  0C  0D  0E  0F"));
-        QCOMPARE(w.Label4->text().split('\n'),
+        QCOMPARE(w.rowHeadingsLabel->text().split('\n'),
                  (QStringList{"00", "10", "20", "30", "40", "50", "60", "70", "80", "90", "A0",
                               "B0", "C0", "D0", "E0", "F0"}));
-        QCOMPARE(w.Label3->font(), w.Text1->font());
-        QCOMPARE(w.Text1->font(), edid::hexViewFont());
-        QVERIFY(!w.Text1->isReadOnly());
+        QCOMPARE(w.columnHeadingsLabel->font(), w.hexView->font());
+        QCOMPARE(w.hexView->font(), edid::hexViewFont());
+        QVERIFY(!w.hexView->isReadOnly());
         QVERIFY(!w.transfer().awaitingAnswer());
         QCOMPARE(w.transfer().input(), 0);
-        QCOMPARE(w.view().cell_Pos, std::int16_t(1));
+        QCOMPARE(w.view().cursorCell, std::int16_t(1));
         QCOMPARE(w.transfer().downloading(), false);
-        QVERIFY(w.Text1->text().isEmpty());
+        QVERIFY(w.hexView->text().isEmpty());
         QVERIFY(x.messages().isEmpty());
     }
 
     void portChoiceGoesIntoTheOpeningCommand() {
         EdidFixture x;
-        x.w.Option1[2]->click();
+        x.w.portChoices[2]->click();
         QCOMPARE(x.w.transfer().input(), 2);
-        x.w.Text1->setText("stale");
-        x.w.ReadEDIDBtn->click();
+        x.w.hexView->setText("stale");
+        x.w.readButton->click();
         QCOMPARE(x.f.takeWritten(), QByteArray("swe 2 1\r\n"));
-        QVERIFY(x.w.Text1->text().isEmpty());
+        QVERIFY(x.w.hexView->text().isEmpty());
         QCOMPARE(x.w.statusText(), QString("EDID Readding... "));
         QCOMPARE(x.w.transfer().reading(), true);
         QVERIFY(x.w.transfer().awaitingAnswer());
-        x.w.Option1[7]->click();
-        x.w.DownloadBtn->click();
+        x.w.portChoices[7]->click();
+        x.w.downloadButton->click();
         QCOMPARE(x.f.takeWritten(), QByteArray("swe 7 0\r\n"));
         QCOMPARE(x.w.statusText(), QString("EDID Download... "));
         QCOMPARE(x.w.transfer().downloading(), true);
@@ -148,7 +148,7 @@ private slots:
         QCOMPARE(
             x.f.dialogs().filters,
             QStringList{"EDID(*.bin)|*.bin;;EDID dump(*.txt *.hex)|*.txt *.hex;;All files(*)|*"});
-        QCOMPARE(x.w.Text1->text(), edid::writtenForm(m));
+        QCOMPARE(x.w.hexView->text(), edid::writtenForm(m));
         QCOMPARE(x.w.statusText(), QString("Open EDID "));
         QVERIFY(x.messages().isEmpty());
 
@@ -157,11 +157,11 @@ private slots:
         std::fill(half.begin() + 128, half.end(), std::uint8_t(0));
         QVERIFY(writeFile(x.path("half.bin"), bytesOf(m).left(128)));
         x.load(x.path("half.bin"));
-        QCOMPARE(x.w.Text1->text(), edid::writtenForm(half));
-        QVERIFY(x.w.Text1->text().endsWith("00  00  \r\n"));
+        QCOMPARE(x.w.hexView->text(), edid::writtenForm(half));
+        QVERIFY(x.w.hexView->text().endsWith("00  00  \r\n"));
         QVERIFY(writeFile(x.path("long.bin"), bytesOf(m) + QByteArray(100, '\x11')));
         x.load(x.path("long.bin"));
-        QCOMPARE(x.w.Text1->text(), edid::writtenForm(m));
+        QCOMPARE(x.w.hexView->text(), edid::writtenForm(m));
         QVERIFY(x.messages().isEmpty());
         QCOMPARE(x.w.statusText(), QString("Open EDID "));
     }
@@ -193,7 +193,7 @@ private slots:
         x.load(x.path("bad.bin"));
         QCOMPARE(x.messages(), (QList<Msg>{{text, "TARVIK-QE7"}}));
         QCOMPARE(x.w.statusText(), status);
-        QCOMPARE(x.w.Text1->text(), edid::writtenForm(m));
+        QCOMPARE(x.w.hexView->text(), edid::writtenForm(m));
     }
 
     void blocksThatCancelEachOtherStillFail() {
@@ -216,11 +216,11 @@ private slots:
         QFETCH(QString, answer);
         EdidFixture x;
         QVERIFY(QDir(x.f.dir.path()).mkdir("folder"));
-        x.w.Text1->setText("00  11  ");
+        x.w.hexView->setText("00  11  ");
         x.w.setStatus("before");
         x.f.dialogs().fileAnswers << (answer.isEmpty() ? QString() : x.path(answer));
-        x.w.Command1->click();
-        QVERIFY(x.w.Text1->text().isEmpty());
+        x.w.openButton->click();
+        QVERIFY(x.w.hexView->text().isEmpty());
         QCOMPARE(x.w.statusText(), QString("Open EDID "));
         QVERIFY(x.messages().isEmpty());
         QVERIFY(!QFileInfo::exists(x.path("missing.bin")));
@@ -229,35 +229,35 @@ private slots:
     void savingWritesTheViewAsExactly256Bytes() {
         EdidFixture x;
         const edid::Image m = sampleImage();
-        x.w.Text1->setText(edid::writtenForm(m).toLower());
+        x.w.hexView->setText(edid::writtenForm(m).toLower());
         QVERIFY(writeFile(x.path("old.bin"), QByteArray(300, '\x33')));
         x.f.dialogs().fileAnswers << x.path("old.bin");
-        x.w.Command5->click();
+        x.w.saveAsButton->click();
         QCOMPARE(x.f.dialogs().filters, QStringList{"EDID(*.bin)|*.bin"});
         QCOMPARE(readFile(x.path("old.bin")), bytesOf(m));
         QCOMPARE(x.w.statusText(), QString("Save done!"));
-        QCOMPARE(x.w.view().cell_Pos, std::int16_t(257 + 15 + 255));
+        QCOMPARE(x.w.view().cursorCell, std::int16_t(257 + 15 + 255));
 
         // An empty view saves 256 zero bytes; no test is made on save.
-        x.w.Text1->clear();
+        x.w.hexView->clear();
         x.f.dialogs().fileAnswers << x.path("zero");
-        x.w.Command5->click();
+        x.w.saveAsButton->click();
         QCOMPARE(readFile(x.path("zero")), QByteArray(256, '\0'));
         QVERIFY(x.messages().isEmpty());
 
         // Cancel: nothing happens.
         x.w.setStatus("before");
-        x.w.Command5->click();
+        x.w.saveAsButton->click();
         QCOMPARE(x.w.statusText(), QString("before"));
     }
 
     void aFailedSaveSaysWhyAndKeepsTheOldFile() {
         EdidFixture x;
-        x.w.Text1->setText(edid::writtenForm(sampleImage()));
+        x.w.hexView->setText(edid::writtenForm(sampleImage()));
         x.w.setStatus("before");
         const QString nowhere = x.path("no/such/dir/x.bin");
         x.f.dialogs().fileAnswers << nowhere;
-        x.w.Command5->click();
+        x.w.saveAsButton->click();
         QVERIFY(x.f.dialogs().last().text.startsWith("Cannot save " + nowhere + ": "));
         QVERIFY(x.messages()[0].text.size() > QString("Cannot save " + nowhere + ": ").size());
         QCOMPARE(x.messages()[0].title, kAppTitle);
@@ -269,7 +269,7 @@ private slots:
         {
             FileSizeLimit limit;
             QVERIFY(limit.ok());
-            x.w.Command5->click();
+            x.w.saveAsButton->click();
         }
         QCOMPARE(x.messages().size(), 2);
         QVERIFY(x.messages()[1].text.startsWith("Cannot save "));
@@ -285,7 +285,7 @@ private slots:
         x.w.setStatus("before");
         x.load(x.path("bad.txt"));
         // The dump's image and the status come back, and the box says why.
-        QCOMPARE(x.w.Text1->text(), edid::writtenForm(sampleImage()));
+        QCOMPARE(x.w.hexView->text(), edid::writtenForm(sampleImage()));
         QCOMPARE(x.w.statusText(), QString("before"));
         const QString why =
             " holds no EDID dump: line 1, column 1: 'h' is not a hexadecimal digit.";
@@ -308,14 +308,14 @@ private slots:
         EdidFixture x;
         QStringList atBox;
         x.f.dialogs().whileOpen = [&](const Msg&) { atBox << x.decoded(); };
-        QVERIFY(x.decoded().isEmpty() && !x.w.ExportBtn->isEnabled());
+        QVERIFY(x.decoded().isEmpty() && !x.w.exportButton->isEnabled());
         edid::Image m = sampleImage();
         m[255] ^= badChecksum ? 1 : 0;
         if (!read) {
             m[16] = 13;
-            x.w.Text1->setText(edid::writtenForm(m));
+            x.w.hexView->setText(edid::writtenForm(m));
         } else {
-            x.w.ReadEDIDBtn->click();
+            x.w.readButton->click();
             x.reply("rdy");
             for (int i = 0; i < 256; ++i)
                 x.reply("ok " + hexByte(m[i]).toLatin1());
@@ -325,18 +325,18 @@ private slots:
         QCOMPARE(x.decoded(), decodedOf(m));
         QCOMPARE(atBox, badChecksum ? QStringList{decodedOf(m)} : QStringList{});
         // The summary and the findings stand out: only their lines carry formats.
-        for (QTextBlock b = x.w.DecodedText->document()->begin(); b.isValid(); b = b.next())
+        for (QTextBlock b = x.w.decodedPane->document()->begin(); b.isValid(); b = b.next())
             QCOMPARE(!b.layout()->formats().isEmpty(),
                      b.blockNumber() == 0 || b.text().startsWith("! "));
         // So does the edit panel (stereo audio chosen), and the cells the
         // edit would change are framed.
-        const edid::EditPanel& p = *x.w.EditPanel;
+        const edid::EditPanel& p = *x.w.editPanel;
         QVERIFY2(p.previewText().startsWith("Changes") && p.ApplyBtn->isEnabled(),
                  qPrintable(p.previewText()));
         const edid::Image edited = *edid::applyEdit(m, edid::Edit(edid::Edit::Kind::Audio)).image;
         QStringList framed, changed;
-        for (const auto& [from, to] : x.w.Text1->framedCells()) {
-            QTextCursor c(x.w.Text1->document());
+        for (const auto& [from, to] : x.w.hexView->framedCells()) {
+            QTextCursor c(x.w.hexView->document());
             c.setPosition(from);
             c.setPosition(to, QTextCursor::KeepAnchor);
             framed << c.selectedText();
@@ -349,17 +349,17 @@ private slots:
 
     void exportWritesTheDecodedTextOrKeepsTheOldFile() {
         EdidFixture x;
-        x.w.Text1->setText(edid::writtenForm(sampleImage()).toLower());
+        x.w.hexView->setText(edid::writtenForm(sampleImage()).toLower());
         x.f.dialogs().fileAnswers << x.path("new.txt") << x.path("new.txt");
-        x.w.ExportBtn->click();
+        x.w.exportButton->click();
         QCOMPARE(readFile(x.path("new.txt")), decodedOf(sampleImage()).toUtf8());
         QCOMPARE(x.f.dialogs().filters, QStringList{"Decoded EDID(*.txt)|*.txt"});
         QCOMPARE(x.w.statusText(), QString("Export done!"));
-        QCOMPARE(x.w.view().cell_Pos, std::int16_t(1)); // the download's place stays
+        QCOMPARE(x.w.view().cursorCell, std::int16_t(1)); // the download's place stays
         {
             FileSizeLimit limit;
             QVERIFY(limit.ok());
-            x.w.ExportBtn->click();
+            x.w.exportButton->click();
         }
         QVERIFY(x.f.dialogs().last().text.startsWith("Cannot save " + x.path("new.txt") + ": "));
         QCOMPARE(readFile(x.path("new.txt")), decodedOf(sampleImage()).toUtf8()); // not cut
@@ -385,31 +385,31 @@ private slots:
         QFETCH(QStringList, marked);
         const bool refused = shown.contains("%1");
         EdidFixture x;
-        x.w.Text1->setText(edid::writtenForm(sampleImage()));
+        x.w.hexView->setText(edid::writtenForm(sampleImage()));
         const QString path = x.path("other");
         QVERIFY(file.isEmpty() || writeFile(path, file));
         x.f.dialogs().fileAnswers << path;
-        x.w.CompareBtn->click();
+        x.w.compareButton->click();
         QCOMPARE(x.messages(),
                  refused ? (QList<Msg>{{shown.arg(path), kEdidFileTitle}}) : QList<Msg>());
-        QCOMPARE(x.w.DecodedTabs->isTabVisible(1), !refused);
+        QCOMPARE(x.w.decodedTabs->isTabVisible(1), !refused);
         QStringList cells;
-        for (const QTextEdit::ExtraSelection& s : x.w.Text1->extraSelections())
+        for (const QTextEdit::ExtraSelection& s : x.w.hexView->extraSelections())
             cells << s.cursor.selectedText();
         QCOMPARE(cells, marked);
         if (refused)
             return;
-        QVERIFY(x.w.CompareText->toPlainText().split('\n').contains(shown));
+        QVERIFY(x.w.comparisonPane->toPlainText().split('\n').contains(shown));
         // An edit compares again: the view now holds the file's image.
-        x.w.Text1->setText(edid::writtenForm(*files::readEdidFile(path).image));
-        QVERIFY(x.w.CompareText->toPlainText().contains("The images are identical."));
-        QVERIFY(x.w.Text1->extraSelections().isEmpty());
+        x.w.hexView->setText(edid::writtenForm(*files::readEdidFile(path).image));
+        QVERIFY(x.w.comparisonPane->toPlainText().contains("The images are identical."));
+        QVERIFY(x.w.hexView->extraSelections().isEmpty());
     }
 
     void editsApplyAfterTheirPreviewAndUndo() {
         EdidFixture x;
         x.w.show();
-        edid::EditPanel& p = *x.w.EditPanel;
+        edid::EditPanel& p = *x.w.editPanel;
         for (QWidget* c : p.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
             QVERIFY2(!c->isVisible() || !c->accessibleName().isEmpty() ||
                          c->focusPolicy() == Qt::NoFocus,
@@ -418,7 +418,7 @@ private slots:
         x.w.view().setText(edid::writtenForm(m));
         p.choose(0); // stereo
         QVERIFY2(p.previewText().startsWith("Changes"), qPrintable(p.previewText()));
-        x.w.Text1->setPlainText(edid::writtenForm(m) + "0"); // typed after the preview
+        x.w.hexView->setPlainText(edid::writtenForm(m) + "0"); // typed after the preview
         const QString typed = x.w.view().text();
         p.ApplyBtn->click();
         QCOMPARE(x.w.view().text(), typed);
@@ -446,7 +446,7 @@ private slots:
 
     void checkReportsOnTheViewItHolds() {
         EdidFixture x;
-        x.w.ReadEDIDBtn->click();
+        x.w.readButton->click();
         x.f.takeWritten();
         x.w.check();
         QCOMPARE(x.messages(), (QList<Msg>{{"EDID format error!", "TARVIK-5120-300"}}));
@@ -454,12 +454,12 @@ private slots:
 
         edid::Image m = sampleImage();
         m[255] ^= 0x10;
-        x.w.Text1->setText(readForm(m));
+        x.w.hexView->setText(readForm(m));
         x.w.check();
         QCOMPARE(x.messages().last(), (Msg{"EDID CheckSum error!", "TARVIK-5120-300"}));
         QCOMPARE(x.w.statusText(), QString("CheckSum error!"));
 
-        x.w.Text1->setText(readForm(sampleImage(), true));
+        x.w.hexView->setText(readForm(sampleImage(), true));
         x.w.check();
         QCOMPARE(x.w.statusText(), QString("Read EDID OK!"));
         QCOMPARE(x.messages().size(), 2);
@@ -474,7 +474,7 @@ private slots:
     void downloadSendsEachCellAsTheViewHoldsIt() {
         EdidFixture x;
         // An empty view: every command has nothing after the index.
-        x.w.DownloadBtn->click();
+        x.w.downloadButton->click();
         QCOMPARE(x.f.takeWritten(), QByteArray("swe 0 0\r\n"));
         x.reply("rdy");
         QCOMPARE(x.f.takeWritten(), QByteArray("wed 0 \r\n"));
@@ -489,8 +489,8 @@ private slots:
         // Byte i of the written form starts at 4 i plus a CR LF per full row.
         text.replace(4 * 20 + 2, 2, "ab");
         text.replace(4 * 21 + 2, 2, "7 ");
-        x.w.Text1->setText(text);
-        x.w.DownloadBtn->click();
+        x.w.hexView->setText(text);
+        x.w.downloadButton->click();
         x.reply("rdy");
         x.replyTimes("ok", 10);
         QCOMPARE(x.lastLine(), QByteArray("wed A 2B\r\n"));
@@ -498,21 +498,21 @@ private slots:
         QByteArray all = x.f.takeWritten();
         QVERIFY(all.contains("wed 14 ab\r\n"));
         QVERIFY(all.endsWith("wed 15 7 \r\n"));
-        QCOMPARE(x.w.ProgressBar1->value(), 21);
+        QCOMPARE(x.w.progressBar->value(), 21);
         QCOMPARE(x.w.transfer().nextByte(), 22);
         x.replyTimes("ok", 234);
         QVERIFY(x.f.takeWritten().endsWith("wed FF " + hexByte(m[255]).toLatin1() + "\r\n"));
         QCOMPARE(x.w.transfer().sentByte(255), std::optional<std::uint8_t>(m[255]));
-        QCOMPARE(x.w.ProgressBar1->value(), 255);
+        QCOMPARE(x.w.progressBar->value(), 255);
         QCOMPARE(x.w.transfer().sentByte(20), std::optional<std::uint8_t>(0xAB));
         QCOMPARE(x.w.transfer().sentByte(21), std::optional<std::uint8_t>(7));
     }
 
     void theLastAcceptanceStartsTheVerificationRead() {
         EdidFixture x;
-        x.w.Option1[4]->click();
-        x.w.Text1->setText(edid::writtenForm(sampleImage()));
-        x.w.DownloadBtn->click();
+        x.w.portChoices[4]->click();
+        x.w.hexView->setText(edid::writtenForm(sampleImage()));
+        x.w.downloadButton->click();
         x.reply("rdy");
         x.replyTimes("ok", 256);
         QCOMPARE(x.lastLine(), QByteArray("swe 4 1\r\n"));
@@ -521,7 +521,7 @@ private slots:
         QCOMPARE(x.w.transfer().reading(), true);
         QCOMPARE(x.w.transfer().nextByte(), 0);
         QCOMPARE(x.w.transfer().bytesShown(), 0);
-        QVERIFY(x.w.Text1->text().isEmpty());
+        QVERIFY(x.w.hexView->text().isEmpty());
         QCOMPARE(x.w.statusText(), QString("EDID Verify... "));
         QVERIFY(x.w.transfer().awaitingAnswer());
         x.reply("rdy");
@@ -544,8 +544,8 @@ private slots:
         QFETCH(QString, status);
         EdidFixture x;
         const edid::Image m = sampleImage();
-        x.w.Text1->setText(edid::writtenForm(m));
-        x.w.DownloadBtn->click();
+        x.w.hexView->setText(edid::writtenForm(m));
+        x.w.downloadButton->click();
         edid::Image back = m;
         if (differ >= 0)
             back[differ] ^= 0x04;
@@ -555,7 +555,7 @@ private slots:
             QCOMPARE(x.messages(), (QList<Msg>{{"Verify EDID ERR!", kAppTitle}}));
         else
             QVERIFY(x.messages().isEmpty());
-        QCOMPARE(x.w.Text1->text(), readForm(back, lower));
+        QCOMPARE(x.w.hexView->text(), readForm(back, lower));
         QCOMPARE(x.w.transfer().image(), back);
         QCOMPARE(x.w.transfer().verifying(), false);
         QCOMPARE(x.w.transfer().reading(), false);
@@ -568,8 +568,8 @@ private slots:
     void aByteThatIsNotTwoDigitsFailsTheVerification() {
         EdidFixture x;
         const edid::Image m = sampleImage();
-        x.w.Text1->setText(edid::writtenForm(m));
-        x.w.DownloadBtn->click();
+        x.w.hexView->setText(edid::writtenForm(m));
+        x.w.downloadButton->click();
         x.reply("rdy");
         x.replyTimes("ok", 256);
         x.reply("rdy");
@@ -581,7 +581,7 @@ private slots:
     void aReadFillsTheViewRowByRow() {
         EdidFixture x;
         const edid::Image m = sampleImage();
-        x.w.ReadEDIDBtn->click();
+        x.w.readButton->click();
         x.f.takeWritten();
         x.reply("rdy");
         QCOMPARE(x.f.takeWritten(), QByteArray("red 0 \r\n"));
@@ -589,9 +589,9 @@ private slots:
             x.reply("ok " + hexByte(m[i]).toLatin1());
         QCOMPARE(x.w.transfer().bytesShown(), 255);
         QCOMPARE(x.lastLine(), QByteArray("red FF \r\n"));
-        QCOMPARE(x.w.ProgressBar1->value(), 255);
+        QCOMPARE(x.w.progressBar->value(), 255);
         x.reply("ok " + hexByte(m[255]).toLatin1());
-        QCOMPARE(x.w.Text1->text(), readForm(m));
+        QCOMPARE(x.w.hexView->text(), readForm(m));
         QCOMPARE(x.w.statusText(), QString("EDID Readding... "));
         x.f.advance(edid::EdidTransfer::kSettleMs);
         QCOMPARE(x.w.statusText(), QString("Read EDID OK!"));
@@ -607,11 +607,11 @@ private slots:
     void eachReadRequestGoesOutBeforeTheByteIsShown() {
         EdidFixture x;
         const edid::Image m = sampleImage();
-        x.w.ReadEDIDBtn->click();
+        x.w.readButton->click();
         x.reply("rdy");
         x.f.takeWritten();
         QByteArrayList writtenWhenShown;
-        connect(x.w.Text1->document(), &QTextDocument::contentsChanged, this,
+        connect(x.w.hexView->document(), &QTextDocument::contentsChanged, this,
                 [&] { writtenWhenShown << x.f.port().written; });
         for (int i = 0; i < 3; ++i) {
             x.reply("ok " + hexByte(m[i]).toLatin1());
@@ -619,12 +619,12 @@ private slots:
                      "red " + QByteArray::number(i + 1, 16).toUpper() + " \r\n");
             x.f.takeWritten();
         }
-        QCOMPARE(x.w.Text1->text(), readForm(m).left(12));
+        QCOMPARE(x.w.hexView->text(), readForm(m).left(12));
     }
 
     void readRetriesGiveUpAfterFiveFailuresAtOneByte() {
         EdidFixture x;
-        x.w.ReadEDIDBtn->click();
+        x.w.readButton->click();
         x.reply("rdy");
         for (int i = 0; i < 10; ++i)
             x.reply("ok 00");
@@ -650,7 +650,7 @@ private slots:
 
         // The count is kept across reads: one more failure at byte 10 ends
         // the next read at once.
-        x.w.ReadEDIDBtn->click();
+        x.w.readButton->click();
         x.reply("rdy");
         x.replyTimes("ok 00", 10);
         x.reply("edm");
@@ -659,7 +659,7 @@ private slots:
 
     void aNewFailurePositionRestartsTheCount() {
         EdidFixture x;
-        x.w.ReadEDIDBtn->click();
+        x.w.readButton->click();
         x.reply("err"); // before "rdy": slave stays at 0
         QCOMPARE(x.w.transfer().nextByte(), 1);
         QCOMPARE(x.lastLine(), QByteArray("red 0 \r\n"));
@@ -679,7 +679,7 @@ private slots:
 
     void anUnexpectedLineEndsADownload() {
         EdidFixture x;
-        x.w.DownloadBtn->click();
+        x.w.downloadButton->click();
         x.reply("rdy");
         x.replyTimes("ok", 5);
         x.f.takeWritten();
@@ -706,7 +706,7 @@ private slots:
         QFETCH(bool, download);
         QFETCH(int, answered);
         EdidFixture x;
-        (download ? x.w.DownloadBtn : x.w.ReadEDIDBtn)->click();
+        (download ? x.w.downloadButton : x.w.readButton)->click();
         if (answered >= 0) {
             x.reply("rdy");
             x.replyTimes(download ? "ok" : "ok 00", answered);
@@ -731,7 +731,7 @@ private slots:
     void aPortThatFailsMidTransferEndsItOnce() {
         QFETCH(bool, download);
         EdidFixture x;
-        (download ? x.w.DownloadBtn : x.w.ReadEDIDBtn)->click();
+        (download ? x.w.downloadButton : x.w.readButton)->click();
         x.reply("rdy");
         x.replyTimes(download ? "ok" : "ok 00", 3);
         x.f.port().refuseWrite = true;
@@ -748,7 +748,7 @@ private slots:
     void aFailedOpeningCommandIsReportedAndTimesOut() {
         EdidFixture x;
         x.f.port().refuseWrite = true;
-        x.w.DownloadBtn->click();
+        x.w.downloadButton->click();
         QCOMPARE(x.messages(), (QList<Msg>{{"open serial port fail\uFF01 ", "ERROR"}}));
         QCOMPARE(x.w.statusText(), QString("EDID Download... "));
         x.f.advance(1000);
@@ -757,7 +757,7 @@ private slots:
 
     void theDeviceLeavingEdidModeClosesTheWindow() {
         EdidFixture x;
-        x.w.DownloadBtn->click();
+        x.w.downloadButton->click();
         x.reply("rdy");
         x.replyTimes("ok", 3);
         x.f.takeWritten();
@@ -774,22 +774,22 @@ private slots:
 
     void variablesOutliveTheWindow() {
         EdidFixture x;
-        x.w.Option1[5]->click();
-        x.w.Text1->setText(edid::writtenForm(sampleImage()));
-        x.w.DownloadBtn->click();
+        x.w.portChoices[5]->click();
+        x.w.hexView->setText(edid::writtenForm(sampleImage()));
+        x.w.downloadButton->click();
         answerDownload(x, sampleImage());
         QCOMPARE(x.w.statusText(), QString("Download OK!"));
         x.w.close();
         x.open();
         QCOMPARE(x.w.transfer().input(), 0);
-        QVERIFY(x.w.Option1[0]->isChecked());
-        QCOMPARE(x.w.view().cell_Pos, std::int16_t(1));
-        QVERIFY(x.w.Text1->text().isEmpty());
+        QVERIFY(x.w.portChoices[0]->isChecked());
+        QCOMPARE(x.w.view().cursorCell, std::int16_t(1));
+        QVERIFY(x.w.hexView->text().isEmpty());
     }
 
     void closingDuringAReadLeavesNoTransferBehind() {
         EdidFixture x;
-        x.w.ReadEDIDBtn->click();
+        x.w.readButton->click();
         x.reply("rdy");
         x.replyTimes("ok 00", 3);
         x.w.close();

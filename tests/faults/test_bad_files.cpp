@@ -66,7 +66,7 @@ private:
 
 // The EDID window open on the fake platform.
 struct EdidWindowRig {
-    EdidWindowRig() : w(f.form->edidSet()) {
+    EdidWindowRig() : w(f.form->edidWindow()) {
         f.form->onEdidClicked();
         f.receive("edm\r\n");
         f.takeWritten();
@@ -74,11 +74,11 @@ struct EdidWindowRig {
     QString path(const QString& name) const { return f.dir.filePath(name); }
     void load(const QString& path) {
         f.dialogs().fileAnswers << path;
-        w.Command1->click();
+        w.openButton->click();
     }
     void save(const QString& path) {
         f.dialogs().fileAnswers << path;
-        w.Command5->click();
+        w.saveAsButton->click();
     }
     QList<Msg>& messages() { return f.dialogs().messages; }
 
@@ -158,7 +158,7 @@ private slots:
         x.load(x.path("short.bin"));
         edid::Image shown = zeros();
         std::copy(m.begin(), m.begin() + size, shown.begin());
-        QCOMPARE(x.w.Text1->text(), edid::writtenForm(shown));
+        QCOMPARE(x.w.hexView->text(), edid::writtenForm(shown));
         QCOMPARE(x.messages(), (QList<Msg>{{box, kEdidFileTitle}}));
         QCOMPARE(x.w.statusText(), status);
         QCOMPARE(QFileInfo(x.path("short.bin")).size(), qint64(size));
@@ -186,7 +186,7 @@ private slots:
         const qint64 after = residentKb();
         qInfo("4 GiB sparse file loaded in %lld ms; resident memory %lld kB -> %lld kB", ms, before,
               after);
-        QCOMPARE(x.w.Text1->text(), edid::writtenForm(sampleImage()));
+        QCOMPARE(x.w.hexView->text(), edid::writtenForm(sampleImage()));
         QVERIFY(x.messages().isEmpty());
         QCOMPARE(x.w.statusText(), QString("Open EDID "));
         QVERIFY2(after - before < 4096, "loading read more than the image");
@@ -222,9 +222,9 @@ private slots:
             QVERIFY(writeFile(x.path("plain"), "x"));
             path = x.path("plain/x.bin");
         }
-        x.w.Text1->setText("12  34  ");
+        x.w.hexView->setText("12  34  ");
         x.load(path);
-        QCOMPARE(x.w.Text1->text(), QString());
+        QCOMPARE(x.w.hexView->text(), QString());
         QCOMPARE(x.w.statusText(), QString("Open EDID "));
         QVERIFY(x.messages().isEmpty());
         if (kind == "vanished" || kind == "through a file")
@@ -232,7 +232,7 @@ private slots:
         // The window still works: a good file loads next.
         QVERIFY(writeFile(x.path("good.bin"), bytesOf(sampleImage())));
         x.load(x.path("good.bin"));
-        QCOMPARE(x.w.Text1->text(), edid::writtenForm(sampleImage()));
+        QCOMPARE(x.w.hexView->text(), edid::writtenForm(sampleImage()));
     }
 
     // A named pipe with nobody writing: opening it for reading would wait
@@ -242,10 +242,10 @@ private slots:
         EdidWindowRig x;
         const QString path = x.path("pipe.bin");
         QCOMPARE(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
-        x.w.Text1->setText("12  34  ");
+        x.w.hexView->setText("12  34  ");
         QVERIFY2(returnsWithoutAWriter(path, [&] { x.load(path); }),
                  "loading a named pipe waited for a writer");
-        QCOMPARE(x.w.Text1->text(), QString());
+        QCOMPARE(x.w.hexView->text(), QString());
         QCOMPARE(x.w.statusText(), QString("Open EDID "));
         QVERIFY(x.messages().isEmpty());
     }
@@ -264,7 +264,7 @@ private slots:
     void savingWhereNothingCanBeWritten() {
         QFETCH(bool, readOnlyMount);
         EdidWindowRig x;
-        x.w.Text1->setText(edid::writtenForm(sampleImage()));
+        x.w.hexView->setText(edid::writtenForm(sampleImage()));
         x.w.setStatus("before");
         QString path;
         std::unique_ptr<TmpfsMount> mount;
@@ -308,7 +308,7 @@ private slots:
             while (filler.write("f", 1) == 1) {
             }
         }
-        x.w.Text1->setText(edid::writtenForm(sampleImage()));
+        x.w.hexView->setText(edid::writtenForm(sampleImage()));
         x.w.setStatus("before");
         x.save(old);
         QCOMPARE(x.messages().size(), 1);
@@ -327,7 +327,7 @@ private slots:
         EdidWindowRig x;
         const QString path = x.path("pipe.bin");
         QCOMPARE(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
-        x.w.Text1->setText(edid::writtenForm(sampleImage()));
+        x.w.hexView->setText(edid::writtenForm(sampleImage()));
         QVERIFY2(returnsWithoutAReader(path, [&] { x.save(path); }),
                  "saving onto a named pipe waited for a reader");
         QCOMPARE(x.w.statusText(), QString("Save done!"));
@@ -346,7 +346,7 @@ private slots:
         QVERIFY(writeFile(path, old));
         QFile holder(path);
         QVERIFY(holder.open(QIODevice::ReadWrite));
-        x.w.Text1->setText(edid::writtenForm(sampleImage()));
+        x.w.hexView->setText(edid::writtenForm(sampleImage()));
         x.save(path);
         QCOMPARE(x.w.statusText(), QString("Save done!"));
         QVERIFY(x.messages().isEmpty());
@@ -376,7 +376,7 @@ private slots:
         QVERIFY(writeFile(f.dir.filePath("COMPORT"), content));
         f.form->startUp();
         QCOMPARE(f.port().openedDevices, QStringList{QStringLiteral("/dev/fake%1").arg(port)});
-        QCOMPARE(f.form->Combo1->currentIndex(), port - 1);
+        QCOMPARE(f.form->portList->currentIndex(), port - 1);
         QCOMPARE(f.takeWritten(), QByteArray("bc \r\n"));
         QCOMPARE(readFile(f.dir.filePath("COMPORT")), seriallink::comportText(port - 1));
         QVERIFY(f.dialogs().messages.isEmpty());
@@ -413,7 +413,7 @@ private slots:
         f.form->startUp();
         QCOMPARE(f.port().openedDevices, QStringList{"/dev/fake1"});
         QCOMPARE(f.takeWritten(), QByteArray("bc \r\n"));
-        f.form->Combo1->setCurrentIndex(4);
+        f.form->portList->setCurrentIndex(4);
         f.form->onPortChosen();
         f.form->onConnectClicked();
         QCOMPARE(f.port().openedDevices.last(), QString("/dev/fake5"));
@@ -450,12 +450,12 @@ private slots:
         FormFixture f;
         f.takeWritten();
         QVERIFY(f.dir.remove());
-        f.form->Combo1->setCurrentIndex(2);
+        f.form->portList->setCurrentIndex(2);
         f.form->onPortChosen();
         QVERIFY(!f.form->link().isOpen());
         f.form->onConnectClicked();
         QCOMPARE(f.port().openedDevices.last(), QString("/dev/fake3"));
-        QVERIFY(f.form->Shape15->isLit());
+        QVERIFY(f.form->connectedLamp->isLit());
         f.form->onStatusClicked();
         QCOMPARE(f.takeWritten(), QByteArray("bc \r\n"));
         QVERIFY(f.dialogs().messages.isEmpty());
@@ -478,7 +478,7 @@ private slots:
             form.startUp();
             QCOMPARE(platform.port()->openedDevices, QStringList{"/dev/fake1"});
             QCOMPARE(platform.port()->written, QByteArray("bc \r\n"));
-            form.Combo1->setCurrentIndex(9);
+            form.portList->setCurrentIndex(9);
             form.onPortChosen();
             form.onConnectClicked();
             QCOMPARE(platform.port()->openedDevices.last(), QString("/dev/fake10"));

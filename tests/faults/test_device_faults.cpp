@@ -55,23 +55,23 @@ Outcome session(const Bridge::Shape& shape) {
     b.pump();
     f.onEdidClicked();
     b.pump();
-    EdidWindow& w = f.edidSet();
-    w.Option1[5]->click();
-    w.ReadEDIDBtn->click();
+    EdidWindow& w = f.edidWindow();
+    w.portChoices[5]->click();
+    w.readButton->click();
     b.pump();
     b.f.advance(edid::EdidTransfer::kSettleMs);
     Outcome o;
-    o.edidView = w.Text1->text();
+    o.edidView = w.hexView->text();
     o.edidStatus = w.statusText();
     w.close();
     b.pump();
     f.onIrCodesClicked();
     b.pump();
-    IrCodesWindow& s = f.irSet();
-    s.Command1->click();
+    IrCodesWindow& s = f.irCodesWindow();
+    s.readButton->click();
     b.pump();
     b.f.advance(ir::IrCodeRun::kSettleMs);
-    for (auto* box : s.codetxt)
+    for (auto* box : s.codeBoxes)
         o.irTable << box->text();
     o.irStatus = s.statusText();
     s.close();
@@ -121,7 +121,7 @@ struct Wire {
         QString error;
         if (!h.line.start(h.dir.path(), 1, &error))
             return false;
-        h.form->Command7->click();
+        h.form->connectButton->click();
         return h.form->link().isOpen();
     }
 
@@ -163,8 +163,8 @@ edid::Image otherImage() {
 
 // The port is closed and the main window says so.
 bool showsDisconnected(MainWindow& f) {
-    return !f.link().isOpen() && f.Shape16->isLit() && !f.Shape15->isLit() &&
-           f.Command7->text() == "Connect";
+    return !f.link().isOpen() && f.disconnectedLamp->isLit() && !f.connectedLamp->isLit() &&
+           f.connectButton->text() == "Connect";
 }
 
 } // namespace
@@ -181,9 +181,9 @@ private slots:
         Wire wire(h);
         QVERIFY(started(h));
         QVERIFY(openConfirmed(h, &MainWindow::onEdidClicked));
-        EdidWindow& w = h.form->edidSet();
+        EdidWindow& w = h.form->edidWindow();
         wire.cutAt = "red 50 ";
-        w.ReadEDIDBtn->click();
+        w.readButton->click();
         QVERIFY(h.waitFor([&] { return showsDisconnected(*h.form); }));
         const qint64 lampMs = wire.sinceCut.elapsed();
         QVERIFY(h.waitFor([&] { return w.statusText() == "Time Out!"; }, 3000));
@@ -196,11 +196,11 @@ private slots:
         w.close();
         QCOMPARE(h.form->modes().isOn(protocol::Mode::Edid), false);
         QVERIFY(wire.reconnect());
-        QVERIFY(h.form->Shape15->isLit() && !h.form->Shape16->isLit());
+        QVERIFY(h.form->connectedLamp->isLit() && !h.form->disconnectedLamp->isLit());
         QVERIFY(openConfirmed(h, &MainWindow::onEdidClicked));
-        w.ReadEDIDBtn->click();
+        w.readButton->click();
         QVERIFY(h.waitFor([&] { return w.statusText() == "Read EDID OK!"; }, kRunMs));
-        QCOMPARE(w.Text1->text(), edidtest::readForm(edidtest::sampleImage()));
+        QCOMPARE(w.hexView->text(), edidtest::readForm(edidtest::sampleImage()));
         QCOMPARE(h.dialogs().messages.size(), 1);
     }
 
@@ -212,11 +212,11 @@ private slots:
         Wire wire(h);
         QVERIFY(started(h));
         QVERIFY(openConfirmed(h, &MainWindow::onEdidClicked));
-        EdidWindow& w = h.form->edidSet();
+        EdidWindow& w = h.form->edidWindow();
         const edid::Image m = otherImage();
-        w.Text1->setText(edid::writtenForm(m));
+        w.hexView->setText(edid::writtenForm(m));
         wire.cutAt = "wed 80 " + edidtest::hexByte(m[0x80]).toLatin1();
-        w.DownloadBtn->click();
+        w.downloadButton->click();
         QVERIFY(h.waitFor([&] { return showsDisconnected(*h.form); }));
         const qint64 lampMs = wire.sinceCut.elapsed();
         QVERIFY(h.waitFor([&] { return w.statusText() == "Time Out!"; }, 3000));
@@ -228,8 +228,8 @@ private slots:
         w.close();
         QVERIFY(wire.reconnect());
         QVERIFY(openConfirmed(h, &MainWindow::onEdidClicked));
-        w.Text1->setText(edid::writtenForm(m)); // opening emptied the view
-        w.DownloadBtn->click();
+        w.hexView->setText(edid::writtenForm(m)); // opening emptied the view
+        w.downloadButton->click();
         QVERIFY(h.waitFor([&] { return w.statusText() == "Download OK!"; }, kRunMs));
         QCOMPARE(h.device.edid.images[0], simImage(m));
         QCOMPARE(h.dialogs().texts(), QStringList{"Time Out!"});
@@ -243,14 +243,14 @@ private slots:
         Wire wire(h);
         QVERIFY(started(h));
         QVERIFY(openConfirmed(h, &MainWindow::onIrCodesClicked));
-        IrCodesWindow& s = h.form->irSet();
+        IrCodesWindow& s = h.form->irCodesWindow();
         auto fill = [&] {
             for (int e = 0; e <= 80; ++e)
-                s.codetxt[e]->setText(hex2(0x60 + e));
+                s.codeBoxes[e]->setText(hex2(0x60 + e));
         };
         fill();
         wire.cutAt = "wic 28 " + hex2(0x60 + 0x28).toLatin1();
-        s.Command2->click();
+        s.writeButton->click();
         QVERIFY(h.waitFor([&] { return showsDisconnected(*h.form); }));
         const qint64 lampMs = wire.sinceCut.elapsed();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Time Out!"; }, 3000));
@@ -264,7 +264,7 @@ private slots:
         QVERIFY(wire.reconnect());
         QVERIFY(openConfirmed(h, &MainWindow::onIrCodesClicked));
         fill();
-        s.Command2->click();
+        s.writeButton->click();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Write OK!"; }, kRunMs));
         QVERIFY(h.waitFor([&] { return h.device.ir.saved; }));
         for (int e = 0; e <= 80; ++e)
@@ -299,7 +299,7 @@ private slots:
         f.routeButtons[1][2]->click(); // output 2 to input 3
         QVERIFY(h.waitFor([&] { return litInput(f, 2) == 3; }));
         h.device.routing.fill(4);
-        f.Command6->click(); // status: every route reported again
+        f.statusButton->click(); // status: every route reported again
         QVERIFY(h.waitFor([&] { return litRow(f) == QList<int>(8, 5); }));
     }
 
@@ -319,9 +319,9 @@ private slots:
         QVERIFY(h.waitFor([&] { return h.dialogs().messages.size() == 1; }, 4000));
         qInfo("watchdog warning %lld ms after \"edm\"", clock.elapsed());
         QCOMPARE(h.dialogs().last(), (Msg{noDevice, kDeviceTitle}));
-        EdidWindow& w = f.edidSet();
+        EdidWindow& w = f.edidWindow();
         clock.restart();
-        w.ReadEDIDBtn->click();
+        w.readButton->click();
         QVERIFY(h.waitFor([&] { return w.statusText() == "Time Out!"; }, 3000));
         qInfo("EDID \"Time Out!\" %lld ms after \"swe 0 1\"", clock.elapsed());
         QCOMPARE(h.dialogs().last(), (Msg{"Time Out!", kAppTitle}));
@@ -330,18 +330,18 @@ private slots:
         f.onIrCodesClicked();
         QVERIFY(h.waitFor([&] { return h.dialogs().messages.size() == 3; }, 4000));
         QCOMPARE(h.dialogs().last().text, noDevice);
-        IrCodesWindow& s = f.irSet();
+        IrCodesWindow& s = f.irCodesWindow();
         clock.restart();
-        s.Command1->click();
+        s.readButton->click();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Time Out!"; }, 3000));
         qInfo("IR \"Time Out!\" %lld ms after \"ric 0\"", clock.elapsed());
         s.close();
 
         f.onSettingsClicked();
-        SettingsWindow& st = f.setting();
-        st.CopyToCmb->setCurrentIndex(1);
+        SettingsWindow& st = f.settingsWindow();
+        st.copyTargetList->setCurrentIndex(1);
         st.onCopyTargetChosen();
-        st.CopyFromCmb->setCurrentIndex(2);
+        st.copySourceList->setCurrentIndex(2);
         st.onCopySourceChosen();
         QCOMPARE(st.statusText(), QString("Set Command..."));
         QVERIFY(h.waitFor([&] { return h.dialogs().messages.size() == 4; }, 4000));
@@ -378,35 +378,35 @@ private slots:
             });
         };
         QVERIFY(openConfirmed(h, &MainWindow::onEdidClicked));
-        EdidWindow& w = f.edidSet();
+        EdidWindow& w = f.edidWindow();
         const qsizetype sentBefore = h.received.size();
         const QString log = f.logText();
         f.routeButtons[0][1]->click();
         QVERIFY(h.waitFor([&] { return litInput(f, 1) == 2; }));
         QVERIFY(straysIn());
-        QCOMPARE(w.Text1->text(), QString());
+        QCOMPARE(w.hexView->text(), QString());
         QCOMPARE(w.statusText(), QString());
         QCOMPARE(w.transfer().running(), false);
         w.close();
 
         QVERIFY(openConfirmed(h, &MainWindow::onIrCodesClicked));
-        IrCodesWindow& s = f.irSet();
+        IrCodesWindow& s = f.irCodesWindow();
         f.routeButtons[0][1]->click();
         QVERIFY(h.waitFor([&] { return litInput(f, 1) == 2; }));
         QVERIFY(straysIn()); // "rir" is an IR answer: it fills boxes 0 and 1
-        QCOMPARE(s.codetxt[1]->text(), QString("02"));
+        QCOMPARE(s.codeBoxes[1]->text(), QString("02"));
         for (int e = 2; e <= 80; ++e)
-            QVERIFY(s.codetxt[e]->text().isEmpty());
+            QVERIFY(s.codeBoxes[e]->text().isEmpty());
         QCOMPARE(s.statusText(), QString());
         s.close();
 
         QVERIFY(openConfirmed(h, &MainWindow::onSettingsClicked));
-        SettingsWindow& st = f.setting();
-        QVERIFY(h.waitFor([&] { return st.LCHDMIOpt[0]->isChecked(); }));
+        SettingsWindow& st = f.settingsWindow();
+        QVERIFY(h.waitFor([&] { return st.longCableChoices[0]->isChecked(); }));
         f.routeButtons[0][1]->click();
         QVERIFY(h.waitFor([&] { return litInput(f, 1) == 2; }));
         QVERIFY(straysIn()); // here "slc 03" is a settings answer: "ON"
-        QVERIFY(st.LCHDMIOpt[1]->isChecked());
+        QVERIFY(st.longCableChoices[1]->isChecked());
         QCOMPARE(st.statusText(), QString());
         st.close();
 
@@ -471,8 +471,8 @@ private slots:
         // still coming after the last one show the read was out of step,
         // and it fails without being judged.
         QVERIFY(openConfirmed(h, &MainWindow::onEdidClicked));
-        EdidWindow& w = f.edidSet();
-        w.ReadEDIDBtn->click();
+        EdidWindow& w = f.edidWindow();
+        w.readButton->click();
         QVERIFY(h.waitFor(
             [&] {
                 return w.transfer().reading() == false && !w.transfer().settling() && wire.quiet();
@@ -480,16 +480,16 @@ private slots:
             kRunMs));
         QCOMPARE(w.statusText(), QString("Read EDID Err!"));
         QVERIFY(h.dialogs().messages.isEmpty());
-        QVERIFY(w.Text1->text().startsWith("00  00  FF  FF  FF  FF"));
+        QVERIFY(w.hexView->text().startsWith("00  00  FF  FF  FF  FF"));
 
         // Download: every byte reaches the device once and in order, so the
         // device stores the image; but the verification read starts while
         // the acceptances of the second half are still coming, takes five
         // of them for failed reads of byte 0 and gives up.
         const edid::Image m = otherImage();
-        w.Text1->setText(edid::writtenForm(m));
+        w.hexView->setText(edid::writtenForm(m));
         h.dialogs().messages.clear();
-        w.DownloadBtn->click();
+        w.downloadButton->click();
         QVERIFY(h.waitFor(
             [&] {
                 return w.transfer().downloading() == false && w.transfer().reading() == false &&
@@ -506,18 +506,18 @@ private slots:
         // table comes out shifted and the run reaches its last entry
         // halfway; the answers that keep coming fail it.
         QVERIFY(openConfirmed(h, &MainWindow::onIrCodesClicked));
-        IrCodesWindow& s = f.irSet();
-        s.Command1->click();
+        IrCodesWindow& s = f.irCodesWindow();
+        s.readButton->click();
         QVERIFY(h.waitFor([&] { return !s.run().runInProgress() && wire.quiet(); }, kRunMs));
         QCOMPARE(s.statusText(), QString("Read error!"));
-        QCOMPARE(s.codetxt[1]->text(), hex2(h.device.ir.codes[0]));
+        QCOMPARE(s.codeBoxes[1]->text(), hex2(h.device.ir.codes[0]));
 
         // IR write: the device stores every entry once; an acceptance that
         // comes while the table is being read back answers no command of
         // the check, and the run stops with "Write error!", unsaved.
         for (int e = 0; e <= 80; ++e)
-            s.codetxt[e]->setText(hex2(0xA0 + e));
-        s.Command2->click();
+            s.codeBoxes[e]->setText(hex2(0xA0 + e));
+        s.writeButton->click();
         QVERIFY(h.waitFor([&] { return !s.run().runInProgress() && wire.quiet(); }, kRunMs));
         QCOMPARE(s.statusText(), QString("Write error!"));
         for (int e = 0; e <= 80; ++e)

@@ -24,7 +24,7 @@ private slots:
     // while the lamps follow every report.
     void theLogKeepsTheNewestTrafficWithinItsLimits() {
         FormFixture f;
-        main_window::ReceiveLog& log = *f.form->Text1;
+        main_window::ReceiveLog& log = *f.form->receiveLog;
         log.setLimits(1000, 20000);
         QRandomGenerator rng(5);
         QList<std::pair<int, int>> sent;

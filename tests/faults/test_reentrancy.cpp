@@ -71,11 +71,11 @@ private slots:
         QCOMPARE(t.seen.lines, linesOf(t.stream));
         QCOMPARE(t.f.dialogs().texts(),
                  QStringList(2, QStringLiteral("Device quit Setting mode!")));
-        QVERIFY(!f.setting().isVisible());
+        QVERIFY(!f.settingsWindow().isVisible());
         QCOMPARE(f.modes().isOn(protocol::Mode::Setup), false);
         QCOMPARE(t.count("sto\r\n"), 1); // the exit word once, for one closing
-        QCOMPARE(f.setting().session().longCableValue(), 3);
-        QVERIFY(f.setting().LCHDMIOpt[1]->isChecked());
+        QCOMPARE(f.settingsWindow().session().longCableValue(), 3);
+        QVERIFY(f.settingsWindow().longCableChoices[1]->isChecked());
         QCOMPARE(litInput(f, 2), 3);
         QCOMPARE(litInput(f, 4), 5);
         QCOMPARE(litInput(f, 1), 1);
@@ -94,7 +94,7 @@ private slots:
         MainWindow& f = *t.f.form;
         f.onEdidClicked();
         t.receive("edm\r\n");
-        EdidWindow& w = f.edidSet();
+        EdidWindow& w = f.edidWindow();
         const qint64 t0 = t.f.platform.clock().now();
         w.onReadClicked();
         t.f.takeWritten();
@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(w.statusText(), QString("Time Out!"));
         QCOMPARE(w.transfer().reading(), false);
         QVERIFY(t.f.takeWritten().isEmpty()); // no "red" for the late "rdy"
-        QCOMPARE(w.Text1->text(), QString());
+        QCOMPARE(w.hexView->text(), QString());
         QCOMPARE(litInput(f, 6), 7);
         QCOMPARE(litInput(f, 2), 0);
         t.f.advance(15);
@@ -127,7 +127,7 @@ private slots:
         MainWindow& f = *t.f.form;
         f.onEdidClicked();
         t.receive("edm\r\n");
-        EdidWindow& w = f.edidSet();
+        EdidWindow& w = f.edidWindow();
         edid::Image m = edidtest::sampleImage();
         m[200] ^= 0x01;
         w.onReadClicked();
@@ -135,7 +135,7 @@ private slots:
         for (int i = 0; i < 255; ++i)
             t.receive("ok " + edidtest::hexByte(m[i]).toLatin1() + "\r\n");
         const QByteArray last = "ok " + edidtest::hexByte(m[255]).toLatin1() + "\r\n";
-        const QString view = w.Text1->text();
+        const QString view = w.hexView->text();
         t.f.takeWritten();
         int depth = 0;
         t.f.dialogs().whileOpen = [&](const Msg& msg) {
@@ -149,7 +149,7 @@ private slots:
         QCOMPARE(w.statusText(), QString("CheckSum error!"));
         QCOMPARE(w.transfer().reading(), false);
         QCOMPARE(w.transfer().nextByte(), 0);
-        QCOMPARE(w.Text1->text(), view + edidtest::hexByte(m[255]) + "  ");
+        QCOMPARE(w.hexView->text(), view + edidtest::hexByte(m[255]) + "  ");
         QVERIFY(t.f.takeWritten().isEmpty());
         QCOMPARE(litInput(f, 1), 2);
         QCOMPARE(t.seen.lines, linesOf(t.stream));
@@ -163,7 +163,7 @@ private slots:
         MainWindow& f = *t.f.form;
         f.onIrCodesClicked();
         t.receive("irm\r\n");
-        IrCodesWindow& s = f.irSet();
+        IrCodesWindow& s = f.irCodesWindow();
         s.onReadClicked(); // "ric 0"
         t.f.port().refuseWrite = true;
         int depth = 0;
@@ -174,8 +174,8 @@ private slots:
         t.receive("rok 01\r\n");
         QCOMPARE(t.f.dialogs().texts(), QStringList{seriallink::kWriteFailedText});
         QVERIFY(!s.run().runInProgress());
-        QCOMPARE(s.codetxt[0]->text(), QString("01"));
-        QCOMPARE(s.codetxt[1]->text(), QString());
+        QCOMPARE(s.codeBoxes[0]->text(), QString("01"));
+        QCOMPARE(s.codeBoxes[1]->text(), QString());
         QCOMPARE(litInput(f, 7), 1);
         QCOMPARE(t.seen.lines, linesOf(t.stream));
     }
@@ -187,15 +187,15 @@ private slots:
         Traffic t;
         MainWindow& f = *t.f.form;
         f.onIrCodesClicked();
-        IrCodesWindow& s = f.irSet();
+        IrCodesWindow& s = f.irCodesWindow();
         t.f.dialogs().whileOpen = [&](const Msg& m) {
             if (m.text == "Device is not connect!")
                 t.receive("irm\r\nrir 00 07\r\ns55\r\nok 1A\r\n", 30);
         };
         t.f.advance(2000);
         QCOMPARE(t.f.dialogs().texts(), QStringList{"Device is not connect!"});
-        QCOMPARE(s.codetxt[0]->text(), QString("00"));
-        QCOMPARE(s.codetxt[1]->text(), QString("07"));
+        QCOMPARE(s.codeBoxes[0]->text(), QString("00"));
+        QCOMPARE(s.codeBoxes[1]->text(), QString("07"));
         QCOMPARE(s.run().learnTarget(), 2);
         QCOMPARE(litInput(f, 5), 5);
         QVERIFY(!f.modes().awaitingEcho());
@@ -225,7 +225,7 @@ private slots:
         QCOMPARE(loggedRoutes(f.logText()),
                  (QList<std::pair<int, int>>{{3, 1}, {3, 2}, {3, 3}, {3, 4}}));
         QCOMPARE(litInput(f, 3), 4);
-        QVERIFY(!f.setting().isVisible());
+        QVERIFY(!f.settingsWindow().isVisible());
         QCOMPARE(t.count("sto\r\n"), 1);
         QCOMPARE(f.modes().isOn(protocol::Mode::Setup), false);
     }
@@ -263,7 +263,7 @@ private slots:
         h.line.send("sto\r\n");
         QVERIFY(h.waitFor([&] { return f.logText().contains("late line"); }));
         QCOMPARE(boxes, 1);
-        QVERIFY(!f.setting().isVisible());
+        QVERIFY(!f.settingsWindow().isVisible());
         QCOMPARE(f.modes().isOn(protocol::Mode::Setup), false);
         QCOMPARE(loggedRoutes(f.logText()).mid(logBefore), sent);
         QCOMPARE(f.link().rx().dropped(), quint64(0));

@@ -18,7 +18,7 @@ QString hex2(int v) {
 }
 
 // The code window open in IR mode, the device's echo in.
-bool openIrSet(SimHarness& h) {
+bool openIrCodes(SimHarness& h) {
     if (!h.ok)
         return false;
     h.form->onIrCodesClicked();
@@ -40,14 +40,14 @@ class IrEndToEnd : public QObject {
 private slots:
     void readFillsTheTable() {
         SimHarness h;
-        QVERIFY(openIrSet(h));
-        IrCodesWindow& s = h.form->irSet();
+        QVERIFY(openIrCodes(h));
+        IrCodesWindow& s = h.form->irCodesWindow();
         h.device.ir.codes[0] = 0x3C;
         h.device.ir.codes[80] = 0xE1;
-        s.Command1->click();
+        s.readButton->click();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Read OK!"; }, kRunMs));
         for (int e = 0; e <= 80; ++e)
-            QCOMPARE(s.codetxt[e]->text(), hex2(h.device.ir.codes[e]));
+            QCOMPARE(s.codeBoxes[e]->text(), hex2(h.device.ir.codes[e]));
         QCOMPARE(codeCommands(h, "ric"), 81);
         QVERIFY(!s.run().runInProgress());
         QVERIFY(h.dialogs().messages.isEmpty());
@@ -55,13 +55,13 @@ private slots:
 
     void writeSendsChecksAndSaves() {
         SimHarness h;
-        QVERIFY(openIrSet(h));
-        IrCodesWindow& s = h.form->irSet();
-        s.codetxt[0]->setText("a5");
+        QVERIFY(openIrCodes(h));
+        IrCodesWindow& s = h.form->irCodesWindow();
+        s.codeBoxes[0]->setText("a5");
         for (int e = 1; e <= 80; ++e)
-            s.codetxt[e]->setText(hex2(0x80 + e));
-        s.codetxt[3]->setText("5"); // one digit, read back as "05"
-        s.Command2->click();
+            s.codeBoxes[e]->setText(hex2(0x80 + e));
+        s.codeBoxes[3]->setText("5"); // one digit, read back as "05"
+        s.writeButton->click();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Write OK!"; }, kRunMs));
         QVERIFY(h.waitFor([&] { return h.device.ir.saved; }));
         QCOMPARE(h.received.last(), QByteArray("sav"));
@@ -70,18 +70,18 @@ private slots:
         QVERIFY(h.received.contains("wic 3 5"));
         QVERIFY(h.received.contains("wic 0 a5"));
         for (int e = 0; e <= 80; ++e)
-            QCOMPARE(h.device.ir.codes[e], s.codetxt[e]->text().toInt(nullptr, 16));
+            QCOMPARE(h.device.ir.codes[e], s.codeBoxes[e]->text().toInt(nullptr, 16));
         QCOMPARE(h.form->device().irCodes().currentEntry(), 81);
     }
 
     void aCorruptedEntryFailsTheCheck() {
         SimHarness h;
-        QVERIFY(openIrSet(h));
-        IrCodesWindow& s = h.form->irSet();
+        QVERIFY(openIrCodes(h));
+        IrCodesWindow& s = h.form->irCodesWindow();
         h.device.ir.corruptEntry = 17;
         for (int e = 0; e <= 80; ++e)
-            s.codetxt[e]->setText(hex2(0x20 + e));
-        s.Command2->click();
+            s.codeBoxes[e]->setText(hex2(0x20 + e));
+        s.writeButton->click();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Write error!"; }, kRunMs));
         QCOMPARE(h.received.last(), QByteArray("ric 11"));
         QVERIFY(!h.received.contains("sav"));
@@ -90,52 +90,52 @@ private slots:
 
     void lowerCaseAnswersStillCheck() {
         SimHarness h;
-        QVERIFY(openIrSet(h));
-        IrCodesWindow& s = h.form->irSet();
+        QVERIFY(openIrCodes(h));
+        IrCodesWindow& s = h.form->irCodesWindow();
         h.device.ir.lowerCase = true;
-        s.codetxt[0]->setText("FA");
+        s.codeBoxes[0]->setText("FA");
         for (int e = 1; e <= 80; ++e)
-            s.codetxt[e]->setText(hex2(0x9F + e));
-        s.Command2->click();
+            s.codeBoxes[e]->setText(hex2(0x9F + e));
+        s.writeButton->click();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Write OK!"; }, kRunMs));
         QCOMPARE(h.device.ir.codes[10], 0xA9);
     }
 
     void aSilentDeviceTimesOut() {
         SimHarness h;
-        QVERIFY(openIrSet(h));
-        IrCodesWindow& s = h.form->irSet();
+        QVERIFY(openIrCodes(h));
+        IrCodesWindow& s = h.form->irCodesWindow();
         h.device.ir.dropAt = 6;
-        s.Command1->click();
+        s.readButton->click();
         QVERIFY(h.waitFor([&] { return s.statusText() == "Time Out!"; }, 4000));
         QCOMPARE(h.received.last(), QByteArray("ric 5"));
-        QVERIFY(s.codetxt[4]->text().size() == 2);
-        QVERIFY(s.codetxt[5]->text().isEmpty());
+        QVERIFY(s.codeBoxes[4]->text().size() == 2);
+        QVERIFY(s.codeBoxes[5]->text().isEmpty());
     }
 
     void learnedKeysFillTheGrid() {
         SimHarness h;
-        QVERIFY(openIrSet(h));
-        IrCodesWindow& s = h.form->irSet();
+        QVERIFY(openIrCodes(h));
+        IrCodesWindow& s = h.form->irCodesWindow();
         h.line.send(h.device.ir.keyPressed(7) + "\r\n");
         QVERIFY(h.waitFor([&] { return s.run().learnTarget() == 2; }));
-        QCOMPARE(s.codetxt[1]->text(), QString("07"));
-        QCOMPARE(s.codetxt[0]->text(), QString("00"));
+        QCOMPARE(s.codeBoxes[1]->text(), QString("07"));
+        QCOMPARE(s.codeBoxes[0]->text(), QString("00"));
         h.line.send(h.device.ir.learnedLine(0x5A, 0xC3) + "\r\n");
         QVERIFY(h.waitFor([&] { return s.run().learnTarget() == 3; }));
-        QCOMPARE(s.codetxt[2]->text(), QString("C3"));
-        QCOMPARE(s.CstCode->text(), QString("5A"));
-        QCOMPARE(s.DataCode->text(), QString("C3"));
+        QCOMPARE(s.codeBoxes[2]->text(), QString("C3"));
+        QCOMPARE(s.receivedCustomCode->text(), QString("5A"));
+        QCOMPARE(s.receivedDataCode->text(), QString("C3"));
     }
 
     void irRoutingRoundTrip() {
         SimHarness h;
         QVERIFY(h.ok);
-        h.form->IrMatrixOpen();
-        IrRoutingWindow& m = h.form->irMatrix();
+        h.form->onIrRoutingClicked();
+        IrRoutingWindow& m = h.form->irRoutingWindow();
         auto onlyLit = [&](int panel, int place) {
             for (int j = 0; j < 8; ++j)
-                if (m.Shape2[8 * panel + j]->isLit() != (j == place))
+                if (m.lamps[8 * panel + j]->isLit() != (j == place))
                     return false;
             return true;
         };
@@ -145,11 +145,11 @@ private slots:
                     return false;
             return true;
         }));
-        m.Command1[10]->click();
+        m.routeButtons[10]->click();
         QVERIFY(h.waitFor([&] { return onlyLit(1, 2); }));
         QCOMPARE(h.device.ir.routing[1], 2);
-        m.Combo1->setCurrentIndex(4);
-        emit m.Combo1->activated(4);
+        m.allOutputsList->setCurrentIndex(4);
+        emit m.allOutputsList->activated(4);
         QVERIFY(h.waitFor([&] {
             for (int k = 0; k < 8; ++k)
                 if (!onlyLit(k, 4))

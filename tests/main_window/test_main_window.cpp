@@ -62,18 +62,18 @@ private slots:
 
     void firstRunCreatesComportAndGreets() {
         FormFixture f;
-        QCOMPARE(f.form->Combo1->count(), 10);
-        QCOMPARE(f.form->Combo1->itemText(9), QString("COM10"));
-        QCOMPARE(f.form->Combo1->currentIndex(), 0);
-        QCOMPARE(f.form->PortCmb->itemText(0), QString("Input1"));
-        QCOMPARE(f.form->PortCmb->currentIndex(), -1);
+        QCOMPARE(f.form->portList->count(), 10);
+        QCOMPARE(f.form->portList->itemText(9), QString("COM10"));
+        QCOMPARE(f.form->portList->currentIndex(), 0);
+        QCOMPARE(f.form->allOutputsList->itemText(0), QString("Input1"));
+        QCOMPARE(f.form->allOutputsList->currentIndex(), -1);
         QCOMPARE(fileBytes("COMPORT"), QByteArray(" 0 \r\n"));
         QCOMPARE(f.port().openedDevices, QStringList{"/dev/fake1"});
         QCOMPARE(f.port().written, QByteArray("bc \r\n"));
-        QCOMPARE(f.form->Command7->text(), QString("Disconnect"));
-        QVERIFY(f.form->Shape15->isLit());
-        QVERIFY(!f.form->Shape16->isLit());
-        QCOMPARE(heardName(f.form->Shape15), QString("Connected: lit"));
+        QCOMPARE(f.form->connectButton->text(), QString("Disconnect"));
+        QVERIFY(f.form->connectedLamp->isLit());
+        QVERIFY(!f.form->disconnectedLamp->isLit());
+        QCOMPARE(heardName(f.form->connectedLamp), QString("Connected: lit"));
         QVERIFY(f.dialogs().messages.isEmpty());
     }
 
@@ -94,8 +94,8 @@ private slots:
         file.write(comport);
         file.close();
         f.form->startUp();
-        QCOMPARE(f.form->Combo1->currentIndex(), index);
-        QCOMPARE(int(f.form->PortNo), index + 1);
+        QCOMPARE(f.form->portList->currentIndex(), index);
+        QCOMPARE(int(f.form->portNumber), index + 1);
         QCOMPARE(f.port().openedDevices.last(), QString("/dev/fake%1").arg(index + 1));
         QCOMPARE(fileBytes("COMPORT"), seriallink::comportText(index));
     }
@@ -105,59 +105,59 @@ private slots:
         f.port().refuseOpen = true;
         f.form->startUp();
         QCOMPARE(f.dialogs().messages, QList<Msg>{kWriteFailed});
-        QCOMPARE(f.form->Command7->text(), QString("Connect"));
-        QVERIFY(f.form->Shape16->isLit());
-        QVERIFY(!f.form->Shape15->isLit());
+        QCOMPARE(f.form->connectButton->text(), QString("Connect"));
+        QVERIFY(f.form->disconnectedLamp->isLit());
+        QVERIFY(!f.form->connectedLamp->isLit());
 
         // A failed Connect leaves everything as it was.
-        f.form->Command7->click();
+        f.form->connectButton->click();
         QCOMPARE(f.dialogs().messages.size(), 2);
-        QCOMPARE(f.form->Command7->text(), QString("Connect"));
-        QVERIFY(f.form->Shape16->isLit());
+        QCOMPARE(f.form->connectButton->text(), QString("Connect"));
+        QVERIFY(f.form->disconnectedLamp->isLit());
 
         f.port().refuseOpen = false;
-        f.form->Command7->click();
-        QCOMPARE(f.form->Command7->text(), QString("Disconnect"));
-        QVERIFY(f.form->Shape15->isLit());
-        QVERIFY(!f.form->Shape16->isLit());
+        f.form->connectButton->click();
+        QCOMPARE(f.form->connectButton->text(), QString("Disconnect"));
+        QVERIFY(f.form->connectedLamp->isLit());
+        QVERIFY(!f.form->disconnectedLamp->isLit());
         QVERIFY(f.port().written.isEmpty()); // no "bc " from the button
     }
 
     void disconnectSendsNothing() {
         FormFixture f;
         f.takeWritten();
-        f.form->Command7->click();
+        f.form->connectButton->click();
         QVERIFY(!f.port().isOpen());
         QVERIFY(f.port().written.isEmpty());
-        QCOMPARE(f.form->Command7->text(), QString("Connect"));
-        QVERIFY(f.form->Shape16->isLit());
+        QCOMPARE(f.form->connectButton->text(), QString("Connect"));
+        QVERIFY(f.form->disconnectedLamp->isLit());
     }
 
     void choosingAnotherPortClosesAndRemembers() {
         FormFixture f;
-        f.form->Combo1->setCurrentIndex(3);
+        f.form->portList->setCurrentIndex(3);
         f.form->onPortChosen();
         QVERIFY(!f.port().isOpen());
-        QCOMPARE(f.form->Command7->text(), QString("Connect"));
-        QCOMPARE(int(f.form->PortNo), 4);
+        QCOMPARE(f.form->connectButton->text(), QString("Connect"));
+        QCOMPARE(int(f.form->portNumber), 4);
         QCOMPARE(fileBytes("COMPORT"), QByteArray(" 3 \r\n"));
         QCOMPARE(f.port().openedDevices.size(), 1); // not reopened by itself
-        f.form->Command7->click();
+        f.form->connectButton->click();
         QCOMPARE(f.port().openedDevices.last(), QString("/dev/fake4"));
     }
 
     void portListTooltipsNameTheDevices() {
         FormFixture f;
-        QCOMPARE(f.form->Combo1->itemData(2, Qt::ToolTipRole).toString(), QString("/dev/fake3"));
+        QCOMPARE(f.form->portList->itemData(2, Qt::ToolTipRole).toString(), QString("/dev/fake3"));
     }
 
     void pulledAdapterShowsClosedState() {
         FormFixture f;
         f.port().pullPlug();
-        QCOMPARE(f.form->Command7->text(), QString("Connect"));
-        QVERIFY(f.form->Shape16->isLit());
-        QVERIFY(!f.form->Shape15->isLit());
-        f.form->Command7->click();
+        QCOMPARE(f.form->connectButton->text(), QString("Connect"));
+        QVERIFY(f.form->disconnectedLamp->isLit());
+        QVERIFY(!f.form->connectedLamp->isLit());
+        f.form->connectButton->click();
         QVERIFY(f.port().isOpen());
     }
 
@@ -204,7 +204,8 @@ private slots:
     }
 
     // The grid is the model's: a 4x4 window has four outputs of four inputs
-    // and its arrows, and its last button routes output 4 to input 4.
+    // and its arrows, and its last button routes output 4 to input 4. So are
+    // its presets and its EDID window's ports.
     void aSmallerModelsGrid() {
         FormFixture f(true, *protocol::Model::find("4x4"));
         QCOMPARE(f.form->routeButtons.size(), 4);
@@ -219,23 +220,29 @@ private slots:
         QCOMPARE(f.takeWritten(), QByteArray("cir 33\r\ncir 39\r\n"));
         f.receive("s42\r\n");
         QVERIFY(f.form->lamps[3][1]->isLit());
+        QCOMPARE(f.form->presetSaveButtons.size(), protocol::Model::find("4x4")->presets);
+        QCOMPARE(f.form->presetRecallButtons.size(), f.form->presetSaveButtons.size());
+        f.form->presetSaveButtons[2]->click();
+        f.form->presetRecallButtons[1]->click();
+        QCOMPARE(f.takeWritten(), QByteArray("msa 2\r\nmsw 1\r\n"));
+        QCOMPARE(f.form->edidWindow().portChoices.size(), 4);
     }
 
     void routingClickWritesAndFillsTheSendBox() {
         FormFixture f;
         f.takeWritten();
-        f.form->Label9->click(); // hex mode; the click puts it back to text
+        f.form->sendModeButton->click(); // hex mode; the click puts it back to text
         f.form->routeButtons[1][2]->click();
         f.form->routeButtons[1][2]->click();
         QCOMPARE(f.takeWritten(), QByteArray("cir 12\r\ncir 12\r\n"));
-        QCOMPARE(f.form->Label9->text(), QString("Send(ASC)"));
-        QCOMPARE(f.form->Text2->textCursor().selectedText().size(),
-                 f.form->Text2->toPlainText().size());
+        QCOMPARE(f.form->sendModeButton->text(), QString("Send(ASC)"));
+        QCOMPARE(f.form->sendBox->textCursor().selectedText().size(),
+                 f.form->sendBox->toPlainText().size());
         // Lamps wait for the device.
         for (auto* lamp : f.form->lamps[1])
             QVERIFY(!lamp->isLit());
         // "Send" repeats it exactly.
-        f.form->Command3->click();
+        f.form->sendButton->click();
         QCOMPARE(f.takeWritten(), QByteArray("cir 12\r\n"));
     }
 
@@ -247,18 +254,18 @@ private slots:
         QCOMPARE(f.form->link().bytesSent(), quint64(13));
         QCOMPARE(f.form->link().bytesReceived(), quint64(5));
         f.port().refuseWrite = true;
-        f.form->Command6->click();
+        f.form->statusButton->click();
         QCOMPARE(f.form->link().bytesSent(), quint64(13));
     }
 
     void routingClickWithPortClosedReportsAndStillFillsTheBox() {
         FormFixture f;
-        f.form->Command7->click();
+        f.form->connectButton->click();
         f.takeWritten();
         f.form->routeButtons[7][9]->click();
         QCOMPARE(f.dialogs().messages, QList<Msg>{kWriteFailed});
         QVERIFY(f.port().written.isEmpty());
-        QCOMPARE(f.form->Text2->toPlainText(), QString("cir 79\n"));
+        QCOMPARE(f.form->sendBox->toPlainText(), QString("cir 79\n"));
     }
 
     void routingButtonsAreNamedForScreenReaders() {
@@ -266,9 +273,9 @@ private slots:
         QCOMPARE(f.form->routeButtons[1][2]->accessibleName(),
                  QString("Route output 2 to input 3"));
         QCOMPARE(f.form->routeButtons[7][8]->accessibleName(), QString("Output 8 previous input"));
-        QCOMPARE(f.form->Text1->accessibleName(), QString("Receive"));
-        QCOMPARE(f.form->Text2->accessibleName(), QString("Send"));
-        QCOMPARE(f.form->Shape16->accessibleName(), QString("Disconnect: dark"));
+        QCOMPARE(f.form->receiveLog->accessibleName(), QString("Receive"));
+        QCOMPARE(f.form->sendBox->accessibleName(), QString("Send"));
+        QCOMPARE(f.form->disconnectedLamp->accessibleName(), QString("Disconnect: dark"));
     }
 
     // --- terminal ---------------------------------------------------------
@@ -276,37 +283,37 @@ private slots:
     void textModeSendsTheBoxAsTyped() {
         FormFixture f;
         f.takeWritten();
-        f.form->Text2->setFocus();
-        QTest::keyClicks(f.form->Text2, "bc ");
-        f.form->Command3->click();
+        f.form->sendBox->setFocus();
+        QTest::keyClicks(f.form->sendBox, "bc ");
+        f.form->sendButton->click();
         QCOMPARE(f.takeWritten(), QByteArray("bc "));
-        QTest::keyClick(f.form->Text2, Qt::Key_Return);
-        f.form->Command3->click();
+        QTest::keyClick(f.form->sendBox, Qt::Key_Return);
+        f.form->sendButton->click();
         QCOMPARE(f.takeWritten(), QByteArray("bc \r\n"));
         // An empty box sends and reports nothing.
-        f.form->Text2->clear();
-        f.form->Command3->click();
+        f.form->sendBox->clear();
+        f.form->sendButton->click();
         QVERIFY(f.port().written.isEmpty());
         QVERIFY(f.dialogs().messages.isEmpty());
     }
 
     void sendFailureIsReportedAndKeepsTheBox() {
         FormFixture f;
-        f.form->Text2->setPlainText("abc");
+        f.form->sendBox->setPlainText("abc");
         f.port().refuseWrite = true;
-        f.form->Command3->click();
+        f.form->sendButton->click();
         QCOMPARE(f.dialogs().messages, QList<Msg>{kWriteFailed});
-        QCOMPARE(f.form->Text2->toPlainText(), QString("abc"));
+        QCOMPARE(f.form->sendBox->toPlainText(), QString("abc"));
     }
 
     void clearEmptiesOnlyTheLog() {
         FormFixture f;
         f.receive("hello\r\n");
-        f.form->Text2->setPlainText("keep");
-        f.form->Command2->click();
+        f.form->sendBox->setPlainText("keep");
+        f.form->clearButton->click();
         QCOMPARE(f.form->logText(), QString());
-        QCOMPARE(f.form->Text1->toPlainText(), QString());
-        QCOMPARE(f.form->Text2->toPlainText(), QString("keep"));
+        QCOMPARE(f.form->receiveLog->toPlainText(), QString());
+        QCOMPARE(f.form->sendBox->toPlainText(), QString("keep"));
     }
 
     // "Save log as..." writes the log's exact text; Cancel writes nothing; a
@@ -317,7 +324,7 @@ private slots:
         f.receive(log);
         const QString path = f.dir.filePath("log.txt");
         f.dialogs().fileAnswers = {"", path, path};
-        std::unique_ptr<QMenu> menu(f.form->Text1->createContextMenu({}));
+        std::unique_ptr<QMenu> menu(f.form->receiveLog->createContextMenu({}));
         QVERIFY(menu->findChild<QAction*>("edit-copy") && menu->findChild<QAction*>("select-all"));
         menu->actions().last()->trigger();
         QVERIFY(!QFile::exists(path));
@@ -357,26 +364,26 @@ private slots:
     void hexModeFiltersKeysAndSendsBytes() {
         FormFixture f;
         f.takeWritten();
-        f.form->Label9->click();
-        QCOMPARE(f.form->Label9->text(), QString("Send(Hex)"));
-        QCOMPARE(heardName(f.form->Label9), QString("Send mode: Send(Hex)"));
-        f.form->Text2->setFocus();
-        QTest::keyClicks(f.form->Text2, "01 aB-xz 5");
-        QTest::keyClick(f.form->Text2, Qt::Key_Return);
-        QCOMPARE(f.form->Text2->toPlainText(), QString("01 aB 5"));
-        QTest::keyClick(f.form->Text2, Qt::Key_Backspace);
-        QTest::keyClicks(f.form->Text2, "6");
-        f.form->Command3->click();
+        f.form->sendModeButton->click();
+        QCOMPARE(f.form->sendModeButton->text(), QString("Send(Hex)"));
+        QCOMPARE(heardName(f.form->sendModeButton), QString("Send mode: Send(Hex)"));
+        f.form->sendBox->setFocus();
+        QTest::keyClicks(f.form->sendBox, "01 aB-xz 5");
+        QTest::keyClick(f.form->sendBox, Qt::Key_Return);
+        QCOMPARE(f.form->sendBox->toPlainText(), QString("01 aB 5"));
+        QTest::keyClick(f.form->sendBox, Qt::Key_Backspace);
+        QTest::keyClicks(f.form->sendBox, "6");
+        f.form->sendButton->click();
         QCOMPARE(f.takeWritten(), QByteArray("\x01\xab\x06", 3));
-        f.form->Label9->click();
-        QCOMPARE(f.form->Label9->text(), QString("Send(ASC)"));
+        f.form->sendModeButton->click();
+        QCOMPARE(f.form->sendModeButton->text(), QString("Send(ASC)"));
     }
 
     void hexModeWithNothingToSendWarns() {
         FormFixture f;
         f.takeWritten();
-        f.form->Label9->click();
-        f.form->Command3->click();
+        f.form->sendModeButton->click();
+        f.form->sendButton->click();
         const Msg warning{QString::fromUtf8("There is no command\xEF\xBC\x81 "), "WARNING"};
         QCOMPARE(f.dialogs().messages, QList<Msg>{warning});
         QVERIFY(f.port().written.isEmpty());
@@ -387,27 +394,27 @@ private slots:
     void presetsAllOutputsAndStatus() {
         FormFixture f;
         f.takeWritten();
-        f.form->SaveBTN[2]->click();
-        f.form->StateBTN[0]->click();
-        f.form->PortCmb->setCurrentIndex(0);
+        f.form->presetSaveButtons[2]->click();
+        f.form->presetRecallButtons[0]->click();
+        f.form->allOutputsList->setCurrentIndex(0);
         f.form->onAllOutputsChosen();
         f.form->onAllOutputsChosen(); // the same entry again sends again
-        f.form->Command6->click();
-        f.form->Command6->click();
+        f.form->statusButton->click();
+        f.form->statusButton->click();
         QCOMPARE(f.takeWritten(), QByteArray("msa 2\r\nmsw 0\r\nasw 0\r\nasw 0\r\nbc \r\nbc \r\n"));
         QVERIFY(f.dialogs().messages.isEmpty());
     }
 
     void closedPortGuardsPresetsAndSelectorReportsStatus() {
         FormFixture f;
-        f.form->Command7->click();
-        QCOMPARE(heardName(f.form->Command7), QString("Connect"));
+        f.form->connectButton->click();
+        QCOMPARE(heardName(f.form->connectButton), QString("Connect"));
         f.takeWritten();
-        f.form->StateBTN[0]->click();
-        f.form->SaveBTN[1]->click();
-        f.form->PortCmb->setCurrentIndex(7);
+        f.form->presetRecallButtons[0]->click();
+        f.form->presetSaveButtons[1]->click();
+        f.form->allOutputsList->setCurrentIndex(7);
         f.form->onAllOutputsChosen();
-        f.form->Command6->click();
+        f.form->statusButton->click();
         QCOMPARE(f.dialogs().messages, (QList<Msg>{kNotOpen, kNotOpen, kNotOpen, kWriteFailed}));
         QVERIFY(f.port().written.isEmpty());
     }
@@ -417,36 +424,37 @@ private slots:
     void modeWindowWritesEntryAndExitAroundTheWindow() {
         FormFixture f;
         f.takeWritten();
-        f.form->Command5->click();
+        f.form->settingsButton->click();
         QCOMPARE(f.takeWritten().left(5), QByteArray("stm\r\n"));
         QCOMPARE(f.form->modes().isOn(protocol::Mode::Setup), true);
-        QVERIFY(f.form->setting().isVisible());
-        f.form->setting().close();
+        QVERIFY(f.form->settingsWindow().isVisible());
+        f.form->settingsWindow().close();
         QCOMPARE(f.takeWritten(), QByteArray("sto\r\n"));
         QCOMPARE(f.form->modes().isOn(protocol::Mode::Setup), false);
-        f.form->setting().session().factoryReset();
-        QCOMPARE(heardName(f.form->setting().SetStaBar->findChild<QLabel*>()), "Set Command...");
+        f.form->settingsWindow().session().factoryReset();
+        QCOMPARE(heardName(f.form->settingsWindow().statusBar->findChild<QLabel*>()),
+                 "Set Command...");
     }
 
     void modeWindowsNeedAnOpenPort() {
         FormFixture f;
-        f.form->Command7->click();
+        f.form->connectButton->click();
         f.takeWritten();
-        f.form->Command9->click();
+        f.form->edidButton->click();
         f.form->onIrCodesClicked();
-        f.form->IrMatrixOpen();
+        f.form->onIrRoutingClicked();
         QCOMPARE(f.dialogs().messages, (QList<Msg>{kNotOpen, kNotOpen, kNotOpen}));
         QCOMPARE(f.form->modes().isOn(protocol::Mode::Edid), false);
         QCOMPARE(f.form->modes().isOn(protocol::Mode::Ir), false);
         QVERIFY(f.port().written.isEmpty());
         // "Set IP " needs no port.
-        f.form->Command4->click();
+        f.form->networkButton->click();
         QVERIFY(f.dialogs().messages.size() == 3);
     }
 
     void watchdogWarnsOnceAfterTwoSilentSeconds() {
         FormFixture f;
-        f.form->Command9->click();
+        f.form->edidButton->click();
         f.advance(1990);
         QVERIFY(f.dialogs().messages.isEmpty());
         f.advance(20);
@@ -459,7 +467,7 @@ private slots:
 
     void echoInTimeStopsTheWatchdog() {
         FormFixture f;
-        f.form->Command9->click();
+        f.form->edidButton->click();
         f.advance(500);
         f.receive("edm\r\n");
         f.advance(5000);
@@ -468,10 +476,10 @@ private slots:
 
     void reEnablingRestartsTheTwoSeconds() {
         FormFixture f;
-        f.form->Command5->click();
+        f.form->settingsButton->click();
         f.advance(1500);
-        f.form->setting().close();
-        f.form->Command9->click();
+        f.form->settingsWindow().close();
+        f.form->edidButton->click();
         f.advance(1500);
         QVERIFY(f.dialogs().messages.isEmpty());
         f.advance(500);
@@ -483,10 +491,11 @@ private slots:
     void escapeSparesARunningRead() {
         FormFixture f;
         MainWindow& m = *f.form;
-        for (FeatureWindow* w : std::initializer_list<FeatureWindow*>{&m.edidSet(), &m.irSet()}) {
-            const bool edid = w == &m.edidSet();
+        for (FeatureWindow* w :
+             std::initializer_list<FeatureWindow*>{&m.edidWindow(), &m.irCodesWindow()}) {
+            const bool edid = w == &m.edidWindow();
             edid ? m.onEdidClicked() : m.onIrCodesClicked();
-            edid ? m.edidSet().onReadClicked() : m.irSet().onReadClicked();
+            edid ? m.edidWindow().onReadClicked() : m.irCodesWindow().onReadClicked();
             for (int i = 0; i <= (edid ? 256 : 80); ++i) {
                 f.receive(!edid ? "rok 00\r\n" : i > 0 ? "ok 00\r\n" : "rdy\r\n");
                 QTest::keyClick(w, Qt::Key_Escape);
@@ -501,9 +510,9 @@ private slots:
     void irRoutingWindowSendsImsAndNoExitWord() {
         FormFixture f;
         f.takeWritten();
-        f.form->IrMatrixOpen();
+        f.form->onIrRoutingClicked();
         QCOMPARE(f.takeWritten().left(5), QByteArray("ims\r\n"));
-        f.form->irMatrix().close();
+        f.form->irRoutingWindow().close();
         QVERIFY(f.port().written.isEmpty());
     }
 };

@@ -26,7 +26,7 @@ struct OpenSetIp {
         if (!portOpen)
             f.form->link().close();
         f.form->onNetworkClicked();
-        w = &f.form->setIp();
+        w = &f.form->networkWindow();
     }
 };
 
@@ -166,16 +166,16 @@ private slots:
         QVERIFY(o.w->isVisible());
         QCOMPARE(o.w->windowTitle(), QString("Set IP"));
         QCOMPARE(o.w->font().family(), QString("Verdana"));
-        QVERIFY(o.w->Option1->isChecked());
-        QVERIFY(!o.w->AddressFrame->isVisible());
-        QCOMPARE(o.w->AutoIPFlg, 1);
-        QCOMPARE(o.w->ipBox1->Address(), QString("0.0.0.1"));
+        QVERIFY(o.w->automaticChoice->isChecked());
+        QVERIFY(!o.w->addressFrame->isVisible());
+        QCOMPARE(o.w->automaticAddress, true);
+        QCOMPARE(o.w->addressBox->Address(), QString("0.0.0.1"));
         QCOMPARE(o.f.takeWritten(), QByteArray()); // opening sends nothing
     }
 
     void okStraightAfterOpeningSendsDhc() {
         OpenSetIp o;
-        o.w->Command1->click();
+        o.w->okButton->click();
         QCOMPARE(o.f.takeWritten(), QByteArray("dhc\r\n"));
         QVERIFY(!o.w->isVisible());
         QVERIFY(o.f.dialogs().messages.isEmpty());
@@ -192,12 +192,12 @@ private slots:
         QFETCH(QString, address);
         QFETCH(QByteArray, command);
         OpenSetIp o;
-        o.w->Option2->click();
-        QVERIFY(o.w->AddressFrame->isVisible());
-        QCOMPARE(o.w->AutoIPFlg, 0);
+        o.w->staticChoice->click();
+        QVERIFY(o.w->addressFrame->isVisible());
+        QCOMPARE(o.w->automaticAddress, false);
         if (!address.isEmpty())
-            QVERIFY(!o.w->ipBox1->setAddress(address));
-        o.w->Command1->click();
+            QVERIFY(!o.w->addressBox->setAddress(address));
+        o.w->okButton->click();
         QCOMPARE(o.f.takeWritten(), command);
         QVERIFY(!o.w->isVisible());
     }
@@ -210,25 +210,25 @@ private slots:
 
     void backToAutomaticHidesTheAddress() {
         OpenSetIp o;
-        o.w->Option2->click();
-        o.w->Option1->click();
-        QVERIFY(!o.w->AddressFrame->isVisible());
-        QCOMPARE(o.w->AutoIPFlg, 1);
-        o.w->Command1->click();
+        o.w->staticChoice->click();
+        o.w->automaticChoice->click();
+        QVERIFY(!o.w->addressFrame->isVisible());
+        QCOMPARE(o.w->automaticAddress, true);
+        o.w->okButton->click();
         QCOMPARE(o.f.takeWritten(), QByteArray("dhc\r\n"));
     }
 
     void reopeningStartsOverAndCancelSendsNothing() {
         OpenSetIp o;
-        o.w->Option2->click();
-        QVERIFY(!o.w->ipBox1->setAddress("10.9.8.7"));
-        o.w->Command2->click();
+        o.w->staticChoice->click();
+        QVERIFY(!o.w->addressBox->setAddress("10.9.8.7"));
+        o.w->cancelButton->click();
         QVERIFY(!o.w->isVisible());
         QCOMPARE(o.f.takeWritten(), QByteArray());
         o.f.form->onNetworkClicked();
-        QVERIFY(o.w->Option1->isChecked());
-        QVERIFY(!o.w->AddressFrame->isVisible());
-        QCOMPARE(o.w->ipBox1->Address(), QString("0.0.0.1"));
+        QVERIFY(o.w->automaticChoice->isChecked());
+        QVERIFY(!o.w->addressFrame->isVisible());
+        QCOMPARE(o.w->addressBox->Address(), QString("0.0.0.1"));
         QTest::keyClick(o.w, Qt::Key_Escape);
         QVERIFY(!o.w->isVisible());
         QCOMPARE(o.f.takeWritten(), QByteArray());
@@ -238,7 +238,7 @@ private slots:
     void okWithThePortClosedReportsAndCloses() {
         OpenSetIp o(false);
         QVERIFY(o.w->isVisible()); // the window opens without a port
-        o.w->Command1->click();
+        o.w->okButton->click();
         QCOMPARE(o.f.dialogs().messages.size(), 1);
         QCOMPARE(o.f.dialogs().last().text, QString("open serial port fail\uFF01 "));
         QCOMPARE(o.f.dialogs().last().title, QString("ERROR"));
@@ -249,8 +249,8 @@ private slots:
     void aRefusedWriteIsReportedToo() {
         OpenSetIp o;
         o.f.port().refuseWrite = true;
-        o.w->Option2->click();
-        o.w->Command1->click();
+        o.w->staticChoice->click();
+        o.w->okButton->click();
         QCOMPARE(o.f.dialogs().last().title, QString("ERROR"));
         QVERIFY(!o.w->isVisible());
     }

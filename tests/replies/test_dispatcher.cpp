@@ -62,8 +62,8 @@ private slots:
         QCOMPARE(f.form->device().irRouting().lastReportedInput(), QString("5"));
         // Kept while the window is closed, and shown once it exists.
         QCOMPARE(f.form->device().irRouting().input(3), 5);
-        QVERIFY(!f.form->irMatrix().isVisible());
-        QVERIFY(f.form->irMatrix().Shape2[8 * 3 + 5]->isLit());
+        QVERIFY(!f.form->irRoutingWindow().isVisible());
+        QVERIFY(f.form->irRoutingWindow().lamps[8 * 3 + 5]->isLit());
         QCOMPARE(f.form->logText(), QString());
         f.receive("srp\r");
         QCOMPARE(f.form->device().irRouting().lastReportedOutput(), QString(""));
@@ -99,7 +99,7 @@ private slots:
     void logShowsOneLinePerReport() {
         FormFixture f;
         f.receive("s11\r\ns22\r\nhello\r\nab\ncd\n");
-        QCOMPARE(f.form->Text1->toPlainText(),
+        QCOMPARE(f.form->receiveLog->toPlainText(),
                  QString("\nHDMI Out1 -> HDMI In1\nHDMI Out2 -> HDMI In2\nhello\nab\ncd"));
         QCOMPARE(
             f.form->logText(),

@@ -310,7 +310,7 @@ void TestServerEndToEnd::windowToolAndVideohubTogether() {
     QVERIFY(rig.ok);
     Client hub(rig.app->videohubPort());
     Window w(rig.app->linePort());
-    QVERIFY(hub.has("END PRELUDE:") && w.lit(8, 8) && w.form->Shape15->isLit());
+    QVERIFY(hub.has("END PRELUDE:") && w.lit(8, 8) && w.form->connectedLamp->isLit());
     w.form->routeButtons[1][2]->click();
     QVERIFY(hub.has("VIDEO OUTPUT ROUTING:\n1 2\n\n") && w.lit(2, 3));
     QCOMPARE(rig.device.routing[1], 2);

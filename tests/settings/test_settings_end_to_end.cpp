@@ -29,20 +29,20 @@ private slots:
         MainWindow& f = *h.form;
 
         f.onSettingsClicked();
-        SettingsWindow& s = f.setting();
+        SettingsWindow& s = f.settingsWindow();
         QVERIFY(s.isVisible());
-        QVERIFY(h.waitFor([&] { return s.EDID_opt[2]->isChecked(); }));
-        QVERIFY(s.LCHDMIOpt[0]->isChecked());
+        QVERIFY(h.waitFor([&] { return s.edidModeChoices[2]->isChecked(); }));
+        QVERIFY(s.longCableChoices[0]->isChecked());
         QVERIFY(h.waitFor([&] { return !f.modes().awaitingEcho(); }));
         QCOMPARE(h.received, (QByteArrayList{"bc ", "stm", "sts"}));
         QCOMPARE(s.statusText(), QString());
 
         // Unlock, then long cable on.
-        s.Command3->click();
-        QTest::keyClicks(s.password().Text1, "402615");
-        s.password().Command1->click();
-        QVERIFY(s.LCHDMIOpt[1]->isEnabled());
-        s.LCHDMIOpt[1]->click();
+        s.unlockButton->click();
+        QTest::keyClicks(s.password().passwordBox, "402615");
+        s.password().okButton->click();
+        QVERIFY(s.longCableChoices[1]->isEnabled());
+        s.longCableChoices[1]->click();
         QCOMPARE(h.dialogs().last().text,
                  QString("Only when you restart the device, and the change to be effective"));
         QVERIFY(h.waitFor([&] { return s.statusText() == "Set Command Successfully!"; }));
@@ -51,14 +51,14 @@ private slots:
         QCOMPARE(h.device.settings.longCable, 3);
 
         // Copy to all inputs, answered with three different port masks.
-        s.CopyToCmb->setCurrentIndex(8);
+        s.copyTargetList->setCurrentIndex(8);
         s.onCopyTargetChosen();
         const QList<std::pair<int, QString>> masks{{255, "Set All Port Successfully!"},
                                                    {0, "Set All Port Unsuccessfully!"},
                                                    {235, "Set Port  3  5 Unsuccessfully!"}};
         for (const auto& [mask, text] : masks) {
             h.device.settings.allPortsMask = mask;
-            s.CopyFromCmb->setCurrentIndex(1);
+            s.copySourceList->setCurrentIndex(1);
             s.onCopySourceChosen();
             QVERIFY2(h.waitFor([&] { return s.statusText() == text; }), qPrintable(text));
             QCOMPARE(h.received.last(), QByteArray("sed 1 10"));
@@ -79,12 +79,12 @@ private slots:
         h.device.settings.leaveAfter = 2; // "sts", then one more command
         QVERIFY(h.waitFor([&] { return h.received.size() == 1; }));
         h.form->onSettingsClicked();
-        SettingsWindow& s = h.form->setting();
-        QVERIFY(h.waitFor([&] { return s.EDID_opt[0]->isChecked(); }));
+        SettingsWindow& s = h.form->settingsWindow();
+        QVERIFY(h.waitFor([&] { return s.edidModeChoices[0]->isChecked(); }));
         QVERIFY(s.isVisible());
-        s.CopyToCmb->setCurrentIndex(2);
+        s.copyTargetList->setCurrentIndex(2);
         s.onCopyTargetChosen();
-        s.CopyFromCmb->setCurrentIndex(3);
+        s.copySourceList->setCurrentIndex(3);
         s.onCopySourceChosen();
         QVERIFY(h.waitFor([&] { return !s.isVisible(); }));
         QCOMPARE(h.dialogs().last().text, QString("Device quit Setting mode!"));

@@ -51,13 +51,14 @@ const QString kDecodedFileFilter = QStringLiteral("Decoded EDID(*.txt)|*.txt");
 
 } // namespace
 
-EdidWindow::EdidWindow(DeviceContext& context, edid::EdidTransfer& transfer)
+EdidWindow::EdidWindow(DeviceContext& context, edid::EdidTransfer& transfer,
+                       const protocol::Model& model)
     : FeatureWindow(context), transfer_(transfer), view_(new edid::ViewText(this)) {
     setWindowTitle(QStringLiteral("EDID Set"));
-    buildUi();
+    buildUi(model.inputs);
     connect(&transfer_, &edid::EdidTransfer::started, this, &EdidWindow::transferStarted);
-    connect(&transfer_, &edid::EdidTransfer::progress, ProgressBar1,
-            [this](int done) { ProgressBar1->setValue(done); });
+    connect(&transfer_, &edid::EdidTransfer::progress, progressBar,
+            [this](int done) { progressBar->setValue(done); });
     connect(&transfer_, &edid::EdidTransfer::byteRead, this,
             [this](int shown, const QString& answer, bool last) {
                 view_->append(last ? answer + QStringLiteral("  ")
@@ -76,80 +77,81 @@ EdidWindow::EdidWindow(DeviceContext& context, edid::EdidTransfer& transfer)
     connect(view_, &edid::ViewText::textReplaced, this, [this] { showDecoded(false); });
     connect(view_, &edid::ViewText::textAppended, this, [this] { decodedStale_ = true; });
     // What the operator types is the image from then on.
-    connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
+    connect(hexView, &QPlainTextEdit::textChanged, this, [this] {
         if (!showing_)
-            view_->viewEdited(Text1->text());
+            view_->viewEdited(hexView->text());
     });
-    connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
+    connect(hexView, &QPlainTextEdit::textChanged, this, [this] {
         if (!showing_)
             showDecoded(true);
     });
 }
 
-void EdidWindow::buildUi() {
+void EdidWindow::buildUi(int inputs) {
     auto* outer = new QVBoxLayout(this);
 
-    Frame1 = new QGroupBox(QStringLiteral("Port Select"), this);
-    auto* ports = new QHBoxLayout(Frame1);
-    for (int k = 0; k < 8; ++k) {
-        Option1[k] = new QRadioButton(QString::number(k + 1), Frame1);
-        ports->addWidget(Option1[k]);
-        connect(Option1[k], &QRadioButton::clicked, this, [this, k] { onInputChosen(k); });
+    portGroup = new QGroupBox(QStringLiteral("Port Select"), this);
+    auto* ports = new QHBoxLayout(portGroup);
+    for (int k = 0; k < inputs; ++k) {
+        auto* choice = new QRadioButton(QString::number(k + 1), portGroup);
+        ports->addWidget(choice);
+        connect(choice, &QRadioButton::clicked, this, [this, k] { onInputChosen(k); });
+        portChoices.append(choice);
     }
-    outer->addWidget(Frame1);
+    outer->addWidget(portGroup);
 
     auto* buttons = new QHBoxLayout;
-    Command1 = new QPushButton(QStringLiteral("Open EDID"), this);
-    DownloadBtn = new QPushButton(QStringLiteral("Download"), this);
-    ReadEDIDBtn = new QPushButton(QStringLiteral("Read EDID"), this);
-    Command5 = new QPushButton(QStringLiteral("Save as"), this);
-    for (QPushButton* b : {Command1, DownloadBtn, ReadEDIDBtn, Command5}) {
+    openButton = new QPushButton(QStringLiteral("Open EDID"), this);
+    downloadButton = new QPushButton(QStringLiteral("Download"), this);
+    readButton = new QPushButton(QStringLiteral("Read EDID"), this);
+    saveAsButton = new QPushButton(QStringLiteral("Save as"), this);
+    for (QPushButton* b : {openButton, downloadButton, readButton, saveAsButton}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
     }
-    connect(Command1, &QPushButton::clicked, this, &EdidWindow::onOpenClicked);
-    connect(DownloadBtn, &QPushButton::clicked, this, &EdidWindow::onDownloadClicked);
-    connect(ReadEDIDBtn, &QPushButton::clicked, this, &EdidWindow::onReadClicked);
-    connect(Command5, &QPushButton::clicked, this, &EdidWindow::onSaveAsClicked);
+    connect(openButton, &QPushButton::clicked, this, &EdidWindow::onOpenClicked);
+    connect(downloadButton, &QPushButton::clicked, this, &EdidWindow::onDownloadClicked);
+    connect(readButton, &QPushButton::clicked, this, &EdidWindow::onReadClicked);
+    connect(saveAsButton, &QPushButton::clicked, this, &EdidWindow::onSaveAsClicked);
     outer->addLayout(buttons);
 
     auto* progress = new QHBoxLayout;
-    Label1 = new QLabel(QStringLiteral("0%"), this);
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setRange(0, 256);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
-    Label2 = new QLabel(QStringLiteral("100%"), this);
-    progress->addWidget(Label1);
-    progress->addWidget(ProgressBar1, 1);
-    progress->addWidget(Label2);
+    progressStartLabel = new QLabel(QStringLiteral("0%"), this);
+    progressBar = new QProgressBar(this);
+    progressBar->setRange(0, 256);
+    progressBar->setTextVisible(false);
+    progressBar->setAccessibleName(QStringLiteral("Progress"));
+    progressEndLabel = new QLabel(QStringLiteral("100%"), this);
+    progress->addWidget(progressStartLabel);
+    progress->addWidget(progressBar, 1);
+    progress->addWidget(progressEndLabel);
     outer->addLayout(progress);
 
     // The headings share the view's font and sit where the view draws its
     // text, so every cell stands under its column and beside its row.
     const QFont font = edid::hexViewFont();
-    Text1 = new edid::HexView(this);
-    Text1->setAccessibleName(QStringLiteral("EDID image"));
-    Text1->setFont(font);
+    hexView = new edid::HexView(this);
+    hexView->setAccessibleName(QStringLiteral("EDID image"));
+    hexView->setFont(font);
     const QFontMetrics fm(font);
-    const int margin = Text1->frameWidth() + int(Text1->document()->documentMargin());
-    Text1->setFixedSize(fm.horizontalAdvance(QString(66, u'0')) + 2 * margin,
-                        fm.lineSpacing() * 16 + 2 * margin);
+    const int margin = hexView->frameWidth() + int(hexView->document()->documentMargin());
+    hexView->setFixedSize(fm.horizontalAdvance(QString(66, u'0')) + 2 * margin,
+                          fm.lineSpacing() * 16 + 2 * margin);
 
-    Label3 = new QLabel(columnHeadings(), this);
-    Label3->setFont(font);
-    Label3->setContentsMargins(margin, 0, 0, 0);
-    Label4 = new QLabel(rowHeadings(), this);
-    Label4->setFont(font);
-    Label4->setAlignment(Qt::AlignTop | Qt::AlignRight);
-    Label4->setContentsMargins(0, margin, 0, 0);
+    columnHeadingsLabel = new QLabel(columnHeadings(), this);
+    columnHeadingsLabel->setFont(font);
+    columnHeadingsLabel->setContentsMargins(margin, 0, 0, 0);
+    rowHeadingsLabel = new QLabel(rowHeadings(), this);
+    rowHeadingsLabel->setFont(font);
+    rowHeadingsLabel->setAlignment(Qt::AlignTop | Qt::AlignRight);
+    rowHeadingsLabel->setContentsMargins(0, margin, 0, 0);
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(0);
-    grid->addWidget(Label3, 0, 1);
-    grid->addWidget(Label4, 1, 0);
-    grid->addWidget(Text1, 1, 1);
+    grid->addWidget(columnHeadingsLabel, 0, 1);
+    grid->addWidget(rowHeadingsLabel, 1, 0);
+    grid->addWidget(hexView, 1, 1);
     // The decoded pane stands beside the dump and is taller than it; the
     // rows below the dump take that height, so the headings stay put.
     grid->setRowStretch(2, 1);
@@ -158,61 +160,61 @@ void EdidWindow::buildUi() {
     body->addLayout(buildDecodedPane(), 1);
     outer->addLayout(body, 1);
 
-    EditPanel = new edid::EditPanel(*view_, this);
-    connect(EditPanel, &edid::EditPanel::previewShown, this, &EdidWindow::markEdit);
+    editPanel = new edid::EditPanel(*view_, this);
+    connect(editPanel, &edid::EditPanel::previewShown, this, &EdidWindow::markEdit);
     auto* menus = new QMenuBar(this);
-    menus->addMenu(EditPanel->menu());
+    menus->addMenu(editPanel->menu());
     outer->setMenuBar(menus);
-    outer->addWidget(EditPanel);
+    outer->addWidget(editPanel);
 
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setSizeGripEnabled(false);
-    statusPanel_ = new QLabel(StatusBar1);
-    StatusBar1->addWidget(statusPanel_, 1);
-    outer->addWidget(StatusBar1);
+    statusBar = new QStatusBar(this);
+    statusBar->setSizeGripEnabled(false);
+    statusPanel_ = new QLabel(statusBar);
+    statusBar->addWidget(statusPanel_, 1);
+    outer->addWidget(statusBar);
 }
 
 QLayout* EdidWindow::buildDecodedPane() {
     auto* column = new QVBoxLayout;
-    DecodedTabs = new QTabWidget(this);
-    DecodedText = new edid::DecodedPane(DecodedTabs);
-    DecodedText->setAccessibleName(QStringLiteral("Decoded EDID"));
-    DecodedText->setPlaceholderText(QStringLiteral("Open a file or read the device to decode it."));
-    CompareText = new edid::DecodedPane(DecodedTabs);
-    CompareText->setAccessibleName(QStringLiteral("EDID comparison"));
-    DecodedTabs->addTab(DecodedText, QStringLiteral("Decoded"));
-    DecodedTabs->addTab(CompareText, QStringLiteral("Comparison"));
-    DecodedTabs->setTabVisible(1, false);
-    const QFontMetrics fm(DecodedText->font());
-    DecodedTabs->setMinimumSize(fm.horizontalAdvance(QString(72, u'0')), fm.lineSpacing() * 24);
-    column->addWidget(DecodedTabs, 1);
+    decodedTabs = new QTabWidget(this);
+    decodedPane = new edid::DecodedPane(decodedTabs);
+    decodedPane->setAccessibleName(QStringLiteral("Decoded EDID"));
+    decodedPane->setPlaceholderText(QStringLiteral("Open a file or read the device to decode it."));
+    comparisonPane = new edid::DecodedPane(decodedTabs);
+    comparisonPane->setAccessibleName(QStringLiteral("EDID comparison"));
+    decodedTabs->addTab(decodedPane, QStringLiteral("Decoded"));
+    decodedTabs->addTab(comparisonPane, QStringLiteral("Comparison"));
+    decodedTabs->setTabVisible(1, false);
+    const QFontMetrics fm(decodedPane->font());
+    decodedTabs->setMinimumSize(fm.horizontalAdvance(QString(72, u'0')), fm.lineSpacing() * 24);
+    column->addWidget(decodedTabs, 1);
 
     auto* buttons = new QHBoxLayout;
-    ExportBtn = new QPushButton(QStringLiteral("Export decoded..."), this);
-    CompareBtn = new QPushButton(QStringLiteral("Compare with file..."), this);
-    for (QPushButton* b : {ExportBtn, CompareBtn}) {
+    exportButton = new QPushButton(QStringLiteral("Export decoded..."), this);
+    compareButton = new QPushButton(QStringLiteral("Compare with file..."), this);
+    for (QPushButton* b : {exportButton, compareButton}) {
         b->setAutoDefault(false);
         b->setEnabled(false);
         buttons->addWidget(b);
     }
     buttons->addStretch(1);
-    connect(ExportBtn, &QPushButton::clicked, this, &EdidWindow::onExportClicked);
-    connect(CompareBtn, &QPushButton::clicked, this, &EdidWindow::onCompareClicked);
+    connect(exportButton, &QPushButton::clicked, this, &EdidWindow::onExportClicked);
+    connect(compareButton, &QPushButton::clicked, this, &EdidWindow::onCompareClicked);
     column->addLayout(buttons);
     return column;
 }
 
 void EdidWindow::prepare() {
-    Option1[0]->setChecked(true);
+    portChoices[0]->setChecked(true);
     // Every opening starts without a comparison.
     compared_.reset();
     comparedPath_.clear();
-    DecodedTabs->setTabVisible(1, false);
-    DecodedTabs->setCurrentIndex(0);
+    decodedTabs->setTabVisible(1, false);
+    decodedTabs->setCurrentIndex(0);
     transfer_.prepare();
-    view_->cell_Pos = 1;
+    view_->cursorCell = 1;
     view_->clear();
-    ProgressBar1->setValue(0);
+    progressBar->setValue(0);
     setStatus(QString());
 }
 
@@ -228,9 +230,9 @@ void EdidWindow::done(int result) {
 void EdidWindow::showText(const QString& text, bool append) {
     showing_ = true;
     if (append)
-        Text1->append(text);
+        hexView->append(text);
     else
-        Text1->setText(text);
+        hexView->setText(text);
     showing_ = false;
 }
 
@@ -339,8 +341,8 @@ void EdidWindow::onCompareClicked() {
     }
     compared_ = file.image;
     comparedPath_ = *path;
-    DecodedTabs->setTabVisible(1, true);
-    DecodedTabs->setCurrentIndex(1);
+    decodedTabs->setTabVisible(1, true);
+    decodedTabs->setCurrentIndex(1);
     showDecoded(false);
 }
 
@@ -349,12 +351,12 @@ void EdidWindow::onCompareClicked() {
 
 void EdidWindow::showDecoded(bool sameImage) {
     decodedStale_ = false;
-    EditPanel->follow();
+    editPanel->follow();
     markEdit();
     const std::optional<edid::Image> image = view_->image();
-    ExportBtn->setEnabled(image.has_value());
-    CompareBtn->setEnabled(image.has_value());
-    DecodedText->showText(image ? edid::decodedText(edid::decodeEdid(*image)) : QString(),
+    exportButton->setEnabled(image.has_value());
+    compareButton->setEnabled(image.has_value());
+    decodedPane->showText(image ? edid::decodedText(edid::decodeEdid(*image)) : QString(),
                           sameImage);
     if (!compared_) {
         markDifferences({});
@@ -366,10 +368,10 @@ void EdidWindow::showDecoded(bool sameImage) {
     edid::EdidComparison c;
     if (image)
         c = edid::compareEdid(bytes(*image), bytes(*compared_));
-    CompareText->showText(image ? QStringLiteral("This image (left) against %1 (right)\n\n%2")
-                                      .arg(comparedPath_, edid::comparisonText(c))
-                                : QString(),
-                          sameImage);
+    comparisonPane->showText(image ? QStringLiteral("This image (left) against %1 (right)\n\n%2")
+                                         .arg(comparedPath_, edid::comparisonText(c))
+                                   : QString(),
+                             sameImage);
     markDifferences(c.differingOffsets);
 }
 
@@ -378,21 +380,21 @@ void EdidWindow::markDifferences(const QList<int>& offsets) {
     QTextCharFormat format;
     format.setBackground(QColor(0xff, 0xc8, 0x00, 0x90));
     for (const auto& [from, to] : cellsOf(offsets)) {
-        QTextCursor cursor(Text1->document());
+        QTextCursor cursor(hexView->document());
         cursor.setPosition(from);
         cursor.setPosition(to, QTextCursor::KeepAnchor);
         marks.append({cursor, format});
     }
-    Text1->setExtraSelections(marks);
+    hexView->setExtraSelections(marks);
 }
 
 void EdidWindow::markEdit() {
-    Text1->setFramedCells(cellsOf(EditPanel->changedOffsets()));
+    hexView->setFramedCells(cellsOf(editPanel->changedOffsets()));
 }
 
 QList<std::pair<int, int>> EdidWindow::cellsOf(const QList<int>& offsets) const {
     QList<std::pair<int, int>> cells;
-    const QString text = Text1->text();
+    const QString text = hexView->text();
     // Where each character of the view text is in the editor, which keeps
     // a CR LF as one line break.
     QList<int> at(text.size() + 1);

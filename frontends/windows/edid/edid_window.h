@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/edid/edid_image.h"
+#include "core/protocol/model.h"
 #include "core/transfer/outcome.h"
 #include "frontends/windows/widgets/feature_window.h"
 
-#include <array>
 #include <optional>
 
 class QGroupBox;
@@ -32,7 +32,8 @@ class ViewText;
 class EdidWindow : public FeatureWindow {
     Q_OBJECT
 public:
-    EdidWindow(DeviceContext& context, edid::EdidTransfer& transfer);
+    // A port button for each of the model's inputs.
+    EdidWindow(DeviceContext& context, edid::EdidTransfer& transfer, const protocol::Model& model);
     void prepare() override;
     bool busy() const override;
 
@@ -57,28 +58,29 @@ public:
     QString statusText() const;
 
     // Controls.
-    QGroupBox* Frame1 = nullptr; // "Port Select"
-    std::array<QRadioButton*, 8> Option1{};
-    QPushButton* Command1 = nullptr;
-    QPushButton* DownloadBtn = nullptr;
-    QPushButton* ReadEDIDBtn = nullptr;
-    QPushButton* Command5 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QLabel* Label1 = nullptr; // "0%"
-    QLabel* Label2 = nullptr; // "100%"
-    QLabel* Label3 = nullptr; // column headings
-    QLabel* Label4 = nullptr; // row headings
-    edid::HexView* Text1 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
+    QGroupBox* portGroup = nullptr; // "Port Select"
+    // portChoices[k]: input k + 1.
+    QList<QRadioButton*> portChoices;
+    QPushButton* openButton = nullptr;
+    QPushButton* downloadButton = nullptr;
+    QPushButton* readButton = nullptr;
+    QPushButton* saveAsButton = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QLabel* progressStartLabel = nullptr;  // "0%"
+    QLabel* progressEndLabel = nullptr;    // "100%"
+    QLabel* columnHeadingsLabel = nullptr; // column headings
+    QLabel* rowHeadingsLabel = nullptr;    // row headings
+    edid::HexView* hexView = nullptr;
+    QStatusBar* statusBar = nullptr;
     // The decoded image and the comparison, each a tab; the comparison's
     // tab shows only once a file was compared.
-    QTabWidget* DecodedTabs = nullptr;
-    edid::DecodedPane* DecodedText = nullptr;
-    edid::DecodedPane* CompareText = nullptr;
-    QPushButton* ExportBtn = nullptr;
-    QPushButton* CompareBtn = nullptr;
+    QTabWidget* decodedTabs = nullptr;
+    edid::DecodedPane* decodedPane = nullptr;
+    edid::DecodedPane* comparisonPane = nullptr;
+    QPushButton* exportButton = nullptr;
+    QPushButton* compareButton = nullptr;
     // The editor, under the dump; its menu is the window's Edit menu.
-    edid::EditPanel* EditPanel = nullptr;
+    edid::EditPanel* editPanel = nullptr;
 
 signals:
     // Every status text, as it is shown.
@@ -88,7 +90,7 @@ protected:
     void done(int result) override;
 
 private:
-    void buildUi();
+    void buildUi(int inputs);
     void showText(const QString& text, bool append);
     void showStatus(const QString& text);
     void showLoaded(const edid::Image& image);

@@ -22,20 +22,20 @@ void ViewText::append(const QString& text) {
 }
 
 Image ViewText::viewImage() {
-    int pos = cell_Pos = 1;
+    int pos = cursorCell = 1;
     const Image image = parseView(text_, pos);
-    cell_Pos = std::int16_t(pos);
+    cursorCell = std::int16_t(pos);
     return image;
 }
 
 EdidTransfer::Cells ViewText::downloadCells() {
     EdidTransfer::Cells cells;
-    int pos = cell_Pos = 1;
+    int pos = cursorCell = 1;
     for (QString& cell : cells) {
         cell = nextByteCell(text_, pos);
         ++pos;
     }
-    cell_Pos = std::int16_t(pos);
+    cursorCell = std::int16_t(pos);
     return cells;
 }
 

@@ -27,16 +27,16 @@ public:
     void append(const QString& text);
 
     // The image the text holds, read from its first cell on (for "Save as");
-    // cell_Pos is left after the last cell read.
+    // cursorCell is left after the last cell read.
     Image viewImage();
-    // The 256 cells a download sends, from the first cell on; cell_Pos is
+    // The 256 cells a download sends, from the first cell on; cursorCell is
     // left after the last.
     EdidTransfer::Cells downloadCells();
-    // The image, or nothing while the text holds no byte at all; cell_Pos
+    // The image, or nothing while the text holds no byte at all; cursorCell
     // stays where it is.
     std::optional<Image> image() const;
 
-    std::int16_t cell_Pos = 1;
+    std::int16_t cursorCell = 1;
 
 signals:
     void textCleared();

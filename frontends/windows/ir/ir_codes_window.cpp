@@ -52,21 +52,23 @@ void CodeBox::focusInEvent(QFocusEvent* event) {
 
 } // namespace ir
 
-IrCodesWindow::IrCodesWindow(DeviceContext& context, ir::IrCodeRun& run)
+IrCodesWindow::IrCodesWindow(DeviceContext& context, ir::IrCodeRun& run,
+                             const protocol::Model& model)
     : FeatureWindow(context), run_(run) {
     setWindowTitle(QStringLiteral("IR CODE SET"));
-    buildUi();
+    buildUi(model.irCodeEntries);
     connect(&run_, &ir::IrCodeRun::codeChanged, this, &IrCodesWindow::showCode);
     connect(&run_, &ir::IrCodeRun::markChanged, this, &IrCodesWindow::showMark);
     connect(&run_, &ir::IrCodeRun::progress, this, &IrCodesWindow::showProgress);
     connect(&run_, &ir::IrCodeRun::finished, this, &IrCodesWindow::runEnded);
     connect(&run_, &ir::IrCodeRun::learned, this, [this](const QString& c, const QString& d) {
-        CstCode->setText(c);
-        DataCode->setText(d);
+        receivedCustomCode->setText(c);
+        receivedDataCode->setText(d);
     });
-    connect(&run_, &ir::IrCodeRun::focusRequested, this, [this](int k) { codetxt[k]->setFocus(); });
-    for (int k = 0; k < ir::kEntries; ++k) {
-        connect(codetxt[k], &QLineEdit::textChanged, this, [this, k](const QString& text) {
+    connect(&run_, &ir::IrCodeRun::focusRequested, this,
+            [this](int k) { codeBoxes[k]->setFocus(); });
+    for (int k = 0; k < codeBoxes.size(); ++k) {
+        connect(codeBoxes[k], &QLineEdit::textChanged, this, [this, k](const QString& text) {
             if (!showing_)
                 run_.codeEdited(k, text);
         });
@@ -76,16 +78,17 @@ IrCodesWindow::IrCodesWindow(DeviceContext& context, ir::IrCodeRun& run)
     connect(this, &QDialog::finished, &run_, &ir::IrCodeRun::end);
 }
 
-void IrCodesWindow::buildUi() {
+void IrCodesWindow::buildUi(int entries) {
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(4);
-    for (int k = 0; k < ir::kEntries; ++k) {
-        codetxt[k] = new ir::CodeBox(k, this);
-        connect(codetxt[k], &ir::CodeBox::focused, this, &IrCodesWindow::onCodeFocused);
+    for (int k = 0; k < entries; ++k) {
+        auto* box = new ir::CodeBox(k, this);
+        connect(box, &ir::CodeBox::focused, this, &IrCodesWindow::onCodeFocused);
+        codeBoxes.append(box);
     }
     grid->addWidget(new QLabel(QStringLiteral("Custom Code:"), this), 0, 0);
-    grid->addWidget(codetxt[0], 0, 1);
+    grid->addWidget(codeBoxes[0], 0, 1);
     static const char* const headings[ir::kGridColumns] = {"1", "2", "3", "4", "5",
                                                            "6", "7", "8", "<", ">"};
     for (int c = 0; c < ir::kGridColumns; ++c) {
@@ -96,17 +99,17 @@ void IrCodesWindow::buildUi() {
     for (int r = 0; r < protocol::kFamilyIrPorts; ++r) {
         grid->addWidget(new QLabel(QStringLiteral("Output%1").arg(r + 1), this), r + 2, 0);
         for (int c = 0; c < ir::kGridColumns; ++c)
-            grid->addWidget(codetxt[ir::entryAt(r, c)], r + 2, c + 1);
+            grid->addWidget(codeBoxes[ir::entryAt(r, c)], r + 2, c + 1);
     }
     auto* table = new QGroupBox(QStringLiteral("Wait to modify code"), this);
     table->setLayout(grid);
 
-    CstCode = new QLineEdit(this);
-    DataCode = new QLineEdit(this);
+    receivedCustomCode = new QLineEdit(this);
+    receivedDataCode = new QLineEdit(this);
     // The labels beside them name the grid's boxes as well.
-    CstCode->setAccessibleName(QStringLiteral("Received custom code"));
-    DataCode->setAccessibleName(QStringLiteral("Received data code"));
-    for (QLineEdit* e : {CstCode, DataCode}) {
+    receivedCustomCode->setAccessibleName(QStringLiteral("Received custom code"));
+    receivedDataCode->setAccessibleName(QStringLiteral("Received data code"));
+    for (QLineEdit* e : {receivedCustomCode, receivedDataCode}) {
         e->setReadOnly(true);
         e->setFixedWidth(40);
         e->setAlignment(Qt::AlignCenter);
@@ -114,21 +117,21 @@ void IrCodesWindow::buildUi() {
     auto* received = new QGroupBox(QStringLiteral("Receive Code"), this);
     auto* rl = new QGridLayout(received);
     rl->addWidget(new QLabel(QStringLiteral("Custom Code:"), received), 0, 0);
-    rl->addWidget(CstCode, 0, 1);
+    rl->addWidget(receivedCustomCode, 0, 1);
     rl->addWidget(new QLabel(QStringLiteral("Data Code:"), received), 1, 0);
-    rl->addWidget(DataCode, 1, 1);
+    rl->addWidget(receivedDataCode, 1, 1);
 
-    Command1 = new QPushButton(QStringLiteral("Read Code"), this);
-    Command2 = new QPushButton(QStringLiteral("Write Code"), this);
+    readButton = new QPushButton(QStringLiteral("Read Code"), this);
+    writeButton = new QPushButton(QStringLiteral("Write Code"), this);
     // Neither button is the dialog's default: Enter in a box does nothing.
-    Command1->setAutoDefault(false);
-    Command2->setAutoDefault(false);
-    connect(Command1, &QPushButton::clicked, this, &IrCodesWindow::onReadClicked);
-    connect(Command2, &QPushButton::clicked, this, &IrCodesWindow::onWriteClicked);
+    readButton->setAutoDefault(false);
+    writeButton->setAutoDefault(false);
+    connect(readButton, &QPushButton::clicked, this, &IrCodesWindow::onReadClicked);
+    connect(writeButton, &QPushButton::clicked, this, &IrCodesWindow::onWriteClicked);
 
     auto* side = new QVBoxLayout;
-    side->addWidget(Command1);
-    side->addWidget(Command2);
+    side->addWidget(readButton);
+    side->addWidget(writeButton);
     side->addSpacing(12);
     side->addWidget(received);
     side->addStretch(1);
@@ -137,30 +140,30 @@ void IrCodesWindow::buildUi() {
     top->addWidget(table, 1);
     top->addLayout(side);
 
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setRange(0, ir::kLastEntry);
-    ProgressBar1->setValue(0);
+    progressBar = new QProgressBar(this);
+    progressBar->setRange(0, ir::kLastEntry);
+    progressBar->setValue(0);
 
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setSizeGripEnabled(false);
-    status_ = new QLabel(StatusBar1);
-    StatusBar1->addWidget(status_, 1);
+    statusBar = new QStatusBar(this);
+    statusBar->setSizeGripEnabled(false);
+    status_ = new QLabel(statusBar);
+    statusBar->addWidget(status_, 1);
 
     auto* root = new QVBoxLayout(this);
     root->addLayout(top);
-    root->addWidget(ProgressBar1);
-    root->addWidget(StatusBar1);
+    root->addWidget(progressBar);
+    root->addWidget(statusBar);
 }
 
 void IrCodesWindow::prepare() {
     run_.prepare();
-    ProgressBar1->setValue(0);
+    progressBar->setValue(0);
     status_->setText(QString());
     // The window would otherwise give the focus back to the box that had
     // it when the window closed, and learned codes would go there.
-    codetxt[0]->setFocus();
-    CstCode->setText(run_.lastCustomCode());
-    DataCode->setText(run_.lastDataCode());
+    codeBoxes[0]->setFocus();
+    receivedCustomCode->setText(run_.lastCustomCode());
+    receivedDataCode->setText(run_.lastDataCode());
 }
 
 void IrCodesWindow::quit() {
@@ -170,7 +173,7 @@ void IrCodesWindow::quit() {
 
 void IrCodesWindow::showCode(int k, const QString& text) {
     showing_ = true;
-    codetxt[k]->setText(text);
+    codeBoxes[k]->setText(text);
     showing_ = false;
 }
 
@@ -191,13 +194,13 @@ QColor colourOf(ir::IrCodeRun::Mark m) {
 } // namespace
 
 void IrCodesWindow::showMark(int k) {
-    QPalette p = codetxt[k]->palette();
+    QPalette p = codeBoxes[k]->palette();
     p.setColor(QPalette::Base, colourOf(run_.mark(k)));
-    codetxt[k]->setPalette(p);
+    codeBoxes[k]->setPalette(p);
 }
 
 QColor IrCodesWindow::boxColor(int k) const {
-    return codetxt[k]->palette().color(QPalette::Base);
+    return codeBoxes[k]->palette().color(QPalette::Base);
 }
 
 void IrCodesWindow::setBoxColor(int k, const QColor& c) {
@@ -216,7 +219,7 @@ void IrCodesWindow::onCodeFocused(int k) {
 }
 
 void IrCodesWindow::showProgress(int done) {
-    ProgressBar1->setValue(done);
+    progressBar->setValue(done);
     switch (run_.phase()) {
     case transfer::Phase::Write:
         status_->setText(QStringLiteral("Writing"));

@@ -6,7 +6,6 @@
 
 #include <QColor>
 #include <QLineEdit>
-#include <array>
 
 class QLabel;
 class QProgressBar;
@@ -40,15 +39,16 @@ inline const QColor kDuplicate{0, 255, 0};
 
 } // namespace ir
 
-// The IR code window: the device's table of 81 IR codes as a grid of boxes,
-// checked and then read from or written to the device one entry per reply,
-// and the last code the device's IR receiver learned from a remote. The
-// table and its runs live in the IR code run; the window shows them and
-// hands back what the operator types.
+// The IR code window: the device's table of the model's IR code entries as
+// a grid of boxes, checked and then read from or written to the device one
+// entry per reply, and the last code the device's IR receiver learned from a
+// remote. The table and its runs live in the IR code run; the window shows
+// them and hands back what the operator types.
 class IrCodesWindow : public FeatureWindow {
     Q_OBJECT
 public:
-    IrCodesWindow(DeviceContext& context, ir::IrCodeRun& run);
+    // A box for each of the model's IR code entries.
+    IrCodesWindow(DeviceContext& context, ir::IrCodeRun& run, const protocol::Model& model);
     void prepare() override;
     bool busy() const override { return run_.runInProgress() || run_.settling(); }
     // The device left IR mode by itself: tells the operator and closes.
@@ -65,16 +65,17 @@ public:
     void setBoxColor(int k, const QColor& c);
     QString statusText() const;
 
-    std::array<ir::CodeBox*, ir::kEntries> codetxt{};
-    QLineEdit* CstCode = nullptr;
-    QLineEdit* DataCode = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
+    // codeBoxes[k]: entry k, the custom code first.
+    QList<ir::CodeBox*> codeBoxes;
+    QLineEdit* receivedCustomCode = nullptr;
+    QLineEdit* receivedDataCode = nullptr;
+    QPushButton* readButton = nullptr;
+    QPushButton* writeButton = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QStatusBar* statusBar = nullptr;
 
 private:
-    void buildUi();
+    void buildUi(int entries);
     void showCode(int k, const QString& text);
     void showMark(int k);
     void showProgress(int done);

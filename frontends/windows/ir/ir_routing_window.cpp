@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <iterator>
 
 using device::WriteRequest;
 
@@ -23,16 +24,16 @@ IrRoutingWindow::IrRoutingWindow(DeviceContext& context, ir::IrRouting& routing)
     setWindowTitle(QStringLiteral("IRMRX"));
     buildUi();
     connect(&routing_, &ir::IrRouting::outputChanged, this, &IrRoutingWindow::showOutput);
-    for (int g = 0; g < protocol::kFamilyIrPorts; ++g)
+    for (int g = 0; g < routing_.model().irPorts; ++g)
         showOutput(g);
 }
 
 void IrRoutingWindow::buildUi() {
-    static const char* const titles[protocol::kFamilyIrPorts] = {" 1", " 2", "3", "4",
-                                                                 "5",  "6",  "7", "8"};
+    static const char* const titles[] = {" 1", " 2", "3", "4", "5", "6", "7", "8"};
+    const int ports = routing_.model().irPorts;
     auto* panels = new QGridLayout;
     panels->setSpacing(8);
-    for (int k = 0; k < protocol::kFamilyIrPorts; ++k) {
+    for (int k = 0; k < ports; ++k) {
         auto* panel = new QFrame(this);
         panel->setObjectName(QStringLiteral("irPanel%1").arg(k));
         // Selector by name, so the colour stays on the panel and does not
@@ -40,21 +41,24 @@ void IrRoutingWindow::buildUi() {
         panel->setStyleSheet(QStringLiteral("QFrame#%1 { background-color: rgb(0, 0, 128);"
                                             " border-radius: 10px; }")
                                  .arg(panel->objectName()));
-        Shape1[k] = panel;
+        outputPanels.append(panel);
         auto* grid = new QGridLayout(panel);
         grid->setContentsMargins(8, 6, 8, 8);
         grid->setHorizontalSpacing(4);
-        Label1[k] = new QLabel(QString::fromLatin1(titles[k]), panel);
-        Label1[k]->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
-        grid->addWidget(Label1[k], 0, 0, 2, 1);
-        for (int place = 0; place < protocol::kFamilyIrPorts; ++place) {
-            const int n = protocol::kFamilyIrPorts * k + place;
+        const QString title =
+            k < int(std::size(titles)) ? QString::fromLatin1(titles[k]) : QString::number(k + 1);
+        auto* heading = new QLabel(title, panel);
+        heading->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
+        grid->addWidget(heading, 0, 0, 2, 1);
+        outputTitles.append(heading);
+        for (int place = 0; place < ports; ++place) {
+            const int n = ports * k + place;
             auto* lamp = new widgets::Lamp(
                 QColor(0, 255, 0),
                 QStringLiteral("IR output %1 input %2").arg(k + 1).arg(place + 1), panel);
             lamp->setOutline(Qt::white);
             lamp->setFixedSize(14, 14);
-            Shape2[n] = lamp;
+            lamps.append(lamp);
             grid->addWidget(lamp, 0, place + 1, Qt::AlignCenter);
             auto* b = new QPushButton(QString::number(place + 1), panel);
             b->setFixedWidth(28);
@@ -62,29 +66,29 @@ void IrRoutingWindow::buildUi() {
             b->setAccessibleName(
                 QStringLiteral("IR output %1 to input %2").arg(k + 1).arg(place + 1));
             connect(b, &QPushButton::clicked, this, [this, n] { onRouteClicked(n); });
-            Command1[n] = b;
+            routeButtons.append(b);
             grid->addWidget(b, 1, place + 1);
         }
         panels->addWidget(panel, k / 2, k % 2);
     }
 
-    Combo1 = new QComboBox(this);
-    Combo1->setMinimumWidth(110);
+    allOutputsList = new QComboBox(this);
+    allOutputsList->setMinimumWidth(110);
     // On Linux Qt names a list by the label it is the buddy of; elsewhere by
     // its accessible name.
-    Combo1->setAccessibleName(QStringLiteral("All IR outputs to"));
-    connect(Combo1, &QComboBox::activated, this, &IrRoutingWindow::onAllOutputsChosen);
-    Command2 = new QPushButton(QStringLiteral("Status"), this);
-    Command2->setAutoDefault(false);
-    connect(Command2, &QPushButton::clicked, this, &IrRoutingWindow::onStatusClicked);
+    allOutputsList->setAccessibleName(QStringLiteral("All IR outputs to"));
+    connect(allOutputsList, &QComboBox::activated, this, &IrRoutingWindow::onAllOutputsChosen);
+    statusButton = new QPushButton(QStringLiteral("Status"), this);
+    statusButton->setAutoDefault(false);
+    connect(statusButton, &QPushButton::clicked, this, &IrRoutingWindow::onStatusClicked);
 
     auto* bottom = new QHBoxLayout;
     auto* allLabel = new QLabel(QStringLiteral("ALL:"), this);
-    allLabel->setBuddy(Combo1);
+    allLabel->setBuddy(allOutputsList);
     bottom->addWidget(allLabel);
-    bottom->addWidget(Combo1);
+    bottom->addWidget(allOutputsList);
     bottom->addStretch(1);
-    bottom->addWidget(Command2);
+    bottom->addWidget(statusButton);
 
     auto* root = new QVBoxLayout(this);
     root->addLayout(panels);
@@ -93,32 +97,33 @@ void IrRoutingWindow::buildUi() {
 
 void IrRoutingWindow::prepare() {
     // The lamps keep what the device reported while the window was closed.
-    Combo1->clear();
-    for (int i = 0; i < protocol::kFamilyIrPorts; ++i)
-        Combo1->addItem(QStringLiteral("IR PORT%1").arg(i + 1));
-    Combo1->setCurrentIndex(-1);
+    allOutputsList->clear();
+    for (int i = 0; i < routing_.model().irPorts; ++i)
+        allOutputsList->addItem(QStringLiteral("IR PORT%1").arg(i + 1));
+    allOutputsList->setCurrentIndex(-1);
 }
 
 void IrRoutingWindow::showOutput(int g) {
     const int v = routing_.input(g);
-    const int first = protocol::kFamilyIrPorts * g;
-    for (int n = first; n < first + protocol::kFamilyIrPorts; ++n)
-        Shape2[n]->setLit(n == first + v);
+    const int ports = routing_.model().irPorts;
+    const int first = ports * g;
+    for (int n = first; n < first + ports; ++n)
+        lamps[n]->setLit(n == first + v);
 }
 
 void IrRoutingWindow::onRouteClicked(int n) {
-    if (n >= 0 && n < protocol::kFamilyIrPorts * protocol::kFamilyIrPorts)
+    const protocol::Model& model = routing_.model();
+    if (n >= 0 && n < model.irPorts * model.irPorts)
         context_.write(
-            WriteRequest::line(routing_.model().irRoute(n / protocol::kFamilyIrPorts + 1,
-                                                        n % protocol::kFamilyIrPorts + 1),
+            WriteRequest::line(model.irRoute(n / model.irPorts + 1, n % model.irPorts + 1),
                                WriteRequest::Check::Reported));
 }
 
 void IrRoutingWindow::onAllOutputsChosen() {
-    const int i = Combo1->currentIndex();
+    const int i = allOutputsList->currentIndex();
     if (i < 0)
         return;
-    if (i < protocol::kFamilyIrPorts)
+    if (i < routing_.model().irPorts)
         context_.write(
             WriteRequest::line(routing_.model().irRouteAll(i + 1), WriteRequest::Check::Reported));
 }

@@ -4,7 +4,7 @@
 #include "frontends/windows/widgets/feature_window.h"
 #include "frontends/windows/widgets/lamp.h"
 
-#include <array>
+#include <QList>
 
 class QComboBox;
 class QFrame;
@@ -15,8 +15,8 @@ namespace ir {
 class IrRouting;
 }
 
-// The IR routing window: one panel per IR output port with a button and a
-// lamp per IR input port. The lamps show the IR routing the device reports,
+// The IR routing window: one panel per IR output port of the model with a
+// button and a lamp per IR input port. The lamps show the IR routing the device reports,
 // which is kept whether the window is open or not.
 class IrRoutingWindow : public FeatureWindow {
     Q_OBJECT
@@ -24,16 +24,19 @@ public:
     IrRoutingWindow(DeviceContext& context, ir::IrRouting& routing);
     void prepare() override;
 
-    void onRouteClicked(int n); // route output n / 8 to input n % 8
+    void onRouteClicked(int n); // route output n / irPorts to input n % irPorts
     void onAllOutputsChosen();  // route all outputs to the chosen input
     void onStatusClicked();     // "Status"
 
-    std::array<QFrame*, protocol::kFamilyIrPorts> Shape1{};
-    std::array<QLabel*, protocol::kFamilyIrPorts> Label1{};
-    std::array<QPushButton*, 64> Command1{};
-    std::array<widgets::Lamp*, protocol::kFamilyIrPorts * protocol::kFamilyIrPorts> Shape2{};
-    QComboBox* Combo1 = nullptr;
-    QPushButton* Command2 = nullptr;
+    // As many as the model's IR ports: outputPanels[k] and outputTitles[k]
+    // are IR output k + 1; routeButtons[n] and lamps[n] its input i + 1, where
+    // n = k * irPorts + i.
+    QList<QFrame*> outputPanels;
+    QList<QLabel*> outputTitles;
+    QList<QPushButton*> routeButtons;
+    QList<widgets::Lamp*> lamps;
+    QComboBox* allOutputsList = nullptr;
+    QPushButton* statusButton = nullptr;
 
 private:
     void buildUi();

@@ -102,87 +102,89 @@ void MainWindow::buildUi() {
         b->setGeometry(r);
         return b;
     };
-    Command5 = button(QStringLiteral("Setting"), message, twRect(120, 360, 950, 375));
-    Command4 = button(QStringLiteral("Set IP "), message, twRect(1200, 360, 950, 375));
-    Command9 = button(QStringLiteral("EDID Set"), message, twRect(2280, 360, 990, 375));
+    settingsButton = button(QStringLiteral("Setting"), message, twRect(120, 360, 950, 375));
+    networkButton = button(QStringLiteral("Set IP "), message, twRect(1200, 360, 950, 375));
+    edidButton = button(QStringLiteral("EDID Set"), message, twRect(2280, 360, 990, 375));
     auto* receiveLabel = new QLabel(QStringLiteral("Receive"), message);
     receiveLabel->move(tw(120), tw(840));
 
     const QString terminalStyle =
         QStringLiteral("QPlainTextEdit { background-color: rgb(0,0,128); color: rgb(255,255,0); }");
-    Text1 = new main_window::ReceiveLog(message);
-    Text1->setGeometry(twRect(120, 1080, 5055, 3855));
-    Text1->setStyleSheet(terminalStyle);
-    Text1->setFont(arial);
-    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text1->setTabChangesFocus(true);
-    Text1->setAccessibleName(QStringLiteral("Receive"));
-    receiveLabel->setBuddy(Text1);
-    connect(Text1, &main_window::ReceiveLog::saveRequested, this, &MainWindow::saveLog);
+    receiveLog = new main_window::ReceiveLog(message);
+    receiveLog->setGeometry(twRect(120, 1080, 5055, 3855));
+    receiveLog->setStyleSheet(terminalStyle);
+    receiveLog->setFont(arial);
+    receiveLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    receiveLog->setTabChangesFocus(true);
+    receiveLog->setAccessibleName(QStringLiteral("Receive"));
+    receiveLabel->setBuddy(receiveLog);
+    connect(receiveLog, &main_window::ReceiveLog::saveRequested, this, &MainWindow::saveLog);
 
-    Command2 = button(QStringLiteral("Clear"), message, twRect(3000, 5040, 975, 375));
-    Command6 = button(QStringLiteral("Status"), message, twRect(4080, 5040, 975, 375));
+    clearButton = button(QStringLiteral("Clear"), message, twRect(3000, 5040, 975, 375));
+    statusButton = button(QStringLiteral("Status"), message, twRect(4080, 5040, 975, 375));
 
-    Label9 = new QToolButton(message);
+    sendModeButton = new QToolButton(message);
     showSendMode(device::kAscMode);
-    Label9->setAutoRaise(true);
-    Label9->setFocusPolicy(Qt::StrongFocus);
-    Label9->move(tw(120), tw(5640) - 4);
-    Label9->setToolTip(QStringLiteral("Click to switch between sending text and sending "
-                                      "hexadecimal bytes"));
+    sendModeButton->setAutoRaise(true);
+    sendModeButton->setFocusPolicy(Qt::StrongFocus);
+    sendModeButton->move(tw(120), tw(5640) - 4);
+    sendModeButton->setToolTip(QStringLiteral("Click to switch between sending text and sending "
+                                              "hexadecimal bytes"));
 
-    Text2 = new QPlainTextEdit(message);
-    Text2->setGeometry(twRect(120, 6000, 3855, 735));
-    Text2->setStyleSheet(terminalStyle);
-    Text2->setFont(arial);
-    Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text2->setTabChangesFocus(true);
-    Text2->setAccessibleName(QStringLiteral("Send"));
-    Text2->installEventFilter(this);
-    Command3 = button(QStringLiteral("Send"), message, twRect(4080, 6360, 975, 375));
+    sendBox = new QPlainTextEdit(message);
+    sendBox->setGeometry(twRect(120, 6000, 3855, 735));
+    sendBox->setStyleSheet(terminalStyle);
+    sendBox->setFont(arial);
+    sendBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    sendBox->setTabChangesFocus(true);
+    sendBox->setAccessibleName(QStringLiteral("Send"));
+    sendBox->installEventFilter(this);
+    sendButton = button(QStringLiteral("Send"), message, twRect(4080, 6360, 975, 375));
 
     // Connection lamps.
     auto* state = new QGroupBox(QStringLiteral("Connect State"), central);
     state->setGeometry(twRect(120, 7200, 1695, 975));
-    Shape15 = new Lamp(kLampGreen, QStringLiteral("Connected"), state);
-    Shape15->setGeometry(twRect(120, 240, 255, 255));
-    Shape16 = new Lamp(kLampRed, QStringLiteral("Disconnect"), state);
-    Shape16->setGeometry(twRect(120, 600, 255, 255));
+    connectedLamp = new Lamp(kLampGreen, QStringLiteral("Connected"), state);
+    connectedLamp->setGeometry(twRect(120, 240, 255, 255));
+    disconnectedLamp = new Lamp(kLampRed, QStringLiteral("Disconnect"), state);
+    disconnectedLamp->setGeometry(twRect(120, 600, 255, 255));
     (new QLabel(QStringLiteral("Connected"), state))->move(tw(480), tw(240));
     (new QLabel(QStringLiteral("Disconnect"), state))->move(tw(480), tw(600));
 
     auto* comSelect = new QGroupBox(QStringLiteral("Com Select"), central);
     comSelect->setGeometry(twRect(1920, 7200, 1575, 975));
-    Combo1 = new QComboBox(comSelect);
-    Combo1->setGeometry(tw(240), tw(360), tw(1095), Combo1->sizeHint().height());
-    Combo1->setAccessibleName(QStringLiteral("Serial port"));
+    portList = new QComboBox(comSelect);
+    portList->setGeometry(tw(240), tw(360), tw(1095), portList->sizeHint().height());
+    portList->setAccessibleName(QStringLiteral("Serial port"));
 
-    Command7 = button(QStringLiteral("Connect"), central, twRect(3720, 7320, 1695, 855));
+    connectButton = button(QStringLiteral("Connect"), central, twRect(3720, 7320, 1695, 855));
 
-    // Presets and the all-outputs selector.
-    const int stateLefts[3] = {6360, 8112, 9864};
-    const int saveLefts[3] = {7236, 8988, 10740};
-    for (int i = 0; i < 3; ++i) {
-        StateBTN[i] = button(QStringLiteral("State%1").arg(i + 1), central,
-                             twRect(stateLefts[i], 7020, 795, 375));
-        SaveBTN[i] = button(QStringLiteral("Save%1").arg(i + 1), central,
-                            twRect(saveLefts[i], 7020, 795, 375));
-        connect(StateBTN[i], &QPushButton::clicked, this, [this, i] { onPresetRecallClicked(i); });
-        connect(SaveBTN[i], &QPushButton::clicked, this, [this, i] { onPresetSaveClicked(i); });
+    // Presets, as many as the model keeps, each a recall and a save button;
+    // then the all-outputs selector.
+    const protocol::Model& model = switcher_.model();
+    for (int i = 0; i < model.presets; ++i) {
+        const int left = 6360 + 1752 * i;
+        auto* recall =
+            button(QStringLiteral("State%1").arg(i + 1), central, twRect(left, 7020, 795, 375));
+        auto* save = button(QStringLiteral("Save%1").arg(i + 1), central,
+                            twRect(left + 876, 7020, 795, 375));
+        connect(recall, &QPushButton::clicked, this, [this, i] { onPresetRecallClicked(i); });
+        connect(save, &QPushButton::clicked, this, [this, i] { onPresetSaveClicked(i); });
+        presetRecallButtons.append(recall);
+        presetSaveButtons.append(save);
     }
     auto* allLabel = new QLabel(QStringLiteral("All:"), central);
     allLabel->move(tw(11880), tw(7080));
-    PortCmb = new QComboBox(central);
-    PortCmb->setGeometry(tw(12180), tw(7020), tw(1035), PortCmb->sizeHint().height());
-    PortCmb->setAccessibleName(QStringLiteral("All outputs to"));
-    allLabel->setBuddy(PortCmb);
+    allOutputsList = new QComboBox(central);
+    allOutputsList->setGeometry(tw(12180), tw(7020), tw(1035), allOutputsList->sizeHint().height());
+    allOutputsList->setAccessibleName(QStringLiteral("All outputs to"));
+    allLabel->setBuddy(allOutputsList);
 
     // Routing matrix, as the model has it: odd outputs on the left, even on
     // the right. The panel is drawn wide enough to hold eight buttons and
     // the digit.
     QFont digitFont(QStringLiteral("Verdana"), 22, QFont::Bold);
     digitFont.setStyleHint(QFont::SansSerif);
-    const protocol::Model& model = switcher_.model();
     for (int k = 1; k <= model.outputs; ++k) {
         const int X = 4080 * ((k - 1) % 2);
         const int Y = 1560 * ((k - 1) / 2);
@@ -240,16 +242,16 @@ void MainWindow::buildUi() {
         }
     }
 
-    connect(Command5, &QPushButton::clicked, this, &MainWindow::onSettingsClicked);
-    connect(Command4, &QPushButton::clicked, this, &MainWindow::onNetworkClicked);
-    connect(Command9, &QPushButton::clicked, this, &MainWindow::onEdidClicked);
-    connect(Command2, &QPushButton::clicked, this, &MainWindow::onClearClicked);
-    connect(Command3, &QPushButton::clicked, this, &MainWindow::onSendClicked);
-    connect(Command6, &QPushButton::clicked, this, &MainWindow::onStatusClicked);
-    connect(Command7, &QPushButton::clicked, this, &MainWindow::onConnectClicked);
-    connect(Label9, &QToolButton::clicked, this, &MainWindow::toggleSendMode);
-    connect(Combo1, &QComboBox::activated, this, [this] { onPortChosen(); });
-    connect(PortCmb, &QComboBox::activated, this, [this] { onAllOutputsChosen(); });
+    connect(settingsButton, &QPushButton::clicked, this, &MainWindow::onSettingsClicked);
+    connect(networkButton, &QPushButton::clicked, this, &MainWindow::onNetworkClicked);
+    connect(edidButton, &QPushButton::clicked, this, &MainWindow::onEdidClicked);
+    connect(clearButton, &QPushButton::clicked, this, &MainWindow::onClearClicked);
+    connect(sendButton, &QPushButton::clicked, this, &MainWindow::onSendClicked);
+    connect(statusButton, &QPushButton::clicked, this, &MainWindow::onStatusClicked);
+    connect(connectButton, &QPushButton::clicked, this, &MainWindow::onConnectClicked);
+    connect(sendModeButton, &QToolButton::clicked, this, &MainWindow::toggleSendMode);
+    connect(portList, &QComboBox::activated, this, [this] { onPortChosen(); });
+    connect(allOutputsList, &QComboBox::activated, this, [this] { onAllOutputsChosen(); });
 }
 
 void MainWindow::buildMenu() {
@@ -261,8 +263,8 @@ void MainWindow::buildMenu() {
     irCodeAction =
         device->addAction(QStringLiteral("IR &Code Set..."), this, &MainWindow::onIrCodesClicked);
     irCodeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
-    irRoutingAction =
-        device->addAction(QStringLiteral("IR Port &Routing..."), this, &MainWindow::IrMatrixOpen);
+    irRoutingAction = device->addAction(QStringLiteral("IR Port &Routing..."), this,
+                                        &MainWindow::onIrRoutingClicked);
     irRoutingAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     device->addSeparator();
     saveLogAction =
@@ -287,29 +289,29 @@ QString MainWindow::comportPath() const {
 }
 
 void MainWindow::startUp() {
-    Combo1->clear();
+    portList->clear();
     for (int i = 1; i <= 10; ++i)
-        Combo1->addItem(QStringLiteral("COM%1").arg(i));
+        portList->addItem(QStringLiteral("COM%1").arg(i));
     updatePortTooltips();
-    PortCmb->clear();
+    allOutputsList->clear();
     for (int i = 1; i <= switcher_.model().inputs; ++i)
-        PortCmb->addItem(QStringLiteral("Input%1").arg(i));
-    PortCmb->setCurrentIndex(-1);
+        allOutputsList->addItem(QStringLiteral("Input%1").arg(i));
+    allOutputsList->setCurrentIndex(-1);
 
     const std::optional<int> remembered = seriallink::readComport(comportPath());
     const int index = remembered.value_or(0);
-    Combo1->setCurrentIndex(index);
+    portList->setCurrentIndex(index);
     onPortChosen();
 
-    Shape15->setLit(false);
-    Shape16->setLit(false);
+    connectedLamp->setLit(false);
+    disconnectedLamp->setLit(false);
     link().rx().clear();
 
     openPort(true);
 }
 
 void MainWindow::openPort(bool greet) {
-    switch (link().open(PortNo)) {
+    switch (link().open(portNumber)) {
     case seriallink::OpenResult::Opened:
         showConnected(true);
         if (greet)
@@ -325,9 +327,9 @@ void MainWindow::openPort(bool greet) {
     case seriallink::OpenResult::Pending:
         // A serial device server answers in its own time.
         greetWhenOpen_ = greet;
-        Command7->setText(QStringLiteral("Connecting..."));
-        Shape15->setLit(false);
-        Shape16->setLit(false);
+        connectButton->setText(QStringLiteral("Connecting..."));
+        connectedLamp->setLit(false);
+        disconnectedLamp->setLit(false);
         break;
     }
 }
@@ -344,15 +346,15 @@ void MainWindow::onOpenFailed() {
 }
 
 void MainWindow::updatePortTooltips() {
-    for (int i = 0; i < Combo1->count(); ++i)
-        Combo1->setItemData(i, platform::portTooltip(platform_.deviceForPort(i + 1)),
-                            Qt::ToolTipRole);
+    for (int i = 0; i < portList->count(); ++i)
+        portList->setItemData(i, platform::portTooltip(platform_.deviceForPort(i + 1)),
+                              Qt::ToolTipRole);
 }
 
 void MainWindow::showConnected(bool open) {
-    Command7->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
-    Shape15->setLit(open);
-    Shape16->setLit(!open);
+    connectButton->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    connectedLamp->setLit(open);
+    disconnectedLamp->setLit(!open);
 }
 
 void MainWindow::onConnectClicked() {
@@ -371,8 +373,8 @@ void MainWindow::onPortChosen() {
         link().close();
         showConnected(false);
     }
-    const int index = qMax(0, Combo1->currentIndex());
-    PortNo = static_cast<std::uint8_t>(index + 1);
+    const int index = qMax(0, portList->currentIndex());
+    portNumber = static_cast<std::uint8_t>(index + 1);
     seriallink::writeComport(comportPath(), index);
 }
 
@@ -418,13 +420,13 @@ void MainWindow::showOutput(int output) {
 }
 
 void MainWindow::appendLog(const QString& text) {
-    Text1->appendText(text);
+    receiveLog->appendText(text);
 }
 void MainWindow::scrollLogToEnd() {
-    Text1->scrollToEnd();
+    receiveLog->scrollToEnd();
 }
 const QString& MainWindow::logText() const {
-    return Text1->text();
+    return receiveLog->text();
 }
 
 void MainWindow::saveLog() {
@@ -435,7 +437,7 @@ void MainWindow::saveLog() {
     // The log is what the device sent, and that is ASCII (the receive queue
     // keeps no byte above 127), so its UTF-8 form is those very bytes.
     QString reason;
-    if (!files::saveFile(*path, Text1->text().toUtf8(), &reason,
+    if (!files::saveFile(*path, receiveLog->text().toUtf8(), &reason,
                          files::OutputFile::NonRegular::Replace))
         message(QStringLiteral("Cannot save %1: %2").arg(*path, reason), kAppTitle);
 }
@@ -456,17 +458,17 @@ void MainWindow::stepClick(int output, bool next) {
 
 void MainWindow::sendRoute(const QString& cmd) {
     write(new WriteRequest(seriallink::wireBytes(cmd), WriteRequest::Check::Reported));
-    Text2->setPlainText(QString(cmd).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    Text2->selectAll();
+    sendBox->setPlainText(QString(cmd).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    sendBox->selectAll();
     showSendMode(device::kAscMode);
 }
 
 void MainWindow::onClearClicked() {
-    Text1->clearLog();
+    receiveLog->clearLog();
 }
 
 bool MainWindow::hexMode() const {
-    return Label9->text() == device::kHexMode;
+    return sendModeButton->text() == device::kHexMode;
 }
 
 void MainWindow::toggleSendMode() {
@@ -474,14 +476,14 @@ void MainWindow::toggleSendMode() {
 }
 
 void MainWindow::showSendMode(const QString& caption) {
-    Label9->setText(caption);
+    sendModeButton->setText(caption);
     // The caption is the mode, so the name carries it; a fixed name would
     // hide it from a screen reader.
-    Label9->setAccessibleName(QStringLiteral("Send mode: ") + caption);
+    sendModeButton->setAccessibleName(QStringLiteral("Send mode: ") + caption);
 }
 
 void MainWindow::onSendClicked() {
-    const QString text = Text2->toPlainText();
+    const QString text = sendBox->toPlainText();
     if (hexMode()) {
         const QByteArray bytes = device::hexTextToBytes(text);
         if (bytes.isEmpty()) {
@@ -497,7 +499,7 @@ void MainWindow::onSendClicked() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Text2 && event->type() == QEvent::KeyPress && hexMode()) {
+    if (watched == sendBox && event->type() == QEvent::KeyPress && hexMode()) {
         auto* key = static_cast<QKeyEvent*>(event);
         const QString text = key->text();
         if (key->key() == Qt::Key_Backspace)
@@ -525,7 +527,7 @@ void MainWindow::onPresetRecallClicked(int index) {
 }
 
 void MainWindow::onAllOutputsChosen() {
-    const int i = PortCmb->currentIndex();
+    const int i = allOutputsList->currentIndex();
     if (i < 0)
         return;
     write(WriteRequest::line(device::allOutputsCommand(i), WriteRequest::Check::Guarded));
@@ -561,64 +563,64 @@ void MainWindow::openModeWindow(Mode m, FeatureWindow& window) {
 void MainWindow::onLeftByDevice(Mode m) {
     switch (m) {
     case Mode::Setup:
-        setting().quit();
+        settingsWindow().quit();
         break;
     case Mode::Edid:
-        edidSet().quit();
+        edidWindow().quit();
         break;
     case Mode::Ir:
-        irSet().quit();
+        irCodesWindow().quit();
         break;
     }
 }
 
 void MainWindow::onSettingsClicked() {
-    openModeWindow(Mode::Setup, setting());
+    openModeWindow(Mode::Setup, settingsWindow());
 }
 void MainWindow::onEdidClicked() {
-    openModeWindow(Mode::Edid, edidSet());
+    openModeWindow(Mode::Edid, edidWindow());
 }
 void MainWindow::onIrCodesClicked() {
-    openModeWindow(Mode::Ir, irSet());
+    openModeWindow(Mode::Ir, irCodesWindow());
 }
 
-void MainWindow::IrMatrixOpen() {
+void MainWindow::onIrRoutingClicked() {
     if (!link().guardOpen())
         return;
     write(WriteRequest::line(protocol::irStatusCommand(), WriteRequest::Check::None));
-    showFeature(irMatrix());
+    showFeature(irRoutingWindow());
 }
 
 void MainWindow::onNetworkClicked() {
-    showFeature(setIp());
+    showFeature(networkWindow());
 }
 
-SettingsWindow& MainWindow::setting() {
-    if (!setting_)
-        setting_ = new SettingsWindow(*this, switcher_.settings());
-    return *setting_;
+SettingsWindow& MainWindow::settingsWindow() {
+    if (!settingsWindow_)
+        settingsWindow_ = new SettingsWindow(*this, switcher_.settings());
+    return *settingsWindow_;
 }
 
-EdidWindow& MainWindow::edidSet() {
-    if (!edidSet_)
-        edidSet_ = new EdidWindow(*this, switcher_.edid());
-    return *edidSet_;
+EdidWindow& MainWindow::edidWindow() {
+    if (!edidWindow_)
+        edidWindow_ = new EdidWindow(*this, switcher_.edid(), switcher_.model());
+    return *edidWindow_;
 }
 
-IrCodesWindow& MainWindow::irSet() {
-    if (!irSet_)
-        irSet_ = new IrCodesWindow(*this, switcher_.irCodes());
-    return *irSet_;
+IrCodesWindow& MainWindow::irCodesWindow() {
+    if (!irCodesWindow_)
+        irCodesWindow_ = new IrCodesWindow(*this, switcher_.irCodes(), switcher_.model());
+    return *irCodesWindow_;
 }
 
-IrRoutingWindow& MainWindow::irMatrix() {
-    if (!irMatrix_)
-        irMatrix_ = new IrRoutingWindow(*this, switcher_.irRouting());
-    return *irMatrix_;
+IrRoutingWindow& MainWindow::irRoutingWindow() {
+    if (!irRoutingWindow_)
+        irRoutingWindow_ = new IrRoutingWindow(*this, switcher_.irRouting());
+    return *irRoutingWindow_;
 }
 
-NetworkWindow& MainWindow::setIp() {
-    if (!setIp_)
-        setIp_ = new NetworkWindow(*this);
-    return *setIp_;
+NetworkWindow& MainWindow::networkWindow() {
+    if (!networkWindow_)
+        networkWindow_ = new NetworkWindow(*this);
+    return *networkWindow_;
 }

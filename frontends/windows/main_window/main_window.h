@@ -9,7 +9,6 @@
 #include "frontends/windows/widgets/lamp.h"
 
 #include <QMainWindow>
-#include <array>
 #include <cstdint>
 
 class QComboBox;
@@ -69,12 +68,12 @@ public:
     void onEdidClicked();     // "EDID Set"
     void onNetworkClicked();  // "Set IP "
     void onIrCodesClicked();
-    void IrMatrixOpen();
-    SettingsWindow& setting();
-    EdidWindow& edidSet();
-    IrCodesWindow& irSet();
-    IrRoutingWindow& irMatrix();
-    NetworkWindow& setIp();
+    void onIrRoutingClicked();
+    SettingsWindow& settingsWindow();
+    EdidWindow& edidWindow();
+    IrCodesWindow& irCodesWindow();
+    IrRoutingWindow& irRoutingWindow();
+    NetworkWindow& networkWindow();
 
     // Connection.
     void onConnectClicked(); // Connect / Disconnect
@@ -92,30 +91,32 @@ public:
     void toggleSendMode();
     bool hexMode() const;
 
-    std::uint8_t PortNo = 1;
+    std::uint8_t portNumber = 1;
 
     // Controls.
-    QComboBox* Combo1 = nullptr;
-    QPushButton* Command7 = nullptr;
-    widgets::Lamp* Shape15 = nullptr; // green, "Connected"
-    widgets::Lamp* Shape16 = nullptr; // red, "Disconnect"
+    QComboBox* portList = nullptr;
+    QPushButton* connectButton = nullptr;
+    widgets::Lamp* connectedLamp = nullptr;    // green, "Connected"
+    widgets::Lamp* disconnectedLamp = nullptr; // red, "Disconnect"
     // lamps[k][i]: output k + 1, input i + 1, as many as the model has.
     QList<QList<widgets::Lamp*>> lamps;
     // routeButtons[k]: output k + 1's input buttons, then its previous and
     // next arrows.
     QList<QList<QAbstractButton*>> routeButtons;
-    main_window::ReceiveLog* Text1 = nullptr;
-    QPlainTextEdit* Text2 = nullptr;
-    QToolButton* Label9 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QPushButton* Command3 = nullptr;
-    QPushButton* Command4 = nullptr;
-    QPushButton* Command5 = nullptr;
-    QPushButton* Command6 = nullptr;
-    QPushButton* Command9 = nullptr;
-    std::array<QPushButton*, 3> SaveBTN{};
-    std::array<QPushButton*, 3> StateBTN{};
-    QComboBox* PortCmb = nullptr;
+    main_window::ReceiveLog* receiveLog = nullptr;
+    QPlainTextEdit* sendBox = nullptr;
+    QToolButton* sendModeButton = nullptr;
+    QPushButton* clearButton = nullptr;
+    QPushButton* sendButton = nullptr;
+    QPushButton* networkButton = nullptr;
+    QPushButton* settingsButton = nullptr;
+    QPushButton* statusButton = nullptr;
+    QPushButton* edidButton = nullptr;
+    // presetSaveButtons[i], presetRecallButtons[i]: preset i + 1, as many
+    // as the model keeps.
+    QList<QPushButton*> presetSaveButtons;
+    QList<QPushButton*> presetRecallButtons;
+    QComboBox* allOutputsList = nullptr;
     QAction* irCodeAction = nullptr;
     QAction* irRoutingAction = nullptr;
     QAction* saveLogAction = nullptr;
@@ -134,7 +135,7 @@ private:
     // shows it in the send box.
     void sendRoute(const QString& cmd);
     void showSendMode(const QString& caption);
-    // Opens PortNo; greet: at start-up, where the device is sent the status request.
+    // Opens portNumber; greet: at start-up, where the device is sent the status request.
     void openPort(bool greet);
     void onOpened();
     void onOpenFailed();
@@ -151,10 +152,10 @@ private:
 
     platform::Platform& platform_;
     device::Switcher switcher_;
-    SettingsWindow* setting_ = nullptr;
-    EdidWindow* edidSet_ = nullptr;
-    IrCodesWindow* irSet_ = nullptr;
-    IrRoutingWindow* irMatrix_ = nullptr;
-    NetworkWindow* setIp_ = nullptr;
+    SettingsWindow* settingsWindow_ = nullptr;
+    EdidWindow* edidWindow_ = nullptr;
+    IrCodesWindow* irCodesWindow_ = nullptr;
+    IrRoutingWindow* irRoutingWindow_ = nullptr;
+    NetworkWindow* networkWindow_ = nullptr;
     bool greetWhenOpen_ = false;
 };

@@ -17,72 +17,72 @@ NetworkWindow::NetworkWindow(DeviceContext& context) : FeatureWindow(context) {
     setWindowTitle(QStringLiteral("Set IP"));
     setFont(QFont(QStringLiteral("Verdana"), 9));
 
-    Option1 = new QRadioButton(QStringLiteral("Automatically obtain IP address"), this);
-    Option2 = new QRadioButton(QStringLiteral("Set static IP address"), this);
+    automaticChoice = new QRadioButton(QStringLiteral("Automatically obtain IP address"), this);
+    staticChoice = new QRadioButton(QStringLiteral("Set static IP address"), this);
 
-    AddressFrame = new QFrame(this);
-    AddressFrame->setFrameShape(QFrame::StyledPanel);
-    auto* frameRow = new QHBoxLayout(AddressFrame);
-    auto* label = new QLabel(QStringLiteral("IP address:"), AddressFrame);
-    ipBox1 = new ipBox(AddressFrame);
-    label->setBuddy(ipBox1);
+    addressFrame = new QFrame(this);
+    addressFrame->setFrameShape(QFrame::StyledPanel);
+    auto* frameRow = new QHBoxLayout(addressFrame);
+    auto* label = new QLabel(QStringLiteral("IP address:"), addressFrame);
+    addressBox = new ipBox(addressFrame);
+    label->setBuddy(addressBox);
     frameRow->addWidget(label);
-    frameRow->addWidget(ipBox1);
+    frameRow->addWidget(addressBox);
     frameRow->addStretch(1);
     // The window keeps its size whether the address is shown or not.
-    QSizePolicy keep = AddressFrame->sizePolicy();
+    QSizePolicy keep = addressFrame->sizePolicy();
     keep.setRetainSizeWhenHidden(true);
-    AddressFrame->setSizePolicy(keep);
+    addressFrame->setSizePolicy(keep);
 
-    Command1 = new QPushButton(QStringLiteral("OK"), this);
-    Command1->setDefault(true);
-    Command2 = new QPushButton(QStringLiteral("Cancel"), this);
-    Command2->setAutoDefault(false);
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setDefault(true);
+    cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelButton->setAutoDefault(false);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
+    buttons->addWidget(okButton);
+    buttons->addWidget(cancelButton);
     auto* column = new QVBoxLayout(this);
-    column->addWidget(Option1);
-    column->addWidget(Option2);
-    column->addWidget(AddressFrame);
+    column->addWidget(automaticChoice);
+    column->addWidget(staticChoice);
+    column->addWidget(addressFrame);
     column->addLayout(buttons);
     column->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
+    connect(automaticChoice, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
             onAutomaticChosen();
     });
-    connect(Option2, &QRadioButton::toggled, this, [this](bool on) {
+    connect(staticChoice, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
             onStaticChosen();
     });
-    connect(Command1, &QPushButton::clicked, this, &NetworkWindow::onOkClicked);
-    connect(Command2, &QPushButton::clicked, this, &NetworkWindow::onCancelClicked);
+    connect(okButton, &QPushButton::clicked, this, &NetworkWindow::onOkClicked);
+    connect(cancelButton, &QPushButton::clicked, this, &NetworkWindow::onCancelClicked);
 }
 
 void NetworkWindow::prepare() {
-    AutoIPFlg = 1;
-    ipBox1->setAddress(QStringLiteral("0.0.0.1"));
-    Option1->setChecked(true);
-    AddressFrame->setVisible(false);
-    Option1->setFocus();
+    automaticAddress = true;
+    addressBox->setAddress(QStringLiteral("0.0.0.1"));
+    automaticChoice->setChecked(true);
+    addressFrame->setVisible(false);
+    automaticChoice->setFocus();
 }
 
 void NetworkWindow::onAutomaticChosen() {
-    AddressFrame->setVisible(false);
-    AutoIPFlg = 1;
+    addressFrame->setVisible(false);
+    automaticAddress = true;
 }
 
 void NetworkWindow::onStaticChosen() {
-    AddressFrame->setVisible(true);
-    AutoIPFlg = 0;
+    addressFrame->setVisible(true);
+    automaticAddress = false;
 }
 
 void NetworkWindow::onOkClicked() {
-    const QString command = AutoIPFlg == 1 ? network::kAutoAddressCommand
-                                           : network::fixedAddressCommand(ipBox1->Address());
+    const QString command = automaticAddress ? network::kAutoAddressCommand
+                                             : network::fixedAddressCommand(addressBox->Address());
     context_.write(new device::WriteRequest(seriallink::wireBytes(command),
                                             device::WriteRequest::Check::Reported));
     accept();

@@ -23,12 +23,12 @@ public:
     void onOkClicked();       // "OK"
     void onCancelClicked();   // "Cancel"
 
-    int AutoIPFlg = 1; // 1: automatic address, 0: the fixed address
+    bool automaticAddress = true; // false: the fixed address
 
-    QRadioButton* Option1 = nullptr;
-    QRadioButton* Option2 = nullptr;
-    QFrame* AddressFrame = nullptr;
-    ipBox* ipBox1 = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command2 = nullptr;
+    QRadioButton* automaticChoice = nullptr;
+    QRadioButton* staticChoice = nullptr;
+    QFrame* addressFrame = nullptr;
+    ipBox* addressBox = nullptr;
+    QPushButton* okButton = nullptr;
+    QPushButton* cancelButton = nullptr;
 };

@@ -26,54 +26,54 @@ public:
 
 } // namespace
 
-PasswordWindow::PasswordWindow(DeviceContext& context, SettingsWindow& setting)
-    : QDialog(&setting), context_(context), setting_(setting) {
+PasswordWindow::PasswordWindow(DeviceContext& context, SettingsWindow& settingsWindow)
+    : QDialog(&settingsWindow), context_(context), settingsWindow_(settingsWindow) {
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowTitle(QStringLiteral("Password"));
     setFont(QFont(QStringLiteral("Verdana"), 9));
 
     auto* label = new QLabel(QStringLiteral("Password:"), this);
-    Text1 = new QLineEdit(this);
-    Text1->setEchoMode(QLineEdit::Password);
+    passwordBox = new QLineEdit(this);
+    passwordBox->setEchoMode(QLineEdit::Password);
     auto* style = new StarMaskStyle;
-    style->setParent(Text1);
-    Text1->setStyle(style);
-    Text1->setAccessibleName(QStringLiteral("Password"));
-    label->setBuddy(Text1);
+    style->setParent(passwordBox);
+    passwordBox->setStyle(style);
+    passwordBox->setAccessibleName(QStringLiteral("Password"));
+    label->setBuddy(passwordBox);
 
-    Command1 = new QPushButton(QStringLiteral("OK"), this);
-    Command1->setDefault(true);
-    Command2 = new QPushButton(QStringLiteral("Cancel"), this);
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setDefault(true);
+    cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(label, 0, 0);
-    grid->addWidget(Text1, 0, 1);
+    grid->addWidget(passwordBox, 0, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
+    buttons->addWidget(okButton);
+    buttons->addWidget(cancelButton);
     grid->addLayout(buttons, 1, 0, 1, 2);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(Command1, &QPushButton::clicked, this, &PasswordWindow::onOkClicked);
-    connect(Command2, &QPushButton::clicked, this, &PasswordWindow::onCancelClicked);
+    connect(okButton, &QPushButton::clicked, this, &PasswordWindow::onOkClicked);
+    connect(cancelButton, &QPushButton::clicked, this, &PasswordWindow::onCancelClicked);
 }
 
 void PasswordWindow::prepare() {
-    Text1->clear();
-    Text1->setFocus();
+    passwordBox->clear();
+    passwordBox->setFocus();
 }
 
 void PasswordWindow::onOkClicked() {
     // Exactly the code: no trimming, same length, character for character.
-    if (Text1->text() == SettingsWindow::kAccessCode) {
-        setting_.pswd = 1;
+    if (passwordBox->text() == SettingsWindow::kAccessCode) {
+        settingsWindow_.longCableUnlocked = true;
         accept();
         return;
     }
     context_.message(QStringLiteral("Password wrong!"), kDeviceTitle);
-    setting_.pswd = 0;
+    settingsWindow_.longCableUnlocked = false;
     reject();
 }
 

@@ -55,9 +55,9 @@ SettingsWindow::SettingsWindow(DeviceContext& context, settings::SettingsSession
     // Selecting an option raises its click handler, as the operator's click
     // does; the session holds the guard meanwhile, so nothing goes back.
     connect(&session_, &settings::SettingsSession::longCableReported, this,
-            [this](int i) { LCHDMIOpt[i]->setChecked(true); });
+            [this](int i) { longCableChoices[i]->setChecked(true); });
     connect(&session_, &settings::SettingsSession::edidModeReported, this,
-            [this](int i) { EDID_opt[i]->setChecked(true); });
+            [this](int i) { edidModeChoices[i]->setChecked(true); });
     // Each opening starts with nothing pending: a reply that comes in after
     // a new opening must not confirm what a closed window once sent.
     connect(this, &QDialog::finished, this, [this] {
@@ -71,80 +71,81 @@ void SettingsWindow::buildUi() {
     setWindowTitle(QStringLiteral("Setting"));
     setFont(QFont(QStringLiteral("Verdana"), 9));
 
-    LongCableFrame = new QGroupBox(QStringLiteral("HDMI Long Cable Mode"), this);
-    auto* lcRow = new QHBoxLayout(LongCableFrame);
+    longCableGroup = new QGroupBox(QStringLiteral("HDMI Long Cable Mode"), this);
+    auto* lcRow = new QHBoxLayout(longCableGroup);
     const QStringList lcCaptions{QStringLiteral("OFF"), QStringLiteral("ON")};
     for (int i = 0; i < 2; ++i) {
-        LCHDMIOpt[i] = new QRadioButton(lcCaptions[i], LongCableFrame);
-        lcRow->addWidget(LCHDMIOpt[i]);
-        connect(LCHDMIOpt[i], &QRadioButton::toggled, this, [this, i](bool on) {
+        longCableChoices[i] = new QRadioButton(lcCaptions[i], longCableGroup);
+        lcRow->addWidget(longCableChoices[i]);
+        connect(longCableChoices[i], &QRadioButton::toggled, this, [this, i](bool on) {
             if (on)
                 onLongCableChosen(i);
         });
     }
-    Command3 = new QPushButton(QStringLiteral("Unlock"), this);
-    Command3->setAutoDefault(false);
+    unlockButton = new QPushButton(QStringLiteral("Unlock"), this);
+    unlockButton->setAutoDefault(false);
 
-    CopyFrame = new QGroupBox(QStringLiteral("Copy EDID Setting"), this);
-    auto* copyRow = new QHBoxLayout(CopyFrame);
-    auto* toLabel = new QLabel(QStringLiteral("Copy EDID To:"), CopyFrame);
-    CopyToCmb = makeList(QStringLiteral("Copy EDID to input"), CopyFrame);
-    toLabel->setBuddy(CopyToCmb);
-    auto* fromLabel = new QLabel(QStringLiteral("From:"), CopyFrame);
-    CopyFromCmb = makeList(QStringLiteral("Copy EDID from output"), CopyFrame);
-    fromLabel->setBuddy(CopyFromCmb);
+    copyGroup = new QGroupBox(QStringLiteral("Copy EDID Setting"), this);
+    auto* copyRow = new QHBoxLayout(copyGroup);
+    auto* toLabel = new QLabel(QStringLiteral("Copy EDID To:"), copyGroup);
+    copyTargetList = makeList(QStringLiteral("Copy EDID to input"), copyGroup);
+    toLabel->setBuddy(copyTargetList);
+    auto* fromLabel = new QLabel(QStringLiteral("From:"), copyGroup);
+    copySourceList = makeList(QStringLiteral("Copy EDID from output"), copyGroup);
+    fromLabel->setBuddy(copySourceList);
     copyRow->addWidget(toLabel);
-    copyRow->addWidget(CopyToCmb);
+    copyRow->addWidget(copyTargetList);
     copyRow->addWidget(fromLabel);
-    copyRow->addWidget(CopyFromCmb);
-    FRstBtn = new QPushButton(QStringLiteral("Factory Reset"), this);
-    FRstBtn->setAutoDefault(false);
+    copyRow->addWidget(copySourceList);
+    factoryResetButton = new QPushButton(QStringLiteral("Factory Reset"), this);
+    factoryResetButton->setAutoDefault(false);
 
-    SetStaBar = new QStatusBar(this);
-    SetStaBar->setSizeGripEnabled(false);
+    statusBar = new QStatusBar(this);
+    statusBar->setSizeGripEnabled(false);
     // No accessible name of its own: its text is its name, and a screen
     // reader hears each change of it.
-    statusPanel_ = new QLabel(SetStaBar);
-    SetStaBar->addWidget(statusPanel_, 1);
+    statusPanel_ = new QLabel(statusBar);
+    statusBar->addWidget(statusPanel_, 1);
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(LongCableFrame, 0, 0);
-    grid->addWidget(Command3, 0, 1, Qt::AlignVCenter);
-    grid->addWidget(CopyFrame, 1, 0);
-    grid->addWidget(FRstBtn, 1, 1, Qt::AlignVCenter);
-    grid->addWidget(SetStaBar, 2, 0, 1, 2);
+    grid->addWidget(longCableGroup, 0, 0);
+    grid->addWidget(unlockButton, 0, 1, Qt::AlignVCenter);
+    grid->addWidget(copyGroup, 1, 0);
+    grid->addWidget(factoryResetButton, 1, 1, Qt::AlignVCenter);
+    grid->addWidget(statusBar, 2, 0, 1, 2);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
     // Not in the layout: placed under the client area by placeEdidFrame.
-    EdidFrame = new QGroupBox(QStringLiteral("EDID Setting"), this);
-    auto* edidGrid = new QGridLayout(EdidFrame);
+    edidModeGroup = new QGroupBox(QStringLiteral("EDID Setting"), this);
+    auto* edidGrid = new QGridLayout(edidModeGroup);
     const QStringList edidCaptions{
         QStringLiteral("Nomal Copy Mode"),          QStringLiteral("Limit Deepcolor Copy Mode"),
         QStringLiteral("Fixed 1080P Stero"),        QStringLiteral("Fixed 1080P 5.1 Audio CH"),
         QStringLiteral("Fixed 1080P 7.1 Audio CH"), QStringLiteral("Fixed 1080I Streo")};
     for (int i = 0; i < 6; ++i) {
-        EDID_opt[i] = new QRadioButton(edidCaptions[i], EdidFrame);
+        edidModeChoices[i] = new QRadioButton(edidCaptions[i], edidModeGroup);
         // Out of sight, so out of the keyboard's reach too: an arrow key on
         // an unseen option would change the device's EDID mode.
-        EDID_opt[i]->setFocusPolicy(Qt::NoFocus);
-        edidGrid->addWidget(EDID_opt[i], i / 2, i % 2);
-        connect(EDID_opt[i], &QRadioButton::toggled, this, [this, i](bool on) {
+        edidModeChoices[i]->setFocusPolicy(Qt::NoFocus);
+        edidGrid->addWidget(edidModeChoices[i], i / 2, i % 2);
+        connect(edidModeChoices[i], &QRadioButton::toggled, this, [this, i](bool on) {
             if (on)
                 onEdidModeChosen(i);
         });
     }
-    EdidFrame->resize(EdidFrame->sizeHint());
+    edidModeGroup->resize(edidModeGroup->sizeHint());
 
-    setTabOrder(LCHDMIOpt[0], LCHDMIOpt[1]);
-    setTabOrder(LCHDMIOpt[1], Command3);
-    setTabOrder(Command3, CopyToCmb);
-    setTabOrder(CopyToCmb, CopyFromCmb);
-    setTabOrder(CopyFromCmb, FRstBtn);
+    setTabOrder(longCableChoices[0], longCableChoices[1]);
+    setTabOrder(longCableChoices[1], unlockButton);
+    setTabOrder(unlockButton, copyTargetList);
+    setTabOrder(copyTargetList, copySourceList);
+    setTabOrder(copySourceList, factoryResetButton);
 
-    connect(Command3, &QPushButton::clicked, this, &SettingsWindow::onUnlockClicked);
-    connect(FRstBtn, &QPushButton::clicked, this, &SettingsWindow::onFactoryResetClicked);
-    connect(CopyToCmb, &QComboBox::activated, this, [this] { onCopyTargetChosen(); });
-    connect(CopyFromCmb, &QComboBox::activated, this, [this] { onCopySourceChosen(); });
+    connect(unlockButton, &QPushButton::clicked, this, &SettingsWindow::onUnlockClicked);
+    connect(factoryResetButton, &QPushButton::clicked, this,
+            &SettingsWindow::onFactoryResetClicked);
+    connect(copyTargetList, &QComboBox::activated, this, [this] { onCopyTargetChosen(); });
+    connect(copySourceList, &QComboBox::activated, this, [this] { onCopySourceChosen(); });
 }
 
 void SettingsWindow::resizeEvent(QResizeEvent* event) {
@@ -153,7 +154,7 @@ void SettingsWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void SettingsWindow::placeEdidFrame() {
-    EdidFrame->move(LongCableFrame->x(), height() + 8);
+    edidModeGroup->move(longCableGroup->x(), height() + 8);
 }
 
 PasswordWindow& SettingsWindow::password() {
@@ -164,21 +165,21 @@ PasswordWindow& SettingsWindow::password() {
 
 void SettingsWindow::prepare() {
     session_.setShowingReply(true);
-    pswd = 0;
-    clearChoice(LCHDMIOpt);
-    clearChoice(EDID_opt);
-    for (QRadioButton* b : LCHDMIOpt)
+    longCableUnlocked = false;
+    clearChoice(longCableChoices);
+    clearChoice(edidModeChoices);
+    for (QRadioButton* b : longCableChoices)
         b->setEnabled(false);
-    CopyToCmb->clear();
-    CopyFromCmb->clear();
+    copyTargetList->clear();
+    copySourceList->clear();
     // The copy goes from an output's display to an input (or all of them).
     for (int k = 1; k <= session_.model().inputs; ++k)
-        CopyToCmb->addItem(QStringLiteral("Input") + QString::number(k));
+        copyTargetList->addItem(QStringLiteral("Input") + QString::number(k));
     for (int k = 1; k <= session_.model().outputs; ++k)
-        CopyFromCmb->addItem(QStringLiteral("Output") + QString::number(k));
-    CopyToCmb->addItem(QStringLiteral("ALL"));
-    CopyToCmb->setCurrentIndex(-1);
-    CopyFromCmb->setCurrentIndex(-1);
+        copySourceList->addItem(QStringLiteral("Output") + QString::number(k));
+    copyTargetList->addItem(QStringLiteral("ALL"));
+    copyTargetList->setCurrentIndex(-1);
+    copySourceList->setCurrentIndex(-1);
     statusPanel_->clear();
     placeEdidFrame();
     // A status query, not a setting: nothing becomes pending.
@@ -224,14 +225,14 @@ void SettingsWindow::onEdidModeChosen(int index) {
 void SettingsWindow::onCopyTargetChosen() {
     if (session_.showingReply())
         return;
-    CopyFromCmb->setCurrentIndex(-1);
-    CopyFromCmb->setEditText(QString());
+    copySourceList->setCurrentIndex(-1);
+    copySourceList->setEditText(QString());
 }
 
 void SettingsWindow::onCopySourceChosen() {
     if (session_.showingReply())
         return;
-    session_.copyEdid(listIndex(CopyFromCmb), listIndex(CopyToCmb));
+    session_.copyEdid(listIndex(copySourceList), listIndex(copyTargetList));
 }
 
 void SettingsWindow::onUnlockClicked() {
@@ -240,8 +241,8 @@ void SettingsWindow::onUnlockClicked() {
     connect(
         &p, &QDialog::finished, this,
         [this] {
-            if (pswd == 1) {
-                for (QRadioButton* b : LCHDMIOpt)
+            if (longCableUnlocked) {
+                for (QRadioButton* b : longCableChoices)
                     b->setEnabled(true);
             }
         },

@@ -50,20 +50,20 @@ public:
     QString statusText() const;
     PasswordWindow& password();
 
-    int pswd = 0; // 1 while the long-cable options are unlocked
+    bool longCableUnlocked = false; // while the access code was given
 
-    std::array<QRadioButton*, 2> LCHDMIOpt{}; // "OFF", "ON"
-    std::array<QRadioButton*, 6> EDID_opt{};
-    QGroupBox* LongCableFrame = nullptr;
-    QGroupBox* CopyFrame = nullptr;
+    std::array<QRadioButton*, 2> longCableChoices{}; // "OFF", "ON"
+    std::array<QRadioButton*, 6> edidModeChoices{};
+    QGroupBox* longCableGroup = nullptr;
+    QGroupBox* copyGroup = nullptr;
     // Kept below the visible client area: the operator does not see it, but
     // it still shows the device's EDID mode from its replies.
-    QGroupBox* EdidFrame = nullptr;
-    QPushButton* Command3 = nullptr; // "Unlock"
-    QComboBox* CopyToCmb = nullptr;
-    QComboBox* CopyFromCmb = nullptr;
-    QPushButton* FRstBtn = nullptr;
-    QStatusBar* SetStaBar = nullptr;
+    QGroupBox* edidModeGroup = nullptr;
+    QPushButton* unlockButton = nullptr; // "Unlock"
+    QComboBox* copyTargetList = nullptr;
+    QComboBox* copySourceList = nullptr;
+    QPushButton* factoryResetButton = nullptr;
+    QStatusBar* statusBar = nullptr;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

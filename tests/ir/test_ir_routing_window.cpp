@@ -17,76 +17,76 @@ namespace {
 QList<int> litLamps(const IrRoutingWindow& m) {
     QList<int> lit;
     for (int n = 0; n < 64; ++n)
-        if (m.Shape2[n]->isLit())
+        if (m.lamps[n]->isLit())
             lit << n;
     return lit;
 }
 
 } // namespace
 
-class IrMatrixWindow : public QObject {
+class IrRoutingWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void opensWithAStatusQuery() {
         FormFixture f;
         f.takeWritten();
-        f.form->IrMatrixOpen();
-        IrRoutingWindow& m = f.form->irMatrix();
+        f.form->onIrRoutingClicked();
+        IrRoutingWindow& m = f.form->irRoutingWindow();
         QCOMPARE(f.takeWritten(), QByteArray("ims\r\n"));
         QVERIFY(m.isVisible());
         QCOMPARE(m.windowTitle(), QString("IRMRX"));
-        QCOMPARE(m.Combo1->count(), 8);
+        QCOMPARE(m.allOutputsList->count(), 8);
         for (int i = 0; i < 8; ++i)
-            QCOMPARE(m.Combo1->itemText(i), QString("IR PORT%1").arg(i + 1));
-        QCOMPARE(m.Combo1->currentIndex(), -1);
-        QCOMPARE(m.Command2->text(), QString("Status"));
+            QCOMPARE(m.allOutputsList->itemText(i), QString("IR PORT%1").arg(i + 1));
+        QCOMPARE(m.allOutputsList->currentIndex(), -1);
+        QCOMPARE(m.statusButton->text(), QString("Status"));
         m.close();
-        f.form->IrMatrixOpen();
-        QCOMPARE(m.Combo1->count(), 8); // filled afresh, not twice
-        QCOMPARE(m.Combo1->currentIndex(), -1);
+        f.form->onIrRoutingClicked();
+        QCOMPARE(m.allOutputsList->count(), 8); // filled afresh, not twice
+        QCOMPARE(m.allOutputsList->currentIndex(), -1);
         QCOMPARE(f.takeWritten(), QByteArray("ims\r\n")); // nothing on closing
         QCOMPARE(f.form->modes().isOn(protocol::Mode::Ir), false);
     }
 
     void panelsButtonsAndLamps() {
         FormFixture f;
-        IrRoutingWindow& m = f.form->irMatrix();
+        IrRoutingWindow& m = f.form->irRoutingWindow();
         const QStringList titles{" 1", " 2", "3", "4", "5", "6", "7", "8"};
         auto* panels = qobject_cast<QGridLayout*>(m.layout()->itemAt(0)->layout());
         QVERIFY(panels);
         for (int k = 0; k < 8; ++k) {
-            QCOMPARE(m.Label1[k]->text(), titles[k]);
-            QCOMPARE(m.Label1[k]->parentWidget(), m.Shape1[k]);
+            QCOMPARE(m.outputTitles[k]->text(), titles[k]);
+            QCOMPARE(m.outputTitles[k]->parentWidget(), m.outputPanels[k]);
             int r, c, rs, cs;
-            panels->getItemPosition(panels->indexOf(m.Shape1[k]), &r, &c, &rs, &cs);
+            panels->getItemPosition(panels->indexOf(m.outputPanels[k]), &r, &c, &rs, &cs);
             QCOMPARE(r, k / 2);
             QCOMPARE(c, k % 2);
         }
         for (int n = 0; n < 64; ++n) {
-            QCOMPARE(m.Command1[n]->text(), QString::number(n % 8 + 1));
-            QCOMPARE(m.Command1[n]->parentWidget(), m.Shape1[n / 8]);
-            QCOMPARE(m.Shape2[n]->parentWidget(), m.Shape1[n / 8]);
-            QCOMPARE(m.Shape2[n]->accessibleName(),
+            QCOMPARE(m.routeButtons[n]->text(), QString::number(n % 8 + 1));
+            QCOMPARE(m.routeButtons[n]->parentWidget(), m.outputPanels[n / 8]);
+            QCOMPARE(m.lamps[n]->parentWidget(), m.outputPanels[n / 8]);
+            QCOMPARE(m.lamps[n]->accessibleName(),
                      QString("IR output %1 input %2: dark").arg(n / 8 + 1).arg(n % 8 + 1));
-            QVERIFY(!m.Shape2[n]->isLit());
+            QVERIFY(!m.lamps[n]->isLit());
         }
     }
 
     void buttonsAndListSendRoutes() {
         FormFixture f;
-        f.form->IrMatrixOpen();
-        IrRoutingWindow& m = f.form->irMatrix();
+        f.form->onIrRoutingClicked();
+        IrRoutingWindow& m = f.form->irRoutingWindow();
         f.takeWritten();
-        m.Command1[0]->click();
+        m.routeButtons[0]->click();
         QCOMPARE(f.takeWritten(), QByteArray("srp 0 0\r\n"));
-        m.Command1[10]->click();
+        m.routeButtons[10]->click();
         QCOMPARE(f.takeWritten(), QByteArray("srp 1 2\r\n"));
-        m.Command1[63]->click();
+        m.routeButtons[63]->click();
         QCOMPARE(f.takeWritten(), QByteArray("srp 7 7\r\n"));
-        m.Combo1->setCurrentIndex(2);
-        emit m.Combo1->activated(2);
+        m.allOutputsList->setCurrentIndex(2);
+        emit m.allOutputsList->activated(2);
         QCOMPARE(f.takeWritten(), QByteArray("srp 8 2\r\n"));
-        m.Command2->click();
+        m.statusButton->click();
         QCOMPARE(f.takeWritten(), QByteArray("ims\r\n"));
         // Nothing lights until the device reports.
         QVERIFY(litLamps(m).isEmpty());
@@ -94,27 +94,27 @@ private slots:
 
     void aFailedPortIsReported() {
         FormFixture f;
-        f.form->IrMatrixOpen();
-        IrRoutingWindow& m = f.form->irMatrix();
+        f.form->onIrRoutingClicked();
+        IrRoutingWindow& m = f.form->irRoutingWindow();
         f.port().pullPlug();
-        m.Command1[5]->click();
+        m.routeButtons[5]->click();
         QCOMPARE(f.dialogs().last(),
                  (platform::FakeDialogs::Message{"open serial port fail\uFF01 ", "ERROR"}));
-        m.Command2->click();
+        m.statusButton->click();
         QCOMPARE(f.dialogs().messages.size(), 2);
     }
 
     void ledstatusLightsOneLampPerPanel() {
         FormFixture f;
-        IrRoutingWindow& m = f.form->irMatrix();
+        IrRoutingWindow& m = f.form->irRoutingWindow();
         ir::IrRouting& r = f.form->device().irRouting();
         r.reported("0", "1");
         r.reported("3", "5");
         QCOMPARE(litLamps(m), (QList<int>{1, 29}));
-        QCOMPARE(m.Shape2[29]->accessibleName(), QString("IR output 4 input 6: lit"));
+        QCOMPARE(m.lamps[29]->accessibleName(), QString("IR output 4 input 6: lit"));
         r.reported("3", "2");
         QCOMPARE(litLamps(m), (QList<int>{1, 26}));
-        QCOMPARE(m.Shape2[29]->accessibleName(), QString("IR output 4 input 6: dark"));
+        QCOMPARE(m.lamps[29]->accessibleName(), QString("IR output 4 input 6: dark"));
         r.reported("7", "0");
         r.reported("1", "05");
         QCOMPARE(litLamps(m), (QList<int>{1, 13, 26, 56}));
@@ -122,7 +122,7 @@ private slots:
 
     void reportsThatNameNoPortChangeNothing() {
         FormFixture f;
-        IrRoutingWindow& m = f.form->irMatrix();
+        IrRoutingWindow& m = f.form->irRoutingWindow();
         ir::IrRouting& r = f.form->device().irRouting();
         r.reported("3", "5");
         r.reported("7", "7");
@@ -145,18 +145,18 @@ private slots:
     void reportsFromTheLine() {
         FormFixture f;
         f.receive("srp  2  4\r\n");
-        IrRoutingWindow& m = f.form->irMatrix();
+        IrRoutingWindow& m = f.form->irRoutingWindow();
         QVERIFY(!m.isVisible());
         QCOMPARE(f.form->device().irRouting().lastReportedOutput(), QString("2"));
         QCOMPARE(f.form->device().irRouting().lastReportedInput(), QString("4"));
         // Reports that came while the window was closed show on opening.
-        f.form->IrMatrixOpen();
+        f.form->onIrRoutingClicked();
         QCOMPARE(litLamps(m), (QList<int>{20}));
         f.receive("srp  2  6\r\nsrp  5  0\r\n");
         QCOMPARE(litLamps(m), (QList<int>{22, 40}));
         m.close();
         f.receive("srp  5  3\r\n");
-        f.form->IrMatrixOpen();
+        f.form->onIrRoutingClicked();
         QCOMPARE(litLamps(m), (QList<int>{22, 43}));
         // A report with no input digit at character 9 changes nothing.
         f.receive("srp  5\r\n");
@@ -165,5 +165,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(IrMatrixWindow)
-#include "test_irmatrix.moc"
+QTEST_MAIN(IrRoutingWindowTest)
+#include "test_ir_routing_window.moc"

@@ -27,24 +27,24 @@ struct Open {
     Open() {
         f.takeWritten();
         f.form->onSettingsClicked();
-        s = &f.form->setting();
+        s = &f.form->settingsWindow();
         opening = f.takeWritten();
     }
     void reply(const QByteArray& line) { f.receive(line); }
     // Chooses list entries as the operator does, raising the click handlers.
     void chooseTo(int index) {
-        s->CopyToCmb->setCurrentIndex(index);
+        s->copyTargetList->setCurrentIndex(index);
         s->onCopyTargetChosen();
     }
     void chooseFrom(int index) {
-        s->CopyFromCmb->setCurrentIndex(index);
+        s->copySourceList->setCurrentIndex(index);
         s->onCopySourceChosen();
     }
     void unlock(const QString& code) {
-        s->Command3->click();
+        s->unlockButton->click();
         PasswordWindow& p = s->password();
-        QTest::keyClicks(p.Text1, code);
-        p.Command1->click();
+        QTest::keyClicks(p.passwordBox, code);
+        p.okButton->click();
     }
 };
 
@@ -57,7 +57,7 @@ int checkedIndex(const auto& buttons) {
 
 } // namespace
 
-class SettingWindow : public QObject {
+class SettingsWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -71,35 +71,36 @@ private slots:
         QCOMPARE(o.s->session().pending(), false);
         QCOMPARE(o.s->session().allPending(), false);
         QCOMPARE(o.s->session().showingReply(), false);
-        QCOMPARE(o.s->pswd, 0);
+        QCOMPARE(o.s->longCableUnlocked, false);
         QCOMPARE(o.s->statusText(), QString());
-        QVERIFY(!o.s->LCHDMIOpt[0]->isEnabled());
-        QVERIFY(!o.s->LCHDMIOpt[1]->isEnabled());
-        QCOMPARE(checkedIndex(o.s->LCHDMIOpt), -1);
-        QCOMPARE(checkedIndex(o.s->EDID_opt), -1);
-        QCOMPARE(o.s->CopyToCmb->count(), 9);
-        QCOMPARE(o.s->CopyToCmb->itemText(0), QString("Input1"));
-        QCOMPARE(o.s->CopyToCmb->itemText(7), QString("Input8"));
-        QCOMPARE(o.s->CopyToCmb->itemText(8), QString("ALL"));
-        QCOMPARE(o.s->CopyFromCmb->count(), 8);
-        QCOMPARE(o.s->CopyFromCmb->itemText(7), QString("Output8"));
-        QCOMPARE(o.s->CopyToCmb->currentIndex(), -1);
-        QCOMPARE(o.s->CopyFromCmb->currentIndex(), -1);
+        QVERIFY(!o.s->longCableChoices[0]->isEnabled());
+        QVERIFY(!o.s->longCableChoices[1]->isEnabled());
+        QCOMPARE(checkedIndex(o.s->longCableChoices), -1);
+        QCOMPARE(checkedIndex(o.s->edidModeChoices), -1);
+        QCOMPARE(o.s->copyTargetList->count(), 9);
+        QCOMPARE(o.s->copyTargetList->itemText(0), QString("Input1"));
+        QCOMPARE(o.s->copyTargetList->itemText(7), QString("Input8"));
+        QCOMPARE(o.s->copyTargetList->itemText(8), QString("ALL"));
+        QCOMPARE(o.s->copySourceList->count(), 8);
+        QCOMPARE(o.s->copySourceList->itemText(7), QString("Output8"));
+        QCOMPARE(o.s->copyTargetList->currentIndex(), -1);
+        QCOMPARE(o.s->copySourceList->currentIndex(), -1);
         QVERIFY(o.f.dialogs().messages.isEmpty());
     }
 
     void theEdidFrameSitsBelowTheClientAreaAndOutOfKeyboardReach() {
         Open o;
-        QVERIFY(o.s->EdidFrame->y() >= o.s->height());
-        QCOMPARE(o.s->EdidFrame->title(), QString("EDID Setting"));
-        QCOMPARE(o.s->EDID_opt[0]->text(), QString("Nomal Copy Mode"));
-        QCOMPARE(o.s->EDID_opt[5]->text(), QString("Fixed 1080I Streo"));
-        for (QRadioButton* b : o.s->EDID_opt)
+        QVERIFY(o.s->edidModeGroup->y() >= o.s->height());
+        QCOMPARE(o.s->edidModeGroup->title(), QString("EDID Setting"));
+        QCOMPARE(o.s->edidModeChoices[0]->text(), QString("Nomal Copy Mode"));
+        QCOMPARE(o.s->edidModeChoices[5]->text(), QString("Fixed 1080I Streo"));
+        for (QRadioButton* b : o.s->edidModeChoices)
             QCOMPARE(b->focusPolicy(), Qt::NoFocus);
-        for (QWidget* w :
-             {static_cast<QWidget*>(o.s->Command3), static_cast<QWidget*>(o.s->FRstBtn),
-              static_cast<QWidget*>(o.s->CopyToCmb), static_cast<QWidget*>(o.s->CopyFromCmb),
-              static_cast<QWidget*>(o.s->LCHDMIOpt[0])})
+        for (QWidget* w : {static_cast<QWidget*>(o.s->unlockButton),
+                           static_cast<QWidget*>(o.s->factoryResetButton),
+                           static_cast<QWidget*>(o.s->copyTargetList),
+                           static_cast<QWidget*>(o.s->copySourceList),
+                           static_cast<QWidget*>(o.s->longCableChoices[0])})
             QVERIFY(w->focusPolicy() & Qt::TabFocus);
     }
 
@@ -116,18 +117,18 @@ private slots:
         Open o;
         o.reply("slc 02\r\n");
         QCOMPARE(o.s->session().longCableValue(), 2);
-        QCOMPARE(checkedIndex(o.s->LCHDMIOpt), 1); // even while disabled
-        QVERIFY(!o.s->LCHDMIOpt[1]->isEnabled());
+        QCOMPARE(checkedIndex(o.s->longCableChoices), 1); // even while disabled
+        QVERIFY(!o.s->longCableChoices[1]->isEnabled());
         QCOMPARE(o.s->session().showingReply(), false);
         o.reply("smd 03\r\n");
-        QCOMPARE(checkedIndex(o.s->EDID_opt), 3);
+        QCOMPARE(checkedIndex(o.s->edidModeChoices), 3);
         o.reply("slc 1\r\n"); // one digit, then the CR
         QCOMPARE(o.s->session().longCableValue(), 1);
-        QCOMPARE(checkedIndex(o.s->LCHDMIOpt), 0);
+        QCOMPARE(checkedIndex(o.s->longCableChoices), 0);
         o.reply("smd 4\r\n");
-        QCOMPARE(checkedIndex(o.s->EDID_opt), 4);
+        QCOMPARE(checkedIndex(o.s->edidModeChoices), 4);
         o.reply("slc 3\r\n");
-        QCOMPARE(checkedIndex(o.s->LCHDMIOpt), 1);
+        QCOMPARE(checkedIndex(o.s->longCableChoices), 1);
         QCOMPARE(o.f.takeWritten(), QByteArray());
         QCOMPARE(o.s->statusText(), QString());
         QVERIFY(o.f.dialogs().messages.isEmpty());
@@ -140,14 +141,14 @@ private slots:
         o.reply("smd 01\r\n");
         o.reply("slc 05\r\n");
         QCOMPARE(o.s->session().longCableValue(), 5);
-        QCOMPARE(checkedIndex(o.s->LCHDMIOpt), 1);
+        QCOMPARE(checkedIndex(o.s->longCableChoices), 1);
         o.reply("slc -1\r\n"); // no mode: ignored whole
         QCOMPARE(o.s->session().longCableValue(), 5);
-        QCOMPARE(checkedIndex(o.s->LCHDMIOpt), 1);
+        QCOMPARE(checkedIndex(o.s->longCableChoices), 1);
         o.reply("smd 07\r\n"); // no such option
         o.reply("smd xy\r\n");
         o.reply("smd -1\r\n");
-        QCOMPARE(checkedIndex(o.s->EDID_opt), 1);
+        QCOMPARE(checkedIndex(o.s->edidModeChoices), 1);
         QCOMPARE(o.s->session().showingReply(), false);
         QCOMPARE(o.f.takeWritten(), QByteArray());
     }
@@ -155,7 +156,7 @@ private slots:
     void replyConfirmsAPendingCommand() {
         Open o;
         // A program change of an option runs the same handler as a click.
-        o.s->EDID_opt[2]->setChecked(true);
+        o.s->edidModeChoices[2]->setChecked(true);
         QCOMPARE(o.f.takeWritten(), QByteArray("smd 2\r\n"));
         QCOMPARE(o.s->session().pendingCommand(), QString("smd 2\r\n"));
         QCOMPARE(o.s->session().pending(), true);
@@ -226,8 +227,8 @@ private slots:
         QCOMPARE(o.s->session().allPending(), false);
 
         o.chooseTo(8); // "ALL" empties "From:"
-        QCOMPARE(o.s->CopyFromCmb->currentIndex(), -1);
-        QCOMPARE(o.s->CopyFromCmb->currentText(), QString());
+        QCOMPARE(o.s->copySourceList->currentIndex(), -1);
+        QCOMPARE(o.s->copySourceList->currentText(), QString());
         QCOMPARE(o.f.takeWritten(), QByteArray());
         o.chooseFrom(0);
         QCOMPARE(o.f.takeWritten(), QByteArray("sed 0 10\r\n"));
@@ -241,7 +242,7 @@ private slots:
         QCOMPARE(o.f.takeWritten(), QByteArray("sed 0 FFFF\r\n"));
         // Text typed over a chosen target no longer names it.
         o.chooseTo(3);
-        o.s->CopyToCmb->setEditText("Input9");
+        o.s->copyTargetList->setEditText("Input9");
         o.chooseFrom(7);
         QCOMPARE(o.f.takeWritten(), QByteArray("sed 7 FFFF\r\n"));
     }
@@ -273,13 +274,13 @@ private slots:
     void clickedGuard() {
         Open o;
         o.s->session().setShowingReply(true);
-        o.s->EDID_opt[5]->setChecked(true);
+        o.s->edidModeChoices[5]->setChecked(true);
         o.chooseTo(2);
         o.chooseFrom(2);
         o.s->onLongCableChosen(1);
         QCOMPARE(o.f.takeWritten(), QByteArray());
         QCOMPARE(o.s->session().pending(), false);
-        QCOMPARE(o.s->CopyFromCmb->currentIndex(), 2); // "To:" did not empty it
+        QCOMPARE(o.s->copySourceList->currentIndex(), 2); // "To:" did not empty it
         // "sed" leaves the guard alone, "seq" restores it.
         o.reply("sed 01\r\n");
         QCOMPARE(o.s->session().showingReply(), true);
@@ -302,21 +303,21 @@ private slots:
         QFETCH(QString, code);
         QFETCH(bool, right);
         Open o;
-        o.s->Command3->click();
+        o.s->unlockButton->click();
         PasswordWindow& p = o.s->password();
         QVERIFY(p.isVisible());
         QCOMPARE(p.windowTitle(), QString("Password"));
-        QCOMPARE(p.Text1->text(), QString());
-        QCOMPARE(p.Text1->echoMode(), QLineEdit::Password);
-        QCOMPARE(
-            p.Text1->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, p.Text1),
-            int('*'));
-        QTest::keyClicks(p.Text1, code);
-        p.Command1->click();
+        QCOMPARE(p.passwordBox->text(), QString());
+        QCOMPARE(p.passwordBox->echoMode(), QLineEdit::Password);
+        QCOMPARE(p.passwordBox->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                                   p.passwordBox),
+                 int('*'));
+        QTest::keyClicks(p.passwordBox, code);
+        p.okButton->click();
         QVERIFY(!p.isVisible());
-        QCOMPARE(o.s->pswd, right ? 1 : 0);
-        QCOMPARE(o.s->LCHDMIOpt[0]->isEnabled(), right);
-        QCOMPARE(o.s->LCHDMIOpt[1]->isEnabled(), right);
+        QCOMPARE(o.s->longCableUnlocked, right);
+        QCOMPARE(o.s->longCableChoices[0]->isEnabled(), right);
+        QCOMPARE(o.s->longCableChoices[1]->isEnabled(), right);
         if (right) {
             QVERIFY(o.f.dialogs().messages.isEmpty());
         } else {
@@ -330,55 +331,55 @@ private slots:
     void unlockedStaysUnlockedUntilTheWindowCloses() {
         Open o;
         o.unlock("402615");
-        QCOMPARE(o.s->pswd, 1);
+        QCOMPARE(o.s->longCableUnlocked, true);
 
         // Unlock again, then Cancel: nothing changes.
-        o.s->Command3->click();
-        QTest::keyClicks(o.s->password().Text1, "nonsense");
-        o.s->password().Command2->click();
+        o.s->unlockButton->click();
+        QTest::keyClicks(o.s->password().passwordBox, "nonsense");
+        o.s->password().cancelButton->click();
         QVERIFY(!o.s->password().isVisible());
-        QCOMPARE(o.s->pswd, 1);
-        QVERIFY(o.s->LCHDMIOpt[1]->isEnabled());
+        QCOMPARE(o.s->longCableUnlocked, true);
+        QVERIFY(o.s->longCableChoices[1]->isEnabled());
 
         // Escape works like Cancel, and the box starts empty every time.
-        o.s->Command3->click();
-        QCOMPARE(o.s->password().Text1->text(), QString());
-        QTest::keyClick(o.s->password().Text1, Qt::Key_Escape);
+        o.s->unlockButton->click();
+        QCOMPARE(o.s->password().passwordBox->text(), QString());
+        QTest::keyClick(o.s->password().passwordBox, Qt::Key_Escape);
         QVERIFY(!o.s->password().isVisible());
-        QCOMPARE(o.s->pswd, 1);
+        QCOMPARE(o.s->longCableUnlocked, true);
 
-        // A wrong code locks pswd but leaves the options enabled.
+        // A wrong code locks the options but leaves the options enabled.
         o.unlock("1");
-        QCOMPARE(o.s->pswd, 0);
-        QVERIFY(o.s->LCHDMIOpt[0]->isEnabled());
+        QCOMPARE(o.s->longCableUnlocked, false);
+        QVERIFY(o.s->longCableChoices[0]->isEnabled());
 
         o.s->reject();
         QCOMPARE(o.f.takeWritten(), QByteArray("sto\r\n"));
         o.f.form->onSettingsClicked();
-        QCOMPARE(o.s->pswd, 0);
-        QVERIFY(!o.s->LCHDMIOpt[0]->isEnabled());
-        QVERIFY(!o.s->LCHDMIOpt[1]->isEnabled());
+        QCOMPARE(o.s->longCableUnlocked, false);
+        QVERIFY(!o.s->longCableChoices[0]->isEnabled());
+        QVERIFY(!o.s->longCableChoices[1]->isEnabled());
     }
 
     void longCableOptionsSendAfterUnlocking() {
         Open o;
         o.reply("slc 01\r\n");
         o.unlock("402615");
-        o.s->LCHDMIOpt[1]->click();
+        o.s->longCableChoices[1]->click();
         QCOMPARE(o.f.takeWritten(), QByteArray("slc 3\r\n"));
         QCOMPARE(o.s->session().longCableValue(), 3);
         QCOMPARE(o.f.dialogs().last().text, kRestart);
         QCOMPARE(o.s->statusText(), QString("Set Command..."));
         o.reply("slc 03\r\n");
         QCOMPARE(o.s->statusText(), QString("Set Command Successfully!"));
-        o.s->LCHDMIOpt[0]->click();
+        o.s->longCableChoices[0]->click();
         QCOMPARE(o.f.takeWritten(), QByteArray("slc 1\r\n"));
         QCOMPARE(o.f.dialogs().messages.size(), 2);
     }
 
     void factoryResetSendsNotifiesAndCloses() {
         Open o;
-        o.s->FRstBtn->click();
+        o.s->factoryResetButton->click();
         QCOMPARE(o.f.dialogs().texts(), QStringList{kRestart});
         QVERIFY(!o.s->isVisible());
         QCOMPARE(o.f.form->modes().isOn(protocol::Mode::Setup), false);
@@ -420,12 +421,12 @@ private slots:
         o.reply("sed 00\r\n");
         o.reply("slc 01\r\n");
         QCOMPARE(o.s->statusText(), QString());
-        QCOMPARE(o.s->CopyToCmb->count(), 9); // the lists are filled anew, not doubled
+        QCOMPARE(o.s->copyTargetList->count(), 9); // the lists are filled anew, not doubled
     }
 
     void quitWhileThePasswordWindowIsOpenClosesBoth() {
         Open o;
-        o.s->Command3->click();
+        o.s->unlockButton->click();
         QVERIFY(o.s->password().isVisible());
         o.reply("sto\r\n");
         QVERIFY(!o.s->password().isVisible());
@@ -434,5 +435,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(SettingWindow)
-#include "test_setting_window.moc"
+QTEST_MAIN(SettingsWindowTest)
+#include "test_settings_window.moc"

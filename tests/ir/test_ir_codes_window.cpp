@@ -29,7 +29,7 @@ QString hex2(int v) {
 struct Opened {
     FormFixture f;
     IrCodesWindow& s;
-    Opened() : s(f.form->irSet()) {
+    Opened() : s(f.form->irCodesWindow()) {
         f.takeWritten();
         f.form->onIrCodesClicked();
         f.receive("irm\r\n");
@@ -38,14 +38,14 @@ struct Opened {
     // A valid table of distinct codes: custom A5, data code of entry e is
     // 0x80 + e.
     void fill() {
-        s.codetxt[0]->setText("A5");
+        s.codeBoxes[0]->setText("A5");
         for (int e = 1; e <= 80; ++e)
-            s.codetxt[e]->setText(hex2(0x80 + e));
+            s.codeBoxes[e]->setText(hex2(0x80 + e));
     }
-    QString text(int k) const { return s.codetxt[k]->text(); }
+    QString text(int k) const { return s.codeBoxes[k]->text(); }
     void focus(int k) {
         QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
-        QCoreApplication::sendEvent(s.codetxt[k], &in);
+        QCoreApplication::sendEvent(s.codeBoxes[k], &in);
     }
 };
 
@@ -55,7 +55,7 @@ QByteArray line(const QString& command) {
 
 } // namespace
 
-class IrSetWindow : public QObject {
+class IrCodesWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void looksAsDesigned() {
@@ -63,14 +63,14 @@ private slots:
         IrCodesWindow& s = o.s;
         QVERIFY(s.isVisible());
         QCOMPARE(s.windowTitle(), QString("IR CODE SET"));
-        for (auto* box : s.codetxt) {
+        for (auto* box : s.codeBoxes) {
             QCOMPARE(box->maxLength(), 2);
             QVERIFY(box->text().isEmpty());
         }
-        QCOMPARE(s.Command1->text(), QString("Read Code"));
-        QCOMPARE(s.Command2->text(), QString("Write Code"));
-        QCOMPARE(s.ProgressBar1->minimum(), 0);
-        QCOMPARE(s.ProgressBar1->maximum(), 80);
+        QCOMPARE(s.readButton->text(), QString("Read Code"));
+        QCOMPARE(s.writeButton->text(), QString("Write Code"));
+        QCOMPARE(s.progressBar->minimum(), 0);
+        QCOMPARE(s.progressBar->maximum(), 80);
         QStringList frames;
         for (auto* g : s.findChildren<QGroupBox*>())
             frames << g->title();
@@ -101,7 +101,7 @@ private slots:
             grid->getItemPosition(grid->indexOf(w), &r, &c, &rs, &cs);
             return std::pair{r, c};
         };
-        const auto [r0, c0] = position(o.s.codetxt[0]);
+        const auto [r0, c0] = position(o.s.codeBoxes[0]);
         QCOMPARE(labelAt(r0, c0 - 1), QString("Custom Code:"));
         const QStringList headings{"1", "2", "3", "4", "5", "6", "7", "8", "<", ">"};
         for (int out = 1; out <= 8; ++out) {
@@ -111,7 +111,7 @@ private slots:
                 row << 8 * (out - 1) + c;
             row << 65 + 2 * (out - 1) << 66 + 2 * (out - 1);
             for (int i = 0; i < 10; ++i) {
-                const auto [r, c] = position(o.s.codetxt[row[i]]);
+                const auto [r, c] = position(o.s.codeBoxes[row[i]]);
                 QCOMPARE(labelAt(r, 0), QString("Output%1").arg(out));
                 QCOMPARE(labelAt(r0 + 1, c), headings[i]);
             }
@@ -120,7 +120,7 @@ private slots:
 
     void keyFilter() {
         Opened o;
-        auto* box = o.s.codetxt[12];
+        auto* box = o.s.codeBoxes[12];
         QTest::keyClicks(box, "G -xz+f");
         QCOMPARE(box->text(), QString("f"));
         QTest::keyClicks(box, "A9");
@@ -152,8 +152,8 @@ private slots:
     void formatTest() {
         Opened o;
         o.fill();
-        o.s.codetxt[44]->clear();
-        o.s.codetxt[0]->setText("G1"); // pasted, never typed
+        o.s.codeBoxes[44]->clear();
+        o.s.codeBoxes[0]->setText("G1"); // pasted, never typed
         o.s.onWriteClicked();
         QCOMPARE(o.s.boxColor(44), kOrange);
         QCOMPARE(o.s.boxColor(0), kOrange);
@@ -165,11 +165,11 @@ private slots:
     void duplicateTestGoesByValue() {
         Opened o;
         o.fill();
-        o.s.codetxt[3]->setText("1A");
-        o.s.codetxt[70]->setText("1a");
-        o.s.codetxt[9]->setText("5");
-        o.s.codetxt[10]->setText("05");
-        o.s.codetxt[0]->setText(o.text(20)); // custom code = a data code
+        o.s.codeBoxes[3]->setText("1A");
+        o.s.codeBoxes[70]->setText("1a");
+        o.s.codeBoxes[9]->setText("5");
+        o.s.codeBoxes[10]->setText("05");
+        o.s.codeBoxes[0]->setText(o.text(20)); // custom code = a data code
         o.s.onWriteClicked();
         for (int k : {3, 70, 9, 10})
             QCOMPARE(o.s.boxColor(k), kGreen);
@@ -182,8 +182,8 @@ private slots:
     void bothErrorsEndWithTheSameCode() {
         Opened o;
         o.fill();
-        o.s.codetxt[5]->clear();
-        o.s.codetxt[6]->setText(o.text(7));
+        o.s.codeBoxes[5]->clear();
+        o.s.codeBoxes[6]->setText(o.text(7));
         o.s.onWriteClicked();
         QCOMPARE(o.s.boxColor(5), kOrange);
         QCOMPARE(o.s.boxColor(6), kGreen);
@@ -195,7 +195,7 @@ private slots:
     void aValidTableSendsOnlyTheFirstEntry() {
         Opened o;
         o.fill();
-        o.s.codetxt[0]->setText("5");
+        o.s.codeBoxes[0]->setText("5");
         o.s.onWriteClicked();
         QCOMPARE(o.f.takeWritten(), QByteArray("wic 0 5\r\n"));
         QVERIFY(o.s.run().lastRunWrote());
@@ -216,7 +216,7 @@ private slots:
             o.f.receive(line("rok " + hex2(0xFF - e)));
             QCOMPARE(o.text(e), hex2(0xFF - e));
             if (e < 80) {
-                QCOMPARE(o.s.ProgressBar1->value(), e);
+                QCOMPARE(o.s.progressBar->value(), e);
                 QCOMPARE(o.s.statusText(), QString("Reading"));
             }
         }
@@ -241,7 +241,7 @@ private slots:
         Opened o;
         o.fill();
         QByteArrayList writtenWhenShown;
-        connect(o.s.ProgressBar1, &QProgressBar::valueChanged, this,
+        connect(o.s.progressBar, &QProgressBar::valueChanged, this,
                 [&] { writtenWhenShown << o.f.port().written; });
         o.s.onWriteClicked();
         for (int e = 0; e <= 80; ++e) {
@@ -264,14 +264,14 @@ private slots:
     void writeRunWritesChecksAndSaves() {
         Opened o;
         o.fill();
-        o.s.codetxt[7]->setText("1c");
-        o.s.codetxt[9]->setText("5");
+        o.s.codeBoxes[7]->setText("1c");
+        o.s.codeBoxes[9]->setText("5");
         o.s.onWriteClicked();
         for (int e = 0; e <= 80; ++e) {
             QCOMPARE(o.f.takeWritten(), line("wic " + hex(e) + " " + o.text(e)));
             o.f.receive("wok\r\n");
             if (e < 80) {
-                QCOMPARE(o.s.ProgressBar1->value(), e);
+                QCOMPARE(o.s.progressBar->value(), e);
                 QCOMPARE(o.s.statusText(), QString("Writing"));
             }
         }
@@ -409,8 +409,8 @@ private slots:
     void learnedCodesFillTheFocusedBox() {
         Opened o;
         o.f.receive("rir 12 34\r\n");
-        QCOMPARE(o.s.CstCode->text(), QString("12"));
-        QCOMPARE(o.s.DataCode->text(), QString("34"));
+        QCOMPARE(o.s.receivedCustomCode->text(), QString("12"));
+        QCOMPARE(o.s.receivedDataCode->text(), QString("34"));
         QCOMPARE(o.text(0), QString("12"));
         QCOMPARE(o.text(1), QString("34"));
         QCOMPARE(o.s.run().learnTarget(), 2);
@@ -441,13 +441,13 @@ private slots:
         o.s.onReadClicked();
         o.f.receive("rok 01\r\nrir 0F 44\r\nrok 02\r\n");
         QCOMPARE(o.f.takeWritten(), QByteArray("ric 0\r\nric 1\r\nric 2\r\n"));
-        QCOMPARE(o.s.DataCode->text(), QString("44"));
+        QCOMPARE(o.s.receivedDataCode->text(), QString("44"));
     }
 
     void modeEchoes() {
         FormFixture f;
         f.form->onIrCodesClicked();
-        IrCodesWindow& s = f.form->irSet();
+        IrCodesWindow& s = f.form->irCodesWindow();
         QCOMPARE(f.takeWritten(), QByteArray("bc \r\nirm\r\n"));
         f.receive("irm\r\n");
         f.advance(2500);
@@ -478,13 +478,13 @@ private slots:
             QVERIFY(o.text(k).isEmpty());
             QCOMPARE(o.s.boxColor(k), kWhite);
         }
-        QVERIFY(o.s.CstCode->text().isEmpty());
+        QVERIFY(o.s.receivedCustomCode->text().isEmpty());
         QVERIFY(o.s.statusText().isEmpty());
-        QCOMPARE(o.s.ProgressBar1->value(), 0);
+        QCOMPARE(o.s.progressBar->value(), 0);
         o.f.receive("rir 01 02\r\n");
         QCOMPARE(o.text(1), QString("02"));
     }
 };
 
-QTEST_MAIN(IrSetWindow)
-#include "test_irset.moc"
+QTEST_MAIN(IrCodesWindowTest)
+#include "test_ir_codes_window.moc"
