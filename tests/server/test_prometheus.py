@@ -8,60 +8,26 @@ simulator stops.
 Usage: test_prometheus.py SERVER SIMULATOR RULES SCRAPE_EXAMPLE
 """
 import json
-import re
+import pathlib
 import socket
 import subprocess
 import sys
 import tempfile
-import threading
-import time
 import unittest
 import urllib.error
 import urllib.parse
 import urllib.request
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
+from programs import Program, until  # noqa: E402
+
 SERVER, SIMULATOR, RULES, SCRAPE = sys.argv[1:5]
-WAIT = 30  # seconds: Prometheus starts, then scrapes every second
 
 
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
-
-
-def until(what, check, timeout=WAIT):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        got = check()
-        if got:
-            return got
-        time.sleep(0.2)
-    raise AssertionError(f"no {what} within {timeout} s")
-
-
-class Program:
-    """A program of the test's own, its output collected line by line."""
-
-    def __init__(self, *args):
-        self.lines = []
-        self.process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                        text=True)
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        with self.process.stdout:
-            for line in self.process.stdout:
-                self.lines.append(line.rstrip("\n"))
-
-    def seen(self, pattern):
-        return until(repr(pattern), lambda: next(
-            (m for m in map(re.compile(pattern).search, list(self.lines)) if m), None))
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(10)
 
 
 def get(url, token=None):

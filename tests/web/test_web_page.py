@@ -6,6 +6,7 @@ chromedriver, on hdmi-matrix-server and the simulator, all started here on
 Usage: test_web_page.py SERVER SIMULATOR OUTPUT_FOLDER
 """
 import json
+import pathlib
 import re
 import socket
 import subprocess
@@ -13,7 +14,6 @@ import urllib.error
 import urllib.request
 import sys
 import tempfile
-import threading
 import unittest
 
 from selenium import webdriver
@@ -23,32 +23,11 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
+from programs import Program  # noqa: E402
+
 SERVER, SIMULATOR, OUTPUT = sys.argv[1:4]
 WAIT = 10  # seconds for what should take a moment
-
-
-class Program:
-    """A program of the test's own, its output collected line by line."""
-
-    def __init__(self, *args):
-        self.lines = []
-        self.process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                        text=True)
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        with self.process.stdout:
-            for line in self.process.stdout:
-                self.lines.append(line.rstrip("\n"))
-
-    def seen(self, pattern, timeout=WAIT):
-        def match(_):
-            return next((m for m in map(re.compile(pattern).search, self.lines) if m), None)
-        return WebDriverWait(None, timeout).until(match, f"no line like {pattern!r}")
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait(10)
 
 
 def browser(width, height, profile):
