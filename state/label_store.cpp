@@ -31,10 +31,10 @@ bool LabelStore::read(Labels* labels, QString* error) {
     const State state = file_.read();
     if (state == State::Missing)
         return true;
+    const QString note =
+        file_.readNote(QStringLiteral("using the defaults"), QStringLiteral("label"));
     if (state == State::Damaged) {
-        *error = QStringLiteral("%1: %2; using the defaults, and it is set aside at the first "
-                                "change")
-                     .arg(file_.path(), file_.why());
+        *error = note;
         return false;
     }
     for (const RouterState::Side side : kSides) {
@@ -42,10 +42,7 @@ bool LabelStore::read(Labels* labels, QString* error) {
             (*labels)[int(side)].append(v.toString());
     }
     if (state == State::Newer) {
-        *error = QStringLiteral("%1 is of a newer version (%2); read as far as understood, and "
-                                "label changes are refused so that it is not overwritten")
-                     .arg(file_.path())
-                     .arg(file_.fileVersion());
+        *error = note;
         return false;
     }
     return true;

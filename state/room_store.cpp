@@ -82,17 +82,13 @@ bool RoomStore::load(QString* error) {
     if (!good) {
         if (state != State::Damaged)
             file_.markDamaged(QStringLiteral("not a rooms file"));
-        *error = QStringLiteral("%1: %2; no rooms, and it is set aside at the first change")
-                     .arg(file_.path(), file_.why());
+        *error = file_.readNote(QStringLiteral("no rooms"), QStringLiteral("room"));
         return false;
     }
     std::sort(read.begin(), read.end(), byName);
     rooms_ = read;
     if (state == State::Newer) {
-        *error = QStringLiteral("%1 is of a newer version (%2); read as far as understood, and "
-                                "room changes are refused so that it is not overwritten")
-                     .arg(file_.path())
-                     .arg(file_.fileVersion());
+        *error = file_.readNote(QStringLiteral("no rooms"), QStringLiteral("room"));
         return false;
     }
     return true;

@@ -102,4 +102,17 @@ bool VersionedJson::write(QJsonObject root, QString* error, const Write& how) {
     return true;
 }
 
+QString VersionedJson::readNote(const QString& instead, const QString& changes) const {
+    if (state_ == State::Damaged)
+        return QStringLiteral("%1: %2; %3, and it is set aside at the first change")
+            .arg(path_, why_, instead);
+    if (state_ == State::Newer)
+        return QStringLiteral("%1 is of a newer version (%2); read as far as understood, and %3 "
+                              "changes are refused so that it is not overwritten")
+            .arg(path_)
+            .arg(fileVersion_)
+            .arg(changes);
+    return {};
+}
+
 } // namespace files

@@ -36,6 +36,10 @@ public:
     // A file that was read as Damaged (and not set aside yet) or Newer: a
     // caller may treat what it gave as not to be trusted.
     bool trouble() const { return state_ == State::Damaged || state_ == State::Newer; }
+    // The log's line for a store that read a Damaged or Newer file: what it
+    // uses instead of a damaged one ("no rooms"), and whose changes a newer
+    // one refuses ("room"). Empty for Missing and Fine.
+    QString readNote(const QString& instead, const QString& changes) const;
 
     // Writes root with this program's "version", whole or not at all. A
     // Newer file is refused; a Damaged one is set aside first (aside() then

@@ -123,17 +123,9 @@ bool SceneStore::load(QString* warning) {
         else if (!newer) // a newer version's scene may be one this one cannot read
             file_.markDamaged(QStringLiteral("scene %1: %2").arg(i + 1).arg(bad));
     }
-    if (newer) {
-        *warning = QStringLiteral("%1 is of a newer version (%2); read as far as understood, and "
-                                  "scene changes are refused so that it is not overwritten")
-                       .arg(file_.path())
-                       .arg(file_.fileVersion());
-    } else if (file_.state() == State::Damaged) {
-        *warning = QStringLiteral("%1: %2; starting without scenes, and it is set aside at the "
-                                  "first change")
-                       .arg(file_.path(), file_.why());
+    *warning = file_.readNote(QStringLiteral("starting without scenes"), QStringLiteral("scene"));
+    if (file_.state() == State::Damaged)
         return true;
-    }
     std::sort(read.begin(), read.end(), before);
     scenes_ = read;
     return true;
